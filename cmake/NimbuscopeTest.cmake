@@ -1,0 +1,16 @@
+# nimbuscope_add_test(<name> [GUI] SOURCES <files...> LIBS <targets...>)
+# Builds one GoogleTest executable and registers its cases with CTest. GUI gives the test a
+# QApplication (offscreen platform) instead of a QCoreApplication.
+function(nimbuscope_add_test name)
+  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  if(ARG_GUI)
+    target_link_libraries(${name} PRIVATE nimbuscope_testmain_gui Qt6::Widgets)
+  else()
+    target_link_libraries(${name} PRIVATE nimbuscope_testmain_core)
+  endif()
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} nimbuscope_testsupport GTest::gtest GTest::gmock)
+  gtest_discover_tests(${name}
+    DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;NIMBUSCOPE_TEST_BIN_DIR=${CMAKE_BINARY_DIR}")
+endfunction()

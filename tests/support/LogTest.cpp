@@ -1,0 +1,109 @@
+#include "support/Log.h"
+
+#include "common/FakeClock.h"
+#include "common/TestWorld.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+class LogTest : public ::testing::Test {
+protected:
+    LogTest() : log(clock, platform) { log.setFolder(world.root() + QStringLiteral("/")); }
+
+    QByteArray errorLog() const { return world.readFile(QStringLiteral("errorlog.txt")); }
+    QByteArray debugLog() const { return world.readFile(QStringLiteral("debuglog.txt")); }
+    bool debugLogExists() const { return QFileInfo::exists(world.root() + "/debuglog.txt"); }
+
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    Log log;
+};
+
+} // namespace
+
+TEST_F(LogTest, ErrorLinesCarryTheTimeStampAndTrailingMarker) {
+    world.writeFile(QStringLiteral("errorlog.txt"), {});
+    log.logError(QStringLiteral("ERROR :: addItem :: (9) - Subscript out of range"));
+    EXPECT_EQ(errorLog(), QByteArray("12/5/2026 9:35:29 PM :: ERROR :: addItem :: (9) - "
+                                     "Subscript out of range :: \r\n"));
+}
+
+TEST_F(LogTest, ErrorLogIsWrittenOnlyWhenTheFileExists) {
+    log.firstErrorPending = true;
+    log.logError(QStringLiteral("lost"));
+    EXPECT_FALSE(QFileInfo::exists(world.root() + "/errorlog.txt"));
+}
+
+TEST_F(LogTest, FirstErrorOfARunReplacesTheOldContentsAndLaterOnesAppend) {
+    world.writeFile(QStringLiteral("errorlog.txt"), QByteArray(100, 'x'));
+    log.firstErrorPending = true;
+    bool truncate = false;
+    log.logError(QStringLiteral("one"), truncate);
+    EXPECT_TRUE(truncate) << "the caller's flag is set for the first error";
+    log.logError(QStringLiteral("two"));
+    const QByteArray text = errorLog();
+    EXPECT_FALSE(text.contains('x'));
+    EXPECT_EQ(text.count("\r\n"), 2);
+    EXPECT_TRUE(text.indexOf("one") < text.indexOf("two"));
+}
+
+TEST_F(LogTest, ErrorLogStopsGrowingPast20000Bytes) {
+    world.writeFile(QStringLiteral("errorlog.txt"), QByteArray(20000, 'x'));
+    log.logError(QStringLiteral("at the limit"));
+    EXPECT_TRUE(errorLog().endsWith("at the limit :: \r\n")) << "exactly 20000 still receives";
+
+    world.writeFile(QStringLiteral("errorlog.txt"), QByteArray(20001, 'x'));
+    log.firstErrorPending = true;
+    log.logError(QStringLiteral("over"));
+    EXPECT_EQ(errorLog(), QByteArray(20001, 'x')) << "not even the first error of a run";
+}
+
+TEST_F(LogTest, FolderWithoutTrailingSeparatorGetsExactlyOne) {
+    log.setFolder(world.root());
+    EXPECT_EQ(log.pathOf(QStringLiteral("errorlog.txt")), world.root() + "/errorlog.txt");
+    log.setFolder(world.root() + "/");
+    EXPECT_EQ(log.pathOf(QStringLiteral("errorlog.txt")), world.root() + "/errorlog.txt");
+}
+
+TEST_F(LogTest, DebugLinesNeedTheirSwitch) {
+    log.logDebug(QStringLiteral("ASDM: quiet"));
+    EXPECT_FALSE(debugLogExists());
+
+    log.debugLogOn = true;
+    log.logDebug(QStringLiteral("ASDM: one"));
+    log.logDebug(QStringLiteral("ASDM: two"));
+    EXPECT_EQ(debugLog().count("\r\n"), 2);
+    log.logDebug(QStringLiteral("fresh"), /*reset=*/true);
+    EXPECT_EQ(debugLog().count("\r\n"), 1) << "reset starts the file afresh";
+}
+
+TEST_F(LogTest, MemorySwitchLetsOnlyMemoryLinesThrough) {
+    log.memoryLogOn = true;
+    log.logMemoryUse(QStringLiteral("FrmMain:Load, start"), /*reset=*/true);
+    log.logDebug(QStringLiteral("plain trace"), false, /*force=*/true);
+    const QByteArray text = debugLog();
+    EXPECT_TRUE(text.contains(" :: 4096kb - FrmMain:Load, start :: \r\n"));
+    EXPECT_FALSE(text.contains("plain trace"));
+}
+
+TEST_F(LogTest, MemoryFigureIsTheMarkerValueOnThe9xFamily) {
+    platform.platformId = 1;
+    log.memoryLogOn = true;
+    log.logMemoryUse(QStringLiteral("x"), /*reset=*/true);
+    EXPECT_TRUE(debugLog().contains(" :: 1234kb - x :: "));
+}
+
+TEST_F(LogTest, UnwritableFolderLosesTheLineQuietly) {
+    log.setFolder(world.root() + "/no/such/folder/");
+    log.debugLogOn = true;
+    log.firstErrorPending = true;
+    EXPECT_NO_THROW(log.logError(QStringLiteral("x")));
+    EXPECT_NO_THROW(log.logDebug(QStringLiteral("x")));
+}

@@ -1,0 +1,136 @@
+#include "support/Error.h"
+#include "support/FileUtils.h"
+#include "support/Log.h"
+#include "support/StringUtils.h"
+#include "support/SystemUtils.h"
+
+#include "common/FakeClock.h"
+#include "common/TestWorld.h"
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+class UtilsTest : public ::testing::Test {
+protected:
+    UtilsTest() : log(clock, platform), sys(platform, log, clock) {
+        log.setFolder(world.root());
+        world.writeFile(QStringLiteral("errorlog.txt"), {});
+    }
+    QByteArray errorLog() const { return world.readFile(QStringLiteral("errorlog.txt")); }
+
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    Log log;
+    SystemUtils sys;
+};
+
+} // namespace
+
+TEST(StringUtils, StripNullsChangesTheCallersTextStripTerminatorDoesNot) {
+    const QString withNul = QStringLiteral("abc") + QChar(0) + QStringLiteral("def");
+    QString a = withNul;
+    EXPECT_EQ(StripNulls(a), QStringLiteral("abc"));
+    EXPECT_EQ(a, QStringLiteral("abc"));
+    const QString b = withNul;
+    EXPECT_EQ(StripTerminator(b), QStringLiteral("abc"));
+    EXPECT_EQ(b, withNul);
+    EXPECT_EQ(StripTerminator(QStringLiteral("plain")), QStringLiteral("plain"));
+}
+
+TEST(StringUtils, AnsiIsWindows1252BothWays) {
+    const QByteArray bytes("\x80 caf\xe9 \x93q\x94 \xb0", 12);
+    const QString text = ansiToText(bytes);
+    EXPECT_EQ(text, QString::fromUtf8("€ café “q” °"));
+    EXPECT_EQ(textToAnsi(text), bytes);
+    EXPECT_EQ(textToAnsi(QString::fromUtf8("日")), QByteArray("?"));
+}
+
+TEST(FileUtils, AdddDirSepAddsOneSeparatorAndDropsTrailingBlanks) {
+    const struct {
+        QString in, out;
+    } rows[] = {
+        {"/var/data", "/var/data/"},
+        {"/var/data/", "/var/data/"},
+        {"C:\\data\\", "C:\\data\\"},
+        {"C:/data/", "C:/data/"},
+        {"/var/data  ", "/var/data/"},
+    };
+    for (const auto& row : rows) {
+        QString path = row.in;
+        AdddDirSep(path);
+        EXPECT_EQ(path, row.out) << row.in.toStdString();
+    }
+}
+
+TEST_F(UtilsTest, FileExistsForFilesFoldersAndWildcards) {
+    world.writeFile(QStringLiteral("data/12345.DS.p19r0.a.noaa"), "x");
+    EXPECT_TRUE(FileExists(log, world.root() + "/data/12345.DS.p19r0.a.noaa"));
+    EXPECT_TRUE(FileExists(log, world.root() + "/data"));
+    EXPECT_TRUE(FileExists(log, world.root() + "/data/*.noaa"));
+    EXPECT_FALSE(FileExists(log, world.root() + "/data/*.jpg"));
+    EXPECT_FALSE(FileExists(log, world.root() + "/data/missing.noaa"));
+    EXPECT_FALSE(FileExists(log, QString()));
+}
+
+TEST_F(UtilsTest, TempFolderEndsInExactlyOneSeparator) {
+    platform.temp = QStringLiteral("/var/tmp");
+    EXPECT_EQ(sys.getTempFolder(), QStringLiteral("/var/tmp/"));
+    platform.temp = QStringLiteral("/var/tmp/");
+    EXPECT_EQ(sys.getTempFolder(), QStringLiteral("/var/tmp/"));
+    platform.temp.clear();
+    EXPECT_EQ(sys.getTempFolder(), QString());
+}
+
+TEST_F(UtilsTest, UserNameIsEmptyWhenTheSystemCannotSay) {
+    EXPECT_EQ(sys.getCurrentUserName(), QStringLiteral("tester"));
+    platform.user.reset();
+    EXPECT_EQ(sys.getCurrentUserName(), QString());
+}
+
+TEST_F(UtilsTest, GmtBiasFollowsDaylightTime) {
+    platform.tz = {300, 0, -60, 2};
+    EXPECT_DOUBLE_EQ(sys.getGMTBias(), 240.0);
+    platform.tz.answer = 1;
+    EXPECT_DOUBLE_EQ(sys.getGMTBias(), 300.0);
+}
+
+TEST_F(UtilsTest, GmtIsLocalTimePlusTheBias) {
+    platform.tz = {300, 0, -60, 2};
+    clock.set(DateTime::fromParts(2026, 7, 1, 22, 30));
+    EXPECT_EQ(sys.getGMT().toQDateTime(), QDateTime(QDate(2026, 7, 2), QTime(2, 30), Qt::UTC));
+}
+
+TEST_F(UtilsTest, ProcessMemoryIsInKilobytesAndAMarkerWhenUnknown) {
+    EXPECT_EQ(sys.GetProcessMemory(1), 4096);
+    platform.workingSet.reset();
+    EXPECT_EQ(sys.GetProcessMemory(1), SystemUtils::kUnknownMemoryKb);
+    platform.workingSet = 8 << 20;
+    platform.platformId = 1;
+    EXPECT_EQ(sys.GetProcessMemory(1), SystemUtils::kUnknownMemoryKb);
+    EXPECT_TRUE(sys.OSis9x());
+    platform.platformId = 7;
+    EXPECT_TRUE(sys.OSis9x()) << "an unknown platform counts as 9x";
+}
+
+TEST_F(UtilsTest, LinuxPlatformReadsItsOwnFacts) {
+    LinuxPlatform real;
+    EXPECT_EQ(real.versionEx().platformId, quint32(OSVersionInfo::kNtPlatform));
+    EXPECT_GT(real.workingSetBytes(real.currentProcessId()).value_or(0), 0);
+    EXPECT_FALSE(real.userName().value_or(QString()).isEmpty());
+    qputenv("NIMBUS_TEST_VAR", "abc");
+    EXPECT_EQ(real.expandEnvironmentStrings(QStringLiteral("%NIMBUS_TEST_VAR%/x %NOPE_X%")),
+              QStringLiteral("abc/x %NOPE_X%"));
+}
+
+TEST_F(UtilsTest, TrapWritesTheUsualLineAndReturnsTheFallback) {
+    log.firstErrorPending = false;
+    const int result = trapped(log, QStringLiteral("addItem"), -1,
+                               []() -> int { throw Error::of(err::SubscriptOutOfRange); });
+    EXPECT_EQ(result, -1);
+    EXPECT_TRUE(errorLog().contains(" :: ERROR :: addItem :: (9) - Subscript out of range :: "));
+}
