@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace nimbuscope {
+
+/// Predefined root handles.
+inline constexpr qint32 HKEY_CLASSES_ROOT = qint32(0x80000000u);
+inline constexpr qint32 HKEY_CURRENT_USER = qint32(0x80000001u);
+inline constexpr qint32 HKEY_LOCAL_MACHINE = qint32(0x80000002u);
+
+/// Registry value types.
+enum RegType : qint32 {
+    REG_NONE = 0,
+    REG_SZ = 1,
+    REG_EXPAND_SZ = 2,
+    REG_BINARY = 3,
+    REG_DWORD = 4,
+    REG_DWORD_BIG_ENDIAN = 5,
+    REG_MULTI_SZ = 7,
+};
+
+/// Status codes of the registry calls.
+namespace regstatus {
+inline constexpr long Success = 0;
+inline constexpr long FileNotFound = 2;
+inline constexpr long AccessDenied = 5;
+inline constexpr long InvalidData = 13;
+inline constexpr long InvalidParameter = 87;
+inline constexpr long MoreData = 234;
+inline constexpr long NoMoreItems = 259;
+inline constexpr long BadFile = 1009; // the hive file could not be read (kept aside)
+} // namespace regstatus
+
+/// Where the hive files live.
+struct RegistryPaths {
+    QString currentUserHive;   // .../HKEY_CURRENT_USER.reg
+    QString localMachineHive;  // .../HKEY_LOCAL_MACHINE.reg
+    QString classesRootHive;   // .../HKEY_CLASSES_ROOT.reg
+
+    /// From $XDG_CONFIG_HOME (default ~/.config) and the first entry of $XDG_CONFIG_DIRS
+    /// (default /etc/xdg), each + "/nimbuscope/registry/".
+    static RegistryPaths fromEnvironment();
+};
+
+/// The registry calls the registry access class makes, shaped like the system's own: keys
+/// are opened into handles, values are typed byte strings, every call answers a status.
+class RegistryApi {
+public:
+    using Handle = quint32;
+
+    virtual ~RegistryApi() = default;
+
+    virtual long openKey(qint32 root, const QString& subKey, quint32 access, Handle& out) = 0;
+    virtual long createKey(qint32 root, const QString& subKey, quint32 access, Handle& out) = 0;
+    virtual long closeKey(Handle key) = 0;
+    virtual long deleteKey(qint32 root, const QString& subKey) = 0;
+    /// Type and data of `name` ("" = the key's default value). With a buffer size smaller
+    /// than the data, answers MoreData and the needed size.
+    virtual long queryValue(Handle key, const QString& name, qint32& type, QByteArray* data,
+                            quint32& size) = 0;
+    virtual long setValue(Handle key, const QString& name, qint32 type,
+                          const QByteArray& data) = 0;
+    virtual long deleteValue(Handle key, const QString& name) = 0;
+    /// The value name at `index`; NoMoreItems past the end.
+    virtual long enumValue(Handle key, quint32 index, QString& name) = 0;
+    /// The sub-key name at `index`; NoMoreItems past the end.
+    virtual long enumKey(Handle key, quint32 index, QString& name) = 0;
+    /// Length of the longest value name of the key.
+    virtual long queryMaxValueNameLength(Handle key, quint32& length) = 0;
+    /// Expands %NAME% references (used when reading REG_EXPAND_SZ values).
+    virtual QString expandEnvironmentStrings(const QString& text) = 0;
+};
+
+/// The registry over hive files in the registry editor's text format.
+std::unique_ptr<RegistryApi> makeFileRegistry(const RegistryPaths& paths);
+/// A registry held in memory, for tests; `readOnlyRoots` fail every write as access denied.
+std::unique_ptr<RegistryApi> makeMemoryRegistry(QList<qint32> readOnlyRoots = {});
+
+} // namespace nimbuscope
