@@ -1,0 +1,34 @@
+#pragma once
+
+#include "common/FakeClock.h"
+#include "common/TestWorld.h"
+#include "support/Log.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace nimbuscope::test {
+
+/// Private folders, a fixed clock and an error log that receives lines.
+struct DisplayTestRig {
+    DisplayTestRig() : log(clock, platform) {
+        log.setFolder(world.root());
+        world.writeFile(QStringLiteral("errorlog.txt"), {});
+    }
+
+    QByteArray errorLog() const { return world.readFile(QStringLiteral("errorlog.txt")); }
+
+    /// A frame file of `size` bytes ending in `tail`, written to the cache folder.
+    QString frameFile(const QString& name, qsizetype size, const QByteArray& tail) const {
+        QByteArray bytes(size - tail.size(), 'G');
+        bytes += tail;
+        return world.writeFile(QStringLiteral("data/") + name, bytes);
+    }
+
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    Log log;
+};
+
+} // namespace nimbuscope::test
