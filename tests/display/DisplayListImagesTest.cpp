@@ -1,0 +1,134 @@
+#include "display/DisplayList.h"
+
+#include "DisplayTestRig.h"
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+class DisplayListImagesTest : public ::testing::Test {
+protected:
+    DisplayListImagesTest() : list(rig.log) {}
+
+    QString path(const QString& name) const {
+        return rig.world.root() + QStringLiteral("/data/") + name;
+    }
+    /// A frame still to be downloaded, as the frame list adds it.
+    void addToFetch(const QString& name) {
+        ASSERT_TRUE(list.addItem(path(name), {}, name, false, false, true, QStringLiteral("R")));
+    }
+    /// A shown frame holding a decoded picture; returns the picture.
+    QImage addShown(const QString& name, bool loaded = true) {
+        list.addItem(path(name), {}, name, false, true, false, QStringLiteral("R"));
+        QImage picture(2, 2, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        const qint16 index = qint16(list.numDLitems() - 1);
+        list.setPicture(index, picture);
+        list.setPictureLoaded(index, loaded);
+        return picture;
+    }
+
+    DisplayTestRig rig;
+    DisplayList list;
+};
+
+TEST_F(DisplayListImagesTest, RebuildWithPreloadingKeepsTheSamePictureForTheSameFile) {
+    const QImage a = addShown(QStringLiteral("a.noaa"));
+    addShown(QStringLiteral("b.noaa"));
+    list.initDisplayList(false, true);
+    EXPECT_TRUE(list.images().hasBackup());
+    EXPECT_EQ(list.images().backupCount(), 2);
+
+    addToFetch(QStringLiteral("a.noaa"));
+    list.images().restore();
+
+    const DisplayItem item = list.itemAt(0);
+    EXPECT_TRUE(item.active);
+    EXPECT_FALSE(item.needsDownloading) << "a restored frame is not fetched again";
+    EXPECT_TRUE(item.pictureLoaded);
+    EXPECT_EQ(list.picture(0).cacheKey(), a.cacheKey()) << "shared, not copied";
+    EXPECT_FALSE(list.images().hasBackup());
+}
+
+TEST_F(DisplayListImagesTest, RestoreMatchesTheExactPathOnly) {
+    addShown(QStringLiteral("a.noaa"));
+    list.initDisplayList(false, true);
+    addToFetch(QStringLiteral("A.noaa"));
+    addToFetch(QStringLiteral("a.noaa "));
+    list.images().restore();
+    for (qint16 i = 0; i < 2; ++i) {
+        EXPECT_TRUE(list.itemAt(i).needsDownloading) << i;
+        EXPECT_FALSE(list.itemAt(i).active) << i;
+        EXPECT_TRUE(list.picture(i).isNull()) << i;
+    }
+}
+
+TEST_F(DisplayListImagesTest, RestoreGivesEachPictureToTheFirstMatchOnly) {
+    addShown(QStringLiteral("a.noaa"));
+    list.initDisplayList(false, true);
+    addToFetch(QStringLiteral("a.noaa"));
+    addToFetch(QStringLiteral("a.noaa"));
+    list.images().restore();
+    EXPECT_FALSE(list.picture(0).isNull());
+    EXPECT_TRUE(list.picture(1).isNull());
+    EXPECT_TRUE(list.itemAt(1).needsDownloading);
+}
+
+TEST_F(DisplayListImagesTest, OnlyLoadedPicturesAreBackedUp) {
+    const struct {
+        const char* quirk;
+        bool hasPicture;
+        bool loaded;
+        bool expectBackup;
+    } rows[] = {
+        {"preloading off: no picture held", false, false, false},
+        {"picture held but not marked loaded", true, false, false},
+        {"picture loaded", true, true, true},
+    };
+    for (const auto& row : rows) {
+        list.initDisplayList(true, true);
+        if (row.hasPicture) {
+            addShown(QStringLiteral("a.noaa"), row.loaded);
+        } else {
+            addToFetch(QStringLiteral("a.noaa"));
+        }
+        list.images().backup();
+        EXPECT_EQ(list.images().hasBackup(), row.expectBackup) << row.quirk;
+    }
+}
+
+TEST_F(DisplayListImagesTest, RebuildChoosesBackupOrClear) {
+    const struct {
+        bool forceClear;
+        bool preloadImages;
+        bool expectBackup;
+    } rows[] = {
+        {false, true, true}, {true, true, false}, {false, false, false}, {true, false, false}};
+    for (const auto& row : rows) {
+        list.initDisplayList(true, false);
+        addShown(QStringLiteral("a.noaa"));
+        list.initDisplayList(row.forceClear, row.preloadImages);
+        EXPECT_EQ(list.images().hasBackup(), row.expectBackup)
+            << "forceClear " << row.forceClear << ", preload " << row.preloadImages;
+    }
+}
+
+TEST_F(DisplayListImagesTest, ClearReleasesTheSavedPictures) {
+    const QImage held = addShown(QStringLiteral("a.noaa"));
+    list.initDisplayList(false, true);
+    ASSERT_FALSE(held.isDetached()) << "the backup holds the second reference";
+    list.images().clear();
+    EXPECT_TRUE(held.isDetached());
+    EXPECT_FALSE(list.images().hasBackup());
+
+    addToFetch(QStringLiteral("a.noaa"));
+    list.images().restore();
+    EXPECT_TRUE(list.itemAt(0).needsDownloading) << "a cleared backup restores nothing";
+    EXPECT_FALSE(list.itemAt(0).active);
+    EXPECT_EQ(rig.errorLog(), QByteArray());
+}
+
+} // namespace

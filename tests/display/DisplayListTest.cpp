@@ -1,0 +1,242 @@
+#include "display/DisplayList.h"
+
+#include "DisplayTestRig.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+class DisplayListTest : public ::testing::Test {
+protected:
+    DisplayListTest() : list(rig.log) {}
+
+    /// Adds a frame whose file does not exist, so the cache check never refuses it.
+    bool add(const QString& name, bool active, const QString& radar = QStringLiteral("DS.p19r0"),
+             bool needsDownloading = false) {
+        return list.addItem(rig.world.root() + QStringLiteral("/data/") + name,
+                            QStringLiteral("Short Range Radar"), QStringLiteral("http://x/") + name,
+                            false, active, needsDownloading, radar);
+    }
+    QString path(const QString& name) const {
+        return rig.world.root() + QStringLiteral("/data/") + name;
+    }
+
+    DisplayTestRig rig;
+    DisplayList list;
+};
+
+void expectEmptyRecord(const DisplayItem& item) {
+    EXPECT_EQ(item.index, -1);
+    EXPECT_FALSE(item.active || item.needsDownloading || item.cycleStart || item.cycleEnd ||
+                 item.pictureLoaded);
+    EXPECT_TRUE(item.fileName.isEmpty() && item.caption.isEmpty() && item.radarID.isEmpty());
+    EXPECT_TRUE(item.picture.isNull());
+}
+
+QImage somePicture() {
+    QImage image(4, 3, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    return image;
+}
+
+TEST_F(DisplayListTest, AddItemFillsTheNextSlotFromItsArguments) {
+    ASSERT_TRUE(add(QStringLiteral("a.noaa"), true));
+    ASSERT_TRUE(list.addItem(path(QStringLiteral("b.noaa")), QStringLiteral("Long Range Radar"),
+                             QStringLiteral("src-b"), true, false, true,
+                             QStringLiteral("DS.p20-r")));
+    EXPECT_EQ(list.numDLitems(), 2);
+    const DisplayItem b = list.itemAt(1);
+    EXPECT_EQ(b.index, 1);
+    EXPECT_FALSE(b.active);
+    EXPECT_TRUE(b.needsDownloading);
+    EXPECT_TRUE(b.cycleStart && b.cycleEnd) << "the cycle flag sets both ends";
+    EXPECT_FALSE(b.pictureLoaded);
+    EXPECT_EQ(b.caption, QStringLiteral("Long Range Radar"));
+    EXPECT_EQ(b.sourceName, QStringLiteral("src-b"));
+    EXPECT_EQ(b.radarID, QStringLiteral("DS.p20-r"));
+    EXPECT_EQ(b.fileName, path(QStringLiteral("b.noaa")));
+}
+
+TEST_F(DisplayListTest, HoldsAtMost299Items) {
+    for (int i = 0; i < DisplayList::kMaxItems; ++i) {
+        ASSERT_TRUE(add(QStringLiteral("f%1.noaa").arg(i), true)) << "item " << i + 1;
+    }
+    EXPECT_FALSE(add(QStringLiteral("one-too-many.noaa"), true));
+    EXPECT_EQ(list.numDLitems(), 299);
+    EXPECT_EQ(list.getNextItem(298).index, 298);
+}
+
+TEST_F(DisplayListTest, AddItemRefusesACachedRadarUnavailableFrame) {
+    rig.frameFile(QStringLiteral("short.noaa"), 5999, QByteArray("\x00\x00\x3B", 3));
+    rig.frameFile(QStringLiteral("good.noaa"), 6000, QByteArray("\x00\x00\x3B", 3));
+    EXPECT_FALSE(add(QStringLiteral("short.noaa"), true));
+    EXPECT_EQ(list.numDLitems(), 0);
+    EXPECT_TRUE(add(QStringLiteral("good.noaa"), true));
+    EXPECT_TRUE(add(QStringLiteral("not-yet-fetched.noaa"), false));
+    EXPECT_EQ(list.numDLitems(), 2);
+}
+
+struct SetterCase {
+    const char* name;
+    std::function<void(DisplayList&, qint16, bool)> set;
+    std::function<bool(const DisplayItem&)> get;
+};
+
+TEST_F(DisplayListTest, FlagSettersChangeOnlyItemsInTheList) {
+    const SetterCase setters[] = {
+        {"needsDownloading",
+         [](DisplayList& l, qint16 i, bool v) { l.setItemNeedsDownloadingFlag(i, v); },
+         [](const DisplayItem& it) { return it.needsDownloading; }},
+        {"active", [](DisplayList& l, qint16 i, bool v) { l.setItemActiveFlag(i, v); },
+         [](const DisplayItem& it) { return it.active; }},
+        {"pictureLoaded", [](DisplayList& l, qint16 i, bool v) { l.setPictureLoaded(i, v); },
+         [](const DisplayItem& it) { return it.pictureLoaded; }},
+    };
+    add(QStringLiteral("a.noaa"), false);
+    add(QStringLiteral("b.noaa"), false);
+    for (const SetterCase& s : setters) {
+        s.set(list, -1, true);
+        s.set(list, 2, true); // numDLitems
+        EXPECT_FALSE(s.get(list.itemAt(0)) || s.get(list.itemAt(1))) << s.name;
+        s.set(list, 1, true);
+        EXPECT_TRUE(s.get(list.itemAt(1))) << s.name;
+        EXPECT_FALSE(s.get(list.itemAt(0))) << s.name;
+    }
+    EXPECT_EQ(rig.errorLog(), QByteArray()) << "ignored without a message";
+}
+
+TEST_F(DisplayListTest, FindItemByFileNameWantsAnActiveItemWithTheExactPath) {
+    add(QStringLiteral("a.noaa"), false);
+    add(QStringLiteral("a.noaa"), true);
+    add(QStringLiteral("b.noaa"), true);
+    EXPECT_EQ(list.findItemByFileName(path(QStringLiteral("a.noaa"))).index, 1);
+    expectEmptyRecord(list.findItemByFileName(path(QStringLiteral("A.noaa"))));
+    expectEmptyRecord(list.findItemByFileName(QStringLiteral("a.noaa")));
+}
+
+TEST_F(DisplayListTest, GetNextItemForDownloadScansForwardOnly) {
+    add(QStringLiteral("a.noaa"), false, QStringLiteral("A"), true);
+    add(QStringLiteral("b.noaa"), true);
+    add(QStringLiteral("c.noaa"), false, QStringLiteral("A"), true);
+    add(QStringLiteral("d.noaa"), true);
+    const struct {
+        qint32 start;
+        qint16 expected;
+    } rows[] = {{0, 0}, {1, 2}, {2, 2}, {3, -1}, {4, -1}, {-1, -1}, {40000, -1}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(list.getNextItemForDownload(row.start).index, row.expected)
+            << "start " << row.start;
+    }
+}
+
+TEST_F(DisplayListTest, GetNextItemWrapsRoundToTheFirstActiveItem) {
+    add(QStringLiteral("a.noaa"), false);
+    add(QStringLiteral("b.noaa"), true);
+    add(QStringLiteral("c.noaa"), false);
+    add(QStringLiteral("d.noaa"), true);
+    add(QStringLiteral("e.noaa"), false);
+    const struct {
+        qint16 start;
+        qint16 expected;
+    } rows[] = {{0, 1}, {1, 1}, {2, 3}, {3, 3}, {4, 1}, {5, 1}, {250, 1}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(list.getNextItem(row.start).index, row.expected) << "start " << row.start;
+    }
+    EXPECT_EQ(rig.errorLog(), QByteArray());
+}
+
+TEST_F(DisplayListTest, GetNextItemWithNothingActiveGivesTheEmptyRecord) {
+    expectEmptyRecord(list.getNextItem(0));
+    add(QStringLiteral("a.noaa"), false);
+    add(QStringLiteral("b.noaa"), false);
+    expectEmptyRecord(list.getNextItem(1));
+}
+
+TEST_F(DisplayListTest, GetNextItemFromANegativeCursorIsTrapped) {
+    add(QStringLiteral("a.noaa"), true);
+    expectEmptyRecord(list.getNextItem(-1));
+    EXPECT_TRUE(
+        rig.errorLog().contains("ERROR :: getNextItem :: (9) - Subscript out of range :: \r\n"))
+        << rig.errorLog().constData();
+}
+
+struct CycleCase {
+    const char* quirk;
+    std::vector<std::pair<const char*, bool>> items; // radarID, active
+    std::vector<int> starts;
+    std::vector<int> ends;
+};
+
+TEST_F(DisplayListTest, CycleCountsMarkRunsOfActiveItemsWithEqualRadar) {
+    const CycleCase cases[] = {
+        {"inactive item does not break a cycle",
+         {{"A", true}, {"A", true}, {"B", false}, {"A", true}, {"B", true}, {"B", true}},
+         {0, 4},
+         {3, 5}},
+        {"single active item", {{"A", false}, {"A", true}, {"A", false}}, {1}, {1}},
+        {"nothing active gets no flag", {{"A", false}, {"B", false}}, {}, {}},
+        {"radar switching back", {{"A", true}, {"B", true}, {"A", true}}, {0, 1, 2}, {0, 1, 2}},
+    };
+    for (const CycleCase& c : cases) {
+        list.initDisplayList(true, false);
+        int n = 0;
+        for (const auto& [radar, active] : c.items) {
+            // The cycle flag is set here so that stale flags must be cleared.
+            list.addItem(path(QString::number(n++)), {}, {}, true, active, false,
+                         QString::fromLatin1(radar));
+        }
+        list.calculateAllCycleCounts();
+        std::vector<int> starts;
+        std::vector<int> ends;
+        for (int i = 0; i < list.numDLitems(); ++i) {
+            if (list.itemAt(i).cycleStart) {
+                starts.push_back(i);
+            }
+            if (list.itemAt(i).cycleEnd) {
+                ends.push_back(i);
+            }
+        }
+        EXPECT_EQ(starts, c.starts) << c.quirk;
+        EXPECT_EQ(ends, c.ends) << c.quirk;
+    }
+}
+
+TEST_F(DisplayListTest, ReturnedRecordsAreCopiesWithoutThePicture) {
+    add(QStringLiteral("a.noaa"), true);
+    list.setPicture(0, somePicture());
+    list.setPictureLoaded(0, true);
+    DisplayItem copy = list.getNextItem(0);
+    EXPECT_TRUE(copy.picture.isNull());
+    EXPECT_TRUE(copy.pictureLoaded);
+    EXPECT_TRUE(list.findItemByFileName(path(QStringLiteral("a.noaa"))).picture.isNull());
+    copy.active = false;
+    copy.caption = QStringLiteral("changed");
+    EXPECT_TRUE(list.itemAt(0).active);
+    EXPECT_EQ(list.itemAt(0).caption, QStringLiteral("Short Range Radar"));
+    EXPECT_FALSE(list.picture(0).isNull());
+}
+
+TEST_F(DisplayListTest, InitDisplayListEmptiesTheTableAndReleasesPictures) {
+    add(QStringLiteral("a.noaa"), true);
+    list.downloadIndex = 0;
+    const QImage held = somePicture();
+    list.setPicture(0, held);
+    list.setPictureLoaded(0, true);
+    ASSERT_FALSE(held.isDetached());
+
+    list.initDisplayList(true, true);
+    EXPECT_EQ(list.numDLitems(), 0);
+    EXPECT_EQ(list.downloadIndex, -1);
+    EXPECT_TRUE(held.isDetached()) << "nobody else holds the picture any more";
+    EXPECT_FALSE(list.images().hasBackup());
+    EXPECT_EQ(list.findItemByFileName(path(QStringLiteral("a.noaa"))).index, -1);
+    add(QStringLiteral("b.noaa"), false);
+    EXPECT_TRUE(list.picture(0).isNull()) << "a new item starts without a picture";
+}
+
+} // namespace
