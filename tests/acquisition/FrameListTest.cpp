@@ -222,7 +222,10 @@ TEST_F(FrameListTest, LastLineIsTheOneEndingWithinTenCharactersOfTheEnd) {
         {"no final line feed", lines, true},
         {"final line feed", lines + "\n", true},
         {"trailing blanks", lines + "\n    \n", true},
-        {"trailing 10-character fragment", lines + "\n0123456789\n", false},
+        // Counted from the frame line's own line feed to the end of the text, which ends
+        // in the line feed the parse adds.
+        {"9 characters follow", lines + "\nabcdefg\n", true},
+        {"10 characters follow", lines + "\nabcdefgh\n", false},
     };
     input.templateURL.clear(); // keep the reference at the current GMT
     for (const auto& row : rows) {
