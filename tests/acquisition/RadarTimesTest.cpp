@@ -1,0 +1,135 @@
+#include "acquisition/RadarTimes.h"
+
+#include "support/Error.h"
+
+#include "ParserTestSupport.h"
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+// Central standard time: UTC is local time + 360 minutes.
+constexpr double kBias = 360;
+
+QString cachedFrame(int hour, int minute) {
+    return QStringLiteral("/cache/data/66604.DS.p19r0.ktwx.dd.20260105.%1%2.noaa")
+        .arg(hour, 2, 10, QLatin1Char('0'))
+        .arg(minute, 2, 10, QLatin1Char('0'));
+}
+
+// `count` active frames five minutes apart from the server time h:m, flagged as the cycle
+// marking of the display list flags them.
+QList<CycleRecord> cycle(int hour, int minute, int count) {
+    QList<CycleRecord> out;
+    for (int i = 0; i < count; ++i) {
+        const int total = hour * 60 + minute + 5 * i;
+        out.append({true, i == 0, i == count - 1, cachedFrame(total / 60, total % 60)});
+    }
+    return out;
+}
+
+class RadarTimesTest : public ParserTest {
+protected:
+    RadarTimesUpdate compute(const QList<CycleRecord>& items, qint32 playIndex = 0,
+                             qint32 displayProgressVal = 0) {
+        return computeRadarTimes(items, playIndex, displayProgressVal, kBias, clock, log);
+    }
+};
+
+} // namespace
+
+TEST(RadarTimeText, DateDroppedAndZeroSecondsShortened) {
+    const struct {
+        DateTime time;
+        const char* text;
+    } rows[] = {
+        {DateTime::fromParts(2026, 1, 5, 14, 34), "2:34pm"},
+        {DateTime::fromParts(2026, 1, 5, 0, 5), "12:05am"},
+        {DateTime::fromParts(2026, 1, 5, 12, 0), "12:00pm"},
+        {DateTime::fromParts(2026, 11, 25, 9, 7), "9:07am"},
+        {DateTime::fromParts(2026, 1, 5, 14, 34, 17), "2:34:17 PM"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(radarTimeText(row.time), QString(row.text));
+    }
+}
+
+TEST_F(RadarTimesTest, SpanTakesTheEarliestStartAndLatestEndOfBothProducts) {
+    // Short range 14:02-14:47 and long range 13:58-14:48, local time.
+    const QList<CycleRecord> items = cycle(20, 2, 10) + cycle(19, 58, 11);
+    const RadarTimesUpdate u = compute(items, 12);
+    ASSERT_TRUE(u.hasTimes);
+    EXPECT_EQ(u.caption, "1:58pm - 2:48pm");
+    EXPECT_EQ(u.cycles.cycleFrameCounts, (std::array<qint16, 2>{10, 11}));
+    EXPECT_EQ(u.cycles.secondCycleStart, 10);
+    EXPECT_EQ(u.progressMaximum, 11);
+    EXPECT_EQ(u.displayProgressVal, 2) << "third frame of the second cycle";
+}
+
+TEST_F(RadarTimesTest, OneProductOnly) {
+    const RadarTimesUpdate u = compute(cycle(20, 2, 10), 0);
+    EXPECT_EQ(u.caption, "2:02pm - 2:47pm");
+    EXPECT_EQ(u.cycles.cycleFrameCounts, (std::array<qint16, 2>{10, 0}));
+    EXPECT_EQ(u.cycles.secondCycleStart, 0);
+    EXPECT_EQ(u.displayProgressVal, 0) << "first frame: position 1, shown as 0";
+}
+
+TEST_F(RadarTimesTest, EmptyOrFullListClearsTheCaption) {
+    EXPECT_TRUE(compute({}).clearCaption);
+    QList<CycleRecord> full = cycle(20, 2, 10);
+    while (full.size() < 300) {
+        full.append({false, false, false, QString()});
+    }
+    const RadarTimesUpdate u = compute(full);
+    EXPECT_TRUE(u.clearCaption);
+    EXPECT_FALSE(u.hasTimes);
+    full.removeLast();
+    EXPECT_FALSE(compute(full).clearCaption) << "299 items are a list";
+}
+
+TEST_F(RadarTimesTest, InactiveFramesAreNotCounted) {
+    QList<CycleRecord> items = cycle(20, 2, 4);
+    items.insert(1, {false, false, false, cachedFrame(20, 4)});
+    const RadarTimesUpdate u = compute(items, 3);
+    EXPECT_EQ(u.cycles.cycleFrameCounts[0], 4);
+    EXPECT_EQ(u.displayProgressVal, 2) << "index 3 is the third active frame";
+}
+
+TEST_F(RadarTimesTest, PlayIndexOnNoActiveFrameStepsTheOldValueBack) {
+    QList<CycleRecord> items = cycle(20, 2, 4);
+    items.append({false, false, false, cachedFrame(20, 30)});
+    EXPECT_EQ(compute(items, 4, 5).displayProgressVal, 4);
+    EXPECT_EQ(compute(items, 4, 0).displayProgressVal, 0);
+}
+
+TEST_F(RadarTimesTest, MissingEndLeavesCaptionAlone) {
+    QList<CycleRecord> items = cycle(20, 2, 3);
+    items.last().cycleEnd = false;
+    const RadarTimesUpdate u = compute(items);
+    EXPECT_FALSE(u.clearCaption);
+    EXPECT_FALSE(u.hasTimes);
+    EXPECT_TRUE(u.caption.isEmpty());
+    EXPECT_EQ(u.cycles.cycleFrameCounts[0], 3);
+}
+
+TEST_F(RadarTimesTest, SingleFrameCycleEndsItself) {
+    const RadarTimesUpdate u = compute(cycle(20, 40, 1) + cycle(19, 58, 3));
+    EXPECT_EQ(u.cycles.cycleFrameCounts, (std::array<qint16, 2>{1, 3}));
+    EXPECT_EQ(u.caption, "1:58pm - 2:40pm");
+    EXPECT_EQ(u.progressMaximum, 3);
+}
+
+TEST_F(RadarTimesTest, ThirdCycleIsNotCountedAndAFourthIsAnError) {
+    const QList<CycleRecord> three = cycle(20, 2, 2) + cycle(20, 12, 3) + cycle(19, 0, 4);
+    const RadarTimesUpdate u = compute(three);
+    EXPECT_EQ(u.cycles.cycleFrameCounts, (std::array<qint16, 2>{2, 3}));
+    EXPECT_EQ(u.caption, "2:02pm - 2:22pm") << "only the first two cycles give the span";
+
+    try {
+        compute(three + cycle(21, 0, 2));
+        ADD_FAILURE() << "four cycles did not raise";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), err::SubscriptOutOfRange);
+    }
+}
