@@ -1,0 +1,185 @@
+#include "acquisition/HttpRetriever.h"
+
+#include "support/StringUtils.h"
+
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+namespace nimbuscope {
+
+namespace {
+
+bool isFetchable(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+} // namespace
+
+HttpRetriever::HttpRetriever(QObject* parent) : QObject(parent) {}
+
+HttpRetriever::~HttpRetriever() {
+    // Replies are children of the manager; detach our handlers before they go.
+    for (auto& [address, request] : requests_) {
+        if (request.reply) {
+            request.reply->disconnect(this);
+            request.reply->abort();
+        }
+    }
+}
+
+QByteArray HttpRetriever::userAgent() {
+    return QByteArrayLiteral("Nimbuscope/" NIMBUSCOPE_VERSION " (weather radar screen saver)");
+}
+
+QString HttpRetriever::RetrieveAsync(const QString& address) {
+    FreePage(address);
+    start(address, requests_[address]);
+    return QStringLiteral("ok");
+}
+
+void HttpRetriever::start(const QString& address, Request& request) {
+    request = Request{};
+    const QUrl url(address, QUrl::StrictMode);
+    if (!isFetchable(url)) {
+        request.status = BadAddress;
+        return;
+    }
+    QNetworkRequest req(url);
+    req.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                     QNetworkRequest::NoLessSafeRedirectPolicy);
+    req.setMaximumRedirectsAllowed(kMaxRedirects);
+    req.setTransferTimeout(timeoutMs_ > 0 ? timeoutMs_ : 0);
+
+    QNetworkReply* reply = manager_.get(req);
+    reply->setReadBufferSize(kReadBuffer);
+    request.reply = reply;
+    connect(reply, &QNetworkReply::readyRead, this,
+            [this, address, reply] { onReadyRead(address, reply); });
+    connect(reply, &QNetworkReply::finished, this,
+            [this, address, reply] { onFinished(address, reply); });
+}
+
+HttpRetriever::Request* HttpRetriever::find(const QString& address, QNetworkReply* reply) {
+    const auto it = requests_.find(address);
+    if (it == requests_.end() || it->second.reply != reply) {
+        return nullptr; // a reply of a request that was freed or sent again
+    }
+    return &it->second;
+}
+
+void HttpRetriever::onReadyRead(const QString& address, QNetworkReply* reply) {
+    Request* request = find(address, reply);
+    if (request == nullptr) {
+        return;
+    }
+    request->body += reply->readAll();
+    if (request->body.size() > kBodyCap) {
+        request->abortCause = BodyTooLarge;
+        reply->abort();
+    }
+}
+
+qint16 HttpRetriever::failureStatus(const QNetworkReply& reply, qint16 abortCause) {
+    switch (reply.error()) {
+    case QNetworkReply::OperationCanceledError:
+        // Qt reports its own transfer time-out like an abort; only we know our aborts.
+        return abortCause != Running ? abortCause : qint16(TimedOut);
+    case QNetworkReply::TimeoutError:
+        return TimedOut;
+    case QNetworkReply::TooManyRedirectsError:
+    case QNetworkReply::InsecureRedirectError:
+        return TooManyRedirects;
+    case QNetworkReply::ProtocolUnknownError:
+    case QNetworkReply::ProtocolInvalidOperationError:
+        return BadAddress;
+    default:
+        return ConnectionFailed;
+    }
+}
+
+void HttpRetriever::onFinished(const QString& address, QNetworkReply* reply) {
+    reply->deleteLater();
+    Request* request = find(address, reply);
+    if (request == nullptr) {
+        return;
+    }
+    request->reply = nullptr;
+    // An error page is an answer like any other; a failure while reading a 2xx body (a
+    // broken or over-compressed stream) is not.
+    const QVariant httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const bool answered = httpStatus.isValid() && request->abortCause == Running &&
+                          (reply->error() == QNetworkReply::NoError || httpStatus.toInt() >= 400);
+    if (answered) {
+        request->body += reply->readAll();
+        if (request->body.size() > kBodyCap) {
+            request->status = BodyTooLarge;
+            request->body.clear();
+            return;
+        }
+        request->status = Done;
+        request->finalUrl = textToAnsi(reply->url().toString(QUrl::FullyEncoded));
+        return;
+    }
+    request->status = failureStatus(*reply, request->abortCause);
+    request->body.clear();
+}
+
+qint16 HttpRetriever::RetrieveAsyncCompleted(const QString& address) {
+    const auto it = requests_.find(address);
+    if (it == requests_.end()) {
+        return UnknownRequest;
+    }
+    Request& request = it->second;
+    if (request.killed) {
+        start(address, request);
+        return request.status;
+    }
+    return request.status;
+}
+
+QByteArray HttpRetriever::RetrieveAsyncPage(const QString& address) {
+    const auto it = requests_.find(address);
+    return it != requests_.end() && it->second.status == Done ? it->second.body : QByteArray();
+}
+
+QByteArray HttpRetriever::GetResultURL(const QString& address) {
+    const auto it = requests_.find(address);
+    return it != requests_.end() && it->second.status == Done ? it->second.finalUrl : QByteArray();
+}
+
+void HttpRetriever::FreePage(const QString& address) {
+    const auto it = requests_.find(address);
+    if (it == requests_.end()) {
+        return;
+    }
+    if (QNetworkReply* reply = it->second.reply) {
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+    requests_.erase(it);
+}
+
+void HttpRetriever::KillAsyncRetrieve(const QString&) {
+    for (auto& [address, request] : requests_) {
+        if (request.reply) {
+            request.abortCause = Aborted;
+            request.killed = true;
+            request.reply->abort();
+        }
+    }
+}
+
+QString HttpRetriever::RetrieveIsActive(const QString&) {
+    for (const auto& [address, request] : requests_) {
+        if (request.reply) {
+            return address;
+        }
+    }
+    return {};
+}
+
+} // namespace nimbuscope

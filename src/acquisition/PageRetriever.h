@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace nimbuscope {
+
+/// The page-retrieval component: fetches pages and images in the background, one request
+/// per address text. Callers start a request, poll it from timer ticks, collect the body
+/// and free it; nothing blocks.
+class PageRetriever {
+public:
+    /// Answers of `RetrieveAsyncCompleted`. Everything above `Done` is a failure.
+    enum Status : qint16 {
+        Running = 0,
+        Done = 1,
+        ConnectionFailed = 2,
+        TimedOut = 3,
+        Aborted = 4,
+        BodyTooLarge = 5,
+        TooManyRedirects = 6,
+        BadAddress = 7,
+        UnknownRequest = 8,
+    };
+
+    virtual ~PageRetriever() = default;
+
+    /// "ok" when the request is queued (an empty or malformed address included: it fails on
+    /// the next poll); any other text describes why it could not be queued.
+    virtual QString RetrieveAsync(const QString& address) = 0;
+    virtual qint16 RetrieveAsyncCompleted(const QString& address) = 0;
+    /// The response body, unchanged.
+    virtual QByteArray RetrieveAsyncPage(const QString& address) = 0;
+    /// The final address after redirections as bytes; one byte or none means "none".
+    virtual QByteArray GetResultURL(const QString& address) = 0;
+    virtual void FreePage(const QString& address) = 0;
+    /// Aborts every transfer that is running. A killed request that is polled again is
+    /// sent afresh, so a caller's retry is a real retry.
+    virtual void KillAsyncRetrieve(const QString& unused = {}) = 0;
+    /// Empty when no transfer is running.
+    virtual QString RetrieveIsActive(const QString& unused = {}) = 0;
+    /// Longest wait for data, in milliseconds.
+    virtual void SetRcvTimeout(qint32 ms) = 0;
+};
+
+/// Creates components by their identifier, as the system's object creation does, so that a
+/// test can substitute a fake or make creation fail.
+class ComponentFactory {
+public:
+    static constexpr const char* kRetrievePg = "RetrievePg.RetrievePg.1";
+    using Creator = std::function<std::unique_ptr<PageRetriever>()>;
+
+    void registerCreator(const QString& identifier, Creator creator);
+    /// The new component; raises error 429 when the identifier is unknown or creation fails.
+    std::unique_ptr<PageRetriever> create(const QString& identifier) const;
+
+private:
+    std::map<QString, Creator> creators_;
+};
+
+} // namespace nimbuscope

@@ -1,0 +1,195 @@
+#include "acquisition/HttpRetriever.h"
+
+#include "support/Error.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <thread>
+
+using namespace nimbuscope;
+
+namespace {
+
+/// A loopback server with the answers the component must tell apart.
+class LoopbackServer {
+public:
+    LoopbackServer() {
+        server_.Get("/page", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content("hello " + req.get_header_value("User-Agent"), "text/html");
+        });
+        server_.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 404;
+            res.set_content("<html>Not Found</html>", "text/html");
+        });
+        server_.Get("/broken", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 500;
+            res.set_content("<html>Server Error</html>", "text/html");
+        });
+        server_.Get("/moved", [](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect("/page");
+        });
+        server_.Get("/loop", [](const httplib::Request&, httplib::Response& res) {
+            res.set_redirect("/loop");
+        });
+        server_.Get("/silent", [this](const httplib::Request&, httplib::Response& res) {
+            std::unique_lock lock(mutex_);
+            released_.wait_for(lock, std::chrono::seconds(5), [this] { return release_; });
+            res.set_content("late", "text/plain");
+        });
+        server_.Get("/huge", [](const httplib::Request&, httplib::Response& res) {
+            // Not a text type, so the server does not compress it.
+            res.set_content(std::string(HttpRetriever::kBodyCap + 1024, 'x'),
+                            "application/octet-stream");
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        // Stopping a server that has not begun listening leaves it listening for ever.
+        while (!server_.is_running()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+    ~LoopbackServer() {
+        {
+            std::lock_guard lock(mutex_);
+            release_ = true;
+        }
+        released_.notify_all();
+        server_.stop();
+        thread_.join();
+    }
+    QString url(const char* path) const {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(QLatin1String(path));
+    }
+
+private:
+    httplib::Server server_;
+    std::thread thread_;
+    int port_ = 0;
+    std::mutex mutex_;
+    std::condition_variable released_;
+    bool release_ = false;
+};
+
+qint16 pollUntilDone(PageRetriever& r, const QString& address, int limitMs = 8000) {
+    QElapsedTimer t;
+    t.start();
+    qint16 status = r.RetrieveAsyncCompleted(address);
+    while (status == PageRetriever::Running && t.elapsed() < limitMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        status = r.RetrieveAsyncCompleted(address);
+    }
+    return status;
+}
+
+class HttpRetrieverTest : public ::testing::Test {
+protected:
+    LoopbackServer server;
+    HttpRetriever retriever;
+};
+
+} // namespace
+
+TEST_F(HttpRetrieverTest, CompletedResponsesAreDoneWhateverTheirStatusCode) {
+    const struct {
+        const char* path;
+        QByteArray body;
+    } rows[] = {
+        {"/missing", "<html>Not Found</html>"},
+        {"/broken", "<html>Server Error</html>"},
+    };
+    for (const auto& row : rows) {
+        const QString address = server.url(row.path);
+        ASSERT_EQ(retriever.RetrieveAsync(address), QStringLiteral("ok"));
+        EXPECT_EQ(pollUntilDone(retriever, address), PageRetriever::Done) << row.path;
+        EXPECT_EQ(retriever.RetrieveAsyncPage(address), row.body);
+        retriever.FreePage(address);
+        EXPECT_EQ(retriever.RetrieveAsyncCompleted(address), PageRetriever::UnknownRequest);
+    }
+}
+
+TEST_F(HttpRetrieverTest, SendsItsUserAgentAndKeepsTheFinalAddress) {
+    const QString address = server.url("/moved");
+    retriever.RetrieveAsync(address);
+    ASSERT_EQ(pollUntilDone(retriever, address), PageRetriever::Done);
+    EXPECT_EQ(retriever.RetrieveAsyncPage(address), "hello " + HttpRetriever::userAgent());
+    EXPECT_EQ(retriever.GetResultURL(address), server.url("/page").toLatin1());
+    EXPECT_TRUE(HttpRetriever::userAgent().startsWith("Nimbuscope/"));
+}
+
+TEST_F(HttpRetrieverTest, FailuresHaveDistinctCodes) {
+    const QString loop = server.url("/loop");
+    retriever.RetrieveAsync(loop);
+    EXPECT_EQ(pollUntilDone(retriever, loop), PageRetriever::TooManyRedirects);
+
+    const QString huge = server.url("/huge");
+    retriever.RetrieveAsync(huge);
+    EXPECT_EQ(pollUntilDone(retriever, huge), PageRetriever::BodyTooLarge);
+    EXPECT_TRUE(retriever.RetrieveAsyncPage(huge).isEmpty());
+    retriever.FreePage(huge);
+
+    // Nothing listens on the port of a server that has stopped.
+    QString refused;
+    {
+        LoopbackServer gone;
+        refused = gone.url("/page");
+    }
+    retriever.RetrieveAsync(refused);
+    EXPECT_EQ(pollUntilDone(retriever, refused), PageRetriever::ConnectionFailed);
+}
+
+TEST_F(HttpRetrieverTest, ReceiveTimeOutEndsASilentTransfer) {
+    retriever.SetRcvTimeout(300);
+    const QString address = server.url("/silent");
+    retriever.RetrieveAsync(address);
+    EXPECT_EQ(retriever.RetrieveIsActive(), address);
+    EXPECT_EQ(pollUntilDone(retriever, address), PageRetriever::TimedOut);
+    EXPECT_TRUE(retriever.RetrieveIsActive().isEmpty());
+}
+
+TEST_F(HttpRetrieverTest, BadAddressesAreQueuedAndFailOnTheNextPoll) {
+    for (const QString& address :
+         {QString(), QStringLiteral("not a url"), QStringLiteral("ftp://example.invalid/x"),
+          QStringLiteral("http://")}) {
+        EXPECT_EQ(retriever.RetrieveAsync(address), QStringLiteral("ok"));
+        EXPECT_EQ(retriever.RetrieveAsyncCompleted(address), PageRetriever::BadAddress)
+            << address.toStdString();
+        EXPECT_TRUE(retriever.GetResultURL(address).isEmpty());
+        retriever.FreePage(address);
+    }
+}
+
+TEST_F(HttpRetrieverTest, KilledTransferIsSentAgainWhenPolled) {
+    retriever.SetRcvTimeout(5000);
+    const QString address = server.url("/page");
+    const QString silent = server.url("/silent");
+    retriever.RetrieveAsync(silent);
+    retriever.KillAsyncRetrieve();
+    EXPECT_TRUE(retriever.RetrieveIsActive().isEmpty());
+
+    // The killed request starts afresh on its next poll.
+    EXPECT_EQ(retriever.RetrieveAsyncCompleted(silent), PageRetriever::Running);
+    EXPECT_EQ(retriever.RetrieveIsActive(), silent);
+    retriever.FreePage(silent);
+    EXPECT_TRUE(retriever.RetrieveIsActive().isEmpty());
+
+    retriever.RetrieveAsync(address);
+    EXPECT_EQ(pollUntilDone(retriever, address), PageRetriever::Done);
+}
+
+TEST(ComponentFactory, CreatesByIdentifierAndFailsWithTheUsualError) {
+    ComponentFactory factory;
+    factory.registerCreator(QString::fromLatin1(ComponentFactory::kRetrievePg),
+                            [] { return std::make_unique<HttpRetriever>(); });
+    EXPECT_NE(factory.create(QString::fromLatin1(ComponentFactory::kRetrievePg)), nullptr);
+    try {
+        factory.create(QStringLiteral("Missing.Component.1"));
+        FAIL() << "creation of an unknown component must fail";
+    } catch (const Error& e) {
+        EXPECT_EQ(e.number(), err::CannotCreateObject);
+    }
+    factory.registerCreator(QStringLiteral("Failing.1"), [] { return nullptr; });
+    EXPECT_THROW(factory.create(QStringLiteral("Failing.1")), Error);
+}
