@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace nimbuscope {
+
+/// A picture box: holds one picture and paints it at its top-left corner, cropped to the
+/// box. With auto-size on, loading a picture sizes the box to it. The picture is kept until
+/// replaced, so the box repaints by itself (persistent drawing).
+class PictureBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureBox(QWidget* parent = nullptr, bool autoSize = false);
+
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return picture_; }
+    void clearPicture();
+
+signals:
+    void clicked();
+    void doubleClicked();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    QImage picture_;
+    bool autoSize_;
+};
+
+} // namespace nimbuscope
