@@ -26,7 +26,7 @@ void appendHead(std::string& page, const SiteEntry& entry) {
             htmlEscape(entry.cityState()) +
             "</title>\n"
             "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">\n"
-            "<meta name=\"DC.publisher\" content=\"NOAA's National Weather Service\">\n"
+            "<meta name=\"DC.publisher\" content=\"NOAA National Weather Service\">\n"
             "<link rel=\"stylesheet\" type=\"text/css\" href=\"/main.css\">\n"
             "<script language=\"javascript\" type=\"text/javascript\" "
             "src=\"/master.js\"></script>\n</head>\n"
@@ -56,7 +56,8 @@ void appendMenu(std::string& page) {
 void appendLocationAndRadar(std::string& page, std::string_view baseUrl, const SiteEntry& entry) {
     // "For:" is followed by exactly 11 characters up to the span holding the city, so a
     // reader that skips 15 characters from "For:" and then to the next ">" lands on it.
-    page += "<td valign=\"top\" width=\"100%\">\n<p class=\"forecastfor\">Forecast For:</span> "
+    page += "<td valign=\"top\" width=\"100%\">\n<p class=\"forecastfor\"><span "
+            "class=\"label\">Forecast For:</span> "
             "<span class=\"cityname\">" +
             htmlEscape(entry.cityState()) + "</span></p>\n";
     page += "<table align=\"right\" border=\"0\"><tr><td align=\"center\" class=\"radar\">"

@@ -97,6 +97,7 @@ struct SimServer::Impl {
 
     void handleGet(const httplib::Request& req, httplib::Response& res);
     void handlePost(const httplib::Request& req, httplib::Response& res);
+    void postFault(const httplib::Request& req, httplib::Response& res);
     void controlGet(const httplib::Request& req, httplib::Response& res);
     void answerWithFault(const Fault& fault, const httplib::Request& req, Reply reply,
                          httplib::Response& res);
@@ -186,41 +187,48 @@ void SimServer::Impl::controlGet(const httplib::Request& req, httplib::Response&
     res.set_content("unknown control request\n", "text/plain");
 }
 
+namespace {
+
+void answerControl(httplib::Response& res, bool ok, const std::string& problem) {
+    res.status = ok ? 200 : 400;
+    res.set_content(ok ? "ok\n" : problem + "\n", "text/plain");
+}
+
+} // namespace
+
+void SimServer::Impl::postFault(const httplib::Request& req, httplib::Response& res) {
+    const std::string pattern = req.get_param_value("path"), kind = req.get_param_value("kind");
+    if (kind == "none")
+        return answerControl(res, !pattern.empty() && faults.remove(pattern), "no such fault");
+    const auto fault = parseFault(kind);
+    if (fault && !pattern.empty())
+        faults.set({pattern, *fault});
+    answerControl(res, fault && !pattern.empty(), "needs path=PATTERN and a known kind");
+}
+
 void SimServer::Impl::handlePost(const httplib::Request& req, httplib::Response& res) {
-    auto answer = [&](bool ok, const std::string& problem) {
-        res.status = ok ? 200 : 400;
-        res.set_content(ok ? "ok\n" : problem + "\n", "text/plain");
-    };
-    const auto value = [&](const char* key) { return req.get_param_value(key); };
-    if (req.path == "/_sim/fault") {
-        const std::string pattern = value("path"), kind = value("kind");
-        if (kind == "none")
-            return answer(!pattern.empty() && faults.remove(pattern), "no such fault");
-        const auto fault = parseFault(kind);
-        if (fault && !pattern.empty())
-            faults.set({pattern, *fault});
-        return answer(fault && !pattern.empty(), "needs path=PATTERN and a known kind");
-    }
+    if (req.path == "/_sim/fault")
+        return postFault(req, res);
     if (req.path == "/_sim/clear") {
         faults.clear();
-        return answer(true, {});
+        return answerControl(res, true, {});
     }
     if (req.path == "/_sim/frames") {
         int count = -1;
-        const std::string text = value("count");
+        const std::string text = req.get_param_value("count");
         std::from_chars(text.data(), text.data() + text.size(), count);
-        return answer(site->setFrameCount(value("product"), count),
-                      "needs count=0..250 and an optional known product");
+        return answerControl(res, site->setFrameCount(req.get_param_value("product"), count),
+                             "needs count=0..250 and an optional known product");
     }
     if (req.path == "/_sim/list-form") {
-        const auto form = listFormFromName(value("form"));
+        const auto form = listFormFromName(req.get_param_value("form"));
         if (form)
             site->setListForm(*form);
-        return answer(form.has_value(), "form is relative, rooted or absolute");
+        return answerControl(res, form.has_value(), "form is relative, rooted or absolute");
     }
     if (req.path == "/_sim/requests/clear") {
         log.clear();
-        return answer(true, {});
+        return answerControl(res, true, {});
     }
     res.status = 404;
     res.set_content("unknown control request\n", "text/plain");
