@@ -12,5 +12,5 @@ function(nimbuscope_add_test name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} nimbuscope_testsupport GTest::gtest GTest::gmock)
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen;NIMBUSCOPE_TEST_BIN_DIR=${CMAKE_BINARY_DIR}")
+    PROPERTIES TIMEOUT 120 ENVIRONMENT QT_QPA_PLATFORM=offscreen)
 endfunction()

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nimbuscope::noaasim {
+
+inline constexpr std::string_view kRegistrySection =
+    "HKEY_CURRENT_USER\\Software\\Calderwick\\Nimbuscope";
+
+/// One of the saver's service-address settings, by its registry value name.
+struct HostSetting {
+    std::string name;
+    std::string value;
+};
+
+/// The seven values that point the saver at a simulator on host:port, with `alternateHost`
+/// as the alternate region label (another name of the same loopback address).
+std::vector<HostSetting> hostSettings(std::string_view host, int port,
+                                      std::string_view alternateHost);
+
+/// A registry editor file setting those values under kRegistrySection.
+std::string registryFragment(const std::vector<HostSetting>& settings);
+
+} // namespace nimbuscope::noaasim

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "noaa-sim/SimClock.h"
+
+#include <string>
+#include <string_view>
+
+namespace nimbuscope::noaasim {
+
+/// A radar frame as the service sends it: a 600x550 GIF, well over 6000 bytes, ending in the
+/// GIF trailer 0x3B; the same for the same site, product and time.
+std::string radarFrameGif(std::string_view site, std::string_view product, SysSeconds time);
+
+/// The service's radar-unavailable answer: a GIF under 6000 bytes.
+std::string unavailableFrameGif();
+
+} // namespace nimbuscope::noaasim

@@ -1,0 +1,301 @@
+#include "noaa-sim/SimServer.h"
+
+#include "noaa-sim/ConnectionDrop.h"
+#include "noaa-sim/Hash.h"
+#include "noaa-sim/PageForms.h"
+#include "noaa-sim/RadarGif.h"
+
+#include <httplib.h>
+
+#include <charconv>
+#include <condition_variable>
+#include <deque>
+#include <thread>
+
+namespace nimbuscope::noaasim {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::size_t kWorkerThreads = 16;
+constexpr std::size_t kMaxLoggedRequests = 1000;
+constexpr std::size_t kGarbageMinBytes = 1024;
+constexpr auto kTrickleTick = 100ms;
+constexpr auto kStartTimeout = 5s;
+constexpr const char* kHtml = "text/html; charset=iso-8859-1";
+
+/// Lets waits inside answers end early when the server stops.
+class Stopper {
+public:
+    /// True when the whole time passed, false when the server is stopping.
+    bool waitFor(std::chrono::milliseconds time) {
+        std::unique_lock lock(mutex_);
+        return !stopped_.wait_for(lock, time, [&] { return stopping_; });
+    }
+    void stop() {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        stopped_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable stopped_;
+    bool stopping_ = false;
+};
+
+class RequestLog {
+public:
+    void add(std::string line) {
+        std::lock_guard lock(mutex_);
+        lines_.push_back(std::move(line));
+        if (lines_.size() > kMaxLoggedRequests)
+            lines_.pop_front();
+    }
+    std::vector<std::string> lines() const {
+        std::lock_guard lock(mutex_);
+        return {lines_.begin(), lines_.end()};
+    }
+    void clear() {
+        std::lock_guard lock(mutex_);
+        lines_.clear();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::deque<std::string> lines_;
+};
+
+std::string garbage(std::string_view seedText, std::size_t size) {
+    SplitMix rng(fnv1a(seedText));
+    std::string bytes(std::max(size, kGarbageMinBytes), '\0');
+    for (char& b : bytes)
+        b = char(rng.next() & 0xff);
+    return bytes;
+}
+
+std::string joinLines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const auto& line : lines)
+        text += line + "\n";
+    return text;
+}
+
+void send(const Reply& reply, httplib::Response& res) {
+    res.status = reply.status;
+    if (!reply.location.empty())
+        res.set_header("Location", reply.location);
+    res.set_content(reply.body, reply.contentType);
+}
+
+} // namespace
+
+struct SimServer::Impl {
+    Impl(SimOptions o, SiteTable s, const UtcClock& c)
+        : options(std::move(o)), sites(std::move(s)), clock(c) {}
+
+    void handleGet(const httplib::Request& req, httplib::Response& res);
+    void handlePost(const httplib::Request& req, httplib::Response& res);
+    void postFault(const httplib::Request& req, httplib::Response& res);
+    void controlGet(const httplib::Request& req, httplib::Response& res);
+    void answerWithFault(const Fault& fault, const httplib::Request& req, Reply reply,
+                         httplib::Response& res);
+
+    SimOptions options;
+    SiteTable sites;
+    const UtcClock& clock;
+    httplib::Server server;
+    std::thread thread;
+    std::unique_ptr<NoaaSite> site;
+    FaultPlan faults;
+    RequestLog log;
+    Stopper stopper;
+    int port = 0;
+};
+
+void SimServer::Impl::handleGet(const httplib::Request& req, httplib::Response& res) {
+    if (req.path.starts_with("/_sim/"))
+        return controlGet(req, res);
+    const std::string host = req.get_header_value("Host");
+    const auto fault = faults.match(host, req.target);
+    if (!fault) {
+        send(site->get(req.path, req.params), res);
+    } else if (fault->kind == FaultKind::Delay) {
+        if (!stopper.waitFor(std::chrono::milliseconds(fault->amount)))
+            return;
+        send(site->get(req.path, req.params), res);
+    } else if (fault->kind == FaultKind::Drop) {
+        shutdownConnection(port, req.remote_addr, req.remote_port);
+        res.status = 0;
+    } else if (fault->kind == FaultKind::Error) {
+        send({500, kHtml, serverErrorPage(), {}}, res);
+    } else if (fault->kind == FaultKind::Unavailable && fault->amount == 0) {
+        send({200, "image/gif", unavailableFrameGif(), {}}, res);
+    } else {
+        answerWithFault(*fault, req, site->get(req.path, req.params), res);
+    }
+    log.add(host + " " + req.target + " " + std::to_string(res.status) +
+            (fault ? " " + faultName(*fault) : ""));
+}
+
+void SimServer::Impl::answerWithFault(const Fault& fault, const httplib::Request& req, Reply reply,
+                                      httplib::Response& res) {
+    if (fault.kind == FaultKind::Garbage) {
+        const std::string type =
+            reply.contentType.empty() ? "application/octet-stream" : reply.contentType;
+        return send({200, type, garbage(req.target, reply.body.size()), {}}, res);
+    }
+    if (fault.kind == FaultKind::Unavailable) {
+        reply.body += '\n';
+        return send(reply, res);
+    }
+    res.status = reply.status;
+    if (!reply.location.empty())
+        res.set_header("Location", reply.location);
+    auto body = std::make_shared<const std::string>(std::move(reply.body));
+    if (fault.kind == FaultKind::Truncate) {
+        // The length announced is the whole body; returning false after half closes the
+        // connection, as a server dying mid-answer would.
+        res.set_content_provider(body->size(), reply.contentType,
+                                 [body](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                     sink.write(body->data(), body->size() / 2);
+                                     return false;
+                                 });
+        return;
+    }
+    const std::size_t chunk = std::max<std::size_t>(1, std::size_t(fault.amount) / 10);
+    res.set_content_provider(
+        body->size(), reply.contentType,
+        [body, chunk, this](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            const std::size_t n = std::min(chunk, length);
+            sink.write(body->data() + offset, n);
+            return offset + n >= body->size() || stopper.waitFor(kTrickleTick);
+        });
+}
+
+void SimServer::Impl::controlGet(const httplib::Request& req, httplib::Response& res) {
+    if (req.path == "/_sim/faults") {
+        std::vector<std::string> lines;
+        for (const auto& rule : faults.rules())
+            lines.push_back(rule.pattern + "=" + faultName(rule.fault));
+        return res.set_content(joinLines(lines), "text/plain");
+    }
+    if (req.path == "/_sim/requests")
+        return res.set_content(joinLines(log.lines()), "text/plain");
+    res.status = 404;
+    res.set_content("unknown control request\n", "text/plain");
+}
+
+namespace {
+
+void answerControl(httplib::Response& res, bool ok, const std::string& problem) {
+    res.status = ok ? 200 : 400;
+    res.set_content(ok ? "ok\n" : problem + "\n", "text/plain");
+}
+
+} // namespace
+
+void SimServer::Impl::postFault(const httplib::Request& req, httplib::Response& res) {
+    const std::string pattern = req.get_param_value("path"), kind = req.get_param_value("kind");
+    if (kind == "none")
+        return answerControl(res, !pattern.empty() && faults.remove(pattern), "no such fault");
+    const auto fault = parseFault(kind);
+    if (fault && !pattern.empty())
+        faults.set({pattern, *fault});
+    answerControl(res, fault && !pattern.empty(), "needs path=PATTERN and a known kind");
+}
+
+void SimServer::Impl::handlePost(const httplib::Request& req, httplib::Response& res) {
+    if (req.path == "/_sim/fault")
+        return postFault(req, res);
+    if (req.path == "/_sim/clear") {
+        faults.clear();
+        return answerControl(res, true, {});
+    }
+    if (req.path == "/_sim/frames") {
+        int count = -1;
+        const std::string text = req.get_param_value("count");
+        std::from_chars(text.data(), text.data() + text.size(), count);
+        return answerControl(res, site->setFrameCount(req.get_param_value("product"), count),
+                             "needs count=0..250 and an optional known product");
+    }
+    if (req.path == "/_sim/list-form") {
+        const auto form = listFormFromName(req.get_param_value("form"));
+        if (form)
+            site->setListForm(*form);
+        return answerControl(res, form.has_value(), "form is relative, rooted or absolute");
+    }
+    if (req.path == "/_sim/requests/clear") {
+        log.clear();
+        return answerControl(res, true, {});
+    }
+    res.status = 404;
+    res.set_content("unknown control request\n", "text/plain");
+}
+
+SimServer::SimServer(SimOptions options, SiteTable sites, const UtcClock& clock)
+    : impl_(std::make_unique<Impl>(std::move(options), std::move(sites), clock)) {}
+
+SimServer::~SimServer() {
+    stop();
+}
+
+bool SimServer::start(std::string& error) {
+    Impl& d = *impl_;
+    d.server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
+    d.server.Get(
+        ".*", [&d](const httplib::Request& req, httplib::Response& res) { d.handleGet(req, res); });
+    d.server.Post(".*", [&d](const httplib::Request& req, httplib::Response& res) {
+        d.handlePost(req, res);
+    });
+    const int port = d.options.port == 0 ? d.server.bind_to_any_port(d.options.host)
+                     : d.server.bind_to_port(d.options.host, d.options.port) ? d.options.port
+                                                                             : -1;
+    if (port <= 0) {
+        error = "cannot listen on " + d.options.host + ":" + std::to_string(d.options.port);
+        return false;
+    }
+    d.port = port;
+    d.site = std::make_unique<NoaaSite>(std::move(d.sites), d.clock, baseUrl(), d.options.frames,
+                                        d.options.listForm);
+    for (const auto& rule : d.options.faults)
+        d.faults.set(rule);
+    d.thread = std::thread([&d] { d.server.listen_after_bind(); });
+    // stop() only reaches a server whose accept loop is running, so wait for it.
+    const auto deadline = std::chrono::steady_clock::now() + kStartTimeout;
+    while (!d.server.is_running() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    return true;
+}
+
+void SimServer::stop() {
+    Impl& d = *impl_;
+    if (!d.thread.joinable())
+        return;
+    d.stopper.stop();
+    d.server.stop();
+    d.thread.join();
+}
+
+int SimServer::port() const {
+    return impl_->port;
+}
+
+std::string SimServer::baseUrl() const {
+    return "http://" + impl_->options.host + ":" + std::to_string(impl_->port) + "/";
+}
+
+FaultPlan& SimServer::faults() {
+    return impl_->faults;
+}
+
+NoaaSite& SimServer::site() {
+    return *impl_->site;
+}
+
+std::vector<std::string> SimServer::requestLog() const {
+    return impl_->log.lines();
+}
+
+} // namespace nimbuscope::noaasim
