@@ -62,7 +62,7 @@ void FrmLaunch::launchNt(const QString& saver) {
     } catch (...) {
         try {
             restoreChoice(previous, saver);
-        } catch (const Error&) {
+        } catch (const std::exception&) {
             // The error that stopped the start is the one the user needs to see.
         }
         throw;
