@@ -29,18 +29,33 @@ namespace regstatus {
 inline constexpr long Success = 0;
 inline constexpr long FileNotFound = 2;
 inline constexpr long AccessDenied = 5;
+inline constexpr long InvalidHandle = 6;
 inline constexpr long InvalidData = 13;
 inline constexpr long InvalidParameter = 87;
 inline constexpr long MoreData = 234;
 inline constexpr long NoMoreItems = 259;
-inline constexpr long BadFile = 1009; // the hive file could not be read (kept aside)
+inline constexpr long BadFile = 1009;    // the hive file could not be read (kept aside)
+inline constexpr long KeyDeleted = 1018; // the open key was deleted since it was opened
 } // namespace regstatus
+
+/// Access rights asked for when a key is opened or created.
+namespace regaccess {
+inline constexpr quint32 QueryValue = 0x01;
+inline constexpr quint32 SetValue = 0x02;
+inline constexpr quint32 CreateSubKey = 0x04;
+inline constexpr quint32 EnumerateSubKeys = 0x08;
+inline constexpr quint32 Notify = 0x10;
+inline constexpr quint32 CreateLink = 0x20;
+inline constexpr quint32 AllAccess = 0x3F;
+/// Rights that change the hive: denied on a root the user may not write.
+inline constexpr quint32 WriteRights = SetValue | CreateSubKey | CreateLink;
+} // namespace regaccess
 
 /// Where the hive files live.
 struct RegistryPaths {
-    QString currentUserHive;   // .../HKEY_CURRENT_USER.reg
-    QString localMachineHive;  // .../HKEY_LOCAL_MACHINE.reg
-    QString classesRootHive;   // .../HKEY_CLASSES_ROOT.reg
+    QString currentUserHive;  // .../HKEY_CURRENT_USER.reg
+    QString localMachineHive; // .../HKEY_LOCAL_MACHINE.reg
+    QString classesRootHive;  // .../HKEY_CLASSES_ROOT.reg
 
     /// From $XDG_CONFIG_HOME (default ~/.config) and the first entry of $XDG_CONFIG_DIRS
     /// (default /etc/xdg), each + "/nimbuscope/registry/".
@@ -63,8 +78,7 @@ public:
     /// than the data, answers MoreData and the needed size.
     virtual long queryValue(Handle key, const QString& name, qint32& type, QByteArray* data,
                             quint32& size) = 0;
-    virtual long setValue(Handle key, const QString& name, qint32 type,
-                          const QByteArray& data) = 0;
+    virtual long setValue(Handle key, const QString& name, qint32 type, const QByteArray& data) = 0;
     virtual long deleteValue(Handle key, const QString& name) = 0;
     /// The value name at `index`; NoMoreItems past the end.
     virtual long enumValue(Handle key, quint32 index, QString& name) = 0;
@@ -74,11 +88,16 @@ public:
     virtual long queryMaxValueNameLength(Handle key, quint32& length) = 0;
     /// Expands %NAME% references (used when reading REG_EXPAND_SZ values).
     virtual QString expandEnvironmentStrings(const QString& text) = 0;
+    /// Keys opened or created and not closed yet; back to 0 after every complete access.
+    virtual qsizetype openHandleCount() const = 0;
 };
 
-/// The registry over hive files in the registry editor's text format.
+/// The registry over hive files in the registry editor's text format. Every read re-reads
+/// the hive file; every write locks, re-reads, and replaces the file atomically, so several
+/// processes may share a hive.
 std::unique_ptr<RegistryApi> makeFileRegistry(const RegistryPaths& paths);
 /// A registry held in memory, for tests; `readOnlyRoots` fail every write as access denied.
+/// (platform/MemoryRegistry.h offers seeding and switching roots read-only later.)
 std::unique_ptr<RegistryApi> makeMemoryRegistry(QList<qint32> readOnlyRoots = {});
 
 } // namespace nimbuscope

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 
 namespace nimbuscope {
 
@@ -39,12 +40,19 @@ struct SettingsCache {
 
 /// The settings store: one getter per setting, one saver per setting the program writes,
 /// all values under Software\Calderwick\Nimbuscope. `loadRegistryValues` reads everything
-/// once; getters then answer from the cache.
+/// once; getters then answer from the cache. Settings are kept under HKEY_LOCAL_MACHINE when
+/// the process may write there, else under HKEY_CURRENT_USER ("the chosen root").
 class RegistryValues {
 public:
     static constexpr const char* kProductKey = "Software\\Calderwick\\Nimbuscope";
 
-    RegistryValues(RegistryApi& registry, Platform& platform, Log& log);
+    /// `homeDirectoryDefault` is what `getHomeDir` answers when the machine root names no
+    /// home folder: the program passes its installed data folder.
+    RegistryValues(RegistryApi& registry, Platform& platform, Log& log,
+                   QString homeDirectoryDefault = {});
+
+    void setHomeDirectoryDefault(const QString& folder) { homeDirectoryDefault_ = folder; }
+    const QString& homeDirectoryDefault() const { return homeDirectoryDefault_; }
 
     void loadRegistryValues();
     bool HKLMisWriteable();
@@ -89,9 +97,21 @@ public:
     RegistryApi& registry() { return registry_; }
 
 private:
+    qint32 chosenRoot();
+    QVariant readValue(qint32 root, const char* valueName, qint32 type);
+    QString readText(const char* valueName);
+    qint32 readNumber(const char* valueName, qint32 fallback);
+    QString cachedText(const QString& field, const char* valueName, const char* getter,
+                       const QString& fallback);
+    qint32 cachedNumber(qint32 field, const char* valueName, const char* getter, qint32 fallback,
+                        qint32 errorFallback);
+    void saveText(QString& field, const char* valueName, const QString& value);
+    void saveNumber(qint32& field, const char* valueName, qint32 value);
+
     RegistryApi& registry_;
     Platform& platform_;
     Log& log_;
+    QString homeDirectoryDefault_;
     SettingsCache cache_;
 };
 

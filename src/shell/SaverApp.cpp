@@ -9,7 +9,7 @@ namespace nimbuscope {
 
 SaverApp::SaverApp(ShellServices services)
     : services_(std::move(services)), log_(services_.clock, services_.platform),
-      settings_(services_.registry, services_.platform, log_) {}
+      settings_(services_.registry, services_.platform, log_, services_.folders.dataDir) {}
 
 SaverApp::~SaverApp() = default;
 

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/HiveStore.h"
+
+#include <QString>
+
+namespace nimbuscope {
+
+/// A hive kept in a file of the registry editor's text format, shared with other processes.
+///
+/// Reads re-read the file each time. An update takes an exclusive lock on "<file>.lock",
+/// re-reads the file under it, applies the change, writes a new file beside the old one,
+/// syncs it and renames it over the old one, so readers never see half a file and writers
+/// never lose each other's values.
+///
+/// Whether the user may write is decided from the permission bits and ownership of the file
+/// and its folder (or the nearest existing parent folder), not from what the system allows:
+/// a hive the owner has marked read-only stays read-only even for the superuser. A refused
+/// update creates nothing.
+///
+/// A file that cannot be parsed reads as BadFile. The first successful update after that
+/// keeps the damaged file aside as "<file>.damaged-<its modification time>" (a warning says
+/// where) and starts a fresh hive; an update that fails leaves the damaged file in place.
+class FileHiveStore final : public HiveStore {
+public:
+    /// `privateToUser` makes the file and its folders readable by the owner only.
+    FileHiveStore(QString path, QString rootName, bool privateToUser);
+
+    long read(RegistryHive& hive) override;
+    long update(const Change& change) override;
+    bool writable() override;
+
+    const QString& path() const { return path_; }
+
+private:
+    long readFile(RegistryHive& hive) const;
+    bool setDamagedFileAside() const;
+    bool writeAtomically(const QByteArray& bytes) const;
+    unsigned fileMode() const;
+
+    QString path_;
+    QString folder_;
+    QString rootName_;
+    bool privateToUser_;
+};
+
+} // namespace nimbuscope

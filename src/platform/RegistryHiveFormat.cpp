@@ -1,0 +1,344 @@
+#include "platform/RegistryHiveFormat.h"
+
+#include "platform/RegistryApi.h"
+
+#include <QStringDecoder>
+
+namespace nimbuscope {
+
+namespace {
+
+constexpr qsizetype kHexLineWidth = 80; // the editor wraps long hex data at 80 columns
+constexpr qsizetype kMaxDwordDigits = 8;
+constexpr QLatin1StringView kDwordPrefix("dword:");
+constexpr QLatin1StringView kHexPrefix("hex");
+
+std::optional<QString> decodeText(const QByteArray& bytes) {
+    if (bytes.startsWith("\xFF\xFE")) {
+        if (bytes.size() % 2 != 0) {
+            return std::nullopt;
+        }
+        return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
+                                  (bytes.size() - 2) / 2);
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
+    if (utf8.hasError()) {
+        return std::nullopt;
+    }
+    return text;
+}
+
+QString rightTrimmed(const QString& line) {
+    qsizetype end = line.size();
+    while (end > 0 && (line[end - 1] == QLatin1Char(' ') || line[end - 1] == QLatin1Char('\t') ||
+                       line[end - 1] == QLatin1Char('\r'))) {
+        --end;
+    }
+    return line.left(end);
+}
+
+QByteArray utf16Bytes(const QString& text) {
+    return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+}
+
+/// Reads the file line by line into the hive; stops at the first line it cannot take.
+class HiveParser {
+public:
+    HiveParser(QStringList lines, QString rootName)
+        : lines_(std::move(lines)), rootName_(std::move(rootName)), hive_(rootName_) {}
+
+    std::optional<RegistryHive> run(HiveParseError* error) {
+        if (parseAll()) {
+            return std::move(hive_);
+        }
+        if (error != nullptr) {
+            *error = error_;
+        }
+        return std::nullopt;
+    }
+
+private:
+    bool fail(const QString& message) {
+        error_ = {int(index_) + 1, message};
+        return false;
+    }
+
+    bool parseAll() {
+        if (lines_.isEmpty() || rightTrimmed(lines_.first()) != QLatin1String(kHiveHeader)) {
+            return fail(QStringLiteral("missing header"));
+        }
+        for (index_ = 1; index_ < lines_.size(); ++index_) {
+            const QString line = rightTrimmed(lines_[index_]);
+            if (line.isEmpty() || line.startsWith(QLatin1Char(';'))) {
+                continue;
+            }
+            const bool ok = line.startsWith(QLatin1Char('[')) ? parseSection(line)
+                            : (line.startsWith(QLatin1Char('"')) || line.startsWith(u'@'))
+                                ? parseValue(line)
+                                : fail(QStringLiteral("unexpected line"));
+            if (!ok) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    bool parseSection(const QString& line) {
+        if (!line.endsWith(QLatin1Char(']'))) {
+            return fail(QStringLiteral("unterminated section"));
+        }
+        const QStringList parts = line.mid(1, line.size() - 2).split(QLatin1Char('\\'));
+        if (parts.first().compare(rootName_, Qt::CaseInsensitive) != 0) {
+            return fail(QStringLiteral("section outside ") + rootName_);
+        }
+        for (qsizetype i = 1; i < parts.size(); ++i) {
+            if (!isStorableKeyName(parts[i])) {
+                return fail(QStringLiteral("bad key name"));
+            }
+        }
+        section_ = parts.mid(1);
+        hive_.ensure(section_);
+        inSection_ = true;
+        return true;
+    }
+
+    bool parseQuoted(const QString& line, qsizetype& pos, QString& out) {
+        out.clear();
+        for (++pos; pos < line.size(); ++pos) {
+            const QChar c = line[pos];
+            if (c == QLatin1Char('"')) {
+                ++pos;
+                return true;
+            }
+            if (c == QLatin1Char('\\')) {
+                if (++pos >= line.size() ||
+                    (line[pos] != QLatin1Char('\\') && line[pos] != QLatin1Char('"'))) {
+                    return fail(QStringLiteral("bad escape"));
+                }
+            }
+            out += line[pos];
+        }
+        return fail(QStringLiteral("unterminated string"));
+    }
+
+    bool parseValue(const QString& line) {
+        if (!inSection_) {
+            return fail(QStringLiteral("value outside a section"));
+        }
+        qsizetype pos = 0;
+        QString name;
+        if (line[0] == QLatin1Char('@')) {
+            pos = 1;
+        } else if (!parseQuoted(line, pos, name)) {
+            return false;
+        }
+        while (pos < line.size() && line[pos].isSpace()) {
+            ++pos;
+        }
+        if (pos >= line.size() || line[pos] != QLatin1Char('=')) {
+            return fail(QStringLiteral("missing '='"));
+        }
+        QString data = line.mid(pos + 1).trimmed();
+        qint32 type = 0;
+        QByteArray bytes;
+        if (!parseData(data, type, bytes)) {
+            return false;
+        }
+        hive_.find(section_)->putValue(name, type, bytes);
+        return true;
+    }
+
+    bool parseData(QString data, qint32& type, QByteArray& bytes) {
+        if (data.startsWith(QLatin1Char('"'))) {
+            qsizetype pos = 0;
+            QString text;
+            if (!parseQuoted(data, pos, text)) {
+                return false;
+            }
+            if (pos != data.size()) {
+                return fail(QStringLiteral("text after string"));
+            }
+            type = REG_SZ;
+            bytes = utf16Bytes(text + QChar(0));
+            return true;
+        }
+        if (data.startsWith(kDwordPrefix, Qt::CaseInsensitive)) {
+            return parseDword(data.mid(kDwordPrefix.size()), type, bytes);
+        }
+        if (data.startsWith(kHexPrefix, Qt::CaseInsensitive)) {
+            return parseHex(data.mid(kHexPrefix.size()), type, bytes);
+        }
+        return fail(QStringLiteral("unknown value data"));
+    }
+
+    bool parseDword(const QString& digits, qint32& type, QByteArray& bytes) {
+        bool ok = false;
+        const quint32 n = digits.toUInt(&ok, 16);
+        if (!ok || digits.isEmpty() || digits.size() > kMaxDwordDigits ||
+            digits.startsWith(QLatin1Char('+')) || digits.startsWith(QLatin1Char('-'))) {
+            return fail(QStringLiteral("bad dword"));
+        }
+        type = REG_DWORD;
+        bytes.resize(4);
+        for (int i = 0; i < 4; ++i) {
+            bytes[i] = char((n >> (8 * i)) & 0xFF);
+        }
+        return true;
+    }
+
+    bool parseHexType(QString& rest, qint32& type) {
+        type = REG_BINARY;
+        if (rest.startsWith(QLatin1Char('('))) {
+            const qsizetype close = rest.indexOf(QLatin1Char(')'));
+            const QString digits = close < 0 ? QString() : rest.mid(1, close - 1);
+            bool ok = false;
+            type = qint32(digits.toUInt(&ok, 16));
+            if (!ok || digits.size() > kMaxDwordDigits || digits.startsWith(u'+')) {
+                return fail(QStringLiteral("bad hex type"));
+            }
+            rest = rest.mid(close + 1);
+        }
+        if (!rest.startsWith(QLatin1Char(':'))) {
+            return fail(QStringLiteral("missing ':'"));
+        }
+        rest = rest.mid(1);
+        return true;
+    }
+
+    bool parseHex(QString rest, qint32& type, QByteArray& bytes) {
+        if (!parseHexType(rest, type)) {
+            return false;
+        }
+        // Long data goes on over following lines, each ending in a backslash but the last.
+        while (rest.endsWith(QLatin1Char('\\'))) {
+            rest.chop(1);
+            if (++index_ >= lines_.size()) {
+                return fail(QStringLiteral("continuation past the end"));
+            }
+            rest += rightTrimmed(lines_[index_]).trimmed();
+        }
+        bytes.clear();
+        if (rest.trimmed().isEmpty()) {
+            return true;
+        }
+        for (const QString& token : rest.split(QLatin1Char(','))) {
+            const QString digits = token.trimmed();
+            bool ok = false;
+            const uint b = digits.toUInt(&ok, 16);
+            if (!ok || digits.isEmpty() || digits.size() > 2 || digits.startsWith(u'+')) {
+                return fail(QStringLiteral("bad hex byte"));
+            }
+            bytes.append(char(b));
+        }
+        return true;
+    }
+
+    QStringList lines_;
+    QString rootName_;
+    RegistryHive hive_;
+    QStringList section_;
+    bool inSection_ = false;
+    qsizetype index_ = 0;
+    HiveParseError error_;
+};
+
+QString quoted(const QString& text) {
+    QString out = QStringLiteral("\"");
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\\') || c == QLatin1Char('"')) {
+            out += QLatin1Char('\\');
+        }
+        out += c;
+    }
+    return out + QLatin1Char('"');
+}
+
+/// The text of a REG_SZ value when the quoted form reproduces its data exactly.
+std::optional<QString> quotableText(const RegistryValue& v) {
+    const QByteArray& d = v.data;
+    if (v.type != REG_SZ || d.size() < 2 || d.size() % 2 != 0 || d.at(d.size() - 1) != 0 ||
+        d.at(d.size() - 2) != 0) {
+        return std::nullopt;
+    }
+    const QString text =
+        QString::fromUtf16(reinterpret_cast<const char16_t*>(d.constData()), d.size() / 2 - 1);
+    if (!isStorableValueName(text)) { // no NUL, no line break, well-formed
+        return std::nullopt;
+    }
+    return text;
+}
+
+QString hexData(const QString& lead, const QByteArray& data) {
+    QString out = lead;
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        QString token = QStringLiteral("%1").arg(uchar(data[i]), 2, 16, QLatin1Char('0'));
+        if (i + 1 < data.size()) {
+            token += QLatin1Char(',');
+        }
+        // Keep room for the continuation backslash within the line width.
+        if (i > 0 && out.size() - lineStart + token.size() > kHexLineWidth - 1) {
+            out += QStringLiteral("\\\n  ");
+            lineStart = out.size() - 2;
+        }
+        out += token;
+    }
+    return out;
+}
+
+QString valueLine(const RegistryValue& v) {
+    const QString lead = v.name.isEmpty() ? QStringLiteral("@=") : quoted(v.name) + u'=';
+    if (const auto text = quotableText(v)) {
+        return lead + quoted(*text);
+    }
+    if (v.type == REG_DWORD && v.data.size() == 4) {
+        quint32 n = 0;
+        for (int i = 3; i >= 0; --i) {
+            n = (n << 8) | uchar(v.data[i]);
+        }
+        return lead + QStringLiteral("dword:%1").arg(n, 8, 16, QLatin1Char('0'));
+    }
+    if (v.type == REG_BINARY) {
+        return hexData(lead + QStringLiteral("hex:"), v.data);
+    }
+    return hexData(lead + QStringLiteral("hex(%1):").arg(quint32(v.type), 0, 16), v.data);
+}
+
+void writeKey(QString& out, const RegistryKey& key, const QString& path, bool isRoot) {
+    if (!isRoot || !key.values.isEmpty()) {
+        out += u'[' + path + QStringLiteral("]\n");
+        for (const RegistryValue& v : key.values) {
+            out += valueLine(v) + u'\n';
+        }
+        out += u'\n';
+    }
+    for (const RegistryKey& sub : key.subKeys) {
+        writeKey(out, sub, path + u'\\' + sub.name, false);
+    }
+}
+
+} // namespace
+
+std::optional<RegistryHive> parseHive(const QByteArray& bytes, const QString& rootName,
+                                      HiveParseError* error) {
+    const std::optional<QString> text = decodeText(bytes);
+    if (!text) {
+        if (error != nullptr) {
+            *error = {0, QStringLiteral("not UTF-8 text")};
+        }
+        return std::nullopt;
+    }
+    if (text->trimmed().isEmpty()) {
+        return RegistryHive(rootName);
+    }
+    return HiveParser(text->split(QLatin1Char('\n')), rootName).run(error);
+}
+
+QByteArray writeHive(const RegistryHive& hive) {
+    QString out = QLatin1String(kHiveHeader) + QStringLiteral("\n\n");
+    writeKey(out, hive.root, hive.root.name, true);
+    return out.toUtf8();
+}
+
+} // namespace nimbuscope

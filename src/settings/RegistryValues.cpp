@@ -1,0 +1,363 @@
+#include "settings/RegistryValues.h"
+
+#include "platform/Platform.h"
+#include "settings/cRegistry.h"
+#include "support/Error.h"
+#include "support/Log.h"
+
+namespace nimbuscope {
+
+namespace {
+
+constexpr char kDesktopKey[] = "Control Panel\\Desktop";
+constexpr char kTestValue[] = "testtmp";
+constexpr qint32 kTestNumber = 1;
+
+constexpr qint32 kDefaultLocationMode = 1;
+constexpr qint32 kDefaultTimeoutSeconds = 30;
+constexpr qint32 kDefaultMaxRetries = 50;
+constexpr qint32 kDefaultDiscardAfterMinutes = 60;
+constexpr qint32 kDefaultAnimationRateMS = 200;
+constexpr qint32 kAnimationRateAfterErrorMS = 500;
+constexpr qint32 kDefaultAnimationLastFrameMS = 1000;
+constexpr qint32 kDefaultChannelIDs = 18;
+constexpr qint32 kDefaultCursorSetting = 0;
+
+constexpr char kDefaultForecastServerURL[] = "http://forecast.weather.gov/";
+constexpr char kDefaultValidationServerHost[] = "forecast.weather.gov";
+constexpr char kDefaultRadarServerURL[] = "http://radar.weather.gov/";
+constexpr char kDefaultAlternateServerURL[] = "http://forecast.weather.gov/";
+constexpr char kDefaultServiceDomain[] = "radar.weather.gov";
+constexpr char kDefaultPrimaryRegionLabel[] = "radar.weather.gov";
+constexpr char kDefaultAlternateRegionLabel[] = "radar2.weather.gov";
+
+/// A fresh registry object for one value: every access makes its own.
+cRegistry registryAt(RegistryApi& api, qint32 root, const QString& key, const QString& valueName,
+                     qint32 type) {
+    cRegistry reg(api);
+    reg.setClassKey(root);
+    reg.setSectionKey(key);
+    reg.setValueKey(valueName);
+    reg.setValueType(type);
+    return reg;
+}
+
+} // namespace
+
+RegistryValues::RegistryValues(RegistryApi& registry, Platform& platform, Log& log,
+                               QString homeDirectoryDefault)
+    : registry_(registry), platform_(platform), log_(log),
+      homeDirectoryDefault_(std::move(homeDirectoryDefault)) {}
+
+void RegistryValues::loadRegistryValues() {
+    cache_.loading = true;
+    cache_.hklmWritable = HKLMisWriteable();
+    cache_.passwordProtected = isScreenSaverSecure();
+    cache_.zipcode = getZipCode();
+    cache_.homeDirectory = getHomeDir();
+    cache_.templateURL = getTemplateURL();
+    cache_.currentConditionsURL = getCurrentConditionsURL();
+    cache_.cityState = getCityState();
+    cache_.locationMode = getLocationMode(false);
+    cache_.networkTimeout = getTimeout();
+    cache_.networkMaxRetries = getMaxRetries();
+    cache_.discardAfter = getDiscardAfter();
+    cache_.animationRateMS = getAnimationRateMS();
+    cache_.animationLastFrameMS = getAnimationLastFrameMS();
+    cache_.channelIDs = getChannelIDs();
+    cache_.cursorMovement = getCursorMovementSetting();
+    cache_.cursorVisibility = getCursorVisibilitySetting();
+    cache_.forecastServerURL = getForecastServerURL();
+    cache_.validationServerHost = getValidationServerHost();
+    cache_.radarServerURL = getRadarServerURL();
+    cache_.alternateServerURL = getAlternateServerURL();
+    cache_.serviceDomain = getServiceDomain();
+    cache_.primaryRegionLabel = getPrimaryRegionLabel();
+    cache_.alternateRegionLabel = getAlternateRegionLabel();
+    cache_.loading = false;
+}
+
+bool RegistryValues::HKLMisWriteable() {
+    if (!cache_.loading) {
+        return cache_.hklmWritable;
+    }
+    bool writable = false;
+    try {
+        cRegistry reg = registryAt(registry_, HKEY_LOCAL_MACHINE, QLatin1String(kProductKey),
+                                   QLatin1String(kTestValue), REG_DWORD);
+        if (reg.testWrite(kTestNumber)) {
+            writable = true;
+            reg.DeleteValue();
+        }
+    } catch (...) {
+        // The answer reached so far stands.
+    }
+    return writable;
+}
+
+bool RegistryValues::isScreenSaverSecure() {
+    if (!cache_.loading) {
+        return cache_.passwordProtected;
+    }
+    try {
+        if (platform_.versionEx().platformId == OSVersionInfo::kNtPlatform) {
+            cRegistry reg = registryAt(registry_, HKEY_CURRENT_USER, QLatin1String(kDesktopKey),
+                                       QStringLiteral("ScreenSaverIsSecure"), REG_SZ);
+            return variantToText(reg.value()) == QLatin1String("1");
+        }
+        cRegistry reg = registryAt(registry_, HKEY_CURRENT_USER, QLatin1String(kDesktopKey),
+                                   QStringLiteral("ScreenSaveUsePassword"), REG_DWORD);
+        return variantToInt32(reg.value()) == 1;
+    } catch (...) {
+        return false;
+    }
+}
+
+qint32 RegistryValues::chosenRoot() {
+    return HKLMisWriteable() ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+QVariant RegistryValues::readValue(qint32 root, const char* valueName, qint32 type) {
+    cRegistry reg =
+        registryAt(registry_, root, QLatin1String(kProductKey), QLatin1String(valueName), type);
+    return reg.value();
+}
+
+QString RegistryValues::readText(const char* valueName) {
+    const qint32 root = chosenRoot();
+    QString text = variantToText(readValue(root, valueName, REG_SZ));
+    if (text.isEmpty() && root == HKEY_CURRENT_USER) {
+        text = variantToText(readValue(HKEY_LOCAL_MACHINE, valueName, REG_SZ));
+    }
+    return text;
+}
+
+qint32 RegistryValues::readNumber(const char* valueName, qint32 fallback) {
+    const qint32 root = chosenRoot();
+    if (const qint32 n = variantToInt32(readValue(root, valueName, REG_DWORD)); n != 0) {
+        return n;
+    }
+    if (root == HKEY_CURRENT_USER) {
+        if (const qint32 n = variantToInt32(readValue(HKEY_LOCAL_MACHINE, valueName, REG_DWORD));
+            n != 0) {
+            return n;
+        }
+    }
+    return fallback;
+}
+
+QString RegistryValues::cachedText(const QString& field, const char* valueName, const char* getter,
+                                   const QString& fallback) {
+    if (!cache_.loading) {
+        return field;
+    }
+    return trapped(log_, QLatin1String(getter), fallback, [&] {
+        const QString text = readText(valueName);
+        return text.isEmpty() ? fallback : text;
+    });
+}
+
+qint32 RegistryValues::cachedNumber(qint32 field, const char* valueName, const char* getter,
+                                    qint32 fallback, qint32 errorFallback) {
+    if (!cache_.loading) {
+        return field;
+    }
+    return trapped(log_, QLatin1String(getter), errorFallback,
+                   [&] { return readNumber(valueName, fallback); });
+}
+
+QString RegistryValues::getZipCode() {
+    return cachedText(cache_.zipcode, "zipcode", "getZipCode", {});
+}
+
+QString RegistryValues::getHomeDir() {
+    if (!cache_.loading) {
+        return cache_.homeDirectory;
+    }
+    return trapped(log_, QStringLiteral("getHomeDir"), homeDirectoryDefault_, [&] {
+        const QString folder =
+            variantToText(readValue(HKEY_LOCAL_MACHINE, "homeDirectory", REG_SZ));
+        return folder.size() > 0 ? folder : homeDirectoryDefault_;
+    });
+}
+
+QString RegistryValues::getTemplateURL() {
+    return cachedText(cache_.templateURL, "templateURL", "getTemplateURL", {});
+}
+
+QString RegistryValues::getCurrentConditionsURL() {
+    return cachedText(cache_.currentConditionsURL, "currentConditionsURL",
+                      "getCurrentConditionsURL", {});
+}
+
+QString RegistryValues::getCityState() {
+    return cachedText(cache_.cityState, "cityState", "getCityState", {});
+}
+
+qint32 RegistryValues::getLocationMode(bool force) {
+    if (!force && !cache_.loading) {
+        return cache_.locationMode;
+    }
+    return trapped(log_, QStringLiteral("getLocationMode"), kDefaultLocationMode, [&] {
+        cRegistry reg = registryAt(registry_, chosenRoot(), QLatin1String(kProductKey),
+                                   QStringLiteral("locationMode"), REG_DWORD);
+        if (reg.ValueExists()) {
+            if (const qint32 mode = variantToInt32(reg.value()); mode != 0) {
+                return mode;
+            }
+        }
+        // Reading may have changed the type to what was stored; the mode is a number.
+        reg.setValueType(REG_DWORD);
+        reg.setValue(kDefaultLocationMode);
+        return kDefaultLocationMode;
+    });
+}
+
+qint32 RegistryValues::getTimeout() {
+    return cachedNumber(cache_.networkTimeout, "networkTimeout", "getTimeout",
+                        kDefaultTimeoutSeconds, kDefaultTimeoutSeconds);
+}
+
+qint32 RegistryValues::getMaxRetries() {
+    return cachedNumber(cache_.networkMaxRetries, "networkMaxRetries", "getMaxRetries",
+                        kDefaultMaxRetries, kDefaultMaxRetries);
+}
+
+qint32 RegistryValues::getDiscardAfter() {
+    return cachedNumber(cache_.discardAfter, "discardAfter", "getDiscardAfter",
+                        kDefaultDiscardAfterMinutes, kDefaultDiscardAfterMinutes);
+}
+
+qint32 RegistryValues::getAnimationRateMS() {
+    return cachedNumber(cache_.animationRateMS, "animationRateMS", "getAnimationRateMS",
+                        kDefaultAnimationRateMS, kAnimationRateAfterErrorMS);
+}
+
+qint32 RegistryValues::getAnimationLastFrameMS() {
+    return cachedNumber(cache_.animationLastFrameMS, "animationLastFrameMS",
+                        "getAnimationLastFrameMS", kDefaultAnimationLastFrameMS,
+                        kDefaultAnimationLastFrameMS);
+}
+
+qint32 RegistryValues::getChannelIDs() {
+    if (!cache_.loading) {
+        return cache_.channelIDs;
+    }
+    return trapped(log_, QStringLiteral("getChannelIDs"), kDefaultChannelIDs, [&] {
+        const qint32 ids = variantToInt32(readValue(HKEY_LOCAL_MACHINE, "channelIDs", REG_DWORD));
+        return ids != 0 ? ids : kDefaultChannelIDs;
+    });
+}
+
+qint32 RegistryValues::getCursorMovementSetting() {
+    return cachedNumber(cache_.cursorMovement, "cursorMovement", "getCursorMovementSetting",
+                        kDefaultCursorSetting, kDefaultCursorSetting);
+}
+
+qint32 RegistryValues::getCursorVisibilitySetting() {
+    return cachedNumber(cache_.cursorVisibility, "cursorVisibility", "getCursorVisibilitySetting",
+                        kDefaultCursorSetting, kDefaultCursorSetting);
+}
+
+QString RegistryValues::getForecastServerURL() {
+    return cachedText(cache_.forecastServerURL, "forecastServerURL", "getForecastServerURL",
+                      QLatin1String(kDefaultForecastServerURL));
+}
+
+QString RegistryValues::getValidationServerHost() {
+    return cachedText(cache_.validationServerHost, "validationServerHost",
+                      "getValidationServerHost", QLatin1String(kDefaultValidationServerHost));
+}
+
+QString RegistryValues::getRadarServerURL() {
+    return cachedText(cache_.radarServerURL, "radarServerURL", "getRadarServerURL",
+                      QLatin1String(kDefaultRadarServerURL));
+}
+
+QString RegistryValues::getAlternateServerURL() {
+    return cachedText(cache_.alternateServerURL, "alternateServerURL", "getAlternateServerURL",
+                      QLatin1String(kDefaultAlternateServerURL));
+}
+
+QString RegistryValues::getServiceDomain() {
+    return cachedText(cache_.serviceDomain, "serviceDomain", "getServiceDomain",
+                      QLatin1String(kDefaultServiceDomain));
+}
+
+QString RegistryValues::getPrimaryRegionLabel() {
+    return cachedText(cache_.primaryRegionLabel, "primaryRegionLabel", "getPrimaryRegionLabel",
+                      QLatin1String(kDefaultPrimaryRegionLabel));
+}
+
+QString RegistryValues::getAlternateRegionLabel() {
+    return cachedText(cache_.alternateRegionLabel, "alternateRegionLabel",
+                      "getAlternateRegionLabel", QLatin1String(kDefaultAlternateRegionLabel));
+}
+
+void RegistryValues::saveText(QString& field, const char* valueName, const QString& value) {
+    field = value;
+    try {
+        cRegistry reg = registryAt(registry_, chosenRoot(), QLatin1String(kProductKey),
+                                   QLatin1String(valueName), REG_SZ);
+        reg.setValue(value);
+    } catch (...) {
+        // The cache keeps the new value; the registry may not.
+    }
+}
+
+void RegistryValues::saveNumber(qint32& field, const char* valueName, qint32 value) {
+    field = value;
+    try {
+        cRegistry reg = registryAt(registry_, chosenRoot(), QLatin1String(kProductKey),
+                                   QLatin1String(valueName), REG_DWORD);
+        reg.setValue(value);
+    } catch (...) {
+        // The cache keeps the new value; the registry may not.
+    }
+}
+
+void RegistryValues::saveZipCode(const QString& value) {
+    saveText(cache_.zipcode, "zipcode", value);
+}
+
+void RegistryValues::saveTemplateURL(const QString& value) {
+    saveText(cache_.templateURL, "templateURL", value);
+}
+
+void RegistryValues::saveCurrentConditionsURL(const QString& value) {
+    saveText(cache_.currentConditionsURL, "currentConditionsURL", value);
+}
+
+void RegistryValues::saveCityState(const QString& value) {
+    saveText(cache_.cityState, "cityState", value);
+}
+
+void RegistryValues::saveLocationMode(qint32 value) {
+    saveNumber(cache_.locationMode, "locationMode", value);
+}
+
+void RegistryValues::saveDiscardAfter(qint32 value) {
+    saveNumber(cache_.discardAfter, "discardAfter", value);
+}
+
+void RegistryValues::saveAnimationRateMS(qint32 value) {
+    saveNumber(cache_.animationRateMS, "animationRateMS", value);
+}
+
+void RegistryValues::saveAnimationLastFrameMS(qint32 value) {
+    saveNumber(cache_.animationLastFrameMS, "animationLastFrameMS", value);
+}
+
+void RegistryValues::saveChannelIDs(qint32 value) {
+    saveNumber(cache_.channelIDs, "channelIDs", value);
+}
+
+void RegistryValues::saveCursorMovementSetting(qint32 value) {
+    saveNumber(cache_.cursorMovement, "cursorMovement", value);
+}
+
+void RegistryValues::saveCursorVisibilitySetting(qint32 value) {
+    saveNumber(cache_.cursorVisibility, "cursorVisibility", value);
+}
+
+} // namespace nimbuscope

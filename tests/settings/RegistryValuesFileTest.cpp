@@ -1,0 +1,70 @@
+#include "settings/RegistryValues.h"
+
+#include "platform/RegistryApi.h"
+#include "support/Log.h"
+
+#include "common/FakeClock.h"
+#include "common/TestWorld.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+/// The settings over real hive files in a private set of folders.
+class RegistryValuesFileTest : public ::testing::Test {
+protected:
+    RegistryValuesFileTest() : log(clock, platform) { log.setFolder(world.root()); }
+
+    QByteArray userHive() const { return world.readFile(paths.currentUserHive); }
+    QByteArray machineHive() const { return world.readFile(paths.localMachineHive); }
+
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    Log log;
+    RegistryPaths paths = RegistryPaths::fromEnvironment();
+    std::unique_ptr<RegistryApi> registry = makeFileRegistry(paths);
+};
+
+} // namespace
+
+TEST_F(RegistryValuesFileTest, AnUnwritableMachineFolderSendsSettingsToTheUserHive) {
+    // Taking the write bits off is enough also for the superuser: the store goes by them.
+    const QByteArray folder = QFile::encodeName(world.configDir());
+    ASSERT_EQ(::chmod(folder.constData(), 0555), 0);
+    RegistryValues store(*registry, platform, log, world.root());
+    store.loadRegistryValues();
+    store.saveZipCode(QStringLiteral("68102"));
+    ::chmod(folder.constData(), 0755);
+
+    EXPECT_FALSE(store.HKLMisWriteable());
+    EXPECT_TRUE(QDir(world.configDir()).isEmpty()) << "nothing is created under the machine root";
+    EXPECT_TRUE(userHive().contains("\"zipcode\"=\"68102\"")) << userHive().constData();
+    EXPECT_TRUE(userHive().contains("\"locationMode\"=dword:00000001"));
+    EXPECT_FALSE(userHive().contains("testtmp"));
+    EXPECT_EQ(registry->openHandleCount(), 0);
+}
+
+TEST_F(RegistryValuesFileTest, AWritableMachineHiveKeepsTheSettingsButNeverTheWriteTest) {
+    RegistryValues store(*registry, platform, log, world.root());
+    store.loadRegistryValues();
+    store.saveCityState(QStringLiteral("Omaha, NE"));
+
+    EXPECT_TRUE(store.HKLMisWriteable());
+    EXPECT_TRUE(machineHive().contains("\"cityState\"=\"Omaha, NE\"")) << machineHive().constData();
+    EXPECT_FALSE(machineHive().contains("testtmp"));
+    EXPECT_FALSE(QFileInfo::exists(paths.currentUserHive)) << "the user hive is not touched";
+
+    const auto otherProcess = makeFileRegistry(paths);
+    RegistryValues later(*otherProcess, platform, log, world.root());
+    later.loadRegistryValues();
+    EXPECT_EQ(later.getCityState(), "Omaha, NE") << "a new process reads what was saved";
+}

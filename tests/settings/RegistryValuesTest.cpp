@@ -1,0 +1,312 @@
+#include "settings/RegistryValues.h"
+
+#include "platform/MemoryRegistry.h"
+#include "settings/cRegistry.h"
+#include "support/Log.h"
+
+#include "common/FakeClock.h"
+#include "common/TestWorld.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+const QString kProduct = QStringLiteral("Software\\Calderwick\\Nimbuscope");
+const QString kHomeDefault = QStringLiteral("/opt/nimbuscope/share/nimbuscope");
+
+class RegistryValuesTest : public ::testing::Test {
+protected:
+    RegistryValuesTest() : log(clock, platform), store(registry, platform, log, kHomeDefault) {
+        log.setFolder(world.root());
+        world.writeFile(QStringLiteral("errorlog.txt"), {});
+    }
+    void TearDown() override { EXPECT_EQ(registry.openHandleCount(), 0); }
+
+    cRegistry at(qint32 root, const QString& name, qint32 type, const QString& key = kProduct) {
+        cRegistry reg(registry);
+        reg.setClassKey(root);
+        reg.setSectionKey(key);
+        reg.setValueKey(name);
+        reg.setValueType(type);
+        return reg;
+    }
+    void put(qint32 root, const QString& name, const QVariant& v) {
+        at(root, name, v.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD).setValue(v);
+    }
+    QVariant get(qint32 root, const QString& name) { return at(root, name, REG_SZ).value(); }
+    bool exists(qint32 root, const QString& name) { return at(root, name, REG_SZ).ValueExists(); }
+    QByteArray errorLog() const { return world.readFile(QStringLiteral("errorlog.txt")); }
+
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    Log log;
+    MemoryRegistry registry;
+    RegistryValues store;
+};
+
+using Getter = std::function<QVariant(RegistryValues&)>;
+
+/// Every getter with the value it answers when nothing is stored.
+std::vector<std::tuple<const char*, Getter, QVariant>> defaults() {
+    return {
+        {"zipcode", [](RegistryValues& s) { return QVariant(s.getZipCode()); }, QString()},
+        {"homeDirectory", [](RegistryValues& s) { return QVariant(s.getHomeDir()); }, kHomeDefault},
+        {"templateURL", [](RegistryValues& s) { return QVariant(s.getTemplateURL()); }, QString()},
+        {"currentConditionsURL",
+         [](RegistryValues& s) { return QVariant(s.getCurrentConditionsURL()); }, QString()},
+        {"cityState", [](RegistryValues& s) { return QVariant(s.getCityState()); }, QString()},
+        {"locationMode", [](RegistryValues& s) { return QVariant(s.getLocationMode()); }, 1},
+        {"networkTimeout", [](RegistryValues& s) { return QVariant(s.getTimeout()); }, 30},
+        {"networkMaxRetries", [](RegistryValues& s) { return QVariant(s.getMaxRetries()); }, 50},
+        {"discardAfter", [](RegistryValues& s) { return QVariant(s.getDiscardAfter()); }, 60},
+        {"animationRateMS", [](RegistryValues& s) { return QVariant(s.getAnimationRateMS()); },
+         200},
+        {"animationLastFrameMS",
+         [](RegistryValues& s) { return QVariant(s.getAnimationLastFrameMS()); }, 1000},
+        {"channelIDs", [](RegistryValues& s) { return QVariant(s.getChannelIDs()); }, 18},
+        {"cursorMovement", [](RegistryValues& s) { return QVariant(s.getCursorMovementSetting()); },
+         0},
+        {"cursorVisibility",
+         [](RegistryValues& s) { return QVariant(s.getCursorVisibilitySetting()); }, 0},
+        {"forecastServerURL", [](RegistryValues& s) { return QVariant(s.getForecastServerURL()); },
+         QStringLiteral("http://forecast.weather.gov/")},
+        {"validationServerHost",
+         [](RegistryValues& s) { return QVariant(s.getValidationServerHost()); },
+         QStringLiteral("forecast.weather.gov")},
+        {"radarServerURL", [](RegistryValues& s) { return QVariant(s.getRadarServerURL()); },
+         QStringLiteral("http://radar.weather.gov/")},
+        {"alternateServerURL",
+         [](RegistryValues& s) { return QVariant(s.getAlternateServerURL()); },
+         QStringLiteral("http://forecast.weather.gov/")},
+        {"serviceDomain", [](RegistryValues& s) { return QVariant(s.getServiceDomain()); },
+         QStringLiteral("radar.weather.gov")},
+        {"primaryRegionLabel",
+         [](RegistryValues& s) { return QVariant(s.getPrimaryRegionLabel()); },
+         QStringLiteral("radar.weather.gov")},
+        {"alternateRegionLabel",
+         [](RegistryValues& s) { return QVariant(s.getAlternateRegionLabel()); },
+         QStringLiteral("radar2.weather.gov")},
+    };
+}
+
+} // namespace
+
+TEST_F(RegistryValuesTest, WithNothingStoredEveryGetterAnswersItsDefault) {
+    for (const bool machineWritable : {false, true}) {
+        SCOPED_TRACE(machineWritable);
+        MemoryRegistry fresh;
+        fresh.setReadOnly(HKEY_LOCAL_MACHINE, !machineWritable);
+        RegistryValues values(fresh, platform, log, kHomeDefault);
+        values.loadRegistryValues();
+        EXPECT_EQ(values.HKLMisWriteable(), machineWritable);
+        for (const auto& [name, getter, expected] : defaults()) {
+            EXPECT_EQ(getter(values), expected) << name;
+        }
+        const qint32 chosen = machineWritable ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        const RegistryKey* key = fresh.hive(chosen).find(splitKeyPath(kProduct));
+        ASSERT_NE(key, nullptr);
+        ASSERT_EQ(key->values.size(), 1) << "only the location mode is stored, never testtmp";
+        EXPECT_EQ(key->values[0].name, "locationMode");
+        EXPECT_EQ(key->values[0].data, QByteArray("\1\0\0\0", 4));
+    }
+    EXPECT_EQ(errorLog(), QByteArray());
+}
+
+TEST_F(RegistryValuesTest, WithoutMachineWriteAccessSettingsGoToTheUserRoot) {
+    put(HKEY_LOCAL_MACHINE, "zipcode", QStringLiteral("99999"));
+    put(HKEY_LOCAL_MACHINE, "forecastServerURL", QStringLiteral("http://127.0.0.1:8080/"));
+    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    store.loadRegistryValues();
+    EXPECT_EQ(store.getZipCode(), "99999") << "the machine value shows through an empty user one";
+    EXPECT_EQ(store.getForecastServerURL(), "http://127.0.0.1:8080/");
+    store.saveZipCode(QStringLiteral("12345"));
+    EXPECT_EQ(store.getZipCode(), "12345");
+    EXPECT_EQ(get(HKEY_CURRENT_USER, "zipcode"), QStringLiteral("12345"));
+    EXPECT_EQ(get(HKEY_LOCAL_MACHINE, "zipcode"), QStringLiteral("99999"));
+}
+
+TEST_F(RegistryValuesTest, WithMachineWriteAccessUserValuesAreNeverRead) {
+    put(HKEY_CURRENT_USER, "zipcode", QStringLiteral("11111"));
+    put(HKEY_CURRENT_USER, "networkTimeout", 99);
+    put(HKEY_CURRENT_USER, "homeDirectory", QStringLiteral("/home/u/data"));
+    put(HKEY_CURRENT_USER, "channelIDs", 5);
+    store.loadRegistryValues();
+    EXPECT_EQ(store.getZipCode(), QString());
+    EXPECT_EQ(store.getTimeout(), 30);
+    EXPECT_EQ(store.getHomeDir(), kHomeDefault);
+    EXPECT_EQ(store.getChannelIDs(), 18);
+    store.saveDiscardAfter(120);
+    EXPECT_EQ(get(HKEY_LOCAL_MACHINE, "discardAfter"), 120);
+    EXPECT_FALSE(exists(HKEY_CURRENT_USER, "discardAfter"));
+}
+
+TEST_F(RegistryValuesTest, NumbersFallBackToTheMachineThenToTheirDefault) {
+    struct Row {
+        const char* name;
+        QVariant user;    // invalid: not stored
+        QVariant machine; // invalid: not stored
+        std::function<qint32(RegistryValues&)> getter;
+        qint32 expected;
+    };
+    const auto discard = [](RegistryValues& s) { return s.getDiscardAfter(); };
+    const Row rows[] = {
+        {"stored 0 reads as the default", 0, {}, discard, 60},
+        {"user 0 lets the machine value through", 0, 90, discard, 90},
+        {"machine 0 too gives the default", 0, 0, discard, 60},
+        {"user value wins", 120, 90, discard, 120},
+        {"text holding a number converts",
+         QStringLiteral(" 45 "),
+         {},
+         [](RegistryValues& s) { return s.getTimeout(); },
+         45},
+        {"missing rate", {}, {}, [](RegistryValues& s) { return s.getAnimationRateMS(); }, 200},
+        {"cursor stays 0", 0, 1, [](RegistryValues& s) { return s.getCursorMovementSetting(); }, 1},
+        {"machine-only channel ids",
+         7,
+         {},
+         [](RegistryValues& s) { return s.getChannelIDs(); },
+         18},
+    };
+    for (const Row& row : rows) {
+        MemoryRegistry fresh;
+        RegistryValues values(fresh, platform, log, kHomeDefault);
+        const auto storeAt = [&](qint32 root, const QVariant& v, const QString& value) {
+            if (v.isValid()) {
+                cRegistry reg(fresh);
+                reg.setClassKey(root);
+                reg.setSectionKey(kProduct);
+                reg.setValueKey(value);
+                reg.setValueType(v.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD);
+                reg.setValue(v);
+            }
+        };
+        // Each row stores under the value name its getter reads.
+        for (const char* valueName : {"discardAfter", "networkTimeout", "animationRateMS",
+                                      "cursorMovement", "channelIDs"}) {
+            storeAt(HKEY_CURRENT_USER, row.user, QLatin1String(valueName));
+            storeAt(HKEY_LOCAL_MACHINE, row.machine, QLatin1String(valueName));
+        }
+        fresh.setReadOnly(HKEY_LOCAL_MACHINE, true);
+        values.loadRegistryValues();
+        EXPECT_EQ(row.getter(values), row.expected) << row.name;
+    }
+}
+
+TEST_F(RegistryValuesTest, TheHomeFolderComesFromTheMachineOnlyAndEmptyMeansTheDefault) {
+    put(HKEY_LOCAL_MACHINE, "homeDirectory", QString(""));
+    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    store.loadRegistryValues();
+    EXPECT_EQ(store.getHomeDir(), kHomeDefault);
+    registry.setReadOnly(HKEY_LOCAL_MACHINE, false);
+    put(HKEY_LOCAL_MACHINE, "homeDirectory", QStringLiteral("/srv/nimbuscope"));
+    store.loadRegistryValues();
+    EXPECT_EQ(store.getHomeDir(), "/srv/nimbuscope");
+}
+
+TEST_F(RegistryValuesTest, LocationModeIsReadAsStoredOrStoredAsOne) {
+    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    put(HKEY_CURRENT_USER, "locationMode", 2);
+    store.loadRegistryValues();
+    EXPECT_EQ(store.getLocationMode(), 2);
+    put(HKEY_CURRENT_USER, "locationMode", QStringLiteral("0"));
+    EXPECT_EQ(store.getLocationMode(false), 2) << "answered from the cache";
+    EXPECT_EQ(store.getLocationMode(true), 1) << "forced: read again, 0 means 1";
+    const QVariant stored = get(HKEY_CURRENT_USER, "locationMode");
+    EXPECT_EQ(stored, QVariant(qint32(1))) << "and 1 is stored back as a number";
+}
+
+TEST_F(RegistryValuesTest, AfterTheLoadGettersAnswerFromTheCacheAndSaversAtOnce) {
+    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    put(HKEY_CURRENT_USER, "cityState", QStringLiteral("Omaha, NE"));
+    put(HKEY_CURRENT_USER, "animationRateMS", 150);
+    store.loadRegistryValues();
+    put(HKEY_CURRENT_USER, "cityState", QStringLiteral("Boise, ID"));
+    put(HKEY_CURRENT_USER, "animationRateMS", 300);
+    registry.setReadOnly(HKEY_LOCAL_MACHINE, false);
+    EXPECT_EQ(store.getCityState(), "Omaha, NE");
+    EXPECT_EQ(store.getAnimationRateMS(), 150);
+    EXPECT_FALSE(store.HKLMisWriteable()) << "the write test is not repeated";
+    store.saveAnimationRateMS(250);
+    store.saveTemplateURL(QStringLiteral("http://radar.weather.gov/%1/x"));
+    EXPECT_EQ(store.getAnimationRateMS(), 250);
+    EXPECT_EQ(store.getTemplateURL(), "http://radar.weather.gov/%1/x");
+    EXPECT_EQ(get(HKEY_CURRENT_USER, "animationRateMS"), 250);
+}
+
+TEST_F(RegistryValuesTest, UnreadableValuesLogTheGetterAndAnswerTheErrorDefault) {
+    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    put(HKEY_CURRENT_USER, "networkTimeout", QStringLiteral("abc"));
+    put(HKEY_CURRENT_USER, "animationRateMS", QStringLiteral("fast"));
+    at(HKEY_CURRENT_USER, "discardAfter", REG_BINARY).setValue(QByteArray("\x3c", 1));
+    store.loadRegistryValues();
+    EXPECT_EQ(store.getTimeout(), 30);
+    EXPECT_EQ(store.getAnimationRateMS(), 500) << "the rate's default after an error";
+    EXPECT_EQ(store.getDiscardAfter(), 60);
+    const QByteArray text = errorLog();
+    EXPECT_TRUE(text.contains(" :: ERROR :: getTimeout :: (13) - Type mismatch :: \r\n"))
+        << text.constData();
+    EXPECT_TRUE(text.contains("ERROR :: getAnimationRateMS :: (13) - Type mismatch"))
+        << text.constData();
+    EXPECT_TRUE(text.contains("ERROR :: getDiscardAfter :: (13) - Type mismatch"))
+        << text.constData();
+}
+
+TEST_F(RegistryValuesTest, ALocationModeThatCannotBeStoredIsLoggedAndStillOne) {
+    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    registry.setReadOnly(HKEY_CURRENT_USER, true);
+    store.loadRegistryValues();
+    EXPECT_EQ(store.getLocationMode(), 1);
+    EXPECT_TRUE(errorLog().contains(
+        "ERROR :: getLocationMode :: (26001) - Failed to set registry value Key: "
+        "'-2147483647',Section: 'Software\\Calderwick\\Nimbuscope',Key: 'locationMode' to "
+        "value: '1'"))
+        << errorLog().constData();
+}
+
+TEST_F(RegistryValuesTest, SaversKeepTheirValueAndStaySilentWhenTheRegistryRefuses) {
+    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    registry.setReadOnly(HKEY_CURRENT_USER, true);
+    store.saveZipCode(QStringLiteral("68102"));
+    store.saveCursorVisibilitySetting(1);
+    EXPECT_EQ(store.getZipCode(), "68102");
+    EXPECT_EQ(store.getCursorVisibilitySetting(), 1);
+    EXPECT_EQ(errorLog(), QByteArray());
+}
+
+TEST_F(RegistryValuesTest, TheScreenSaverPasswordSwitchDependsOnThePlatformFamily) {
+    const QString desktop = QStringLiteral("Control Panel\\Desktop");
+    struct Row {
+        quint32 platformId;
+        const char* name;
+        QVariant stored;
+        bool expected;
+    };
+    const Row rows[] = {
+        {OSVersionInfo::kNtPlatform, "ScreenSaverIsSecure", QStringLiteral("1"), true},
+        {OSVersionInfo::kNtPlatform, "ScreenSaverIsSecure", QStringLiteral("0"), false},
+        {OSVersionInfo::kNtPlatform, "ScreenSaveUsePassword", 1, false},
+        {1, "ScreenSaveUsePassword", 1, true},
+        {1, "ScreenSaveUsePassword", QStringLiteral("on"), false},
+        {1, "ScreenSaverIsSecure", QStringLiteral("1"), false},
+    };
+    for (const Row& row : rows) {
+        MemoryRegistry fresh;
+        cRegistry reg(fresh);
+        reg.setClassKey(HKEY_CURRENT_USER);
+        reg.setSectionKey(desktop);
+        reg.setValueKey(QLatin1String(row.name));
+        reg.setValueType(row.stored.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD);
+        reg.setValue(row.stored);
+        platform.platformId = row.platformId;
+        RegistryValues values(fresh, platform, log, kHomeDefault);
+        values.loadRegistryValues();
+        EXPECT_EQ(values.isScreenSaverSecure(), row.expected)
+            << row.platformId << " " << row.name << " " << variantToText(row.stored).toStdString();
+    }
+}

@@ -1,0 +1,308 @@
+#include "settings/cRegistry.h"
+
+#include "platform/MemoryRegistry.h"
+#include "support/Error.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
+
+using namespace nimbuscope;
+
+namespace {
+
+const QString kProduct = QStringLiteral("Software\\Calderwick\\Nimbuscope");
+
+std::optional<Error> raised(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const Error& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+QByteArray bytes(std::initializer_list<int> values) {
+    QByteArray out;
+    for (int v : values) {
+        out.append(char(v));
+    }
+    return out;
+}
+
+class cRegistryTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        EXPECT_EQ(registry.openHandleCount(), 0) << "every key opened is closed";
+    }
+
+    cRegistry at(qint32 root, const QString& value, qint32 type = REG_SZ,
+                 const QString& key = kProduct) {
+        cRegistry reg(registry);
+        reg.setClassKey(root);
+        reg.setSectionKey(key);
+        reg.setValueKey(value);
+        reg.setValueType(type);
+        return reg;
+    }
+
+    /// Stores raw data the way the registry calls take it (text as ANSI bytes).
+    void putRaw(const QString& name, qint32 type, const QByteArray& data) {
+        RegistryApi::Handle h = 0;
+        ASSERT_EQ(registry.createKey(HKEY_CURRENT_USER, kProduct, regaccess::AllAccess, h),
+                  regstatus::Success);
+        ASSERT_EQ(registry.setValue(h, name, type, data), regstatus::Success);
+        registry.closeKey(h);
+    }
+
+    const RegistryValue* stored(const QString& name, qint32 root = HKEY_CURRENT_USER) {
+        const RegistryKey* key = registry.hive(root).find(splitKeyPath(kProduct));
+        return key != nullptr ? key->findValue(name) : nullptr;
+    }
+
+    MemoryRegistry registry;
+};
+
+} // namespace
+
+TEST_F(cRegistryTest, AFailedWriteNamesTheRootAsASignedNumber) {
+    registry.setReadOnly(HKEY_CURRENT_USER, true);
+    const auto e = raised([&] { at(HKEY_CURRENT_USER, "zipcode").setValue("12345"); });
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->number(), cRegistry::kErrFailed);
+    EXPECT_EQ(e->description(), "Failed to set registry value Key: '-2147483647',Section: "
+                                "'Software\\Calderwick\\Nimbuscope',Key: 'zipcode' to value: "
+                                "'12345'");
+    EXPECT_EQ(e->source(), QCoreApplication::applicationName() + ".cRegistry");
+}
+
+TEST_F(cRegistryTest, AMissingValueReadsAsDefaultAndTheEmptyDefaultIsZeroAndEmptyText) {
+    putRaw("present", REG_DWORD, bytes({1, 0, 0, 0}));
+    const std::pair<const char*, cRegistry> rows[] = {
+        {"missing value", at(HKEY_CURRENT_USER, "absent")},
+        {"missing key", at(HKEY_CURRENT_USER, "present", REG_SZ, kProduct + "\\Nowhere")},
+        {"unknown root", at(qint32(0x80000005u), "present")},
+    };
+    for (auto [name, reg] : rows) {
+        const QVariant v = reg.value();
+        EXPECT_FALSE(v.isValid()) << name;
+        EXPECT_TRUE(variantIsEmptyOrZero(v)) << name;
+        EXPECT_EQ(variantToInt32(v), 0) << name;
+        EXPECT_EQ(variantToText(v), QString()) << name;
+        reg.setDefault(QStringLiteral("fallback"));
+        EXPECT_EQ(reg.value(), QVariant(QStringLiteral("fallback"))) << name;
+    }
+}
+
+TEST_F(cRegistryTest, ReadsEachTypeAsTheSystemReturnsIt) {
+    qputenv("NIMBUSCOPE_REG_TEST", "/srv/radar");
+    struct Row {
+        qint32 type;
+        QByteArray data;
+        QVariant expected;
+    };
+    const Row rows[] = {
+        {REG_SZ, QByteArray("Z\xFCrich \x80\0", 9), QStringLiteral("Zürich €")},
+        {REG_MULTI_SZ, QByteArray("a\0b\0\0", 5), QString::fromLatin1("a\0b\0", 4)},
+        {REG_EXPAND_SZ, QByteArray("%NIMBUSCOPE_REG_TEST%/data\0", 27),
+         QStringLiteral("/srv/radar/data")},
+        {REG_DWORD, bytes({0x78, 0x56, 0x34, 0x12}), qint32(0x12345678)},
+        {REG_DWORD, bytes({0xfe, 0xff, 0xff, 0xff}), qint32(-2)},
+        {REG_DWORD_BIG_ENDIAN, bytes({0x12, 0x34, 0x56, 0x78}), qint32(0x12345678)},
+        {REG_BINARY, QByteArray("ab"), QByteArray("ab\0", 3)},
+        {REG_NONE, QByteArray(), QByteArray(1, '\0')},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.type);
+        putRaw("v", row.type, row.data);
+        cRegistry reg = at(HKEY_CURRENT_USER, "v", REG_SZ);
+        EXPECT_EQ(reg.value(), row.expected);
+        EXPECT_EQ(reg.ValueType(), row.type) << "the type found is kept";
+    }
+    qunsetenv("NIMBUSCOPE_REG_TEST");
+}
+
+TEST_F(cRegistryTest, TwoPercentSignsApartMakeTextExpandable) {
+    const std::pair<const char*, qint32> rows[] = {
+        {"%TEMP%\\x", REG_EXPAND_SZ},
+        {"a%b%", REG_EXPAND_SZ},
+        {"%%%", REG_EXPAND_SZ},
+        {"100%", REG_SZ},
+        {"%%", REG_SZ},
+        {"50%% off", REG_SZ},
+        {"", REG_SZ},
+    };
+    for (const auto& [text, type] : rows) {
+        for (const qint32 asked : {REG_SZ, REG_EXPAND_SZ}) {
+            at(HKEY_CURRENT_USER, "t", asked).setValue(QString::fromUtf8(text));
+            ASSERT_NE(stored("t"), nullptr);
+            EXPECT_EQ(stored("t")->type, type) << text;
+            const QString withTerminator = QString::fromUtf8(text) + QChar(0);
+            EXPECT_EQ(stored("t")->data,
+                      QByteArray(reinterpret_cast<const char*>(withTerminator.utf16()),
+                                 withTerminator.size() * 2))
+                << "text and its terminator";
+        }
+    }
+}
+
+TEST_F(cRegistryTest, NumbersAreWrittenAsLittleEndianDwordsFromShortOrLongOnly) {
+    cRegistry reg = at(HKEY_CURRENT_USER, "n", REG_DWORD);
+    reg.setValue(qint32(-2));
+    EXPECT_EQ(stored("n")->data, bytes({0xfe, 0xff, 0xff, 0xff}));
+    reg.setValue(qint16(7));
+    EXPECT_EQ(stored("n")->data, bytes({7, 0, 0, 0}));
+    cRegistry big = at(HKEY_CURRENT_USER, "b", REG_DWORD_BIG_ENDIAN);
+    big.setValue(qint32(0x01020304));
+    EXPECT_EQ(stored("b")->type, REG_DWORD);
+    EXPECT_EQ(stored("b")->data, bytes({4, 3, 2, 1}));
+    EXPECT_EQ(reg.lastValue(), QVariant(qint16(7)));
+
+    for (const QVariant& other :
+         {QVariant(QStringLiteral("42")), QVariant(qint64(5)), QVariant(2.5)}) {
+        EXPECT_FALSE(raised([&] { reg.setValue(other); })) << "nothing is raised";
+        EXPECT_EQ(stored("n")->data, bytes({7, 0, 0, 0})) << "nothing is written";
+        EXPECT_FALSE(reg.testWrite(other)) << "and a test write does not claim success";
+        EXPECT_EQ(reg.lastValue(), QVariant(qint16(7)));
+    }
+}
+
+TEST_F(cRegistryTest, BinaryWritesTakeOnlyByteArrays) {
+    cRegistry reg = at(HKEY_CURRENT_USER, "blob", REG_BINARY);
+    reg.setValue(QByteArray("\x01\x00\x02", 3));
+    EXPECT_EQ(stored("blob")->type, REG_BINARY);
+    EXPECT_EQ(stored("blob")->data, QByteArray("\x01\x00\x02", 3));
+    const auto e = raised([&] { reg.setValue(QStringLiteral("text")); });
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->number(), cRegistry::kErrFailed);
+    EXPECT_TRUE(e->description().isEmpty());
+    EXPECT_FALSE(reg.testWrite(QStringLiteral("text")));
+}
+
+TEST_F(cRegistryTest, TypesThatCannotBeWrittenRaiseTheSetError) {
+    for (const qint32 type : {qint32(REG_NONE), qint32(REG_MULTI_SZ), qint32(11)}) {
+        cRegistry reg = at(HKEY_CURRENT_USER, "x", type);
+        const auto e = raised([&] { reg.setValue(qint32(1)); });
+        ASSERT_TRUE(e.has_value()) << type;
+        EXPECT_EQ(e->number(), int(0x800469A9u));
+        EXPECT_EQ(e->description(), "Failed to set registry value Key: '-2147483647',Section: "
+                                    "'Software\\Calderwick\\Nimbuscope',Key: 'x' to value: '1'");
+        EXPECT_FALSE(reg.testWrite(qint32(1)));
+        EXPECT_FALSE(reg.lastValue().isValid());
+    }
+    EXPECT_EQ(stored("x"), nullptr);
+}
+
+TEST_F(cRegistryTest, TestWriteAnswersInsteadOfRaising) {
+    cRegistry reg = at(HKEY_LOCAL_MACHINE, "testtmp", REG_DWORD);
+    EXPECT_TRUE(reg.testWrite(qint32(1)));
+    EXPECT_EQ(reg.lastValue(), QVariant(qint32(1)));
+    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    cRegistry denied = at(HKEY_LOCAL_MACHINE, "other", REG_DWORD);
+    bool answer = true;
+    EXPECT_FALSE(raised([&] { answer = denied.testWrite(qint32(1)); }));
+    EXPECT_FALSE(answer);
+    EXPECT_FALSE(denied.lastValue().isValid());
+}
+
+TEST_F(cRegistryTest, ValueExistsForEmptyTextAndZeroButNotForMissingValuesOrKeys) {
+    putRaw("empty", REG_SZ, QByteArray(1, '\0'));
+    putRaw("zero", REG_DWORD, bytes({0, 0, 0, 0}));
+    putRaw("nothing", REG_BINARY, QByteArray());
+    const std::tuple<const char*, QString, bool> rows[] = {
+        {"empty", kProduct, true},
+        {"zero", kProduct, true},
+        {"nothing", kProduct, true},
+        {"absent", kProduct, false},
+        {"zero", kProduct + "\\Missing", false},
+    };
+    for (const auto& [name, key, exists] : rows) {
+        EXPECT_EQ(at(HKEY_CURRENT_USER, name, REG_SZ, key).ValueExists(), exists) << name;
+    }
+}
+
+TEST_F(cRegistryTest, KeysAreCreatedCheckedAndDeleted) {
+    cRegistry reg = at(HKEY_CURRENT_USER, {}, REG_SZ, kProduct + "\\Child");
+    EXPECT_FALSE(reg.KeyExists());
+    EXPECT_TRUE(reg.CreateKey());
+    EXPECT_TRUE(reg.KeyExists());
+    EXPECT_TRUE(reg.DeleteKey());
+    EXPECT_FALSE(reg.KeyExists());
+    const auto gone = raised([&] { reg.DeleteKey(); });
+    ASSERT_TRUE(gone.has_value());
+    EXPECT_EQ(gone->number(), cRegistry::kErrFailed);
+    EXPECT_EQ(gone->description(), "Failed to delete registry Key: '-2147483647',Section: "
+                                   "'Software\\Calderwick\\Nimbuscope\\Child");
+    registry.setReadOnly(HKEY_CURRENT_USER, true);
+    const auto denied = raised([&] { reg.CreateKey(); });
+    ASSERT_TRUE(denied.has_value());
+    EXPECT_EQ(denied->description(),
+              "Failed to create registry Key: 'Software\\Calderwick\\Nimbuscope\\Child");
+}
+
+TEST_F(cRegistryTest, DeleteValueSaysWhetherTheKeyOrTheValueWasMissing) {
+    putRaw("v", REG_DWORD, bytes({1, 0, 0, 0}));
+    EXPECT_TRUE(at(HKEY_CURRENT_USER, "V").DeleteValue());
+    EXPECT_EQ(stored("v"), nullptr);
+    const auto value = raised([&] { at(HKEY_CURRENT_USER, "v").DeleteValue(); });
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(value->description(), "Failed to delete registry Key: '-2147483647',Section: "
+                                    "'Software\\Calderwick\\Nimbuscope',Key: 'v");
+    const auto key = raised([&] { at(HKEY_LOCAL_MACHINE, "v").DeleteValue(); });
+    ASSERT_TRUE(key.has_value());
+    EXPECT_EQ(key->number(), cRegistry::kErrFailed);
+    EXPECT_EQ(key->description(), "Failed to open key '-2147483646',Section: "
+                                  "'Software\\Calderwick\\Nimbuscope' for delete access");
+}
+
+TEST_F(cRegistryTest, EnumerationsListNamesInOrderAndEmptyForNoKey) {
+    putRaw("first", REG_SZ, QByteArray(1, '\0'));
+    putRaw("second", REG_DWORD, bytes({0, 0, 0, 0}));
+    QStringList names = {"stale"};
+    qint32 count = -1;
+    EXPECT_TRUE(at(HKEY_CURRENT_USER, {}).EnumerateValues(names, count));
+    EXPECT_EQ(names, QStringList({"first", "second"}));
+    EXPECT_EQ(count, 2);
+    EXPECT_TRUE(at(HKEY_CURRENT_USER, {}).EnumerateSections(names, count));
+    EXPECT_EQ(count, 0) << "a key without sub-keys";
+    EXPECT_TRUE(names.isEmpty());
+    at(HKEY_CURRENT_USER, {}, REG_SZ, kProduct + "\\Sub").CreateKey();
+    EXPECT_TRUE(at(HKEY_CURRENT_USER, {}, REG_SZ, "software").EnumerateSections(names, count));
+    EXPECT_EQ(names, QStringList({"Calderwick"}));
+    EXPECT_TRUE(at(HKEY_CURRENT_USER, {}, REG_SZ, "Nowhere").EnumerateValues(names, count));
+    EXPECT_EQ(count, 0);
+}
+
+TEST_F(cRegistryTest, EveryOperationClosesItsKeysAlsoWhenItFails) {
+    putRaw("v", REG_DWORD, bytes({1, 0, 0, 0}));
+    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    QStringList names;
+    qint32 count = 0;
+    const std::pair<const char*, std::function<void(cRegistry&)>> operations[] = {
+        {"KeyExists", [](cRegistry& r) { r.KeyExists(); }},
+        {"ValueExists", [](cRegistry& r) { r.ValueExists(); }},
+        {"CreateKey", [](cRegistry& r) { r.CreateKey(); }},
+        {"DeleteValue", [](cRegistry& r) { r.DeleteValue(); }},
+        {"value", [](cRegistry& r) { r.value(); }},
+        {"setValue", [](cRegistry& r) { r.setValue(qint32(3)); }},
+        {"setValue text as binary",
+         [](cRegistry& r) {
+             r.setValueType(REG_BINARY);
+             r.setValue(QStringLiteral("x"));
+         }},
+        {"testWrite", [](cRegistry& r) { r.testWrite(qint32(3)); }},
+        {"EnumerateValues", [&](cRegistry& r) { r.EnumerateValues(names, count); }},
+        {"EnumerateSections", [&](cRegistry& r) { r.EnumerateSections(names, count); }},
+    };
+    for (const qint32 root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+        for (const char* value : {"v", "missing"}) {
+            for (const auto& [name, operation] : operations) {
+                cRegistry reg = at(root, value, REG_DWORD);
+                raised([&] { operation(reg); });
+                EXPECT_EQ(registry.openHandleCount(), 0) << name << " " << value << " " << root;
+            }
+        }
+    }
+}
