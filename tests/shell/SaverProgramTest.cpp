@@ -13,20 +13,20 @@ namespace {
 
 constexpr int kQuickEndMs = 5000;
 
-struct Run {
+struct SaverRun {
     bool finished = false;
     QProcess::ExitStatus exitStatus = QProcess::CrashExit;
     int exitCode = -1;
     QByteArray errors;
 };
 
-Run runSaver(const QStringList& arguments) {
+SaverRun runSaver(const QStringList& arguments) {
     QProcess saver;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the TestWorld's
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     saver.setProcessEnvironment(env);
     saver.start(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), arguments);
-    Run run;
+    SaverRun run;
     run.finished = saver.waitForFinished(kQuickEndMs);
     if (!run.finished) {
         saver.kill();
@@ -46,7 +46,7 @@ TEST(SaverProgram, SwitchesItDoesNotKnowEndItAtOnceWithStatusZero) {
     const QStringList rows[] = {{"-s"}, {" /s"}, {"s"}, {"/x", "1234"}, {"--saver"}};
     for (const QStringList& args : rows) {
         SCOPED_TRACE(args.join(QLatin1Char('|')).toStdString());
-        const Run run = runSaver(args);
+        const SaverRun run = runSaver(args);
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.exitStatus, QProcess::NormalExit);
         EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
@@ -58,7 +58,7 @@ TEST(SaverProgram, EveryModeLoadsTheSettingsAndEndsCleanly) {
     const QStringList rows[] = {{}, {"/s"}, {"/p", "1234"}, {"/c"}, {"/a"}};
     for (const QStringList& args : rows) {
         SCOPED_TRACE(args.join(QLatin1Char('|')).toStdString());
-        const Run run = runSaver(args);
+        const SaverRun run = runSaver(args);
         ASSERT_TRUE(run.finished);
         EXPECT_EQ(run.exitStatus, QProcess::NormalExit);
         EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
