@@ -1,0 +1,37 @@
+// The launcher: wires the real services together and loads its one window, which does the
+// work and ends the program.
+
+#include "launcher/FrmLaunch.h"
+#include "launcher/ScreenSaverHost.h"
+#include "platform/Dialogs.h"
+#include "platform/Folders.h"
+#include "platform/Platform.h"
+#include "platform/ProcessEnd.h"
+#include "platform/ProgramStarter.h"
+#include "platform/RegistryApi.h"
+#include "support/Clock.h"
+
+#include <QApplication>
+#include <QProcessEnvironment>
+
+#include <unistd.h>
+
+using namespace nimbuscope;
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    const Folders folders =
+        Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(),
+                                 QCoreApplication::applicationDirPath(), ::geteuid());
+    LinuxPlatform platform;
+    SystemClock clock;
+    const auto registry = makeFileRegistry(folders.registryPaths());
+    QProcessStarter programs;
+    RegistryScreenSaverHost host(*registry, programs);
+    QtDialogs dialogs;
+    ImmediateProcessEnd processEnd;
+
+    FrmLaunch form(
+        {platform, *registry, clock, programs, host, dialogs, processEnd, folders.programDir});
+    form.Form_Load();
+}

@@ -1,0 +1,46 @@
+// The screen saver: wires the real services together and hands over to the entry point.
+
+#include "platform/Dialogs.h"
+#include "platform/Folders.h"
+#include "platform/InstanceLocks.h"
+#include "platform/PasswordServices.h"
+#include "platform/Platform.h"
+#include "platform/ProcessEnd.h"
+#include "platform/RegistryApi.h"
+#include "shell/CommandLine.h"
+#include "shell/MyMain.h"
+#include "shell/NoFormOpeners.h"
+#include "shell/SaverApp.h"
+#include "support/Clock.h"
+
+#include <QApplication>
+#include <QProcessEnvironment>
+
+#include <unistd.h>
+
+using namespace nimbuscope;
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    // Qt has taken its own options (-platform, -display) out of the arguments by now.
+    const QString cmd = commandLineFromArguments(QCoreApplication::arguments().mid(1));
+
+    const Folders folders =
+        Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(),
+                                 QCoreApplication::applicationDirPath(), ::geteuid());
+    LinuxPlatform platform;
+    SystemClock clock;
+    const auto registry = makeFileRegistry(folders.registryPaths());
+    FileInstanceLocks locks(folders.runtimeDir);
+    ImmediateProcessEnd processEnd;
+    QtDialogs dialogs;
+    NoPasswordServices passwords;
+    SaverApp app({platform, clock, *registry, locks, processEnd, dialogs, passwords, folders});
+    app.registerInstance();
+
+    NoFormOpeners openers;
+    if (Main(app, openers, cmd) == AfterEntry::RunEventLoop) {
+        return QApplication::exec();
+    }
+    return 0;
+}

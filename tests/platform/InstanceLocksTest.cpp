@@ -1,0 +1,113 @@
+#include "platform/InstanceLocks.h"
+
+#include "common/LockHolderProcess.h"
+#include "common/TestWorld.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+const QString kCaption = QStringLiteral("Nimbuscope Setup");
+
+class InstanceLocksTest : public ::testing::Test {
+protected:
+    TestWorld world;
+    FileInstanceLocks locks{world.runtimeDir()};
+};
+
+} // namespace
+
+TEST_F(InstanceLocksTest, AHoldIsFoundUntilItIsReleased) {
+    EXPECT_FALSE(locks.isHeld(kCaption));
+    auto hold = locks.acquire(kCaption);
+    ASSERT_NE(hold, nullptr);
+    EXPECT_TRUE(locks.isHeld(kCaption));
+    EXPECT_FALSE(locks.isHeld(QStringLiteral("NimbuscopePreview")));
+    // A second object over the same folder sees the same holds, as another process would.
+    EXPECT_TRUE(FileInstanceLocks(world.runtimeDir()).isHeld(kCaption));
+    hold.reset();
+    EXPECT_FALSE(locks.isHeld(kCaption));
+}
+
+TEST_F(InstanceLocksTest, SeveralHoldersShareANameAndTheLastOneReleasesIt) {
+    auto first = locks.acquire(kCaption);
+    auto second = locks.acquire(kCaption);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    first.reset();
+    EXPECT_TRUE(locks.isHeld(kCaption));
+    second.reset();
+    EXPECT_FALSE(locks.isHeld(kCaption));
+}
+
+TEST_F(InstanceLocksTest, AHoldInAnotherProcessIsFoundAndEndsWithThatProcess) {
+    LockHolderProcess child(world.runtimeDir(), kCaption);
+    ASSERT_TRUE(child.held());
+    EXPECT_TRUE(locks.isHeld(kCaption));
+    child.kill();
+    EXPECT_FALSE(locks.isHeld(kCaption));
+}
+
+TEST_F(InstanceLocksTest, NamesBecomeDistinctFileNamesInsideTheFolder) {
+    const QStringList names = {"Nimbuscope Setup",
+                               "Nimbuscope_Setup",
+                               "Nimbuscope%20Setup",
+                               "NimbuscopePlayback",
+                               "nimbuscopeplayback",
+                               "../../etc/passwd",
+                               "a/b",
+                               "",
+                               ".",
+                               "..",
+                               QString::fromUtf8("Nimbuscope \xc3\xa9t\xc3\xa9"),
+                               QString(300, QLatin1Char('x')),
+                               QString(300, QLatin1Char('x')) + QLatin1Char('y')};
+    QSet<QString> paths;
+    for (const QString& name : names) {
+        SCOPED_TRACE(name.toStdString());
+        const QFileInfo file(locks.lockPath(name));
+        EXPECT_EQ(file.absolutePath(), QDir(world.runtimeDir()).absolutePath());
+        EXPECT_LE(file.fileName().toUtf8().size(), 200);
+        paths.insert(file.fileName());
+        ASSERT_NE(locks.acquire(name), nullptr);
+    }
+    EXPECT_EQ(paths.size(), names.size());
+}
+
+TEST_F(InstanceLocksTest, AMissingFolderIsCreatedPrivate) {
+    const QString folder = world.tmp() + QStringLiteral("/nimbuscope-1000");
+    FileInstanceLocks fresh(folder);
+    const auto hold = fresh.acquire(kCaption);
+    ASSERT_NE(hold, nullptr);
+    EXPECT_TRUE(fresh.isHeld(kCaption));
+    EXPECT_EQ(QFile::permissions(folder) &
+                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+              QFile::Permissions());
+}
+
+TEST_F(InstanceLocksTest, AFolderOthersMayWriteOrALinkIsNotTrusted) {
+    const QString open = world.tmp() + QStringLiteral("/open");
+    ASSERT_TRUE(QDir().mkpath(open));
+    QFile::setPermissions(open, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                    QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                    QFile::ReadOther | QFile::WriteOther | QFile::ExeOther);
+    const QString link = world.tmp() + QStringLiteral("/link");
+    ASSERT_TRUE(QFile::link(world.runtimeDir(), link));
+    auto realHold = locks.acquire(kCaption);
+
+    for (const QString& folder : {open, link, QString()}) {
+        SCOPED_TRACE(folder.toStdString());
+        FileInstanceLocks untrusted(folder);
+        EXPECT_EQ(untrusted.acquire(kCaption), nullptr);
+        EXPECT_FALSE(untrusted.isHeld(kCaption));
+    }
+    EXPECT_TRUE(QDir(open).isEmpty());
+}

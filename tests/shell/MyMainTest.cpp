@@ -1,0 +1,252 @@
+#include "shell/MyMain.h"
+
+#include "platform/Folders.h"
+#include "platform/InstanceLocks.h"
+#include "platform/PasswordServices.h"
+#include "settings/RegistryValues.h"
+#include "settings/cRegistry.h"
+#include "shell/ModeOpeners.h"
+#include "shell/SaverApp.h"
+
+#include "common/FakeClock.h"
+#include "common/FakeDialogs.h"
+#include "common/FakeProcessEnd.h"
+#include "common/LockHolderProcess.h"
+#include "common/TestWorld.h"
+
+#include <QCoreApplication>
+#include <QProcessEnvironment>
+
+#include <functional>
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+constexpr qint32 kStoredAnimationRate = 321;
+
+/// Remembers every mode opened, with what the form would see when it loads.
+class RecordingOpeners final : public ModeOpeners {
+public:
+    struct Opened {
+        QString mode;
+        qint32 handle = 0;
+        bool saverMode = false;
+        qint32 animationRate = 0;
+        bool probed = false;
+    };
+
+    void openSaver(SaverApp& app) override { record(app, QStringLiteral("saver"), 0); }
+    bool openPreview(SaverApp& app, qint32 parentHandle) override {
+        record(app, QStringLiteral("preview"), parentHandle);
+        return previewStaysLoaded;
+    }
+    void openSetup(SaverApp& app) override { record(app, QStringLiteral("setup"), 0); }
+
+    std::vector<Opened> opened;
+    bool previewStaysLoaded = true;
+    /// Asked as each form opens; its answer is kept in `probed`.
+    std::function<bool()> probe;
+
+private:
+    void record(SaverApp& app, const QString& mode, qint32 handle) {
+        opened.push_back(
+            {mode, handle, app.gbSaverMode, app.settings().getAnimationRateMS(), probe && probe()});
+    }
+};
+
+class RecordingPasswords final : public PasswordServices {
+public:
+    bool changePassword(qint32 ownerHandle) override {
+        changeCalls.push_back(ownerHandle);
+        return false;
+    }
+    bool verifyPassword(qint32) override { return true; }
+
+    std::vector<qint32> changeCalls;
+};
+
+class MyMainTest : public ::testing::Test {
+protected:
+    MyMainTest() : registry(makeMemoryRegistry()), locks(world.runtimeDir()), app(services()) {
+        cRegistry reg(*registry);
+        reg.setClassKey(HKEY_LOCAL_MACHINE);
+        reg.setSectionKey(QString::fromLatin1(RegistryValues::kProductKey));
+        reg.setValueKey(QStringLiteral("animationRateMS"));
+        reg.setValueType(REG_DWORD);
+        reg.setValue(kStoredAnimationRate);
+    }
+
+    ShellServices services() {
+        return {
+            platform,
+            clock,
+            *registry,
+            locks,
+            processEnd,
+            dialogs,
+            passwords,
+            Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), world.root(), 1000)};
+    }
+
+    /// Runs the entry point: the status the program ended with, or nothing when it returned
+    /// (then `after` says what main does next).
+    std::optional<int> start(const QString& cmd) {
+        return endStatusOf([&] { after = Main(app, openers, cmd); });
+    }
+
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    std::unique_ptr<RegistryApi> registry;
+    FileInstanceLocks locks;
+    FakeProcessEnd processEnd;
+    FakeDialogs dialogs;
+    RecordingPasswords passwords;
+    SaverApp app;
+    RecordingOpeners openers;
+    std::optional<AfterEntry> after;
+};
+
+} // namespace
+
+TEST_F(MyMainTest, EachSwitchOpensItsModeWithTheSettingsLoaded) {
+    const struct {
+        const char* cmd;
+        const char* mode;
+        qint32 handle;
+        bool saverMode;
+    } rows[] = {
+        {"", "saver", 0, true},
+        {"/s", "saver", 0, true},
+        {"/S", "saver", 0, true},
+        {"/saver", "saver", 0, true},
+        {"/p 1234", "preview", 1234, false},
+        {"/P 5678", "preview", 5678, false},
+        {"/p", "preview", 0, false},
+        {"/c", "setup", 0, false},
+        {"/c:1234", "setup", 0, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.cmd);
+        openers.opened.clear();
+        app.gbSaverMode = !row.saverMode; // start-up must set it, whatever it was
+        const std::optional<int> ended = start(QString::fromLatin1(row.cmd));
+        ASSERT_EQ(openers.opened.size(), 1u);
+        const RecordingOpeners::Opened& opened = openers.opened.front();
+        EXPECT_EQ(opened.mode, QString::fromLatin1(row.mode));
+        EXPECT_EQ(opened.handle, row.handle);
+        EXPECT_EQ(opened.saverMode, row.saverMode);
+        EXPECT_EQ(opened.animationRate, kStoredAnimationRate);
+        EXPECT_EQ(app.gbSaverMode, row.saverMode);
+        EXPECT_TRUE(passwords.changeCalls.empty());
+        if (opened.mode == QLatin1String("setup")) {
+            EXPECT_EQ(ended, 0); // the setup dialog's end is the program's end
+        } else {
+            EXPECT_EQ(ended, std::nullopt);
+        }
+    }
+}
+
+TEST_F(MyMainTest, EventsPendingAtStartRunBeforeTheModeOpens) {
+    bool ran = false;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
+    openers.probe = [&] { return ran; };
+    EXPECT_EQ(start(QStringLiteral("/p 7")), std::nullopt);
+    ASSERT_EQ(openers.opened.size(), 1u);
+    EXPECT_TRUE(openers.opened.front().probed);
+}
+
+TEST_F(MyMainTest, TheSaverReturnsToMainAndALoadedPreviewKeepsTheEventLoopRunning) {
+    EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);
+    EXPECT_EQ(after, AfterEntry::Return);
+    EXPECT_EQ(start(QStringLiteral("/p 42")), std::nullopt);
+    EXPECT_EQ(after, AfterEntry::RunEventLoop);
+    openers.previewStaysLoaded = false;
+    EXPECT_EQ(start(QStringLiteral("/p 42")), std::nullopt);
+    EXPECT_EQ(after, AfterEntry::Return);
+}
+
+TEST_F(MyMainTest, UnknownSwitchesEndAtOnceWithoutAnyWindow) {
+    for (const char* cmd : {"-s", "s", " /s", "/x", "/", "\t/c", "/z 12"}) {
+        SCOPED_TRACE(cmd);
+        EXPECT_EQ(start(QString::fromLatin1(cmd)), 0);
+        EXPECT_TRUE(openers.opened.empty());
+        EXPECT_TRUE(passwords.changeCalls.empty());
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+    }
+}
+
+TEST_F(MyMainTest, PasswordChangeGetsTheOwnerHandleAndOpensNoForm) {
+    const struct {
+        const char* cmd;
+        qint32 owner;
+    } rows[] = {{"/a", 0}, {"/A", 0}, {"/a 4711", 4711}, {"/a:99", 0}, {"/ax", 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.cmd);
+        passwords.changeCalls.clear();
+        EXPECT_EQ(start(QString::fromLatin1(row.cmd)), std::nullopt);
+        EXPECT_EQ(after, AfterEntry::Return);
+        EXPECT_EQ(passwords.changeCalls, std::vector<qint32>{row.owner});
+        EXPECT_TRUE(openers.opened.empty());
+    }
+}
+
+TEST_F(MyMainTest, ASecondStartOfAnOpenModeEndsSilently) {
+    const struct {
+        const char* cmd;
+        const char* caption;
+        bool saverMode;
+    } rows[] = {{"/s", kPlaybackCaption, true},
+                {"", kPlaybackCaption, true},
+                {"/p 12", kPreviewCaption, false},
+                {"/c", kSetupCaption, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.cmd);
+        const auto window = locks.acquire(QString::fromLatin1(row.caption));
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(start(QString::fromLatin1(row.cmd)), 0);
+        EXPECT_TRUE(openers.opened.empty());
+        EXPECT_EQ(app.gbSaverMode, row.saverMode);
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+    }
+}
+
+TEST_F(MyMainTest, OnlyAWindowOfTheSameModeRefusesAStart) {
+    const auto preview = locks.acquire(QString::fromLatin1(kPreviewCaption));
+    const auto setup = locks.acquire(QString::fromLatin1(kSetupCaption));
+    EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);
+    ASSERT_EQ(openers.opened.size(), 1u);
+    EXPECT_EQ(openers.opened.front().mode, QStringLiteral("saver"));
+}
+
+TEST_F(MyMainTest, AWindowOfAnotherProcessRefusesTheStart) {
+    LockHolderProcess otherSaver(world.runtimeDir(), QString::fromLatin1(kPlaybackCaption));
+    ASSERT_TRUE(otherSaver.held());
+    EXPECT_EQ(start(QStringLiteral("/s")), 0);
+    EXPECT_TRUE(openers.opened.empty());
+
+    otherSaver.kill(); // its window is gone with it
+    EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);
+    EXPECT_EQ(openers.opened.size(), 1u);
+}
+
+TEST_F(MyMainTest, APreviousInstanceIsAnotherRunningCopyOfTheProgram) {
+    app.registerInstance();
+    EXPECT_FALSE(app.prevInstance());
+    // This copy now counts for the next one.
+    SaverApp next(services());
+    next.registerInstance();
+    EXPECT_TRUE(next.prevInstance());
+}
+
+TEST_F(MyMainTest, ACopyInAnotherProcessIsAPreviousInstance) {
+    LockHolderProcess other(world.runtimeDir(), QString::fromLatin1(SaverApp::kProgramLockName));
+    ASSERT_TRUE(other.held());
+    app.registerInstance();
+    EXPECT_TRUE(app.prevInstance());
+}
