@@ -1,0 +1,201 @@
+// The zip code check of the setup dialog: OK with a new zip code asks the location search,
+// the dialog's timer polls the answer, Cancel stops the check or leaves the dialog.
+
+#include "acquisition/LocationPage.h"
+#include "acquisition/PageRetriever.h"
+#include "platform/Dialogs.h"
+#include "settings/FrmSetup.h"
+#include "settings/RegistryValues.h"
+#include "settings/SetupChoices.h"
+#include "support/Error.h"
+#include "support/Log.h"
+#include "support/StringUtils.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+
+namespace nimbuscope {
+
+namespace {
+
+constexpr qint32 kZipCodeMode = 1;
+constexpr char kQueryPath[] = "/zipcity.php?inputstring=";
+// The frame template must keep both place-holders the download fills in.
+constexpr char kProductPlaceholder[] = "@@@@@";
+constexpr char kFramePlaceholder[] = "#####";
+
+QString contentErrorMessage() {
+    return QStringLiteral("ERROR: NOAA website content error\r\n"
+                          "              or possible unsupported proxy environment");
+}
+
+bool isUsableTemplate(const QString& templateURL) {
+    return templateURL.contains(QLatin1String(kProductPlaceholder)) &&
+           templateURL.contains(QLatin1String(kFramePlaceholder));
+}
+
+} // namespace
+
+void FrmSetup::Ok_Click() {
+    trappedVoid(kit_.log, QStringLiteral("Ok_Click"), [&] {
+        RegistryValues& s = kit_.settings;
+        if (OptionZipCode->isChecked()) {
+            s.saveLocationMode(kZipCodeMode);
+        }
+        const QString zipcode = zipcodeTextBox->text();
+        if (zipcode == s.getZipCode()) {
+            saveSettings();
+            return;
+        }
+        if (!isFiveDigitZip(zipcode)) {
+            kit_.dialogs.messageBox(QStringLiteral("Invalid zipcode - must be five digits"), this);
+            return;
+        }
+        startZipcodeCheck(zipcode);
+    });
+}
+
+void FrmSetup::startZipcodeCheck(const QString& zipcode) {
+    TimerZipcode.start();
+    setControlsEnabled(false);
+    prompt->hide();
+    ValidatingZipcode->show();
+    zipcityQuery_ = QStringLiteral("http://") + kit_.settings.getValidationServerHost() +
+                    QLatin1String(kQueryPath) + zipcode;
+
+    if (!kit_.myHTTPRetrieve) {
+        try {
+            kit_.myHTTPRetrieve =
+                kit_.components.create(QLatin1String(ComponentFactory::kRetrievePg));
+        } catch (const Error&) {
+            // Reported below, as an empty slot.
+        }
+    }
+    if (!kit_.myHTTPRetrieve) {
+        kit_.log.logDebug(QStringLiteral("FrmSetup: download object init failed"));
+        kit_.dialogs.messageBox(QStringLiteral("ERROR: Download object init failure"), this);
+        CancelButton_Click();
+        return;
+    }
+    const QString answer = kit_.myHTTPRetrieve->RetrieveAsync(zipcityQuery_);
+    if (answer != QLatin1String("ok")) {
+        kit_.log.logDebug(QStringLiteral("FrmSetup: zipcode validation init failed: ") + answer);
+        kit_.dialogs.messageBox(QStringLiteral("ERROR: Cannot connect to the NOAA website"), this);
+        CancelButton_Click();
+    }
+}
+
+void FrmSetup::TimerZipcode_Timer() {
+    trappedVoid(kit_.log, QStringLiteral("TimerZipcode_Timer"), [&] {
+        PageRetriever* retriever = kit_.myHTTPRetrieve.get();
+        const qint16 status = retriever != nullptr
+                                  ? retriever->RetrieveAsyncCompleted(zipcityQuery_)
+                                  : qint16(PageRetriever::UnknownRequest);
+        if (status == PageRetriever::Running) {
+            return;
+        }
+        TimerZipcode.stop();
+        if (status != PageRetriever::Done) {
+            if (retriever != nullptr) {
+                retriever->FreePage(zipcityQuery_);
+            }
+            zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation status check failed"),
+                               QStringLiteral("ERROR: Cannot connect to the NOAA website"));
+            return;
+        }
+        finishZipcodeCheck();
+    });
+}
+
+void FrmSetup::finishZipcodeCheck() {
+    PageRetriever& retriever = *kit_.myHTTPRetrieve;
+    kit_.log.logDebug(QStringLiteral("FrmSetup: getting zipcode info at: ") + zipcityQuery_);
+    const QString page = ansiToText(retriever.RetrieveAsyncPage(zipcityQuery_));
+    const QByteArray resultBytes = retriever.GetResultURL(zipcityQuery_);
+    const QString resultURL = resultBytes.size() > 1 ? ansiToText(resultBytes) : QString();
+    retriever.FreePage(zipcityQuery_);
+
+    if (page.contains(QLatin1String("error.jpg"), Qt::CaseInsensitive) ||
+        page.contains(QLatin1String("error has occurred"), Qt::CaseInsensitive)) {
+        zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation returned no match"),
+                           QStringLiteral("ERROR: Invalid zipcode"));
+        return;
+    }
+    if (page.contains(QLatin1String("Server Error"), Qt::CaseInsensitive)) {
+        zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation returned NOAA error"),
+                           QStringLiteral("ERROR: NOAA website not responding"));
+        return;
+    }
+    const QString text = normaliseQuotes(page);
+    RegistryValues& s = kit_.settings;
+    const LocationPageConfig config{s.getServiceDomain(), s.getAlternateServerURL(),
+                                    s.getTemplateURL()};
+    QString templateURL;
+    QString cityState;
+    // A page whose radar link gives no usable template is no location: storing it would
+    // leave the saver with nothing to download.
+    if (!parseZipCityStatics(text, templateURL, cityState, config, kit_.log) ||
+        !isUsableTemplate(templateURL)) {
+        zipcodeCheckFailed(QStringLiteral("FrmSetup:***") + text, contentErrorMessage());
+        return;
+    }
+    s.saveTemplateURL(templateURL);
+    kit_.log.logDebug(QStringLiteral("FrmSetup: templateURL=(") + templateURL +
+                      QStringLiteral(")"));
+    s.saveCityState(cityState);
+    s.saveCurrentConditionsURL(resultURL);
+    kit_.log.logDebug(QStringLiteral("FrmSetup: redirectURL=(") + resultURL + QStringLiteral(")"));
+    if (kit_.zipcodeValidated) {
+        kit_.zipcodeValidated();
+    }
+    saveSettings();
+}
+
+void FrmSetup::zipcodeCheckFailed(const QString& debugLine, const QString& message) {
+    kit_.log.logDebug(debugLine);
+    kit_.dialogs.messageBox(message, this);
+    CancelButton_Click();
+}
+
+void FrmSetup::CancelButton_Click() {
+    trappedVoid(kit_.log, QStringLiteral("CancelButton_Click"), [&] {
+        if (!ValidatingZipcode->isHidden()) {
+            TimerZipcode.stop();
+            ValidatingZipcode->hide();
+            prompt->show();
+            setControlsEnabled(true);
+            kit_.log.logDebug(QStringLiteral("FrmSetup: cancelling zipcityQuery"));
+            // Without a component (its creation failed) there is nothing to stop.
+            if (kit_.myHTTPRetrieve) {
+                kit_.myHTTPRetrieve->KillAsyncRetrieve(QString());
+                kit_.myHTTPRetrieve->FreePage(zipcityQuery_);
+            }
+            kit_.log.logDebug(QStringLiteral("FrmSetup: cancelled zipcityQuery"));
+            zipcityQuery_.clear();
+            return;
+        }
+        putBackLocationAtLoad();
+        Cancel = true;
+        hideDialog(QDialog::Rejected);
+    });
+}
+
+void FrmSetup::putBackLocationAtLoad() {
+    // Only what changed is written back, so a Cancel that changed nothing writes nothing.
+    RegistryValues& s = kit_.settings;
+    if (s.getLocationMode(true) != atLoad_.locationMode) {
+        s.saveLocationMode(atLoad_.locationMode);
+    }
+    if (s.getZipCode() != atLoad_.zipcode) {
+        s.saveZipCode(atLoad_.zipcode);
+    }
+    if (s.getCityState() != atLoad_.cityState) {
+        s.saveCityState(atLoad_.cityState);
+    }
+    if (s.getTemplateURL() != atLoad_.templateURL) {
+        s.saveTemplateURL(atLoad_.templateURL);
+    }
+}
+
+} // namespace nimbuscope

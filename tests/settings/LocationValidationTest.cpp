@@ -1,0 +1,322 @@
+#include "settings/FrmSetup.h"
+
+#include "SetupRig.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+constexpr char kTopekaTemplate[] = "http://radar.weather.gov/radar/images/@@@@@/SI.ktwx/#####.noaa";
+constexpr char kRedirect[] = "http://forecast.test/MapClick.php?zip=66614";
+const QString kContentError = QStringLiteral(
+    "ERROR: NOAA website content error\r\n              or possible unsupported proxy environment");
+
+QByteArray fixture(const char* name) {
+    QFile file(QStringLiteral(NIMBUSCOPE_PAGE_FIXTURES "/") + QLatin1String(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class LocationValidationTest : public ::testing::Test {
+protected:
+    LocationValidationTest() {
+        rig.store(QStringLiteral("zipcode"), QStringLiteral("64106"));
+        rig.store(QStringLiteral("cityState"), QStringLiteral("Kansas City MO"));
+        rig.store(QStringLiteral("templateURL"), QStringLiteral("http://old/@@@@@/#####.noaa"));
+        rig.store(QStringLiteral("currentConditionsURL"),
+                  QStringLiteral("http://old/MapClick.php"));
+    }
+
+    /// Opens the dialog, types `zip` and presses OK.
+    FrmSetup& okWith(const QString& zip) {
+        FrmSetup& d = rig.open();
+        d.zipcodeTextBox->setText(zip);
+        d.Ok_Click();
+        return d;
+    }
+
+    /// The dialog is back where the user can correct the zip code or cancel.
+    void expectIdle(FrmSetup& d) {
+        EXPECT_FALSE(d.TimerZipcode.isActive());
+        EXPECT_TRUE(d.ValidatingZipcode->isHidden());
+        EXPECT_FALSE(d.prompt->isHidden());
+        EXPECT_TRUE(d.Ok->isEnabled());
+        EXPECT_TRUE(d.zipcodeTextBox->isEnabled());
+        EXPECT_FALSE(rig.closedWith);
+    }
+
+    /// The location the test stored, untouched.
+    void expectOldLocation() {
+        EXPECT_EQ(rig.stored(QStringLiteral("zipcode")), QStringLiteral("64106"));
+        EXPECT_EQ(rig.stored(QStringLiteral("templateURL")),
+                  QStringLiteral("http://old/@@@@@/#####.noaa"));
+        EXPECT_EQ(rig.stored(QStringLiteral("cityState")), QStringLiteral("Kansas City MO"));
+        EXPECT_EQ(rig.stored(QStringLiteral("currentConditionsURL")),
+                  QStringLiteral("http://old/MapClick.php"));
+    }
+
+    SetupRig rig;
+};
+
+} // namespace
+
+TEST_F(LocationValidationTest, MalformedZipCodesAreRefusedWithoutARequest) {
+    for (const char* zip : {"6661", "6661a", "+6661", "66.14", "666140", ""}) {
+        SCOPED_TRACE(zip);
+        SetupRig r;
+        r.store(QStringLiteral("zipcode"), QStringLiteral("64106"));
+        FrmSetup& d = r.open();
+        d.zipcodeTextBox->setText(QLatin1String(zip));
+        d.Ok_Click();
+        EXPECT_EQ(r.dialogs.messages, QStringList({"Invalid zipcode - must be five digits"}));
+        EXPECT_EQ(r.retriever, nullptr); // no component was even created
+        EXPECT_FALSE(d.TimerZipcode.isActive());
+        EXPECT_TRUE(d.ValidatingZipcode->isHidden());
+        EXPECT_FALSE(r.closedWith);
+        EXPECT_EQ(r.stored(QStringLiteral("zipcode")), QStringLiteral("64106"));
+    }
+}
+
+TEST_F(LocationValidationTest, ANewZipCodeStartsACheckThroughACreatedComponent) {
+    FrmSetup& d = okWith(QStringLiteral("66614"));
+    ASSERT_NE(rig.retriever, nullptr);
+    EXPECT_EQ(rig.slot.get(), rig.retriever); // kept for the next check
+    EXPECT_EQ(d.zipcityQuery(), rig.queryFor(QStringLiteral("66614")));
+    EXPECT_EQ(rig.retriever->calls, QStringList({"RetrieveAsync " + rig.queryFor("66614")}));
+    EXPECT_TRUE(d.TimerZipcode.isActive());
+    EXPECT_FALSE(d.ValidatingZipcode->isHidden());
+    EXPECT_TRUE(d.prompt->isHidden());
+    EXPECT_FALSE(d.Ok->isEnabled());
+    EXPECT_FALSE(d.RadarListCombo->isEnabled());
+    EXPECT_TRUE(d.CancelButton->isEnabled());
+    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 1);
+    expectOldLocation();
+}
+
+TEST_F(LocationValidationTest, AValidLocationPageStoresTheLocationAndCloses) {
+    ScriptedRetriever& net = rig.withComponent();
+    net.polls = {PageRetriever::Running, PageRetriever::Running, PageRetriever::Done};
+    net.page = fixture("absolute_radar_link.html");
+    net.finalUrl = kRedirect;
+    FrmSetup& d = okWith(QStringLiteral("66614"));
+    d.TimerZipcode_Timer();
+    d.TimerZipcode_Timer();
+    EXPECT_FALSE(rig.closedWith); // still running
+    d.TimerZipcode_Timer();
+
+    EXPECT_EQ(rig.closedWith, QDialog::Accepted);
+    EXPECT_FALSE(d.Cancel);
+    EXPECT_FALSE(d.TimerZipcode.isActive());
+    EXPECT_EQ(rig.validations, 1);
+    EXPECT_EQ(rig.stored(QStringLiteral("zipcode")), QStringLiteral("66614"));
+    EXPECT_EQ(rig.stored(QStringLiteral("templateURL")), QLatin1String(kTopekaTemplate));
+    EXPECT_EQ(rig.stored(QStringLiteral("cityState")), QStringLiteral("Topeka KS"));
+    EXPECT_EQ(rig.stored(QStringLiteral("currentConditionsURL")), QLatin1String(kRedirect));
+    EXPECT_TRUE(net.called(QStringLiteral("FreePage")));
+    EXPECT_TRUE(rig.dialogs.messages.isEmpty());
+    const QString log = rig.debugLog();
+    EXPECT_TRUE(log.contains("FrmSetup: getting zipcode info at: " + rig.queryFor("66614")));
+    EXPECT_TRUE(log.contains(QStringLiteral("FrmSetup: templateURL=(") + kTopekaTemplate + ")"));
+    EXPECT_TRUE(log.contains(QStringLiteral("FrmSetup: redirectURL=(") + kRedirect + ")"));
+}
+
+TEST_F(LocationValidationTest, AResultAddressOfOneByteOrNoneStoresAnEmptyAddress) {
+    for (const QByteArray& result : {QByteArray(), QByteArray("h")}) {
+        SetupRig r;
+        ScriptedRetriever& net = r.withComponent();
+        net.page = fixture("absolute_radar_link.html");
+        net.finalUrl = result;
+        FrmSetup& d = r.open();
+        d.zipcodeTextBox->setText(QStringLiteral("66614"));
+        d.Ok_Click();
+        d.TimerZipcode_Timer();
+        EXPECT_EQ(r.closedWith, QDialog::Accepted);
+        EXPECT_EQ(r.stored(QStringLiteral("currentConditionsURL")), QString());
+    }
+}
+
+TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
+    const QByteArray withLink = fixture("absolute_radar_link.html");
+    const struct {
+        const char* name;
+        QList<qint16> polls;
+        QByteArray page;
+        QString startAnswer;
+        QString message;
+        QString logLine;
+    } rows[] = {
+        {"no match page",
+         {1},
+         fixture("search_error.html"),
+         "ok",
+         "ERROR: Invalid zipcode",
+         "FrmSetup: zipcode validation returned no match"},
+        {"error picture in capitals",
+         {1},
+         withLink + "<img src='/images/ERROR.JPG'>",
+         "ok",
+         "ERROR: Invalid zipcode",
+         "FrmSetup: zipcode validation returned no match"},
+        {"both error texts",
+         {1},
+         "<h1>Server Error</h1><p>An error has occurred</p>",
+         "ok",
+         "ERROR: Invalid zipcode",
+         "FrmSetup: zipcode validation returned no match"},
+        {"server error",
+         {0, 1},
+         fixture("server_error.html"),
+         "ok",
+         "ERROR: NOAA website not responding",
+         "FrmSetup: zipcode validation returned NOAA error"},
+        {"no radar link",
+         {1},
+         QByteArray(withLink).replace("/radar/latest", "/radar/recent"),
+         "ok",
+         kContentError,
+         "FrmSetup:***"},
+        {"a link with no frame template",
+         {1},
+         "<a href='http://radar.weather.gov/radar/latest/index.html'>Radar</a>",
+         "ok",
+         kContentError,
+         "FrmSetup:***<a href=\"http://radar.weather.gov/radar/latest/index.html\">"},
+        {"failed status",
+         {0, 2},
+         withLink,
+         "ok",
+         "ERROR: Cannot connect to the NOAA website",
+         "FrmSetup: zipcode validation status check failed"},
+        {"refused start",
+         {1},
+         withLink,
+         "busy",
+         "ERROR: Cannot connect to the NOAA website",
+         "FrmSetup: zipcode validation init failed: busy"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetupRig r;
+        r.store(QStringLiteral("zipcode"), QStringLiteral("64106"));
+        ScriptedRetriever& net = r.withComponent();
+        net.polls = row.polls;
+        net.page = row.page;
+        net.startAnswer = row.startAnswer;
+        FrmSetup& d = r.open();
+        d.zipcodeTextBox->setText(QStringLiteral("66614"));
+        d.Ok_Click();
+        for (int tick = 0; tick < 3 && d.TimerZipcode.isActive(); ++tick) {
+            d.TimerZipcode_Timer();
+        }
+        EXPECT_EQ(r.dialogs.messages, QStringList({row.message}));
+        EXPECT_TRUE(r.debugLog().contains(row.logLine)) << r.debugLog().toStdString();
+        EXPECT_TRUE(r.debugLog().contains(QStringLiteral("FrmSetup: cancelled zipcityQuery")));
+        EXPECT_TRUE(net.called(QStringLiteral("KillAsyncRetrieve")));
+        EXPECT_FALSE(d.TimerZipcode.isActive());
+        EXPECT_TRUE(d.ValidatingZipcode->isHidden());
+        EXPECT_TRUE(d.Ok->isEnabled());
+        EXPECT_FALSE(r.closedWith);
+        EXPECT_EQ(r.validations, 0);
+        EXPECT_EQ(r.stored(QStringLiteral("zipcode")), QStringLiteral("64106"));
+        EXPECT_FALSE(r.stored(QStringLiteral("templateURL")).isValid());
+        EXPECT_FALSE(r.stored(QStringLiteral("currentConditionsURL")).isValid());
+        if (row.startAnswer == QLatin1String("ok") && row.polls.last() != 1) {
+            EXPECT_TRUE(net.called(QStringLiteral("FreePage")));
+        }
+    }
+}
+
+TEST_F(LocationValidationTest, AComponentThatCannotBeCreatedIsReportedWithoutACrash) {
+    rig.components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg),
+                                   [] { return std::unique_ptr<PageRetriever>(); });
+    FrmSetup& d = okWith(QStringLiteral("66614"));
+    EXPECT_EQ(rig.dialogs.messages, QStringList({"ERROR: Download object init failure"}));
+    EXPECT_TRUE(rig.debugLog().contains(QStringLiteral("FrmSetup: download object init failed")));
+    expectIdle(d);
+    expectOldLocation();
+}
+
+TEST_F(LocationValidationTest, CancelStopsTheCheckThenPutsTheLocationAtLoadBack) {
+    rig.store(QStringLiteral("locationMode"), 2);
+    ScriptedRetriever& net = rig.withComponent();
+    net.polls = {PageRetriever::Running};
+    FrmSetup& d = rig.open();
+    d.OptionZipCode_Click();
+    d.zipcodeTextBox->setText(QStringLiteral("66614"));
+    d.Ok_Click();
+    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 1); // stored before the check
+    d.TimerZipcode_Timer();
+
+    d.CancelButton_Click();
+    expectIdle(d);
+    EXPECT_TRUE(net.called(QStringLiteral("KillAsyncRetrieve")));
+    EXPECT_FALSE(d.Cancel);
+    const QString log = rig.debugLog();
+    EXPECT_LT(log.indexOf(QStringLiteral("FrmSetup: cancelling zipcityQuery")),
+              log.indexOf(QStringLiteral("FrmSetup: cancelled zipcityQuery")));
+
+    d.CancelButton_Click();
+    EXPECT_EQ(rig.closedWith, QDialog::Rejected);
+    EXPECT_TRUE(d.Cancel);
+    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 2);
+    expectOldLocation();
+}
+
+TEST_F(LocationValidationTest, AnAltChordStopsARunningCheck) {
+    rig.withComponent().polls = {PageRetriever::Running};
+    FrmSetup& d = okWith(QStringLiteral("66614"));
+    QKeyEvent alt(QEvent::KeyPress, Qt::Key_X, Qt::AltModifier);
+    QApplication::sendEvent(d.CancelButton, &alt); // the one control left enabled
+    expectIdle(d);
+}
+
+TEST_F(LocationValidationTest, CancelWithoutChangesWritesNothing) {
+    SetupRig r; // nothing stored at all: the first start
+    FrmSetup& d = r.open();
+    d.CancelButton_Click();
+    EXPECT_TRUE(d.Cancel);
+    EXPECT_EQ(r.closedWith, QDialog::Rejected);
+    for (const char* name : {"zipcode", "cityState", "templateURL", "currentConditionsURL"}) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(r.stored(QLatin1String(name)).isValid());
+    }
+}
+
+TEST_F(LocationValidationTest, EscAndTheCloseButtonActAsCancel) {
+    FrmSetup& d = rig.open();
+    QKeyEvent esc(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&d, &esc);
+    EXPECT_TRUE(d.Cancel);
+    EXPECT_EQ(rig.closedWith, QDialog::Rejected);
+}
+
+TEST_F(LocationValidationTest, CityModeChecksTheCitysZipThenStoresTheListEntry) {
+    ScriptedRetriever& net = rig.withComponent();
+    net.page = fixture("absolute_radar_link.html");
+    net.finalUrl = kRedirect;
+    FrmSetup& d = rig.open();
+    d.OptionCity_Click();
+    d.RadarListCombo->setCurrentIndex(2); // Topeka
+    d.RadarListCombo_Click();
+    d.Ok_Click();
+    EXPECT_EQ(d.zipcityQuery(), rig.queryFor(QStringLiteral("66614")));
+    d.TimerZipcode_Timer();
+    EXPECT_EQ(rig.closedWith, QDialog::Accepted);
+    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 2);
+    EXPECT_EQ(rig.stored(QStringLiteral("templateURL")),
+              QStringLiteral("http://radar.test/radar/images/@@@@@/SI.ktwx/#####.noaa"));
+    EXPECT_EQ(rig.stored(QStringLiteral("cityState")), QStringLiteral("Topeka, KS"));
+    EXPECT_EQ(rig.stored(QStringLiteral("zipcode")), QStringLiteral("66614"));
+    EXPECT_EQ(rig.stored(QStringLiteral("currentConditionsURL")), QLatin1String(kRedirect));
+}

@@ -1,0 +1,178 @@
+#pragma once
+
+#include "acquisition/PageRetriever.h"
+#include "platform/InstanceLocks.h"
+#include "platform/MemoryRegistry.h"
+#include "settings/FrmSetup.h"
+#include "settings/RegistryValues.h"
+#include "settings/cRegistry.h"
+#include "support/Log.h"
+
+#include "common/FakeClock.h"
+#include "common/FakeDialogs.h"
+#include "common/TestWorld.h"
+
+#include <QStringList>
+
+#include <memory>
+#include <ostream>
+
+/// Lets test failures show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace nimbuscope::test {
+
+/// A small list in the file's own form: two states, three cities.
+inline QByteArray sampleRadarList() {
+    return "STATE: KS\r\n"
+           "\"http://radar.test/radar/latest/DS.p19r0/si.kddc.shtml\",\"Dodge City\",\"67801\"\r\n"
+           "\"http://radar.test/radar/latest/DS.p19r0/si.ktwx.shtml\",\"Topeka\",\"66614\"\r\n"
+           "STATE: MO\r\n"
+           "\"http://radar.test/radar/latest/DS.p19r0/si.keax.shtml\",\"Kansas "
+           "City\",\"64106\"\r\n";
+}
+
+/// A page-retrieval component that answers every request from one script: the polls it
+/// answers in turn (the last repeats), then the page and the final address.
+class ScriptedRetriever final : public PageRetriever {
+public:
+    QList<qint16> polls{Done};
+    QByteArray page;
+    QByteArray finalUrl;
+    /// RetrieveAsync answers this.
+    QString startAnswer = QStringLiteral("ok");
+
+    QStringList calls; // "Method address"
+
+    QString RetrieveAsync(const QString& address) override {
+        calls << QStringLiteral("RetrieveAsync ") + address;
+        polled_ = 0;
+        return startAnswer;
+    }
+    qint16 RetrieveAsyncCompleted(const QString& address) override {
+        calls << QStringLiteral("RetrieveAsyncCompleted ") + address;
+        const qint16 status =
+            polls.value(polled_, polls.isEmpty() ? qint16(Running) : polls.last());
+        ++polled_;
+        return status;
+    }
+    QByteArray RetrieveAsyncPage(const QString& address) override {
+        calls << QStringLiteral("RetrieveAsyncPage ") + address;
+        return page;
+    }
+    QByteArray GetResultURL(const QString& address) override {
+        calls << QStringLiteral("GetResultURL ") + address;
+        return finalUrl;
+    }
+    void FreePage(const QString& address) override {
+        calls << QStringLiteral("FreePage ") + address;
+    }
+    void KillAsyncRetrieve(const QString& unused) override {
+        calls << QStringLiteral("KillAsyncRetrieve ") + unused;
+    }
+    QString RetrieveIsActive(const QString&) override { return {}; }
+    void SetRcvTimeout(qint32) override {}
+
+    bool called(const QString& method) const {
+        for (const QString& call : calls) {
+            if (call.startsWith(method + QLatin1Char(' '))) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    int polled_ = 0;
+};
+
+/// One setup dialog in a private world: memory registry, scripted dialogs, the sample radar
+/// site list in the home folder and a scripted page-retrieval component.
+class SetupRig {
+public:
+    static constexpr const char* kValidationHost = "validate.test:8080";
+
+    SetupRig()
+        : log(clock, platform),
+          settings(registry, platform, log, world.root() + QStringLiteral("/share")),
+          locks(world.runtimeDir()) {
+        log.setFolder(world.root());
+        log.debugLogOn = true;
+        components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg), [this] {
+            auto made = std::make_unique<ScriptedRetriever>();
+            retriever = made.get();
+            return made;
+        });
+        store(QStringLiteral("validationServerHost"), QLatin1String(kValidationHost));
+        writeRadarList(sampleRadarList());
+    }
+
+    /// Stores a setting in the machine root, where the memory registry keeps them.
+    void store(const QString& name, const QVariant& value) {
+        cRegistry reg(registry);
+        reg.setClassKey(HKEY_LOCAL_MACHINE);
+        reg.setSectionKey(QLatin1String(RegistryValues::kProductKey));
+        reg.setValueKey(name);
+        reg.setValueType(value.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD);
+        reg.setValue(value);
+    }
+    /// The stored value, or an invalid variant when there is none.
+    QVariant stored(const QString& name) {
+        cRegistry reg(registry);
+        reg.setClassKey(HKEY_LOCAL_MACHINE);
+        reg.setSectionKey(QLatin1String(RegistryValues::kProductKey));
+        reg.setValueKey(name);
+        reg.setValueType(REG_SZ);
+        return reg.ValueExists() ? reg.value() : QVariant();
+    }
+
+    void writeRadarList(const QByteArray& bytes) {
+        world.writeFile(QStringLiteral("share/RadarList.txt"), bytes);
+    }
+
+    /// Loads the settings, then loads and first activates the dialog, as its caller would.
+    FrmSetup& open() {
+        settings.loadRegistryValues();
+        dialog = std::make_unique<FrmSetup>(FrmSetupKit{settings, log, dialogs, locks, components,
+                                                        slot, [this] { ++validations; }});
+        QObject::connect(dialog.get(), &QDialog::finished,
+                         [this](int result) { closedWith = result; });
+        dialog->Form_Activate();
+        return *dialog;
+    }
+
+    /// Puts a scripted component in the slot, as the saver window holds one.
+    ScriptedRetriever& withComponent() {
+        auto made = std::make_unique<ScriptedRetriever>();
+        retriever = made.get();
+        slot = std::move(made);
+        return *retriever;
+    }
+
+    QString debugLog() const {
+        return QString::fromLatin1(world.readFile(QStringLiteral("debuglog.txt")));
+    }
+    QString queryFor(const QString& zip) const {
+        return QStringLiteral("http://") + QLatin1String(kValidationHost) +
+               QStringLiteral("/zipcity.php?inputstring=") + zip;
+    }
+
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    Log log;
+    MemoryRegistry registry;
+    RegistryValues settings;
+    FakeDialogs dialogs;
+    FileInstanceLocks locks;
+    ComponentFactory components;
+    std::unique_ptr<PageRetriever> slot;
+    ScriptedRetriever* retriever = nullptr;
+    int validations = 0;
+    std::optional<int> closedWith;
+    std::unique_ptr<FrmSetup> dialog;
+};
+
+} // namespace nimbuscope::test
