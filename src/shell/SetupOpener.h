@@ -1,0 +1,27 @@
+#pragma once
+
+#include "acquisition/PageRetriever.h"
+
+namespace nimbuscope {
+
+class SaverApp;
+
+/// Opens the setup dialog on its own, as a start with "/c" does: places it, shows it
+/// modally and unloads it. Without the saver window the dialog gets a page-retrieval slot of
+/// its own, filled from `components` when a zip code check needs it.
+class SetupOpener {
+public:
+    /// The program's components: the page-retrieval component on Qt Network.
+    SetupOpener();
+    explicit SetupOpener(ComponentFactory components) : components_(std::move(components)) {}
+
+    void open(SaverApp& app);
+
+private:
+    ComponentFactory components_;
+};
+
+/// A factory that creates "RetrievePg.RetrievePg.1" as an HttpRetriever.
+ComponentFactory programComponents();
+
+} // namespace nimbuscope
