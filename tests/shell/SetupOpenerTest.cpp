@@ -1,0 +1,131 @@
+#include "shell/SetupOpener.h"
+
+#include "platform/Folders.h"
+#include "platform/InstanceLocks.h"
+#include "platform/MemoryRegistry.h"
+#include "platform/PasswordServices.h"
+#include "settings/FrmSetup.h"
+#include "shell/MyMain.h"
+#include "shell/NoFormOpeners.h"
+#include "shell/SaverApp.h"
+
+#include "common/FakeClock.h"
+#include "common/FakeDialogs.h"
+#include "common/FakeProcessEnd.h"
+#include "common/TestWorld.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProcessEnvironment>
+#include <QScreen>
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+/// Counts what it is asked; every request stays running.
+class IdleRetriever final : public PageRetriever {
+public:
+    explicit IdleRetriever(QStringList& requests) : requests_(requests) {}
+    QString RetrieveAsync(const QString& address) override {
+        requests_ << address;
+        return QStringLiteral("ok");
+    }
+    qint16 RetrieveAsyncCompleted(const QString&) override { return Running; }
+    QByteArray RetrieveAsyncPage(const QString&) override { return {}; }
+    QByteArray GetResultURL(const QString&) override { return {}; }
+    void FreePage(const QString&) override {}
+    void KillAsyncRetrieve(const QString&) override {}
+    QString RetrieveIsActive(const QString&) override { return {}; }
+    void SetRcvTimeout(qint32) override {}
+
+private:
+    QStringList& requests_;
+};
+
+class SetupOpenerTest : public ::testing::Test {
+protected:
+    SetupOpenerTest()
+        : locks(world.runtimeDir()),
+          app({platform, clock, registry, locks, processEnd, dialogs, passwords,
+               Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), world.root(),
+                                        1000)}) {
+        app.settings().loadRegistryValues();
+    }
+
+    ComponentFactory countingComponents() {
+        ComponentFactory components;
+        components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg), [this] {
+            ++created;
+            return std::make_unique<IdleRetriever>(requests);
+        });
+        return components;
+    }
+
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    MemoryRegistry registry;
+    FileInstanceLocks locks;
+    FakeProcessEnd processEnd;
+    FakeDialogs dialogs;
+    NoPasswordServices passwords;
+    SaverApp app;
+    int created = 0;
+    QStringList requests;
+};
+
+} // namespace
+
+TEST_F(SetupOpenerTest, ShowsTheDialogCentredAndHoldingItsCaptionThenUnloadsIt) {
+    bool heldWhileShown = false;
+    bool centred = false;
+    int cities = 0;
+    dialogs.answers.push_back([&](QDialog& shown) {
+        auto& setup = dynamic_cast<FrmSetup&>(shown);
+        heldWhileShown = locks.isHeld(QString::fromLatin1(kSetupCaption));
+        centred = setup.frameGeometry().center().x() == setup.screen()->geometry().center().x();
+        setup.Form_Activate(); // the list comes from the installed data folder
+        cities = setup.RadarListCombo->count();
+        setup.CancelButton_Click();
+        return setup.result();
+    });
+    SetupOpener opener(countingComponents());
+    opener.open(app);
+    EXPECT_EQ(dialogs.modalTitles, QStringList({"Nimbuscope Setup"}));
+    EXPECT_TRUE(heldWhileShown);
+    EXPECT_TRUE(centred);
+    EXPECT_EQ(cities, 202);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_FALSE(locks.isHeld(QString::fromLatin1(kSetupCaption)));
+    EXPECT_EQ(created, 0); // nothing was checked
+}
+
+TEST_F(SetupOpenerTest, AZipCodeCheckCreatesTheDialogsOwnComponent) {
+    dialogs.answers.push_back([&](QDialog& shown) {
+        auto& setup = dynamic_cast<FrmSetup&>(shown);
+        setup.zipcodeTextBox->setText(QStringLiteral("66614"));
+        setup.Ok_Click();
+        setup.CancelButton_Click(); // stops the check
+        setup.CancelButton_Click(); // leaves
+        return setup.result();
+    });
+    SetupOpener opener(countingComponents());
+    opener.open(app);
+    EXPECT_EQ(created, 1);
+    EXPECT_EQ(requests, QStringList({"http://forecast.weather.gov/zipcity.php?inputstring=66614"}));
+}
+
+TEST_F(SetupOpenerTest, SetupModeOpensTheDialogAndThenEndsTheProgram) {
+    NoFormOpeners openers;
+    dialogs.answers.push_back([](QDialog& shown) {
+        dynamic_cast<FrmSetup&>(shown).CancelButton_Click();
+        return int(QDialog::Rejected);
+    });
+    const std::optional<int> ended = endStatusOf([&] { Main(app, openers, QStringLiteral("/c")); });
+    EXPECT_EQ(ended, 0);
+    EXPECT_EQ(dialogs.modalTitles, QStringList({"Nimbuscope Setup"}));
+}
