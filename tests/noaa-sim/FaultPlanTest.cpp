@@ -18,6 +18,7 @@ TEST(FaultKinds, ParseWithTheirArgumentsAndRoundTrip) {
         {"unavailable:lf", FaultKind::Unavailable, 1},
         {"trickle:2000", FaultKind::Trickle, 2000},
         {"garbage", FaultKind::Garbage, 0},
+        {"content", FaultKind::Content, 0},
     };
     for (const auto& r : rows) {
         const auto fault = parseFault(r.text);

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 using namespace nimbuscope::noaasim;
 
 namespace {
@@ -29,13 +32,14 @@ TEST(CommandLine, DefaultsToAFreeLoopbackPortAndEighteenRelativeFrames) {
 TEST(CommandLine, TakesValuesAfterASpaceOrAnEqualsSign) {
     const auto p =
         parse({"--port", "8080", "--frames=17", "--list-form", "rooted", "--sites=/x.tsv",
-               "--print-reg", "out.reg", "--fault", "/radar/loopdata/*=drop",
-               "--fault=/zipcity.php?inputstring=64106=delay:500"});
+               "--radar-list", "/RadarList.txt", "--print-reg", "out.reg", "--fault",
+               "/radar/loopdata/*=drop", "--fault=/zipcity.php?inputstring=64106=delay:500"});
     ASSERT_EQ(p.error, "");
     EXPECT_EQ(p.options.port, 8080);
     EXPECT_EQ(p.options.frames, 17);
     EXPECT_EQ(p.options.listForm, ListForm::Rooted);
     EXPECT_EQ(p.options.sitesFile, "/x.tsv");
+    EXPECT_EQ(p.options.radarListFile, "/RadarList.txt");
     EXPECT_EQ(p.options.printRegFile, "out.reg");
     ASSERT_EQ(p.options.faults.size(), 2u);
     EXPECT_EQ(p.options.faults[0].pattern, "/radar/loopdata/*");
@@ -67,6 +71,7 @@ TEST(CommandLine, RefusesWhatItCannotHonour) {
                                                         {"--list-form", "upward"},
                                                         {"--fault", "nonsense"},
                                                         {"--sites="},
+                                                        {"--radar-list"},
                                                         {"--bogus"},
                                                         {"extra"}};
     for (const auto& args : rows)
@@ -119,6 +124,32 @@ TEST(SiteTable, KnowsAHandfulOfLocationsWithoutAFile) {
     EXPECT_EQ(table.byCity("SEATTLE")->zip, "98101");
     EXPECT_EQ(table.byCity("Kansas"), nullptr);
     EXPECT_EQ(table.byCity(" , "), nullptr);
+}
+
+TEST(SiteTable, ReadsTheCitiesOfARadarSiteList) {
+    SiteTable table = SiteTable::builtIn();
+    const int taken = table.addRadarList(
+        "STATE: KS\r\n"
+        "\"http://h/radar/latest/DS.p19r0/si.ktwx.shtml\",\"Topeka\",\"66614\"\r\n"
+        "\r\n"
+        "\"http://h/radar/latest/DS.p19r0/si.kddc.shtml\",\"Dodge City\",\"KS\",\"67801\"\n"
+        "\"http://h/radar/latest/DS.p19r0/index.shtml\",\"No Site\",\"67000\"\r"
+        "\"http://h/radar/latest/DS.p19r0/si.kict.shtml\",\"Short Zip\",\"672\"\r\n"
+        "state: MO\r\n"
+        "\"HTTP://h/radar/latest/DS.p19r0/SI.KEAX.shtml\",\"Independence\",\"64106\"");
+    EXPECT_EQ(taken, 3);
+    EXPECT_EQ(table.byZip("66614")->cityState(), "Topeka, KS");
+    EXPECT_EQ(table.byZip("66614")->site, "KTWX");
+    EXPECT_EQ(table.byZip("67801")->city, "Dodge City");
+    EXPECT_EQ(table.byZip("64106")->cityState(), "Independence, MO") << "replaces the built-in";
+    EXPECT_EQ(table.byZip("67000"), nullptr);
+}
+
+TEST(SiteTable, AnswersEveryCityOfTheShippedRadarSiteList) {
+    std::ifstream in(NIMBUSCOPE_RADAR_LIST, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    SiteTable table;
+    EXPECT_EQ(table.addRadarList(text), 156);
 }
 
 TEST(SiteTable, ReadsTabSeparatedRowsByTheirHeaderAndSkipsBadOnes) {

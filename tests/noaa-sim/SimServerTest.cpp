@@ -174,6 +174,16 @@ TEST_F(SimServerTest, ErrorAnswersWithAServerErrorPage) {
     EXPECT_NE(r->body.find("Server Error"), std::string::npos);
 }
 
+TEST_F(SimServerTest, ContentAnswersAPageThatIsNeitherLocationNorError) {
+    setFault("/zipcity.php", "content");
+    const auto r = client().Get("/zipcity.php?inputstring=64106");
+    ASSERT_TRUE(r);
+    EXPECT_EQ(r->status, 200);
+    EXPECT_GE(r->body.size(), 50u);
+    for (const char* marker : {"/radar/latest", "rror", "<a href=\"#contents\">"})
+        EXPECT_EQ(r->body.find(marker), std::string::npos) << marker;
+}
+
 TEST_F(SimServerTest, TruncateSendsHalfAndCloses) {
     const std::string path = newestFramePath();
     const std::size_t whole = client().Get(path)->body.size();

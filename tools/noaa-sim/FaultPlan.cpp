@@ -25,6 +25,7 @@ constexpr KindName kKinds[] = {
     {FaultKind::Unavailable, "unavailable", false},
     {FaultKind::Trickle, "trickle", true},
     {FaultKind::Garbage, "garbage", false},
+    {FaultKind::Content, "content", false},
 };
 
 std::optional<int> positiveNumber(std::string_view text, int limit) {

@@ -17,6 +17,7 @@ enum class FaultKind {
                  // "unavailable:lf": the normal body with a line feed appended
     Trickle,     // "trickle:<bytes-per-second>": the normal answer, slowly
     Garbage,     // "garbage": HTTP 200 with random bytes as long as the normal body
+    Content,     // "content": HTTP 200 with a page that is no location page and no error page
 };
 
 struct Fault {

@@ -178,6 +178,12 @@ std::string serverErrorPage() {
            "to complete your request.</p>\n</body>\n</html>\n";
 }
 
+std::string contentErrorPage() {
+    return "<html>\n<head>\n<title>National Weather Service</title>\n</head>\n<body>\n"
+           "<h1>Service notice</h1>\n<p>This page is not available in your region at the "
+           "moment. Please try again later.</p>\n</body>\n</html>\n";
+}
+
 std::string radarPage(std::string_view baseUrl, std::string_view product, std::string_view site,
                       std::string_view newestFramePath) {
     return "<html>\n<head>\n<title>Radar " + htmlEscape(toUpper(site)) + " " + htmlEscape(product) +

@@ -34,6 +34,10 @@ std::string noMatchPage(std::string_view query);
 /// The body of the service's HTTP 500 answer.
 std::string serverErrorPage();
 
+/// A page the service might send instead of a location (a notice behind a proxy, say): long
+/// enough to be a page, with no radar link and none of the error pages' texts.
+std::string contentErrorPage();
+
 /// The radar page a location page links to; the saver only takes its address apart, but a
 /// browser pointed at it shows the newest frame.
 std::string radarPage(std::string_view baseUrl, std::string_view product, std::string_view site,

@@ -46,16 +46,18 @@ std::string applyValue(SimOptions& o, std::string_view name, const std::string& 
             o.faults.push_back(*rule);
         return rule ? "" : "--fault needs PATTERN=KIND, e.g. '/radar/*=drop'";
     }
-    if (name == "--sites" || name == "--print-reg") {
-        (name == "--sites" ? o.sitesFile : o.printRegFile) = v;
+    if (name == "--sites" || name == "--radar-list" || name == "--print-reg") {
+        (name == "--sites"        ? o.sitesFile
+         : name == "--radar-list" ? o.radarListFile
+                                  : o.printRegFile) = v;
         return v.empty() ? std::string(name) + " needs a file name" : "";
     }
     return "unknown option " + std::string(name);
 }
 
-constexpr std::string_view kValueOptions[] = {"--port",   "--host",     "--alternate-host",
-                                              "--frames", "--fault",    "--list-form",
-                                              "--sites",  "--print-reg"};
+constexpr std::string_view kValueOptions[] = {"--port",   "--host",       "--alternate-host",
+                                              "--frames", "--fault",      "--list-form",
+                                              "--sites",  "--radar-list", "--print-reg"};
 
 bool isValueOption(std::string_view name) {
     return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) !=
@@ -119,11 +121,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
 std::string usageText() {
     return "usage: noaa-sim [--port N] [--host 127.0.0.1] [--alternate-host localhost]\n"
            "                [--frames 18] [--list-form relative|rooted|absolute]\n"
-           "                [--sites FILE] [--fault PATTERN=KIND]... [--offline]\n"
+           "                [--sites FILE] [--radar-list FILE]\n"
+           "                [--fault PATTERN=KIND]... [--offline]\n"
            "                [--print-reg FILE]\n"
            "Serves NOAA's old location pages, radar loop lists and frames on loopback.\n"
            "KIND: delay:<ms> drop error truncate unavailable unavailable:lf\n"
-           "      trickle:<bytes-per-second> garbage\n"
+           "      trickle:<bytes-per-second> garbage content\n"
            "At run time: POST /_sim/fault?path=PATTERN&kind=KIND, POST /_sim/clear,\n"
            "POST /_sim/frames?count=N[&product=P], POST /_sim/list-form?form=F,\n"
            "GET /_sim/faults, GET /_sim/requests, POST /_sim/requests/clear.\n";

@@ -17,6 +17,7 @@ struct SimOptions {
     int frames = kDefaultFrameCount;
     ListForm listForm = ListForm::Relative;
     std::string sitesFile;
+    std::string radarListFile;
     std::string printRegFile;
     std::vector<FaultRule> faults;
     bool help = false;

@@ -130,6 +130,8 @@ void SimServer::Impl::handleGet(const httplib::Request& req, httplib::Response& 
         res.status = 0;
     } else if (fault->kind == FaultKind::Error) {
         send({500, kHtml, serverErrorPage(), {}}, res);
+    } else if (fault->kind == FaultKind::Content) {
+        send({200, kHtml, contentErrorPage(), {}}, res);
     } else if (fault->kind == FaultKind::Unavailable && fault->amount == 0) {
         send({200, "image/gif", unavailableFrameGif(), {}}, res);
     } else {

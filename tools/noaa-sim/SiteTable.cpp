@@ -40,6 +40,30 @@ std::string searchKey(std::string_view text) {
     return key;
 }
 
+// The quoted fields of a line, in order.
+std::vector<std::string_view> quotedFields(std::string_view line) {
+    std::vector<std::string_view> fields;
+    for (;;) {
+        const auto open = line.find('"');
+        const auto close = open == std::string_view::npos ? open : line.find('"', open + 1);
+        if (close == std::string_view::npos)
+            return fields;
+        fields.push_back(line.substr(open + 1, close - open - 1));
+        line.remove_prefix(close + 1);
+    }
+}
+
+// "kabr" from ".../si.kabr.shtml"; empty when the address names no site.
+std::string siteOfRadarPage(std::string_view address) {
+    const std::string lower = toLower(address);
+    const auto at = lower.find("/si.");
+    if (at == std::string::npos)
+        return {};
+    const auto start = at + 4;
+    const auto end = lower.find('.', start);
+    return end == std::string::npos ? std::string() : lower.substr(start, end - start);
+}
+
 } // namespace
 
 std::string toUpper(std::string_view text) {
@@ -111,6 +135,31 @@ int SiteTable::addTsv(std::string_view text) {
             continue;
         add(std::move(entry));
         ++taken;
+    }
+    return taken;
+}
+
+int SiteTable::addRadarList(std::string_view text) {
+    std::string state;
+    int taken = 0;
+    while (!text.empty()) {
+        const auto end = text.find_first_of("\r\n");
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        const std::string lower = toLower(line);
+        if (lower.find("http://") != std::string::npos) {
+            const auto fields = quotedFields(line);
+            if (fields.size() < 3)
+                continue;
+            SiteEntry entry{std::string(trimmed(fields.back())), siteOfRadarPage(fields[0]),
+                            std::string(trimmed(fields[1])), state};
+            if (!isZip(entry.zip) || !isSiteId(entry.site) || entry.city.empty())
+                continue;
+            add(std::move(entry));
+            ++taken;
+        } else if (const auto at = lower.find("state:"); at != std::string::npos) {
+            state = std::string(trimmed(line.substr(at + 6)));
+        }
     }
     return taken;
 }

@@ -28,6 +28,13 @@ public:
     /// number of rows taken, or -1 when the header lacks a needed column.
     int addTsv(std::string_view text);
 
+    /// Adds the cities of a radar site list in the setup dialog's form (RadarList.txt): a
+    /// line holding "STATE:" names the state of the lines after it; a site line is
+    /// "<radar page address>","<city>",...,"<zip>", its site taken from the address's
+    /// "/si.<site>." part. Other lines and rows without a five-digit zip or a site are
+    /// skipped. Returns the number of rows taken.
+    int addRadarList(std::string_view text);
+
     void add(SiteEntry entry);
     const SiteEntry* byZip(std::string_view zip) const;
     /// A search text as people type it: "Kansas City, MO", "kansas city mo" or "Kansas City".

@@ -31,6 +31,15 @@ bool writeFile(const std::string& path, const std::string& text) {
     return bool(out);
 }
 
+bool loadRadarList(const std::string& path, SiteTable& sites) {
+    std::string text;
+    if (!readFile(path, text) || sites.addRadarList(text) < 1) {
+        std::cerr << "noaa-sim: cannot read a radar site list from " << path << "\n";
+        return false;
+    }
+    return true;
+}
+
 bool loadSites(const std::string& path, SiteTable& sites) {
     std::string text;
     if (!readFile(path, text) || sites.addTsv(text) < 0) {
@@ -53,6 +62,8 @@ int main(int argc, char** argv) {
     const SimOptions& options = parsed.options;
     SiteTable sites = SiteTable::builtIn();
     if (!options.sitesFile.empty() && !loadSites(options.sitesFile, sites))
+        return 1;
+    if (!options.radarListFile.empty() && !loadRadarList(options.radarListFile, sites))
         return 1;
 
     // The workers inherit this mask, so only sigwait below sees the signals that end us.
