@@ -107,6 +107,7 @@ private:
     void showConditions();
     // Parts of the list and frame steps.
     void addPlannedItems(const RadarListParse& parse, const QString& dataDirectory);
+    void preloadPicture(qint16 index, const QString& fileName);
     bool collectFrame();
     void startNextFrame();
     void finishRadarImages();

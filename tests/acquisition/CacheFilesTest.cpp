@@ -1,12 +1,10 @@
 #include "acquisition/CacheFiles.h"
 #include "acquisition/CachePurge.h"
-#include "acquisition/FramePictures.h"
 #include "display/DisplayList.h"
 #include "support/Error.h"
 
 #include "ParserTestSupport.h"
 
-#include <QBuffer>
 #include <QDir>
 
 using namespace nimbuscope;
@@ -159,40 +157,4 @@ TEST_F(CacheFilesTest, PurgesOnlyDeleteRegularFilesOfTheFolder) {
     purgeOtherZipcodeCachedItems(log, QString(), "12345");
     purgeNonDisplayListItems(log, list, QString());
     EXPECT_EQ(names(), QStringList({"66604.p.link.noaa", "66604.p.loop.txt"}));
-}
-
-TEST(FramePictures, FewColoursBecomeAnExactIndexedPicture) {
-    QImage rgb(64, 48, QImage::Format_RGB32);
-    QImage argb(64, 48, QImage::Format_ARGB32);
-    QImage many(64, 48, QImage::Format_RGB32);
-    for (int y = 0; y < 48; ++y) {
-        for (int x = 0; x < 64; ++x) {
-            const int c = (x * 7 + y * 13) % 256;
-            rgb.setPixel(x, y, qRgb(c, 255 - c, c / 2));
-            // 100 colours, each fully opaque and fully transparent.
-            argb.setPixel(x, y, qRgba(c % 100, 0, 255 - c % 100, x % 2 == 0 ? 255 : 0));
-            many.setPixel(x, y, qRgb(x * 4, y * 5, (x + y) % 3));
-        }
-    }
-    for (const QImage& source : {rgb, argb}) {
-        const QImage compact = compactFramePicture(source);
-        ASSERT_EQ(compact.format(), QImage::Format_Indexed8);
-        EXPECT_EQ(compact.convertToFormat(source.format()), source);
-    }
-    EXPECT_EQ(compactFramePicture(many).format(), QImage::Format_RGB32) << "more than 256";
-    EXPECT_TRUE(compactFramePicture(QImage()).isNull());
-}
-
-TEST_F(CacheFilesTest, CachedFramesDecodeByContentWhateverTheirName) {
-    QImage picture(20, 10, QImage::Format_RGB32);
-    picture.fill(qRgb(1, 2, 3));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
-    const QString frame = world.writeFile(folder + "66604.p.x.noaa", png + ';');
-    const QImage loaded = loadFramePicture(frame);
-    EXPECT_EQ(loaded.format(), QImage::Format_Indexed8);
-    EXPECT_EQ(loaded.size(), QSize(20, 10));
-    EXPECT_TRUE(loadFramePicture(world.writeFile(folder + "66604.p.y.noaa", "GIF89a")).isNull());
 }
