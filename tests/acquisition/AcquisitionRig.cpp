@@ -70,7 +70,8 @@ AcquisitionRig::AcquisitionRig()
         AcquisitionServices{controls, state, list, settings, log, clock, sys, myHTTPRetrieve,
                             [this](bool skipCleanup) {
                                 ++endCalls;
-                                throw ProgramEnded{skipCleanup};
+                                endSkipCleanup = skipCleanup;
+                                throw ProgramEnded{};
                             },
                             [this] { ++doEventsCalls; },
                             [this](QIODevice& device, const QByteArray& bytes) {

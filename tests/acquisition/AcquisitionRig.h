@@ -12,6 +12,7 @@
 #include "support/SystemUtils.h"
 
 #include "common/FakeClock.h"
+#include "common/FakeProcessEnd.h"
 #include "common/FakeRetriever.h"
 #include "common/TestWorld.h"
 
@@ -23,11 +24,6 @@
 #include <optional>
 
 namespace nimbuscope::test {
-
-/// What the test's end seam throws: like the real end, nothing after it runs.
-struct ProgramEnded {
-    bool skipCleanup = false;
-};
 
 /// A window timer that only records what it is told.
 class FakeTimer final : public SaverTimer {
@@ -109,7 +105,9 @@ protected:
     SaverRunState state;
     std::unique_ptr<PageRetriever> myHTTPRetrieve;
     FakeRetriever* net = nullptr;
+    /// Calls of the end seam, which throws ProgramEnded like the window's end does.
     int endCalls = 0;
+    std::optional<bool> endSkipCleanup;
     int doEventsCalls = 0;
     CacheWriteBody writeBody;
     std::unique_ptr<AcquireDataAsync> ada;

@@ -203,6 +203,7 @@ TEST_F(PassTest, RefusedRequestEndsTheSaver) {
         const int ends = endCalls;
         EXPECT_THROW(runTicks(), ProgramEnded);
         EXPECT_EQ(endCalls, ends + 1);
+        EXPECT_EQ(endSkipCleanup, false);
         EXPECT_TRUE(debugLogged(QString::fromLatin1(row.line)));
         net->accept(row.address);
     }
