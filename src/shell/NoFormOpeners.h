@@ -1,20 +1,24 @@
 #pragma once
 
 #include "shell/ModeOpeners.h"
+#include "shell/PreviewOpener.h"
 #include "shell/SetupOpener.h"
 
 namespace nimbuscope {
 
-/// The openers of a build whose saver and preview forms are not there yet: those modes end
-/// as soon as they are chosen, so the start-up rules (settings, switches, single instance)
-/// still hold. The setup dialog is real.
+/// The openers of a build whose saver form is not there yet: that mode ends as soon as it is
+/// chosen, so the start-up rules (settings, switches, single instance) still hold. The
+/// preview and the setup dialog are real.
 class NoFormOpeners final : public ModeOpeners {
 public:
     void openSaver(SaverApp&) override {}
-    bool openPreview(SaverApp&, qint32) override { return false; }
+    bool openPreview(SaverApp& app, qint32 parentHandle) override {
+        return preview_.open(app, parentHandle);
+    }
     void openSetup(SaverApp& app) override { setup_.open(app); }
 
 private:
+    PreviewOpener preview_;
     SetupOpener setup_;
 };
 
