@@ -98,6 +98,9 @@ void FrmSetup::Form_Activate() {
         setControlsEnabled(true);
         ValidatingZipcode->hide();
         prompt->show();
+        // Typing goes to the location control of the stored mode (focus there keeps the mode).
+        (OptionCity->isChecked() ? static_cast<QWidget*>(RadarListCombo) : zipcodeTextBox)
+            ->setFocus(Qt::OtherFocusReason);
         raise();
         activateWindow();
     });

@@ -157,6 +157,8 @@ TEST_F(FrmSetupTest, OkWithTheStoredZipCodeSavesEverythingAndCloses) {
     rig.store(QStringLiteral("zipcode"), QStringLiteral("64106"));
     rig.withComponent();
     FrmSetup& d = rig.open();
+    EXPECT_EQ(d.focusWidget(), d.zipcodeTextBox);
+    EXPECT_TRUE(d.OptionZipCode->isChecked());
     d.DiscardAfter->setCurrentIndex(2);
     d.AnimationRate->setCurrentIndex(3);
     d.AnimationLastFrame->setCurrentIndex(4);
@@ -209,6 +211,7 @@ TEST_F(FrmSetupTest, CityModeFindsTheStoredCityAndSavesItsEntry) {
     EXPECT_FALSE(d.OptionZipCode->isChecked());
     EXPECT_EQ(d.RadarListCombo->currentText(), QStringLiteral("    Topeka"));
     EXPECT_EQ(d.zipcodeTextBox->text(), QStringLiteral("66614"));
+    EXPECT_EQ(d.focusWidget(), d.RadarListCombo);
 
     d.Ok_Click(); // the zip code is the stored one: no check
     EXPECT_EQ(rig.closedWith, QDialog::Accepted);

@@ -1,0 +1,129 @@
+// The setup dialog of the real saver program ("/c") on a private X server, checking zip
+// codes against tools/noaa-sim over loopback, with its settings in the test's own hive.
+#include "common/TestWorld.h"
+#include "e2e/ImageCompare.h"
+#include "e2e/NoaaSimRun.h"
+#include "e2e/XvfbSession.h"
+
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope::e2e;
+using namespace nimbuscope::test;
+
+namespace {
+
+constexpr int kShownWithinMs = 10000;
+constexpr int kCheckedWithinMs = 15000;
+// The dialog fills its lists and focuses the zip code box just after it appears.
+constexpr int kActivationMs = 500;
+
+#define ASSERT_RUNNING(session)                                                                    \
+    ASSERT_TRUE((session).isRunning()) << (session).errorString().toStdString()
+
+/// The dialog's radar site list, on `host`.
+QByteArray radarList(const QString& host) {
+    const QByteArray page = "\"http://" + host.toLatin1() + "/radar/latest/DS.p19r0/si.";
+    return "STATE: KS\r\n" + page + "ktwx.shtml\",\"Topeka\",\"66614\"\r\n" + "STATE: MO\r\n" +
+           page + "keax.shtml\",\"Kansas City\",\"64106\"\r\n";
+}
+
+class SetupE2eTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_RUNNING(session);
+        // The simulator needs only the cities and zip codes; the host is filled in below.
+        const QString simList =
+            world.writeFile(QStringLiteral("sim/RadarList.txt"), radarList(QStringLiteral("x")));
+        sim = std::make_unique<NoaaSimRun>(QStringLiteral(NOAA_SIM_PROGRAM),
+                                           QStringList{QStringLiteral("--radar-list"), simList});
+        ASSERT_TRUE(sim->isListening()) << sim->describe().toStdString();
+        world.writeFile(QStringLiteral("share/RadarList.txt"),
+                        radarList(sim->settings().value(QStringLiteral("serviceDomain"))));
+        // The test's machine hive may be written, so the settings live there.
+        world.writeFile(hive(), "Windows Registry Editor Version 5.00\n\n"
+                                "[HKEY_LOCAL_MACHINE\\Software\\Calderwick\\Nimbuscope]\n" +
+                                    sim->registryLines().toUtf8() + "\"homeDirectory\"=\"" +
+                                    world.root().toUtf8() + "/share\"\n");
+    }
+
+    QString hive() const {
+        return world.configDir() + QStringLiteral("/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg");
+    }
+    QString stored() const { return QString::fromUtf8(world.readFile(hive())); }
+
+    /// Starts "nimbuscope /c" and waits for its dialog; 0 when it did not come.
+    quint32 openSetup() {
+        setup = session.run(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/c")});
+        const quint32 dialog =
+            session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), kShownWithinMs);
+        if (dialog != 0) {
+            QThread::msleep(kActivationMs);
+        }
+        return dialog;
+    }
+
+    /// Keys go to the window under the pointer (there is no window manager).
+    bool typeInto(quint32 window, const QString& keys) {
+        return session.mouseMove(session.x().windowGeometry(window).center()) && session.key(keys);
+    }
+
+    TestWorld world; // first: the programs run in its folders
+    XvfbSession session;
+    std::unique_ptr<NoaaSimRun> sim;
+    std::unique_ptr<ProgramRun> setup;
+};
+
+} // namespace
+
+TEST_F(SetupE2eTest, ANewZipCodeIsCheckedAndItsLocationStored) {
+    const quint32 dialog = openSetup();
+    ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
+    ASSERT_TRUE(typeInto(dialog, QStringLiteral("6 6 6 1 4 Return")));
+    ASSERT_TRUE(setup->waitForEnd(kCheckedWithinMs)) << setup->describe().toStdString();
+    EXPECT_TRUE(setup->endedNormally());
+    EXPECT_EQ(setup->exitCode(), 0);
+
+    const QString base = sim->baseUrl();
+    const QString hiveText = stored();
+    EXPECT_TRUE(hiveText.contains(QStringLiteral("\"zipcode\"=\"66614\"")))
+        << hiveText.toStdString();
+    EXPECT_TRUE(hiveText.contains(QStringLiteral("\"locationMode\"=dword:00000001")));
+    EXPECT_TRUE(hiveText.contains(QStringLiteral("\"templateURL\"=\"") + base +
+                                  QStringLiteral("radar/images/@@@@@/SI.ktwx/#####.noaa\"")));
+    EXPECT_TRUE(hiveText.contains(QStringLiteral("\"cityState\"=\"Topeka, KS\"")));
+    EXPECT_TRUE(hiveText.contains(QStringLiteral("\"currentConditionsURL\"=\"") + base +
+                                  QStringLiteral("MapClick.php?zip=66614\"")));
+}
+
+TEST_F(SetupE2eTest, AZipCodeTheSearchDoesNotKnowIsRefusedAndCancelStoresNothing) {
+    const quint32 dialog = openSetup();
+    ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
+    ASSERT_TRUE(typeInto(dialog, QStringLiteral("9 9 9 9 9 Return")));
+    // The message box carries the application's title.
+    const quint32 message = session.waitForWindow(QStringLiteral("^Nimbuscope$"), kCheckedWithinMs);
+    ASSERT_NE(message, 0u) << setup->describe().toStdString();
+    ASSERT_TRUE(typeInto(message, QStringLiteral("Return")));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return !session.x().windowExists(message) ||
+                   session.findWindows(QStringLiteral("^Nimbuscope$"), true).isEmpty();
+        },
+        kShownWithinMs));
+    EXPECT_TRUE(setup->isRunning()) << "the dialog stays open for another zip code";
+
+    ASSERT_TRUE(typeInto(dialog, QStringLiteral("Escape")));
+    ASSERT_TRUE(setup->waitForEnd(kShownWithinMs)) << setup->describe().toStdString();
+    EXPECT_EQ(setup->exitCode(), 0);
+    EXPECT_FALSE(stored().contains(QStringLiteral("\"zipcode\"")));
+    EXPECT_FALSE(stored().contains(QStringLiteral("\"templateURL\"")));
+}
+
+TEST_F(SetupE2eTest, AltWithAKeyLeavesTheDialogLikeCancel) {
+    const quint32 dialog = openSetup();
+    ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
+    ASSERT_TRUE(typeInto(dialog, QStringLiteral("alt+x")));
+    ASSERT_TRUE(setup->waitForEnd(kShownWithinMs)) << setup->describe().toStdString();
+    EXPECT_EQ(setup->exitCode(), 0);
+}
