@@ -1,0 +1,384 @@
+#include "acquisition/AcquireDataAsync.h"
+
+#include "acquisition/AcquisitionUi.h"
+#include "acquisition/AdaTrap.h"
+#include "acquisition/CachePurge.h"
+#include "acquisition/FrameList.h"
+#include "acquisition/LocationPage.h"
+#include "acquisition/PageRetriever.h"
+#include "display/DisplayList.h"
+#include "display/MyProgress.h"
+#include "display/SaverWindow.h"
+#include "settings/RegistryValues.h"
+#include "support/Clock.h"
+#include "support/Error.h"
+#include "support/FileUtils.h"
+#include "support/Log.h"
+
+namespace nimbuscope {
+
+namespace {
+
+constexpr qint32 kMsPerSecond = 1000;
+constexpr qint32 kDownloadBarLeft = 60;
+const QString kOk = QStringLiteral("ok");
+
+} // namespace
+
+AcquireDataAsync::AcquireDataAsync(AcquisitionServices services) : s_(std::move(services)) {}
+
+template <typename Body> void AcquireDataAsync::resume(Body&& body) {
+    // Only errors are skipped: the end of the program (not a std::exception) goes through.
+    try {
+        std::forward<Body>(body)();
+    } catch (const std::exception& e) {
+        logTrappedError(s_.log, QStringLiteral("AsyncDownloadManager"), asError(e));
+    }
+}
+
+PageRetriever& AcquireDataAsync::retriever() {
+    if (!s_.myHTTPRetrieve) {
+        throw Error::of(err::ObjectRequired);
+    }
+    return *s_.myHTTPRetrieve;
+}
+
+MyProgress& AcquireDataAsync::bar() {
+    if (s_.controls.progress == nullptr) {
+        throw Error::of(err::ObjectRequired);
+    }
+    return *s_.controls.progress;
+}
+
+bool AcquireDataAsync::radarChannelOn() {
+    return (s_.settings.getChannelIDs() & kRadarChannelBit) != 0;
+}
+
+void AcquireDataAsync::showWindowTitle() {
+    pass_.windowTitle = nimbuscope::windowTitle(
+        s_.settings.getCityState(), s_.settings.getLocationMode(), s_.settings.getZipCode());
+    ui::setCaption(s_.controls.DownloadInfoChannelName, pass_.windowTitle);
+    ui::redraw(s_.controls.DownloadInfoChannelName);
+}
+
+bool AcquireDataAsync::startTransfer(const QString& address, const QString& refusedLine) {
+    const QString answer = retriever().RetrieveAsync(address);
+    if (answer == kOk) {
+        return true;
+    }
+    s_.log.logDebug(refusedLine + answer);
+    s_.endProgram(false);
+    return false;
+}
+
+bool AcquireDataAsync::writeCache(const QString& trapName, const QString& path,
+                                  const QByteArray& bytes) {
+    try {
+        replaceCacheFile(pass_.dataDirectory, path, bytes, s_.writeBody);
+        return true;
+    } catch (const std::exception& e) {
+        logTrappedError(s_.log, trapName, asError(e));
+        logAdaHandled(s_.log, trapName);
+        return false;
+    }
+}
+
+void AcquireDataAsync::resetDownloadCycle() {
+    pass_.locationPage.clear();
+    pass_.currentConditionsImgURL.clear();
+    pass_.gsRadarURLListURL.clear();
+    pass_.gbNetworkProblem = false;
+    pass_.zipCityRetryCount = 0;
+    pass_.zipCityDone = pass_.currentConditionsDone = false;
+    pass_.shortRangeListDone = pass_.longRangeListDone = pass_.radarImagesDone = false;
+    pass_.zipCityRequestActive = pass_.currentConditionsRequestActive = false;
+    pass_.shortRangeListRequestActive = pass_.longRangeListRequestActive = false;
+    pass_.cycleStartTime = s_.clock.now();
+    pass_.maxDurationEstimate = kPassSteps * s_.settings.getTimeout();
+}
+
+// ----- getWeatherRadar -----
+
+bool AcquireDataAsync::getWeatherRadar(QString& shownZipcode, const QString& dataDirectory,
+                                       bool refreshLocation, const QString& zipcode) {
+    return adaTrapped(s_.log, QStringLiteral("getWeatherRadar"), false, [&] {
+        Log& log = s_.log;
+        if (s_.state.offlineMode) {
+            log.logDebug(QStringLiteral("getWeatherRadar: offline mode detected, returning..."));
+            return true;
+        }
+        if (!s_.myHTTPRetrieve) {
+            log.logDebug(
+                QStringLiteral("getWeatherRadar: myHTTPRetrieve is nothing, returning..."));
+            return true;
+        }
+        if (!retriever().RetrieveIsActive({}).isEmpty() || bar().visible(kDownloadBar)) {
+            log.logDebug(QStringLiteral("getWeatherRadar: double up attempt, killing hung thread"));
+            retriever().KillAsyncRetrieve({});
+            log.logDebug(QStringLiteral("getWeatherRadar: double up attempt, killed hung thread"));
+        }
+        retriever().SetRcvTimeout(s_.settings.getTimeout() * kMsPerSecond);
+        resetDownloadCycle();
+        pass_.dataDirectory = dataDirectory;
+        AdddDirSep(pass_.dataDirectory);
+        pass_.useAlternateRegion = false;
+        pass_.refreshLocation = refreshLocation;
+        showDownloadLabels();
+        sizeDownloadBar(shownZipcode, zipcode);
+        showDownloadProgress();
+        // Every name this pass writes starts with the zip code setting: those files are the
+        // ones to keep, whatever location the cache held before.
+        purgeOtherZipcodeCachedItems(log, pass_.dataDirectory, s_.settings.getZipCode());
+        purgeStaleCacheWrites(log, pass_.dataDirectory);
+        if (s_.doEvents) {
+            s_.doEvents();
+        }
+        ui::show(s_.controls.ImageInfo);
+        ui::setEnabled(s_.controls.AsyncDownloadTimer, true);
+        return false;
+    });
+}
+
+void AcquireDataAsync::showDownloadLabels() {
+    const SaverControls& c = s_.controls;
+    ui::hide(c.NetworkProblem);
+    ui::hide(c.NetworkProblem2);
+    if (c.DownloadInfo != nullptr) {
+        const int left = (s_.state.screenWidth - c.DownloadInfo->width()) / 2;
+        c.DownloadInfo->move(left, c.DownloadInfo->y());
+    }
+    ui::setCaption(c.DownloadInfo, QString());
+    ui::setCaption(c.DownloadInfo, QStringLiteral("Downloading Radar Updates..."));
+}
+
+void AcquireDataAsync::showDownloadProgress() {
+    const SaverControls& c = s_.controls;
+    ui::show(c.DownloadInfoChannelName);
+    if (c.DownloadInfo != nullptr) {
+        bar().setTopLeft(c.DownloadInfo->y() + c.DownloadInfo->height(), kDownloadBarLeft,
+                         kDownloadBar);
+    }
+    s_.log.logDebug(QStringLiteral("ADS: getWeatherRadar"));
+    ui::show(c.EscToChange);
+    ui::show(c.DownloadInfo);
+    ui::redraw(c.DownloadInfo);
+    bar().setVisible(true, kDownloadBar);
+    ui::hide(c.RadarImagesMissing);
+    ui::hide(c.NetworkProblem);
+    ui::hide(c.NetworkProblem2);
+}
+
+void AcquireDataAsync::sizeDownloadBar(QString& shownZipcode, const QString& zipcode) {
+    MyProgress& p = bar();
+    p.setMax(kPassSteps, kDownloadBar);
+    if (!(zipcode != kNoPreviousZip && shownZipcode != zipcode)) {
+        const qint32 count = getAnimationFileCount(s_.log, pass_.dataDirectory, shownZipcode);
+        p.setMax((pass_.refreshLocation ? kPassSteps : kPassStepsWithoutLocation) + count,
+                 kDownloadBar);
+    }
+    if (!p.visible(kDownloadBar)) {
+        p.setMin(1, kDownloadBar);
+        qint32 first = 1;
+        p.setValue(first, kDownloadBar);
+    }
+}
+
+// ----- AsyncDownloadManager -----
+
+void AcquireDataAsync::AsyncDownloadManager() {
+    if (s_.state.interruptedDownload) {
+        resetBranch();
+    }
+    if (pass_.gbNetworkProblem) {
+        problemBranch();
+        return;
+    }
+    if (timeLimitBranch()) {
+        return;
+    }
+    resume([&] {
+        if (!s_.settings.getTemplateURL().isEmpty() && !pass_.refreshLocation &&
+            !pass_.zipCityDone) {
+            pass_.zipCityDone = true;
+            pass_.currentConditionsDone = true;
+        }
+    });
+    if (!pass_.zipCityDone) {
+        locationBranch();
+    } else if (!pass_.currentConditionsDone) {
+        conditionsBranch();
+    } else if (!pass_.shortRangeListDone) {
+        listBranch(0);
+    } else if (!pass_.longRangeListDone) {
+        listBranch(1);
+    } else if (!pass_.radarImagesDone) {
+        framesBranch();
+    } else {
+        finishBranch();
+    }
+}
+
+void AcquireDataAsync::resetBranch() {
+    SaverRunState& st = s_.state;
+    resume([&] { resetDownloadCycle(); });
+    resume([&] { s_.list.initDisplayList(true, st.preloadImages); });
+    resume([&] { showWindowTitle(); });
+    st.currentConditionsImgIsValid = false;
+    st.zipcodeIsValid = true;
+    st.interruptedDownload = false;
+    resume([&] {
+        qint32 first = 1;
+        bar().setValue(first, kDownloadBar);
+        if (st.locationChanged) {
+            bar().setMax(kPassSteps, kDownloadBar);
+        }
+    });
+}
+
+void AcquireDataAsync::problemBranch() {
+    Log& log = s_.log;
+    const SaverControls& c = s_.controls;
+    ++pass_.networkProblemCount;
+    const QString count = QString::number(pass_.networkProblemCount);
+    resume([&] {
+        ui::setCaption(c.retryCount, count + QStringLiteral(" retries"));
+        log.logDebug(QStringLiteral("ASDM: gbNetworkProblem #") + count);
+    });
+    resume([&] {
+        retriever().KillAsyncRetrieve({});
+        log.logDebug(QStringLiteral("ASDM: killed any active retrieve thread"));
+    });
+    resume([&] {
+        if (pass_.networkProblemCount > s_.settings.getMaxRetries()) {
+            s_.state.offlineMode = true;
+            log.logDebug(QStringLiteral("ASDM: Switching to offline mode"));
+        }
+    });
+    // The display is rebuilt from the cached lists alone: items this pass already added
+    // would otherwise appear twice.
+    resume([&] { s_.list.initDisplayList(false, s_.state.preloadImages); });
+    for (int i = 0; i < kRadarProductCount; ++i) {
+        resume([&] {
+            if (!radarChannelOn()) {
+                return;
+            }
+            bool& done = i == 0 ? pass_.shortRangeListDone : pass_.longRangeListDone;
+            bool& active =
+                i == 0 ? pass_.shortRangeListRequestActive : pass_.longRangeListRequestActive;
+            done = false;
+            AsyncRadarURLListDownloadManager(kRadarProducts[i].id.toString(),
+                                             kRadarProducts[i].caption.toString(), active, done);
+        });
+    }
+    // The frames step is only settled, not run: a transfer started now would outlive the
+    // pass that ends here.
+    resume([&] {
+        pass_.radarImagesDone = false;
+        if (s_.list.images().hasBackup()) {
+            s_.list.images().restore();
+        }
+        finishRadarImages();
+    });
+    resume([&] {
+        ui::show(c.NetworkProblem);
+        ui::setEnabled(c.AsyncDownloadTimer, false);
+        bar().setVisible(false, kDownloadBar);
+        ui::hide(c.DownloadInfo);
+    });
+    resume([&] { s_.list.calculateAllCycleCounts(); });
+    resume([&] { updateCurrentRadarTimes(); });
+}
+
+bool AcquireDataAsync::timeLimitBranch() {
+    if (wholeSecondsBetween(pass_.cycleStartTime, s_.clock.now()) <= pass_.maxDurationEstimate) {
+        return false;
+    }
+    s_.log.logDebug(QStringLiteral("ASDM: DateDiff exceeding max duration estimate"));
+    pass_.gbNetworkProblem = true;
+    return true;
+}
+
+void AcquireDataAsync::locationBranch() {
+    s_.log.logDebug(QStringLiteral("ASDM: calling AsyncZipCityDownloadManager"));
+    AsyncZipCityDownloadManager();
+    if (!pass_.gbNetworkProblem) {
+        return;
+    }
+    if (pass_.zipCityRetryCount < kZipCityRetries) {
+        ++pass_.zipCityRetryCount;
+        pass_.gbNetworkProblem = false;
+        resume([&] { retriever().KillAsyncRetrieve({}); });
+        // The retry sends the request again rather than polling the one that failed.
+        pass_.zipCityRequestActive = false;
+        return;
+    }
+    s_.log.logDebug(QStringLiteral("ASDM: ZipCity returned gbNetworkProblem"));
+    pass_.gbNetworkProblem = false;
+    pass_.zipCityDone = true;
+    pass_.currentConditionsDone = true;
+}
+
+void AcquireDataAsync::conditionsBranch() {
+    AsyncCurrentConditionsImageDownloadManager();
+    if (pass_.gbNetworkProblem) {
+        s_.log.logDebug(QStringLiteral("ASDM: CurrentConditionsImage returned gbNetworkProblem"));
+        pass_.gbNetworkProblem = false;
+        pass_.currentConditionsDone = true;
+    }
+}
+
+void AcquireDataAsync::listBranch(int product) {
+    bool& done = product == 0 ? pass_.shortRangeListDone : pass_.longRangeListDone;
+    bool& active =
+        product == 0 ? pass_.shortRangeListRequestActive : pass_.longRangeListRequestActive;
+    resume([&] {
+        if (radarChannelOn()) {
+            AsyncRadarURLListDownloadManager(kRadarProducts[product].id.toString(),
+                                             kRadarProducts[product].caption.toString(), active,
+                                             done);
+        } else {
+            done = true;
+        }
+    });
+    if (pass_.gbNetworkProblem) {
+        s_.log.logDebug(product == 0 ? QStringLiteral("ASDM: DSp19r0 returned gbNetworkProblem")
+                                     : QStringLiteral("ASDM: DSp20r returned gbNetworkProblem"));
+    }
+}
+
+void AcquireDataAsync::framesBranch() {
+    resume([&] {
+        if (s_.list.images().hasBackup()) {
+            s_.list.images().restore();
+        }
+    });
+    AsyncRadarImageDownloadManager();
+    if (pass_.gbNetworkProblem) {
+        s_.log.logDebug(QStringLiteral("ASDM: RadarImagesDownload returned gbNetworkProblem"));
+    }
+}
+
+void AcquireDataAsync::finishBranch() {
+    Log& log = s_.log;
+    log.logDebug(QStringLiteral("ADM: step 5, DL=") + QString::number(s_.list.numDLitems()));
+    if (s_.list.numDLitems() == 0) {
+        pass_.radarImagesDone = false;
+        framesBranch();
+        return;
+    }
+    if (!pass_.gbNetworkProblem) {
+        resume([&] { purgeNonDisplayListItems(log, s_.list, pass_.dataDirectory); });
+        if (pass_.networkProblemCount > 0) {
+            log.logDebug(QStringLiteral(
+                "ASDM: ======= Successfull Download, so resetting networkProblemCount ======="));
+            pass_.networkProblemCount = 0;
+        }
+    } else {
+        log.logDebug(QStringLiteral("ASDM: step5 purge somehow returned gbNetworkProblem"));
+    }
+    ui::setEnabled(s_.controls.AsyncDownloadTimer, false);
+    resume([&] { updateCurrentRadarTimes(); });
+    log.logDebug(QStringLiteral("AcquireData:AsyncDownloadManager, complete"));
+}
+
+} // namespace nimbuscope

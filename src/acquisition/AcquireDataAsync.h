@@ -1,0 +1,114 @@
+#pragma once
+
+#include "acquisition/AcquisitionServices.h"
+
+#include <QString>
+
+namespace nimbuscope {
+
+class MyProgress;
+struct RadarListParse;
+
+/// One download pass of the saver: the location page, the current-conditions picture, the
+/// frame list of each radar product and the missing frames, then the cache trimmed. The
+/// pass never blocks: `getWeatherRadar` prepares it and enables the window's
+/// AsyncDownloadTimer, whose every tick calls `AsyncDownloadManager` for one step.
+/// Everything runs on the user-interface thread.
+class AcquireDataAsync {
+public:
+    static constexpr int kRadarProductCount = 2;
+    /// Steps of a pass on the download bar, and the pass's time limit in network
+    /// time-outs: (2 products × 11 + 2).
+    static constexpr qint32 kPassSteps = 2 * 11 + 2;
+    /// The pass steps when the location page and the conditions picture are skipped.
+    static constexpr qint32 kPassStepsWithoutLocation = kPassSteps - 2;
+    /// The `channelIDs` bit that asks for the radar products.
+    static constexpr qint32 kRadarChannelBit = 2;
+    /// Failed location-page transfers a pass retries before going on without the page.
+    static constexpr qint32 kZipCityRetries = 3;
+    /// Fewer listed frames than this show "Radar partially unavailable".
+    static constexpr qint32 kFewFrames = 18;
+    /// The zip code the location load passes at start: nothing counts as changed.
+    static constexpr QLatin1StringView kNoPreviousZip{"00000"};
+
+    explicit AcquireDataAsync(AcquisitionServices services);
+    AcquireDataAsync(const AcquireDataAsync&) = delete;
+    AcquireDataAsync& operator=(const AcquireDataAsync&) = delete;
+
+    /// Starts a pass. `shownZipcode` is the window's `zipcode` member: it is set to the
+    /// location whose frames are cached, and only that location's files survive the pass
+    /// start. `zipcode` is only compared with it ("00000" at start). True when the pass was
+    /// refused (offline, or no retrieval component).
+    bool getWeatherRadar(QString& shownZipcode, const QString& dataDirectory, bool refreshLocation,
+                         const QString& zipcode);
+    /// One step of the running pass; the AsyncDownloadTimer tick calls it.
+    void AsyncDownloadManager();
+    /// Clears the pass flags and restarts its clock.
+    void resetDownloadCycle();
+    /// Shows the time span the listed frames cover, sizes bar 1 and records the cycle
+    /// counts of SaverRunState.
+    void updateCurrentRadarTimes();
+
+    // The steps, one call each per tick; AsyncDownloadManager runs them in order.
+    void AsyncZipCityDownloadManager();
+    void AsyncCurrentConditionsImageDownloadManager();
+    void AsyncRadarURLListDownloadManager(const QString& product, const QString& caption,
+                                          bool& requestActive, bool& done);
+    /// Adds one display item per listed (and still fresh cached) frame; true when the parse
+    /// ran to its end. An empty `listText` is read from the cached list.
+    bool parseRadarListItems(QString& listText, const QString& product, const QString& caption,
+                             const QString& zipcode, const QString& dataDirectory);
+    void AsyncRadarImageDownloadManager();
+
+    qint32 networkProblemCount() const { return pass_.networkProblemCount; }
+    /// The Enter key and the window load set it to 0.
+    void setNetworkProblemCount(qint32 count) { pass_.networkProblemCount = count; }
+    const QString& windowTitle() const { return pass_.windowTitle; }
+    /// The location load sets the title before the first pass.
+    void setWindowTitle(const QString& title) { pass_.windowTitle = title; }
+    DateTime lastConditionsTime() const { return pass_.lastConditionsTime; }
+    void setLastConditionsTime(DateTime t) { pass_.lastConditionsTime = t; }
+    bool gbNetworkProblem() const { return pass_.gbNetworkProblem; }
+    const DownloadPassState& passState() const { return pass_; }
+
+private:
+    // Branches of AsyncDownloadManager.
+    void resetBranch();
+    void problemBranch();
+    bool timeLimitBranch();
+    void locationBranch();
+    void conditionsBranch();
+    void listBranch(int product);
+    void framesBranch();
+    void finishBranch();
+    /// Runs one statement group of AsyncDownloadManager; its error is logged and skipped.
+    template <typename Body> void resume(Body&& body);
+
+    PageRetriever& retriever();
+    MyProgress& bar();
+    bool radarChannelOn();
+    void showWindowTitle();
+    /// Starts a transfer; a refused request writes `refusedLine` + the answer and ends the
+    /// saver. True when the transfer runs.
+    bool startTransfer(const QString& address, const QString& refusedLine);
+    /// Replaces a cache file; a failure is logged under `trapName` and gives false.
+    bool writeCache(const QString& trapName, const QString& path, const QByteArray& bytes);
+
+    // Parts of getWeatherRadar.
+    void showDownloadLabels();
+    void showDownloadProgress();
+    void sizeDownloadBar(QString& shownZipcode, const QString& zipcode);
+    // Parts of the location step.
+    void storeLocationStatics(const QString& address);
+    void showConditions();
+    // Parts of the list and frame steps.
+    void addPlannedItems(const RadarListParse& parse, const QString& dataDirectory);
+    bool collectFrame();
+    void startNextFrame();
+    void finishRadarImages();
+
+    AcquisitionServices s_;
+    DownloadPassState pass_;
+};
+
+} // namespace nimbuscope

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "acquisition/CacheFiles.h"
+#include "support/DateTime.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace nimbuscope {
+
+class Clock;
+class DisplayList;
+class Log;
+class PageRetriever;
+class RegistryValues;
+class SystemUtils;
+struct SaverControls;
+struct SaverRunState;
+
+/// What the download pass works with. The saver window owns all of it and outlives the
+/// `AcquireDataAsync` built from it.
+struct AcquisitionServices {
+    /// Every control the pass writes must be set: the labels, `currentConditionsPictureBox`,
+    /// `progress` and `AsyncDownloadTimer`.
+    SaverControls& controls;
+    SaverRunState& state;
+    DisplayList& list;
+    RegistryValues& settings;
+    Log& log;
+    const Clock& clock;
+    SystemUtils& sys;
+    /// The window's page-retrieval component; may be empty (the pass is then refused).
+    std::unique_ptr<PageRetriever>& myHTTPRetrieve;
+    /// Ends the saver and does not return, except when a 9x password is refused. A test
+    /// seam must unwind with something that is not a std::exception, so that no error trap
+    /// of the pass catches it and no statement after the end runs.
+    std::function<void(bool skipCleanup)> endProgram;
+    /// Lets pending window messages run.
+    std::function<void()> doEvents;
+    /// How a cache file's bytes reach its temporary file; empty writes them all at once.
+    /// Tests fail it half-way.
+    CacheWriteBody writeBody = {};
+};
+
+/// The module state of the download pass.
+struct DownloadPassState {
+    /// The step just run met a network problem.
+    bool gbNetworkProblem = false;
+    /// Passes in a row that ended in a network problem.
+    qint32 networkProblemCount = 0;
+
+    bool zipCityDone = false;
+    bool currentConditionsDone = false;
+    bool shortRangeListDone = false;
+    bool longRangeListDone = false;
+    bool radarImagesDone = false;
+    bool zipCityRequestActive = false;
+    bool currentConditionsRequestActive = false;
+    bool shortRangeListRequestActive = false;
+    bool longRangeListRequestActive = false;
+    qint32 zipCityRetryCount = 0;
+
+    /// Local time the pass was reset, and the longest it may take in seconds.
+    DateTime cycleStartTime;
+    qint32 maxDurationEstimate = 0;
+
+    /// The cache folder of the pass, always ending in a separator.
+    QString dataDirectory;
+    bool refreshLocation = false;
+    /// Frames come from the alternate regional server.
+    bool useAlternateRegion = false;
+    /// "Nimbuscope for ...", shown in DownloadInfoChannelName.
+    QString windowTitle;
+
+    /// Carried from the location page to the conditions picture.
+    QString locationPage;
+    QString currentConditionsImgURL;
+    QString gsRadarURLListURL;
+    /// When the last conditions picture arrived (the timer cycle sets and reads it too).
+    DateTime lastConditionsTime;
+};
+
+} // namespace nimbuscope

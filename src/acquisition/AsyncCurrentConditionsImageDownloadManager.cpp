@@ -1,0 +1,67 @@
+#include "acquisition/AcquireDataAsync.h"
+
+#include "acquisition/AdaTrap.h"
+#include "acquisition/CacheNames.h"
+#include "acquisition/PageRetriever.h"
+#include "display/MyProgress.h"
+#include "display/PictureBox.h"
+#include "display/SaverWindow.h"
+#include "settings/RegistryValues.h"
+#include "support/Clock.h"
+#include "support/Log.h"
+
+#include <QImage>
+
+namespace nimbuscope {
+
+namespace {
+const QString kStep = QStringLiteral("AsyncCurrentConditionsImageDownloadManager");
+constexpr int kInvalidPicture = 481;
+} // namespace
+
+void AcquireDataAsync::AsyncCurrentConditionsImageDownloadManager() {
+    adaTrapped(s_.log, kStep, true, [&] {
+        if (pass_.currentConditionsDone) {
+            return true;
+        }
+        Log& log = s_.log;
+        const QString address = pass_.currentConditionsImgURL;
+        if (!pass_.currentConditionsRequestActive) {
+            pass_.currentConditionsRequestActive = true;
+            log.logDebug(kStep + QStringLiteral(" downloading: ") + address);
+            startTransfer(address, kStep + QStringLiteral(": "));
+            return true;
+        }
+        const qint16 status = retriever().RetrieveAsyncCompleted(address);
+        if (status == PageRetriever::Running) {
+            return true;
+        }
+        if (status != PageRetriever::Done) {
+            retriever().FreePage(address);
+            pass_.gbNetworkProblem = true;
+            return true;
+        }
+        pass_.currentConditionsDone = true;
+        pass_.lastConditionsTime = s_.clock.now();
+        log.logDebug(QStringLiteral("Successful current conditions download!"));
+        const QByteArray body = retriever().RetrieveAsyncPage(address);
+        retriever().FreePage(address);
+        writeCache(kStep, conditionsCacheFileName(pass_.dataDirectory, s_.settings.getZipCode()),
+                   body);
+        // The picture comes from the very bytes cached, so a failed cache write still shows
+        // it. A body that is no picture leaves the old one on screen.
+        const QImage picture = QImage::fromData(body);
+        PictureBox* box = s_.controls.currentConditionsPictureBox;
+        if (!picture.isNull() && box != nullptr) {
+            s_.state.currentConditionsImgIsValid = true;
+            box->setPicture(picture);
+        } else {
+            logTrappedError(log, kStep, Error(kInvalidPicture, QStringLiteral("Invalid picture")));
+            logAdaHandled(log, kStep);
+        }
+        bar().incrValue(kDownloadBar);
+        return true;
+    });
+}
+
+} // namespace nimbuscope

@@ -1,0 +1,169 @@
+#include "acquisition/AcquireDataAsync.h"
+
+#include "acquisition/AdaTrap.h"
+#include "acquisition/CacheFiles.h"
+#include "acquisition/CacheNames.h"
+#include "acquisition/FrameList.h"
+#include "acquisition/FramePictures.h"
+#include "acquisition/PageRetriever.h"
+#include "display/DisplayList.h"
+#include "display/ImageUtils.h"
+#include "display/MyProgress.h"
+#include "display/SaverWindow.h"
+#include "settings/RegistryValues.h"
+#include "support/Log.h"
+#include "support/StringUtils.h"
+#include "support/SystemUtils.h"
+
+#include <QFileInfo>
+
+namespace nimbuscope {
+
+namespace {
+
+const QString kStep = QStringLiteral("AsyncRadarURLListDownloadManager");
+
+QString readListFile(const QString& path) {
+    return ansiToText(readCacheFile(path));
+}
+
+} // namespace
+
+void AcquireDataAsync::AsyncRadarURLListDownloadManager(const QString& product,
+                                                        const QString& caption, bool& requestActive,
+                                                        bool& done) {
+    adaTrapped(s_.log, kStep, true, [&] {
+        if (done) {
+            return true;
+        }
+        Log& log = s_.log;
+        RegistryValues& settings = s_.settings;
+        const QString zipcode = settings.getZipCode();
+        const QString listFile = listCacheFileName(pass_.dataDirectory, zipcode, product);
+        QString text;
+        if (pass_.gbNetworkProblem) {
+            // The network failed: the display is rebuilt from the cached list alone.
+            if (!isCacheFileIn(pass_.dataDirectory, listFile) || !QFileInfo(listFile).isFile()) {
+                return true;
+            }
+            text = readListFile(listFile);
+        } else if (!requestActive) {
+            requestActive = true;
+            pass_.gsRadarURLListURL =
+                radarListURL(settings.getRadarServerURL(), settings.getTemplateURL(), product);
+            const QString& address = pass_.gsRadarURLListURL;
+            log.logDebug(QStringLiteral("ADA: AsyncRadarURLListDownloadManager: *** "
+                                        "gsRadarURLListURL==") +
+                         address);
+            log.logDebug(QStringLiteral("AcquireData:ARURLMgr Initiating radar list download"));
+            log.logDebug(QStringLiteral("AcquireData:ARURLMgr ") + address);
+            startTransfer(address, kStep + QStringLiteral(": "));
+            return true;
+        } else {
+            const QString& address = pass_.gsRadarURLListURL;
+            const qint16 status = retriever().RetrieveAsyncCompleted(address);
+            if (status == PageRetriever::Running) {
+                return true;
+            }
+            if (status != PageRetriever::Done) {
+                retriever().FreePage(address);
+                pass_.gbNetworkProblem = true;
+                return true;
+            }
+            done = true;
+            const QByteArray body = retriever().RetrieveAsyncPage(address);
+            retriever().FreePage(address);
+            log.logDebug(QStringLiteral("AcquireData:ARURLMgr Completed radar list download+free"));
+            text = normaliseRadarList(ansiToText(body), settings.getTemplateURL(),
+                                      settings.getRadarServerURL());
+            writeCache(kStep, listFile, textToAnsi(text));
+            log.logDebug(QStringLiteral("ADA: AsyncRadarURLListDownloadManager: *** URLList==") +
+                         text);
+        }
+        log.logDebug(QStringLiteral("ARURLLDM: calling parseRadarListItems: ") +
+                     QString::number(text.size()));
+        log.logDebug(QStringLiteral("ARURLLDM: ") + text);
+        if (text.size() > kMinParsedListLength) {
+            const bool parsed =
+                parseRadarListItems(text, product, caption, zipcode, pass_.dataDirectory);
+            log.logDebug(QStringLiteral("***** parseRadarListItems status=") + boolText(parsed));
+        }
+        bar().incrValue(kDownloadBar);
+        return true;
+    });
+}
+
+bool AcquireDataAsync::parseRadarListItems(QString& listText, const QString& product,
+                                           const QString& caption, const QString& zipcode,
+                                           const QString& dataDirectory) {
+    return adaTrapped(s_.log, QStringLiteral("parseRadarListItems"), false, [&] {
+        Log& log = s_.log;
+        RegistryValues& settings = s_.settings;
+        if (!isPlainZip(zipcode)) {
+            log.logDebug(QStringLiteral("parseRadarListItems: no plain zip code (") + zipcode +
+                         QStringLiteral("), nothing added"));
+            return false;
+        }
+        if (listText.isEmpty()) {
+            log.logDebug(
+                QStringLiteral("parseRadarListItems - no preloaded URLs, looking for file..."));
+            const QString listFile = listCacheFileName(dataDirectory, zipcode, product);
+            if (!QFileInfo(listFile).isFile()) {
+                return false;
+            }
+            listText = readListFile(listFile);
+        }
+        RadarListInput input;
+        input.listText = listText;
+        input.product = product;
+        input.caption = caption;
+        input.zipcode = zipcode;
+        input.dataDirectory = dataDirectory;
+        input.templateURL = settings.getTemplateURL();
+        input.cacheFileNames =
+            cacheFileNames(dataDirectory, {zipcode + QLatin1Char('.') + product + "*.*"});
+        input.gmtNow = s_.sys.getGMT();
+        input.discardAfterMinutes = settings.getDiscardAfter();
+        // The parse runs to its end without yielding: a tick run in between could change
+        // the display list under it, and the parse is quick.
+        const RadarListParse parse = parseRadarList(
+            input, [&] { return settings.getZipCode() == zipcode; }, s_.clock, log);
+        MyProgress& p = bar();
+        for (qint32 i = 0; i < parse.listedCachedCount; ++i) {
+            p.incrValue(kDownloadBar);
+        }
+        p.setMin(1, kRadarTimeBar);
+        if (p.max(kRadarTimeBar) < parse.displayProgressMaxAtLeast) {
+            p.setMax(parse.displayProgressMaxAtLeast, kRadarTimeBar);
+        }
+        addPlannedItems(parse, dataDirectory);
+        return parse.ok;
+    });
+}
+
+void AcquireDataAsync::addPlannedItems(const RadarListParse& parse, const QString& dataDirectory) {
+    DisplayList& list = s_.list;
+    for (const FramePlanItem& item : parse.items) {
+        const QString frameName = frameNameOf(item.sourceName);
+        if (!isPlainCacheName(frameName) || !isCacheFileIn(dataDirectory, item.fileName)) {
+            s_.log.logDebug(QStringLiteral("parseRadarListItems: unsafe frame name skipped: ") +
+                            frameName);
+            continue;
+        }
+        const bool cached = QFileInfo(item.fileName).isFile();
+        const bool added = list.addItem(item.fileName, item.caption, item.sourceName,
+                                        item.cycleFlag, cached, !cached, item.radarID);
+        if (cached && added && s_.state.preloadImages && !list.images().hasBackup() &&
+            isCompleteImageFile(item.fileName)) {
+            const auto index = qint16(list.numDLitems() - 1);
+            const QImage picture = loadFramePicture(item.fileName);
+            if (!picture.isNull()) {
+                list.setPicture(index, picture);
+                list.setPictureLoaded(index, true);
+            }
+        }
+        bar().incrValue(kDownloadBar);
+    }
+}
+
+} // namespace nimbuscope

@@ -1,0 +1,105 @@
+#include "acquisition/AcquireDataAsync.h"
+
+#include "acquisition/AcquisitionUi.h"
+#include "acquisition/AdaTrap.h"
+#include "acquisition/LocationPage.h"
+#include "acquisition/PageRetriever.h"
+#include "display/MyProgress.h"
+#include "display/SaverWindow.h"
+#include "settings/RegistryValues.h"
+#include "support/Log.h"
+#include "support/StringUtils.h"
+
+namespace nimbuscope {
+
+namespace {
+
+LocationPageConfig locationPageConfig(RegistryValues& settings) {
+    return {settings.getServiceDomain(), settings.getAlternateServerURL(),
+            settings.getTemplateURL()};
+}
+
+} // namespace
+
+void AcquireDataAsync::AsyncZipCityDownloadManager() {
+    adaTrapped(s_.log, QStringLiteral("AsyncZipCityDownloadManager"), true, [&] {
+        if (pass_.zipCityDone) {
+            return true;
+        }
+        Log& log = s_.log;
+        RegistryValues& settings = s_.settings;
+        const QString address =
+            locationQueryURL(settings.getCurrentConditionsURL(), settings.getForecastServerURL(),
+                             settings.getZipCode());
+        if (!pass_.zipCityRequestActive) {
+            pass_.zipCityRequestActive = true;
+            log.logDebug(QStringLiteral("AsyncZipCityDownloadManager: RetrieveAsync(") + address +
+                         QLatin1Char(')'));
+            startTransfer(address, QStringLiteral("AsyncZipCityDownloadManager: error"));
+            return true;
+        }
+        const qint16 status = retriever().RetrieveAsyncCompleted(address);
+        if (status == PageRetriever::Running) {
+            return true;
+        }
+        if (status != PageRetriever::Done) {
+            retriever().FreePage(address);
+            pass_.gbNetworkProblem = true;
+            log.logDebug(QStringLiteral("AsyncZipCityDownloadManager: dlerror") +
+                         QString::number(status));
+            return true;
+        }
+        pass_.locationPage = locationPageText(retriever().RetrieveAsyncPage(address));
+        const bool errorPage = isLocationErrorPage(pass_.locationPage);
+        // An error page's address is not the location's page: keeping it would send every
+        // later pass to the error.
+        if (isLocationQuery(address) && !errorPage) {
+            storeLocationStatics(address);
+        }
+        retriever().FreePage(address);
+        if (errorPage) {
+            pass_.zipCityRequestActive = false;
+            pass_.gbNetworkProblem = true;
+            return true;
+        }
+        showConditions();
+        showWindowTitle();
+        pass_.zipCityDone = true;
+        bar().incrValue(kDownloadBar);
+        return true;
+    });
+}
+
+void AcquireDataAsync::storeLocationStatics(const QString& address) {
+    RegistryValues& settings = s_.settings;
+    const QByteArray finalURL = retriever().GetResultURL(address);
+    // An array whose upper bound is not above 0 names no address.
+    settings.saveCurrentConditionsURL(finalURL.size() > 1 ? ansiToText(finalURL) : QString());
+    QString templateURL;
+    QString cityState;
+    if (parseZipCityStatics(pass_.locationPage, templateURL, cityState,
+                            locationPageConfig(settings), s_.log)) {
+        settings.saveTemplateURL(templateURL);
+        settings.saveCityState(cityState);
+        s_.state.zipcodeIsValid = true;
+    } else {
+        s_.log.logDebug(QStringLiteral("ADA:AZCDM: parse statics failed"));
+    }
+}
+
+void AcquireDataAsync::showConditions() {
+    QString imageURL;
+    QString forecast;
+    qint16 temperature = kNoTemperature;
+    parseZipCityDynamics(pass_.locationPage, imageURL, forecast, temperature,
+                         locationPageConfig(s_.settings), s_.log);
+    pass_.currentConditionsImgURL = imageURL;
+    const ConditionsCaptions captions = conditionsCaptions(temperature, forecast);
+    ui::setCaption(s_.controls.currentTempF, captions.currentTempF);
+    ui::setCaption(s_.controls.currentConditions, captions.currentConditions);
+    if (!captions.debugLine.isEmpty()) {
+        s_.log.logDebug(captions.debugLine);
+    }
+}
+
+} // namespace nimbuscope
