@@ -22,8 +22,9 @@ public:
 
 protected:
     void fire() {
-        if (handler_) {
-            handler_();
+        // A copy runs, so a handler may replace itself or end the timer it runs on.
+        if (const std::function<void()> handler = handler_) {
+            handler();
         }
     }
 

@@ -1,0 +1,60 @@
+#include "display/FrameLayout.h"
+
+#include <cmath>
+
+namespace nimbuscope {
+
+namespace {
+
+/// Share of the free height left above a frame: 11/20 above, 9/20 below.
+constexpr double kFreeHeightParts = 20.0;
+constexpr double kFreeHeightAbove = 11.0;
+
+int pixels(double value) {
+    return int(std::lround(value));
+}
+
+int topOf(int freeHeight) {
+    return pixels(freeHeight / kFreeHeightParts * kFreeHeightAbove);
+}
+
+} // namespace
+
+qint32 frameHoldMs(FramePlace place, qint32 rateMs, qint32 lastFrameMs, bool pictureLoaded) {
+    switch (place) {
+    case FramePlace::CycleStart:
+        return 2 * rateMs;
+    case FramePlace::CycleEnd:
+        return lastFrameMs;
+    case FramePlace::Middle:
+        break;
+    }
+    if (pictureLoaded && rateMs > kPreloadedDrawMs) {
+        return rateMs - kPreloadedDrawMs;
+    }
+    if (!pictureLoaded && rateMs > kFileDrawMs) {
+        return rateMs - kFileDrawMs;
+    }
+    return rateMs;
+}
+
+QRect frameBox(QSize picture, QSize screen, float screenAspect) {
+    const int w = picture.width();
+    const int h = picture.height();
+    const int screenW = screen.width();
+    const int screenH = screen.height();
+    if ((w > screenW || h > screenH) && h > 0) {
+        const float aspect = float(w) / float(h);
+        if (aspect < screenAspect) {
+            const int width = pixels(double(aspect) * screenH);
+            return QRect(pixels((screenW - width) / 2.0), 0, width, screenH);
+        }
+        const int height = pixels(screenW / double(aspect));
+        return QRect(0, topOf(screenH - height), screenW, height);
+    }
+    // A frame exactly as wide (or high) as the screen is placed at 0 like any narrower one,
+    // rather than keeping wherever the previous frame was.
+    return QRect(pixels((screenW - w) / 2.0), topOf(screenH - h), w, h);
+}
+
+} // namespace nimbuscope

@@ -1,0 +1,306 @@
+#include "display/FramePresentation.h"
+
+#include "display/FrameLayout.h"
+#include "display/FramePicture.h"
+#include "display/ImageUtils.h"
+#include "display/MyProgress.h"
+#include "display/PictureBox.h"
+#include "display/SaverTimer.h"
+#include "support/Clock.h"
+#include "support/Error.h"
+#include "support/FileUtils.h"
+#include "support/Log.h"
+
+#include <QLabel>
+#include <QScopeGuard>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace nimbuscope {
+
+namespace {
+
+const QString kShowNextImage = QStringLiteral("showNextImage");
+const QString kShowChanelItemPB = QStringLiteral("showChanelItemPB");
+
+/// The clock sits 0.3 of its own height below the top edge.
+constexpr double kClockTopShare = 0.3;
+/// The frame caption sits one and a half of its heights above the frame.
+constexpr double kCaptionLift = 1.5;
+/// "Last download" keeps 33 twips (two pixels at 15 twips a pixel) clear of the right edge.
+constexpr int kImageDateRightMarginPx = 2;
+/// getNextItem never hands out a position at or beyond this.
+constexpr int kItemIndexLimit = DisplayList::kResetSlots;
+
+QString trueFalse(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+int pixels(double value) {
+    return int(std::lround(value));
+}
+
+/// The control's own Visible setting, whether or not the window is on screen yet.
+bool isShown(const QWidget* widget) {
+    return !widget->isHidden();
+}
+
+} // namespace
+
+FramePresentation::FramePresentation(PresentationContext context)
+    : c_(context.c), s_(context.s), list_(context.list), log_(context.log), clock_(context.clock),
+      homeDirectory_(std::move(context.homeDirectory)), messageBox_(std::move(context.messageBox)),
+      doEvents_(std::move(context.doEvents)) {}
+
+QString FramePresentation::fallbackPicturePath() const {
+    return joinPath(homeDirectory_, kFallbackPicture);
+}
+
+void FramePresentation::showNextImage() {
+    // The missing-file wait and the message box let events run; a tick arriving then must not
+    // walk the list a second time underneath this one.
+    if (showing_) {
+        return;
+    }
+    showing_ = true;
+    const auto done = qScopeGuard([this] { showing_ = false; });
+    trappedVoid(log_, kShowNextImage, [&] {
+        placeClock();
+        if (s_.offlineMode && list_.numDLitems() < 1) {
+            showOfflineAndEmpty();
+            return;
+        }
+        s_.updateRateMs = kDefaultPaceMs;
+        c_.Timer1->setInterval(kDefaultPaceMs);
+        if (list_.numDLitems() < 1) {
+            if (!c_.progress->visible(kDownloadBar)) {
+                drawFallbackPicture();
+            }
+            return;
+        }
+        c_.window->raise();
+        DisplayItem item;
+        QString reason;
+        if (findAndDrawFrame(item, reason)) {
+            finishShownFrame(item);
+        } else {
+            logFailure(reason);
+        }
+    });
+}
+
+void FramePresentation::placeClock() {
+    QLabel* clock = c_.currentTime;
+    clock->move(s_.screenWidth - clock->width(), pixels(kClockTopShare * clock->height()));
+    clock->show();
+    QLabel* date = c_.ImageDate;
+    date->move(s_.screenWidth - date->width() - kImageDateRightMarginPx,
+               clock->y() + clock->height());
+}
+
+void FramePresentation::showOfflineAndEmpty() {
+    QLabel* problem = c_.NetworkProblem;
+    QLabel* retry = c_.NetworkProblem2;
+    retry->move(problem->x(), s_.screenHeight - retry->height());
+    problem->move(problem->x(), s_.screenHeight - problem->height() - retry->height());
+    problem->show();
+    retry->show();
+    drawFallbackPicture();
+    c_.Timer1->setEnabled(false);
+    logFailure(QStringLiteral("offlineMode and no display items"));
+}
+
+void FramePresentation::drawFallbackPicture() {
+    bool ok = false;
+    showChannelItemPB(fallbackPicturePath(), DisplayItem(), false, ok);
+}
+
+bool FramePresentation::findAndDrawFrame(DisplayItem& item, QString& reason) {
+    // Missing files and failed draws share one retry count per tick.
+    int retries = 0;
+    for (;;) {
+        item = list_.getNextItem(s_.playIndex);
+        if (!item.active || item.index < 0 || item.index >= kItemIndexLimit) {
+            reason = QStringLiteral("getNextItem() returned item.active==(") +
+                     trueFalse(item.active) + QStringLiteral(") or bad index");
+            return false;
+        }
+        if (!FileExists(log_, item.fileName)) {
+            if (retries >= kMaxMissingFileRetries) {
+                reason = QStringLiteral("still bad index after multiple retries (") +
+                         item.fileName + QStringLiteral("), exists (") +
+                         trueFalse(FileExists(log_, item.fileName)) +
+                         QStringLiteral("), numDLitems (") + QString::number(list_.numDLitems()) +
+                         QStringLiteral(")");
+                return false;
+            }
+            waitForMissingFile();
+            advancePlayIndex();
+            ++retries;
+            continue;
+        }
+        if (isShown(c_.LogoImage)) {
+            c_.LogoImage->hide();
+        }
+        setFrameInterval(item);
+        c_.DownloadInfoChannelName->show();
+        bool ok = false;
+        showChannelItemPB(item.fileName, item, true, ok);
+        c_.progress->setValue(s_.displayProgressVal, kRadarTimeBar);
+        if (ok) {
+            return true;
+        }
+        if (retries > kMaxFailedDrawRetries) {
+            reason = QStringLiteral("ShowChannelItemPB returned false 3+ times");
+            return false;
+        }
+        // The frame that failed, not whatever sits at playIndex: past inactive positions the
+        // two differ, and a broken frame left active would be tried again on every tick.
+        list_.setItemActiveFlag(item.index, false);
+        advancePlayIndex();
+        ++retries;
+    }
+}
+
+void FramePresentation::waitForMissingFile() {
+    if (doEvents_) {
+        doEvents_();
+    }
+    clock_.sleep(kMissingFileWaitMs);
+    if (doEvents_) {
+        doEvents_();
+    }
+}
+
+void FramePresentation::setFrameInterval(const DisplayItem& item) {
+    FramePlace place = FramePlace::Middle;
+    if (item.radarID != s_.previousRadarID || item.cycleStart || s_.playIndex == 0) {
+        place = FramePlace::CycleStart;
+        s_.previousRadarID = item.radarID;
+        s_.displayProgressVal = newCycleProgressValue(item);
+    } else {
+        if (item.cycleEnd) {
+            place = FramePlace::CycleEnd;
+        }
+        s_.displayProgressVal += 1;
+    }
+    const qint32 interval =
+        frameHoldMs(place, s_.animationRateMS, s_.animationLastFrameMS, item.pictureLoaded);
+    s_.updateRateMs = interval;
+    c_.Timer1->setInterval(interval);
+}
+
+qint32 FramePresentation::newCycleProgressValue(const DisplayItem& item) const {
+    if (c_.progress->visible(kDownloadBar) || c_.AsyncDownloadTimer->isEnabled()) {
+        return 1;
+    }
+    // A shorter cycle starts part-way along the bar so that every cycle ends with it full.
+    // Without a second cycle (its start position is then 0) every frame is in the first.
+    const bool firstCycle = s_.secondCycleStart == 0 || item.index < s_.secondCycleStart;
+    const qint32 frames = s_.cycleFrameCounts[firstCycle ? 0 : 1];
+    return std::abs(c_.progress->max(kRadarTimeBar) - frames) + 1;
+}
+
+void FramePresentation::finishShownFrame(const DisplayItem& item) {
+    if (s_.preloadImages) {
+        list_.setPictureLoaded(item.index, true);
+    }
+    QLabel* caption = c_.ItemCaption;
+    caption->setText(item.caption);
+    caption->adjustSize();
+    caption->move(pixels((s_.screenWidth - caption->width()) / 2.0),
+                  pixels(c_.Picture1->y() - kCaptionLift * caption->height()));
+    caption->repaint();
+    s_.previousRadarID = item.radarID;
+    c_.ImageInfo->show();
+    c_.ImageDate->show();
+    advancePlayIndex();
+}
+
+void FramePresentation::advancePlayIndex() {
+    // A list that shrank while events ran wraps round like one at its end.
+    const int next = s_.playIndex + 1;
+    s_.playIndex = next >= list_.numDLitems() ? qint16(0) : qint16(next);
+}
+
+void FramePresentation::logFailure(const QString& reason) {
+    log_.logError(QStringLiteral("ERROR :: showNextImage :: displayList failure: ") + reason);
+}
+
+void FramePresentation::showChannelItemPB(const QString& fileName, const DisplayItem& item,
+                                          bool useCache, bool& ok) {
+    ok = trapped(log_, kShowChanelItemPB, false, [&] {
+        const bool cached = item.index >= 0 && s_.preloadImages && list_.hasPicture(item.index);
+        if (!cached && !frameFileUsable(fileName)) {
+            return false;
+        }
+        placePictures(pictureFor(fileName, item, useCache));
+        return true;
+    });
+    s_.frameShownOK = ok;
+}
+
+bool FramePresentation::frameFileUsable(const QString& fileName) {
+    QString reason;
+    if (FileExists(log_, fileName)) {
+        if (isCompleteImageFile(fileName)) {
+            return true;
+        }
+        reason = QStringLiteral("!ValidImage");
+    } else {
+        reportMissingFile(fileName);
+        reason = QStringLiteral("!FileExists");
+    }
+    log_.logError(QStringLiteral("ERROR :: showChanelItemPB :: displayError: ") + reason);
+    return false;
+}
+
+void FramePresentation::reportMissingFile(const QString& fileName) {
+    // Once per path and run: a missing fallback picture is looked for on every tick, and a
+    // box per tick would bury the saver. The path is noted before the box opens, because the
+    // box's own event loop may run other ticks while it waits for the user.
+    if (reportedMissing_.contains(fileName)) {
+        return;
+    }
+    reportedMissing_.insert(fileName);
+    if (messageBox_) {
+        messageBox_(QStringLiteral("Image file not found: ") + fileName);
+    }
+}
+
+QImage FramePresentation::pictureFor(const QString& fileName, const DisplayItem& item,
+                                     bool useCache) {
+    if (item.index >= 0 && s_.preloadImages && useCache) {
+        QImage picture = list_.picture(item.index);
+        if (picture.isNull()) {
+            // Kept for the whole run, so it is kept small.
+            picture = toIndexed8IfFewColours(loadFramePicture(fileName));
+            list_.setPicture(item.index, picture);
+        }
+        return picture;
+    }
+    return loadFramePicture(fileName);
+}
+
+void FramePresentation::placePictures(const QImage& picture) {
+    PictureBox* back = c_.Picture2;
+    back->setPicture(picture);
+    back->setGeometry(
+        frameBox(picture.size(), QSize(s_.screenWidth, s_.screenHeight), s_.screenAspect));
+    PictureBox* front = c_.Picture1;
+    front->setPicture(back->picture());
+    front->setGeometry(back->geometry());
+    front->show();
+    front->raise();
+    front->repaint();
+}
+
+void FramePresentation::TimeOfDay_Timer() {
+    QLabel* clock = c_.currentTime;
+    clock->setText(QStringLiteral("Current Time:  ") + clock_.now().longTime() +
+                   QStringLiteral("  "));
+    clock->adjustSize();
+}
+
+} // namespace nimbuscope

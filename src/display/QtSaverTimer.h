@@ -1,0 +1,53 @@
+#pragma once
+
+#include "display/SaverTimer.h"
+
+#include <QTimer>
+
+#include <memory>
+
+namespace nimbuscope {
+
+/// A saver timer on a precise QTimer (the coarse kind fires up to 5 % early).
+///
+/// Enabling a disabled timer starts a fresh countdown; enabling one that is already enabled
+/// leaves its countdown alone. Setting the interval while enabled restarts the countdown. A
+/// non-positive interval keeps the timer from firing, though it stays enabled. Ticks never
+/// overlap: while a tick runs, the countdown is stopped, and the next one starts when the tick
+/// returns, so a long tick delays the next. A tick whose handler runs a nested event loop
+/// therefore never sees a second tick of the same timer inside it.
+class QtSaverTimer final : public SaverTimer {
+public:
+    QtSaverTimer(int intervalMs, bool enabled);
+    ~QtSaverTimer() override;
+    QtSaverTimer(const QtSaverTimer&) = delete;
+    QtSaverTimer& operator=(const QtSaverTimer&) = delete;
+
+    void setEnabled(bool enabled) override;
+    bool isEnabled() const override { return enabled_; }
+    void setInterval(int ms) override;
+    int interval() const override { return intervalMs_; }
+
+    /// Milliseconds until the next tick; -1 when none is counting down (disabled, a
+    /// non-positive interval, or inside a tick).
+    int remainingTimeMs() const;
+
+private:
+    void restartCountdown();
+    void tick();
+
+    QTimer timer_;
+    int intervalMs_;
+    bool enabled_ = false;
+    bool inTick_ = false;
+    /// Expires when this timer is destroyed, so a handler may delete the timer it runs on.
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
+};
+
+/// Makes the program's real timers.
+class QtSaverTimerFactory final : public SaverTimerFactory {
+public:
+    std::unique_ptr<SaverTimer> create(int intervalMs, bool enabled) override;
+};
+
+} // namespace nimbuscope
