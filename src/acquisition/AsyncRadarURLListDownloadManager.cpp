@@ -156,7 +156,7 @@ void AcquireDataAsync::addPlannedItems(const RadarListParse& parse, const QStrin
         if (cached && added && s_.state.preloadImages && !list.images().hasBackup() &&
             isCompleteImageFile(item.fileName)) {
             const auto index = qint16(list.numDLitems() - 1);
-            const QImage picture = loadFramePicture(item.fileName);
+            const QImage picture = loadCompactFramePicture(item.fileName);
             if (!picture.isNull()) {
                 list.setPicture(index, picture);
                 list.setPictureLoaded(index, true);

@@ -47,7 +47,7 @@ QImage compactFramePicture(const QImage& picture) {
                                   Qt::ThresholdDither | Qt::AvoidDither);
 }
 
-QImage loadFramePicture(const QString& fileName) {
+QImage loadCompactFramePicture(const QString& fileName) {
     QImageReader reader(fileName);
     reader.setDecideFormatFromContent(true);
     return compactFramePicture(reader.read());

@@ -16,6 +16,6 @@ QImage compactFramePicture(const QImage& picture);
 
 /// Decodes a cached frame (the content decides the format) and compacts it; a null image
 /// when it cannot be decoded.
-QImage loadFramePicture(const QString& fileName);
+QImage loadCompactFramePicture(const QString& fileName);
 
 } // namespace nimbuscope
