@@ -1,10 +1,13 @@
-# nimbuscope_add_test(<name> [GUI] SOURCES <files...> LIBS <targets...>)
+# nimbuscope_add_test(<name> [GUI|OWN_MAIN] SOURCES <files...> LIBS <targets...>)
 # Builds one GoogleTest executable and registers its cases with CTest. GUI gives the test a
-# QApplication (offscreen platform) instead of a QCoreApplication.
+# QApplication (offscreen platform) instead of a QCoreApplication; OWN_MAIN leaves main to
+# the test's sources.
 function(nimbuscope_add_test name)
-  cmake_parse_arguments(ARG "GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;OWN_MAIN" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  if(ARG_GUI)
+  if(ARG_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE Qt6::Widgets)
+  elseif(ARG_GUI)
     target_link_libraries(${name} PRIVATE nimbuscope_testmain_gui Qt6::Widgets)
   else()
     target_link_libraries(${name} PRIVATE nimbuscope_testmain_core)

@@ -1,0 +1,29 @@
+#include "ScenarioApplication.h"
+
+#include "common/FakeProcessEnd.h"
+
+#include <gtest/gtest.h>
+
+namespace nimbuscope::test {
+
+bool ScenarioApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const ProgramEnded& end) {
+        endedInEvents.append(end.status);
+        return true;
+    }
+}
+
+} // namespace nimbuscope::test
+
+int main(int argc, char** argv) {
+    // One 1024x768 screen, whatever the offscreen platform would choose by itself.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (platform.isEmpty() || platform == "offscreen") {
+        qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" NIMBUSCOPE_SCENARIO_SCREENS);
+    }
+    nimbuscope::test::ScenarioApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
