@@ -156,6 +156,18 @@ bool ScenarioRig::shown(const QString& name) const {
     return w != nullptr && !w->isHidden();
 }
 
+bool ScenarioRig::downloading() const {
+    return window_->controls().progress->visible(kDownloadBar);
+}
+
+bool ScenarioRig::finishPass(double limitSeconds) {
+    // The bar goes when the last frame is in; the pass ends on the download timer's next
+    // tick, which also settles the problem count.
+    return runUntil(
+        [this] { return !downloading() && !window_->controls().AsyncDownloadTimer->isEnabled(); },
+        limitSeconds);
+}
+
 QString ScenarioRig::caption(const QString& name) const {
     const auto* label = window_->findChild<QLabel*>(name);
     return label != nullptr ? label->text() : QString();

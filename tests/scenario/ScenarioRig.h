@@ -91,6 +91,10 @@ public:
     VirtualTimer& timer1() const { return timer(window_->controls().Timer1); }
     /// Whether the control named `name` is set visible.
     bool shown(const QString& name) const;
+    /// Whether a download pass is running (its progress bar is shown).
+    bool downloading() const;
+    /// Runs until the running pass has ended; false when it has not within `limitSeconds`.
+    bool finishPass(double limitSeconds = 120);
     QString caption(const QString& name) const;
 
     /// Every Timer1 tick that showed a frame, in order.
