@@ -124,6 +124,8 @@ public:
     ComponentFactory components;
     FakeSystemInput input;
     ScriptedSetup setup;
+    /// The setup dialog the window opens; `setup` unless a test puts another here.
+    SetupDialogHost* setupHost = &setup;
     /// The page-retrieval components the window created.
     QList<ScriptedRetriever*> retrievers;
 
