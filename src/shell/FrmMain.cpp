@@ -250,7 +250,9 @@ bool FrmMain::cursorMoved(bool reset) {
     }
     const qint64 sinceSetup =
         wholeSecondsBetween(state_.lastSetupTime, app_.services().clock.now());
-    const bool ignore = sinceSetup <= kMouseGraceSeconds || !ctl_.LogoImage->isHidden();
+    // A clock set back since then must not stretch the grace time until it catches up.
+    const bool inGrace = sinceSetup >= 0 && sinceSetup <= kMouseGraceSeconds;
+    const bool ignore = inGrace || !ctl_.LogoImage->isHidden();
     bool moved = false;
     if (position) {
         if (!ignore) {

@@ -63,8 +63,8 @@ void FrmMain::startPassIfDue() {
     }
     Log& log = app_.log();
     ctl_.ImageInfo->hide();
-    const bool refreshLocation = wholeSecondsBetween(acquire_->lastConditionsTime(), clock.now()) >
-                                 PassSchedule::kLocationRefreshSeconds;
+    const bool refreshLocation =
+        locationRefreshDue(wholeSecondsBetween(acquire_->lastConditionsTime(), clock.now()));
     if (refreshLocation) {
         acquire_->setLastConditionsTime(clock.now());
     }

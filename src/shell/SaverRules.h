@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QtGlobal>
 
 namespace nimbuscope {
 
@@ -18,8 +18,13 @@ struct PassSchedule {
     static constexpr qint64 kLocationRefreshSeconds = 1800;
 };
 
-/// Whether a download pass is due, `elapsedSeconds` whole seconds after the last one began.
+/// Whether a download pass is due, `elapsedSeconds` whole seconds after the last one began
+/// (a negative time, from a clock set back, counts as due).
 bool downloadPassDue(qint64 elapsedSeconds, qint32 networkProblemCount, qint32 listedItems,
                      bool networkProblemShown);
+
+/// Whether a pass re-reads the location page, `elapsedSeconds` after the last reading (a
+/// negative time counts as long ago).
+bool locationRefreshDue(qint64 elapsedSeconds);
 
 } // namespace nimbuscope

@@ -384,3 +384,11 @@ TEST(LoadScenario, MissingRetrievalComponentStopsTheLoadWithOneMessage) {
     rig.pressKey(Qt::Key_A);
     EXPECT_EQ(rig.endStatus, 0);
 }
+
+TEST(InputScenario, ClockSetBackDoesNotStretchTheMouseGraceTime) {
+    ScenarioRig rig;
+    startAndShowFirstFrame(rig);
+    rig.clock.advanceSeconds(-3600);
+    rig.moveMouse(30, 0);
+    EXPECT_EQ(rig.endStatus, 0);
+}

@@ -160,3 +160,16 @@ TEST(PassScenario, EnterWhileOnlineEndsTheSaver) {
     rig.pressKey(Qt::Key_Enter);
     EXPECT_EQ(rig.endStatus, 0);
 }
+
+TEST(PassScenario, ClockSetBackStartsAPassInsteadOfWaitingForItToCatchUp) {
+    ScenarioRig rig;
+    rig.start();
+    ASSERT_TRUE(rig.finishPass());
+    rig.runFor(60);
+    ASSERT_EQ(rig.passesStarted.size(), 1);
+    rig.clock.advanceSeconds(-3600); // daylight saving time ends
+    rig.runFor(5);
+    EXPECT_EQ(rig.passesStarted.size(), 2);
+    ASSERT_TRUE(rig.finishPass());
+    EXPECT_EQ(locationReads(rig), 2); // the location page is read again as well
+}

@@ -65,13 +65,22 @@ std::unique_ptr<SaverTimer> VirtualTimers::create(int intervalMs, bool enabled) 
     return std::make_unique<VirtualTimer>(*this, intervalMs, enabled, created_++);
 }
 
-qint64 VirtualTimers::nowMs() const {
+qint64 VirtualTimers::clockMs() const {
     return std::llround((clock_.now().days() - start_.days()) * kMsPerDay);
 }
 
+qint64 VirtualTimers::nowMs() const {
+    const qint64 clock = clockMs();
+    steadyMs_ += std::max<qint64>(clock - lastClockMs_, 0);
+    lastClockMs_ = clock;
+    return steadyMs_;
+}
+
 void VirtualTimers::advanceTo(qint64 ms) {
-    if (ms > nowMs()) {
-        clock_.set(DateTime(start_.days() + double(ms) / kMsPerDay));
+    const qint64 step = ms - nowMs();
+    if (step > 0) {
+        clock_.set(DateTime(start_.days() + double(lastClockMs_ + step) / kMsPerDay));
+        nowMs();
     }
 }
 

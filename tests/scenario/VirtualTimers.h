@@ -52,17 +52,18 @@ private:
     friend class VirtualTimers;
 };
 
-/// Makes virtual timers and answers which one fires next. Time is the fake clock's, counted
-/// in whole milliseconds from the moment the factory was made.
+/// Makes virtual timers and answers which one fires next. Timers count on a steady scale of
+/// whole milliseconds since the factory was made: it follows the fake clock forward (a
+/// handler that sleeps moves both) but not back, as real timers ignore a clock set back.
 class VirtualTimers final : public SaverTimerFactory {
 public:
     explicit VirtualTimers(FakeClock& clock) : clock_(clock), start_(clock.now()) {}
 
     std::unique_ptr<SaverTimer> create(int intervalMs, bool enabled) override;
 
-    /// Virtual milliseconds since the start, read from the clock (handlers may move it).
+    /// Steady milliseconds since the start.
     qint64 nowMs() const;
-    /// Moves the clock to `ms` (never backwards).
+    /// Moves the steady time, and the clock with it, forward to `ms`.
     void advanceTo(qint64 ms);
     /// The enabled timer due first; among timers due at the same moment, the one scheduled
     /// first. Nothing when no timer counts down.
@@ -72,8 +73,13 @@ private:
     friend class VirtualTimer;
     std::uint64_t nextOrder() { return ++order_; }
 
+    /// The clock in milliseconds since the start, as last seen.
+    qint64 clockMs() const;
+
     FakeClock& clock_;
     DateTime start_;
+    mutable qint64 steadyMs_ = 0;
+    mutable qint64 lastClockMs_ = 0;
     std::vector<VirtualTimer*> timers_;
     std::uint64_t order_ = 0;
     int created_ = 0;
