@@ -29,6 +29,7 @@ struct ClickCase {
     bool doubleClick;
     bool ends;
     bool opensSettings;
+    friend void PrintTo(const ClickCase& c, std::ostream* os) { *os << c.control; }
 };
 
 class ClickScenario : public ::testing::TestWithParam<ClickCase> {};
@@ -75,6 +76,7 @@ struct MoveCase {
     int dx;
     int dy;
     bool ends;
+    friend void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class MouseMoveScenario : public ::testing::TestWithParam<MoveCase> {};
@@ -339,6 +341,7 @@ struct InstanceCase {
     bool anotherCopy;
     bool displayProperties;
     bool endsAtLoad;
+    friend void PrintTo(const InstanceCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class PreviousInstanceScenario : public ::testing::TestWithParam<InstanceCase> {};

@@ -94,6 +94,7 @@ struct StoredZipCase {
     const char* name;
     const char* zip;
     bool asks;
+    friend void PrintTo(const StoredZipCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class StoredZipScenario : public ::testing::TestWithParam<StoredZipCase> {};
@@ -119,6 +120,7 @@ struct TitleCase {
     qint32 mode;
     const char* cityState;
     const char* title;
+    friend void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class TitleScenario : public ::testing::TestWithParam<TitleCase> {};
@@ -257,6 +259,7 @@ struct FolderCase {
     const char* name;
     std::optional<QString> user;
     const char* lastPart;
+    friend void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class WorkingFolderScenario : public ::testing::TestWithParam<FolderCase> {};

@@ -35,6 +35,7 @@ struct DueCase {
     int framesPerProduct;
     qint32 problemsBefore;
     qint64 dueAfterSeconds;
+    friend void PrintTo(const DueCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class PassDueScenario : public ::testing::TestWithParam<DueCase> {};
@@ -97,6 +98,7 @@ struct LocationFailureCase {
     const char* name;
     int failures;
     int conditionsRequests;
+    friend void PrintTo(const LocationFailureCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class LocationFailureScenario : public ::testing::TestWithParam<LocationFailureCase> {};

@@ -1,5 +1,9 @@
 // Runs the built saver program itself, in a private world on the offscreen platform.
+#include "platform/InstanceLocks.h"
+
 #include "common/TestWorld.h"
+
+#include <QThread>
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -55,7 +59,7 @@ TEST(SaverProgram, SwitchesItDoesNotKnowEndItAtOnceWithStatusZero) {
 
 TEST(SaverProgram, EveryModeLoadsTheSettingsAndEndsCleanly) {
     TestWorld world;
-    const QStringList rows[] = {{}, {"/s"}, {"/p", "1234"}, {"/c"}, {"/a"}};
+    const QStringList rows[] = {{"/p", "1234"}, {"/c"}, {"/a"}};
     for (const QStringList& args : rows) {
         SCOPED_TRACE(args.join(QLatin1Char('|')).toStdString());
         const SaverRun run = runSaver(args);
@@ -66,4 +70,35 @@ TEST(SaverProgram, EveryModeLoadsTheSettingsAndEndsCleanly) {
     // Loading the settings stored the default location mode in the private hive.
     EXPECT_TRUE(world.readFile(QStringLiteral("etc-xdg/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg"))
                     .contains("locationMode"));
+}
+
+// The saver window stays until the user ends it; while it is up, a second saver start ends
+// at once.
+TEST(SaverProgram, SaverStaysUpAndASecondStartEndsAtOnce) {
+    TestWorld world;
+    for (const QStringList& args : {QStringList{}, QStringList{QStringLiteral("/s")}}) {
+        SCOPED_TRACE(args.join(QLatin1Char('|')).toStdString());
+        QProcess saver;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        saver.setProcessEnvironment(env);
+        saver.start(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), args);
+        ASSERT_TRUE(saver.waitForStarted());
+
+        nimbuscope::FileInstanceLocks locks(world.runtimeDir());
+        QElapsedTimer waited;
+        waited.start();
+        while (!locks.isHeld(QStringLiteral("NimbuscopePlayback")) &&
+               waited.elapsed() < kQuickEndMs) {
+            QThread::msleep(20);
+        }
+        EXPECT_TRUE(locks.isHeld(QStringLiteral("NimbuscopePlayback")));
+
+        const SaverRun second = runSaver({QStringLiteral("/s")});
+        EXPECT_TRUE(second.finished);
+        EXPECT_EQ(second.exitCode, 0);
+        EXPECT_EQ(saver.state(), QProcess::Running);
+        saver.kill();
+        saver.waitForFinished();
+    }
 }
