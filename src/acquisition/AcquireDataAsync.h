@@ -35,13 +35,17 @@ public:
     AcquireDataAsync(const AcquireDataAsync&) = delete;
     AcquireDataAsync& operator=(const AcquireDataAsync&) = delete;
 
-    /// Starts a pass. `shownZipcode` is the window's `zipcode` member: it is set to the
-    /// location whose frames are cached, and only that location's files survive the pass
-    /// start. `zipcode` is only compared with it ("00000" at start). True when the pass was
-    /// refused (offline, or no retrieval component).
+    /// Starts a pass in `dataDirectory` (the cache folder). `shownZipcode` is the window's
+    /// `zipcode` member: unless `zipcode` differs from it and from "00000" (the location load
+    /// at start), it is set to the zip code of the cached frames, and left alone when none
+    /// is cached. The pass start deletes the cached files of every location but the zip code
+    /// setting's. True when the pass was refused (offline, or no retrieval component).
     bool getWeatherRadar(QString& shownZipcode, const QString& dataDirectory, bool refreshLocation,
                          const QString& zipcode);
-    /// One step of the running pass; the AsyncDownloadTimer tick calls it.
+    /// One step of the running pass; the AsyncDownloadTimer tick calls it. Each statement
+    /// group (a step, a transfer call, a change to the controls) runs under its own trap: an
+    /// error is written as "ERROR :: AsyncDownloadManager :: ..." and the next group runs.
+    /// The steps trap their own errors under their own names.
     void AsyncDownloadManager();
     /// Clears the pass flags and restarts its clock.
     void resetDownloadCycle();
@@ -103,6 +107,7 @@ private:
     void showConditions();
     // Parts of the list and frame steps.
     void addPlannedItems(const RadarListParse& parse, const QString& dataDirectory);
+    void preloadPicture(qint16 index, const QString& fileName);
     bool collectFrame();
     void startNextFrame();
     void finishRadarImages();

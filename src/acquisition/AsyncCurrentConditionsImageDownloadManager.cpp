@@ -3,6 +3,7 @@
 #include "acquisition/AdaTrap.h"
 #include "acquisition/CacheNames.h"
 #include "acquisition/PageRetriever.h"
+#include "display/FramePicture.h"
 #include "display/MyProgress.h"
 #include "display/PictureBox.h"
 #include "display/SaverWindow.h"
@@ -16,7 +17,6 @@ namespace nimbuscope {
 
 namespace {
 const QString kStep = QStringLiteral("AsyncCurrentConditionsImageDownloadManager");
-constexpr int kInvalidPicture = 481;
 } // namespace
 
 void AcquireDataAsync::AsyncCurrentConditionsImageDownloadManager() {
@@ -56,7 +56,8 @@ void AcquireDataAsync::AsyncCurrentConditionsImageDownloadManager() {
             s_.state.currentConditionsImgIsValid = true;
             box->setPicture(picture);
         } else {
-            logTrappedError(log, kStep, Error(kInvalidPicture, QStringLiteral("Invalid picture")));
+            logTrappedError(log, kStep,
+                            Error(kInvalidPictureError, QStringLiteral("Invalid picture")));
             logAdaHandled(log, kStep);
         }
         bar().incrValue(kDownloadBar);

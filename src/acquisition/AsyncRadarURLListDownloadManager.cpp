@@ -4,9 +4,9 @@
 #include "acquisition/CacheFiles.h"
 #include "acquisition/CacheNames.h"
 #include "acquisition/FrameList.h"
-#include "acquisition/FramePictures.h"
 #include "acquisition/PageRetriever.h"
 #include "display/DisplayList.h"
+#include "display/FramePicture.h"
 #include "display/ImageUtils.h"
 #include "display/MyProgress.h"
 #include "display/SaverWindow.h"
@@ -155,14 +155,21 @@ void AcquireDataAsync::addPlannedItems(const RadarListParse& parse, const QStrin
                                         item.cycleFlag, cached, !cached, item.radarID);
         if (cached && added && s_.state.preloadImages && !list.images().hasBackup() &&
             isCompleteImageFile(item.fileName)) {
-            const auto index = qint16(list.numDLitems() - 1);
-            const QImage picture = loadCompactFramePicture(item.fileName);
-            if (!picture.isNull()) {
-                list.setPicture(index, picture);
-                list.setPictureLoaded(index, true);
-            }
+            preloadPicture(qint16(list.numDLitems() - 1), item.fileName);
         }
         bar().incrValue(kDownloadBar);
+    }
+}
+
+void AcquireDataAsync::preloadPicture(qint16 index, const QString& fileName) {
+    try {
+        // Kept at 8 bits a pixel when the frame has few colours: a long animation held in
+        // memory then needs a quarter of the space.
+        s_.list.setPicture(index, toIndexed8IfFewColours(loadFramePicture(fileName)));
+        s_.list.setPictureLoaded(index, true);
+    } catch (const std::exception& e) {
+        // The frame stays listed; the presentation decodes it when its turn comes.
+        logTrappedError(s_.log, QStringLiteral("parseRadarListItems"), asError(e));
     }
 }
 

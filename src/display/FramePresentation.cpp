@@ -128,39 +128,43 @@ bool FramePresentation::findAndDrawFrame(DisplayItem& item, QString& reason) {
         }
         if (!FileExists(log_, item.fileName)) {
             if (retries >= kMaxMissingFileRetries) {
-                reason = QStringLiteral("still bad index after multiple retries (") +
-                         item.fileName + QStringLiteral("), exists (") +
-                         trueFalse(FileExists(log_, item.fileName)) +
-                         QStringLiteral("), numDLitems (") + QString::number(list_.numDLitems()) +
-                         QStringLiteral(")");
+                reason = missingFileReason(item);
                 return false;
             }
             waitForMissingFile();
-            advancePlayIndex();
-            ++retries;
-            continue;
-        }
-        if (isShown(c_.LogoImage)) {
-            c_.LogoImage->hide();
-        }
-        setFrameInterval(item);
-        c_.DownloadInfoChannelName->show();
-        bool ok = false;
-        showChannelItemPB(item.fileName, item, true, ok);
-        c_.progress->setValue(s_.displayProgressVal, kRadarTimeBar);
-        if (ok) {
+        } else if (drawFrame(item)) {
             return true;
-        }
-        if (retries > kMaxFailedDrawRetries) {
+        } else if (retries > kMaxFailedDrawRetries) {
             reason = QStringLiteral("ShowChannelItemPB returned false 3+ times");
             return false;
+        } else {
+            // The frame that failed, not whatever sits at playIndex: past inactive positions
+            // the two differ, and a broken frame left active would be tried on every tick.
+            list_.setItemActiveFlag(item.index, false);
         }
-        // The frame that failed, not whatever sits at playIndex: past inactive positions the
-        // two differ, and a broken frame left active would be tried again on every tick.
-        list_.setItemActiveFlag(item.index, false);
         advancePlayIndex();
         ++retries;
     }
+}
+
+QString FramePresentation::missingFileReason(const DisplayItem& item) {
+    return QStringLiteral("still bad index after multiple retries (") + item.fileName +
+           QStringLiteral("), exists (") + trueFalse(FileExists(log_, item.fileName)) +
+           QStringLiteral("), numDLitems (") + QString::number(list_.numDLitems()) +
+           QStringLiteral(")");
+}
+
+bool FramePresentation::drawFrame(const DisplayItem& item) {
+    if (isShown(c_.LogoImage)) {
+        c_.LogoImage->hide();
+    }
+    setFrameInterval(item);
+    c_.DownloadInfoChannelName->show();
+    bool ok = false;
+    showChannelItemPB(item.fileName, item, true, ok);
+    // The bar follows the animation whether or not the frame made it to the screen.
+    c_.progress->setValue(s_.displayProgressVal, kRadarTimeBar);
+    return ok;
 }
 
 void FramePresentation::waitForMissingFile() {

@@ -69,6 +69,9 @@ private:
     void drawFallbackPicture();
     /// The frame loop of one tick; false (with the reason) when it gave up.
     bool findAndDrawFrame(DisplayItem& shown, QString& reason);
+    QString missingFileReason(const DisplayItem& item);
+    /// Sets the frame's hold time and draws it; whether it was drawn.
+    bool drawFrame(const DisplayItem& item);
     void waitForMissingFile();
     void setFrameInterval(const DisplayItem& item);
     qint32 newCycleProgressValue(const DisplayItem& item) const;

@@ -1,0 +1,120 @@
+#pragma once
+
+#include "acquisition/AcquireDataAsync.h"
+#include "display/DisplayList.h"
+#include "display/MyProgress.h"
+#include "display/PictureBox.h"
+#include "display/SaverTimer.h"
+#include "display/SaverWindow.h"
+#include "platform/MemoryRegistry.h"
+#include "settings/RegistryValues.h"
+#include "support/Log.h"
+#include "support/SystemUtils.h"
+
+#include "common/FakeClock.h"
+#include "common/FakeProcessEnd.h"
+#include "common/FakeRetriever.h"
+#include "common/TestWorld.h"
+
+#include <QLabel>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+
+namespace nimbuscope::test {
+
+/// A window timer that only records what it is told.
+class FakeTimer final : public SaverTimer {
+public:
+    void setEnabled(bool enabled) override { enabled_ = enabled; }
+    bool isEnabled() const override { return enabled_; }
+    void setInterval(int ms) override { interval_ = ms; }
+    int interval() const override { return interval_; }
+
+private:
+    bool enabled_ = false;
+    int interval_ = 0;
+};
+
+/// One frame of a scripted list: its listed name (".gif") and server time.
+struct ScriptedFrame {
+    QString gifName;
+    QString noaaName() const;
+};
+
+/// A saver window's worth of controls and state around one AcquireDataAsync, with a
+/// scripted network, a fake clock and private folders. Settings start as a zip-code
+/// location "66604" with NOAA's default hosts.
+class AcquisitionRig : public ::testing::Test {
+protected:
+    AcquisitionRig();
+
+    static constexpr const char* kZip = "66604";
+    static QString locationQuery();
+    static QString locationPageURL();
+    static QString conditionsImageURL();
+    static QString listURL(const QString& product);
+    static QString frameURL(const QString& product, const QString& gifName,
+                            const QString& host = QStringLiteral("radar.weather.gov"));
+    /// The cache folder, ending in "/".
+    QString data() const { return dataDir_; }
+    QString cached(const QString& name) const { return data() + name; }
+    bool exists(const QString& name) const;
+
+    /// Writes a number setting to the registry and reloads the settings.
+    void setNumberSetting(const char* valueName, qint32 value);
+
+    /// Empties the display list and starts a pass, as the main timer cycle does.
+    bool startPass(bool refreshLocation = true, const QString& zipcode = QStringLiteral("00000"));
+    /// Ticks the download timer (100 ms of virtual time each) until the pass stops it;
+    /// returns the number of ticks.
+    int runTicks(int maxTicks = 3000);
+    /// Ticks until `done` holds (at most maxTicks); returns whether it did.
+    bool tickUntil(const std::function<bool()>& done, int maxTicks = 100);
+
+    /// Serves the location page (the query redirects to locationPageURL) and the conditions
+    /// picture; a list of `frames` frames five minutes apart, the newest at 21:newestMinute
+    /// (the clock says 21:35); the frames themselves; or all of it.
+    void serveLocation(const QString& fixture = "absolute_radar_link.html");
+    QList<ScriptedFrame> serveList(const QString& product, int frames, int newestMinute = 30);
+    void serveFrames(const QString& product, const QList<ScriptedFrame>& frames);
+    void serveEverything(int frames = 10);
+
+    /// A radar frame: a picture of few colours ending in the GIF trailer, over 6000 bytes.
+    static QByteArray frameBody();
+    static QByteArray conditionsBody();
+
+    QString debugLog() const;
+    QString errorLog() const;
+    bool debugLogged(const QString& line) const;
+
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    Log log;
+    MemoryRegistry registry;
+    RegistryValues settings;
+    SystemUtils sys;
+    DisplayList list;
+    QWidget window;
+    std::unique_ptr<MyProgress> progress;
+    FakeTimer Timer1, TimeOfDay, AsyncDownloadTimer, Win9xPwdDismiss;
+    SaverControls controls;
+    SaverRunState state;
+    std::unique_ptr<PageRetriever> myHTTPRetrieve;
+    FakeRetriever* net = nullptr;
+    /// Calls of the end seam, which throws ProgramEnded like the window's end does.
+    int endCalls = 0;
+    std::optional<bool> endSkipCleanup;
+    int doEventsCalls = 0;
+    CacheWriteBody writeBody;
+    std::unique_ptr<AcquireDataAsync> ada;
+
+private:
+    QLabel* label(const QString& caption);
+    QString dataDir_;
+};
+
+} // namespace nimbuscope::test

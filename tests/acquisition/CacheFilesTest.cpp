@@ -1,0 +1,160 @@
+#include "acquisition/CacheFiles.h"
+#include "acquisition/CachePurge.h"
+#include "display/DisplayList.h"
+#include "support/Error.h"
+
+#include "ParserTestSupport.h"
+
+#include <QDir>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+class CacheFilesTest : public ParserTest {
+protected:
+    CacheFilesTest() : folder(world.root() + QStringLiteral("/data/")) { QDir().mkpath(folder); }
+    QStringList names() const { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
+
+    QString folder;
+};
+
+} // namespace
+
+TEST(CacheNameRules, OnlyPlainNamesStartingWithAZipCodeAreCacheFiles) {
+    const QString f = QStringLiteral("/tmp/c/data/");
+    const struct {
+        QString path;
+        bool ok;
+    } rows[] = {
+        {f + "66604.DS.p19r0.ktwx.dd.20261205.2130.noaa", true},
+        {f + "66604.currentConditions.jpg", true},
+        {f + "A1b2C.DS.p20-r.loop.txt", true},
+        {f + ".currentConditions.jpg", false},                // empty zip
+        {f + "66604", false},                                 // no dot after the zip
+        {f + "66-04.x.noaa", false},                          // zip not plain
+        {f + "66604.DS.p19r0.sub/x.noaa", false},             // a folder below
+        {f + "66604.DS.p19r0..\\..\\x.noaa", false},          // climbs out on Windows
+        {f + "66604.DS.p19r0.x" + QChar(0) + ".noaa", false}, // NUL
+        {f + "66604.DS.p19r0.x\n.noaa", false},               // control character
+        {"/tmp/c/other/66604.x.noaa", false},                 // another folder
+        {f.chopped(1) + "66604.x.noaa", false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path.toStdString());
+        EXPECT_EQ(isCacheFileIn(f, row.path), row.ok);
+    }
+    EXPECT_FALSE(isCacheFileIn(f.chopped(1), f + "66604.x.noaa")) << "folder without separator";
+}
+
+TEST_F(CacheFilesTest, ReplaceWritesExactlyTheBytesAndLeavesNothingElse) {
+    const QString path = folder + "66604.DS.p19r0.loop.txt";
+    replaceCacheFile(folder, path, "first");
+    replaceCacheFile(folder, path, "second, longer");
+    EXPECT_EQ(world.readFile(path), "second, longer");
+    EXPECT_EQ(names(), QStringList({"66604.DS.p19r0.loop.txt"}));
+}
+
+TEST_F(CacheFilesTest, FailedReplaceKeepsTheOldFileAndRaisesPathFileAccessError) {
+    const QString path = folder + "66604.DS.p19r0.x.noaa";
+    replaceCacheFile(folder, path, "old frame");
+    const CacheWriteBody halfWay = [](QIODevice& device, const QByteArray& bytes) {
+        device.write(bytes.left(3));
+        return qint64(-1);
+    };
+    const CacheWriteBody shortWrite = [](QIODevice& device, const QByteArray& bytes) {
+        return device.write(bytes.left(bytes.size() - 1));
+    };
+    for (const CacheWriteBody& body : {halfWay, shortWrite}) {
+        try {
+            replaceCacheFile(folder, path, "new frame bytes", body);
+            ADD_FAILURE() << "no error raised";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), err::PathFileAccessError);
+        }
+        EXPECT_EQ(world.readFile(path), "old frame");
+        EXPECT_EQ(names(), QStringList({"66604.DS.p19r0.x.noaa"}));
+    }
+}
+
+TEST_F(CacheFilesTest, TargetsThatCannotBeWrittenRaise) {
+    QDir().mkpath(folder + "66604.dir.noaa/occupied");
+    const struct {
+        QString folder, path;
+        int number;
+    } rows[] = {
+        {folder, folder + "66604.dir.noaa", err::PathFileAccessError}, // a folder in the way
+        {folder + "missing/", folder + "missing/66604.x.noaa", err::PathFileAccessError},
+        {folder, folder + "../66604.x.noaa", err::BadFileNameOrNumber},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.path.toStdString());
+        try {
+            replaceCacheFile(row.folder, row.path, "bytes");
+            ADD_FAILURE() << "no error raised";
+        } catch (const Error& e) {
+            EXPECT_EQ(e.number(), row.number);
+        }
+    }
+    EXPECT_EQ(names(), QStringList());
+    EXPECT_FALSE(QFileInfo::exists(world.root() + "/66604.x.noaa"));
+}
+
+TEST_F(CacheFilesTest, AnimationFileCountNamesTheCachedLocationOnlyWhenThereIsOne) {
+    const struct {
+        const char* name;
+        QStringList files;
+        qint32 count;
+        const char* zip;
+    } rows[] = {
+        {"empty cache", {}, 0, "66604"},
+        {"frames", {"12345.b.noaa", "11111.a.NOAA", "12345.list.txt"}, 2, "11111"},
+        {"zip part not plain", {"a-b.x.noaa"}, 1, "66604"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        for (const QString& f : row.files) {
+            world.writeFile(folder + f, "x");
+        }
+        QString zip = QStringLiteral("66604");
+        EXPECT_EQ(getAnimationFileCount(log, folder, zip), row.count);
+        EXPECT_EQ(zip, QString::fromLatin1(row.zip));
+    }
+    QString zip = QStringLiteral("66604");
+    EXPECT_EQ(getAnimationFileCount(log, QString(), zip), 0);
+    EXPECT_EQ(zip, "66604");
+}
+
+TEST_F(CacheFilesTest, PurgesOnlyDeleteRegularFilesOfTheFolder) {
+    DisplayList list(log);
+    // Big enough not to be taken for the server's radar-unavailable answer.
+    const QString shown =
+        world.writeFile(folder + "66604.p.shown.noaa", QByteArray(7000, 'G') + ';');
+    world.writeFile(folder + "66604.p.inactive.noaa", "x");
+    world.writeFile(folder + "66604.p.unlisted.noaa", "x");
+    world.writeFile(folder + "66604.p.loop.txt", "x");
+    world.writeFile(folder + "66604.dir.noaa/inside.noaa", "x");
+    const QString outside = world.writeFile(world.root() + "/66604.p.outside.noaa", "x");
+    ASSERT_TRUE(QFile::link(outside, folder + "66604.p.link.noaa"));
+    list.addItem(shown, "c", "s", false, true, false, "p");
+    list.addItem(folder + "66604.p.inactive.noaa", "c", "s", false, false, true, "p");
+
+    purgeNonDisplayListItems(log, list, folder);
+    EXPECT_EQ(names(),
+              QStringList({"66604.p.link.noaa", "66604.p.loop.txt", "66604.p.shown.noaa"}));
+    purgeOtherZipcodeCachedItems(log, folder, "12345");
+    EXPECT_EQ(names(), QStringList({"66604.p.link.noaa"}));
+    EXPECT_TRUE(QFileInfo(folder + "66604.dir.noaa/inside.noaa").isFile());
+    EXPECT_TRUE(QFileInfo(outside).isFile());
+
+    world.writeFile(folder + "66604.p.loop.txt", "x");
+    for (const QString& zip : {QString(), QStringLiteral("*"), QStringLiteral("../x")}) {
+        purgeOtherZipcodeCachedItems(log, folder, zip);
+    }
+    purgeOtherZipcodeCachedItems(log, QString(), "12345");
+    purgeNonDisplayListItems(log, list, QString());
+    EXPECT_EQ(names(), QStringList({"66604.p.link.noaa", "66604.p.loop.txt"}));
+}

@@ -1,0 +1,152 @@
+#include "AcquisitionRig.h"
+
+#include "acquisition/CacheFiles.h"
+
+#include <QDir>
+#include <QFile>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+const QString kShort = QStringLiteral("DS.p19r0");
+const QString kTemplate =
+    QStringLiteral("http://radar.weather.gov/radar/images/@@@@@/SI.ktwx/#####.noaa");
+
+class CacheTest : public AcquisitionRig {
+protected:
+    CacheTest() { settings.saveTemplateURL(kTemplate); }
+    QString put(const QString& name, const QByteArray& bytes = frameBody()) {
+        return world.writeFile(cached(name), bytes);
+    }
+    QStringList cacheNames() const {
+        return QDir(data()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+    int cachedFrames() const {
+        return int(QDir(data()).entryList({QStringLiteral("66604.*.noaa")}, QDir::Files).size());
+    }
+};
+
+} // namespace
+
+TEST_F(CacheTest, PassStartDeletesOtherLocationsFilesAndNothingElse) {
+    const QString outside = world.writeFile(
+        world.tmp() + QStringLiteral("/Nimbuscope/tmp-tester/11111.outside.noaa"), "keep");
+    put("11111.DS.p19r0.ktwx.dd.20261205.2045.noaa");
+    put("11111.DS.p19r0.loop.txt", "list");
+    put("11111.currentConditions.jpg", "jpg");
+    put("66604.DS.p19r0.loop.txt", "own list");
+    put("notes.md", "not ours");
+    put(".nimbuscope-write-Ab12Cd", "half a frame");
+    world.writeFile(cached("11111.folder.noaa/inside.noaa"), "inside");
+    ASSERT_TRUE(QFile::link(outside, cached("11111.link.noaa")));
+
+    startPass(true);
+    EXPECT_EQ(cacheNames(),
+              QStringList({"11111.link.noaa", "66604.DS.p19r0.loop.txt", "notes.md"}));
+    EXPECT_TRUE(QFileInfo(cached("11111.folder.noaa/inside.noaa")).isFile());
+    EXPECT_EQ(world.readFile(outside), "keep");
+    // The window's zip code names the location the cache held.
+    EXPECT_EQ(state.zipcode, "11111");
+}
+
+TEST_F(CacheTest, ACacheOfAnotherLocationAtStartNeverCostsTheCurrentLocationItsFiles) {
+    put("11111.DS.p19r0.ktwx.dd.20261205.2045.noaa");
+    serveEverything(10);
+    startPass(true);
+    runTicks();
+    EXPECT_EQ(cachedFrames(), 20);
+    EXPECT_FALSE(exists("11111.DS.p19r0.ktwx.dd.20261205.2045.noaa"));
+
+    // The timer cycle's next pass passes the window's zip code and the setting.
+    startPass(false, settings.getZipCode());
+    EXPECT_EQ(cachedFrames(), 20);
+    EXPECT_TRUE(exists("66604.DS.p19r0.loop.txt"));
+}
+
+TEST_F(CacheTest, AnEmptyCacheLeavesTheWindowsZipCodeAlone) {
+    serveEverything(10);
+    startPass(true);
+    EXPECT_EQ(state.zipcode, "66604");
+    runTicks();
+    startPass(false, settings.getZipCode());
+    EXPECT_EQ(cachedFrames(), 20);
+    runTicks();
+    EXPECT_EQ(net->requested().size(), 4 + 20 + 2) << "no frame fetched twice";
+}
+
+TEST_F(CacheTest, GoodPassEndKeepsOnlyTheFramesOnDisplay) {
+    // Unlisted but within an hour of the newest listed frame: shown before the list.
+    put("66604.DS.p19r0.ktwx.dd.20261205.2040.noaa");
+    // Unlisted and two hours old: left out, then deleted.
+    put("66604.DS.p19r0.ktwx.dd.20261205.1930.noaa");
+    serveEverything(10);
+
+    // A failed pass deletes nothing at its end.
+    net->queue(listURL(QStringLiteral("DS.p20-r")), {{FakeRetriever::ConnectionFailed}, {}, {}});
+    startPass(false, settings.getZipCode());
+    runTicks();
+    EXPECT_EQ(ada->networkProblemCount(), 1);
+    EXPECT_TRUE(exists("66604.DS.p19r0.ktwx.dd.20261205.1930.noaa"));
+
+    startPass(false, settings.getZipCode());
+    runTicks();
+    ASSERT_EQ(list.numDLitems(), 21);
+    EXPECT_EQ(list.itemAt(0).fileName, cached("66604.DS.p19r0.ktwx.dd.20261205.2040.noaa"));
+    EXPECT_EQ(list.itemAt(0).sourceName,
+              "http://radar.weather.gov/radar/images/DS.p19r0/SI.ktwx/ktwx.dd.20261205.2040.noaa");
+    EXPECT_TRUE(list.itemAt(0).active);
+    EXPECT_TRUE(exists("66604.DS.p19r0.ktwx.dd.20261205.2040.noaa"));
+    EXPECT_FALSE(exists("66604.DS.p19r0.ktwx.dd.20261205.1930.noaa"));
+}
+
+TEST_F(CacheTest, AFailedWriteLeavesNoHalfFileUnderTheFinalName) {
+    writeBody = [](QIODevice& device, const QByteArray& bytes) {
+        device.write(bytes.left(bytes.size() / 2));
+        return qint64(-1);
+    };
+    serveEverything(10);
+    startPass(true);
+    runTicks();
+    EXPECT_EQ(endCalls, 0);
+    EXPECT_FALSE(AsyncDownloadTimer.isEnabled());
+    EXPECT_EQ(cacheNames(), QStringList()) << "neither frames, lists, picture nor leftovers";
+    ASSERT_EQ(list.numDLitems(), 20) << "the lists received are still used";
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_FALSE(list.itemAt(i).active) << i;
+        EXPECT_FALSE(list.itemAt(i).needsDownloading) << i;
+    }
+    EXPECT_TRUE(errorLog().contains("ERROR :: AsyncRadarImageDownloadManager :: (75) - "));
+    EXPECT_TRUE(state.currentConditionsImgIsValid) << "the picture came with the transfer";
+    EXPECT_EQ(net->requested().size(), 4 + 20) << "each frame fetched once per pass";
+}
+
+TEST_F(CacheTest, FrameNamesThatCouldLeaveTheCacheAreSkipped) {
+    QByteArray text;
+    const QString evil[] = {QStringLiteral("..\\..\\ktwx.dd.20261205.2125.gif"),
+                            QStringLiteral("ktwx.dd.20261205.2120\t.gif"),
+                            QStringLiteral("ktwx..dd.20261205.2115.gif")};
+    for (const QString& name : evil) {
+        text += frameURL(kShort, name).toLatin1() + '\n';
+    }
+    text += frameURL(kShort, QStringLiteral("ktwx.dd.20261205.2130.gif")).toLatin1() + '\n';
+    net->serve(listURL(kShort), text);
+    net->serve(frameURL(kShort, QStringLiteral("ktwx.dd.20261205.2130.gif")), frameBody());
+    startPass(false, settings.getZipCode());
+    ASSERT_TRUE(tickUntil([&] { return ada->passState().shortRangeListDone; }));
+    ASSERT_EQ(list.numDLitems(), 1);
+    EXPECT_EQ(list.itemAt(0).fileName, cached("66604.DS.p19r0.ktwx.dd.20261205.2130.noaa"));
+    EXPECT_TRUE(debugLogged("parseRadarListItems: unsafe frame name skipped: "
+                            "..\\..\\ktwx.dd.20261205.2125.noaa"));
+}
+
+TEST_F(CacheTest, AZipCodeThatIsNotPlainNamesNoCacheFile) {
+    QString text = frameURL(kShort, QStringLiteral("ktwx.dd.20261205.2130.noaa")).repeated(2);
+    for (const QString& zip : {QStringLiteral("../66604"), QString(), QStringLiteral("6 604")}) {
+        SCOPED_TRACE(zip.toStdString());
+        EXPECT_FALSE(ada->parseRadarListItems(text, kShort, "Short Range Radar", zip, data()));
+        EXPECT_EQ(list.numDLitems(), 0);
+    }
+    EXPECT_TRUE(debugLogged("parseRadarListItems: no plain zip code (../66604), nothing added"));
+}

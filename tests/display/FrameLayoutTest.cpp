@@ -1,0 +1,53 @@
+#include "display/FrameLayout.h"
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+
+namespace {
+
+TEST(FrameHoldTest, HoldTimeByPlaceRateAndMemory) {
+    const struct {
+        FramePlace place;
+        qint32 rate;
+        bool loaded;
+        qint32 hold;
+    } rows[] = {
+        {FramePlace::CycleStart, 200, true, 400}, {FramePlace::CycleStart, 500, false, 1000},
+        {FramePlace::CycleEnd, 200, true, 1700},  {FramePlace::CycleEnd, 500, false, 1700},
+        {FramePlace::Middle, 200, true, 120},     {FramePlace::Middle, 200, false, 200},
+        {FramePlace::Middle, 80, true, 80}, // never 0
+        {FramePlace::Middle, 81, true, 1},        {FramePlace::Middle, 230, false, 230},
+        {FramePlace::Middle, 231, false, 1},      {FramePlace::Middle, 500, true, 420},
+        {FramePlace::Middle, 500, false, 270},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(frameHoldMs(row.place, row.rate, 1700, row.loaded), row.hold)
+            << int(row.place) << " rate " << row.rate << " loaded " << row.loaded;
+    }
+}
+
+TEST(FrameBoxTest, BoxByPictureAndScreen) {
+    const QSize screen(1024, 768);
+    const float aspect = 1024.0f / 768.0f;
+    const struct {
+        QSize picture;
+        QRect box;
+    } rows[] = {
+        {{400, 300}, QRect(312, 257, 400, 300)}, // 257.4 rounds down
+        {{401, 300}, QRect(312, 257, 401, 300)}, // 311.5 rounds up
+        {{1024, 768}, QRect(0, 0, 1024, 768)},   // exactly the screen
+        {{1024, 300}, QRect(0, 257, 1024, 300)}, // full width still goes to the left edge
+        {{300, 768}, QRect(362, 0, 300, 768)},   // full height still goes to the top edge
+        {{2048, 768}, QRect(0, 211, 1024, 384)}, // too wide: fits the width
+        {{600, 1536}, QRect(362, 0, 300, 768)},  // too tall: fits the height
+        {{2048, 1536}, QRect(0, 0, 1024, 768)},  // too large, the screen's own shape
+        {{1030, 10}, QRect(0, 417, 1024, 10)},   // 9.94 high and 416.9 down, rounded
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(frameBox(row.picture, screen, aspect), row.box)
+            << row.picture.width() << "x" << row.picture.height();
+    }
+}
+
+} // namespace

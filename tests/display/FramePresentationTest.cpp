@@ -1,0 +1,292 @@
+#include "PresentationRig.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+const QByteArray kFailurePrefix = "ERROR :: showNextImage :: displayList failure: ";
+
+double msBetween(DateTime from, DateTime to) {
+    return (to.days() - from.days()) * 86400000.0;
+}
+
+class FramePresentationTest : public ::testing::Test {
+protected:
+    PresentationRig rig;
+};
+
+struct PaceRow {
+    qint32 rate;
+    qint32 lastFrame;
+    std::vector<int> firstPass;
+    std::vector<int> secondPass;
+};
+
+TEST_F(FramePresentationTest, HoldTimesFollowThePlaceInTheCycleAndWhetherPicturesAreInMemory) {
+    const PaceRow rows[] = {
+        // Preloading: middle frames are quicker once their pictures are in memory.
+        {200, 1500, {400, 200, 200, 200, 1500}, {400, 120, 120, 120, 1500}},
+        {80, 1000, {160, 80, 80, 80, 1000}, {160, 80, 80, 80, 1000}},
+        {230, 1000, {460, 230, 230, 230, 1000}, {460, 150, 150, 150, 1000}},
+        // No preloading: every draw decodes the file.
+        {500, 2000, {1000, 270, 270, 270, 2000}, {1000, 270, 270, 270, 2000}},
+    };
+    for (const PaceRow& row : rows) {
+        PresentationRig r;
+        r.setPace(row.rate, row.lastFrame);
+        r.addCycle(QStringLiteral("N0R"), 5);
+        EXPECT_EQ(r.holds(5), row.firstPass) << "rate " << row.rate;
+        EXPECT_EQ(r.holds(5), row.secondPass) << "rate " << row.rate;
+        EXPECT_EQ(r.s.updateRateMs, row.lastFrame);
+        EXPECT_EQ(r.s.playIndex, 0) << "wrapped after the last frame";
+        EXPECT_TRUE(r.s.frameShownOK);
+    }
+}
+
+TEST_F(FramePresentationTest, EachProductStartsACycleOfItsOwn) {
+    rig.setPace(300, 1200);
+    rig.addCycle(QStringLiteral("N0R"), 3);
+    rig.addCycle(QStringLiteral("N0Z"), 2);
+    EXPECT_EQ(rig.holds(5), (std::vector<int>{600, 70, 1200, 600, 1200}));
+    EXPECT_EQ(rig.s.previousRadarID, QStringLiteral("N0Z"));
+}
+
+TEST_F(FramePresentationTest, PreloadedPicturesAreIndexedAndSharedWithTheList) {
+    rig.setPace(200, 1500);
+    rig.addCycle(QStringLiteral("N0R"), 2, gifSpec({120, 80}, 7));
+    rig.holds(1);
+    const QImage kept = rig.list.picture(0);
+    ASSERT_FALSE(kept.isNull());
+    EXPECT_EQ(kept.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(kept.colorCount(), 7);
+    EXPECT_EQ(kept.cacheKey(), rig.c.Picture1->picture().cacheKey()) << "shown, not copied";
+    EXPECT_TRUE(rig.list.itemAt(0).pictureLoaded);
+    const QImage decoded = QImage(rig.dataPath(QStringLiteral("N0R-0.noaa")));
+    EXPECT_EQ(kept.convertToFormat(QImage::Format_RGB32),
+              decoded.convertToFormat(QImage::Format_RGB32));
+
+    rig.holds(2);
+    EXPECT_EQ(rig.list.picture(0).cacheKey(), kept.cacheKey()) << "not decoded a second time";
+}
+
+TEST_F(FramePresentationTest, WithoutPreloadingNothingIsKeptInTheList) {
+    rig.setPace(500, 1500);
+    rig.addCycle(QStringLiteral("N0R"), 2);
+    rig.holds(2);
+    EXPECT_TRUE(rig.list.picture(0).isNull());
+    EXPECT_FALSE(rig.list.itemAt(0).pictureLoaded);
+    EXPECT_FALSE(rig.c.Picture1->picture().isNull());
+}
+
+TEST_F(FramePresentationTest, AFrameAfterAnInactiveOneIsShownForTwoTicks) {
+    const GifSpec spec;
+    rig.addFrame(QStringLiteral("a.noaa"), QStringLiteral("N0R"), &spec);
+    rig.addFrame(QStringLiteral("b.noaa"), QStringLiteral("N0R"), &spec, false);
+    rig.addFrame(QStringLiteral("c.noaa"), QStringLiteral("N0R"), &spec);
+    rig.addFrame(QStringLiteral("d.noaa"), QStringLiteral("N0R"), &spec);
+    rig.list.calculateAllCycleCounts();
+    EXPECT_EQ(rig.captions(5), (QStringList{QStringLiteral("a.noaa"), QStringLiteral("c.noaa"),
+                                            QStringLiteral("c.noaa"), QStringLiteral("d.noaa"),
+                                            QStringLiteral("a.noaa")}));
+}
+
+TEST_F(FramePresentationTest, FrameIsCentredWithElevenTwentiethsOfTheFreeHeightAbove) {
+    rig.addCycle(QStringLiteral("N0R"), 1, gifSpec({400, 300}, 4));
+    rig.holds(1);
+    // (768 - 300) / 20 * 11 = 257.4, rounded to the nearest pixel.
+    EXPECT_EQ(rig.c.Picture1->geometry(), QRect(312, 257, 400, 300));
+    EXPECT_EQ(rig.c.Picture2->geometry(), rig.c.Picture1->geometry());
+    EXPECT_FALSE(rig.c.Picture1->isHidden());
+    EXPECT_TRUE(rig.c.Picture2->isHidden());
+    const QLabel* caption = rig.c.ItemCaption;
+    EXPECT_EQ(caption->text(), QStringLiteral("N0R-0.noaa"));
+    EXPECT_EQ(caption->x(), qRound((1024 - caption->width()) / 2.0));
+    EXPECT_EQ(caption->y(), qRound(257 - 1.5 * caption->height()));
+}
+
+TEST_F(FramePresentationTest, FrameLargerThanTheScreenIsBoxedToItsShapeAndCropped) {
+    const struct {
+        QSize frame;
+        QRect box;
+    } rows[] = {
+        {{2048, 768}, QRect(0, 211, 1024, 384)}, // wider than the screen's shape
+        {{600, 1536}, QRect(362, 0, 300, 768)},  // taller than the screen's shape
+        {{1100, 700}, QRect(0, 64, 1024, 652)},  // only too wide: 651.6 and 63.8 round up
+    };
+    for (const auto& row : rows) {
+        PresentationRig r;
+        r.addCycle(QStringLiteral("N0R"), 1, gifSpec(row.frame, 4));
+        r.holds(1);
+        EXPECT_EQ(r.c.Picture1->geometry(), row.box) << row.frame.width();
+        EXPECT_EQ(r.c.Picture1->picture().size(), row.frame) << "cropped, not scaled";
+    }
+}
+
+TEST_F(FramePresentationTest, FirstFrameHidesTheLogoAndShowsTheInformationAndClock) {
+    rig.c.LogoImage->show();
+    rig.addCycle(QStringLiteral("N0R"), 2);
+    rig.holds(1);
+    EXPECT_TRUE(rig.c.LogoImage->isHidden());
+    for (const QWidget* w :
+         {static_cast<QWidget*>(rig.c.DownloadInfoChannelName),
+          static_cast<QWidget*>(rig.c.ImageInfo), static_cast<QWidget*>(rig.c.ImageDate),
+          static_cast<QWidget*>(rig.c.currentTime)}) {
+        EXPECT_FALSE(w->isHidden());
+    }
+    const QLabel* clock = rig.c.currentTime;
+    EXPECT_EQ(clock->geometry().topLeft(), QPoint(1024 - 300, 6)); // 0.3 x 20
+    EXPECT_EQ(rig.c.ImageDate->geometry().topLeft(), QPoint(1024 - 300 - 2, 26));
+}
+
+TEST_F(FramePresentationTest, NewCycleStartsTheBarSoThatEveryCycleEndsFull) {
+    rig.addCycle(QStringLiteral("N0R"), 3);
+    rig.addCycle(QStringLiteral("N0Z"), 5);
+    rig.s.cycleFrameCounts = {3, 5};
+    rig.s.secondCycleStart = 3;
+    rig.progress.setMax(5, kRadarTimeBar);
+    rig.progress.setMin(1, kRadarTimeBar);
+    std::vector<int> values;
+    for (int tick = 0; tick < 8; ++tick) {
+        rig.presentation.showNextImage();
+        values.push_back(rig.s.displayProgressVal);
+        EXPECT_EQ(rig.progress.value(kRadarTimeBar), rig.s.displayProgressVal);
+    }
+    EXPECT_EQ(values, (std::vector<int>{3, 4, 5, 1, 2, 3, 4, 5}));
+
+    rig.AsyncDownloadTimer.setEnabled(true);
+    rig.presentation.showNextImage();
+    EXPECT_EQ(rig.s.displayProgressVal, 1) << "while downloading every cycle starts at 1";
+}
+
+TEST_F(FramePresentationTest, OneProductAloneStartsItsCycleAtOne) {
+    rig.addCycle(QStringLiteral("N0R"), 4);
+    rig.s.cycleFrameCounts = {4, 0};
+    rig.s.secondCycleStart = 0;
+    rig.progress.setMax(4, kRadarTimeBar);
+    rig.progress.setMin(1, kRadarTimeBar);
+    rig.presentation.showNextImage();
+    EXPECT_EQ(rig.s.displayProgressVal, 1);
+    rig.presentation.showNextImage();
+    EXPECT_EQ(rig.s.displayProgressVal, 2);
+}
+
+TEST_F(FramePresentationTest, OfflineWithNothingListedShowsTheFallbackAndStops) {
+    QImage fallback(320, 200, QImage::Format_RGB32);
+    fallback.fill(Qt::darkRed);
+    ASSERT_TRUE(fallback.save(rig.presentation.fallbackPicturePath(), "JPG"));
+    rig.s.offlineMode = true;
+    rig.c.NetworkProblem->move(250, 0);
+    rig.c.NetworkProblem2->resize(300, 16);
+    rig.presentation.showNextImage();
+
+    EXPECT_EQ(rig.c.Picture1->picture().size(), QSize(320, 200));
+    EXPECT_TRUE(rig.s.frameShownOK);
+    EXPECT_FALSE(rig.Timer1.isEnabled());
+    EXPECT_TRUE(rig.Timer1.intervalsSet.empty()) << "the pace is left as it was";
+    EXPECT_EQ(rig.c.NetworkProblem2->geometry().topLeft(), QPoint(250, 768 - 16));
+    EXPECT_EQ(rig.c.NetworkProblem->geometry().topLeft(), QPoint(250, 768 - 20 - 16));
+    EXPECT_FALSE(rig.c.NetworkProblem->isHidden() || rig.c.NetworkProblem2->isHidden());
+    EXPECT_TRUE(rig.errorLog().contains(kFailurePrefix + "offlineMode and no display items"));
+    EXPECT_TRUE(rig.messages.isEmpty());
+}
+
+TEST_F(FramePresentationTest, MissingFallbackPictureIsReportedOnceNotOnEveryTick) {
+    const QString expected =
+        QStringLiteral("Image file not found: ") + rig.presentation.fallbackPicturePath();
+    // While the box waits, its event loop may draw again: that must not open a second box.
+    rig.onMessageBox = [&] {
+        bool ok = true;
+        rig.presentation.showChannelItemPB(rig.presentation.fallbackPicturePath(), DisplayItem(),
+                                           false, ok);
+        EXPECT_FALSE(ok);
+    };
+    for (int tick = 0; tick < 5; ++tick) {
+        rig.presentation.showNextImage();
+        EXPECT_EQ(rig.Timer1.interval(), FramePresentation::kDefaultPaceMs);
+    }
+    EXPECT_EQ(rig.messages, QStringList{expected});
+    EXPECT_FALSE(rig.s.frameShownOK);
+    EXPECT_EQ(rig.errorLog().count("ERROR :: showChanelItemPB :: displayError: !FileExists"), 6);
+}
+
+TEST_F(FramePresentationTest, EmptyListDuringADownloadLeavesThePictureAlone) {
+    rig.progress.setVisible(true, kDownloadBar);
+    rig.presentation.showNextImage();
+    EXPECT_TRUE(rig.messages.isEmpty());
+    EXPECT_TRUE(rig.errorLog().isEmpty());
+    EXPECT_EQ(rig.Timer1.interval(), FramePresentation::kDefaultPaceMs);
+}
+
+TEST_F(FramePresentationTest, MissingFrameFilesAreWaitedForThenGivenUp) {
+    for (const char* name : {"a.noaa", "b.noaa", "c.noaa"}) {
+        rig.addFrame(QString::fromLatin1(name), QStringLiteral("N0R"), nullptr);
+    }
+    const DateTime before = rig.clock.now();
+    rig.presentation.showNextImage();
+    // Ten waits of 100 ms, each between two turns of the event loop.
+    EXPECT_NEAR(msBetween(before, rig.clock.now()), 1000.0, 0.5);
+    EXPECT_EQ(rig.doEventsCalls, 20);
+    // Ten steps over three positions end on the second one.
+    EXPECT_TRUE(rig.errorLog().contains(
+        kFailurePrefix + "still bad index after multiple retries (" +
+        rig.dataPath(QStringLiteral("b.noaa")).toUtf8() + "), exists (False), numDLitems (3)"));
+    EXPECT_EQ(rig.Timer1.interval(), FramePresentation::kDefaultPaceMs);
+    EXPECT_TRUE(rig.messages.isEmpty());
+}
+
+TEST_F(FramePresentationTest, AMissingFrameFileGivesWayToTheNextFrame) {
+    const GifSpec spec;
+    rig.addFrame(QStringLiteral("a.noaa"), QStringLiteral("N0R"), nullptr);
+    rig.addFrame(QStringLiteral("b.noaa"), QStringLiteral("N0R"), &spec);
+    rig.list.calculateAllCycleCounts();
+    const DateTime before = rig.clock.now();
+    EXPECT_EQ(rig.captions(1), QStringList{QStringLiteral("b.noaa")});
+    EXPECT_NEAR(msBetween(before, rig.clock.now()), 100.0, 0.5);
+    EXPECT_EQ(rig.s.playIndex, 0) << "one position per retry, one per frame shown";
+}
+
+TEST_F(FramePresentationTest, FailedDrawMarksTheFrameInactiveAndMovesOn) {
+    const GifSpec spec;
+    // A GIF header claiming a 65535 x 65535 screen: refused, not allocated.
+    const GifSpec huge = gifSpec({10, 10}, 4, {65535, 65535});
+    rig.addFrame(QStringLiteral("a.noaa"), QStringLiteral("N0R"), &spec);
+    rig.addFrame(QStringLiteral("gap.noaa"), QStringLiteral("N0R"), &spec, false);
+    rig.addFrame(QStringLiteral("huge.noaa"), QStringLiteral("N0R"), &huge);
+    rig.addFrame(QStringLiteral("d.noaa"), QStringLiteral("N0R"), &spec);
+    rig.list.calculateAllCycleCounts();
+    EXPECT_EQ(rig.captions(2), (QStringList{QStringLiteral("a.noaa"), QStringLiteral("d.noaa")}));
+    EXPECT_FALSE(rig.list.itemAt(2).active) << "the frame that failed, behind the gap";
+    EXPECT_TRUE(rig.s.frameShownOK);
+    EXPECT_EQ(rig.errorLog().count("ERROR :: showChanelItemPB :: (481) - Invalid picture"), 1);
+    EXPECT_FALSE(rig.errorLog().contains(kFailurePrefix));
+}
+
+TEST_F(FramePresentationTest, IncompleteFrameFilesFailUntilTheRetriesRunOut) {
+    for (int n = 0; n < 6; ++n) {
+        const QString path =
+            rig.addFrame(QStringLiteral("f%1.jpg").arg(n), QStringLiteral("N0R"), nullptr);
+        rig.world.writeFile(path, QByteArray(100, 'x')); // no JPEG end marker
+    }
+    rig.presentation.showNextImage();
+    const QByteArray log = rig.errorLog();
+    EXPECT_EQ(log.count("ERROR :: showChanelItemPB :: displayError: !ValidImage"), 5);
+    EXPECT_TRUE(log.contains(kFailurePrefix + "ShowChannelItemPB returned false 3+ times"));
+    EXPECT_FALSE(rig.s.frameShownOK);
+    EXPECT_FALSE(rig.list.itemAt(3).active);
+    EXPECT_TRUE(rig.list.itemAt(4).active) << "the fifth failure ends the tick unmarked";
+    rig.presentation.showNextImage();
+    EXPECT_TRUE(rig.errorLog().contains(
+        kFailurePrefix + "getNextItem() returned item.active==(False) or bad index"));
+}
+
+TEST_F(FramePresentationTest, TimeOfDayWritesTheLongTime) {
+    rig.clock.set(DateTime::fromParts(2026, 12, 5, 21, 35, 29));
+    rig.presentation.TimeOfDay_Timer();
+    EXPECT_EQ(rig.c.currentTime->text(), QStringLiteral("Current Time:  9:35:29 PM  "));
+}
+
+} // namespace

@@ -1,0 +1,130 @@
+#pragma once
+
+#include "DisplayTestRig.h"
+#include "FakeSaverTimer.h"
+#include "TestGif.h"
+
+#include "display/DisplayList.h"
+#include "display/FramePresentation.h"
+#include "display/MyProgress.h"
+#include "display/PictureBox.h"
+#include "display/SaverWindow.h"
+
+#include <QDir>
+#include <QLabel>
+#include <QStringList>
+#include <QWidget>
+
+namespace nimbuscope::test {
+
+/// A saver window's worth of real controls on a 1024 × 768 parent, fake timers, a display
+/// list, and a FramePresentation over them whose message boxes and event pumping are
+/// recorded. Frames are GIF files in the world's "data" folder.
+struct PresentationRig : DisplayTestRig {
+    static constexpr int kScreenW = 1024;
+    static constexpr int kScreenH = 768;
+
+    PresentationRig()
+        : progress(&window, log), list(log),
+          presentation(PresentationContext{c, s, list, log, clock, world.home(),
+                                           [this](const QString& text) {
+                                               messages.append(text);
+                                               if (onMessageBox) {
+                                                   onMessageBox();
+                                               }
+                                           },
+                                           [this] { ++doEventsCalls; }}) {
+        QDir().mkpath(dataPath({}));
+        window.resize(kScreenW, kScreenH);
+        c.window = &window;
+        c.Picture1 = new PictureBox(&window);
+        c.Picture2 = new PictureBox(&window, true);
+        c.Picture2->hide();
+        c.LogoImage = new PictureBox(&window);
+        c.currentConditionsPictureBox = new PictureBox(&window, true);
+        for (QLabel** l :
+             {&c.ItemCaption, &c.ImageInfo, &c.ImageDate, &c.currentTime, &c.currentTempF,
+              &c.currentConditions, &c.CurrentRadarTimes, &c.currentRadarTimesLabel,
+              &c.DownloadInfo, &c.DownloadInfoChannelName, &c.NetworkProblem, &c.NetworkProblem2,
+              &c.retryCount, &c.RadarImagesMissing, &c.EscToChange, &c.cmdline}) {
+            *l = new QLabel(&window);
+            (*l)->setGeometry(0, 0, 300, 20);
+            (*l)->hide();
+        }
+        c.progress = &progress;
+        c.Timer1 = &Timer1;
+        c.TimeOfDay = &TimeOfDay;
+        c.AsyncDownloadTimer = &AsyncDownloadTimer;
+        c.Win9xPwdDismiss = &Win9xPwdDismiss;
+        s.screenWidth = kScreenW;
+        s.screenHeight = kScreenH;
+        s.screenAspect = float(kScreenW) / float(kScreenH);
+        setPace(500, 1500);
+    }
+
+    /// The animation settings as the window derives them at load.
+    void setPace(qint32 rateMs, qint32 lastFrameMs) {
+        s.animationRateMS = rateMs;
+        s.animationLastFrameMS = lastFrameMs;
+        s.preloadImages = rateMs < s.preloadImagesThreshold;
+    }
+
+    QString dataPath(const QString& name) const {
+        return world.root() + QStringLiteral("/data/") + name;
+    }
+
+    /// Lists an active frame of `radarID` captioned with its name and, unless `spec` is
+    /// null, writes its file. The file is written after listing: a small ".noaa" file would
+    /// count as a radar-unavailable answer.
+    QString addFrame(const QString& name, const QString& radarID, const GifSpec* spec,
+                     bool active = true) {
+        const QString path = dataPath(name);
+        list.addItem(path, name, name, false, active, false, radarID);
+        if (spec) {
+            writeGif(path, *spec);
+        }
+        return path;
+    }
+    /// `count` frames "<radarID>-<n>.noaa", then the cycle marks.
+    void addCycle(const QString& radarID, int count, const GifSpec& spec = GifSpec()) {
+        for (int n = 0; n < count; ++n) {
+            addFrame(QStringLiteral("%1-%2.noaa").arg(radarID).arg(n), radarID, &spec);
+        }
+        list.calculateAllCycleCounts();
+    }
+
+    /// Runs `ticks` Timer1 ticks and returns the interval each left Timer1 with.
+    std::vector<int> holds(int ticks) {
+        std::vector<int> result;
+        for (int i = 0; i < ticks; ++i) {
+            presentation.showNextImage();
+            result.push_back(Timer1.interval());
+        }
+        return result;
+    }
+    /// The caption of each frame shown by `ticks` ticks.
+    QStringList captions(int ticks) {
+        QStringList result;
+        for (int i = 0; i < ticks; ++i) {
+            presentation.showNextImage();
+            result.append(c.ItemCaption->text());
+        }
+        return result;
+    }
+
+    QWidget window;
+    MyProgress progress;
+    FakeSaverTimer Timer1{2000, true};
+    FakeSaverTimer TimeOfDay{1000, true};
+    FakeSaverTimer AsyncDownloadTimer{100, false};
+    FakeSaverTimer Win9xPwdDismiss{30000, false};
+    SaverControls c;
+    SaverRunState s;
+    DisplayList list;
+    QStringList messages;
+    std::function<void()> onMessageBox;
+    int doEventsCalls = 0;
+    FramePresentation presentation;
+};
+
+} // namespace nimbuscope::test

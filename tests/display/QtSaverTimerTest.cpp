@@ -1,0 +1,145 @@
+#include "display/QtSaverTimer.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QThread>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+using namespace nimbuscope;
+
+namespace {
+
+// Real time, kept short. Only lower bounds of elapsed time are asserted: a loaded machine
+// makes timers late, never early.
+constexpr int kPatienceMs = 5000;
+/// What a precise timer may be early by, through rounding to whole milliseconds.
+constexpr qint64 kEarlyMs = 2;
+
+void runFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+/// Runs the event loop until `done` holds or the patience runs out; whether it held.
+bool runUntil(const std::function<bool()>& done) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!done() && waited.elapsed() < kPatienceMs) {
+        runFor(1);
+    }
+    return done();
+}
+
+TEST(QtSaverTimerTest, TicksOnlyWhileEnabled) {
+    QtSaverTimer timer(10, false);
+    int ticks = 0;
+    timer.setHandler([&] { ++ticks; });
+    runFor(60);
+    EXPECT_EQ(ticks, 0);
+    timer.setEnabled(true);
+    ASSERT_TRUE(runUntil([&] { return ticks >= 3; }));
+    timer.setEnabled(false);
+    const int stoppedAt = ticks;
+    runFor(60);
+    EXPECT_EQ(ticks, stoppedAt);
+}
+
+TEST(QtSaverTimerTest, NonPositiveIntervalNeverTicks) {
+    QtSaverTimer timer(0, true);
+    int ticks = 0;
+    timer.setHandler([&] { ++ticks; });
+    runFor(30);
+    timer.setInterval(-5);
+    runFor(30);
+    EXPECT_EQ(ticks, 0);
+    EXPECT_TRUE(timer.isEnabled());
+    EXPECT_EQ(timer.remainingTimeMs(), -1);
+}
+
+TEST(QtSaverTimerTest, SettingTheIntervalRestartsTheCountdownEnablingAgainDoesNot) {
+    QtSaverTimer timer(1000, true);
+    QThread::msleep(150);
+    EXPECT_LE(timer.remainingTimeMs(), 850 + kEarlyMs);
+    timer.setEnabled(true);
+    EXPECT_LE(timer.remainingTimeMs(), 850 + kEarlyMs) << "already enabled: countdown kept";
+    timer.setInterval(1000);
+    EXPECT_GT(timer.remainingTimeMs(), 900) << "fresh countdown";
+    QThread::msleep(150);
+    timer.setEnabled(false);
+    timer.setEnabled(true);
+    EXPECT_GT(timer.remainingTimeMs(), 900) << "enabling a disabled timer starts afresh";
+    EXPECT_EQ(timer.interval(), 1000);
+}
+
+TEST(QtSaverTimerTest, ALongTickDelaysTheNextCountdownUntilItReturns) {
+    QtSaverTimer timer(20, true);
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> starts;
+    std::vector<qint64> ends;
+    timer.setHandler([&] {
+        starts.push_back(clock.elapsed());
+        if (starts.size() == 1) {
+            timer.setInterval(40); // inside the tick: counts from the tick's return
+            QThread::msleep(60);
+        }
+        ends.push_back(clock.elapsed());
+    });
+    ASSERT_TRUE(runUntil([&] { return starts.size() >= 3; }));
+    timer.setEnabled(false);
+    EXPECT_GE(starts[1] - ends[0], 40 - kEarlyMs);
+    EXPECT_GE(starts[2] - ends[1], 40 - kEarlyMs);
+}
+
+TEST(QtSaverTimerTest, NestedEventLoopInATickDoesNotReenterIt) {
+    QtSaverTimer timer(5, true);
+    int depth = 0;
+    int deepest = 0;
+    int ticks = 0;
+    int ticksDuringNestedLoop = -1;
+    timer.setHandler([&] {
+        ++depth;
+        deepest = std::max(deepest, depth);
+        ++ticks;
+        if (ticks == 1) {
+            // As the frame presentation does: set the pace, then wait in a message box.
+            timer.setInterval(5);
+            runFor(80);
+            ticksDuringNestedLoop = ticks - 1;
+        }
+        --depth;
+    });
+    ASSERT_TRUE(runUntil([&] { return ticks >= 3; }));
+    EXPECT_EQ(deepest, 1);
+    EXPECT_EQ(ticksDuringNestedLoop, 0);
+}
+
+TEST(QtSaverTimerTest, HandlerMayEndItsOwnTimer) {
+    auto timer = std::make_unique<QtSaverTimer>(5, true);
+    int ticks = 0;
+    timer->setHandler([&] {
+        ++ticks;
+        timer.reset();
+    });
+    ASSERT_TRUE(runUntil([&] { return ticks >= 1; }));
+    runFor(30);
+    EXPECT_EQ(ticks, 1);
+    EXPECT_EQ(timer, nullptr);
+}
+
+TEST(QtSaverTimerTest, FactoryMakesTimersAsAskedFor) {
+    QtSaverTimerFactory factory;
+    const auto on = factory.create(1000, true);
+    const auto off = factory.create(30000, false);
+    EXPECT_TRUE(on->isEnabled());
+    EXPECT_EQ(on->interval(), 1000);
+    EXPECT_FALSE(off->isEnabled());
+    EXPECT_EQ(off->interval(), 30000);
+}
+
+} // namespace
