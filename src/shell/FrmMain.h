@@ -124,9 +124,12 @@ protected:
 private:
     // FrmMainLayout.cpp
     void createControls();
+    void createLabels(double scale);
     void createTimers();
     void layOutAtLoad();
     void layOutInformation();
+    void placeConditionsColumn();
+    void placeRadarTimes();
     void watchInput(QWidget* control);
 
     // FrmMain.cpp

@@ -93,6 +93,10 @@ QFont fontFor(Face face, int px, bool bold) {
     return font;
 }
 
+int scaled(double scale, int designed) {
+    return qRound(designed * scale);
+}
+
 void paintBlack(QWidget* w) {
     QPalette palette = w->palette();
     palette.setColor(QPalette::Window, Qt::black);
@@ -106,10 +110,8 @@ void FrmMain::createControls() {
     paintBlack(this);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
-    const double scale = std::max(1.0, screen_.height() / kDesignHeight);
-    auto px = [scale](int designed) { return qRound(designed * scale); };
-
     ctl_.window = this;
+    const double scale = std::max(1.0, screen_.height() / kDesignHeight);
     auto picture = [this](const char* name, bool autoSize) {
         auto* box = new PictureBox(this, autoSize);
         box->setObjectName(QLatin1String(name));
@@ -122,27 +124,34 @@ void FrmMain::createControls() {
     ctl_.LogoImage = picture("LogoImage", true);
     ctl_.LogoImage->setPicture(QImage(kLogoResource));
     ctl_.currentConditionsPictureBox = picture("currentConditionsPictureBox", true);
-    ctl_.currentConditionsPictureBox->resize(px(55), px(58));
+    ctl_.currentConditionsPictureBox->resize(scaled(scale, 55), scaled(scale, 58));
     ctl_.currentConditionsPictureBox->hide();
+    createLabels(scale);
 
+    ctl_.progress = new MyProgress(this, app_.log());
+    for (const int bar : {kDownloadBar, kRadarTimeBar}) {
+        ctl_.progress->setWidthHeight(scaled(scale, kBarDesign[bar]), scaled(scale, kBarHeight),
+                                      bar);
+    }
+}
+
+void FrmMain::createLabels(double scale) {
     for (const LabelDesign& d : kLabels) {
         auto* label = new QLabel(QString::fromLatin1(d.caption), this);
         label->setObjectName(QLatin1String(d.name));
-        label->setFont(fontFor(d.face, px(d.fontPx), d.bold));
+        label->setFont(fontFor(d.face, scaled(scale, d.fontPx), d.bold));
         label->setAlignment(d.align);
         label->setWordWrap(d.member == &SaverControls::currentConditions);
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, QColor::fromRgb(d.colour));
         label->setPalette(palette);
-        label->setGeometry(px(d.left), px(d.top), d.width == 0 ? screen_.width() : px(d.width),
-                           px(d.height));
+        const int width = d.width == 0 ? screen_.width() : scaled(scale, d.width);
+        label->setGeometry(scaled(scale, d.left), scaled(scale, d.top), width,
+                           scaled(scale, d.height));
         label->hide();
         watchInput(label);
         ctl_.*(d.member) = label;
     }
-    ctl_.progress = new MyProgress(this, app_.log());
-    ctl_.progress->setWidthHeight(px(kBarDesign[kDownloadBar]), px(kBarHeight), kDownloadBar);
-    ctl_.progress->setWidthHeight(px(kBarDesign[kRadarTimeBar]), px(kBarHeight), kRadarTimeBar);
 }
 
 void FrmMain::createTimers() {
@@ -181,48 +190,54 @@ void FrmMain::layOutAtLoad() {
 void FrmMain::layOutInformation() {
     const int w = screen_.width();
     const int h = screen_.height();
+    ctl_.currentTime->move(w - ctl_.currentTime->width(), qRound(0.3 * ctl_.currentTime->height()));
+    ctl_.currentTime->show();
+    placeConditionsColumn();
+    placeRadarTimes();
+    ctl_.retryCount->move(w - ctl_.retryCount->width(), h - ctl_.retryCount->height());
+    ctl_.retryCount->hide();
+    setCursorVisible(false);
+    placeTopmostAgain();
+    infoLaidOut_ = true;
+}
+
+// Temperature, picture and conditions text stacked in the strip left of the picture, a
+// little below the middle of the screen; the radar times centred in the strip right of it.
+void FrmMain::placeConditionsColumn() {
     const SaverControls& c = ctl_;
     const int right = c.Picture2->x() + c.Picture2->width();
-
-    c.currentTime->move(w - c.currentTime->width(), qRound(0.3 * c.currentTime->height()));
-    c.currentTime->show();
-
     c.currentTempF->resize(c.currentConditions->width(), c.currentTempF->height());
     c.currentTempF->move((c.Picture2->x() - c.currentTempF->width()) / 2, c.currentTempF->y());
     c.currentConditions->move(c.currentTempF->x(), c.currentConditions->y());
-
-    c.CurrentRadarTimes->move((w - right - c.CurrentRadarTimes->width()) / 2 + right,
+    c.CurrentRadarTimes->move((screen_.width() - right - c.CurrentRadarTimes->width()) / 2 + right,
                               c.CurrentRadarTimes->y());
     c.currentRadarTimesLabel->move(c.CurrentRadarTimes->x(), c.currentRadarTimesLabel->y());
 
     PictureBox* picture = c.currentConditionsPictureBox;
     picture->move((c.currentConditions->width() - picture->width()) / 2 + c.currentConditions->x(),
                   picture->y());
-
     const int stack = c.currentConditions->height() + picture->height() + c.currentTempF->height();
-    c.currentTempF->move(c.currentTempF->x(), qRound((h - stack) / 2.0 * 1.1));
+    c.currentTempF->move(c.currentTempF->x(), qRound((screen_.height() - stack) / 2.0 * 1.1));
     picture->move(picture->x(), c.currentTempF->y() + c.currentTempF->height());
     c.currentConditions->move(c.currentConditions->x(),
                               qRound(picture->y() + 1.4 * picture->height()));
+}
 
+// The radar-time label level with the conditions picture, the bar under it, the times under
+// the bar.
+void FrmMain::placeRadarTimes() {
+    const SaverControls& c = ctl_;
     QWidget* barBack = c.progress->MyProgressBarBack(kRadarTimeBar);
-    c.currentRadarTimesLabel->move(c.currentRadarTimesLabel->x(), picture->y());
-    c.CurrentRadarTimes->move(c.CurrentRadarTimes->x(),
-                              qRound(c.currentRadarTimesLabel->y() +
-                                     c.currentRadarTimesLabel->height() + 1.4 * barBack->height()));
-    c.progress->setTopLeft(c.currentRadarTimesLabel->y() + c.currentRadarTimesLabel->height(),
-                           c.CurrentRadarTimes->x(), kRadarTimeBar);
+    QLabel* label = c.currentRadarTimesLabel;
+    label->move(label->x(), c.currentConditionsPictureBox->y());
+    const int barTop = label->y() + label->height();
+    c.CurrentRadarTimes->move(c.CurrentRadarTimes->x(), qRound(barTop + 1.4 * barBack->height()));
+    c.progress->setTopLeft(barTop, c.CurrentRadarTimes->x(), kRadarTimeBar);
     c.progress->setWidthHeight(c.CurrentRadarTimes->width(), barBack->height(), kRadarTimeBar);
     if (c.AsyncDownloadTimer->isEnabled()) {
         c.progress->setMin(1, kRadarTimeBar);
         c.progress->setMax(10, kRadarTimeBar);
     }
-
-    c.retryCount->move(w - c.retryCount->width(), h - c.retryCount->height());
-    c.retryCount->hide();
-    setCursorVisible(false);
-    placeTopmostAgain();
-    infoLaidOut_ = true;
 }
 
 } // namespace nimbuscope
