@@ -274,10 +274,16 @@ void FrmMain::setCursorVisible(bool show) {
 
 void FrmMain::runModal(const std::function<void()>& show) {
     const bool wasOpen = modalOpen_;
+    const bool hideCursorAgain = !cursorShown_;
     modalOpen_ = true;
     releaseKeyboard();
-    const auto restore = qScopeGuard([this, wasOpen] {
+    // A dialog is used with the mouse too: its pointer must be seen.
+    setCursorVisible(true);
+    const auto restore = qScopeGuard([this, wasOpen, hideCursorAgain] {
         modalOpen_ = wasOpen;
+        if (hideCursorAgain) {
+            setCursorVisible(false);
+        }
         if (!modalOpen_ && isVisible()) {
             grabKeyboardIfPossible();
         }

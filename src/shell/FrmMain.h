@@ -18,6 +18,7 @@ class AcquireDataAsync;
 class ComponentFactory;
 class FramePresentation;
 class InstanceLock;
+class MyProgress;
 class PageRetriever;
 class SaverApp;
 class SaverTimer;
@@ -138,7 +139,8 @@ private:
     void releasePictures();
     void closeOtherForms();
     bool askForPassword();
-    /// Runs a modal dialog with the keyboard released, then takes the window back.
+    /// Runs a modal dialog with the keyboard released and the cursor shown, then takes the
+    /// window back as it was.
     void runModal(const std::function<void()>& show);
     void placeTopmostAgain();
     void grabKeyboardIfPossible();
@@ -166,6 +168,7 @@ private:
     std::unique_ptr<InstanceLock> captionLock_;
     SaverRunState state_;
     SaverControls ctl_;
+    std::unique_ptr<MyProgress> progress_;
     std::unique_ptr<SaverTimer> timer1_;
     std::unique_ptr<SaverTimer> timeOfDay_;
     std::unique_ptr<SaverTimer> asyncDownloadTimer_;

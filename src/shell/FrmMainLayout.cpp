@@ -128,7 +128,8 @@ void FrmMain::createControls() {
     ctl_.currentConditionsPictureBox->hide();
     createLabels(scale);
 
-    ctl_.progress = new MyProgress(this, app_.log());
+    progress_ = std::make_unique<MyProgress>(this, app_.log());
+    ctl_.progress = progress_.get();
     for (const int bar : {kDownloadBar, kRadarTimeBar}) {
         ctl_.progress->setWidthHeight(scaled(scale, kBarDesign[bar]), scaled(scale, kBarHeight),
                                       bar);

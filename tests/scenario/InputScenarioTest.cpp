@@ -395,3 +395,19 @@ TEST(InputScenario, ClockSetBackDoesNotStretchTheMouseGraceTime) {
     rig.moveMouse(30, 0);
     EXPECT_EQ(rig.endStatus, 0);
 }
+
+TEST(InputScenario, CursorIsShownWhileTheSettingsAreOpenAndHiddenAgainAfter) {
+    ScenarioRig rig;
+    startAndShowFirstFrame(rig);
+    ASSERT_TRUE(rig.finishPass());
+    ASSERT_FALSE(rig.input.cursorVisible());
+    bool visibleInDialog = false;
+    rig.setup.answers.push_back([&] {
+        visibleInDialog = rig.input.cursorVisible();
+        return true;
+    });
+    rig.pressKey(Qt::Key_Escape);
+    EXPECT_TRUE(visibleInDialog);
+    EXPECT_FALSE(rig.input.cursorVisible());
+    EXPECT_EQ(rig.input.displayCounter, -1);
+}
