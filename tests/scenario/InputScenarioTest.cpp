@@ -287,39 +287,43 @@ TEST(PasswordScenario, NtFamilyNeverAsks) {
 }
 
 // Events delivered by Qt reach the same handlers; an end inside them stops at the dispatch.
-TEST(QtEventScenario, KeyClickAndCloseDeliveredByQtEndTheSaver) {
+namespace {
+
+QList<int> endsWhenQtDelivers(const std::function<void(FrmMain&)>& send) {
     ScenarioApplication& app = ScenarioApplication::instance();
-    struct Case {
-        const char* name;
-        std::function<void(FrmMain&)> send;
-    };
-    const Case cases[] = {
-        {"key",
-         [](FrmMain& w) {
-             QKeyEvent key(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier);
-             QApplication::sendEvent(&w, &key);
-         }},
-        {"label click",
-         [](FrmMain& w) {
-             QWidget* label = w.findChild<QWidget*>(QStringLiteral("ItemCaption"));
-             const QPointF at(2, 2);
-             QMouseEvent press(QEvent::MouseButtonPress, at, label->mapToGlobal(at), Qt::LeftButton,
-                               Qt::LeftButton, Qt::NoModifier);
-             QMouseEvent release(QEvent::MouseButtonRelease, at, label->mapToGlobal(at),
-                                 Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-             QApplication::sendEvent(label, &press);
-             QApplication::sendEvent(label, &release);
-         }},
-        {"close", [](FrmMain& w) { w.close(); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ScenarioRig rig;
-        startAndShowFirstFrame(rig);
-        app.endedInEvents.clear();
-        c.send(rig.window());
-        EXPECT_EQ(app.endedInEvents, QList<int>{0});
-    }
+    ScenarioRig rig;
+    startAndShowFirstFrame(rig);
+    app.endedInEvents.clear();
+    send(rig.window());
+    return app.endedInEvents;
+}
+
+} // namespace
+
+TEST(QtEventScenario, KeyDeliveredByQtEndsTheSaver) {
+    EXPECT_EQ(endsWhenQtDelivers([](FrmMain& w) {
+                  QKeyEvent key(QEvent::KeyPress, Qt::Key_Q, Qt::NoModifier);
+                  QApplication::sendEvent(&w, &key);
+              }),
+              QList<int>{0});
+}
+
+TEST(QtEventScenario, LabelClickDeliveredByQtEndsTheSaver) {
+    EXPECT_EQ(endsWhenQtDelivers([](FrmMain& w) {
+                  QWidget* label = w.findChild<QWidget*>(QStringLiteral("ItemCaption"));
+                  const QPointF at(2, 2);
+                  QMouseEvent press(QEvent::MouseButtonPress, at, label->mapToGlobal(at),
+                                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+                  QMouseEvent release(QEvent::MouseButtonRelease, at, label->mapToGlobal(at),
+                                      Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+                  QApplication::sendEvent(label, &press);
+                  QApplication::sendEvent(label, &release);
+              }),
+              QList<int>{0});
+}
+
+TEST(QtEventScenario, ClosingTheWindowEndsTheSaver) {
+    EXPECT_EQ(endsWhenQtDelivers([](FrmMain& w) { w.close(); }), QList<int>{0});
 }
 
 TEST(QtEventScenario, ClickOnTheLogoDoesNotReachTheWindowBeneath) {
