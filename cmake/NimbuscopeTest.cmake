@@ -1,19 +1,30 @@
-# nimbuscope_add_test(<name> [GUI|OWN_MAIN] SOURCES <files...> LIBS <targets...>)
-# Builds one GoogleTest executable and registers its cases with CTest. GUI gives the test a
-# QApplication (offscreen platform) instead of a QCoreApplication; OWN_MAIN leaves main to
-# the test's sources.
+# nimbuscope_add_test(<name> [GUI | XVFB | OWN_MAIN] [LABEL <label>] SOURCES <files...>
+#                     LIBS <targets...>)
+# Builds one GoogleTest executable and registers its cases with CTest, with the label given.
+# GUI gives the test a QApplication (offscreen platform) instead of a QCoreApplication. XVFB
+# gives it a QApplication on a private Xvfb server that its main starts, and the label e2e.
+# OWN_MAIN leaves main to the test's sources.
 function(nimbuscope_add_test name)
-  cmake_parse_arguments(ARG "GUI;OWN_MAIN" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;XVFB;OWN_MAIN" "LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_OWN_MAIN)
     target_link_libraries(${name} PRIVATE Qt6::Widgets)
+  elseif(ARG_XVFB)
+    target_link_libraries(${name} PRIVATE nimbuscope_e2e_main nimbuscope_e2e Qt6::Widgets)
+    if(NOT ARG_LABEL)
+      set(ARG_LABEL e2e)
+    endif()
   elseif(ARG_GUI)
     target_link_libraries(${name} PRIVATE nimbuscope_testmain_gui Qt6::Widgets)
   else()
     target_link_libraries(${name} PRIVATE nimbuscope_testmain_core)
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} nimbuscope_testsupport GTest::gtest GTest::gmock)
+  set(properties TIMEOUT 120 ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+  if(ARG_LABEL)
+    list(APPEND properties LABELS ${ARG_LABEL})
+  endif()
   gtest_discover_tests(${name}
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 120 ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+    PROPERTIES ${properties})
 endfunction()

@@ -1,0 +1,236 @@
+#include "shell/FrmPreview.h"
+
+#include "platform/Folders.h"
+#include "platform/InstanceLocks.h"
+#include "platform/PasswordServices.h"
+#include "platform/WindowEmbedding.h"
+#include "shell/MyMain.h"
+#include "shell/PreviewOpener.h"
+#include "shell/SaverApp.h"
+
+#include "common/FakeClock.h"
+#include "common/FakeDialogs.h"
+#include "common/FakeProcessEnd.h"
+#include "common/TestWorld.h"
+#include "e2e/ImageCompare.h"
+
+#include <QDir>
+#include <QProcessEnvironment>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+const QSize kPictureSize(160, 121);
+
+/// A host window that exists or not, as the test says; the test sends its resizes and its
+/// destruction.
+class FakeEmbedding final : public WindowEmbedding {
+public:
+    bool attach(quint32 hostId) override {
+        attachedTo = hostId;
+        return hostExists;
+    }
+    QSize hostSize() override { return size; }
+    void embed(QWindow& window) override { embedded = &window; }
+    void watch(QWindow& window) override { watched = &window; }
+
+    bool hostExists = true;
+    QSize size{152, 112};
+    std::optional<quint32> attachedTo;
+    QWindow* embedded = nullptr;
+    QWindow* watched = nullptr;
+};
+
+class FrmPreviewTest : public ::testing::Test {
+protected:
+    FrmPreviewTest() : registry(makeMemoryRegistry()), locks(world.runtimeDir()), app(services()) {}
+
+    ShellServices services() {
+        Folders folders =
+            Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), world.root(), 1000);
+        platform.temp = world.tmp();
+        return {platform, clock, *registry, locks, processEnd, dialogs, passwords, folders};
+    }
+
+    bool previewLockHeld() { return locks.isHeld(QString::fromLatin1(kPreviewCaption)); }
+
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    std::unique_ptr<RegistryApi> registry;
+    FileInstanceLocks locks;
+    FakeProcessEnd processEnd;
+    FakeDialogs dialogs;
+    NoPasswordServices passwords;
+    SaverApp app;
+    FakeEmbedding embedding;
+};
+
+} // namespace
+
+TEST(CoverSourceRect, CutsTheCentredMiddleOfTheLongerSide) {
+    const struct {
+        QSize picture, target;
+        QRect expected;
+    } rows[] = {
+        {{160, 121}, {160, 121}, {0, 0, 160, 121}},  // same size
+        {{160, 121}, {320, 242}, {0, 0, 160, 121}},  // same shape, larger
+        {{160, 121}, {120, 121}, {20, 0, 120, 121}}, // narrower target: sides cut
+        {{160, 121}, {160, 60}, {0, 30, 160, 60}},   // flatter target: top and bottom cut
+        {{160, 121}, {152, 112}, {0, 1, 160, 118}},  // the classic preview area
+        {{160, 121}, {1, 1000}, {79, 0, 1, 121}},    // a sliver keeps at least a column
+        {{160, 121}, {30000, 1}, {0, 60, 160, 1}},   // and at least a row
+        {{160, 121}, {0, 100}, {}},
+        {{0, 0}, {100, 100}, {}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.target.width() << "x" << row.target.height());
+        EXPECT_EQ(coverSourceRect(row.picture, row.target), row.expected);
+    }
+}
+
+TEST_F(FrmPreviewTest, LoadingTakesTheCaptionAndShrinksTheFormWithoutShowingAnything) {
+    FrmPreview form(app, embedding);
+    EXPECT_TRUE(form.isLoaded());
+    EXPECT_TRUE(previewLockHeld());
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("NimbuscopePreview"));
+    EXPECT_EQ(form.size(), QSize(1, 1));
+    EXPECT_EQ(form.Picture1.picture().size(), kPictureSize);
+    EXPECT_EQ(form.ExitTimer.interval(), 100);
+    EXPECT_FALSE(form.ExitTimer.isActive());
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Picture1.isVisible());
+    EXPECT_FALSE(embedding.attachedTo.has_value());
+}
+
+TEST_F(FrmPreviewTest, InAHostThePictureFillsItAndFollowsItsSize) {
+    FrmPreview form(app, embedding);
+    ASSERT_TRUE(form.showInParent(4242));
+    EXPECT_EQ(embedding.attachedTo, 4242u);
+    EXPECT_EQ(embedding.embedded, form.Picture1.windowHandle());
+    EXPECT_EQ(form.Picture1.size(), embedding.size);
+    EXPECT_TRUE(form.Picture1.isVisible());
+    EXPECT_TRUE(form.isVisible());
+
+    const QSize doubled = kPictureSize * 2;
+    emit embedding.hostResized(doubled);
+    EXPECT_EQ(form.Picture1.size(), doubled);
+    const QImage shown = form.Picture1.grab().toImage();
+    const QImage expected =
+        form.Picture1.picture().scaled(doubled, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    EXPECT_LT(e2e::meanColourDifference(shown, expected), 4.0);
+}
+
+TEST_F(FrmPreviewTest, AHostThatReportsNoSizeGetsThePictureAtItsOwnSize) {
+    embedding.size = QSize();
+    FrmPreview form(app, embedding);
+    ASSERT_TRUE(form.showInParent(7));
+    EXPECT_EQ(form.Picture1.size(), kPictureSize);
+}
+
+TEST_F(FrmPreviewTest, WithoutAHostThePictureStandsAloneAtItsOwnSize) {
+    FrmPreview form(app, embedding);
+    ASSERT_TRUE(form.showInParent(0));
+    EXPECT_FALSE(embedding.attachedTo.has_value());
+    EXPECT_EQ(embedding.embedded, nullptr);
+    EXPECT_EQ(embedding.watched, form.Picture1.windowHandle());
+    EXPECT_EQ(form.Picture1.size(), kPictureSize);
+    EXPECT_EQ(form.Picture1.windowTitle(), QStringLiteral("Nimbuscope"));
+    EXPECT_TRUE(form.Picture1.isVisible());
+    const QImage shown = form.Picture1.grab().toImage();
+    EXPECT_LT(e2e::meanColourDifference(shown, form.Picture1.picture()), 1.0);
+}
+
+TEST_F(FrmPreviewTest, AnUnreachableHostShowsNothing) {
+    embedding.hostExists = false;
+    FrmPreview form(app, embedding);
+    EXPECT_FALSE(form.showInParent(99));
+    EXPECT_EQ(embedding.embedded, nullptr);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Picture1.isVisible());
+}
+
+TEST_F(FrmPreviewTest, TheProgramEndsOnTheTimerTickAfterThePictureWindowIsGone) {
+    const struct {
+        const char* how;
+        quint32 host;
+    } rows[] = {{"host destroyed", 4242}, {"own window destroyed", 0}, {"own window closed", 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.how);
+        processEnd.endedWith.reset();
+        FakeEmbedding watcher;
+        FrmPreview form(app, watcher);
+        ASSERT_TRUE(form.showInParent(row.host));
+        if (QByteArray(row.how).endsWith("closed")) {
+            form.Picture1.close();
+        } else {
+            emit watcher.windowGone();
+        }
+        // The end never comes while the destruction is being reported.
+        EXPECT_TRUE(form.ExitTimer.isActive());
+        EXPECT_FALSE(processEnd.endedWith.has_value());
+        EXPECT_TRUE(form.isLoaded());
+
+        EXPECT_EQ(endStatusOf([&] { form.ExitTimer_Timer(); }), 0);
+        EXPECT_FALSE(form.isVisible());
+        EXPECT_FALSE(form.isLoaded());
+        EXPECT_FALSE(previewLockHeld());
+    }
+}
+
+TEST_F(FrmPreviewTest, APictureThatIsMissingLeavesTheBoxBlack) {
+    ShellServices noData = services();
+    noData.folders.dataDir = world.tmp();
+    SaverApp bare(noData);
+    FrmPreview form(bare, embedding);
+    ASSERT_TRUE(form.showInParent(5));
+    EXPECT_TRUE(form.Picture1.picture().isNull());
+    EXPECT_DOUBLE_EQ(e2e::colourShare(form.Picture1.grab().toImage(), qRgb(0, 0, 0)), 1.0);
+}
+
+TEST_F(FrmPreviewTest, ThePreviewWritesNoLogAndNoCache) {
+    FrmPreview form(app, embedding);
+    ASSERT_TRUE(form.showInParent(4242));
+    emit embedding.hostResized(QSize(200, 150));
+    emit embedding.windowGone();
+    EXPECT_EQ(endStatusOf([&] { form.ExitTimer_Timer(); }), 0);
+    EXPECT_TRUE(QDir(world.tmp()).isEmpty());
+}
+
+TEST_F(FrmPreviewTest, TheOpenerKeepsALoadedPreviewAndLetsGoOfARefusedOne) {
+    const auto openerWithHost = [](bool hostExists) {
+        return std::make_unique<PreviewOpener>([hostExists] {
+            auto fake = std::make_unique<FakeEmbedding>();
+            fake->hostExists = hostExists;
+            return fake;
+        });
+    };
+    const auto refusing = openerWithHost(false);
+    for (const qint32 handle : {99, -1, -2147483647 - 1}) {
+        SCOPED_TRACE(handle);
+        EXPECT_FALSE(refusing->open(app, handle));
+        EXPECT_EQ(refusing->form(), nullptr);
+        EXPECT_FALSE(previewLockHeld());
+    }
+
+    const auto opener = openerWithHost(true);
+    EXPECT_TRUE(opener->open(app, 4242));
+    ASSERT_NE(opener->form(), nullptr);
+    EXPECT_TRUE(opener->form()->isVisible());
+    EXPECT_TRUE(previewLockHeld());
+}
+
+TEST_F(FrmPreviewTest, OffX11NoWindowIdCanBeReached) {
+    PreviewOpener opener; // the real embedding, on the offscreen platform
+    for (const qint32 handle : {1234, 1, 2147483647}) {
+        SCOPED_TRACE(handle);
+        EXPECT_FALSE(opener.open(app, handle));
+        EXPECT_EQ(opener.form(), nullptr);
+        EXPECT_FALSE(previewLockHeld());
+    }
+}
