@@ -1,11 +1,15 @@
-# nimbuscope_add_test(<name> [GUI | XVFB] [LABEL <label>] SOURCES <files...> LIBS <targets...>)
+# nimbuscope_add_test(<name> [GUI | XVFB | OWN_MAIN] [LABEL <label>] SOURCES <files...>
+#                     LIBS <targets...>)
 # Builds one GoogleTest executable and registers its cases with CTest, with the label given.
 # GUI gives the test a QApplication (offscreen platform) instead of a QCoreApplication. XVFB
 # gives it a QApplication on a private Xvfb server that its main starts, and the label e2e.
+# OWN_MAIN leaves main to the test's sources.
 function(nimbuscope_add_test name)
-  cmake_parse_arguments(ARG "GUI;XVFB" "LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;XVFB;OWN_MAIN" "LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  if(ARG_XVFB)
+  if(ARG_OWN_MAIN)
+    target_link_libraries(${name} PRIVATE Qt6::Widgets)
+  elseif(ARG_XVFB)
     target_link_libraries(${name} PRIVATE nimbuscope_e2e_main nimbuscope_e2e Qt6::Widgets)
     if(NOT ARG_LABEL)
       set(ARG_LABEL e2e)

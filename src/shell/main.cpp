@@ -9,7 +9,7 @@
 #include "platform/RegistryApi.h"
 #include "shell/CommandLine.h"
 #include "shell/MyMain.h"
-#include "shell/NoFormOpeners.h"
+#include "shell/ProgramOpeners.h"
 #include "shell/SaverApp.h"
 #include "support/Clock.h"
 
@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     SaverApp app({platform, clock, *registry, locks, processEnd, dialogs, passwords, folders});
     app.registerInstance();
 
-    NoFormOpeners openers;
+    ProgramOpeners openers(cmd);
     if (Main(app, openers, cmd) == AfterEntry::RunEventLoop) {
         return QApplication::exec();
     }

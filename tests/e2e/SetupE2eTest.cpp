@@ -1,10 +1,12 @@
-// The setup dialog of the real saver program ("/c") on a private X server, checking zip
-// codes against tools/noaa-sim over loopback, with its settings in the test's own hive.
+// The setup dialog of the real saver program, started for setup ("/c") or over the saver
+// window at a first start, on a private X server, checking zip codes against tools/noaa-sim
+// over loopback, with its settings in the test's own hive.
 #include "common/TestWorld.h"
 #include "e2e/ImageCompare.h"
 #include "e2e/NoaaSimRun.h"
 #include "e2e/XvfbSession.h"
 
+#include <QDir>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -62,6 +64,22 @@ protected:
             QThread::msleep(kActivationMs);
         }
         return dialog;
+    }
+
+    /// Starts the full-screen saver; the hive holds no zip code.
+    std::unique_ptr<ProgramRun> startSaver() {
+        return session.run(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/s")});
+    }
+
+    /// Cached files of the location `zip` (the cache names begin with the zip code).
+    QStringList cachedFilesOf(const QString& zip) const {
+        QStringList files;
+        const QDir nimbuscope(world.tmp() + QStringLiteral("/Nimbuscope"));
+        for (const QString& user : nimbuscope.entryList({QStringLiteral("tmp-*")}, QDir::Dirs)) {
+            files += QDir(nimbuscope.filePath(user) + QStringLiteral("/data"))
+                         .entryList({zip + QLatin1Char('*')}, QDir::Files);
+        }
+        return files;
     }
 
     /// Keys go to the window under the pointer (there is no window manager).
@@ -126,4 +144,48 @@ TEST_F(SetupE2eTest, AltWithAKeyLeavesTheDialogLikeCancel) {
     ASSERT_TRUE(typeInto(dialog, QStringLiteral("alt+x")));
     ASSERT_TRUE(setup->waitForEnd(kShownWithinMs)) << setup->describe().toStdString();
     EXPECT_EQ(setup->exitCode(), 0);
+}
+
+TEST_F(SetupE2eTest, AFirstStartShowsTheDialogOverTheBlackSaverAndCancelEndsIt) {
+    const auto saver = startSaver();
+    ASSERT_NE(session.waitForWindow(QStringLiteral("^NimbuscopePlayback$"), kShownWithinMs), 0u)
+        << saver->describe().toStdString();
+    const quint32 dialog =
+        session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), kShownWithinMs);
+    ASSERT_NE(dialog, 0u) << saver->describe().toStdString();
+    QThread::msleep(kActivationMs);
+
+    const QRect area = session.x().windowGeometry(dialog);
+    const QImage screen = session.x().grabScreen();
+    ASSERT_FALSE(screen.isNull());
+    EXPECT_EQ(area.center(), screen.rect().center());
+    EXPECT_EQ(qGray(screen.pixel(2, 2)), 0) << "the saver's black window around the dialog";
+    EXPECT_EQ(qGray(screen.pixel(screen.width() - 3, screen.height() - 3)), 0);
+    EXPECT_GT(qGray(screen.pixel(area.left() + 3, area.center().y())), 128) << "the dialog on top";
+
+    ASSERT_TRUE(typeInto(dialog, QStringLiteral("Escape")));
+    ASSERT_TRUE(saver->waitForEnd(kShownWithinMs)) << saver->describe().toStdString();
+    EXPECT_TRUE(saver->endedNormally());
+    EXPECT_EQ(saver->exitCode(), 0);
+    EXPECT_FALSE(stored().contains(QStringLiteral("\"zipcode\"")));
+}
+
+TEST_F(SetupE2eTest, AFirstStartGoesOnIntoTheDownloadOnceAZipCodeIsAccepted) {
+    const auto saver = startSaver();
+    const quint32 dialog =
+        session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), kShownWithinMs);
+    ASSERT_NE(dialog, 0u) << saver->describe().toStdString();
+    QThread::msleep(kActivationMs);
+    ASSERT_TRUE(typeInto(dialog, QStringLiteral("6 6 6 1 4 Return")));
+    EXPECT_TRUE(waitUntil(
+        [&] { return session.findWindows(QStringLiteral("^Nimbuscope Setup$"), true).isEmpty(); },
+        kCheckedWithinMs));
+    EXPECT_TRUE(waitUntil([&] { return !cachedFilesOf(QStringLiteral("66614")).isEmpty(); },
+                          kCheckedWithinMs))
+        << saver->describe().toStdString();
+    EXPECT_TRUE(saver->isRunning());
+    EXPECT_TRUE(stored().contains(QStringLiteral("\"cityState\"=\"Topeka, KS\"")));
+
+    ASSERT_TRUE(session.key(QStringLiteral("space")));
+    EXPECT_TRUE(saver->waitForEnd(kShownWithinMs)) << saver->describe().toStdString();
 }

@@ -2,6 +2,7 @@
 #include "launcher/FrmLaunch.h"
 #include "launcher/ScreenSaverHost.h"
 #include "platform/Folders.h"
+#include "platform/InstanceLocks.h"
 #include "platform/ProgramStarter.h"
 #include "settings/cRegistry.h"
 #include "support/Clock.h"
@@ -94,6 +95,10 @@ TEST(LauncherProgram, StartsTheInstalledSaverBesideItAndRestoresTheChoice) {
     const QString bin = QFileInfo(QStringLiteral(NIMBUSCOPE_LAUNCHER_PROGRAM)).absolutePath();
     const auto registry = makeFileRegistry(worldFolders(bin).registryPaths());
     desktopValue(*registry, FrmLaunch::kSaverValue).setValue(kOtherSaver);
+    // The saver finds a saver window open and ends right after loading its settings: a
+    // saver that stayed up would outlive the test.
+    FileInstanceLocks locks(world.runtimeDir());
+    const auto openWindow = locks.acquire(QStringLiteral("NimbuscopePlayback"));
 
     QProcess launcher;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the TestWorld's

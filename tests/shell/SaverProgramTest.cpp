@@ -3,6 +3,8 @@
 
 #include "common/TestWorld.h"
 
+#include <QThread>
+
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -58,7 +60,7 @@ TEST(SaverProgram, SwitchesItDoesNotKnowEndItAtOnceWithStatusZero) {
 
 TEST(SaverProgram, EveryModeLoadsTheSettingsAndEndsCleanly) {
     TestWorld world;
-    const QStringList rows[] = {{}, {"/s"}, {"/p", "1234"}, {"/a"}};
+    const QStringList rows[] = {{"/p", "1234"}, {"/a"}};
     for (const QStringList& args : rows) {
         SCOPED_TRACE(args.join(QLatin1Char('|')).toStdString());
         const SaverRun run = runSaver(args);
@@ -71,31 +73,40 @@ TEST(SaverProgram, EveryModeLoadsTheSettingsAndEndsCleanly) {
                     .contains("locationMode"));
 }
 
-// The setup dialog stays open until the user leaves it; while it is open a second start in
-// setup mode ends at once.
-TEST(SaverProgram, SetupModeKeepsItsDialogOpenAndRefusesASecondOne) {
+// The saver window and the setup dialog stay until the user leaves them; while one is up, a
+// second start of its mode ends at once.
+TEST(SaverProgram, AWindowStaysUpAndASecondStartOfItsModeEndsAtOnce) {
     TestWorld world;
-    QProcess setup;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    setup.setProcessEnvironment(env);
-    setup.start(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/c")});
-    ASSERT_TRUE(setup.waitForStarted());
+    const struct {
+        QStringList args;
+        const char* caption;
+    } rows[] = {{{}, "NimbuscopePlayback"},
+                {{QStringLiteral("/s")}, "NimbuscopePlayback"},
+                {{QStringLiteral("/c")}, "Nimbuscope Setup"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.join(QLatin1Char('|')).toStdString());
+        QProcess first;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        first.setProcessEnvironment(env);
+        first.start(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), row.args);
+        ASSERT_TRUE(first.waitForStarted());
 
-    nimbuscope::FileInstanceLocks locks(world.runtimeDir());
-    const QString caption = QStringLiteral("Nimbuscope Setup");
-    QElapsedTimer waited;
-    waited.start();
-    while (!locks.isHeld(caption) && waited.elapsed() < kQuickEndMs) {
-        QThread::msleep(20);
+        nimbuscope::FileInstanceLocks locks(world.runtimeDir());
+        const QString caption = QLatin1String(row.caption);
+        QElapsedTimer waited;
+        waited.start();
+        while (!locks.isHeld(caption) && waited.elapsed() < kQuickEndMs) {
+            QThread::msleep(20);
+        }
+        EXPECT_TRUE(locks.isHeld(caption));
+
+        const SaverRun second =
+            runSaver(row.args.isEmpty() ? QStringList{QStringLiteral("/s")} : row.args);
+        EXPECT_TRUE(second.finished);
+        EXPECT_EQ(second.exitCode, 0);
+        EXPECT_EQ(first.state(), QProcess::Running);
+        first.kill();
+        first.waitForFinished();
     }
-    EXPECT_TRUE(locks.isHeld(caption));
-    EXPECT_EQ(setup.state(), QProcess::Running);
-
-    const SaverRun second = runSaver({QStringLiteral("/c")});
-    EXPECT_TRUE(second.finished);
-    EXPECT_EQ(second.exitCode, 0);
-
-    setup.kill();
-    setup.waitForFinished();
 }

@@ -1,0 +1,302 @@
+#include "shell/FrmMain.h"
+
+#include "acquisition/AcquireDataAsync.h"
+#include "acquisition/PageRetriever.h"
+#include "display/FramePresentation.h"
+#include "display/MyProgress.h"
+#include "display/PictureBox.h"
+#include "display/SaverTimer.h"
+#include "platform/Dialogs.h"
+#include "platform/InstanceLocks.h"
+#include "platform/PasswordServices.h"
+#include "platform/SystemInput.h"
+#include "shell/MyMain.h"
+#include "shell/SaverApp.h"
+#include "shell/WorkingFolder.h"
+#include "support/Clock.h"
+#include "support/Error.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QScopeGuard>
+#include <QScreen>
+
+#include <cmath>
+
+namespace nimbuscope {
+
+namespace {
+
+constexpr const char* kDisplayPropertiesCaption = "Display Properties";
+constexpr const char* kInitFailed = "ERROR: Nimbuscope init failed";
+
+// The first part of the load goes on past any error, statement by statement.
+template <typename Body> void ignoringErrors(Body&& body) {
+    try {
+        std::forward<Body>(body)();
+    } catch (const std::exception&) {
+    }
+}
+
+QRect screenArea(QScreen* screen) {
+    return screen != nullptr ? screen->geometry() : QRect(0, 0, 800, 600);
+}
+
+} // namespace
+
+FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), app_(app),
+      kit_(std::move(kit)), displayList_(app.log()),
+      systemUtils_(app.services().platform, app.log(), app.services().clock) {
+    QScreen* target = screen != nullptr ? screen : QGuiApplication::primaryScreen();
+    screen_ = screenArea(target);
+    if (target != nullptr) {
+        setScreen(target);
+    }
+    setObjectName(QStringLiteral("FrmMain"));
+    QWidget::setWindowTitle(QString::fromLatin1(kPlaybackCaption));
+    captionLock_ = app.services().locks.acquire(QString::fromLatin1(kPlaybackCaption));
+
+    createControls();
+    createTimers();
+
+    presentation_ = std::make_unique<FramePresentation>(PresentationContext{
+        ctl_, state_, displayList_, app.log(), app.services().clock, app.settings().getHomeDir(),
+        [this](const QString& text) { messageBox(text); }, kit_.doEvents});
+    acquire_ = std::make_unique<AcquireDataAsync>(AcquisitionServices{
+        ctl_, state_, displayList_, app.settings(), app.log(), app.services().clock, systemUtils_,
+        myHTTPRetrieve, [this](bool skipCleanup) { endProgram(skipCleanup); }, kit_.doEvents});
+
+    timer1_->setHandler([this] { Timer1_Timer(); });
+    timeOfDay_->setHandler([this] { presentation_->TimeOfDay_Timer(); });
+    asyncDownloadTimer_->setHandler([this] { acquire_->AsyncDownloadManager(); });
+    win9xPwdDismiss_->setHandler([this] { Win9xPwdDismiss_Timer(); });
+}
+
+FrmMain::~FrmMain() = default;
+
+void FrmMain::Form_Load() {
+    loadPreparation();
+    try {
+        loadRest();
+    } catch (const Error& e) {
+        logTrappedError(app_.log(), QStringLiteral("FrmMain:Load"), e);
+        messageBox(QString::fromLatin1(kInitFailed));
+    } catch (const std::exception& e) {
+        logTrappedError(app_.log(), QStringLiteral("FrmMain:Load"), asError(e));
+        messageBox(QString::fromLatin1(kInitFailed));
+    }
+}
+
+// Load up to the single-instance test: every error is passed over.
+void FrmMain::loadPreparation() {
+    Log& log = app_.log();
+    const Clock& clock = app_.services().clock;
+    log.debugLogOn = false;
+    log.memoryLogOn = false;
+    log.firstErrorPending = true;
+    ignoringErrors([&] { acquire_->setLastConditionsTime(clock.now()); });
+    ignoringErrors([&] { acquire_->setNetworkProblemCount(0); });
+
+    state_.frameShownOK = false;
+    infoLaidOut_ = false;
+    state_.offlineMode = false;
+    state_.playIndex = 0;
+    cursorShown_ = true;
+    ignoringErrors([&] { timer1_->setEnabled(false); });
+    state_.interruptedDownload = false;
+
+    ignoringErrors([&] {
+        state_.nimbuscopeTmp =
+            makeWorkingFolders(systemUtils_.getTempFolder(), systemUtils_.getCurrentUserName());
+        log.setFolder(state_.nimbuscopeTmp);
+    });
+
+    ignoringErrors([&] {
+        RegistryValues& settings = app_.settings();
+        state_.animationRateMS = settings.getAnimationRateMS();
+        state_.animationLastFrameMS = settings.getAnimationLastFrameMS();
+        state_.preloadImagesThreshold = SaverRunState::kPreloadImagesThreshold;
+        state_.preloadImages = state_.animationRateMS < state_.preloadImagesThreshold;
+    });
+    state_.displayProgressVal = 0;
+    state_.previousRadarID.clear();
+    ignoringErrors([&] { layOutAtLoad(); });
+}
+
+// Load from the single-instance test on: an error stops it (the caller says so).
+void FrmMain::loadRest() {
+    Log& log = app_.log();
+    if (app_.prevInstance() &&
+        !app_.services().locks.isHeld(QString::fromLatin1(kDisplayPropertiesCaption))) {
+        log.logDebug(QStringLiteral("FrmMain: PrevInstance... ending program..."));
+        app_.endProgramNow(0);
+    }
+    log.logMemoryUse(QStringLiteral("FrmMain:Load, start"));
+    if (!myHTTPRetrieve) {
+        myHTTPRetrieve = kit_.components.create(QString::fromLatin1(ComponentFactory::kRetrievePg));
+    }
+    showSaverWindow();
+    ctl_.LogoImage->move((screen_.width() - ctl_.LogoImage->width()) / 2,
+                         (screen_.height() - ctl_.LogoImage->height()) / 2);
+    ctl_.ImageInfo->move(ctl_.ImageInfo->x(),
+                         qRound(screen_.height() - 1.3 * ctl_.ImageInfo->height()));
+
+    presentation_->TimeOfDay_Timer();
+    log.logMemoryUse(QStringLiteral("FrmMain:Load, Pre-loadZipcode"));
+    loadZipcode(QString::fromLatin1(kNoLocationYet), false);
+}
+
+void FrmMain::showSaverWindow() {
+    // Without a window manager a full-screen request keeps the default size: place the
+    // window on its screen explicitly.
+    setGeometry(screen_);
+    if (isHidden()) {
+        show();
+    }
+    placeTopmostAgain();
+}
+
+void FrmMain::placeTopmostAgain() {
+    raise();
+    activateWindow();
+    setFocus(Qt::OtherFocusReason);
+    // A saver has to see every key even where no window manager gives it the focus; the
+    // grab is let go while a modal dialog needs the keyboard.
+    if (isVisible() && !modalOpen_) {
+        grabKeyboardIfPossible();
+    }
+}
+
+void FrmMain::grabKeyboardIfPossible() {
+    // The offscreen platform has no keyboard to grab; it delivers keys to the focus anyway.
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+        grabKeyboard();
+    }
+}
+
+void FrmMain::endProgram(bool skipCleanup) {
+    timer1_->setEnabled(false);
+    asyncDownloadTimer_->setEnabled(false);
+    if (!askForPassword()) {
+        setCursorVisible(false);
+        timer1_->setEnabled(true);
+        asyncDownloadTimer_->setEnabled(true);
+        return;
+    }
+    if (!skipCleanup) {
+        releasePictures();
+        closeOtherForms();
+    }
+    setCursorVisible(true);
+    app_.log().logMemoryUse(QStringLiteral("FrmMain:endProgram, end"));
+    app_.endProgramNow(0);
+}
+
+// True when the saver may end: always, unless a 9x system keeps a screen-saver password
+// and the user does not give it.
+bool FrmMain::askForPassword() {
+    if (!systemUtils_.OSis9x() || !app_.settings().isScreenSaverSecure()) {
+        return true;
+    }
+    const QPoint centre(screen_.x() + qRound(screen_.width() / 2.0),
+                        screen_.y() + qRound(screen_.height() / 2.0));
+    kit_.input.setCursorPos(centre);
+    setCursorVisible(true);
+    win9xPwdDismiss_->setInterval(kWin9xPwdDismissMs);
+    win9xPwdDismiss_->setEnabled(true);
+    bool accepted = false;
+    runModal([&] { accepted = app_.services().passwords.verifyPassword(qint32(winId())); });
+    win9xPwdDismiss_->setEnabled(false);
+    return accepted;
+}
+
+void FrmMain::Win9xPwdDismiss_Timer() {
+    win9xPwdDismiss_->setEnabled(false);
+    if (systemUtils_.OSis9x()) {
+        state_.lastSetupTime = app_.services().clock.now();
+        cursorMoved(true);
+        kit_.input.sendKey(SystemInput::kEscapeKey);
+    }
+}
+
+void FrmMain::releasePictures() {
+    for (int i = 0; i < displayList_.numDLitems(); ++i) {
+        if (displayList_.itemAt(i).active && displayList_.hasPicture(i)) {
+            displayList_.setPicture(i, QImage());
+        }
+    }
+}
+
+void FrmMain::closeOtherForms() {
+    const QWidgetList forms = QApplication::topLevelWidgets();
+    for (auto it = forms.crbegin(); it != forms.crend(); ++it) {
+        if (*it != this && (*it)->isVisible()) {
+            (*it)->close();
+        }
+    }
+}
+
+bool FrmMain::cursorMoved(bool reset) {
+    if (state_.cursorIgnoreMovement) {
+        return false;
+    }
+    const std::optional<QPoint> position = kit_.input.cursorPos();
+    if (reset) {
+        if (position) {
+            lastCursor_ = *position;
+        }
+        return false;
+    }
+    const qint64 sinceSetup =
+        wholeSecondsBetween(state_.lastSetupTime, app_.services().clock.now());
+    // A clock set back since then must not stretch the grace time until it catches up.
+    const bool inGrace = sinceSetup >= 0 && sinceSetup <= kMouseGraceSeconds;
+    const bool ignore = inGrace || !ctl_.LogoImage->isHidden();
+    bool moved = false;
+    if (position) {
+        if (!ignore) {
+            const QPoint d = *position - lastCursor_;
+            moved = std::abs(d.x()) > kMouseMoveLimit || std::abs(d.y()) > kMouseMoveLimit;
+        }
+        lastCursor_ = *position;
+    }
+    return moved;
+}
+
+void FrmMain::setCursorVisible(bool show) {
+    if (state_.cursorAlwaysVisible || show == cursorShown_) {
+        return;
+    }
+    kit_.input.showCursor(show);
+    cursorShown_ = show;
+}
+
+void FrmMain::runModal(const std::function<void()>& show) {
+    const bool wasOpen = modalOpen_;
+    const bool hideCursorAgain = !cursorShown_;
+    modalOpen_ = true;
+    releaseKeyboard();
+    // A dialog is used with the mouse too: its pointer must be seen.
+    setCursorVisible(true);
+    const auto restore = qScopeGuard([this, wasOpen, hideCursorAgain] {
+        modalOpen_ = wasOpen;
+        if (hideCursorAgain) {
+            setCursorVisible(false);
+        }
+        if (!modalOpen_ && isVisible()) {
+            grabKeyboardIfPossible();
+        }
+    });
+    show();
+}
+
+void FrmMain::messageBox(const QString& text) {
+    if (modalOpen_) {
+        app_.log().logDebug(QStringLiteral("FrmMain: message box not stacked: ") + text);
+        return;
+    }
+    runModal([&] { app_.services().dialogs.messageBox(text, this); });
+}
+
+} // namespace nimbuscope

@@ -1,0 +1,244 @@
+// The controls of the saver window, their design-time look, and the layout formulas of the
+// load and of the information column (pixels throughout).
+
+#include "shell/FrmMain.h"
+
+#include "display/MyProgress.h"
+#include "display/PictureBox.h"
+#include "display/SaverTimer.h"
+#include "shell/SaverApp.h"
+
+#include <QFont>
+#include <QLabel>
+#include <QPalette>
+
+#include <algorithm>
+
+namespace nimbuscope {
+
+namespace {
+
+// Sizes are designed for a 768-pixel-high screen and grow with larger ones.
+constexpr double kDesignHeight = 768.0;
+constexpr QRgb kWhite = 0xffffffff;
+constexpr QRgb kGrey = 0xffa8b0b8;
+constexpr QRgb kAmber = 0xffffc857;
+constexpr int kBarHeight = 6;
+constexpr int kBarDesign[] = {420, 180};
+const QString kLogoResource = QStringLiteral(":/nimbuscope/NimbuscopeLogo.jpg");
+
+// "Arial" of the design; "MS Sans Serif" labels get the same sans face, a little smaller.
+enum class Face { Arial, MsSansSerif };
+
+struct LabelDesign {
+    QLabel* SaverControls::*member;
+    const char* name;
+    const char* caption;
+    Face face;
+    int fontPx;
+    bool bold;
+    int width; // 0: the screen width
+    int height;
+    Qt::Alignment align;
+    QRgb colour;
+    int left;
+    int top;
+};
+
+constexpr Qt::Alignment kCentre = Qt::AlignCenter;
+constexpr Qt::Alignment kLeft = Qt::AlignLeft | Qt::AlignVCenter;
+constexpr Qt::Alignment kRight = Qt::AlignRight | Qt::AlignVCenter;
+
+// Captions are the design-time ones; labels filled at run time start empty.
+const LabelDesign kLabels[] = {
+    {&SaverControls::ItemCaption, "ItemCaption", "", Face::Arial, 22, true, 700, 32, kCentre,
+     kWhite, 0, 0},
+    {&SaverControls::ImageInfo, "ImageInfo", "", Face::Arial, 13, false, 0, 20, kCentre, kGrey, 0,
+     0},
+    {&SaverControls::ImageDate, "ImageDate", "", Face::Arial, 13, false, 300, 20, kRight, kGrey, 0,
+     30},
+    {&SaverControls::currentTime, "currentTime", "", Face::Arial, 16, false, 300, 24, kRight,
+     kWhite, 0, 8},
+    {&SaverControls::currentTempF, "currentTempF", "", Face::Arial, 34, true, 180, 44, kCentre,
+     kWhite, 0, 300},
+    {&SaverControls::currentConditions, "currentConditions", "", Face::Arial, 15, false, 180, 44,
+     kCentre, kWhite, 0, 420},
+    {&SaverControls::CurrentRadarTimes, "CurrentRadarTimes", "", Face::Arial, 15, false, 180, 22,
+     kCentre, kWhite, 0, 360},
+    {&SaverControls::currentRadarTimesLabel, "currentRadarTimesLabel", "Current Radar", Face::Arial,
+     15, true, 180, 22, kCentre, kGrey, 0, 330},
+    {&SaverControls::DownloadInfo, "DownloadInfo", "Downloading update 1 of 10", Face::Arial, 15,
+     false, 420, 22, kLeft, kWhite, 60, 62},
+    {&SaverControls::DownloadInfoChannelName, "DownloadInfoChannelName", "Nimbuscope for ",
+     Face::Arial, 18, true, 600, 26, kLeft, kWhite, 20, 8},
+    {&SaverControls::NetworkProblem, "NetworkProblem",
+     "Nimbuscope is having difficulty connecting to the NOAA website.", Face::MsSansSerif, 14, true,
+     620, 22, kCentre, kAmber, 0, 0},
+    {&SaverControls::NetworkProblem2, "NetworkProblem2", "Press the <Enter> key to retry...",
+     Face::MsSansSerif, 14, false, 620, 22, kCentre, kGrey, 0, 0},
+    {&SaverControls::retryCount, "retryCount", "0 retries", Face::Arial, 13, false, 120, 20, kRight,
+     kGrey, 0, 0},
+    {&SaverControls::RadarImagesMissing, "RadarImagesMissing", "Radar partially unavailable",
+     Face::MsSansSerif, 14, false, 400, 22, kCentre, kAmber, 0, 0},
+    {&SaverControls::EscToChange, "EscToChange", "Press Esc to change", Face::Arial, 13, false, 220,
+     20, kLeft, kGrey, 20, 36},
+    {&SaverControls::cmdline, "cmdline", "", Face::Arial, 10, false, 300, 16, kLeft, kGrey, 0, 0},
+};
+
+QFont fontFor(Face face, int px, bool bold) {
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(std::max(1, face == Face::MsSansSerif ? px - 1 : px));
+    font.setBold(bold);
+    return font;
+}
+
+int scaled(double scale, int designed) {
+    return qRound(designed * scale);
+}
+
+void paintBlack(QWidget* w) {
+    QPalette palette = w->palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    w->setPalette(palette);
+    w->setAutoFillBackground(true);
+}
+
+} // namespace
+
+void FrmMain::createControls() {
+    paintBlack(this);
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    ctl_.window = this;
+    const double scale = std::max(1.0, screen_.height() / kDesignHeight);
+    auto picture = [this](const char* name, bool autoSize) {
+        auto* box = new PictureBox(this, autoSize);
+        box->setObjectName(QLatin1String(name));
+        watchInput(box);
+        return box;
+    };
+    ctl_.Picture1 = picture("Picture1", false);
+    ctl_.Picture2 = picture("Picture2", true);
+    ctl_.Picture2->hide();
+    ctl_.LogoImage = picture("LogoImage", true);
+    ctl_.LogoImage->setPicture(QImage(kLogoResource));
+    ctl_.currentConditionsPictureBox = picture("currentConditionsPictureBox", true);
+    ctl_.currentConditionsPictureBox->resize(scaled(scale, 55), scaled(scale, 58));
+    ctl_.currentConditionsPictureBox->hide();
+    createLabels(scale);
+
+    progress_ = std::make_unique<MyProgress>(this, app_.log());
+    ctl_.progress = progress_.get();
+    for (const int bar : {kDownloadBar, kRadarTimeBar}) {
+        ctl_.progress->setWidthHeight(scaled(scale, kBarDesign[bar]), scaled(scale, kBarHeight),
+                                      bar);
+    }
+}
+
+void FrmMain::createLabels(double scale) {
+    for (const LabelDesign& d : kLabels) {
+        auto* label = new QLabel(QString::fromLatin1(d.caption), this);
+        label->setObjectName(QLatin1String(d.name));
+        label->setFont(fontFor(d.face, scaled(scale, d.fontPx), d.bold));
+        label->setAlignment(d.align);
+        label->setWordWrap(d.member == &SaverControls::currentConditions);
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::WindowText, QColor::fromRgb(d.colour));
+        label->setPalette(palette);
+        const int width = d.width == 0 ? screen_.width() : scaled(scale, d.width);
+        label->setGeometry(scaled(scale, d.left), scaled(scale, d.top), width,
+                           scaled(scale, d.height));
+        label->hide();
+        watchInput(label);
+        ctl_.*(d.member) = label;
+    }
+}
+
+void FrmMain::createTimers() {
+    timer1_ = kit_.timers.create(kTimer1DesignMs, true);
+    timeOfDay_ = kit_.timers.create(kTimeOfDayMs, true);
+    asyncDownloadTimer_ = kit_.timers.create(kAsyncDownloadMs, false);
+    win9xPwdDismiss_ = kit_.timers.create(kWin9xPwdDismissMs, false);
+    ctl_.Timer1 = timer1_.get();
+    ctl_.TimeOfDay = timeOfDay_.get();
+    ctl_.AsyncDownloadTimer = asyncDownloadTimer_.get();
+    ctl_.Win9xPwdDismiss = win9xPwdDismiss_.get();
+}
+
+void FrmMain::watchInput(QWidget* control) {
+    control->setMouseTracking(true);
+    // Clicks on a control are the control's own: they never reach the window beneath.
+    control->setAttribute(Qt::WA_NoMousePropagation);
+    control->installEventFilter(this);
+}
+
+void FrmMain::layOutAtLoad() {
+    const int w = screen_.width();
+    const int h = screen_.height();
+    state_.screenWidth = w;
+    state_.screenHeight = h;
+    state_.screenAspect = float(w) / float(h);
+    ctl_.Picture1->setGeometry(0, 0, w, h);
+    for (QLabel* label : {ctl_.NetworkProblem, ctl_.RadarImagesMissing}) {
+        label->move((w - label->width()) / 2, h - label->height());
+    }
+    ctl_.cmdline->setText(QLatin1Char('=') + kit_.commandLine + QLatin1Char('='));
+}
+
+// Once the first frame is on screen, the clock, the conditions and the radar times take
+// their places around the picture.
+void FrmMain::layOutInformation() {
+    const int w = screen_.width();
+    const int h = screen_.height();
+    ctl_.currentTime->move(w - ctl_.currentTime->width(), qRound(0.3 * ctl_.currentTime->height()));
+    ctl_.currentTime->show();
+    placeConditionsColumn();
+    placeRadarTimes();
+    ctl_.retryCount->move(w - ctl_.retryCount->width(), h - ctl_.retryCount->height());
+    ctl_.retryCount->hide();
+    setCursorVisible(false);
+    placeTopmostAgain();
+    infoLaidOut_ = true;
+}
+
+// Temperature, picture and conditions text stacked in the strip left of the picture, a
+// little below the middle of the screen; the radar times centred in the strip right of it.
+void FrmMain::placeConditionsColumn() {
+    const SaverControls& c = ctl_;
+    const int right = c.Picture2->x() + c.Picture2->width();
+    c.currentTempF->resize(c.currentConditions->width(), c.currentTempF->height());
+    c.currentTempF->move((c.Picture2->x() - c.currentTempF->width()) / 2, c.currentTempF->y());
+    c.currentConditions->move(c.currentTempF->x(), c.currentConditions->y());
+    c.CurrentRadarTimes->move((screen_.width() - right - c.CurrentRadarTimes->width()) / 2 + right,
+                              c.CurrentRadarTimes->y());
+    c.currentRadarTimesLabel->move(c.CurrentRadarTimes->x(), c.currentRadarTimesLabel->y());
+
+    PictureBox* picture = c.currentConditionsPictureBox;
+    picture->move((c.currentConditions->width() - picture->width()) / 2 + c.currentConditions->x(),
+                  picture->y());
+    const int stack = c.currentConditions->height() + picture->height() + c.currentTempF->height();
+    c.currentTempF->move(c.currentTempF->x(), qRound((screen_.height() - stack) / 2.0 * 1.1));
+    picture->move(picture->x(), c.currentTempF->y() + c.currentTempF->height());
+    c.currentConditions->move(c.currentConditions->x(),
+                              qRound(picture->y() + 1.4 * picture->height()));
+}
+
+// The radar-time label level with the conditions picture, the bar under it, the times under
+// the bar.
+void FrmMain::placeRadarTimes() {
+    const SaverControls& c = ctl_;
+    QWidget* barBack = c.progress->MyProgressBarBack(kRadarTimeBar);
+    QLabel* label = c.currentRadarTimesLabel;
+    label->move(label->x(), c.currentConditionsPictureBox->y());
+    const int barTop = label->y() + label->height();
+    c.CurrentRadarTimes->move(c.CurrentRadarTimes->x(), qRound(barTop + 1.4 * barBack->height()));
+    c.progress->setTopLeft(barTop, c.CurrentRadarTimes->x(), kRadarTimeBar);
+    c.progress->setWidthHeight(c.CurrentRadarTimes->width(), barBack->height(), kRadarTimeBar);
+    if (c.AsyncDownloadTimer->isEnabled()) {
+        c.progress->setMin(1, kRadarTimeBar);
+        c.progress->setMax(10, kRadarTimeBar);
+    }
+}
+
+} // namespace nimbuscope

@@ -1,0 +1,125 @@
+#include "ScenarioRig.h"
+
+#include "display/PictureBox.h"
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+const QString kShortRange = QStringLiteral("Short Range Radar");
+
+/// The hold times of the first whole short-range cycle (from list position 0 on) shown at or
+/// after `fromMs`.
+QList<int> shortRangeCycle(const ScenarioRig& rig, qint64 fromMs) {
+    QList<int> holds;
+    for (const ShownFrame& f : rig.framesShown) {
+        if (f.atMs < fromMs || (holds.isEmpty() && f.position != 0)) {
+            continue;
+        }
+        if (f.caption != kShortRange) {
+            break;
+        }
+        holds.append(f.holdMs);
+    }
+    return holds;
+}
+
+/// A cycle as long as `shown`: `first`, then `middle` for each frame, then `last`.
+QList<int> cycle(const QList<int>& shown, int first, int middle, int last) {
+    QList<int> holds{first};
+    holds.append(QList<int>(std::max<qsizetype>(shown.size() - 2, 0), middle));
+    holds.append(last);
+    return holds;
+}
+
+} // namespace
+
+TEST(AnimationScenario, SlowRateWithoutPreloadingHoldsDoubleFirstAndLastFrameHold) {
+    ScenarioRig rig({.animationRateMS = 500, .animationLastFrameMS = 2000});
+    rig.start();
+    ASSERT_TRUE(rig.finishPass());
+    const qint64 passEnd = rig.nowMs();
+    rig.runFor(60);
+
+    const QList<int> shown = shortRangeCycle(rig, passEnd);
+    ASSERT_GE(shown.size(), 12); // the last hour, a frame every five minutes
+    EXPECT_EQ(shown, cycle(shown, 1000, 270, 2000));
+    EXPECT_FALSE(rig.state().preloadImages);
+}
+
+TEST(AnimationScenario, FastRateWithPreloadingShortensFramesOnceTheirPicturesAreHeld) {
+    ScenarioRig rig({.animationRateMS = 200, .animationLastFrameMS = 3000});
+    rig.start();
+    ASSERT_TRUE(rig.finishPass());
+    const qint64 passEnd = rig.nowMs();
+    rig.runFor(15);
+    const QList<int> shown = shortRangeCycle(rig, passEnd);
+    ASSERT_GE(shown.size(), 12);
+    EXPECT_EQ(shown, cycle(shown, 400, 120, 3000));
+    // Before its picture was held, a frame was decoded from its file and held longer.
+    ASSERT_GE(rig.framesShown.size(), 2);
+    EXPECT_EQ(rig.framesShown[1].holdMs, 200);
+}
+
+TEST(AnimationScenario, LogoStaysUntilTheFirstFrameThenTheInformationColumnIsLaidOut) {
+    ScenarioRig rig;
+    rig.start();
+    EXPECT_TRUE(rig.shown(QStringLiteral("LogoImage")));
+    EXPECT_FALSE(rig.window().infoLaidOut());
+    EXPECT_EQ(rig.timer1().interval(), 1500);
+
+    ASSERT_TRUE(rig.runUntil([&] { return rig.window().infoLaidOut(); }, 60));
+    EXPECT_FALSE(rig.shown(QStringLiteral("LogoImage")));
+    EXPECT_TRUE(rig.shown(QStringLiteral("currentTime")));
+    EXPECT_FALSE(rig.shown(QStringLiteral("retryCount")));
+
+    const QRect screen = rig.window().screenGeometry();
+    const QWidget* clock = rig.window().findChild<QWidget*>(QStringLiteral("currentTime"));
+    EXPECT_EQ(clock->geometry().right(), screen.width() - 1);
+    // The conditions column sits left of the picture, the radar times right of it.
+    const QWidget* picture = rig.window().controls().Picture2;
+    const QWidget* temperature = rig.window().findChild<QWidget*>(QStringLiteral("currentTempF"));
+    const QWidget* times = rig.window().findChild<QWidget*>(QStringLiteral("CurrentRadarTimes"));
+    EXPECT_LE(temperature->geometry().right(), picture->x());
+    EXPECT_GE(times->x(), picture->x() + picture->width());
+}
+
+TEST(AnimationScenario, CursorIsHiddenOnceAndNeverHiddenTwice) {
+    ScenarioRig rig;
+    rig.start();
+    rig.runFor(120);
+    ASSERT_TRUE(rig.window().infoLaidOut());
+    // Hidden at the end of the location load; the layout after the first frame hides it
+    // again, which must not move the system's counter a second time.
+    EXPECT_EQ(rig.input.showCalls, QList<bool>{false});
+    EXPECT_FALSE(rig.input.cursorVisible());
+}
+
+TEST(AnimationScenario, CursorVisibilitySettingKeepsTheCursorShown) {
+    ScenarioRig rig({.cursorVisibility = 1});
+    rig.start();
+    rig.runFor(60);
+    EXPECT_TRUE(rig.input.showCalls.isEmpty());
+    EXPECT_TRUE(rig.input.cursorVisible());
+}
+
+TEST(AnimationScenario, InformationLabelsFollowTheDownloadAndTheConditions) {
+    ScenarioRig rig;
+    rig.start();
+    EXPECT_TRUE(rig.downloading());
+    ASSERT_TRUE(rig.finishPass());
+    rig.runFor(5);
+    EXPECT_TRUE(rig.shown(QStringLiteral("ItemCaption")));
+    EXPECT_TRUE(rig.shown(QStringLiteral("CurrentRadarTimes")));
+    EXPECT_TRUE(rig.shown(QStringLiteral("currentTempF")));
+    EXPECT_TRUE(rig.shown(QStringLiteral("currentConditionsPictureBox")));
+    EXPECT_TRUE(rig.shown(QStringLiteral("EscToChange")));
+    EXPECT_TRUE(
+        rig.caption(QStringLiteral("ImageDate")).startsWith(QStringLiteral("Last download:  ")));
+    EXPECT_TRUE(rig.caption(QStringLiteral("DownloadInfoChannelName"))
+                    .startsWith(QStringLiteral("Nimbuscope for ")));
+    EXPECT_TRUE(rig.errorLog().isEmpty()) << rig.errorLog().toStdString();
+}

@@ -1,0 +1,362 @@
+#include "ScenarioRig.h"
+
+#include "display/DisplayList.h"
+#include "settings/FrmSetup.h"
+#include "settings/RegistryValues.h"
+#include "shell/SetupDialogHost.h"
+
+#include "noaa-sim/RadarGif.h"
+#include "noaa-sim/SiteTable.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+const QString kKansasCity = QStringLiteral("Kansas City, MO");
+const QString kLocationSearch = QStringLiteral("*/zipcity.php?inputstring=*");
+const QString kLocationPage = QStringLiteral("*/MapClick.php?zip=*");
+
+QString cacheFolderOf(ScenarioRig& rig) {
+    return rig.world.tmp() + QStringLiteral("/Nimbuscope/tmp-tester/data/");
+}
+
+bool exists(const QString& path) {
+    return QFileInfo::exists(path);
+}
+
+/// The setup dialog's OK with a new zip code, stored as its check of the location stores
+/// it: with the location's page, frame template and city.
+ScriptedSetup::Answer chooseZip(ScenarioRig& rig, const QString& zip) {
+    return [&rig, zip] {
+        const noaasim::SiteTable sites = noaasim::SiteTable::builtIn();
+        const noaasim::SiteEntry* entry = sites.byZip(zip.toStdString());
+        RegistryValues& settings = rig.settings();
+        const QString base = QString::fromLatin1(ScriptedNetwork::kBaseUrl);
+        settings.saveTemplateURL(base + QStringLiteral("radar/images/@@@@@/SI.") +
+                                 QString::fromStdString(entry->site).toLower() +
+                                 QStringLiteral("/#####.noaa"));
+        settings.saveCityState(QString::fromStdString(entry->cityState()));
+        settings.saveCurrentConditionsURL(base + QStringLiteral("MapClick.php?zip=") + zip);
+        settings.saveLocationMode(1);
+        settings.saveZipCode(zip);
+        return false;
+    };
+}
+
+} // namespace
+
+TEST(FirstStartScenario, WithoutALocationCancelEndsCleanly) {
+    ScenarioRig rig({.zipcode = QString()});
+    rig.start();
+    EXPECT_EQ(rig.endStatus, 0);
+    EXPECT_EQ(rig.setup.shown, 1);
+    EXPECT_EQ(rig.setup.lastScreen, QRect(0, 0, 1024, 768));
+    EXPECT_TRUE(rig.network.requests.isEmpty());
+    EXPECT_TRUE(rig.errorLog().isEmpty());
+}
+
+TEST(FirstStartScenario, TheSetupDialogOverTheWindowCancelEndsCleanly) {
+    ScenarioRig rig({.zipcode = QString()});
+    FrmSetupHost host(rig.app, rig.components);
+    rig.setupHost = &host;
+    QRect placed;
+    bool topmost = false;
+    rig.dialogs.answers.push_back([&](QDialog& shown) {
+        auto& setup = dynamic_cast<FrmSetup&>(shown);
+        placed = setup.frameGeometry();
+        topmost = setup.windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+        setup.Form_Activate();
+        setup.CancelButton_Click();
+        return setup.result();
+    });
+    rig.start();
+    EXPECT_EQ(rig.endStatus, 0);
+    EXPECT_EQ(rig.dialogs.modalTitles, QStringList{QStringLiteral("Nimbuscope Setup")});
+    EXPECT_EQ(placed.center(), QRect(0, 0, 1024, 768).center());
+    EXPECT_TRUE(topmost);
+    EXPECT_TRUE(rig.network.requests.isEmpty());
+}
+
+TEST(FirstStartScenario, TheSetupDialogChecksTheZipCodeWithTheWindowsComponentAndGoesOn) {
+    ScenarioRig rig({.zipcode = QString()});
+    FrmSetupHost host(rig.app, rig.components);
+    rig.setupHost = &host;
+    rig.dialogs.answers.push_back([&](QDialog& shown) {
+        auto& setup = dynamic_cast<FrmSetup&>(shown);
+        setup.Form_Activate();
+        setup.zipcodeTextBox->setText(QStringLiteral("80301"));
+        rig.network.latencyMs = 0; // the answer is there at the first poll
+        setup.Ok_Click();
+        setup.TimerZipcode_Timer();
+        rig.network.latencyMs = ScriptedNetwork::kDefaultLatencyMs;
+        return setup.result();
+    });
+    rig.start();
+    EXPECT_FALSE(rig.ended());
+    EXPECT_EQ(rig.retrievers.size(), 1); // the window's own component made the check
+    ASSERT_FALSE(rig.network.requests.isEmpty());
+    EXPECT_EQ(rig.network.requests.first(),
+              QStringLiteral("http://127.0.0.1:8080/zipcity.php?inputstring=80301"));
+    EXPECT_TRUE(rig.state().zipcodeIsValid);
+    EXPECT_EQ(rig.settings().getCityState(), QStringLiteral("Denver, CO"));
+    EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")),
+              QStringLiteral("Nimbuscope for Denver, CO  (80301)"));
+    ASSERT_TRUE(rig.finishPass());
+    EXPECT_GT(rig.network.count(QStringLiteral("*/SI.KFTG/*")), 0);
+}
+
+TEST(SettingsScenario, TheSetupDialogFromTheRunningSaverResumesOnCancel) {
+    ScenarioRig rig;
+    FrmSetupHost host(rig.app, rig.components);
+    rig.setupHost = &host;
+    rig.start();
+    ASSERT_TRUE(rig.finishPass());
+    const int requestsBefore = int(rig.network.requests.size());
+    rig.dialogs.answers.push_back([](QDialog& shown) {
+        auto& setup = dynamic_cast<FrmSetup&>(shown);
+        setup.Form_Activate();
+        setup.CancelButton_Click();
+        return setup.result();
+    });
+    rig.pressKey(Qt::Key_Escape);
+    EXPECT_EQ(rig.dialogs.modalTitles, QStringList{QStringLiteral("Nimbuscope Setup")});
+    EXPECT_FALSE(rig.ended());
+    EXPECT_FALSE(rig.downloading());
+    EXPECT_TRUE(rig.timer1().isEnabled());
+    EXPECT_EQ(int(rig.network.requests.size()), requestsBefore);
+}
+
+TEST(FirstStartScenario, OkWithALocationGoesOn) {
+    ScenarioRig rig({.zipcode = QString()});
+    rig.setup.answers.push_back(chooseZip(rig, QStringLiteral("80301")));
+    rig.start();
+    EXPECT_FALSE(rig.ended());
+    EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")),
+              QStringLiteral("Nimbuscope for Denver, CO  (80301)"));
+    ASSERT_TRUE(rig.finishPass());
+    EXPECT_GT(rig.network.count(QStringLiteral("*/SI.KFTG/*")), 0);
+}
+
+TEST(FirstStartScenario, DialogComesBackUntilALocationIsStored) {
+    ScenarioRig rig({.zipcode = QString()});
+    rig.setup.answers.push_back([] { return false; }); // OK without a location
+    rig.start();
+    EXPECT_EQ(rig.setup.shown, 2); // the second one was cancelled
+    EXPECT_EQ(rig.endStatus, 0);
+}
+
+struct StoredZipCase {
+    const char* name;
+    const char* zip;
+    bool asks;
+    friend void PrintTo(const StoredZipCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class StoredZipScenario : public ::testing::TestWithParam<StoredZipCase> {};
+
+TEST_P(StoredZipScenario, OneCharacterCountsAsMissingTwoOrMoreAsPresent) {
+    const StoredZipCase& c = GetParam();
+    ScenarioRig rig({.zipcode = QString::fromLatin1(c.zip)});
+    rig.start();
+    EXPECT_EQ(rig.setup.shown, c.asks ? 1 : 0);
+    EXPECT_EQ(rig.ended(), c.asks);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lengths, StoredZipScenario,
+                         ::testing::Values(StoredZipCase{"Empty", "", true},
+                                           StoredZipCase{"One", "6", true},
+                                           StoredZipCase{"Two", "64", false},
+                                           StoredZipCase{"Four", "6410", false},
+                                           StoredZipCase{"Five", "64106", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct TitleCase {
+    const char* name;
+    qint32 mode;
+    const char* cityState;
+    const char* title;
+    friend void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class TitleScenario : public ::testing::TestWithParam<TitleCase> {};
+
+TEST_P(TitleScenario, TitleAtStart) {
+    const TitleCase& c = GetParam();
+    ScenarioRig rig({.locationMode = c.mode, .cityState = QString::fromLatin1(c.cityState)});
+    rig.start();
+    EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")), QString::fromLatin1(c.title));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, TitleScenario,
+                         ::testing::Values(TitleCase{"ZipWithCity", 1, "Kansas City, MO",
+                                                     "Nimbuscope for Kansas City, MO  (64106)"},
+                                           TitleCase{"ZipWithoutCity", 1, "",
+                                                     "Nimbuscope for 64106"},
+                                           TitleCase{"CityAtStart", 2, "Kansas City, MO",
+                                                     "Nimbuscope for Kansas City, MO  (64106)"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SettingsScenario, CityModeWithoutAChangeShowsTheCityAlone) {
+    ScenarioRig rig({.locationMode = 2, .cityState = kKansasCity});
+    rig.start();
+    ASSERT_TRUE(rig.finishPass());
+    rig.setup.answers.push_back([] { return false; }); // OK, nothing changed
+    rig.pressKey(Qt::Key_Escape);
+    EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")),
+              QStringLiteral("Nimbuscope for Kansas City, MO"));
+    EXPECT_TRUE(rig.downloading()); // OK reloads the location
+    EXPECT_TRUE(rig.shown(QStringLiteral("currentTime")));
+}
+
+TEST(SettingsScenario, EscDuringADownloadAndCancelStartsThePassAfresh) {
+    ScenarioRig rig;
+    rig.start();
+    rig.runFor(0.5); // the location page has arrived; the pass goes on
+    ASSERT_TRUE(rig.downloading());
+    const int locationReadsBefore =
+        rig.network.count(kLocationSearch) + rig.network.count(kLocationPage);
+    const qint64 escAt = rig.nowMs();
+
+    rig.pressKey(Qt::Key_Escape);
+    EXPECT_EQ(rig.setup.shown, 1);
+    EXPECT_TRUE(rig.downloading());
+    EXPECT_TRUE(rig.timer1().isEnabled());
+    EXPECT_TRUE(rig.window().controls().AsyncDownloadTimer->isEnabled());
+    EXPECT_EQ(wholeSecondsBetween(rig.state().lastSetupTime, rig.clock.now()), 0);
+    EXPECT_FALSE(rig.input.cursorVisible());
+
+    ASSERT_TRUE(rig.finishPass());
+    const int locationReads = rig.network.count(kLocationSearch) + rig.network.count(kLocationPage);
+    EXPECT_EQ(locationReads, locationReadsBefore + 1); // the pass began again
+    rig.runFor(20);
+    EXPECT_FALSE(rig.ended());
+    EXPECT_FALSE(rig.framesShown.isEmpty());
+    EXPECT_GT(rig.framesShown.back().atMs, escAt);
+    EXPECT_FALSE(rig.shown(QStringLiteral("NetworkProblem")));
+}
+
+TEST(SettingsScenario, NewLocationDuringADownloadIsFetchedInstead) {
+    ScenarioRig rig;
+    rig.start();
+    rig.runFor(0.5);
+    rig.setup.answers.push_back(chooseZip(rig, QStringLiteral("80301")));
+    rig.pressKey(Qt::Key_Escape);
+    ASSERT_TRUE(rig.finishPass());
+    EXPECT_GT(rig.network.count(QStringLiteral("*/SI.KFTG/*")), 0);
+    EXPECT_TRUE(
+        rig.caption(QStringLiteral("DownloadInfoChannelName")).contains(QStringLiteral("80301")));
+}
+
+TEST(CacheScenario, PassStartDeletesAnotherLocationsFilesAndGoodEndTheUnlistedFrames) {
+    ScenarioRig rig;
+    const QString data = cacheFolderOf(rig);
+    const QByteArray frame = QByteArray(7000, 'G') + ';';
+    const QStringList otherLocation = {
+        rig.world.writeFile(data + "80301.DS.p19r0.SI.KFTG.dd.20261205.1130.noaa", frame),
+        rig.world.writeFile(data + "80301.DS.p19r0.loop.txt", "x\n"),
+        rig.world.writeFile(data + "80301.currentConditions.jpg", "x"),
+    };
+    const QString unlisted =
+        rig.world.writeFile(data + "64106.DS.p19r0.SI.KEAX.dd.20261205.0900.noaa", frame);
+
+    rig.start();
+    for (const QString& path : otherLocation) {
+        EXPECT_FALSE(exists(path)) << path.toStdString();
+    }
+    EXPECT_TRUE(exists(unlisted));
+    ASSERT_TRUE(rig.finishPass());
+    EXPECT_FALSE(exists(unlisted));
+    EXPECT_TRUE(exists(data + "64106.DS.p19r0.SI.KEAX.dd.20261205.1130.noaa"));
+}
+
+TEST(CacheScenario, NewLocationFromTheSettingsDeletesTheOldOnesFiles) {
+    ScenarioRig rig;
+    rig.start();
+    ASSERT_TRUE(rig.finishPass());
+    const QString data = cacheFolderOf(rig);
+    ASSERT_FALSE(QDir(data).entryList({QStringLiteral("64106.*")}, QDir::Files).isEmpty());
+
+    rig.setup.answers.push_back(chooseZip(rig, QStringLiteral("80301")));
+    rig.pressKey(Qt::Key_Escape);
+    EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")),
+              QStringLiteral("Nimbuscope for 80301"));
+    EXPECT_TRUE(QDir(data).entryList({QStringLiteral("64106.*")}, QDir::Files).isEmpty());
+    ASSERT_TRUE(rig.finishPass());
+    EXPECT_FALSE(QDir(data).entryList({QStringLiteral("80301.*.noaa")}, QDir::Files).isEmpty());
+}
+
+TEST(CacheScenario, RadarUnavailableFrameSwitchesToTheAlternateRegionAndStaysHidden) {
+    ScenarioRig rig;
+    const QString unavailable = QStringLiteral(
+        "http://127.0.0.1:8080/radar/images/DS.p19r0/SI.KEAX/SI.KEAX.dd.20261205.1130.gif");
+    rig.network.always(
+        unavailable, Outcome::withBody(QByteArray::fromStdString(noaasim::unavailableFrameGif())));
+    rig.start();
+    ASSERT_TRUE(rig.finishPass());
+
+    const QStringList& sent = rig.network.requests;
+    const qsizetype at = sent.indexOf(unavailable);
+    ASSERT_GE(at, 0);
+    ASSERT_LT(at + 1, sent.size());
+    EXPECT_TRUE(sent[at + 1].startsWith(QStringLiteral("http://localhost:8080/radar/images/")))
+        << sent[at + 1].toStdString();
+
+    DisplayList& list = rig.window().displayList();
+    const DisplayItem item = list.findItemByFileName(
+        cacheFolderOf(rig) + QStringLiteral("64106.DS.p19r0.SI.KEAX.dd.20261205.1130.noaa"));
+    EXPECT_EQ(item.index, -1); // not an active item: never shown
+    rig.runFor(30);
+    EXPECT_FALSE(rig.ended());
+    EXPECT_FALSE(rig.framesShown.isEmpty());
+}
+
+struct FolderCase {
+    const char* name;
+    std::optional<QString> user;
+    const char* lastPart;
+    friend void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class WorkingFolderScenario : public ::testing::TestWithParam<FolderCase> {};
+
+TEST_P(WorkingFolderScenario, FolderUnderTheTemporaryFolderNamedAfterTheUser) {
+    const FolderCase& c = GetParam();
+    ScenarioRig rig({.userName = c.user});
+    rig.start();
+    const QString expected =
+        rig.world.tmp() + QStringLiteral("/Nimbuscope/") + QString::fromLatin1(c.lastPart);
+    EXPECT_EQ(rig.state().nimbuscopeTmp, expected);
+    EXPECT_TRUE(QFileInfo(expected + QStringLiteral("/data")).isDir());
+    EXPECT_EQ(rig.app.log().pathOf(QStringLiteral("errorlog.txt")),
+              expected + QStringLiteral("/errorlog.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Users, WorkingFolderScenario,
+    ::testing::Values(FolderCase{"BlankInside", QStringLiteral("John Smith "), "tmp-John-Smith-"},
+                      FolderCase{"Empty", QString(), "tmp-all"},
+                      FolderCase{"Unknown", std::nullopt, "tmp-all"},
+                      FolderCase{"Plain", QStringLiteral("tester"), "tmp-tester"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MessageBoxScenario, MessageBoxesNeverStackOnAnOpenDialog) {
+    ScenarioRig rig;
+    rig.start();
+    ASSERT_TRUE(rig.finishPass());
+    rig.setup.answers.push_back([&] {
+        rig.window().messageBox(QStringLiteral("while the settings are open"));
+        return true;
+    });
+    rig.pressKey(Qt::Key_Escape);
+    EXPECT_TRUE(rig.dialogs.messages.isEmpty());
+
+    rig.window().messageBox(QStringLiteral("alone"));
+    EXPECT_EQ(rig.dialogs.messages, QStringList{QStringLiteral("alone")});
+}

@@ -1,0 +1,188 @@
+#include "ScenarioRig.h"
+
+#include "display/MyProgress.h"
+#include "settings/RegistryValues.h"
+#include "settings/cRegistry.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QProcessEnvironment>
+
+#include <unistd.h>
+
+namespace nimbuscope::test {
+
+namespace {
+
+constexpr int k9xPlatform = 1;
+const QString kDesktopKey = QStringLiteral("Control Panel\\Desktop");
+
+void writeValue(RegistryApi& registry, qint32 root, const QString& section, const QString& name,
+                const QVariant& value) {
+    cRegistry reg(registry);
+    reg.setClassKey(root);
+    reg.setSectionKey(section);
+    reg.setValueKey(name);
+    reg.setValueType(value.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD);
+    reg.setValue(value);
+}
+
+} // namespace
+
+void writeSetting(RegistryApi& registry, const QString& name, const QVariant& value) {
+    writeValue(registry, HKEY_LOCAL_MACHINE, QLatin1String(RegistryValues::kProductKey), name,
+               value);
+}
+
+ScenarioRig::ScenarioRig(RigOptions opts)
+    : options(std::move(opts)), clock(DateTime::fromParts(2026, 12, 5, 12, 0, 0)),
+      registry(makeMemoryRegistry()), locks(world.runtimeDir()),
+      folders(Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(),
+                                       QCoreApplication::applicationDirPath(), ::geteuid())),
+      app({platform, clock, *registry, locks, processEnd, dialogs, passwords, folders}),
+      timers(clock), network(timers, clock) {
+    platform.user = options.userName;
+    platform.temp = world.tmp();
+    if (options.win9xPassword) {
+        platform.platformId = k9xPlatform;
+    }
+    components.registerCreator(QString::fromLatin1(ComponentFactory::kRetrievePg), [this] {
+        auto retriever = std::make_unique<ScriptedRetriever>(network);
+        retrievers.append(retriever.get());
+        return retriever;
+    });
+    writeSettings();
+    if (options.anotherCopyRunning) {
+        otherCopy_ = locks.acquire(QString::fromLatin1(SaverApp::kProgramLockName));
+    }
+    app.registerInstance();
+    app.settings().loadRegistryValues();
+}
+
+ScenarioRig::~ScenarioRig() = default;
+
+void ScenarioRig::writeSettings() {
+    RegistryApi& r = *registry;
+    const QString base = QString::fromLatin1(ScriptedNetwork::kBaseUrl);
+    const QString host = QUrl(base).authority();
+    writeSetting(r, QStringLiteral("forecastServerURL"), base);
+    writeSetting(r, QStringLiteral("validationServerHost"), host);
+    writeSetting(r, QStringLiteral("radarServerURL"), base);
+    writeSetting(r, QStringLiteral("alternateServerURL"), base);
+    writeSetting(r, QStringLiteral("serviceDomain"), host);
+    writeSetting(r, QStringLiteral("primaryRegionLabel"), QStringLiteral("127.0.0.1"));
+    writeSetting(r, QStringLiteral("alternateRegionLabel"), QStringLiteral("localhost"));
+    writeSetting(r, QStringLiteral("zipcode"), options.zipcode);
+    writeSetting(r, QStringLiteral("locationMode"), options.locationMode);
+    writeSetting(r, QStringLiteral("cityState"), options.cityState);
+    writeSetting(r, QStringLiteral("templateURL"), options.templateURL);
+    writeSetting(r, QStringLiteral("animationRateMS"), options.animationRateMS);
+    writeSetting(r, QStringLiteral("animationLastFrameMS"), options.animationLastFrameMS);
+    writeSetting(r, QStringLiteral("networkTimeout"), options.networkTimeout);
+    writeSetting(r, QStringLiteral("networkMaxRetries"), options.networkMaxRetries);
+    writeSetting(r, QStringLiteral("channelIDs"), 18);
+    writeSetting(r, QStringLiteral("cursorMovement"), options.cursorMovement);
+    writeSetting(r, QStringLiteral("cursorVisibility"), options.cursorVisibility);
+    if (options.win9xPassword) {
+        writeValue(r, HKEY_CURRENT_USER, kDesktopKey, QStringLiteral("ScreenSaveUsePassword"), 1);
+    }
+}
+
+void ScenarioRig::start() {
+    window_ = std::make_unique<FrmMain>(
+        app, FrmMainKit{timers, components, input, *setupHost, [] {}, QStringLiteral("/s")});
+    deliver([this] { window_->Form_Load(); });
+}
+
+void ScenarioRig::deliver(const std::function<void()>& action) {
+    if (ended()) {
+        return;
+    }
+    const bool barBefore = window_->controls().progress->visible(kDownloadBar);
+    try {
+        action();
+    } catch (const ProgramEnded& end) {
+        endStatus = end.status;
+        return;
+    }
+    if (!barBefore && window_->controls().progress->visible(kDownloadBar)) {
+        passesStarted.append(nowMs());
+    }
+}
+
+void ScenarioRig::fire(VirtualTimer& t) {
+    const bool frameTimer = &t == &timer1();
+    const qint16 before = state().playIndex;
+    deliver([&] { t.tick(); });
+    if (frameTimer && !ended() && state().playIndex != before) {
+        framesShown.append(
+            {nowMs(), before, caption(QStringLiteral("ItemCaption")), timer1().interval()});
+    }
+}
+
+bool ScenarioRig::runUntil(const std::function<bool()>& done, double limitSeconds) {
+    const qint64 limit = nowMs() + qint64(limitSeconds * 1000.0);
+    while (!ended()) {
+        if (done && done()) {
+            return true;
+        }
+        VirtualTimer* next = timers.nextDue();
+        if (next == nullptr || *next->dueMs() > limit) {
+            timers.advanceTo(limit);
+            return done && done();
+        }
+        timers.advanceTo(*next->dueMs());
+        fire(*next);
+    }
+    return done && done();
+}
+
+void ScenarioRig::runFor(double seconds) {
+    runUntil({}, seconds);
+}
+
+void ScenarioRig::pressKey(Qt::Key key) {
+    deliver([&] { window_->Form_KeyDown(FrmMain::virtualKeyOf(key)); });
+}
+
+void ScenarioRig::moveMouse(int dx, int dy) {
+    input.position += QPoint(dx, dy);
+    deliver([this] { window_->Form_MouseMove(); });
+}
+
+void ScenarioRig::click(const QString& name, bool doubleClick) {
+    deliver([&] { window_->Control_Click(name, doubleClick); });
+}
+
+bool ScenarioRig::shown(const QString& name) const {
+    const auto* w = window_->findChild<QWidget*>(name);
+    return w != nullptr && !w->isHidden();
+}
+
+bool ScenarioRig::downloading() const {
+    return window_->controls().progress->visible(kDownloadBar);
+}
+
+bool ScenarioRig::finishPass(double limitSeconds) {
+    // The bar goes when the last frame is in; the pass ends on the download timer's next
+    // tick, which also settles the problem count.
+    return runUntil(
+        [this] { return !downloading() && !window_->controls().AsyncDownloadTimer->isEnabled(); },
+        limitSeconds);
+}
+
+QString ScenarioRig::caption(const QString& name) const {
+    const auto* label = window_->findChild<QLabel*>(name);
+    return label != nullptr ? label->text() : QString();
+}
+
+QString ScenarioRig::errorLog() {
+    QFile file(app.log().pathOf(QStringLiteral("errorlog.txt")));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QString ScenarioRig::dataFolder() {
+    return state().nimbuscopeTmp + QStringLiteral("/data/");
+}
+
+} // namespace nimbuscope::test

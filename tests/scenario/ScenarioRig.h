@@ -1,0 +1,144 @@
+#pragma once
+
+#include "ScenarioFakes.h"
+#include "ScriptedNetwork.h"
+#include "VirtualTimers.h"
+
+#include "acquisition/PageRetriever.h"
+#include "platform/Folders.h"
+#include "platform/InstanceLocks.h"
+#include "platform/RegistryApi.h"
+#include "shell/FrmMain.h"
+#include "shell/SaverApp.h"
+
+#include "common/FakeClock.h"
+#include "common/FakeDialogs.h"
+#include "common/FakeProcessEnd.h"
+#include "common/TestWorld.h"
+
+#include <QList>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+namespace nimbuscope::test {
+
+/// The settings and system facts a scenario starts from.
+struct RigOptions {
+    QString zipcode = QStringLiteral("64106");
+    qint32 locationMode = 1;
+    QString cityState;
+    QString templateURL;
+    qint32 animationRateMS = 500;
+    qint32 animationLastFrameMS = 2000;
+    qint32 networkTimeout = 30;
+    qint32 networkMaxRetries = 50;
+    qint32 cursorMovement = 0;
+    qint32 cursorVisibility = 0;
+    std::optional<QString> userName = QStringLiteral("tester");
+    /// A 9x-family platform with the screen-saver password switched on.
+    bool win9xPassword = false;
+    /// Another copy of the program runs (the previous-instance test sees it).
+    bool anotherCopyRunning = false;
+};
+
+/// One Timer1 tick that put a frame on screen.
+struct ShownFrame {
+    qint64 atMs = 0;
+    qint16 position = 0; // list position the search started from
+    QString caption;
+    int holdMs = 0; // Timer1's interval after the tick
+};
+
+/// A saver window in virtual time. It builds FrmMain over a fake clock, a scripted network
+/// answered by the simulated NOAA service, virtual timers, a recording cursor, scripted
+/// dialogs and an end of the program that unwinds to the rig. Running it always fires the
+/// enabled timer due next, moving the clock to its due time, so hours of saver life pass in
+/// moments and every run is the same.
+class ScenarioRig {
+public:
+    explicit ScenarioRig(RigOptions options = {});
+    ~ScenarioRig();
+    ScenarioRig(const ScenarioRig&) = delete;
+    ScenarioRig& operator=(const ScenarioRig&) = delete;
+
+    /// Builds the window and runs its load (which may end the program already).
+    void start();
+
+    /// Runs the timers for `seconds` of virtual time, or until the program ends.
+    void runFor(double seconds);
+    /// Runs the timers until `done` holds (checked before every tick) or `limitSeconds` have
+    /// passed or the program ended; true when `done` held.
+    bool runUntil(const std::function<bool()>& done, double limitSeconds);
+
+    /// A key press as the window receives it from the system.
+    void pressKey(Qt::Key key);
+    /// Moves the system cursor by (dx, dy) and lets the window see the move.
+    void moveMouse(int dx, int dy);
+    /// A click (or double click) on the control named `name` ("FrmMain" for the window).
+    void click(const QString& name, bool doubleClick = false);
+    /// Runs `action` (a handler call) as the window system would, catching the end.
+    void deliver(const std::function<void()>& action);
+
+    bool ended() const { return endStatus.has_value(); }
+    std::optional<int> endStatus;
+
+    qint64 nowMs() const { return timers.nowMs(); }
+    FrmMain& window() { return *window_; }
+    SaverRunState& state() { return window_->state(); }
+    RegistryValues& settings() { return app.settings(); }
+    VirtualTimer& timer(SaverTimer* t) const { return static_cast<VirtualTimer&>(*t); }
+    VirtualTimer& timer1() const { return timer(window_->controls().Timer1); }
+    /// Whether the control named `name` is set visible.
+    bool shown(const QString& name) const;
+    /// Whether a download pass is running (its progress bar is shown).
+    bool downloading() const;
+    /// Runs until the running pass has ended; false when it has not within `limitSeconds`.
+    bool finishPass(double limitSeconds = 120);
+    QString caption(const QString& name) const;
+
+    /// Every Timer1 tick that showed a frame, in order.
+    QList<ShownFrame> framesShown;
+    /// Every pass started, as the virtual millisecond when the download bar appeared.
+    QList<qint64> passesStarted;
+
+    QString errorLog();
+    /// The cache folder the window uses ("<working folder>/data/").
+    QString dataFolder();
+
+    RigOptions options;
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    std::unique_ptr<RegistryApi> registry;
+    FileInstanceLocks locks;
+    FakeProcessEnd processEnd;
+    FakeDialogs dialogs;
+    ScriptedPasswords passwords;
+    Folders folders;
+    SaverApp app;
+    VirtualTimers timers;
+    ScriptedNetwork network;
+    ComponentFactory components;
+    FakeSystemInput input;
+    ScriptedSetup setup;
+    /// The setup dialog the window opens; `setup` unless a test puts another here.
+    SetupDialogHost* setupHost = &setup;
+    /// The page-retrieval components the window created.
+    QList<ScriptedRetriever*> retrievers;
+
+private:
+    void writeSettings();
+    void fire(VirtualTimer& t);
+
+    std::unique_ptr<InstanceLock> otherCopy_;
+    std::unique_ptr<FrmMain> window_;
+    bool downloadBarWasShown_ = false;
+};
+
+/// Writes a value under the product key of the machine root of `registry`.
+void writeSetting(RegistryApi& registry, const QString& name, const QVariant& value);
+
+} // namespace nimbuscope::test

@@ -1,0 +1,216 @@
+#include "ScriptedNetwork.h"
+
+#include "VirtualTimers.h"
+
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <chrono>
+#include <cmath>
+
+namespace nimbuscope::test {
+
+namespace {
+
+constexpr int kMaxRedirects = 10;
+// Days from the clock's epoch (30 December 1899) to 1 January 1970.
+constexpr double kUnixEpochDays = 25569.0;
+
+} // namespace
+
+bool wildcardMatch(const QString& pattern, const QString& text) {
+    const QStringList parts = pattern.split(QLatin1Char('*'));
+    if (parts.size() == 1) {
+        return pattern == text;
+    }
+    if (!text.startsWith(parts.front()) || !text.endsWith(parts.back())) {
+        return false;
+    }
+    qsizetype at = parts.front().size();
+    const qsizetype end = text.size() - parts.back().size();
+    for (qsizetype i = 1; i + 1 < parts.size(); ++i) {
+        at = text.indexOf(parts[i], at);
+        if (at < 0 || at + parts[i].size() > end) {
+            return false;
+        }
+        at += parts[i].size();
+    }
+    return at <= end;
+}
+
+// The simulated service's UTC: the virtual local clock with no zone offset (the rig's
+// platform reports a bias of 0).
+class ScriptedNetwork::Utc final : public noaasim::UtcClock {
+public:
+    explicit Utc(const FakeClock& clock) : clock_(clock) {}
+    noaasim::SysSeconds now() const override {
+        const double seconds = (clock_.now().days() - kUnixEpochDays) * 86400.0;
+        return noaasim::SysSeconds(std::chrono::seconds(qint64(std::floor(seconds + 1e-6))));
+    }
+
+private:
+    const FakeClock& clock_;
+};
+
+ScriptedNetwork::ScriptedNetwork(const VirtualTimers& time, const FakeClock& clock)
+    : time_(time), utc_(std::make_unique<Utc>(clock)),
+      site_(std::make_unique<noaasim::NoaaSite>(noaasim::SiteTable::builtIn(), *utc_, kBaseUrl)) {}
+
+ScriptedNetwork::~ScriptedNetwork() = default;
+
+qint64 ScriptedNetwork::nowMs() const {
+    return time_.nowMs();
+}
+
+void ScriptedNetwork::script(const QString& pattern, std::vector<Outcome> outcomes) {
+    rules_.push_back({pattern, {outcomes.begin(), outcomes.end()}, false});
+}
+
+void ScriptedNetwork::always(const QString& pattern, Outcome outcome) {
+    rules_.push_back({pattern, {outcome}, true});
+}
+
+void ScriptedNetwork::remove(const QString& pattern) {
+    std::erase_if(rules_, [&](const Rule& r) { return r.pattern == pattern; });
+}
+
+int ScriptedNetwork::count(const QString& pattern) const {
+    int n = 0;
+    for (const QString& address : requests) {
+        n += wildcardMatch(pattern, address) ? 1 : 0;
+    }
+    return n;
+}
+
+Outcome ScriptedNetwork::decide(const QString& address) {
+    requests.append(address);
+    if (offline_) {
+        return Outcome::fail();
+    }
+    // The newest rule wins, as rules are added to change what came before.
+    for (auto it = rules_.rbegin(); it != rules_.rend(); ++it) {
+        if (it->outcomes.empty() || !wildcardMatch(it->pattern, address)) {
+            continue;
+        }
+        Outcome outcome = it->outcomes.front();
+        if (!it->repeat) {
+            it->outcomes.pop_front();
+        }
+        if (outcome.kind == Outcome::Answer && !outcome.body) {
+            Outcome sim = simulated(address);
+            sim.finalUrl = outcome.finalUrl ? outcome.finalUrl : sim.finalUrl;
+            return sim;
+        }
+        return outcome;
+    }
+    return simulated(address);
+}
+
+Outcome ScriptedNetwork::simulated(const QString& address) {
+    QUrl url(address);
+    for (int hop = 0; hop <= kMaxRedirects; ++hop) {
+        if (!url.isValid() || url.scheme() != QLatin1String("http") || url.host().isEmpty()) {
+            return Outcome::fail(PageRetriever::BadAddress);
+        }
+        noaasim::QueryParams query;
+        const auto items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
+        for (const auto& [key, value] : items) {
+            query.emplace(key.toStdString(), value.toStdString());
+        }
+        const noaasim::Reply reply = site_->get(url.path().toStdString(), query);
+        if (reply.status >= 300 && reply.status < 400 && !reply.location.empty()) {
+            url = url.resolved(QUrl(QString::fromStdString(reply.location)));
+            continue;
+        }
+        return Outcome::withBody(QByteArray::fromStdString(reply.body),
+                                 url.toString(QUrl::FullyEncoded).toLatin1());
+    }
+    return Outcome::fail(PageRetriever::TooManyRedirects);
+}
+
+void ScriptedRetriever::start(const QString& address) {
+    requests_[address] = Request{net_.decide(address), net_.nowMs(), false, false};
+}
+
+QString ScriptedRetriever::RetrieveAsync(const QString& address) {
+    start(address);
+    return QStringLiteral("ok");
+}
+
+qint16 ScriptedRetriever::poll(Request& request) {
+    if (request.finished) {
+        return request.outcome.kind == Outcome::Answer ? qint16(Done) : request.outcome.status;
+    }
+    const qint64 elapsed = net_.nowMs() - request.startedMs;
+    switch (request.outcome.kind) {
+    case Outcome::Trickle:
+        return Running;
+    case Outcome::Silent:
+        if (net_.receiveTimeoutMs <= 0 || elapsed < net_.receiveTimeoutMs) {
+            return Running;
+        }
+        request.finished = true;
+        return TimedOut;
+    case Outcome::Answer:
+    case Outcome::Fail:
+        if (elapsed < net_.latencyMs) {
+            return Running;
+        }
+        request.finished = true;
+        return poll(request);
+    }
+    return Running;
+}
+
+qint16 ScriptedRetriever::RetrieveAsyncCompleted(const QString& address) {
+    const auto it = requests_.find(address);
+    if (it == requests_.end()) {
+        return UnknownRequest;
+    }
+    if (it->second.killed) {
+        // A killed request polled again is sent afresh, as the real component does.
+        start(address);
+        return Running;
+    }
+    return poll(it->second);
+}
+
+QByteArray ScriptedRetriever::RetrieveAsyncPage(const QString& address) {
+    const auto it = requests_.find(address);
+    if (it == requests_.end() || it->second.killed || poll(it->second) != Done) {
+        return {};
+    }
+    return it->second.outcome.body.value_or(QByteArray());
+}
+
+QByteArray ScriptedRetriever::GetResultURL(const QString& address) {
+    const auto it = requests_.find(address);
+    if (it == requests_.end() || it->second.killed || poll(it->second) != Done) {
+        return {};
+    }
+    return it->second.outcome.finalUrl.value_or(address.toLatin1());
+}
+
+void ScriptedRetriever::FreePage(const QString& address) {
+    requests_.erase(address);
+}
+
+void ScriptedRetriever::KillAsyncRetrieve(const QString&) {
+    ++kills;
+    for (auto& [address, request] : requests_) {
+        if (!request.finished) {
+            request.killed = true;
+        }
+    }
+}
+
+QString ScriptedRetriever::RetrieveIsActive(const QString&) {
+    for (auto& [address, request] : requests_) {
+        if (!request.killed && poll(request) == Running) {
+            return address;
+        }
+    }
+    return {};
+}
+
+} // namespace nimbuscope::test
