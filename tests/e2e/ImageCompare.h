@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QFont>
 #include <QImage>
+#include <QRect>
 #include <QRgb>
+#include <QString>
 
 #include <functional>
 
@@ -15,6 +18,21 @@ double meanColourDifference(const QImage& a, const QImage& b);
 /// The share (0 to 1) of the picture's pixels whose red, green and blue values each lie
 /// within `tolerance` of `colour`; 0 for a null picture.
 double colourShare(const QImage& image, QRgb colour, int tolerance = 0);
+
+/// `text` drawn in `font` and `colour` on black, with room round it: what a label showing
+/// it would look like (ink comparisons only need the glyphs, not the label's place).
+QImage renderText(const QString& text, const QFont& font, QRgb colour);
+
+/// The smallest rectangle holding every pixel whose strongest colour channel reaches
+/// `minLevel` (text on a dark ground); null when there is none.
+QRect inkBounds(const QImage& image, int minLevel = 128);
+
+/// How unlike the inked shapes of two pictures are, each cut to its inkBounds: 1 when
+/// either has no ink or the boxes differ by more than `sizeSlack` pixels in width or
+/// height, else the share of inked pixels in either that are not inked in the other
+/// (aligned at the boxes' top-left corners, best of a pixel's shift either way).
+/// 0 for the same text in the same font.
+double inkDistance(const QImage& a, const QImage& b, int minLevel = 128, int sizeSlack = 3);
 
 /// Asks `condition` every `pollMs` until it holds or `timeoutMs` have passed; true when it
 /// held. Events of this process are served meanwhile. For things that happen elsewhere,

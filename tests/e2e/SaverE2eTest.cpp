@@ -4,7 +4,10 @@
 #include "e2e/ImageCompare.h"
 #include "e2e/XvfbSession.h"
 
+#include <QRegularExpression>
 #include <QThread>
+
+#include <httplib.h>
 
 #include <algorithm>
 
@@ -26,6 +29,39 @@ constexpr double kRadarVivid = 0.01;
 constexpr int kVividSpread = 100;
 const QSize kScreen{1024, 768};
 
+// How the window draws its frame caption and its network-problem line.
+constexpr int kCaptionPx = 22;
+constexpr QRgb kCaptionColour = 0xffffffff;
+constexpr int kProblemPx = 13;
+constexpr QRgb kProblemColour = 0xffffc857;
+const QString kShortRange = QStringLiteral("Short Range Radar");
+const QString kLongRange = QStringLiteral("Long Range Radar");
+const QString kProblemText =
+    QStringLiteral("Nimbuscope is having difficulty connecting to the NOAA website.");
+// The same text in the same font lies well under this (grabbed against rendered); the two
+// captions lie far over it.
+constexpr double kSameText = 0.25;
+
+// Screen places: the title and its hint end above the caption band; the problem line sits
+// centred at the bottom edge, 620 pixels wide.
+constexpr int kCaptionBandTop = 60;
+const QRect kProblemArea{(1024 - 620) / 2, 768 - 30, 620, 30};
+// A row of the picture (its header band) has at least this many lit pixels; text rows far
+// fewer.
+constexpr int kPictureRowLit = 400;
+// One animation cycle of both products at the default pace is about 10 s.
+constexpr int kFullCycleMs = 14000;
+constexpr int kCaptionShownMs = 30000;
+constexpr int kProblemShownMs = 30000;
+
+QFont windowFont(int pixelSize) {
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(pixelSize);
+    font.setBold(true);
+    return font;
+}
+
 /// The share of pixels whose strongest and weakest colour channels lie far apart.
 double vividShare(const QImage& picture) {
     const QImage image = picture.convertToFormat(QImage::Format_RGB32);
@@ -43,6 +79,36 @@ double vividShare(const QImage& picture) {
         }
     }
     return double(vivid) / (double(image.width()) * image.height());
+}
+
+/// The first row from the caption band down in which the picture shows; -1 when none does.
+int pictureTop(const QImage& screen) {
+    for (int y = kCaptionBandTop; y < screen.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(screen.constScanLine(y));
+        int lit = 0;
+        for (int x = 0; x < screen.width(); ++x) {
+            lit += std::max({qRed(line[x]), qGreen(line[x]), qBlue(line[x])}) > 16 ? 1 : 0;
+        }
+        if (lit >= kPictureRowLit) {
+            return y;
+        }
+    }
+    return -1;
+}
+
+/// The strip between the title and the picture, where the frame caption sits.
+QImage captionBand(const QImage& screen) {
+    const int top = pictureTop(screen);
+    if (top <= kCaptionBandTop + 1) {
+        return {};
+    }
+    return screen.copy(0, kCaptionBandTop, screen.width(), top - 1 - kCaptionBandTop);
+}
+
+/// The picture and what lies beside it, below the caption band and above the bottom line.
+QRect pictureArea(const QImage& screen) {
+    const int top = std::max(pictureTop(screen), kCaptionBandTop);
+    return QRect(0, top, screen.width(), kProblemArea.top() - top);
 }
 
 #define ASSERT_RUNNING(session)                                                                    \
@@ -77,6 +143,29 @@ protected:
     bool radarOnScreen() {
         return waitUntil([&] { return vividShare(session.x().grabScreen()) > kRadarVivid; },
                          kRadarShownMs);
+    }
+
+    /// A client for the simulator's control requests (port 0 when its settings are unread).
+    httplib::Client simClient() {
+        const QRegularExpression portPattern(
+            QStringLiteral("radarServerURL\"=\"http://127\\.0\\.0\\.1:(\\d+)/"));
+        const auto match =
+            portPattern.match(QString::fromUtf8(world.readFile(world.root() + "/sim.reg")));
+        httplib::Client client("127.0.0.1", match.hasMatch() ? match.captured(1).toInt() : 0);
+        client.set_read_timeout(5, 0);
+        return client;
+    }
+
+    bool simFault(const std::string& pattern, const std::string& kind) {
+        const auto result =
+            simClient().Post("/_sim/fault", httplib::Params{{"path", pattern}, {"kind", kind}});
+        return result && result->status == 200;
+    }
+
+    /// Whether the simulator has been asked for a path containing `part`.
+    bool simAskedFor(const std::string& part) {
+        const auto result = simClient().Get("/_sim/requests");
+        return result && result->status == 200 && result->body.find(part) != std::string::npos;
     }
 
     bool endsCleanly(ProgramRun& saver) {
@@ -126,5 +215,103 @@ TEST_F(SaverE2eTest, EscOpensTheSetupDialogAndCancelGoesBackToTheRadar) {
     EXPECT_FALSE(saver->waitForEnd(1000));
     ASSERT_TRUE(radarOnScreen());
     ASSERT_TRUE(session.key(QStringLiteral("space")));
+    EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
+}
+
+TEST_F(SaverE2eTest, CaptionNamesTheShortRangeThenTheLongRangeRadar) {
+    const QImage shortRange = renderText(kShortRange, windowFont(kCaptionPx), kCaptionColour);
+    const QImage longRange = renderText(kLongRange, windowFont(kCaptionPx), kCaptionColour);
+    // The comparison must tell the two captions apart, or seeing both would prove nothing.
+    ASSERT_GT(inkDistance(shortRange, longRange), 2 * kSameText);
+    ASSERT_GT(inkDistance(shortRange, longRange, 128, kScreen.width()), 2 * kSameText);
+
+    const auto saver = startSaver();
+    ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();
+    QString shown;
+    const auto readCaption = [&] {
+        const QImage band = captionBand(session.x().grabScreen());
+        shown.clear();
+        if (inkDistance(band, shortRange) < kSameText) {
+            shown = kShortRange;
+        } else if (inkDistance(band, longRange) < kSameText) {
+            shown = kLongRange;
+        } else if (!band.isNull() && !inkBounds(band).isNull()) {
+            shown = QStringLiteral("?");
+        }
+    };
+    // The caption appears once the first download pass is over.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            readCaption();
+            return shown == kShortRange || shown == kLongRange;
+        },
+        kCaptionShownMs))
+        << saver->describe().toStdString();
+
+    QStringList runs{shown};
+    int unknown = 0;
+    waitUntil(
+        [&] {
+            readCaption();
+            unknown += shown == QStringLiteral("?") ? 1 : 0;
+            if ((shown == kShortRange || shown == kLongRange) && shown != runs.last()) {
+                runs.append(shown);
+            }
+            return false;
+        },
+        kFullCycleMs, 50);
+    const std::string seen = runs.join(QStringLiteral(" > ")).toStdString();
+    EXPECT_TRUE(runs.join(QLatin1Char('|')).contains(kShortRange + QLatin1Char('|') + kLongRange))
+        << seen;
+    EXPECT_EQ(unknown, 0) << seen;
+
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
+    EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
+}
+
+// A download pass starts only every five or ten minutes, but Esc during a pass stops it and,
+// once the settings message is closed, starts it afresh at once: the way a user makes the
+// saver try again. The long-range frames are slowed so that the first pass is still running
+// while the short-range frames already play.
+TEST_F(SaverE2eTest, ServerGoneShowsTheNetworkProblemWhileTheAnimationGoesOn) {
+    const QImage problem = renderText(kProblemText, windowFont(kProblemPx), kProblemColour);
+    ASSERT_TRUE(simFault("/radar/images/DS.p20-r/*", "delay:1000"));
+    const auto saver = startSaver();
+    ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();
+    // Every short-range frame is in the cache once the long-range ones are asked for.
+    ASSERT_TRUE(
+        waitUntil([&] { return simAskedFor("/radar/images/DS.p20-r/"); }, kRadarShownMs, 200));
+
+    EXPECT_GE(inkDistance(session.x().grabScreen().copy(kProblemArea), problem), kSameText);
+    ASSERT_TRUE(simFault("*", "drop"));
+    ASSERT_TRUE(session.key(QStringLiteral("Escape")));
+    ASSERT_NE(session.waitForWindow(QStringLiteral("^Nimbuscope$"), 5000), 0u);
+    ASSERT_TRUE(session.key(QStringLiteral("Return")));
+
+    double distance = 1;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            distance = inkDistance(session.x().grabScreen().copy(kProblemArea), problem);
+            return distance < kSameText;
+        },
+        kProblemShownMs))
+        << "distance " << distance << "; " << saver->describe().toStdString();
+
+    // The cached frames keep playing under the message.
+    const QRect area = pictureArea(session.x().grabScreen());
+    QImage previous = session.x().grabScreen().copy(area);
+    int changes = 0;
+    waitUntil(
+        [&] {
+            const QImage now = session.x().grabScreen().copy(area);
+            changes += meanColourDifference(previous, now) > 0.5 ? 1 : 0;
+            previous = now;
+            return changes >= 3;
+        },
+        5000, 300);
+    EXPECT_GE(changes, 3);
+    EXPECT_LT(inkDistance(session.x().grabScreen().copy(kProblemArea), problem), kSameText);
+
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
     EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
 }
