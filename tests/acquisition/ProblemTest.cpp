@@ -80,20 +80,6 @@ TEST_F(ProblemTest, OfflineAfterMoreFailedPassesThanAllowedAndAGoodPassResetsThe
     EXPECT_TRUE(controls.NetworkProblem->isHidden());
 }
 
-TEST_F(ProblemTest, APassLongerThan24TimeoutsIsANetworkProblem) {
-    setNumberSetting("networkTimeout", 5);
-    serveEverything(10);
-    net->serve(listURL(kShort), {{FakeRetriever::Running}, {}, {}});
-    const DateTime start = clock.now();
-    runPass();
-    EXPECT_EQ(net->rcvTimeout, 5000);
-    EXPECT_TRUE(debugLogged("ASDM: DateDiff exceeding max duration estimate"));
-    // Cut off once more than 120 whole seconds have passed, and ended on the next tick.
-    EXPECT_EQ(wholeSecondsBetween(start, clock.now()), 121);
-    EXPECT_EQ(ada->networkProblemCount(), 1);
-    EXPECT_FALSE(controls.NetworkProblem->isHidden());
-}
-
 TEST_F(ProblemTest, WithoutTheRadarChannelNoListIsFetchedAndThePassTimesOut) {
     setNumberSetting("networkTimeout", 2);
     serveEverything(10);

@@ -55,24 +55,46 @@ TEST(RadarTimeText, DateDroppedAndZeroSecondsShortened) {
     }
 }
 
-TEST_F(RadarTimesTest, SpanTakesTheEarliestStartAndLatestEndOfBothProducts) {
-    // Short range 14:02-14:47 and long range 13:58-14:48, local time.
-    const QList<CycleRecord> items = cycle(20, 2, 10) + cycle(19, 58, 11);
-    const RadarTimesUpdate u = compute(items, 12);
-    ASSERT_TRUE(u.hasTimes);
-    EXPECT_EQ(u.caption, "1:58pm - 2:48pm");
-    EXPECT_EQ(u.cycles.cycleFrameCounts, (std::array<qint16, 2>{10, 11}));
-    EXPECT_EQ(u.cycles.secondCycleStart, 10);
-    EXPECT_EQ(u.progressMaximum, 11);
-    EXPECT_EQ(u.displayProgressVal, 2) << "third frame of the second cycle";
-}
-
-TEST_F(RadarTimesTest, OneProductOnly) {
-    const RadarTimesUpdate u = compute(cycle(20, 2, 10), 0);
-    EXPECT_EQ(u.caption, "2:02pm - 2:47pm");
-    EXPECT_EQ(u.cycles.cycleFrameCounts, (std::array<qint16, 2>{10, 0}));
-    EXPECT_EQ(u.cycles.secondCycleStart, 0);
-    EXPECT_EQ(u.displayProgressVal, 0) << "first frame: position 1, shown as 0";
+TEST_F(RadarTimesTest, SpanTakesTheEarliestStartAndLatestEndOfTheFirstTwoCycles) {
+    const struct {
+        const char* name;
+        QList<CycleRecord> items;
+        qint32 playIndex;
+        const char* caption;
+        std::array<qint16, 2> counts;
+        qint32 secondCycleStart;
+        qint32 progressMaximum;
+        qint32 progress;
+    } rows[] = {
+        // Short range 14:02-14:47 and long range 13:58-14:48, local time; index 12 is the
+        // third frame of the second cycle.
+        {"both products",
+         cycle(20, 2, 10) + cycle(19, 58, 11),
+         12,
+         "1:58pm - 2:48pm",
+         {10, 11},
+         10,
+         11,
+         2},
+        {"one product", cycle(20, 2, 10), 0, "2:02pm - 2:47pm", {10, 0}, 0, 10, 0},
+        {"single-frame cycle ends itself",
+         cycle(20, 40, 1) + cycle(19, 58, 3),
+         0,
+         "1:58pm - 2:40pm",
+         {1, 3},
+         1,
+         3,
+         0},
+    };
+    for (const auto& row : rows) {
+        const RadarTimesUpdate u = compute(row.items, row.playIndex);
+        ASSERT_TRUE(u.hasTimes) << row.name;
+        EXPECT_EQ(u.caption, row.caption) << row.name;
+        EXPECT_EQ(u.cycles.cycleFrameCounts, row.counts) << row.name;
+        EXPECT_EQ(u.cycles.secondCycleStart, row.secondCycleStart) << row.name;
+        EXPECT_EQ(u.progressMaximum, row.progressMaximum) << row.name;
+        EXPECT_EQ(u.displayProgressVal, row.progress) << row.name;
+    }
 }
 
 TEST_F(RadarTimesTest, EmptyOrFullListClearsTheCaption) {
@@ -111,13 +133,6 @@ TEST_F(RadarTimesTest, MissingEndLeavesCaptionAlone) {
     EXPECT_FALSE(u.hasTimes);
     EXPECT_TRUE(u.caption.isEmpty());
     EXPECT_EQ(u.cycles.cycleFrameCounts[0], 3);
-}
-
-TEST_F(RadarTimesTest, SingleFrameCycleEndsItself) {
-    const RadarTimesUpdate u = compute(cycle(20, 40, 1) + cycle(19, 58, 3));
-    EXPECT_EQ(u.cycles.cycleFrameCounts, (std::array<qint16, 2>{1, 3}));
-    EXPECT_EQ(u.caption, "1:58pm - 2:40pm");
-    EXPECT_EQ(u.progressMaximum, 3);
 }
 
 TEST_F(RadarTimesTest, ThirdCycleIsNotCountedAndAFourthIsAnError) {

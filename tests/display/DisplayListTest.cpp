@@ -44,24 +44,6 @@ QImage somePicture() {
     return image;
 }
 
-TEST_F(DisplayListTest, AddItemFillsTheNextSlotFromItsArguments) {
-    ASSERT_TRUE(add(QStringLiteral("a.noaa"), true));
-    ASSERT_TRUE(list.addItem(path(QStringLiteral("b.noaa")), QStringLiteral("Long Range Radar"),
-                             QStringLiteral("src-b"), true, false, true,
-                             QStringLiteral("DS.p20-r")));
-    EXPECT_EQ(list.numDLitems(), 2);
-    const DisplayItem b = list.itemAt(1);
-    EXPECT_EQ(b.index, 1);
-    EXPECT_FALSE(b.active);
-    EXPECT_TRUE(b.needsDownloading);
-    EXPECT_TRUE(b.cycleStart && b.cycleEnd) << "the cycle flag sets both ends";
-    EXPECT_FALSE(b.pictureLoaded);
-    EXPECT_EQ(b.caption, QStringLiteral("Long Range Radar"));
-    EXPECT_EQ(b.sourceName, QStringLiteral("src-b"));
-    EXPECT_EQ(b.radarID, QStringLiteral("DS.p20-r"));
-    EXPECT_EQ(b.fileName, path(QStringLiteral("b.noaa")));
-}
-
 TEST_F(DisplayListTest, HoldsAtMost299Items) {
     for (int i = 0; i < DisplayList::kMaxItems; ++i) {
         ASSERT_TRUE(add(QStringLiteral("f%1.noaa").arg(i), true)) << "item " << i + 1;
@@ -204,21 +186,6 @@ TEST_F(DisplayListTest, CycleCountsMarkRunsOfActiveItemsWithEqualRadar) {
         EXPECT_EQ(starts, c.starts) << c.quirk;
         EXPECT_EQ(ends, c.ends) << c.quirk;
     }
-}
-
-TEST_F(DisplayListTest, ReturnedRecordsAreCopiesWithoutThePicture) {
-    add(QStringLiteral("a.noaa"), true);
-    list.setPicture(0, somePicture());
-    list.setPictureLoaded(0, true);
-    DisplayItem copy = list.getNextItem(0);
-    EXPECT_TRUE(copy.picture.isNull());
-    EXPECT_TRUE(copy.pictureLoaded);
-    EXPECT_TRUE(list.findItemByFileName(path(QStringLiteral("a.noaa"))).picture.isNull());
-    copy.active = false;
-    copy.caption = QStringLiteral("changed");
-    EXPECT_TRUE(list.itemAt(0).active);
-    EXPECT_EQ(list.itemAt(0).caption, QStringLiteral("Short Range Radar"));
-    EXPECT_FALSE(list.picture(0).isNull());
 }
 
 TEST_F(DisplayListTest, InitDisplayListEmptiesTheTableAndReleasesPictures) {

@@ -126,22 +126,6 @@ TEST_F(FramePresentationTest, FrameLargerThanTheScreenIsBoxedToItsShapeAndCroppe
     }
 }
 
-TEST_F(FramePresentationTest, FirstFrameHidesTheLogoAndShowsTheInformationAndClock) {
-    rig.c.LogoImage->show();
-    rig.addCycle(QStringLiteral("N0R"), 2);
-    rig.holds(1);
-    EXPECT_TRUE(rig.c.LogoImage->isHidden());
-    for (const QWidget* w :
-         {static_cast<QWidget*>(rig.c.DownloadInfoChannelName),
-          static_cast<QWidget*>(rig.c.ImageInfo), static_cast<QWidget*>(rig.c.ImageDate),
-          static_cast<QWidget*>(rig.c.currentTime)}) {
-        EXPECT_FALSE(w->isHidden());
-    }
-    const QLabel* clock = rig.c.currentTime;
-    EXPECT_EQ(clock->geometry().topLeft(), QPoint(1024 - 300, 6)); // 0.3 x 20
-    EXPECT_EQ(rig.c.ImageDate->geometry().topLeft(), QPoint(1024 - 300 - 2, 26));
-}
-
 TEST_F(FramePresentationTest, NewCycleStartsTheBarSoThatEveryCycleEndsFull) {
     rig.addCycle(QStringLiteral("N0R"), 3);
     rig.addCycle(QStringLiteral("N0Z"), 5);

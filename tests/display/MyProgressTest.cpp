@@ -30,38 +30,24 @@ protected:
     MyProgress progress;
 };
 
-TEST_F(MyProgressTest, FillShowsTheValueAsAShareOfTheBackground) {
+TEST_F(MyProgressTest, ValuesAreHeldBetweenMinimumAndMaximumAndShownAsAShare) {
     setUpBar(0, 24);
     const struct {
         qint32 value;
+        qint32 held;   // what the bar keeps
+        qint32 caller; // what the caller's variable holds afterwards
         int width;
-    } rows[] = {{6, 600}, {1, 100}, {24, 2400}, {12, 1200}};
+    } rows[] = {{6, 6, 6, 600},     {1, 1, 1, 100}, {24, 24, 24, 2400},
+                {30, 24, 24, 2400}, // above the maximum: lowered, also for the caller
+                {0, 24, 0, 2400},   // below the minimum: nothing changes
+                {12, 12, 12, 1200}};
     for (const auto& row : rows) {
         qint32 value = row.value;
         progress.setValue(value, 0);
+        EXPECT_EQ(progress.value(0), row.held) << "value " << row.value;
+        EXPECT_EQ(value, row.caller) << "value " << row.value;
         EXPECT_EQ(fillWidth(0), row.width) << "value " << row.value;
-        EXPECT_EQ(progress.value(0), row.value);
     }
-}
-
-TEST_F(MyProgressTest, ValueAboveMaximumIsLoweredAlsoForTheCaller) {
-    setUpBar(1, 24);
-    qint32 value = 30;
-    progress.setValue(value, 1);
-    EXPECT_EQ(value, 24);
-    EXPECT_EQ(progress.value(1), 24);
-    EXPECT_EQ(fillWidth(1), kBackWidth);
-}
-
-TEST_F(MyProgressTest, ValueBelowMinimumChangesNothing) {
-    setUpBar(0, 24);
-    qint32 value = 6;
-    progress.setValue(value, 0);
-    qint32 low = 0;
-    progress.setValue(low, 0);
-    EXPECT_EQ(low, 0);
-    EXPECT_EQ(progress.value(0), 6);
-    EXPECT_EQ(fillWidth(0), 600);
 }
 
 TEST_F(MyProgressTest, IncrValueStepsUpAndStopsAtTheMaximum) {

@@ -132,14 +132,4 @@ TEST(QtSaverTimerTest, HandlerMayEndItsOwnTimer) {
     EXPECT_EQ(timer, nullptr);
 }
 
-TEST(QtSaverTimerTest, FactoryMakesTimersAsAskedFor) {
-    QtSaverTimerFactory factory;
-    const auto on = factory.create(1000, true);
-    const auto off = factory.create(30000, false);
-    EXPECT_TRUE(on->isEnabled());
-    EXPECT_EQ(on->interval(), 1000);
-    EXPECT_FALSE(off->isEnabled());
-    EXPECT_EQ(off->interval(), 30000);
-}
-
 } // namespace

@@ -31,7 +31,6 @@ TEST(XvfbSession, SessionsSideBySideGetTheirOwnDisplaysAndLeaveNothingBehind) {
         ASSERT_RUNNING(first);
         ASSERT_RUNNING(second);
         EXPECT_NE(first.displayNumber(), second.displayNumber());
-        EXPECT_EQ(first.displayName(), QStringLiteral(":%1").arg(first.displayNumber()));
         firstSocket = socketOf(first);
         EXPECT_TRUE(QFileInfo::exists(firstSocket));
         second.stop();
@@ -42,30 +41,6 @@ TEST(XvfbSession, SessionsSideBySideGetTheirOwnDisplaysAndLeaveNothingBehind) {
     EXPECT_FALSE(QFileInfo::exists(firstSocket));
 }
 
-TEST(XvfbSession, ScreensComeInTheAskedNumberSizeAndGround) {
-    const struct {
-        int screens;
-        bool retro;
-    } rows[] = {{1, false}, {2, false}, {2, true}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.screens << " screens, retro " << row.retro);
-        XvfbSession session({QSize(320, 240), row.screens, row.retro});
-        ASSERT_RUNNING(session);
-        ASSERT_EQ(session.x().screenCount(), row.screens);
-        for (int screen = 0; screen < row.screens; ++screen) {
-            const QImage ground = session.x().grabScreen(screen);
-            EXPECT_EQ(ground.size(), QSize(320, 240));
-            const double black = colourShare(ground, kBlack);
-            if (row.retro) { // the weave: a fine pattern of black and white
-                EXPECT_GT(black, 0.1);
-                EXPECT_LT(black, 0.9);
-            } else {
-                EXPECT_DOUBLE_EQ(black, 1.0);
-            }
-        }
-    }
-}
-
 TEST(XvfbSession, WindowsAreMadeFoundGrabbedResizedAndDestroyed) {
     XvfbSession session;
     ASSERT_RUNNING(session);
@@ -74,22 +49,18 @@ TEST(XvfbSession, WindowsAreMadeFoundGrabbedResizedAndDestroyed) {
     const quint32 window = x.createWindow(area, 0x3366cc, 0, QStringLiteral("KitWindow"));
     ASSERT_NE(window, 0u);
     EXPECT_EQ(session.findWindows(QStringLiteral("^KitWindow$")), QList<quint32>{window});
-    EXPECT_EQ(session.waitForWindow(QStringLiteral("^KitWindow$"), 1000), window);
     EXPECT_TRUE(session.findWindows(QStringLiteral("^NoSuchWindow$")).isEmpty());
     EXPECT_EQ(x.windowGeometry(window), area);
     EXPECT_TRUE(x.children(x.rootWindow()).contains(window));
 
-    EXPECT_DOUBLE_EQ(colourShare(x.grabWindow(window), 0x3366cc), 1.0);
     const QImage screen = x.grabScreen();
     EXPECT_DOUBLE_EQ(colourShare(screen.copy(area), 0x3366cc), 1.0);
-    EXPECT_DOUBLE_EQ(colourShare(screen.copy(0, 0, 30, 40), kBlack), 1.0);
+    EXPECT_DOUBLE_EQ(colourShare(screen.copy(0, 0, 30, 40), kBlack), 1.0) << "a black ground";
 
     ASSERT_TRUE(x.resizeWindow(window, {100, 20}));
     EXPECT_EQ(x.windowGeometry(window), QRect(30, 40, 100, 20));
     ASSERT_TRUE(x.destroyWindow(window));
     EXPECT_FALSE(x.windowExists(window));
-    EXPECT_TRUE(x.windowGeometry(window).isNull());
-    EXPECT_TRUE(x.grabWindow(window).isNull());
     EXPECT_FALSE(x.destroyWindow(window));
 }
 
@@ -170,9 +141,6 @@ TEST(ImageCompare, DifferencesAndSharesOfColour) {
     EXPECT_DOUBLE_EQ(meanColourDifference(black, black), 0.0);
     EXPECT_DOUBLE_EQ(meanColourDifference(black, mixed), (255.0 * 3 + 250 + 5) / (3 * 8));
     EXPECT_DOUBLE_EQ(meanColourDifference(black, black.copy(0, 0, 4, 1)), -1.0);
-    EXPECT_DOUBLE_EQ(meanColourDifference(black, QImage()), -1.0);
     EXPECT_DOUBLE_EQ(colourShare(mixed, kBlack), 6.0 / 8);
-    EXPECT_DOUBLE_EQ(colourShare(mixed, qRgb(255, 0, 0), 5), 1.0 / 8);
-    EXPECT_DOUBLE_EQ(colourShare(mixed, qRgb(255, 0, 0), 4), 0.0);
     EXPECT_DOUBLE_EQ(colourShare(QImage(), kBlack), 0.0);
 }

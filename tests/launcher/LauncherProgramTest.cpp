@@ -1,19 +1,12 @@
-// The launcher with real processes, a real hive file and the real clock.
+// The built launcher with the built saver and a real hive file.
 #include "launcher/FrmLaunch.h"
-#include "launcher/ScreenSaverHost.h"
 #include "platform/Folders.h"
 #include "platform/InstanceLocks.h"
-#include "platform/ProgramStarter.h"
 #include "settings/cRegistry.h"
-#include "support/Clock.h"
 
-#include "common/FakeClock.h"
-#include "common/FakeDialogs.h"
-#include "common/FakeProcessEnd.h"
 #include "common/TestWorld.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
@@ -27,13 +20,6 @@ namespace {
 
 const QString kOtherSaver = QStringLiteral("/usr/lib/xscreen/other-saver");
 constexpr int kPatienceMs = 10000;
-
-// Stands in for the saver: records its arguments and the choice the hive held when it ran.
-constexpr const char* kStandInSaver = R"(#!/bin/sh
-printf '%s\n' "$@" > "$0.args"
-grep -F '"SCRNSAVE.EXE"' "$XDG_CONFIG_HOME/nimbuscope/registry/HKEY_CURRENT_USER.reg" > "$0.tmp"
-mv "$0.tmp" "$0.seen"
-)";
 
 cRegistry desktopValue(RegistryApi& api, const char* name) {
     cRegistry reg(api);
@@ -61,34 +47,6 @@ bool waitForFile(const QString& path) {
 }
 
 } // namespace
-
-TEST(LauncherWithRealProcesses, TheSaverSeesItselfChosenAndTheOtherChoiceComesBackAfterTwoSeconds) {
-    TestWorld world;
-    const QString bin = world.root() + QStringLiteral("/bin");
-    const QString saver = world.writeFile(QStringLiteral("bin/nimbuscope"), kStandInSaver);
-    QFile::setPermissions(saver, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-
-    const auto registry = makeFileRegistry(worldFolders(bin).registryPaths());
-    desktopValue(*registry, FrmLaunch::kSaverValue).setValue(kOtherSaver);
-    SystemClock clock;
-    FakePlatform platform;
-    QProcessStarter programs;
-    RegistryScreenSaverHost host(*registry, programs);
-    FakeDialogs dialogs;
-    FakeProcessEnd processEnd;
-    FrmLaunch form({platform, *registry, clock, programs, host, dialogs, processEnd, bin});
-
-    QElapsedTimer elapsed;
-    elapsed.start();
-    EXPECT_EQ(endStatusOf([&] { form.Form_Load(); }), 0);
-    EXPECT_GE(elapsed.elapsed(), FrmLaunch::kStartWaitMs - 50);
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-    EXPECT_EQ(desktopValue(*registry, FrmLaunch::kSaverValue).value().toString(), kOtherSaver);
-
-    ASSERT_TRUE(waitForFile(saver + QStringLiteral(".seen")));
-    EXPECT_EQ(world.readFile(saver + QStringLiteral(".args")), QByteArray("/s\n"));
-    EXPECT_TRUE(world.readFile(saver + QStringLiteral(".seen")).contains(saver.toUtf8()));
-}
 
 TEST(LauncherProgram, StartsTheInstalledSaverBesideItAndRestoresTheChoice) {
     TestWorld world;

@@ -116,11 +116,3 @@ TEST(FrameList, MovesOnAsTheClockPassesAFiveMinuteMark) {
     EXPECT_TRUE(std::equal(before.begin() + 1, before.end(), after.begin()));
     EXPECT_NE(after.back().find("SI.KEAX.dd.20261205.2140.gif"), std::string::npos);
 }
-
-TEST(ListForms, AreNamedForTheCommandLine) {
-    for (const auto form : {ListForm::Relative, ListForm::Rooted, ListForm::Absolute})
-        EXPECT_EQ(listFormFromName(listFormName(form)), form);
-    EXPECT_FALSE(listFormFromName("Relative"));
-    EXPECT_TRUE(isProduct("DS.p20-r"));
-    EXPECT_FALSE(isProduct("DS.p19"));
-}

@@ -17,18 +17,6 @@ ParsedCommandLine parse(std::initializer_list<const char*> args) {
 
 } // namespace
 
-TEST(CommandLine, DefaultsToAFreeLoopbackPortAndEighteenRelativeFrames) {
-    const auto p = parse({});
-    ASSERT_EQ(p.error, "");
-    EXPECT_EQ(p.options.host, "127.0.0.1");
-    EXPECT_EQ(p.options.alternateHost, "localhost");
-    EXPECT_EQ(p.options.port, 0);
-    EXPECT_EQ(p.options.frames, 18);
-    EXPECT_EQ(p.options.listForm, ListForm::Relative);
-    EXPECT_TRUE(p.options.faults.empty());
-    EXPECT_FALSE(p.options.help);
-}
-
 TEST(CommandLine, TakesValuesAfterASpaceOrAnEqualsSign) {
     const auto p =
         parse({"--port", "8080", "--frames=17", "--list-form", "rooted", "--sites=/x.tsv",

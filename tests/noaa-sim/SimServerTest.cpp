@@ -131,21 +131,6 @@ TEST_F(SimServerTest, ServesListFramesAndPicturesAtTheAddressesItNames) {
     }
 }
 
-TEST_F(SimServerTest, AnswersUnderTheAlternateLoopbackNameToo) {
-    const auto r = client("localhost").Get(newestFramePath());
-    ASSERT_TRUE(r);
-    EXPECT_EQ(r->status, 200);
-}
-
-TEST_F(SimServerTest, ListFollowsTheInjectedClock) {
-    const auto before = lines(client().Get(kList)->body);
-    clock.advance(minutes{5});
-    const auto after = lines(client().Get(kList)->body);
-    ASSERT_EQ(after.size(), before.size());
-    EXPECT_TRUE(std::equal(before.begin() + 1, before.end(), after.begin()));
-    EXPECT_NE(after.back(), before.back());
-}
-
 TEST_F(SimServerTest, DelayWaitsAndThenAnswers) {
     setFault(kList, "delay:300");
     const auto start = std::chrono::steady_clock::now();

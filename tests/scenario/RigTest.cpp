@@ -97,18 +97,3 @@ TEST(ScriptedRetriever, AnswersAfterTheLatencyFailsAsScriptedAndResendsAKilledRe
     EXPECT_TRUE(r.RetrieveAsyncPage(list).contains("SI.KEAX.dd."));
     EXPECT_EQ(net.count(QStringLiteral("*/loopdata/*")), 3);
 }
-
-TEST(ScriptedRetriever, LocationSearchFollowsTheRedirectToTheLocationPage) {
-    FakeClock clock;
-    VirtualTimers time(clock);
-    ScriptedNetwork net(time, clock);
-    net.latencyMs = 0;
-    ScriptedRetriever r(net);
-    const QString search = QStringLiteral("http://127.0.0.1:8080/zipcity.php?inputstring=64106");
-    r.RetrieveAsync(search);
-    ASSERT_EQ(r.RetrieveAsyncCompleted(search), PageRetriever::Done);
-    EXPECT_EQ(r.GetResultURL(search), QByteArray("http://127.0.0.1:8080/MapClick.php?zip=64106"));
-    EXPECT_TRUE(r.RetrieveAsyncPage(search).contains("Kansas City"));
-    EXPECT_FALSE(wildcardMatch(QStringLiteral("*zip=*"), search));
-    EXPECT_TRUE(wildcardMatch(QStringLiteral("*inputstring=*"), search));
-}
