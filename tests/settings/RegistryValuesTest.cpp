@@ -19,6 +19,25 @@ namespace {
 const QString kProduct = QStringLiteral("Software\\Calderwick\\Nimbuscope");
 const QString kHomeDefault = QStringLiteral("/opt/nimbuscope/share/nimbuscope");
 
+cRegistry valueAt(MemoryRegistry& registry, qint32 root, const QString& key, const QString& name,
+                  qint32 type) {
+    cRegistry reg(registry);
+    reg.setClassKey(root);
+    reg.setSectionKey(key);
+    reg.setValueKey(name);
+    reg.setValueType(type);
+    return reg;
+}
+
+/// Stores text as REG_SZ and anything else as a DWORD; an invalid value stores nothing.
+void putIn(MemoryRegistry& registry, qint32 root, const QString& key, const QString& name,
+           const QVariant& v) {
+    if (v.isValid()) {
+        valueAt(registry, root, key, name, v.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD)
+            .setValue(v);
+    }
+}
+
 class RegistryValuesTest : public ::testing::Test {
 protected:
     RegistryValuesTest() : log(clock, platform), store(registry, platform, log, kHomeDefault) {
@@ -27,16 +46,11 @@ protected:
     }
     void TearDown() override { EXPECT_EQ(registry.openHandleCount(), 0); }
 
-    cRegistry at(qint32 root, const QString& name, qint32 type, const QString& key = kProduct) {
-        cRegistry reg(registry);
-        reg.setClassKey(root);
-        reg.setSectionKey(key);
-        reg.setValueKey(name);
-        reg.setValueType(type);
-        return reg;
+    cRegistry at(qint32 root, const QString& name, qint32 type) {
+        return valueAt(registry, root, kProduct, name, type);
     }
     void put(qint32 root, const QString& name, const QVariant& v) {
-        at(root, name, v.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD).setValue(v);
+        putIn(registry, root, kProduct, name, v);
     }
     QVariant get(qint32 root, const QString& name) { return at(root, name, REG_SZ).value(); }
     bool exists(qint32 root, const QString& name) { return at(root, name, REG_SZ).ValueExists(); }
@@ -174,27 +188,18 @@ TEST_F(RegistryValuesTest, NumbersFallBackToTheMachineThenToTheirDefault) {
          18},
     };
     for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
         MemoryRegistry fresh;
         RegistryValues values(fresh, platform, log, kHomeDefault);
-        const auto storeAt = [&](qint32 root, const QVariant& v, const QString& value) {
-            if (v.isValid()) {
-                cRegistry reg(fresh);
-                reg.setClassKey(root);
-                reg.setSectionKey(kProduct);
-                reg.setValueKey(value);
-                reg.setValueType(v.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD);
-                reg.setValue(v);
-            }
-        };
         // Each row stores under the value name its getter reads.
         for (const char* valueName : {"discardAfter", "networkTimeout", "animationRateMS",
                                       "cursorMovement", "channelIDs"}) {
-            storeAt(HKEY_CURRENT_USER, row.user, QLatin1String(valueName));
-            storeAt(HKEY_LOCAL_MACHINE, row.machine, QLatin1String(valueName));
+            putIn(fresh, HKEY_CURRENT_USER, kProduct, QLatin1String(valueName), row.user);
+            putIn(fresh, HKEY_LOCAL_MACHINE, kProduct, QLatin1String(valueName), row.machine);
         }
         fresh.setReadOnly(HKEY_LOCAL_MACHINE, true);
         values.loadRegistryValues();
-        EXPECT_EQ(row.getter(values), row.expected) << row.name;
+        EXPECT_EQ(row.getter(values), row.expected);
     }
 }
 
@@ -297,12 +302,7 @@ TEST_F(RegistryValuesTest, TheScreenSaverPasswordSwitchDependsOnThePlatformFamil
     };
     for (const Row& row : rows) {
         MemoryRegistry fresh;
-        cRegistry reg(fresh);
-        reg.setClassKey(HKEY_CURRENT_USER);
-        reg.setSectionKey(desktop);
-        reg.setValueKey(QLatin1String(row.name));
-        reg.setValueType(row.stored.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD);
-        reg.setValue(row.stored);
+        putIn(fresh, HKEY_CURRENT_USER, desktop, QLatin1String(row.name), row.stored);
         platform.platformId = row.platformId;
         RegistryValues values(fresh, platform, log, kHomeDefault);
         values.loadRegistryValues();
