@@ -71,6 +71,26 @@ bool AcquireDataAsync::startTransfer(const QString& address, const QString& refu
     return false;
 }
 
+AcquireDataAsync::Transfer AcquireDataAsync::collectTransfer(const QString& address,
+                                                             QByteArray& body,
+                                                             const QString& failureLine) {
+    const qint16 status = retriever().RetrieveAsyncCompleted(address);
+    if (status == PageRetriever::Running) {
+        return Transfer::Running;
+    }
+    if (status != PageRetriever::Done) {
+        if (!failureLine.isEmpty()) {
+            s_.log.logDebug(failureLine);
+        }
+        retriever().FreePage(address);
+        pass_.gbNetworkProblem = true;
+        return Transfer::Failed;
+    }
+    body = retriever().RetrieveAsyncPage(address);
+    retriever().FreePage(address);
+    return Transfer::Done;
+}
+
 bool AcquireDataAsync::writeCache(const QString& trapName, const QString& path,
                                   const QByteArray& bytes) {
     try {

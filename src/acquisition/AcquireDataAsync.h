@@ -95,6 +95,11 @@ private:
     /// Starts a transfer; a refused request writes `refusedLine` + the answer and ends the
     /// saver. True when the transfer runs.
     bool startTransfer(const QString& address, const QString& refusedLine);
+    enum class Transfer { Running, Failed, Done };
+    /// Polls a transfer. A failed one is freed, writes `failureLine` (when given) and marks the
+    /// pass's network problem; a finished one hands over its body and is freed.
+    Transfer collectTransfer(const QString& address, QByteArray& body,
+                             const QString& failureLine = {});
     /// Replaces a cache file; a failure is logged under `trapName` and gives false.
     bool writeCache(const QString& trapName, const QString& path, const QByteArray& bytes);
 

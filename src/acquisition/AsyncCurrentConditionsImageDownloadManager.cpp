@@ -32,20 +32,13 @@ void AcquireDataAsync::AsyncCurrentConditionsImageDownloadManager() {
             startTransfer(address, kStep + QStringLiteral(": "));
             return true;
         }
-        const qint16 status = retriever().RetrieveAsyncCompleted(address);
-        if (status == PageRetriever::Running) {
-            return true;
-        }
-        if (status != PageRetriever::Done) {
-            retriever().FreePage(address);
-            pass_.gbNetworkProblem = true;
+        QByteArray body;
+        if (collectTransfer(address, body) != Transfer::Done) {
             return true;
         }
         pass_.currentConditionsDone = true;
         pass_.lastConditionsTime = s_.clock.now();
         log.logDebug(QStringLiteral("Successful current conditions download!"));
-        const QByteArray body = retriever().RetrieveAsyncPage(address);
-        retriever().FreePage(address);
         writeCache(kStep, conditionsCacheFileName(pass_.dataDirectory, s_.settings.getZipCode()),
                    body);
         // The picture comes from the very bytes cached, so a failed cache write still shows

@@ -41,18 +41,11 @@ bool AcquireDataAsync::collectFrame() {
     const QString primary = settings.getPrimaryRegionLabel();
     const QString address = frameDownloadURL(item.sourceName, pass_.useAlternateRegion, primary,
                                              settings.getAlternateRegionLabel());
-    const qint16 status = retriever().RetrieveAsyncCompleted(address);
-    if (status == PageRetriever::Running) {
+    QByteArray body;
+    if (collectTransfer(address, body, QStringLiteral("ARIDMgr: downloadStatus <> 1, goto Done")) !=
+        Transfer::Done) {
         return false;
     }
-    if (status != PageRetriever::Done) {
-        log.logDebug(QStringLiteral("ARIDMgr: downloadStatus <> 1, goto Done"));
-        retriever().FreePage(address);
-        pass_.gbNetworkProblem = true;
-        return false;
-    }
-    const QByteArray body = retriever().RetrieveAsyncPage(address);
-    retriever().FreePage(address);
     log.logDebug(QStringLiteral("AcquireData:ARIDMgr Complete radar image download+free"));
     const bool saved = writeCache(kStep, item.fileName, body);
     if (saved) {

@@ -61,18 +61,11 @@ void AcquireDataAsync::AsyncRadarURLListDownloadManager(const QString& product,
             return true;
         } else {
             const QString& address = pass_.gsRadarURLListURL;
-            const qint16 status = retriever().RetrieveAsyncCompleted(address);
-            if (status == PageRetriever::Running) {
-                return true;
-            }
-            if (status != PageRetriever::Done) {
-                retriever().FreePage(address);
-                pass_.gbNetworkProblem = true;
+            QByteArray body;
+            if (collectTransfer(address, body) != Transfer::Done) {
                 return true;
             }
             done = true;
-            const QByteArray body = retriever().RetrieveAsyncPage(address);
-            retriever().FreePage(address);
             log.logDebug(QStringLiteral("AcquireData:ARURLMgr Completed radar list download+free"));
             text = normaliseRadarList(ansiToText(body), settings.getTemplateURL(),
                                       settings.getRadarServerURL());
