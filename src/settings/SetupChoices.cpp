@@ -1,5 +1,7 @@
 #include "settings/SetupChoices.h"
 
+#include "display/SaverWindow.h"
+
 #include <cmath>
 
 namespace nimbuscope {
@@ -10,8 +12,9 @@ namespace {
 constexpr double kMinutesPerFrame = 5.0;
 // Two products of frames are kept.
 constexpr double kProducts = 2.0;
-// At or above this rate frames are shown from their files, below it from decoded pictures.
-constexpr qint32 kPreloadBelowMs = 240;
+// At or above the saver's preloading threshold frames are shown from their files, below it
+// from decoded pictures.
+constexpr qint32 kPreloadBelowMs = SaverRunState::kPreloadImagesThreshold;
 constexpr double kFileKB = 10.0;
 constexpr double kPictureKB = 384.0;
 constexpr double kBaseMBFromFiles = 6.0;
