@@ -9,7 +9,6 @@ set(CPACK_PACKAGE_NAME nimbuscope)
 set(CPACK_PACKAGE_VENDOR Calderwick)
 set(CPACK_PACKAGE_CONTACT "${NIMBUSCOPE_CONTACT}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Weather-radar screen saver")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY nimbuscope)
 set(CPACK_STRIP_FILES ON)
 
@@ -29,18 +28,20 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_SAVER_PACKAGE_NAME nimbuscope)
 # The screen's texts are laid out for Liberation Sans; without any font Qt draws no text.
 set(CPACK_DEBIAN_SAVER_PACKAGE_DEPENDS "fonts-liberation")
+# The first line of each description is the package's summary.
 set(CPACK_COMPONENT_SAVER_DESCRIPTION
-    "Weather-radar screen saver for X11\n\
-Nimbuscope shows the newest radar frames for a US zip code or radar site, animated, with the\n\
-current conditions beside them. It downloads them from NOAA-format web pages and caches them\n\
-per user. Includes nimbuscope (saver, preview and settings) and nimbuscope-launcher.")
+    "weather-radar screen saver for X11\n\
+Nimbuscope shows the newest radar frames for a US zip code or radar site,\n\
+animated, with the current conditions beside them. It downloads them from\n\
+NOAA-format web pages and caches them per user. Includes nimbuscope (saver,\n\
+preview and settings) and nimbuscope-launcher.")
 
 set(CPACK_DEBIAN_NOAASIM_PACKAGE_NAME nimbuscope-noaa-sim)
 set(CPACK_DEBIAN_NOAASIM_PACKAGE_SECTION devel)
 set(CPACK_COMPONENT_NOAASIM_DESCRIPTION
-    "Local NOAA-format server for trying Nimbuscope\n\
-nimbuscope-noaa-sim answers on loopback in the forms of NOAA's old location pages, radar loop\n\
-lists, radar frames and condition pictures, and prints the settings that point Nimbuscope at\n\
-it.")
+    "local NOAA-format server for trying Nimbuscope\n\
+nimbuscope-noaa-sim answers on loopback in the forms of NOAA's old location\n\
+pages, radar loop lists, radar frames and condition pictures, and prints the\n\
+settings that point Nimbuscope at it.")
 
 include(CPack)
