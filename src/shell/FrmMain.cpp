@@ -283,7 +283,8 @@ void FrmMain::closeOtherForms() {
 }
 
 bool FrmMain::cursorMoved(bool reset) {
-    if (state_.cursorIgnoreMovement) {
+    // The main tick asks too, not only mouse events: in a host's window the mouse is the host's.
+    if (state_.cursorIgnoreMovement || inHost()) {
         return false;
     }
     const std::optional<QPoint> position = kit_.input.cursorPos();
