@@ -19,6 +19,11 @@ bool isAsciiDigit(QChar c) {
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
+bool isAsciiHexDigit(QChar c) {
+    const QChar lower = c.toLower();
+    return isAsciiDigit(c) || (lower >= QLatin1Char('a') && lower <= QLatin1Char('f'));
+}
+
 SaverMode modeOf(const QString& switchText) {
     // Tested in the order start-up has always used; the texts are distinct, so the order
     // cannot change the answer.
@@ -110,6 +115,24 @@ CommandLine parseCommandLine(const QString& cmd) {
 
 QString commandLineFromArguments(const QStringList& arguments) {
     return arguments.join(QLatin1Char(' '));
+}
+
+std::optional<quint32> parseHostWindow(const QString& text) {
+    const QString trimmed = text.trimmed();
+    const bool hex = trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);
+    const QString digits = hex ? trimmed.mid(2) : trimmed;
+    // toULongLong would also take a sign or inner blanks; an id is digits and nothing else.
+    for (const QChar c : digits) {
+        if (!(hex ? isAsciiHexDigit(c) : isAsciiDigit(c))) {
+            return std::nullopt;
+        }
+    }
+    bool ok = false;
+    const qulonglong id = digits.toULongLong(&ok, hex ? 16 : 10);
+    if (!ok || id == 0 || id > std::numeric_limits<quint32>::max()) {
+        return std::nullopt;
+    }
+    return static_cast<quint32>(id);
 }
 
 } // namespace nimbuscope

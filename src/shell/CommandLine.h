@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 namespace nimbuscope {
 
 /// What the command line asks the saver to do.
@@ -39,5 +41,10 @@ qint32 leadingNumber(const QString& text);
 /// the program name: arguments joined by single blanks. So `nimbuscope /p 1234`,
 /// `nimbuscope "/p 1234"` and `nimbuscope /p1234` all read 1234.
 QString commandLineFromArguments(const QStringList& arguments);
+
+/// The window a screen-saver host (XScreenSaver) hands the saver to draw in, from the
+/// XSCREENSAVER_WINDOW variable: "0x" and hexadecimal digits, or decimal digits, blanks
+/// round them allowed. Nothing for an id that is not a number, is 0 or does not fit 32 bits.
+std::optional<quint32> parseHostWindow(const QString& text);
 
 } // namespace nimbuscope

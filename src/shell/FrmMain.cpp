@@ -10,8 +10,10 @@
 #include "platform/InstanceLocks.h"
 #include "platform/PasswordServices.h"
 #include "platform/SystemInput.h"
+#include "platform/WindowEmbedding.h"
 #include "shell/MyMain.h"
 #include "shell/SaverApp.h"
+#include "shell/ScreenCovers.h"
 #include "shell/WorkingFolder.h"
 #include "support/Clock.h"
 #include "support/Error.h"
@@ -42,15 +44,25 @@ QRect screenArea(QScreen* screen) {
     return screen != nullptr ? screen->geometry() : QRect(0, 0, 800, 600);
 }
 
+// A host's window is an ordinary child window: no layer of its own, no frame to leave off.
+Qt::WindowFlags windowFlagsFor(const FrmMainKit& kit) {
+    return kit.host != nullptr ? Qt::Window | Qt::FramelessWindowHint
+                               : Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+}
+
 } // namespace
 
 FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
-    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), app_(app),
-      kit_(std::move(kit)), displayList_(app.log()),
+    : QWidget(nullptr, windowFlagsFor(kit)), app_(app), kit_(std::move(kit)),
+      displayList_(app.log()),
       systemUtils_(app.services().platform, app.log(), app.services().clock) {
     QScreen* target = screen != nullptr ? screen : QGuiApplication::primaryScreen();
     screen_ = screenArea(target);
-    if (target != nullptr) {
+    if (inHost()) {
+        // The host's window is the whole screen the saver has.
+        const QSize hostSize = kit_.host->hostSize();
+        screen_ = QRect(QPoint(0, 0), hostSize.isEmpty() ? screen_.size() : hostSize);
+    } else if (target != nullptr) {
         setScreen(target);
     }
     setObjectName(QStringLiteral("FrmMain"));
@@ -71,9 +83,24 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
     timeOfDay_->setHandler([this] { presentation_->TimeOfDay_Timer(); });
     asyncDownloadTimer_->setHandler([this] { acquire_->AsyncDownloadManager(); });
     win9xPwdDismiss_->setHandler([this] { Win9xPwdDismiss_Timer(); });
+
+    if (inHost()) {
+        // Queued: the end runs from the event loop, not inside the X event that told of it.
+        connect(
+            kit_.host, &WindowEmbedding::windowGone, this, [this] { endProgram(false); },
+            Qt::QueuedConnection);
+        connect(kit_.host, &WindowEmbedding::hostResized, this, &FrmMain::fitToHost);
+    } else {
+        covers_ = std::make_unique<ScreenCovers>(
+            target, CoverInput{[this](int qtKey) { Form_KeyDown(virtualKeyOf(qtKey)); },
+                               [this] { Form_MouseMove(); }, [this] { Form_MouseDown(); }});
+    }
+    app_.setOrderlyEnd([this] { endProgram(false); });
 }
 
-FrmMain::~FrmMain() = default;
+FrmMain::~FrmMain() {
+    app_.setOrderlyEnd({});
+}
 
 void FrmMain::Form_Load() {
     loadPreparation();
@@ -137,10 +164,7 @@ void FrmMain::loadRest() {
         myHTTPRetrieve = kit_.components.create(QString::fromLatin1(ComponentFactory::kRetrievePg));
     }
     showSaverWindow();
-    ctl_.LogoImage->move((screen_.width() - ctl_.LogoImage->width()) / 2,
-                         (screen_.height() - ctl_.LogoImage->height()) / 2);
-    ctl_.ImageInfo->move(ctl_.ImageInfo->x(),
-                         qRound(screen_.height() - 1.3 * ctl_.ImageInfo->height()));
+    placeLogoAndImageInfo();
 
     presentation_->TimeOfDay_Timer();
     log.logMemoryUse(QStringLiteral("FrmMain:Load, Pre-loadZipcode"));
@@ -148,6 +172,10 @@ void FrmMain::loadRest() {
 }
 
 void FrmMain::showSaverWindow() {
+    if (inHost()) {
+        showInHost();
+        return;
+    }
     // Without a window manager a full-screen request keeps the default size: place the
     // window on its screen explicitly.
     setGeometry(screen_);
@@ -155,9 +183,25 @@ void FrmMain::showSaverWindow() {
         show();
     }
     placeTopmostAgain();
+    covers_->show();
+}
+
+void FrmMain::showInHost() {
+    if (!embedded_) {
+        winId();
+        kit_.host->embed(*windowHandle());
+        embedded_ = true;
+    }
+    setGeometry(screen_);
+    if (isHidden()) {
+        show();
+    }
 }
 
 void FrmMain::placeTopmostAgain() {
+    if (inHost()) {
+        return; // the host decides what is on top
+    }
     raise();
     activateWindow();
     setFocus(Qt::OtherFocusReason);
@@ -170,7 +214,8 @@ void FrmMain::placeTopmostAgain() {
 
 void FrmMain::grabKeyboardIfPossible() {
     // The offscreen platform has no keyboard to grab; it delivers keys to the focus anyway.
-    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+    // A host keeps the keyboard for itself.
+    if (!inHost() && QGuiApplication::platformName() != QLatin1String("offscreen")) {
         grabKeyboard();
     }
 }
@@ -238,7 +283,8 @@ void FrmMain::closeOtherForms() {
 }
 
 bool FrmMain::cursorMoved(bool reset) {
-    if (state_.cursorIgnoreMovement) {
+    // The main tick asks too, not only mouse events: in a host's window the mouse is the host's.
+    if (state_.cursorIgnoreMovement || inHost()) {
         return false;
     }
     const std::optional<QPoint> position = kit_.input.cursorPos();
@@ -265,7 +311,8 @@ bool FrmMain::cursorMoved(bool reset) {
 }
 
 void FrmMain::setCursorVisible(bool show) {
-    if (state_.cursorAlwaysVisible || show == cursorShown_) {
+    // In a host's window the cursor is the host's business.
+    if (state_.cursorAlwaysVisible || inHost() || show == cursorShown_) {
         return;
     }
     kit_.input.showCursor(show);

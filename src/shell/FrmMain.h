@@ -22,9 +22,11 @@ class MyProgress;
 class PageRetriever;
 class SaverApp;
 class SaverTimer;
+class ScreenCovers;
 class SaverTimerFactory;
 class SetupDialogHost;
 class SystemInput;
+class WindowEmbedding;
 
 /// What a saver window needs beyond the application's services. The program passes the
 /// real ones; the scenario rig passes virtual timers, a scripted retriever and fakes.
@@ -38,6 +40,10 @@ struct FrmMainKit {
     std::function<void()> doEvents;
     /// The command line as the program received it, shown in the diagnostic label.
     QString commandLine;
+    /// The window a screen-saver host handed over, attached already; null when the saver
+    /// covers the screens itself. In a host's window the saver only draws: input, the
+    /// cursor and the end are the host's, and the saver ends when that window goes.
+    WindowEmbedding* host = nullptr;
 };
 
 /// The full-screen window of the running saver, captioned "NimbuscopePlayback" (it holds
@@ -69,7 +75,8 @@ public:
     /// The load handler: working folders, the retrieval component, the layout, then the
     /// location load, which starts the first pass and the main timer. Shows the window.
     void Form_Load();
-    /// Shows the window full screen on its screen, topmost, with the keyboard. Idempotent.
+    /// Shows the window full screen on its screen, topmost, with the keyboard, and covers
+    /// the other screens; or shows it inside the host's window. Idempotent.
     void showSaverWindow();
     /// Stops the saver and ends the process; on a 9x platform with a screen-saver password
     /// it first asks for the password and returns (the saver resumes) when it is refused.
@@ -114,6 +121,8 @@ public:
     bool cursorShown() const { return cursorShown_; }
     /// The screen area the window covers, in pixels.
     QRect screenGeometry() const { return screen_; }
+    /// The covers of the other screens; null until the window shows (and in a host's window).
+    const ScreenCovers* covers() const { return covers_.get(); }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -132,6 +141,8 @@ private:
     void placeConditionsColumn();
     void placeRadarTimes();
     void watchInput(QWidget* control);
+    void placeLogoAndImageInfo();
+    void fitToHost(QSize size);
 
     // FrmMain.cpp
     void loadPreparation();
@@ -144,6 +155,8 @@ private:
     void runModal(const std::function<void()>& show);
     void placeTopmostAgain();
     void grabKeyboardIfPossible();
+    void showInHost();
+    bool inHost() const { return kit_.host != nullptr; }
 
     // FrmMainInput.cpp
     void escapePressed();
@@ -177,11 +190,13 @@ private:
     SystemUtils systemUtils_;
     std::unique_ptr<FramePresentation> presentation_;
     std::unique_ptr<AcquireDataAsync> acquire_;
+    std::unique_ptr<ScreenCovers> covers_;
 
     QPoint lastCursor_;
     bool cursorShown_ = true;
     bool infoLaidOut_ = false;
     bool modalOpen_ = false;
+    bool embedded_ = false;
 };
 
 } // namespace nimbuscope

@@ -163,16 +163,24 @@ void FrmMain::Form_Terminate() {
     endProgram(false);
 }
 
+// In a host's window input is the host's: it ends the saver when it sees fit.
 void FrmMain::keyPressEvent(QKeyEvent* event) {
+    if (inHost()) {
+        return;
+    }
     Form_KeyDown(virtualKeyOf(event->key()));
 }
 
 void FrmMain::mouseMoveEvent(QMouseEvent*) {
-    Form_MouseMove();
+    if (!inHost()) {
+        Form_MouseMove();
+    }
 }
 
 void FrmMain::mousePressEvent(QMouseEvent*) {
-    Form_MouseDown();
+    if (!inHost()) {
+        Form_MouseDown();
+    }
 }
 
 void FrmMain::closeEvent(QCloseEvent* event) {
@@ -183,7 +191,7 @@ void FrmMain::closeEvent(QCloseEvent* event) {
 
 bool FrmMain::eventFilter(QObject* watched, QEvent* event) {
     auto* control = qobject_cast<QWidget*>(watched);
-    if (control == nullptr || control->parentWidget() != this) {
+    if (control == nullptr || control->parentWidget() != this || inHost()) {
         return QWidget::eventFilter(watched, event);
     }
     switch (event->type()) {

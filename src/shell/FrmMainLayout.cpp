@@ -186,6 +186,33 @@ void FrmMain::layOutAtLoad() {
     ctl_.cmdline->setText(QLatin1Char('=') + kit_.commandLine + QLatin1Char('='));
 }
 
+void FrmMain::placeLogoAndImageInfo() {
+    ctl_.LogoImage->move((screen_.width() - ctl_.LogoImage->width()) / 2,
+                         (screen_.height() - ctl_.LogoImage->height()) / 2);
+    ctl_.ImageInfo->setGeometry(ctl_.ImageInfo->x(),
+                                qRound(screen_.height() - 1.3 * ctl_.ImageInfo->height()),
+                                screen_.width(), ctl_.ImageInfo->height());
+}
+
+// The host's window is the saver's screen: when it changes size, everything takes its place
+// for the new size, and the next frame is drawn to fit it.
+void FrmMain::fitToHost(QSize size) {
+    if (size.isEmpty() || size == screen_.size()) {
+        return;
+    }
+    screen_ = QRect(QPoint(0, 0), size);
+    setGeometry(screen_);
+    layOutAtLoad();
+    placeLogoAndImageInfo();
+    if (infoLaidOut_) {
+        ctl_.currentTime->move(size.width() - ctl_.currentTime->width(), ctl_.currentTime->y());
+        placeConditionsColumn();
+        placeRadarTimes();
+        ctl_.retryCount->move(size.width() - ctl_.retryCount->width(),
+                              size.height() - ctl_.retryCount->height());
+    }
+}
+
 // Once the first frame is on screen, the clock, the conditions and the radar times take
 // their places around the picture.
 void FrmMain::layOutInformation() {

@@ -4,6 +4,8 @@
 #include "acquisition/PageRetriever.h"
 #include "display/QtSaverTimer.h"
 #include "platform/SystemInput.h"
+#include "platform/X11Embedding.h"
+#include "shell/CommandLine.h"
 #include "shell/FrmMain.h"
 #include "shell/SaverApp.h"
 #include "shell/SetupDialogHost.h"
@@ -11,17 +13,44 @@
 #include <QCoreApplication>
 #include <QEventLoop>
 
+#include <cstdio>
+
 namespace nimbuscope {
 
+namespace {
+
+constexpr int kHostUnreachableStatus = 1;
+
+// A host that names a window the saver cannot draw in is set up wrongly: say so where the
+// host collects its programs' complaints, and end, instead of drawing where nobody looks.
+std::unique_ptr<X11Embedding> attachHost(SaverApp& app, const QString& hostWindow) {
+    auto host = std::make_unique<X11Embedding>();
+    const std::optional<quint32> id = parseHostWindow(hostWindow);
+    if (!id || !host->attach(*id)) {
+        std::fprintf(stderr, "nimbuscope: XSCREENSAVER_WINDOW=%s names no window to draw in\n",
+                     qPrintable(hostWindow));
+        std::fflush(stderr);
+        app.endProgramNow(kHostUnreachableStatus);
+    }
+    return host;
+}
+
+} // namespace
+
 void ProgramOpeners::openSaver(SaverApp& app) {
+    std::unique_ptr<X11Embedding> host;
+    if (!hostWindow_.isEmpty()) {
+        host = attachHost(app, hostWindow_);
+    }
     QtSaverTimerFactory timers;
     ComponentFactory components;
     components.registerCreator(QString::fromLatin1(ComponentFactory::kRetrievePg),
                                [] { return std::make_unique<HttpRetriever>(); });
     QtSystemInput input;
     FrmSetupHost setup(app, components);
-    FrmMain window(app, FrmMainKit{timers, components, input, setup,
-                                   [] { QCoreApplication::processEvents(); }, commandLine_});
+    FrmMain window(app,
+                   FrmMainKit{timers, components, input, setup,
+                              [] { QCoreApplication::processEvents(); }, commandLine_, host.get()});
     window.Form_Load();
     // A load that failed early leaves the window unshown; it still covers the screen and
     // waits for the key or click that ends the saver.

@@ -19,6 +19,14 @@ void SaverApp::registerInstance() {
     programLock_ = services_.locks.acquire(name);
 }
 
+void SaverApp::requestEnd() {
+    if (orderlyEnd_) {
+        orderlyEnd_();
+    } else {
+        endProgramNow(0);
+    }
+}
+
 void SaverApp::endProgramNow(int status) {
     services_.processEnd.endProcess(status);
     std::abort(); // an end that returns would run code the program never runs

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 namespace nimbuscope {
@@ -54,6 +55,13 @@ public:
     /// Ends the process at once; nothing after the call runs.
     [[noreturn]] void endProgramNow(int status = 0);
 
+    /// The system asks the program to end (SIGTERM, SIGINT; called from the event loop):
+    /// the open form ends in its own order (the saver window through endProgram), or the
+    /// process ends at once when no form has given an orderly end.
+    void requestEnd();
+    /// The orderly end of the open form; an empty one takes it back.
+    void setOrderlyEnd(std::function<void()> end) { orderlyEnd_ = std::move(end); }
+
     const ShellServices& services() const { return services_; }
     const Folders& folders() const { return services_.folders; }
     Log& log() { return log_; }
@@ -68,6 +76,7 @@ private:
     Log log_;
     RegistryValues settings_;
     std::unique_ptr<InstanceLock> programLock_;
+    std::function<void()> orderlyEnd_;
     bool prevInstance_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "platform/ProcessEnd.h"
 #include "platform/RegistryApi.h"
+#include "platform/TerminationSignals.h"
 #include "shell/CommandLine.h"
 #include "shell/MyMain.h"
 #include "shell/ProgramOpeners.h"
@@ -25,9 +26,9 @@ int main(int argc, char** argv) {
     // Qt has taken its own options (-platform, -display) out of the arguments by now.
     const QString cmd = commandLineFromArguments(QCoreApplication::arguments().mid(1));
 
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const Folders folders =
-        Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(),
-                                 QCoreApplication::applicationDirPath(), ::geteuid());
+        Folders::fromEnvironment(environment, QCoreApplication::applicationDirPath(), ::geteuid());
     LinuxPlatform platform;
     SystemClock clock;
     const auto registry = makeFileRegistry(folders.registryPaths());
@@ -37,8 +38,11 @@ int main(int argc, char** argv) {
     NoPasswordServices passwords;
     SaverApp app({platform, clock, *registry, locks, processEnd, dialogs, passwords, folders});
     app.registerInstance();
+    // SIGTERM (a host ending its screen saver, a logout) and SIGINT end the program in order.
+    TerminationSignals endSignals;
+    QObject::connect(&endSignals, &TerminationSignals::received, [&app] { app.requestEnd(); });
 
-    ProgramOpeners openers(cmd);
+    ProgramOpeners openers(cmd, environment.value(QStringLiteral("XSCREENSAVER_WINDOW")));
     if (Main(app, openers, cmd) == AfterEntry::RunEventLoop) {
         return QApplication::exec();
     }

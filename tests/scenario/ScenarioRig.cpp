@@ -90,7 +90,7 @@ void ScenarioRig::writeSettings() {
 
 void ScenarioRig::start() {
     window_ = std::make_unique<FrmMain>(
-        app, FrmMainKit{timers, components, input, *setupHost, [] {}, QStringLiteral("/s")});
+        app, FrmMainKit{timers, components, input, *setupHost, [] {}, QStringLiteral("/s"), host});
     deliver([this] { window_->Form_Load(); });
 }
 

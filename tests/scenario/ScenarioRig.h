@@ -126,6 +126,8 @@ public:
     ScriptedSetup setup;
     /// The setup dialog the window opens; `setup` unless a test puts another here.
     SetupDialogHost* setupHost = &setup;
+    /// A screen-saver host's window for the saver to draw in; none unless a test puts one here.
+    WindowEmbedding* host = nullptr;
     /// The page-retrieval components the window created.
     QList<ScriptedRetriever*> retrievers;
 

@@ -152,3 +152,24 @@ TEST(CommandLine, ArgumentsAreJoinedBySingleBlanks) {
     }
     EXPECT_EQ(commandLineFromArguments({"/p", "", "12"}), QStringLiteral("/p  12"));
 }
+
+TEST(CommandLine, HostWindowIsHexadecimalOrDecimalAndNothingElse) {
+    const struct {
+        const char* text;
+        std::optional<quint32> id;
+    } rows[] = {
+        {"0x1a00007", 0x1a00007u},    {"0X1A00007", 0x1a00007u},
+        {"27262983", 27262983u},      {" 0x2c00001\n", 0x2c00001u},
+        {"4294967295", 0xffffffffu},  {"0xffffffff", 0xffffffffu},
+        {"", std::nullopt},           {"0x", std::nullopt},
+        {"0", std::nullopt},          {"0x0", std::nullopt},
+        {"4294967296", std::nullopt}, {"0x100000000", std::nullopt},
+        {"-5", std::nullopt},         {"+5", std::nullopt},
+        {"12 34", std::nullopt},      {"0x1g", std::nullopt},
+        {"window", std::nullopt},     {"\xd9\xa3", std::nullopt}, // an Arabic-Indic digit
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(parseHostWindow(QString::fromUtf8(row.text)), row.id);
+    }
+}

@@ -3,13 +3,13 @@
 #include "platform/Folders.h"
 #include "platform/InstanceLocks.h"
 #include "platform/PasswordServices.h"
-#include "platform/WindowEmbedding.h"
 #include "shell/MyMain.h"
 #include "shell/PreviewOpener.h"
 #include "shell/SaverApp.h"
 
 #include "common/FakeClock.h"
 #include "common/FakeDialogs.h"
+#include "common/FakeEmbedding.h"
 #include "common/FakeProcessEnd.h"
 #include "common/TestWorld.h"
 #include "e2e/ImageCompare.h"
@@ -26,23 +26,6 @@ using namespace nimbuscope::test;
 namespace {
 
 const QSize kPictureSize(160, 121);
-
-/// A host window that exists or not, as the test says; the test sends its resizes and its
-/// destruction.
-class FakeEmbedding final : public WindowEmbedding {
-public:
-    bool attach(quint32 hostId) override {
-        attachedTo = hostId;
-        return hostExists;
-    }
-    QSize hostSize() override { return size; }
-    void embed(QWindow&) override {}
-    void watch(QWindow&) override {}
-
-    bool hostExists = true;
-    QSize size{152, 112};
-    std::optional<quint32> attachedTo;
-};
 
 class FrmPreviewTest : public ::testing::Test {
 protected:

@@ -1,0 +1,158 @@
+// The saver with two screens: the other screen covered, input on its cover, the window of a
+// screen-saver host, and an end the system asks for.
+#include "ScenarioApplication.h"
+#include "ScenarioRig.h"
+
+#include "display/PictureBox.h"
+#include "shell/ScreenCovers.h"
+
+#include "common/FakeEmbedding.h"
+#include "e2e/ImageCompare.h"
+
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QScreen>
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+void startAndShowFirstFrame(ScenarioRig& rig) {
+    rig.start();
+    ASSERT_TRUE(rig.runUntil([&] { return rig.window().infoLaidOut(); }, 120));
+    rig.runFor(4); // past the grace time for mouse movement
+}
+
+QList<int>& endsInEvents() {
+    return ScenarioApplication::instance().endedInEvents;
+}
+
+void sendKey(QWidget* target, Qt::Key key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+}
+
+void sendMouse(QWidget* target, QEvent::Type type) {
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(5, 5), QPointF(5, 5), button, button, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+CoverWindow* onlyCover(ScenarioRig& rig) {
+    const ScreenCovers* covers = rig.window().covers();
+    return covers != nullptr && covers->windows().size() == 1 ? covers->windows().first() : nullptr;
+}
+
+} // namespace
+
+TEST(ScreensScenario, TheOtherScreenIsCoveredBlackAndTopmostWhileTheWindowLives) {
+    QPointer<CoverWindow> kept;
+    {
+        ScenarioRig rig;
+        rig.start();
+        ASSERT_EQ(QGuiApplication::screens().size(), 2);
+        QScreen* other = QGuiApplication::screens().at(1);
+        ASSERT_NE(other, QGuiApplication::primaryScreen());
+        EXPECT_EQ(rig.window().geometry(), QGuiApplication::primaryScreen()->geometry());
+
+        CoverWindow* cover = onlyCover(rig);
+        ASSERT_NE(cover, nullptr);
+        EXPECT_TRUE(cover->isVisible());
+        EXPECT_EQ(cover->screen(), other);
+        EXPECT_EQ(cover->geometry(), other->geometry());
+        EXPECT_TRUE(
+            cover->windowFlags().testFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
+        EXPECT_DOUBLE_EQ(e2e::colourShare(cover->grab().toImage(), 0xff000000), 1.0);
+        kept = cover;
+    }
+    EXPECT_TRUE(kept.isNull());
+}
+
+TEST(ScreensScenario, InputOnTheCoverIsInputOnTheSaverWindow) {
+    const struct {
+        const char* name;
+        std::function<void(ScenarioRig&, QWidget*)> input;
+        bool ends;
+        bool opensSettings;
+    } rows[] = {
+        {"key", [](ScenarioRig&, QWidget* c) { sendKey(c, Qt::Key_A); }, true, false},
+        {"Esc", [](ScenarioRig&, QWidget* c) { sendKey(c, Qt::Key_Escape); }, false, true},
+        {"button", [](ScenarioRig&, QWidget* c) { sendMouse(c, QEvent::MouseButtonPress); }, true,
+         false},
+        {"move 20",
+         [](ScenarioRig& rig, QWidget* c) {
+             rig.input.position += QPoint(20, 20);
+             sendMouse(c, QEvent::MouseMove);
+         },
+         false, false},
+        {"move 21",
+         [](ScenarioRig& rig, QWidget* c) {
+             rig.input.position += QPoint(0, 21);
+             sendMouse(c, QEvent::MouseMove);
+         },
+         true, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        endsInEvents().clear();
+        ScenarioRig rig;
+        startAndShowFirstFrame(rig);
+        CoverWindow* cover = onlyCover(rig);
+        ASSERT_NE(cover, nullptr);
+        row.input(rig, cover);
+        EXPECT_EQ(endsInEvents(), row.ends ? QList<int>{0} : QList<int>{});
+        EXPECT_EQ(rig.setup.shown, row.opensSettings ? 1 : 0);
+    }
+}
+
+TEST(ScreensScenario, InAHostsWindowTheSaverOnlyDrawsFollowsItsSizeAndEndsWithIt) {
+    endsInEvents().clear();
+    FakeEmbedding host;
+    host.size = QSize(640, 400);
+    ScenarioRig rig;
+    rig.host = &host;
+    startAndShowFirstFrame(rig);
+    FrmMain& window = rig.window();
+    EXPECT_EQ(host.embedded, 1);
+    EXPECT_EQ(window.screenGeometry(), QRect(0, 0, 640, 400));
+    EXPECT_EQ(window.covers(), nullptr);
+    EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(rig.input.showCalls.isEmpty()) << "the cursor is the host's";
+
+    rig.input.position += QPoint(300, 300);
+    sendMouse(&window, QEvent::MouseMove);
+    sendMouse(&window, QEvent::MouseButtonPress);
+    sendKey(&window, Qt::Key_A);
+    sendKey(&window, Qt::Key_Escape);
+    sendMouse(window.controls().Picture1, QEvent::MouseButtonRelease);
+    EXPECT_TRUE(endsInEvents().isEmpty());
+    EXPECT_EQ(rig.setup.shown, 0);
+
+    emit host.hostResized(QSize(800, 500));
+    EXPECT_EQ(window.screenGeometry(), QRect(0, 0, 800, 500));
+    EXPECT_EQ(window.size(), QSize(800, 500));
+    EXPECT_EQ(window.controls().Picture1->size(), QSize(800, 500));
+    EXPECT_EQ(window.state().screenWidth, 800);
+    rig.runFor(10);
+    EXPECT_FALSE(rig.ended()) << "the main tick saw the mouse";
+
+    emit host.windowGone();
+    EXPECT_TRUE(endsInEvents().isEmpty()) << "ended inside the X event";
+    QCoreApplication::processEvents();
+    EXPECT_EQ(endsInEvents(), QList<int>{0});
+}
+
+TEST(ScreensScenario, AnEndTheSystemAsksForGoesThroughEndProgram) {
+    ScenarioRig rig;
+    startAndShowFirstFrame(rig);
+    ASSERT_FALSE(rig.input.cursorVisible());
+    rig.deliver([&] { rig.app.requestEnd(); });
+    EXPECT_EQ(rig.endStatus, 0);
+    EXPECT_TRUE(rig.input.cursorVisible());
+    EXPECT_FALSE(rig.timer1().isEnabled());
+}
