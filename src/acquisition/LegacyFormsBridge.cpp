@@ -68,6 +68,7 @@ BridgeConfig bridgeConfigFrom(RegistryValues& settings) {
     c.stillsURL = settings.getBridgeStillsURL();
     c.noaaHosts = RegistryValues::defaultServiceHosts();
     c.utcNow = [] { return QDateTime::currentDateTimeUtc(); };
+    c.storedLocationURL = [&settings] { return settings.getCurrentConditionsURL(); };
     return c;
 }
 
@@ -306,14 +307,16 @@ std::optional<LatLon> LegacyFormsBridge::siteCentre(const QString& site) const {
         it != sites_.end() && it->second.layer.centreLat && it->second.layer.centreLon) {
         return LatLon{*it->second.layer.centreLat, *it->second.layer.centreLon};
     }
-    // Without the layer's extent, the place whose radar this is stands in for the site.
+    // Without the layer's extent, the place whose radar this is stands in for the site: one
+    // looked up in this run, else the location the settings keep.
     for (const auto& [key, place] : places_) {
         if (place.point.radarStation == site) {
             const QStringList parts = key.split(QLatin1Char(','));
             return LatLon{parts[0].toDouble(), parts[1].toDouble()};
         }
     }
-    return std::nullopt;
+    return config_.storedLocationURL ? latLonFromAddress(config_.storedLocationURL())
+                                     : std::nullopt;
 }
 
 QString LegacyFormsBridge::mapURL(const QString& site, const QString& product,
@@ -365,7 +368,7 @@ void LegacyFormsBridge::answerFrame(const LegacyRequest& r, Done done) {
         if (!a.answered) {
             done(failed(a));
         } else if (a.ok() && isGifAnswer(a.contentType, a.body)) {
-            done(answered(a.body, {}));
+            done(answered(padGif(a.body), {}));
         } else {
             // An XML error body or a rendering failure: this frame is not to be shown.
             done(answered(legacyUnavailableFrame(), {}));
@@ -376,7 +379,7 @@ void LegacyFormsBridge::answerFrame(const LegacyRequest& r, Done done) {
 void LegacyFormsBridge::answerStill(const LegacyRequest& r, int index, Done done) {
     const SiteFrames& s = sites_[r.site];
     if (index == 0 && !s.newestStill.isEmpty()) {
-        done(answered(s.newestStill, {}));
+        done(answered(padGif(s.newestStill), {}));
         return;
     }
     BridgeGet get;
@@ -386,7 +389,7 @@ void LegacyFormsBridge::answerStill(const LegacyRequest& r, int index, Done done
         if (!a.answered) {
             done(failed(a));
         } else {
-            done(answered(a.ok() && isGifAnswer(a.contentType, a.body) ? a.body
+            done(answered(a.ok() && isGifAnswer(a.contentType, a.body) ? padGif(a.body)
                                                                        : legacyUnavailableFrame(),
                           {}));
         }
