@@ -48,7 +48,7 @@ QDateTime httpDate(const QByteArray& text) {
         .toUTC();
 }
 
-QString hostRootOf(const QString& address) {
+QString hostOf(const QString& address) {
     return QUrl(address).host();
 }
 
@@ -88,10 +88,10 @@ void LegacyFormsBridge::start(const QString& address, Done done) {
     const LegacyRequest r = classifyLegacyRequest(address, config_.noaaHosts);
     switch (r.form) {
     case LegacyForm::LocationSearch:
-        answerLocationSearch(r, hostRootOf(address), std::move(done));
+        answerLocationSearch(r, hostOf(address), std::move(done));
         return;
     case LegacyForm::LocationPage:
-        answerLocationPage({r.lat, r.lon}, hostRootOf(address), std::move(done));
+        answerLocationPage({r.lat, r.lon}, hostOf(address), std::move(done));
         return;
     case LegacyForm::FrameList:
         answerFrameList(r, std::move(done));
@@ -134,7 +134,7 @@ void LegacyFormsBridge::answerLocationSearch(const LegacyRequest& r, const QStri
 }
 
 QString LegacyFormsBridge::placeKey(LatLon where) const {
-    // The points service takes at most four decimals.
+    // The points service takes at most four decimals: places closer than that are one.
     return QString::number(where.lat, 'f', 4) + QLatin1Char(',') +
            QString::number(where.lon, 'f', 4);
 }
@@ -149,7 +149,7 @@ void LegacyFormsBridge::withPlace(LatLon where,
         return;
     }
     BridgeGet get;
-    get.url = config_.apiURL + QStringLiteral("points/") + key;
+    get.url = pointsURL(config_.apiURL, where.lat, where.lon);
     get.api = true;
     get.conditional = true;
     transport_.get(get, [this, key, next](const BridgeAnswer& a) {
@@ -185,8 +185,7 @@ void LegacyFormsBridge::observe(const QStringList& stations, int index,
         return;
     }
     BridgeGet get;
-    get.url = config_.apiURL + QStringLiteral("stations/") + stations[index] +
-              QStringLiteral("/observations/latest");
+    get.url = latestObservationURL(config_.apiURL, stations[index]);
     get.api = true;
     get.conditional = true;
     transport_.get(get, [this, stations, index, best, next](const BridgeAnswer& a) {
@@ -255,8 +254,7 @@ void LegacyFormsBridge::answerFrameList(const LegacyRequest& r, Done done) {
     }
     const QString lower = r.site.toLower();
     BridgeGet get;
-    get.url = config_.mapServerURL + lower +
-              QStringLiteral("/ows?service=WMS&version=1.3.0&request=GetCapabilities");
+    get.url = capabilitiesURL(config_.mapServerURL, r.site);
     get.conditional = true;
     transport_.get(get, [this, r, lower, reply, done](const BridgeAnswer& a) {
         const auto layer =
@@ -277,7 +275,7 @@ void LegacyFormsBridge::answerFrameList(const LegacyRequest& r, Done done) {
 
 void LegacyFormsBridge::answerFromStills(const LegacyRequest& r, Done done) {
     BridgeGet get;
-    get.url = config_.stillsURL + r.site + QStringLiteral("_0.gif");
+    get.url = stillURL(config_.stillsURL, r.site, 0);
     get.conditional = true;
     transport_.get(get, [this, r, done](const BridgeAnswer& a) {
         if (!a.ok() || !isGifAnswer(a.contentType, a.body)) {
@@ -328,15 +326,7 @@ QString LegacyFormsBridge::mapURL(const QString& site, const QString& product,
     const double range = product == QLatin1String("DS.p20-r") ? kLongRangeNmi : kShortRangeNmi;
     const MercatorBox box =
         webMercatorBox(centre->lat, centre->lon, range, kFrameWidth, kFrameHeight);
-    const QString lower = site.toLower();
-    return config_.mapServerURL +
-           QStringLiteral("ows?service=WMS&version=1.3.0&request=GetMap&layers=%1:%1_sr_bref"
-                          "&styles=radar_reflectivity&crs=EPSG:3857&bbox=%2,%3,%4,%5"
-                          "&width=%6&height=%7&format=image/gif&transparent=false&time=%8")
-               .arg(lower, QString::number(box.minX, 'f', 1), QString::number(box.minY, 'f', 1),
-                    QString::number(box.maxX, 'f', 1), QString::number(box.maxY, 'f', 1),
-                    QString::number(kFrameWidth), QString::number(kFrameHeight),
-                    QString::fromLatin1(QUrl::toPercentEncoding(time)));
+    return getMapURL(config_.mapServerURL, site, box, kFrameWidth, kFrameHeight, time);
 }
 
 void LegacyFormsBridge::answerFrame(const LegacyRequest& r, Done done) {
@@ -383,8 +373,7 @@ void LegacyFormsBridge::answerStill(const LegacyRequest& r, int index, Done done
         return;
     }
     BridgeGet get;
-    get.url = config_.stillsURL + r.site + QLatin1Char('_') + QString::number(index) +
-              QStringLiteral(".gif");
+    get.url = stillURL(config_.stillsURL, r.site, index);
     transport_.get(get, [done](const BridgeAnswer& a) {
         if (!a.answered) {
             done(failed(a));
