@@ -15,6 +15,8 @@ constexpr double kShortRangeNmi = 124.0;
 constexpr double kLongRangeNmi = 248.0;
 constexpr char kStillPrefix[] = "still:";
 constexpr int kFirstClientError = 400;
+constexpr int kForbidden = 403;
+constexpr int kTooManyRequests = 429;
 constexpr int kFirstServerError = 500;
 
 BridgeResult failed(const BridgeAnswer& answer) {
@@ -52,9 +54,11 @@ QString hostOf(const QString& address) {
     return QUrl(address).host();
 }
 
+/// The service's verdict on the request itself (a point it does not cover, say); 403 and
+/// 429 refuse us for now and say nothing about the place.
 bool isClientRefusal(const BridgeAnswer& a) {
     return a.answered && a.status >= kFirstClientError && a.status < kFirstServerError &&
-           a.status != 403 && a.status != 429;
+           a.status != kForbidden && a.status != kTooManyRequests;
 }
 
 } // namespace

@@ -255,13 +255,6 @@ TEST_F(LegacyFormsBridgeTest, APassAsksNoMoreThanTheOldFormsDid) {
     }
 }
 
-TEST_F(LegacyFormsBridgeTest, SwitchedOffOrElsewhereTheBridgeStandsAside) {
-    EXPECT_FALSE(LegacyFormsBridge(config, transport)
-                     .handles(QStringLiteral("http://127.0.0.1:9/zipcity.php?inputstring=64106")));
-    config.enabled = false;
-    EXPECT_FALSE(LegacyFormsBridge(config, transport).handles(kSearch));
-}
-
 TEST_F(LegacyFormsBridgeTest, TheFourSettingsPointTheBridgeAtAnotherServer) {
     MemoryRegistry registry;
     const auto put = [&](const char* name, const QVariant& value) {
@@ -295,7 +288,8 @@ TEST_F(LegacyFormsBridgeTest, TheFourSettingsPointTheBridgeAtAnotherServer) {
 
     put("legacyFormsBridge", 0);
     settings.loadRegistryValues();
-    EXPECT_FALSE(bridgeConfigFrom(settings).enabled) << "a stored 0 switches the bridge off";
+    EXPECT_FALSE(LegacyFormsBridge(bridgeConfigFrom(settings), transport).handles(kSearch))
+        << "a stored 0 switches the bridge off";
 }
 
 TEST_F(LegacyFormsBridgeTest, PoliteRequestsAskConditionallyAndBackOffAfterRefusals) {
