@@ -9,6 +9,7 @@
 #include "shell/FrmMain.h"
 #include "shell/SaverApp.h"
 #include "shell/SetupDialogHost.h"
+#include "shell/SetupOpener.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -43,9 +44,7 @@ void ProgramOpeners::openSaver(SaverApp& app) {
         host = attachHost(app, hostWindow_);
     }
     QtSaverTimerFactory timers;
-    ComponentFactory components;
-    components.registerCreator(QString::fromLatin1(ComponentFactory::kRetrievePg),
-                               [] { return std::make_unique<HttpRetriever>(); });
+    const ComponentFactory components = programComponents(app.settings());
     QtSystemInput input;
     FrmSetupHost setup(app, components);
     FrmMain window(app,
