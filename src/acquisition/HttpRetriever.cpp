@@ -19,6 +19,13 @@ bool isFetchable(const QUrl& url) {
 
 HttpRetriever::HttpRetriever(QObject* parent) : QObject(parent) {}
 
+HttpRetriever::HttpRetriever(BridgeConfig bridge, QObject* parent) : QObject(parent) {
+    bridgeWire_ = std::make_unique<QtBridgeTransport>(manager_, [this] { return timeoutMs_; });
+    auto utcNow = bridge.utcNow;
+    bridgeTransport_ = std::make_unique<PoliteTransport>(*bridgeWire_, std::move(utcNow));
+    bridge_ = std::make_unique<LegacyFormsBridge>(std::move(bridge), *bridgeTransport_);
+}
+
 HttpRetriever::~HttpRetriever() {
     // Replies are children of the manager; detach our handlers before they go.
     for (auto& [address, request] : requests_) {
@@ -30,7 +37,7 @@ HttpRetriever::~HttpRetriever() {
 }
 
 QByteArray HttpRetriever::userAgent() {
-    return QByteArrayLiteral("Nimbuscope/" NIMBUSCOPE_VERSION " (weather radar screen saver)");
+    return bridgeUserAgent();
 }
 
 QString HttpRetriever::RetrieveAsync(const QString& address) {
@@ -41,6 +48,10 @@ QString HttpRetriever::RetrieveAsync(const QString& address) {
 
 void HttpRetriever::start(const QString& address, Request& request) {
     request = Request{};
+    if (bridge_ && bridge_->handles(address)) {
+        startBridged(address, request);
+        return;
+    }
     const QUrl url(address, QUrl::StrictMode);
     if (!isFetchable(url)) {
         request.status = BadAddress;
@@ -60,6 +71,25 @@ void HttpRetriever::start(const QString& address, Request& request) {
             [this, address, reply] { onReadyRead(address, reply); });
     connect(reply, &QNetworkReply::finished, this,
             [this, address, reply] { onFinished(address, reply); });
+}
+
+void HttpRetriever::startBridged(const QString& address, Request& request) {
+    request.bridging = true;
+    request.ticket = ++nextTicket_;
+    const quint64 ticket = request.ticket;
+    bridge_->start(address, [this, address, ticket](const BridgeResult& result) {
+        const auto it = requests_.find(address);
+        if (it == requests_.end() || it->second.ticket != ticket || !it->second.bridging) {
+            return; // freed, killed or sent again meanwhile
+        }
+        Request& r = it->second;
+        r.bridging = false;
+        r.status = result.body.size() > kBodyCap ? qint16(BodyTooLarge) : result.status;
+        if (r.status == Done) {
+            r.body = result.body;
+            r.finalUrl = result.finalUrl.isEmpty() ? textToAnsi(address) : result.finalUrl;
+        }
+    });
 }
 
 HttpRetriever::Request* HttpRetriever::find(const QString& address, QNetworkReply* reply) {
@@ -165,17 +195,25 @@ void HttpRetriever::FreePage(const QString& address) {
 
 void HttpRetriever::KillAsyncRetrieve(const QString&) {
     for (auto& [address, request] : requests_) {
+        if (request.bridging) {
+            request.bridging = false;
+            request.killed = true;
+            request.status = Aborted;
+        }
         if (request.reply) {
             request.abortCause = Aborted;
             request.killed = true;
             request.reply->abort();
         }
     }
+    if (bridgeTransport_) {
+        bridgeTransport_->abortAll();
+    }
 }
 
 QString HttpRetriever::RetrieveIsActive(const QString&) {
     for (const auto& [address, request] : requests_) {
-        if (request.reply) {
+        if (request.reply || request.bridging) {
             return address;
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "acquisition/BridgeTransport.h"
+#include "acquisition/LegacyFormsBridge.h"
 #include "acquisition/PageRetriever.h"
 
 #include <QNetworkAccessManager>
@@ -8,6 +10,7 @@
 #include <QUrl>
 
 #include <map>
+#include <memory>
 
 class QNetworkReply;
 
@@ -16,7 +19,9 @@ namespace nimbuscope {
 /// The page-retrieval component on Qt Network. Every completed HTTP response is `Done`
 /// with its body, whatever its status code: callers recognise error pages by their content.
 /// Connection failures, time-outs, aborts, oversized bodies and redirect loops are distinct
-/// failure codes.
+/// failure codes. With a bridge configuration, requests for NOAA's retired forms on NOAA's
+/// hosts are answered by the legacy-forms bridge on the same network stack, with the same
+/// polling, results and failure codes as any other transfer.
 class HttpRetriever final : public QObject, public PageRetriever {
     Q_OBJECT
 public:
@@ -25,6 +30,7 @@ public:
     static constexpr qint64 kReadBuffer = qint64(64) << 10;
 
     explicit HttpRetriever(QObject* parent = nullptr);
+    explicit HttpRetriever(BridgeConfig bridge, QObject* parent = nullptr);
     ~HttpRetriever() override;
 
     QString RetrieveAsync(const QString& address) override;
@@ -46,9 +52,12 @@ private:
         bool killed = false;
         QByteArray body;
         QByteArray finalUrl;
+        bool bridging = false; // the bridge is answering it
+        quint64 ticket = 0;    // tells a bridge answer for this start from a stale one
     };
 
     void start(const QString& address, Request& request);
+    void startBridged(const QString& address, Request& request);
     void onReadyRead(const QString& address, QNetworkReply* reply);
     void onFinished(const QString& address, QNetworkReply* reply);
     Request* find(const QString& address, QNetworkReply* reply);
@@ -57,6 +66,11 @@ private:
     QNetworkAccessManager manager_;
     std::map<QString, Request> requests_;
     qint32 timeoutMs_ = 30000;
+    quint64 nextTicket_ = 0;
+    // Declared after the manager, so they go first.
+    std::unique_ptr<QtBridgeTransport> bridgeWire_;
+    std::unique_ptr<PoliteTransport> bridgeTransport_;
+    std::unique_ptr<LegacyFormsBridge> bridge_;
 };
 
 } // namespace nimbuscope

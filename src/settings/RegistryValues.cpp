@@ -5,6 +5,8 @@
 #include "support/Error.h"
 #include "support/Log.h"
 
+#include <QUrl>
+
 namespace nimbuscope {
 
 namespace {
@@ -30,6 +32,12 @@ constexpr char kDefaultAlternateServerURL[] = "http://forecast.weather.gov/";
 constexpr char kDefaultServiceDomain[] = "radar.weather.gov";
 constexpr char kDefaultPrimaryRegionLabel[] = "radar.weather.gov";
 constexpr char kDefaultAlternateRegionLabel[] = "radar2.weather.gov";
+
+constexpr qint32 kDefaultLegacyFormsBridge = 1;
+constexpr char kDefaultBridgeLocationSearchURL[] = "https://forecast.weather.gov/zipcity.php";
+constexpr char kDefaultBridgeApiURL[] = "https://api.weather.gov/";
+constexpr char kDefaultBridgeMapServerURL[] = "https://opengeo.ncep.noaa.gov/geoserver/";
+constexpr char kDefaultBridgeStillsURL[] = "https://radar.weather.gov/ridge/standard/";
 
 /// A fresh registry object for one value: every access makes its own.
 cRegistry registryAt(RegistryApi& api, qint32 root, const QString& key, const QString& valueName,
@@ -74,6 +82,11 @@ void RegistryValues::loadRegistryValues() {
     cache_.serviceDomain = getServiceDomain();
     cache_.primaryRegionLabel = getPrimaryRegionLabel();
     cache_.alternateRegionLabel = getAlternateRegionLabel();
+    cache_.legacyFormsBridge = getLegacyFormsBridge();
+    cache_.bridgeLocationSearchURL = getBridgeLocationSearchURL();
+    cache_.bridgeApiURL = getBridgeApiURL();
+    cache_.bridgeMapServerURL = getBridgeMapServerURL();
+    cache_.bridgeStillsURL = getBridgeStillsURL();
     cache_.loading = false;
 }
 
@@ -292,6 +305,58 @@ QString RegistryValues::getPrimaryRegionLabel() {
 QString RegistryValues::getAlternateRegionLabel() {
     return cachedText(cache_.alternateRegionLabel, "alternateRegionLabel",
                       "getAlternateRegionLabel", QLatin1String(kDefaultAlternateRegionLabel));
+}
+
+qint32 RegistryValues::getLegacyFormsBridge() {
+    if (!cache_.loading) {
+        return cache_.legacyFormsBridge;
+    }
+    // Unlike the other numbers, a stored 0 means what it says: the bridge is off.
+    return trapped(log_, QStringLiteral("getLegacyFormsBridge"), kDefaultLegacyFormsBridge, [&] {
+        const qint32 root = chosenRoot();
+        QVariant value = readValue(root, "legacyFormsBridge", REG_DWORD);
+        if (variantToText(value).isEmpty() && root == HKEY_CURRENT_USER) {
+            value = readValue(HKEY_LOCAL_MACHINE, "legacyFormsBridge", REG_DWORD);
+        }
+        return variantToText(value).isEmpty() ? kDefaultLegacyFormsBridge : variantToInt32(value);
+    });
+}
+
+QString RegistryValues::getBridgeLocationSearchURL() {
+    return cachedText(cache_.bridgeLocationSearchURL, "bridgeLocationSearchURL",
+                      "getBridgeLocationSearchURL", QLatin1String(kDefaultBridgeLocationSearchURL));
+}
+
+QString RegistryValues::getBridgeApiURL() {
+    return cachedText(cache_.bridgeApiURL, "bridgeApiURL", "getBridgeApiURL",
+                      QLatin1String(kDefaultBridgeApiURL));
+}
+
+QString RegistryValues::getBridgeMapServerURL() {
+    return cachedText(cache_.bridgeMapServerURL, "bridgeMapServerURL", "getBridgeMapServerURL",
+                      QLatin1String(kDefaultBridgeMapServerURL));
+}
+
+QString RegistryValues::getBridgeStillsURL() {
+    return cachedText(cache_.bridgeStillsURL, "bridgeStillsURL", "getBridgeStillsURL",
+                      QLatin1String(kDefaultBridgeStillsURL));
+}
+
+QStringList RegistryValues::defaultServiceHosts() {
+    QStringList hosts;
+    for (const char* address :
+         {kDefaultForecastServerURL, kDefaultValidationServerHost, kDefaultRadarServerURL,
+          kDefaultAlternateServerURL, kDefaultServiceDomain, kDefaultPrimaryRegionLabel,
+          kDefaultAlternateRegionLabel}) {
+        QString host = QString::fromLatin1(address);
+        if (host.contains(QLatin1String("://"))) {
+            host = QUrl(host).host();
+        }
+        if (!hosts.contains(host)) {
+            hosts << host;
+        }
+    }
+    return hosts;
 }
 
 void RegistryValues::saveText(QString& field, const char* valueName, const QString& value) {

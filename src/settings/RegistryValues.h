@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 
 namespace nimbuscope {
@@ -27,6 +28,12 @@ struct SettingsCache {
     QString serviceDomain;
     QString primaryRegionLabel;
     QString alternateRegionLabel;
+    // The bridge that answers NOAA's retired forms from its current services.
+    qint32 legacyFormsBridge = 0;
+    QString bridgeLocationSearchURL;
+    QString bridgeApiURL;
+    QString bridgeMapServerURL;
+    QString bridgeStillsURL;
     qint32 locationMode = 0;
     qint32 networkTimeout = 0;
     qint32 networkMaxRetries = 0;
@@ -80,6 +87,15 @@ public:
     QString getServiceDomain();
     QString getPrimaryRegionLabel();
     QString getAlternateRegionLabel();
+
+    /// 1 (the default) lets the bridge answer NOAA's retired forms; a stored 0 switches it off.
+    qint32 getLegacyFormsBridge();
+    QString getBridgeLocationSearchURL();
+    QString getBridgeApiURL();
+    QString getBridgeMapServerURL();
+    QString getBridgeStillsURL();
+    /// The host names of the service addresses' defaults: NOAA's own hosts.
+    static QStringList defaultServiceHosts();
 
     void saveZipCode(const QString& value);
     void saveTemplateURL(const QString& value);

@@ -7,6 +7,7 @@
 #include "shell/FrmMain.h"
 #include "shell/SaverApp.h"
 #include "shell/SetupDialogHost.h"
+#include "shell/SetupOpener.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -15,9 +16,7 @@ namespace nimbuscope {
 
 void ProgramOpeners::openSaver(SaverApp& app) {
     QtSaverTimerFactory timers;
-    ComponentFactory components;
-    components.registerCreator(QString::fromLatin1(ComponentFactory::kRetrievePg),
-                               [] { return std::make_unique<HttpRetriever>(); });
+    const ComponentFactory components = programComponents(app.settings());
     QtSystemInput input;
     FrmSetupHost setup(app, components);
     FrmMain window(app, FrmMainKit{timers, components, input, setup,

@@ -9,20 +9,22 @@
 
 namespace nimbuscope {
 
-ComponentFactory programComponents() {
+ComponentFactory programComponents(RegistryValues& settings) {
     ComponentFactory components;
-    components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg),
-                               [] { return std::make_unique<HttpRetriever>(); });
+    components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg), [&settings] {
+        return std::make_unique<HttpRetriever>(bridgeConfigFrom(settings));
+    });
     return components;
 }
 
-SetupOpener::SetupOpener() : components_(programComponents()) {}
-
 void SetupOpener::open(SaverApp& app) {
+    if (!components_) {
+        components_ = programComponents(app.settings());
+    }
     std::unique_ptr<PageRetriever> retriever;
     {
         FrmSetup dialog({app.settings(), app.log(), app.services().dialogs, app.services().locks,
-                         components_, retriever});
+                         *components_, retriever});
         dialog.PositionFrmSetup();
         app.services().dialogs.showModal(dialog);
     }

@@ -2,6 +2,8 @@
 
 #include "acquisition/PageRetriever.h"
 
+#include <optional>
+
 namespace nimbuscope {
 
 class SaverApp;
@@ -11,17 +13,20 @@ class SaverApp;
 /// its own, filled from `components` when a zip code check needs it.
 class SetupOpener {
 public:
-    /// The program's components: the page-retrieval component on Qt Network.
-    SetupOpener();
+    /// The program's components: the page-retrieval component on Qt Network, with the
+    /// legacy-forms bridge as the settings at `open` configure it.
+    SetupOpener() = default;
     explicit SetupOpener(ComponentFactory components) : components_(std::move(components)) {}
 
     void open(SaverApp& app);
 
 private:
-    ComponentFactory components_;
+    std::optional<ComponentFactory> components_;
 };
 
-/// A factory that creates "RetrievePg.RetrievePg.1" as an HttpRetriever.
-ComponentFactory programComponents();
+class RegistryValues;
+/// A factory that creates "RetrievePg.RetrievePg.1" as an HttpRetriever whose bridge
+/// follows `settings` (read when a component is created).
+ComponentFactory programComponents(RegistryValues& settings);
 
 } // namespace nimbuscope

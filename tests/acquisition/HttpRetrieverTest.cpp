@@ -44,6 +44,7 @@ public:
             res.set_content(std::string(HttpRetriever::kBodyCap + 1024, 'x'),
                             "application/octet-stream");
         });
+        addCurrentForms();
         port_ = server_.bind_to_any_port("127.0.0.1");
         thread_ = std::thread([this] { server_.listen_after_bind(); });
         // Stopping a server that has not begun listening leaves it listening for ever.
@@ -64,7 +65,49 @@ public:
         return QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(QLatin1String(path));
     }
 
+    /// Headers the current-form answers saw, "User-Agent|Accept" per request.
+    std::vector<std::string> seen() {
+        std::lock_guard lock(mutex_);
+        return seen_;
+    }
+
 private:
+    /// A few of NOAA's current forms, enough for one bridged location search.
+    void addCurrentForms() {
+        const auto note = [this](const httplib::Request& req) {
+            std::lock_guard lock(mutex_);
+            seen_.push_back(req.get_header_value("User-Agent") + "|" +
+                            req.get_header_value("Accept"));
+        };
+        server_.Get("/zipcity.php", [note](const httplib::Request& req, httplib::Response& res) {
+            note(req);
+            res.set_redirect("/MapClick.php?lat=39.0997&lon=-94.5786", 302);
+        });
+        server_.Get("/api/points/39.0997,-94.5786",
+                    [this, note](const httplib::Request& req, httplib::Response& res) {
+                        note(req);
+                        res.set_content(R"({"properties":{"radarStation":"KEAX",
+                            "observationStations":"http://127.0.0.1:)" +
+                                            std::to_string(port_) + R"(/api/near/stations",
+                            "relativeLocation":{"properties":{"city":"Kansas City","state":"MO"}}}})",
+                                        "application/geo+json");
+                    });
+        server_.Get("/api/near/stations",
+                    [note](const httplib::Request& req, httplib::Response& res) {
+                        note(req);
+                        res.set_content(R"({"observationStations":["https://x/stations/KMKC"]})",
+                                        "application/geo+json");
+                    });
+        server_.Get("/api/stations/KMKC/observations/latest",
+                    [note](const httplib::Request& req, httplib::Response& res) {
+                        note(req);
+                        res.set_content(R"({"properties":{"timestamp":"2026-12-06T22:53:00+00:00",
+                            "textDescription":"Fair","temperature":{"value":10.0}}})",
+                                        "application/geo+json");
+                    });
+    }
+
+    std::vector<std::string> seen_;
     httplib::Server server_;
     std::thread thread_;
     int port_ = 0;
@@ -192,4 +235,36 @@ TEST(ComponentFactory, CreatesByIdentifierAndFailsWithTheUsualError) {
     }
     factory.registerCreator(QStringLiteral("Failing.1"), [] { return nullptr; });
     EXPECT_THROW(factory.create(QStringLiteral("Failing.1")), Error);
+}
+
+TEST_F(HttpRetrieverTest, NoaasRetiredSearchIsAnsweredByTheBridgeWithTheSamePolling) {
+    BridgeConfig config;
+    config.noaaHosts = {QStringLiteral("forecast.weather.gov")};
+    config.locationSearchURL = server.url("/zipcity.php");
+    config.apiURL = server.url("/api/");
+    config.utcNow = [] { return QDateTime(QDate(2026, 12, 6), QTime(23, 10), Qt::UTC); };
+    HttpRetriever bridged(config);
+    const QString search =
+        QStringLiteral("http://forecast.weather.gov/zipcity.php?inputstring=64106");
+    ASSERT_EQ(bridged.RetrieveAsync(search), QStringLiteral("ok"));
+    EXPECT_FALSE(bridged.RetrieveIsActive().isEmpty());
+    // A killed bridged request is sent afresh when polled, like any other.
+    bridged.KillAsyncRetrieve();
+    ASSERT_EQ(pollUntilDone(bridged, search), PageRetriever::Done);
+    EXPECT_TRUE(bridged.RetrieveIsActive().isEmpty());
+    EXPECT_TRUE(bridged.RetrieveAsyncPage(search).contains("Kansas City, MO"));
+    EXPECT_EQ(bridged.GetResultURL(search),
+              "http://forecast.weather.gov/MapClick.php?lat=39.0997&lon=-94.5786");
+    const std::vector<std::string> seen = server.seen();
+    ASSERT_GE(seen.size(), 4u);
+    const std::string agent(HttpRetriever::userAgent().constData());
+    EXPECT_EQ(seen.back(), agent + "|application/geo+json");
+    EXPECT_EQ(seen.front().substr(0, agent.size() + 1), agent + "|");
+    EXPECT_NE(agent.find("(nimbuscope@example.org)"), std::string::npos);
+
+    // The same address on another host is fetched as it stands.
+    const QString elsewhere = server.url("/zipcity.php?inputstring=64106");
+    bridged.RetrieveAsync(elsewhere);
+    ASSERT_EQ(pollUntilDone(bridged, elsewhere), PageRetriever::Done);
+    EXPECT_TRUE(bridged.GetResultURL(elsewhere).endsWith("/MapClick.php?lat=39.0997&lon=-94.5786"));
 }

@@ -106,6 +106,18 @@ std::vector<std::tuple<const char*, Getter, QVariant>> defaults() {
         {"alternateRegionLabel",
          [](RegistryValues& s) { return QVariant(s.getAlternateRegionLabel()); },
          QStringLiteral("radar2.weather.gov")},
+        {"legacyFormsBridge", [](RegistryValues& s) { return QVariant(s.getLegacyFormsBridge()); },
+         1},
+        {"bridgeLocationSearchURL",
+         [](RegistryValues& s) { return QVariant(s.getBridgeLocationSearchURL()); },
+         QStringLiteral("https://forecast.weather.gov/zipcity.php")},
+        {"bridgeApiURL", [](RegistryValues& s) { return QVariant(s.getBridgeApiURL()); },
+         QStringLiteral("https://api.weather.gov/")},
+        {"bridgeMapServerURL",
+         [](RegistryValues& s) { return QVariant(s.getBridgeMapServerURL()); },
+         QStringLiteral("https://opengeo.ncep.noaa.gov/geoserver/")},
+        {"bridgeStillsURL", [](RegistryValues& s) { return QVariant(s.getBridgeStillsURL()); },
+         QStringLiteral("https://radar.weather.gov/ridge/standard/")},
     };
 }
 

@@ -1,0 +1,152 @@
+#include "acquisition/BridgeTransport.h"
+
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+#include <algorithm>
+
+namespace nimbuscope {
+
+namespace {
+
+constexpr int kMaxRedirects = 10;
+constexpr int kNotModified = 304;
+constexpr int kForbidden = 403;
+constexpr int kTooManyRequests = 429;
+constexpr int kFirstServerError = 500;
+
+BridgeAnswer answerOf(QNetworkReply& reply) {
+    BridgeAnswer a;
+    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    a.answered = status.isValid();
+    a.status = status.toInt();
+    a.contentType = reply.rawHeader("Content-Type");
+    a.location = reply.rawHeader("Location");
+    a.lastModified = reply.rawHeader("Last-Modified");
+    a.etag = reply.rawHeader("ETag");
+    a.retryAfter = reply.rawHeader("Retry-After");
+    if (a.answered && (reply.error() == QNetworkReply::NoError || a.status >= 300)) {
+        a.body = reply.readAll();
+    } else {
+        a.answered = false;
+        a.timedOut = reply.error() == QNetworkReply::OperationCanceledError ||
+                     reply.error() == QNetworkReply::TimeoutError;
+        a.error = reply.errorString();
+    }
+    return a;
+}
+
+} // namespace
+
+QByteArray bridgeUserAgent() {
+    return QByteArrayLiteral("Nimbuscope/" NIMBUSCOPE_VERSION " (nimbuscope@example.org)");
+}
+
+QtBridgeTransport::QtBridgeTransport(QNetworkAccessManager& manager, std::function<int()> timeoutMs)
+    : manager_(manager), timeoutMs_(std::move(timeoutMs)) {}
+
+QtBridgeTransport::~QtBridgeTransport() {
+    for (auto& [raw, reply] : running_) {
+        if (reply) {
+            reply->disconnect();
+            reply->abort();
+        }
+    }
+}
+
+void QtBridgeTransport::get(const BridgeGet& request, Done done) {
+    QNetworkRequest req{QUrl(request.url)};
+    req.setHeader(QNetworkRequest::UserAgentHeader, bridgeUserAgent());
+    if (request.api) {
+        req.setRawHeader("Accept", "application/geo+json");
+    }
+    for (const auto& [name, value] : request.headers) {
+        req.setRawHeader(name, value);
+    }
+    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                     request.followRedirects ? QNetworkRequest::NoLessSafeRedirectPolicy
+                                             : QNetworkRequest::ManualRedirectPolicy);
+    req.setMaximumRedirectsAllowed(kMaxRedirects);
+    const int timeout = timeoutMs_ ? timeoutMs_() : 0;
+    req.setTransferTimeout(std::max(timeout, 0));
+    QNetworkReply* reply = manager_.get(req);
+    running_[reply] = reply;
+    QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply, done] {
+        running_.erase(reply);
+        reply->deleteLater();
+        done(answerOf(*reply));
+    });
+}
+
+void QtBridgeTransport::abortAll() {
+    // Aborting finishes each reply, which reports and leaves the map.
+    const auto running = running_;
+    for (const auto& [raw, reply] : running) {
+        if (reply) {
+            reply->abort();
+        }
+    }
+}
+
+PoliteTransport::PoliteTransport(BridgeTransport& inner, std::function<QDateTime()> utcNow)
+    : inner_(inner), utcNow_(std::move(utcNow)) {}
+
+void PoliteTransport::get(const BridgeGet& request, Done done) {
+    const QString host = QUrl(request.url).host().toLower();
+    if (const auto it = backOff_.find(host); it != backOff_.end() && utcNow_() < it->second.until) {
+        BridgeAnswer refused;
+        refused.refused = true;
+        refused.error = QStringLiteral("backing off from ") + host;
+        done(refused);
+        return;
+    }
+    BridgeGet sent = request;
+    if (request.conditional) {
+        if (const auto it = kept_.find(request.url); it != kept_.end()) {
+            if (!it->second.etag.isEmpty()) {
+                sent.headers.append({"If-None-Match", it->second.etag});
+            }
+            if (!it->second.lastModified.isEmpty()) {
+                sent.headers.append({"If-Modified-Since", it->second.lastModified});
+            }
+        }
+    }
+    inner_.get(sent, [this, request, host, done](const BridgeAnswer& answer) {
+        noteAnswer(host, answer);
+        BridgeAnswer given = answer;
+        const auto kept = kept_.find(request.url);
+        if (request.conditional && answer.status == kNotModified && kept != kept_.end()) {
+            given.status = 200;
+            given.body = kept->second.body;
+            given.contentType = kept->second.contentType;
+            given.lastModified = kept->second.lastModified;
+        } else if (request.conditional && answer.ok() &&
+                   !(answer.etag.isEmpty() && answer.lastModified.isEmpty())) {
+            kept_[request.url] =
+                Kept{answer.etag, answer.lastModified, answer.contentType, answer.body};
+        }
+        done(given);
+    });
+}
+
+void PoliteTransport::noteAnswer(const QString& host, const BridgeAnswer& answer) {
+    const bool refused =
+        answer.answered && (answer.status == kForbidden || answer.status == kTooManyRequests ||
+                            answer.status >= kFirstServerError);
+    if (!refused) {
+        if (answer.answered) {
+            backOff_.erase(host);
+        }
+        return;
+    }
+    BackOff& b = backOff_[host];
+    b.seconds =
+        b.seconds == 0 ? kFirstBackOffSeconds : std::min(b.seconds * 2, kLongestBackOffSeconds);
+    bool numeric = false;
+    const qint64 asked = answer.retryAfter.trimmed().toLongLong(&numeric);
+    const qint64 wait = numeric ? std::clamp(asked, b.seconds, kLongestBackOffSeconds) : b.seconds;
+    b.until = utcNow_().addSecs(wait);
+}
+
+} // namespace nimbuscope

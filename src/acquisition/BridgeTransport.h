@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QPointer>
+#include <QString>
+
+#include <functional>
+#include <map>
+
+class QNetworkReply;
+
+namespace nimbuscope {
+
+/// One sub-request of the legacy-forms bridge.
+struct BridgeGet {
+    QString url;
+    /// An api.weather.gov call: asks for geo+json.
+    bool api = false;
+    /// False reads a redirect's Location instead of following it.
+    bool followRedirects = true;
+    /// Keep the answer's validators and ask with them next time; a 304 then answers with
+    /// the kept body.
+    bool conditional = false;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+};
+
+/// What came back: an HTTP answer of any status, or no answer and why.
+struct BridgeAnswer {
+    bool answered = false;
+    int status = 0;
+    bool timedOut = false;
+    /// Not sent: the host is being left alone for a while.
+    bool refused = false;
+    QByteArray contentType;
+    QByteArray location;
+    QByteArray lastModified;
+    QByteArray etag;
+    QByteArray retryAfter;
+    QByteArray body;
+    QString error;
+
+    bool ok() const { return answered && status >= 200 && status < 300; }
+    bool redirected() const { return answered && status >= 300 && status < 400; }
+};
+
+/// Where the bridge's sub-requests go. `done` may be called before `get` returns.
+class BridgeTransport {
+public:
+    using Done = std::function<void(const BridgeAnswer&)>;
+    virtual ~BridgeTransport() = default;
+    virtual void get(const BridgeGet& request, Done done) = 0;
+    /// Ends every running sub-request; each reports no answer.
+    virtual void abortAll() = 0;
+};
+
+/// The program's user agent: name, version and the contact address the README gives.
+QByteArray bridgeUserAgent();
+
+/// Sub-requests on Qt Network, with the program's user agent and the receive time-out the
+/// retriever was given.
+class QtBridgeTransport final : public BridgeTransport {
+public:
+    QtBridgeTransport(QNetworkAccessManager& manager, std::function<int()> timeoutMs);
+    ~QtBridgeTransport() override;
+    void get(const BridgeGet& request, Done done) override;
+    void abortAll() override;
+
+private:
+    QNetworkAccessManager& manager_;
+    std::function<int()> timeoutMs_;
+    std::map<QNetworkReply*, QPointer<QNetworkReply>> running_;
+};
+
+/// Good manners towards NOAA's services, around any transport: conditional requests
+/// (ETag / Last-Modified) for what asks for them, and a back-off per host after 403, 429
+/// and 5xx answers, during which requests to that host fail at once without being sent.
+class PoliteTransport final : public BridgeTransport {
+public:
+    static constexpr qint64 kFirstBackOffSeconds = 5;
+    static constexpr qint64 kLongestBackOffSeconds = 15 * 60;
+
+    PoliteTransport(BridgeTransport& inner, std::function<QDateTime()> utcNow);
+    void get(const BridgeGet& request, Done done) override;
+    void abortAll() override { inner_.abortAll(); }
+
+private:
+    struct Kept {
+        QByteArray etag, lastModified, contentType, body;
+    };
+    struct BackOff {
+        QDateTime until;
+        qint64 seconds = 0;
+    };
+    void noteAnswer(const QString& host, const BridgeAnswer& answer);
+
+    BridgeTransport& inner_;
+    std::function<QDateTime()> utcNow_;
+    std::map<QString, Kept> kept_;
+    std::map<QString, BackOff> backOff_;
+};
+
+} // namespace nimbuscope

@@ -1,0 +1,278 @@
+#include "acquisition/CurrentForms.h"
+#include "acquisition/FrameList.h"
+#include "acquisition/LegacyForms.h"
+#include "acquisition/LocationPage.h"
+
+#include "ParserTestSupport.h"
+
+#include <QImage>
+
+#include <cmath>
+
+using namespace nimbuscope;
+using namespace nimbuscope::test;
+
+namespace {
+
+const QStringList kNoaaHosts = {QStringLiteral("forecast.weather.gov"),
+                                QStringLiteral("radar.weather.gov"),
+                                QStringLiteral("radar2.weather.gov")};
+
+QByteArray today(const char* name) {
+    return fixtureBytes(QStringLiteral("today/") + QLatin1String(name));
+}
+
+QDateTime utc(const char* iso) {
+    return QDateTime::fromString(QLatin1String(iso), Qt::ISODate);
+}
+
+} // namespace
+
+TEST(LegacyRequestTest, OnlyRetiredFormsOnNoaasOwnHostsAreBridged) {
+    struct Row {
+        const char* address;
+        LegacyForm form;
+    };
+    const Row rows[] = {
+        {"http://forecast.weather.gov/zipcity.php?inputstring=64106", LegacyForm::LocationSearch},
+        {"https://forecast.weather.gov/zipcity.php?inputstring=Kansas%20City",
+         LegacyForm::LocationSearch},
+        {"http://forecast.weather.gov/MapClick.php?lat=39.0997&lon=-94.5786",
+         LegacyForm::LocationPage},
+        {"http://forecast.weather.gov/MapClick.php?textField1=39.1&textField2=-94.6",
+         LegacyForm::LocationPage},
+        {"http://forecast.weather.gov/MapClick.php?zip=64106", LegacyForm::None},
+        {"http://radar.weather.gov/radar/loopdata/DS.p19r0/keax.txt", LegacyForm::FrameList},
+        {"http://radar.weather.gov/radar/loopdata/DS.p20-r/keax.txt", LegacyForm::FrameList},
+        {"http://radar.weather.gov/radar/loopdata/DS.p99/keax.txt", LegacyForm::None},
+        {"http://radar2.weather.gov/radar/images/DS.p19r0/SI.KEAX/SI.KEAX.dd.20261206.2244.gif",
+         LegacyForm::Frame},
+        {"http://forecast.weather.gov/bridge/conditions/sct.jpg", LegacyForm::ConditionsImage},
+        // The old-form server in tests, and any other host, is fetched as it stands.
+        {"http://127.0.0.1:8080/zipcity.php?inputstring=64106", LegacyForm::None},
+        {"http://radar.weather.gov.example.org/radar/loopdata/DS.p19r0/keax.txt", LegacyForm::None},
+        {"ftp://radar.weather.gov/radar/loopdata/DS.p19r0/keax.txt", LegacyForm::None},
+        {"http://radar.weather.gov/radar/latest/DS.p19r0/si.keax.shtml", LegacyForm::None},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(classifyLegacyRequest(QLatin1String(row.address), kNoaaHosts).form, row.form)
+            << row.address;
+    }
+    const LegacyRequest frame = classifyLegacyRequest(
+        QStringLiteral("http://radar.weather.gov/radar/images/DS.p20-r/SI.keax/"
+                       "SI.KEAX.dd.20261206.2244.gif"),
+        kNoaaHosts);
+    EXPECT_EQ(frame.product, "DS.p20-r");
+    EXPECT_EQ(frame.site, "KEAX");
+    EXPECT_EQ(frame.frameName, "SI.KEAX.dd.20261206.2244");
+}
+
+TEST(LegacyRequestTest, RedirectLocationFormsGiveTheCoordinates) {
+    struct Row {
+        const char* location;
+        std::optional<std::pair<double, double>> expected;
+    };
+    const Row rows[] = {
+        {"https://forecast.weather.gov/MapClick.php?lat=39.0997&lon=-94.5786",
+         std::pair{39.0997, -94.5786}},
+        {"//forecast.weather.gov/MapClick.php?CityName=Topeka&state=KS&site=TOP&textField1=39.0483"
+         "&textField2=-95.678",
+         std::pair{39.0483, -95.678}},
+        {"MapClick.php?lon=-94.5786&lat=39.0997", std::pair{39.0997, -94.5786}},
+        {"https://forecast.weather.gov/MapClick.php?lat=139&lon=-94", std::nullopt},
+        {"https://www.weather.gov/", std::nullopt},
+        {"https://forecast.weather.gov/zipcity.php?inputstring=00000", std::nullopt},
+    };
+    for (const Row& row : rows) {
+        const auto got = latLonFromAddress(QLatin1String(row.location));
+        ASSERT_EQ(got.has_value(), row.expected.has_value()) << row.location;
+        if (got) {
+            EXPECT_DOUBLE_EQ(got->lat, row.expected->first) << row.location;
+            EXPECT_DOUBLE_EQ(got->lon, row.expected->second) << row.location;
+        }
+    }
+}
+
+class LegacyPageTest : public ParserTest {};
+
+TEST_F(LegacyPageTest, TheRebuiltLocationPageReadsBackThroughTheSaversOwnParsers) {
+    struct Row {
+        std::optional<int> temperatureF;
+        const char* forecast;
+        qint16 shownTemperature;
+    };
+    for (const Row& row : {Row{46, "Partly Cloudy", 46}, Row{-4, "Light Snow <& \"Fog\">", -4},
+                           Row{std::nullopt, "Fog/Mist", kNoTemperature}}) {
+        LegacyLocationFacts facts;
+        facts.radarPageURL = legacyRadarPageURL(QStringLiteral("radar.weather.gov"), "KEAX");
+        facts.cityState = QStringLiteral("Coeur d'Alene, ID");
+        facts.conditionsImageURL =
+            legacyConditionsImageURL(QStringLiteral("forecast.weather.gov"), "scattered");
+        facts.forecast = QLatin1String(row.forecast);
+        facts.temperatureF = row.temperatureF;
+        const QString page = locationPageText(legacyLocationPage(facts));
+        const LocationPageConfig config{QStringLiteral("radar.weather.gov"), {}, {}};
+
+        QString templateURL, cityState, imageURL, forecast;
+        qint16 temperature = 0;
+        ASSERT_TRUE(parseZipCityStatics(page, templateURL, cityState, config, log));
+        ASSERT_TRUE(parseZipCityDynamics(page, imageURL, forecast, temperature, config, log));
+        EXPECT_FALSE(isLocationErrorPage(page));
+        EXPECT_EQ(templateURL, "http://radar.weather.gov/radar/images/@@@@@/SI.keax/#####.noaa");
+        EXPECT_EQ(cityState, QString::fromUtf8("Coeur d’Alene, ID"));
+        EXPECT_EQ(imageURL, "http://forecast.weather.gov/bridge/conditions/scattered.jpg");
+        EXPECT_EQ(
+            forecast,
+            QString::fromUtf8(row.forecast).replace(u'"', QChar(0x201D)).remove(u'<').remove(u'>'));
+        EXPECT_EQ(temperature, row.shownTemperature);
+        EXPECT_EQ(classifyLegacyRequest(imageURL, kNoaaHosts).conditionClass, "scattered");
+    }
+}
+
+TEST_F(LegacyPageTest, TheListReadsBackAsFramesWithTheirMinuteAndAddressesTheBridgeKnows) {
+    const QString templateURL =
+        QStringLiteral("http://radar.weather.gov/radar/images/@@@@@/SI.keax/#####.noaa");
+    const QStringList names = {legacyFrameName("keax", utc("2026-12-06T23:59:44Z")),
+                               legacyFrameName("KEAX", utc("2026-12-07T00:04:02Z"))};
+    EXPECT_EQ(names[0], "SI.KEAX.dd.20261206.2359");
+    const QString list =
+        normaliseRadarList(QString::fromLatin1(legacyFrameListText("DS.p19r0", "keax", names)),
+                           templateURL, QStringLiteral("http://radar.weather.gov/"));
+    const QStringList lines = list.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[1], "http://radar.weather.gov/radar/images/DS.p19r0/SI.KEAX/"
+                        "SI.KEAX.dd.20261207.0004.noaa");
+    EXPECT_EQ(filenameToDate(frameNameOf(lines[1]), clock, log),
+              DateTime::fromParts(2026, 12, 7, 0, 4));
+    QString frameAddress = lines[1];
+    frameAddress.replace(QStringLiteral(".noaa"), QStringLiteral(".gif"));
+    const LegacyRequest asked = classifyLegacyRequest(frameAddress, kNoaaHosts);
+    EXPECT_EQ(asked.form, LegacyForm::Frame);
+    EXPECT_EQ(asked.frameName, names[1]);
+}
+
+TEST(CurrentFormsTest, PointsAndStationListsInBothForms) {
+    const auto point = parsePoints(today("points-radar-city-stations.json"));
+    ASSERT_TRUE(point);
+    EXPECT_EQ(point->radarStation, "KEAX");
+    EXPECT_EQ(point->city, "Kansas City");
+    EXPECT_EQ(point->state, "MO");
+    EXPECT_EQ(point->observationStations, "https://api.weather.gov/gridpoints/EAX/45,51/stations");
+    EXPECT_FALSE(parsePoints(today("problem-adjust-point-precision.json")));
+    EXPECT_FALSE(parsePoints(today("forbidden-without-user-agent.html")));
+
+    EXPECT_EQ(parseStationList(today("stations-feature-collection.json")),
+              QStringList({"KMKC", "KMCI", "KOJC"}));
+    EXPECT_EQ(parseStationList(today("stations-urls-only.json")), QStringList({"KTOP", "KFOE"}));
+    EXPECT_TRUE(parseStationList(today("forbidden-without-user-agent.html")).isEmpty());
+
+    EXPECT_EQ(problemText(today("problem-adjust-point-precision.json")).left(40),
+              "Adjusting Precision Of Point Coordinate:");
+    EXPECT_TRUE(problemText(today("forbidden-without-user-agent.html")).isEmpty());
+}
+
+TEST(CurrentFormsTest, ObservationsAreUsableOnlyWhenRecentAndSayingSomething) {
+    const QDateTime now = utc("2026-12-06T23:10:00Z");
+    struct Row {
+        const char* file;
+        bool usable;
+        std::optional<int> fahrenheit;
+        const char* condition;
+    };
+    const Row rows[] = {
+        {"observation-scattered-clouds.json", true, 46, "scattered"},
+        {"observation-null-temperature.json", true, std::nullopt, "rain"},
+        {"observation-empty-text-null-icon.json", false, std::nullopt, "unknown"},
+        {"observation-stale-time.json", false, 26, "clear"},
+    };
+    for (const Row& row : rows) {
+        const auto obs = parseObservation(today(row.file));
+        ASSERT_TRUE(obs) << row.file;
+        EXPECT_EQ(isUsableObservation(*obs, now, 2 * 3600), row.usable) << row.file;
+        EXPECT_EQ(obs->temperatureC ? std::optional(celsiusToFahrenheit(*obs->temperatureC))
+                                    : std::nullopt,
+                  row.fahrenheit)
+            << row.file;
+        EXPECT_EQ(conditionClass(obs->text, obs->icon), row.condition) << row.file;
+    }
+    EXPECT_FALSE(parseObservation(today("forbidden-without-user-agent.html")));
+}
+
+TEST(CurrentFormsTest, ConditionClassesFromIconCodesBeforeWords) {
+    struct Row {
+        const char* text;
+        const char* icon;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"Thunderstorms and Rain", "", "thunder"},
+        {"Light Snow and Fog/Mist", "", "snow"},
+        {"Mostly Cloudy", "", "broken"},
+        {"Cloudy", "", "overcast"},
+        {"Mostly Clear", "", "few"},
+        {"Fair", "", "clear"},
+        {"Breezy", "", "wind"},
+        {"", "https://api.weather.gov/icons/land/day/tsra_sct,40/rain?size=medium", "thunder"},
+        {"Clear", "https://api.weather.gov/icons/land/night/wind_skc?size=medium", "wind"},
+        {"", "", "unknown"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(conditionClass(QLatin1String(row.text), QLatin1String(row.icon)), row.expected)
+            << row.text << row.icon;
+        EXPECT_TRUE(isConditionClass(QLatin1String(row.expected)));
+    }
+    EXPECT_FALSE(isConditionClass(QStringLiteral("../../etc")));
+}
+
+TEST(CurrentFormsTest, CapabilitiesTimesInListAndIntervalFormsStayExact) {
+    const auto list = parseCapabilities(today("capabilities-instant-list.xml"), "keax_sr_bref");
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->times.size(), 7); // not the other layer's time
+    EXPECT_EQ(list->times.front(), "2026-12-06T22:20:44.000Z");
+    EXPECT_EQ(list->times.back(), "2026-12-06T22:44:22.000Z");
+    ASSERT_TRUE(list->centreLat && list->centreLon);
+    EXPECT_NEAR(*list->centreLat, 38.75, 1e-9);
+    EXPECT_NEAR(*list->centreLon, -94.25, 1e-9);
+
+    const auto interval =
+        parseCapabilities(today("capabilities-interval-period.xml"), "ktop_sr_bref");
+    ASSERT_TRUE(interval);
+    EXPECT_EQ(interval->times,
+              QStringList({"2026-12-06T20:00:00Z", "2026-12-06T20:20:00Z", "2026-12-06T20:40:00Z",
+                           "2026-12-06T21:00:00Z", "2026-12-06T21:04:30Z"}));
+    EXPECT_FALSE(interval->centreLat);
+
+    EXPECT_FALSE(parseCapabilities(today("service-exception-bad-parameter.xml"), "keax_sr_bref"));
+    EXPECT_FALSE(parseCapabilities(today("capabilities-instant-list.xml"), "ktop_sr_bref"));
+    EXPECT_FALSE(parseCapabilities("<html>Server Error</html>", "keax_sr_bref"));
+}
+
+TEST(CurrentFormsTest, TimeDimensionsKeepTheNewestAndSkipWhatIsNotTime) {
+    EXPECT_EQ(expandTimeDimension(QStringLiteral("2026-12-06T22:00:00.000Z/"
+                                                 "2026-12-07T22:00:00.000Z/PT1M"),
+                                  2),
+              QStringList({"2026-12-07T21:59:00.000Z", "2026-12-07T22:00:00.000Z"}));
+    EXPECT_EQ(expandTimeDimension(QStringLiteral("current,2026-12-06T22:00:00Z/"
+                                                 "2026-12-06T21:00:00Z/PT5M,x/y/PT0M"),
+                                  10),
+              QStringList());
+}
+
+TEST(CurrentFormsTest, MapBoxIsCentredAndWidenedTowardsThePoles) {
+    const MercatorBox equator = webMercatorBox(0.0, 0.0, 124.0, 600, 550);
+    EXPECT_NEAR(equator.minX, -equator.maxX, 1e-6);
+    EXPECT_NEAR(equator.maxY - equator.minY, 2 * 124 * 1852.0, 1.0);
+    EXPECT_NEAR((equator.maxX - equator.minX) / (equator.maxY - equator.minY), 600.0 / 550, 1e-9);
+    const MercatorBox north = webMercatorBox(60.0, -150.0, 124.0, 600, 550);
+    EXPECT_NEAR(north.maxY - north.minY, 2 * (equator.maxY - equator.minY), 1.0);
+    EXPECT_NEAR((north.minX + north.maxX) / 2, -150.0 / 180 * M_PI * 6378137.0, 1e-3);
+}
+
+TEST(CurrentFormsTest, OnlyAGifSaidAndShapedSoIsAFrame) {
+    EXPECT_TRUE(isGifAnswer("image/gif", "GIF89a..."));
+    EXPECT_TRUE(isGifAnswer("Image/GIF; charset=binary", "GIF87a..."));
+    EXPECT_FALSE(isGifAnswer("image/gif", today("service-exception-bad-parameter.xml")));
+    EXPECT_FALSE(isGifAnswer("application/vnd.ogc.se_xml", "GIF89a"));
+    EXPECT_FALSE(isGifAnswer("image/png", "\x89PNG"));
+    EXPECT_FALSE(isGifAnswer("", ""));
+}
