@@ -307,6 +307,37 @@ MercatorBox webMercatorBox(double lat, double lon, double rangeNmi, int width, i
     return {x - halfWidth, y - halfHeight, x + halfWidth, y + halfHeight};
 }
 
+QString pointsURL(const QString& apiURL, double lat, double lon) {
+    return apiURL + QStringLiteral("points/") + QString::number(lat, 'f', 4) + QLatin1Char(',') +
+           QString::number(lon, 'f', 4);
+}
+
+QString latestObservationURL(const QString& apiURL, const QString& station) {
+    return apiURL + QStringLiteral("stations/") + station + QStringLiteral("/observations/latest");
+}
+
+QString capabilitiesURL(const QString& mapServerURL, const QString& site) {
+    return mapServerURL + site.toLower() +
+           QStringLiteral("/ows?service=WMS&version=1.3.0&request=GetCapabilities");
+}
+
+QString getMapURL(const QString& mapServerURL, const QString& site, const MercatorBox& box,
+                  int width, int height, const QString& time) {
+    const auto coordinate = [](double v) { return QString::number(v, 'f', 1); };
+    return mapServerURL +
+           QStringLiteral("ows?service=WMS&version=1.3.0&request=GetMap&layers=%1:%1_sr_bref"
+                          "&styles=radar_reflectivity&crs=EPSG:3857&bbox=%2,%3,%4,%5"
+                          "&width=%6&height=%7&format=image/gif&transparent=false&time=%8")
+               .arg(site.toLower(), coordinate(box.minX), coordinate(box.minY),
+                    coordinate(box.maxX), coordinate(box.maxY), QString::number(width),
+                    QString::number(height), QString::fromLatin1(QUrl::toPercentEncoding(time)));
+}
+
+QString stillURL(const QString& stillsURL, const QString& site, int index) {
+    return stillsURL + site.toUpper() + QLatin1Char('_') + QString::number(index) +
+           QStringLiteral(".gif");
+}
+
 bool isGifAnswer(const QByteArray& contentType, const QByteArray& body) {
     const QByteArray type = contentType.split(';').value(0).trimmed().toLower();
     return type == "image/gif" && body.startsWith("GIF8");

@@ -75,6 +75,15 @@ struct MercatorBox {
 };
 MercatorBox webMercatorBox(double lat, double lon, double rangeNmi, int width, int height);
 
+/// The addresses of the current services, from their configured bases (each ending in "/").
+QString pointsURL(const QString& apiURL, double lat, double lon); ///< four decimals at most
+QString latestObservationURL(const QString& apiURL, const QString& station);
+QString capabilitiesURL(const QString& mapServerURL, const QString& site);
+/// The site's super-resolution base reflectivity at `time`, copied exactly from the list.
+QString getMapURL(const QString& mapServerURL, const QString& site, const MercatorBox& box,
+                  int width, int height, const QString& time);
+QString stillURL(const QString& stillsURL, const QString& site, int index);
+
 /// A frame answer is a GIF only when it says so and starts like one.
 bool isGifAnswer(const QByteArray& contentType, const QByteArray& body);
 

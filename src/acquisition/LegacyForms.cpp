@@ -3,7 +3,9 @@
 #include "support/StringUtils.h"
 
 #include <QRegularExpression>
+
 #include <QUrlQuery>
+#include <algorithm>
 
 namespace nimbuscope {
 
@@ -185,6 +187,33 @@ QByteArray legacyFrameListText(const QString& product, const QString& site,
 
 QByteArray legacyUnavailableFrame() {
     return QByteArrayLiteral("Radar frame unavailable\n");
+}
+
+} // namespace nimbuscope
+
+namespace nimbuscope {
+
+QByteArray padGif(const QByteArray& gif, qsizetype minBytes) {
+    constexpr char kTrailer = 0x3B;
+    constexpr char kExtension = 0x21;
+    constexpr char kComment = char(0xFE);
+    constexpr qsizetype kMaxSubBlock = 255;
+    if (gif.size() >= minBytes || !gif.startsWith("GIF8") || !gif.endsWith(kTrailer)) {
+        return gif;
+    }
+    QByteArray out = gif.left(gif.size() - 1);
+    out += kExtension;
+    out += kComment;
+    // Sub-blocks of up to 255 bytes each, then the block terminator and the trailer.
+    while (out.size() + 2 < minBytes) {
+        // Each sub-block costs its length byte too; the terminator and trailer follow.
+        const qsizetype n = std::clamp(minBytes - out.size() - 3, qsizetype(1), kMaxSubBlock);
+        out += char(n);
+        out += QByteArray(n, ' ');
+    }
+    out += char(0);
+    out += kTrailer;
+    return out;
 }
 
 } // namespace nimbuscope

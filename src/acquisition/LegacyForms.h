@@ -72,6 +72,13 @@ QString legacyFrameName(const QString& site, const QDateTime& utc);
 QByteArray legacyFrameListText(const QString& product, const QString& site,
                                const QStringList& frameNames);
 
+/// The saver takes a frame file shorter than this for the server's radar-unavailable answer.
+inline constexpr qsizetype kLegacyMinFrameBytes = 6000;
+/// A GIF grown to at least `minBytes` with comment blocks before its trailer, so that a
+/// small picture (a clear sky without a base map compresses to a few kilobytes) is not taken
+/// for the unavailable answer. Anything that does not end in the GIF trailer is left alone.
+QByteArray padGif(const QByteArray& gif, qsizetype minBytes = kLegacyMinFrameBytes);
+
 /// The body of a frame the bridge cannot deliver: short, ending in a line feed, so the saver
 /// takes it for the server's radar-unavailable answer and keeps the frame out of the loop.
 QByteArray legacyUnavailableFrame();

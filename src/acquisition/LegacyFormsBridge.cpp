@@ -15,6 +15,8 @@ constexpr double kShortRangeNmi = 124.0;
 constexpr double kLongRangeNmi = 248.0;
 constexpr char kStillPrefix[] = "still:";
 constexpr int kFirstClientError = 400;
+constexpr int kForbidden = 403;
+constexpr int kTooManyRequests = 429;
 constexpr int kFirstServerError = 500;
 
 BridgeResult failed(const BridgeAnswer& answer) {
@@ -48,13 +50,15 @@ QDateTime httpDate(const QByteArray& text) {
         .toUTC();
 }
 
-QString hostRootOf(const QString& address) {
+QString hostOf(const QString& address) {
     return QUrl(address).host();
 }
 
+/// The service's verdict on the request itself (a point it does not cover, say); 403 and
+/// 429 refuse us for now and say nothing about the place.
 bool isClientRefusal(const BridgeAnswer& a) {
     return a.answered && a.status >= kFirstClientError && a.status < kFirstServerError &&
-           a.status != 403 && a.status != 429;
+           a.status != kForbidden && a.status != kTooManyRequests;
 }
 
 } // namespace
@@ -68,6 +72,7 @@ BridgeConfig bridgeConfigFrom(RegistryValues& settings) {
     c.stillsURL = settings.getBridgeStillsURL();
     c.noaaHosts = RegistryValues::defaultServiceHosts();
     c.utcNow = [] { return QDateTime::currentDateTimeUtc(); };
+    c.storedLocationURL = [&settings] { return settings.getCurrentConditionsURL(); };
     return c;
 }
 
@@ -87,10 +92,10 @@ void LegacyFormsBridge::start(const QString& address, Done done) {
     const LegacyRequest r = classifyLegacyRequest(address, config_.noaaHosts);
     switch (r.form) {
     case LegacyForm::LocationSearch:
-        answerLocationSearch(r, hostRootOf(address), std::move(done));
+        answerLocationSearch(r, hostOf(address), std::move(done));
         return;
     case LegacyForm::LocationPage:
-        answerLocationPage({r.lat, r.lon}, hostRootOf(address), std::move(done));
+        answerLocationPage({r.lat, r.lon}, hostOf(address), std::move(done));
         return;
     case LegacyForm::FrameList:
         answerFrameList(r, std::move(done));
@@ -133,7 +138,7 @@ void LegacyFormsBridge::answerLocationSearch(const LegacyRequest& r, const QStri
 }
 
 QString LegacyFormsBridge::placeKey(LatLon where) const {
-    // The points service takes at most four decimals.
+    // The points service takes at most four decimals: places closer than that are one.
     return QString::number(where.lat, 'f', 4) + QLatin1Char(',') +
            QString::number(where.lon, 'f', 4);
 }
@@ -148,7 +153,7 @@ void LegacyFormsBridge::withPlace(LatLon where,
         return;
     }
     BridgeGet get;
-    get.url = config_.apiURL + QStringLiteral("points/") + key;
+    get.url = pointsURL(config_.apiURL, where.lat, where.lon);
     get.api = true;
     get.conditional = true;
     transport_.get(get, [this, key, next](const BridgeAnswer& a) {
@@ -184,8 +189,7 @@ void LegacyFormsBridge::observe(const QStringList& stations, int index,
         return;
     }
     BridgeGet get;
-    get.url = config_.apiURL + QStringLiteral("stations/") + stations[index] +
-              QStringLiteral("/observations/latest");
+    get.url = latestObservationURL(config_.apiURL, stations[index]);
     get.api = true;
     get.conditional = true;
     transport_.get(get, [this, stations, index, best, next](const BridgeAnswer& a) {
@@ -254,8 +258,7 @@ void LegacyFormsBridge::answerFrameList(const LegacyRequest& r, Done done) {
     }
     const QString lower = r.site.toLower();
     BridgeGet get;
-    get.url = config_.mapServerURL + lower +
-              QStringLiteral("/ows?service=WMS&version=1.3.0&request=GetCapabilities");
+    get.url = capabilitiesURL(config_.mapServerURL, r.site);
     get.conditional = true;
     transport_.get(get, [this, r, lower, reply, done](const BridgeAnswer& a) {
         const auto layer =
@@ -276,7 +279,7 @@ void LegacyFormsBridge::answerFrameList(const LegacyRequest& r, Done done) {
 
 void LegacyFormsBridge::answerFromStills(const LegacyRequest& r, Done done) {
     BridgeGet get;
-    get.url = config_.stillsURL + r.site + QStringLiteral("_0.gif");
+    get.url = stillURL(config_.stillsURL, r.site, 0);
     get.conditional = true;
     transport_.get(get, [this, r, done](const BridgeAnswer& a) {
         if (!a.ok() || !isGifAnswer(a.contentType, a.body)) {
@@ -306,14 +309,16 @@ std::optional<LatLon> LegacyFormsBridge::siteCentre(const QString& site) const {
         it != sites_.end() && it->second.layer.centreLat && it->second.layer.centreLon) {
         return LatLon{*it->second.layer.centreLat, *it->second.layer.centreLon};
     }
-    // Without the layer's extent, the place whose radar this is stands in for the site.
+    // Without the layer's extent, the place whose radar this is stands in for the site: one
+    // looked up in this run, else the location the settings keep.
     for (const auto& [key, place] : places_) {
         if (place.point.radarStation == site) {
             const QStringList parts = key.split(QLatin1Char(','));
             return LatLon{parts[0].toDouble(), parts[1].toDouble()};
         }
     }
-    return std::nullopt;
+    return config_.storedLocationURL ? latLonFromAddress(config_.storedLocationURL())
+                                     : std::nullopt;
 }
 
 QString LegacyFormsBridge::mapURL(const QString& site, const QString& product,
@@ -325,15 +330,7 @@ QString LegacyFormsBridge::mapURL(const QString& site, const QString& product,
     const double range = product == QLatin1String("DS.p20-r") ? kLongRangeNmi : kShortRangeNmi;
     const MercatorBox box =
         webMercatorBox(centre->lat, centre->lon, range, kFrameWidth, kFrameHeight);
-    const QString lower = site.toLower();
-    return config_.mapServerURL +
-           QStringLiteral("ows?service=WMS&version=1.3.0&request=GetMap&layers=%1:%1_sr_bref"
-                          "&styles=radar_reflectivity&crs=EPSG:3857&bbox=%2,%3,%4,%5"
-                          "&width=%6&height=%7&format=image/gif&transparent=false&time=%8")
-               .arg(lower, QString::number(box.minX, 'f', 1), QString::number(box.minY, 'f', 1),
-                    QString::number(box.maxX, 'f', 1), QString::number(box.maxY, 'f', 1),
-                    QString::number(kFrameWidth), QString::number(kFrameHeight),
-                    QString::fromLatin1(QUrl::toPercentEncoding(time)));
+    return getMapURL(config_.mapServerURL, site, box, kFrameWidth, kFrameHeight, time);
 }
 
 void LegacyFormsBridge::answerFrame(const LegacyRequest& r, Done done) {
@@ -365,7 +362,7 @@ void LegacyFormsBridge::answerFrame(const LegacyRequest& r, Done done) {
         if (!a.answered) {
             done(failed(a));
         } else if (a.ok() && isGifAnswer(a.contentType, a.body)) {
-            done(answered(a.body, {}));
+            done(answered(padGif(a.body), {}));
         } else {
             // An XML error body or a rendering failure: this frame is not to be shown.
             done(answered(legacyUnavailableFrame(), {}));
@@ -376,17 +373,16 @@ void LegacyFormsBridge::answerFrame(const LegacyRequest& r, Done done) {
 void LegacyFormsBridge::answerStill(const LegacyRequest& r, int index, Done done) {
     const SiteFrames& s = sites_[r.site];
     if (index == 0 && !s.newestStill.isEmpty()) {
-        done(answered(s.newestStill, {}));
+        done(answered(padGif(s.newestStill), {}));
         return;
     }
     BridgeGet get;
-    get.url = config_.stillsURL + r.site + QLatin1Char('_') + QString::number(index) +
-              QStringLiteral(".gif");
+    get.url = stillURL(config_.stillsURL, r.site, index);
     transport_.get(get, [done](const BridgeAnswer& a) {
         if (!a.answered) {
             done(failed(a));
         } else {
-            done(answered(a.ok() && isGifAnswer(a.contentType, a.body) ? a.body
+            done(answered(a.ok() && isGifAnswer(a.contentType, a.body) ? padGif(a.body)
                                                                        : legacyUnavailableFrame(),
                           {}));
         }

@@ -29,6 +29,9 @@ struct BridgeConfig {
     /// The host the rebuilt pages name for the radar page and its frames.
     QString radarHost = QStringLiteral("radar.weather.gov");
     std::function<QDateTime()> utcNow;
+    /// The location page address the settings keep (its coordinates centre the frames when
+    /// nothing better is known); may be empty.
+    std::function<QString()> storedLocationURL;
 };
 
 /// The bridge's settings as the settings store holds them; NOAA's hosts from the host

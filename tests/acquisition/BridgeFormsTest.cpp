@@ -276,3 +276,18 @@ TEST(CurrentFormsTest, OnlyAGifSaidAndShapedSoIsAFrame) {
     EXPECT_FALSE(isGifAnswer("image/png", "\x89PNG"));
     EXPECT_FALSE(isGifAnswer("", ""));
 }
+
+TEST(LegacyFramesTest, SmallGifsArePaddedPastTheUnavailableSizeAndStillDecode) {
+    const QByteArray pixel = QByteArray::fromHex(
+        "474946383961010001008000000000ffffffff21f90401000000002c00000000010001000002024401003b");
+    const QByteArray padded = padGif(pixel);
+    EXPECT_GE(padded.size(), kLegacyMinFrameBytes);
+    EXPECT_LE(padded.size(), kLegacyMinFrameBytes + 1);
+    EXPECT_TRUE(padded.endsWith(';'));
+    const QImage image = QImage::fromData(padded, "GIF");
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.pixel(0, 0), QImage::fromData(pixel, "GIF").pixel(0, 0));
+    // Big enough already, or not a whole GIF: left as it is.
+    EXPECT_EQ(padGif(pixel, 10), pixel);
+    EXPECT_EQ(padGif("GIF89a cut short"), "GIF89a cut short");
+}

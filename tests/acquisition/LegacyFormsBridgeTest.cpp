@@ -255,13 +255,6 @@ TEST_F(LegacyFormsBridgeTest, APassAsksNoMoreThanTheOldFormsDid) {
     }
 }
 
-TEST_F(LegacyFormsBridgeTest, SwitchedOffOrElsewhereTheBridgeStandsAside) {
-    EXPECT_FALSE(LegacyFormsBridge(config, transport)
-                     .handles(QStringLiteral("http://127.0.0.1:9/zipcity.php?inputstring=64106")));
-    config.enabled = false;
-    EXPECT_FALSE(LegacyFormsBridge(config, transport).handles(kSearch));
-}
-
 TEST_F(LegacyFormsBridgeTest, TheFourSettingsPointTheBridgeAtAnotherServer) {
     MemoryRegistry registry;
     const auto put = [&](const char* name, const QVariant& value) {
@@ -295,7 +288,8 @@ TEST_F(LegacyFormsBridgeTest, TheFourSettingsPointTheBridgeAtAnotherServer) {
 
     put("legacyFormsBridge", 0);
     settings.loadRegistryValues();
-    EXPECT_FALSE(bridgeConfigFrom(settings).enabled) << "a stored 0 switches the bridge off";
+    EXPECT_FALSE(LegacyFormsBridge(bridgeConfigFrom(settings), transport).handles(kSearch))
+        << "a stored 0 switches the bridge off";
 }
 
 TEST_F(LegacyFormsBridgeTest, PoliteRequestsAskConditionallyAndBackOffAfterRefusals) {
@@ -344,4 +338,28 @@ TEST_F(LegacyFormsBridgeTest, PoliteRequestsAskConditionallyAndBackOffAfterRefus
     fetch(points);
     now = now.addSecs(PoliteTransport::kFirstBackOffSeconds);
     EXPECT_FALSE(fetch(points).refused) << "a good answer starts the back-off afresh";
+}
+
+TEST_F(LegacyFormsBridgeTest, WithoutTheLayersExtentFramesCentreOnTheStoredLocation) {
+    transport.answers[QStringLiteral("http://fake/geoserver/ktop/ows")] =
+        http(200, today("capabilities-interval-period.xml"), "text/xml");
+    transport.answers[QStringLiteral("GetMap 2026-12-06T21%3A04%3A30Z")] =
+        http(200, "GIF89a tiny;", "image/gif");
+    const QString list =
+        QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p20-r/ktop.txt");
+    const QString frame = QStringLiteral(
+        "http://radar2.weather.gov/radar/images/DS.p20-r/SI.KTOP/SI.KTOP.dd.20261206.2104.gif");
+    ask(list);
+    EXPECT_EQ(ask(frame).body, "Radar frame unavailable\n") << "no centre is known";
+
+    bridge.reset();
+    config.storedLocationURL = [] {
+        return QStringLiteral("http://forecast.weather.gov/MapClick.php?lat=39.0483&lon=-95.678");
+    };
+    ask(list);
+    const BridgeResult got = ask(frame);
+    EXPECT_GE(got.body.size(), kLegacyMinFrameBytes) << "a small GIF is padded";
+    const MercatorBox box = webMercatorBox(39.0483, -95.678, 248.0, 600, 550);
+    EXPECT_TRUE(transport.urls().back().contains(
+        QStringLiteral("&bbox=%1,%2,").arg(box.minX, 0, 'f', 1).arg(box.minY, 0, 'f', 1)));
 }

@@ -4,7 +4,6 @@
 #include "acquisition/LegacyForms.h"
 
 #include <QEventLoop>
-#include <QUrl>
 
 namespace nimbuscope {
 
@@ -89,8 +88,7 @@ bool BridgeCheck::checkObservations(const PointFacts& point) {
     const QDateTime now = config_.utcNow();
     for (const QString& id : stations.mid(0, LegacyFormsBridge::kMaxStationsTried)) {
         BridgeGet get;
-        get.url = config_.apiURL + QStringLiteral("stations/") + id +
-                  QStringLiteral("/observations/latest");
+        get.url = latestObservationURL(config_.apiURL, id);
         get.api = true;
         const BridgeAnswer o = fetch(get);
         const auto obs = o.ok() ? parseObservation(o.body) : std::nullopt;
@@ -115,8 +113,7 @@ bool BridgeCheck::checkObservations(const PointFacts& point) {
 bool BridgeCheck::checkFrames(const QString& site, LatLon where) {
     const QString lower = site.toLower();
     BridgeGet caps;
-    caps.url = config_.mapServerURL + lower +
-               QStringLiteral("/ows?service=WMS&version=1.3.0&request=GetCapabilities");
+    caps.url = capabilitiesURL(config_.mapServerURL, site);
     const BridgeAnswer c = fetch(caps);
     const auto layer =
         c.ok() ? parseCapabilities(c.body, lower + QStringLiteral("_sr_bref")) : std::nullopt;
@@ -129,22 +126,19 @@ bool BridgeCheck::checkFrames(const QString& site, LatLon where) {
     if (timed) {
         const double lat = layer->centreLat.value_or(where.lat);
         const double lon = layer->centreLon.value_or(where.lon);
-        const MercatorBox box = webMercatorBox(lat, lon, 124.0, 600, 550);
+        constexpr double kShortRangeNmi = 124.0;
+        const MercatorBox box =
+            webMercatorBox(lat, lon, kShortRangeNmi, LegacyFormsBridge::kFrameWidth,
+                           LegacyFormsBridge::kFrameHeight);
         BridgeGet map;
-        map.url =
-            config_.mapServerURL +
-            QStringLiteral("ows?service=WMS&version=1.3.0&request=GetMap&layers=%1:%1_sr_bref"
-                           "&styles=radar_reflectivity&crs=EPSG:3857&bbox=%2,%3,%4,%5"
-                           "&width=600&height=550&format=image/gif&transparent=false&time=%6")
-                .arg(lower, QString::number(box.minX, 'f', 1), QString::number(box.minY, 'f', 1),
-                     QString::number(box.maxX, 'f', 1), QString::number(box.maxY, 'f', 1),
-                     QString::fromLatin1(QUrl::toPercentEncoding(layer->times.last())));
+        map.url = getMapURL(config_.mapServerURL, site, box, LegacyFormsBridge::kFrameWidth,
+                            LegacyFormsBridge::kFrameHeight, layer->times.last());
         const BridgeAnswer m = fetch(map);
         report(QStringLiteral("frame"), m.ok() && isGifAnswer(m.contentType, m.body),
                QString::fromLatin1(m.body.left(6).toHex(' ')));
     }
     BridgeGet still;
-    still.url = config_.stillsURL + site + QStringLiteral("_0.gif");
+    still.url = stillURL(config_.stillsURL, site, 0);
     const BridgeAnswer s = fetch(still);
     return report(QStringLiteral("standard still"), s.ok() && isGifAnswer(s.contentType, s.body),
                   QStringLiteral("Last-Modified: ") + QString::fromLatin1(s.lastModified));
