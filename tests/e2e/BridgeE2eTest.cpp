@@ -36,6 +36,7 @@ const QSize kScreen{1024, 768};
 const QString kAdvertised = QStringLiteral("30");
 // The saver keeps the frames of the last hour: twelve or thirteen at five-minute steps.
 constexpr int kHourOfFrames = 12;
+constexpr qsizetype kStandardStills = 10;
 const QString kZip = QStringLiteral("64106");
 // The nearest Kansas City station is stale; the next one reports.
 constexpr const char* kReportingStation = "/api/stations/KMCI/observations/latest";
@@ -336,6 +337,28 @@ TEST_F(BridgeE2eTest, WhenTheCurrentServicesFailTheSaverSaysSoAndKeepsAnimating)
         },
         5000, 300);
     EXPECT_GE(changes, 3) << "the cached frames keep playing";
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
+    EXPECT_TRUE(saver->waitForEnd(kEndsWithinMs)) << saver->describe().toStdString();
+}
+
+TEST_F(BridgeE2eTest, WithoutTheMapServerTheSaverShowsTheStandardStills) {
+    writeHives("\"zipcode\"=\"64106\"\n\"locationMode\"=dword:00000001\n");
+    ASSERT_TRUE(simFault("/geoserver/*", "wms-error"));
+    const auto saver = startSaver();
+    ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return cached(QStringLiteral(".DS.p19r0.*.noaa")).size() == kStandardStills &&
+                   cached(QStringLiteral(".DS.p20-r.*.noaa")).size() == kStandardStills;
+        },
+        kRadarShownMs, 200))
+        << cached(QStringLiteral("*")).join(QLatin1Char(' ')).toStdString();
+
+    const QString all = requestLog().join(QLatin1Char('\n'));
+    for (int i = 0; i < kStandardStills; ++i) {
+        EXPECT_TRUE(all.contains(QStringLiteral("/ridge/standard/KEAX_%1.gif 200").arg(i))) << i;
+    }
+    EXPECT_FALSE(all.contains(QLatin1String("request=GetMap")));
     ASSERT_TRUE(session.key(QStringLiteral("a")));
     EXPECT_TRUE(saver->waitForEnd(kEndsWithinMs)) << saver->describe().toStdString();
 }
