@@ -93,7 +93,9 @@ PoliteTransport::PoliteTransport(BridgeTransport& inner, std::function<QDateTime
     : inner_(inner), utcNow_(std::move(utcNow)) {}
 
 void PoliteTransport::get(const BridgeGet& request, Done done) {
-    const QString host = QUrl(request.url).host().toLower();
+    // A host and port: one server's refusal says nothing of another's.
+    const QUrl url(request.url);
+    const QString host = url.host().toLower() + QLatin1Char(':') + QString::number(url.port());
     if (const auto it = backOff_.find(host); it != backOff_.end() && utcNow_() < it->second.until) {
         BridgeAnswer refused;
         refused.refused = true;

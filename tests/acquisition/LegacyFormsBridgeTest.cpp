@@ -330,6 +330,8 @@ TEST_F(LegacyFormsBridgeTest, PoliteRequestsAskConditionallyAndBackOffAfterRefus
         now = now.addSecs(row.quietSeconds - 1);
         EXPECT_TRUE(fetch(QStringLiteral("http://fake/api/anything")).refused) << row.status;
         EXPECT_EQ(transport.sent.size(), sentBefore) << "nothing is sent while backing off";
+        EXPECT_FALSE(fetch(QStringLiteral("http://fake:8080/other")).refused);
+        transport.sent.pop_back();
         now = now.addSecs(1);
     }
     transport.answers[points] = first;
