@@ -1,5 +1,7 @@
 #include "e2e/SaverE2eFixture.h"
 
+#include "e2e/SaverScreen.h"
+
 #include <QDirIterator>
 #include <QRegularExpression>
 
@@ -12,30 +14,11 @@ namespace nimbuscope::e2e {
 namespace {
 
 constexpr int kServerReadyMs = 10000;
-constexpr int kVividSpread = 100;
 // A frame on screen makes about 5 % of the screen vivid, the start-up logo about 0.1 %.
 constexpr double kRadarVivid = 0.01;
 const QString kSimHive = QStringLiteral("/sim.reg");
 
 } // namespace
-
-double vividShare(const QImage& picture) {
-    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
-    if (image.isNull()) {
-        return 0;
-    }
-    qint64 vivid = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const int r = qRed(line[x]);
-            const int g = qGreen(line[x]);
-            const int b = qBlue(line[x]);
-            vivid += std::max({r, g, b}) - std::min({r, g, b}) > kVividSpread ? 1 : 0;
-        }
-    }
-    return double(vivid) / (double(image.width()) * image.height());
-}
 
 void SaverE2eFixture::SetUp() {
     ASSERT_RUNNING(session);

@@ -19,10 +19,6 @@ namespace nimbuscope::e2e {
 #define ASSERT_RUNNING(session)                                                                    \
     ASSERT_TRUE((session).isRunning()) << (session).errorString().toStdString()
 
-/// The share of pixels whose strongest and weakest colour channels lie far apart: radar
-/// echoes and the colour scale are vivid, the black saver and its logo hardly at all.
-double vividShare(const QImage& picture);
-
 /// The real saver on a private X server, downloading from tools/noaa-sim over loopback, in
 /// a private world whose hives point at the simulator with the zip code 64106.
 class SaverE2eFixture : public ::testing::Test {

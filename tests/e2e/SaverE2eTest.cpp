@@ -1,6 +1,7 @@
 // The full-screen saver ("/s") on a private X server without a window manager, downloading
 // from tools/noaa-sim over loopback: what the user sees and what ends it.
 #include "e2e/SaverE2eFixture.h"
+#include "e2e/SaverScreen.h"
 
 #include "platform/InstanceLocks.h"
 
@@ -45,40 +46,14 @@ constexpr double kSameText = 0.25;
 // centred at the bottom edge, 620 pixels wide.
 constexpr int kCaptionBandTop = 60;
 const QRect kProblemArea{(1024 - 620) / 2, 768 - 30, 620, 30};
-// A row of the picture (its header band) has at least this many lit pixels; text rows far
-// fewer.
-constexpr int kPictureRowLit = 400;
 // One animation cycle of both products at the default pace is about 10 s.
 constexpr int kFullCycleMs = 14000;
 constexpr int kCaptionShownMs = 30000;
 constexpr int kProblemShownMs = 30000;
 
-QFont windowFont(int pixelSize) {
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
-    font.setBold(true);
-    return font;
-}
-
-/// The first row from the caption band down in which the picture shows; -1 when none does.
-int pictureTop(const QImage& screen) {
-    for (int y = kCaptionBandTop; y < screen.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(screen.constScanLine(y));
-        int lit = 0;
-        for (int x = 0; x < screen.width(); ++x) {
-            lit += std::max({qRed(line[x]), qGreen(line[x]), qBlue(line[x])}) > 16 ? 1 : 0;
-        }
-        if (lit >= kPictureRowLit) {
-            return y;
-        }
-    }
-    return -1;
-}
-
 /// The strip between the title and the picture, where the frame caption sits.
 QImage captionBand(const QImage& screen) {
-    const int top = pictureTop(screen);
+    const int top = pictureTop(screen, kCaptionBandTop);
     if (top <= kCaptionBandTop + 1) {
         return {};
     }
@@ -87,7 +62,7 @@ QImage captionBand(const QImage& screen) {
 
 /// The picture and what lies beside it, below the caption band and above the bottom line.
 QRect pictureArea(const QImage& screen) {
-    const int top = std::max(pictureTop(screen), kCaptionBandTop);
+    const int top = std::max(pictureTop(screen, kCaptionBandTop), kCaptionBandTop);
     return QRect(0, top, screen.width(), kProblemArea.top() - top);
 }
 
@@ -150,8 +125,8 @@ TEST_F(SaverE2eTest, EscOpensTheSetupDialogCancelGoesBackToTheRadarAndAClickEnds
 }
 
 TEST_F(SaverE2eTest, CaptionNamesTheShortRangeThenTheLongRangeRadar) {
-    const QImage shortRange = renderText(kShortRange, windowFont(kCaptionPx), kCaptionColour);
-    const QImage longRange = renderText(kLongRange, windowFont(kCaptionPx), kCaptionColour);
+    const QImage shortRange = renderText(kShortRange, saverFont(kCaptionPx), kCaptionColour);
+    const QImage longRange = renderText(kLongRange, saverFont(kCaptionPx), kCaptionColour);
     // The comparison must tell the two captions apart, or seeing both would prove nothing.
     ASSERT_GT(inkDistance(shortRange, longRange), 2 * kSameText);
     ASSERT_GT(inkDistance(shortRange, longRange, 128, kScreen.width()), 2 * kSameText);
@@ -208,7 +183,7 @@ TEST_F(SaverE2eTest, CaptionNamesTheShortRangeThenTheLongRangeRadar) {
 // makes the saver try again. The long-range frames are slowed so that the first pass is still
 // running while the short-range frames already play.
 TEST_F(SaverE2eTest, ServerGoneShowsTheNetworkProblemWhileTheAnimationGoesOn) {
-    const QImage problem = renderText(kProblemText, windowFont(kProblemPx), kProblemColour);
+    const QImage problem = renderText(kProblemText, saverFont(kProblemPx), kProblemColour);
     ASSERT_TRUE(simFault("/radar/images/DS.p20-r/*", "delay:1000"));
     const auto saver = startSaver();
     ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();

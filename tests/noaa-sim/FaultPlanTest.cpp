@@ -19,6 +19,9 @@ TEST(FaultKinds, ParseWithTheirArgumentsAndRoundTrip) {
         {"trickle:2000", FaultKind::Trickle, 2000},
         {"garbage", FaultKind::Garbage, 0},
         {"content", FaultKind::Content, 0},
+        {"problem:503", FaultKind::Problem, 503},
+        {"forbidden", FaultKind::Forbidden, 0},
+        {"wms-error", FaultKind::WmsError, 0},
     };
     for (const auto& r : rows) {
         const auto fault = parseFault(r.text);
@@ -32,7 +35,8 @@ TEST(FaultKinds, ParseWithTheirArgumentsAndRoundTrip) {
 TEST(FaultKinds, RejectMissingOrSurplusArguments) {
     for (const char* bad :
          {"delay", "delay:", "delay:-5", "delay:abc", "delay:5ms", "delay:999999999", "trickle:0",
-          "drop:1", "error:x", "unavailable:cr", "explode", "", "DROP"})
+          "drop:1", "error:x", "unavailable:cr", "problem", "problem:200", "problem:600",
+          "forbidden:1", "explode", "", "DROP"})
         EXPECT_FALSE(parseFault(bad)) << bad;
 }
 

@@ -58,6 +58,30 @@ TEST(NoaaSimProgram, PrintsTheSettingsServesAndEndsCleanlyOnSigterm) {
     EXPECT_EQ(sim.exitCode(), 0);
 }
 
+TEST(NoaaSimProgram, InTodayModeSetsOnlyTheFourBridgeAddresses) {
+    QTemporaryDir dir;
+    const QString reg = dir.filePath(QStringLiteral("today.reg"));
+    QProcess sim;
+    sim.start(programPath(), {QStringLiteral("--today"), QStringLiteral("--print-reg"), reg});
+    ASSERT_TRUE(sim.waitForStarted());
+    const QStringList lines = readUntilListening(sim);
+    ASSERT_EQ(lines.size(), 5) << lines.join(QLatin1Char('|')).toStdString();
+    const QString base = lines.last().mid(QStringLiteral("listening on ").size());
+    QFile regFile(reg);
+    ASSERT_TRUE(regFile.open(QIODevice::ReadOnly));
+    const QString text = QString::fromLatin1(regFile.readAll());
+    EXPECT_EQ(text.count(QStringLiteral("\"=\"")), 4) << text.toStdString();
+    for (const auto& [name, path] :
+         {std::pair{"bridgeLocationSearchURL", "zipcity.php"}, std::pair{"bridgeApiURL", "api/"},
+          std::pair{"bridgeMapServerURL", "geoserver/"},
+          std::pair{"bridgeStillsURL", "ridge/standard/"}})
+        EXPECT_TRUE(text.contains(
+            QStringLiteral("\"%1\"=\"%2%3\"").arg(QLatin1String(name), base, QLatin1String(path))))
+            << name;
+    sim.terminate();
+    ASSERT_TRUE(sim.waitForFinished(10000));
+}
+
 TEST(NoaaSimProgram, RefusesABadCommandLineWithTheUsage) {
     QProcess sim;
     sim.start(programPath(), {QStringLiteral("--host"), QStringLiteral("0.0.0.0")});

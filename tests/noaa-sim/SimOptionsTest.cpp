@@ -44,6 +44,11 @@ TEST(CommandLine, OfflineDropsEverythingAndLocalhostSwapsTheAlternate) {
     EXPECT_EQ(local.error, "");
     EXPECT_EQ(local.options.alternateHost, "127.0.0.1");
     EXPECT_TRUE(parse({"-h"}).options.help);
+    const auto today = parse({"--today", "--time-form=mixed"});
+    EXPECT_EQ(today.error, "");
+    EXPECT_TRUE(today.options.today);
+    EXPECT_EQ(today.options.timeForm, TimeForm::Mixed);
+    EXPECT_FALSE(parse({}).options.today);
 }
 
 TEST(CommandLine, RefusesWhatItCannotHonour) {
@@ -57,6 +62,8 @@ TEST(CommandLine, RefusesWhatItCannotHonour) {
                                                         {"--alternate-host", "127.0.0.1"},
                                                         {"--frames", "251"},
                                                         {"--list-form", "upward"},
+                                                        {"--time-form", "ranges"},
+                                                        {"--today=1"},
                                                         {"--fault", "nonsense"},
                                                         {"--sites="},
                                                         {"--radar-list"},

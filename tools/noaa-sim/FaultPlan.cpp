@@ -26,7 +26,19 @@ constexpr KindName kKinds[] = {
     {FaultKind::Trickle, "trickle", true},
     {FaultKind::Garbage, "garbage", false},
     {FaultKind::Content, "content", false},
+    {FaultKind::Problem, "problem", true},
+    {FaultKind::Forbidden, "forbidden", false},
+    {FaultKind::WmsError, "wms-error", false},
 };
+
+constexpr int kLowestErrorStatus = 400;
+constexpr int kHighestErrorStatus = 599;
+
+int amountLimit(FaultKind kind) {
+    if (kind == FaultKind::Delay)
+        return kMaxDelayMs;
+    return kind == FaultKind::Problem ? kHighestErrorStatus : kMaxTrickleRate;
+}
 
 std::optional<int> positiveNumber(std::string_view text, int limit) {
     int value = 0;
@@ -57,9 +69,10 @@ std::optional<Fault> parseFault(std::string_view text) {
             return argument == "lf" ? std::optional(Fault{k.kind, 1}) : std::nullopt;
         if (!k.needsAmount)
             return colon == std::string_view::npos ? std::optional(Fault{k.kind, 0}) : std::nullopt;
-        const auto amount =
-            positiveNumber(argument, k.kind == FaultKind::Delay ? kMaxDelayMs : kMaxTrickleRate);
-        return amount ? std::optional(Fault{k.kind, *amount}) : std::nullopt;
+        const auto amount = positiveNumber(argument, amountLimit(k.kind));
+        if (!amount || (k.kind == FaultKind::Problem && *amount < kLowestErrorStatus))
+            return std::nullopt;
+        return Fault{k.kind, *amount};
     }
     return std::nullopt;
 }

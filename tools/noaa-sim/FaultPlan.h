@@ -18,11 +18,15 @@ enum class FaultKind {
     Trickle,     // "trickle:<bytes-per-second>": the normal answer, slowly
     Garbage,     // "garbage": HTTP 200 with random bytes as long as the normal body
     Content,     // "content": HTTP 200 with a page that is no location page and no error page
+    Problem,     // "problem:<status>": an API error as application/problem+json (400-599)
+    Forbidden,   // "forbidden": the HTML 403 a content network sends instead of the API's JSON
+    WmsError,    // "wms-error": HTTP 200 with a map server's XML exception instead of a map
 };
 
 struct Fault {
     FaultKind kind = FaultKind::Drop;
-    int amount = 0; // milliseconds (delay), bytes per second (trickle), 1 for unavailable:lf
+    int amount = 0; // milliseconds (delay), bytes per second (trickle), HTTP status (problem),
+                    // 1 for unavailable:lf
 };
 
 /// "delay:500", "trickle:2000", "unavailable:lf", "drop" ... ; nothing for anything else.

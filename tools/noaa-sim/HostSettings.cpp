@@ -32,6 +32,16 @@ std::vector<HostSetting> hostSettings(std::string_view host, int port,
     };
 }
 
+std::vector<HostSetting> bridgeSettings(std::string_view host, int port) {
+    const std::string base = "http://" + std::string(host) + ":" + std::to_string(port) + "/";
+    return {
+        {"bridgeLocationSearchURL", base + "zipcity.php"},
+        {"bridgeApiURL", base + "api/"},
+        {"bridgeMapServerURL", base + "geoserver/"},
+        {"bridgeStillsURL", base + "ridge/standard/"},
+    };
+}
+
 std::string registryFragment(const std::vector<HostSetting>& settings) {
     std::string text =
         "Windows Registry Editor Version 5.00\n\n[" + std::string(kRegistrySection) + "]\n";

@@ -20,6 +20,10 @@ struct HostSetting {
 std::vector<HostSetting> hostSettings(std::string_view host, int port,
                                       std::string_view alternateHost);
 
+/// The four addresses of NOAA's current services, pointed at a simulator in today mode on
+/// host:port; the saver's own service settings stay at NOAA's old addresses.
+std::vector<HostSetting> bridgeSettings(std::string_view host, int port);
+
 /// A registry editor file setting those values under kRegistrySection.
 std::string registryFragment(const std::vector<HostSetting>& settings);
 

@@ -51,7 +51,7 @@ std::string_view between(std::string_view name, std::string_view prefix, std::st
 }
 
 Reply notFound() {
-    return {404, std::string(kHtml), "<html><body><h1>Not Found</h1></body></html>\n", {}};
+    return {404, std::string(kHtml), "<html><body><h1>Not Found</h1></body></html>\n", {}, {}};
 }
 
 std::size_t productIndex(std::string_view product) {
@@ -85,6 +85,7 @@ Reply NoaaSite::get(std::string_view path, const QueryParams& query) {
                 std::string(kHtml),
                 "<html><body><h1>noaa-sim</h1><p>Location search: /zipcity.php?inputstring="
                 "&lt;zip&gt;</p></body></html>\n",
+                {},
                 {}};
     return notFound();
 }
@@ -95,21 +96,24 @@ Reply NoaaSite::locationSearch(const QueryParams& query) const {
     if (!entry)
         entry = sites_.byCity(text);
     if (!entry)
-        return {200, std::string(kHtml), noMatchPage(text), {}};
+        return {200, std::string(kHtml), noMatchPage(text), {}, {}};
     const std::string target = baseUrl_ + locationPagePath(entry->zip).substr(1);
-    return {302, std::string(kHtml),
+    return {302,
+            std::string(kHtml),
             "<html><body>Moved to <a href=\"" + target + "\">" + target + "</a></body></html>\n",
-            target};
+            target,
+            {}};
 }
 
 Reply NoaaSite::locationPageReply(const QueryParams& query) const {
     const std::string zip = param(query, "zip");
     const SiteEntry* entry = sites_.byZip(zip);
     if (!entry)
-        return {200, std::string(kHtml), noMatchPage(zip), {}};
+        return {200, std::string(kHtml), noMatchPage(zip), {}, {}};
     return {200,
             std::string(kHtml),
             locationPage(baseUrl_, *entry, conditionsFor(*entry, clock_.now())),
+            {},
             {}};
 }
 
@@ -122,6 +126,7 @@ Reply NoaaSite::loopList(std::string_view product, std::string_view file) const 
             "text/plain",
             frameListText(form_, baseUrl_, product, site, clock_.now(),
                           frameCounts_[productIndex(product)]),
+            {},
             {}};
 }
 
@@ -134,7 +139,7 @@ Reply NoaaSite::frame(std::string_view product, std::string_view folder, std::st
     const std::string key =
         std::string(product) + "/" + site + "/" + std::to_string(time->time_since_epoch().count());
     const auto bytes = frames_.get(key, [&] { return radarFrameGif(site, product, *time); });
-    return {200, "image/gif", *bytes, {}};
+    return {200, "image/gif", *bytes, {}, {}};
 }
 
 Reply NoaaSite::radarPageReply(std::string_view product, std::string_view file) const {
@@ -145,6 +150,7 @@ Reply NoaaSite::radarPageReply(std::string_view product, std::string_view file) 
     return {200,
             std::string(kHtml),
             radarPage(baseUrl_, product, site, framePath(product, site, newest)),
+            {},
             {}};
 }
 
@@ -152,7 +158,7 @@ Reply NoaaSite::conditionsPicture(std::string_view file) const {
     const auto jpeg = conditionsJpeg(between(file, "", ".jpg"));
     if (!jpeg)
         return notFound();
-    return {200, "image/jpeg", *jpeg, {}};
+    return {200, "image/jpeg", *jpeg, {}, {}};
 }
 
 bool NoaaSite::setFrameCount(std::string_view product, int count) {

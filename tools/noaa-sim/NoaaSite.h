@@ -10,6 +10,8 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace nimbuscope::noaasim {
 
@@ -20,7 +22,8 @@ struct Reply {
     int status = 200;
     std::string contentType;
     std::string body;
-    std::string location; // for redirects
+    std::string location;                                     // for redirects
+    std::vector<std::pair<std::string, std::string>> headers; // further headers, e.g. Last-Modified
 };
 
 /// The simulated NOAA service: the location search and pages, the loop lists, the radar

@@ -11,6 +11,11 @@ namespace nimbuscope::noaasim {
 /// GIF trailer 0x3B; the same for the same site, product and time.
 std::string radarFrameGif(std::string_view site, std::string_view product, SysSeconds time);
 
+/// A map server's frame of `width` x `height`: the radar scene scaled to that size, the map
+/// alone when `echoes` is false.
+std::string mapFrameGif(std::string_view site, std::string_view product, SysSeconds time,
+                        bool echoes, int width, int height);
+
 /// The service's radar-unavailable answer: a GIF under 6000 bytes.
 std::string unavailableFrameGif();
 

@@ -208,10 +208,12 @@ void drawText(IndexedImage& image, int x, int y, std::string_view text, std::uin
     }
 }
 
-IndexedImage drawRadarScene(std::string_view site, std::string_view product, SysSeconds time) {
+IndexedImage drawRadarScene(std::string_view site, std::string_view product, SysSeconds time,
+                            bool echoes) {
     IndexedImage image(kFrameWidth, kFrameHeight, colour::kBackground);
     const std::uint64_t siteSeed = fnv1a(toUpper(site));
-    drawEchoes(image, fnv1a(product, siteSeed), isLongRange(product), time);
+    if (echoes)
+        drawEchoes(image, fnv1a(product, siteSeed), isLongRange(product), time);
     drawMap(image, siteSeed, isLongRange(product));
     drawBands(image, site, product, time);
     return image;

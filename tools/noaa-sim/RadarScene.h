@@ -34,8 +34,10 @@ std::uint8_t echoColour(int dbz);
 
 /// One radar frame: echoes that drift with `time` over a map of the site, the site, product
 /// and time in a header band, the colour scale in a footer band. The same arguments always
-/// give the same picture; the map and the storms differ from site to site.
-IndexedImage drawRadarScene(std::string_view site, std::string_view product, SysSeconds time);
+/// give the same picture; the map and the storms differ from site to site. Without `echoes`
+/// it is the map alone, as a map server draws a time it holds no data for.
+IndexedImage drawRadarScene(std::string_view site, std::string_view product, SysSeconds time,
+                            bool echoes = true);
 
 /// The plain frame the service sends when a site's radar is down.
 IndexedImage drawUnavailableScene();

@@ -40,6 +40,11 @@ std::string applyValue(SimOptions& o, std::string_view name, const std::string& 
         o.listForm = form.value_or(ListForm::Relative);
         return form ? "" : "--list-form is relative, rooted or absolute";
     }
+    if (name == "--time-form") {
+        const auto form = timeFormFromName(v);
+        o.timeForm = form.value_or(TimeForm::List);
+        return form ? "" : "--time-form is list, interval or mixed";
+    }
     if (name == "--fault") {
         const auto rule = parseFaultRule(v);
         if (rule)
@@ -55,9 +60,9 @@ std::string applyValue(SimOptions& o, std::string_view name, const std::string& 
     return "unknown option " + std::string(name);
 }
 
-constexpr std::string_view kValueOptions[] = {"--port",   "--host",       "--alternate-host",
-                                              "--frames", "--fault",      "--list-form",
-                                              "--sites",  "--radar-list", "--print-reg"};
+constexpr std::string_view kValueOptions[] = {
+    "--port",  "--host",       "--alternate-host", "--frames",    "--fault",
+    "--sites", "--radar-list", "--print-reg",      "--list-form", "--time-form"};
 
 bool isValueOption(std::string_view name) {
     return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) !=
@@ -100,6 +105,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
         if (name == "--help" || name == "-h") {
             o.help = true;
+        } else if (name == "--today" && !inlineValue) {
+            o.today = true;
         } else if (name == "--offline") {
             o.faults.push_back({"*", {FaultKind::Drop, 0}});
         } else if (isValueOption(name)) {
@@ -123,12 +130,16 @@ std::string usageText() {
            "                [--frames 18] [--list-form relative|rooted|absolute]\n"
            "                [--sites FILE] [--radar-list FILE]\n"
            "                [--fault PATTERN=KIND]... [--offline]\n"
-           "                [--print-reg FILE]\n"
-           "Serves NOAA's old location pages, radar loop lists and frames on loopback.\n"
+           "                [--print-reg FILE] [--today [--time-form list|interval|mixed]]\n"
+           "Serves NOAA's old location pages, radar loop lists and frames on loopback;\n"
+           "with --today, NOAA's current location search, weather API, radar map server\n"
+           "and standard stills instead.\n"
            "KIND: delay:<ms> drop error truncate unavailable unavailable:lf\n"
            "      trickle:<bytes-per-second> garbage content\n"
+           "      problem:<status> forbidden wms-error\n"
            "At run time: POST /_sim/fault?path=PATTERN&kind=KIND, POST /_sim/clear,\n"
            "POST /_sim/frames?count=N[&product=P], POST /_sim/list-form?form=F,\n"
+           "POST /_sim/time-form?form=F (today mode),\n"
            "GET /_sim/faults, GET /_sim/requests, POST /_sim/requests/clear.\n";
 }
 

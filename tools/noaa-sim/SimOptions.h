@@ -2,6 +2,7 @@
 
 #include "noaa-sim/FaultPlan.h"
 #include "noaa-sim/FrameList.h"
+#include "noaa-sim/WmsForms.h"
 
 #include <string>
 #include <string_view>
@@ -20,6 +21,8 @@ struct SimOptions {
     std::string radarListFile;
     std::string printRegFile;
     std::vector<FaultRule> faults;
+    bool today = false; // serve today's forms instead of the old ones
+    TimeForm timeForm = TimeForm::List;
     bool help = false;
 };
 

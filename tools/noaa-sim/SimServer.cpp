@@ -4,6 +4,9 @@
 #include "noaa-sim/Hash.h"
 #include "noaa-sim/PageForms.h"
 #include "noaa-sim/RadarGif.h"
+#include "noaa-sim/TodayForms.h"
+#include "noaa-sim/TodaySite.h"
+#include "noaa-sim/WmsForms.h"
 
 #include <httplib.h>
 
@@ -82,10 +85,16 @@ std::string joinLines(const std::vector<std::string>& lines) {
     return text;
 }
 
-void send(const Reply& reply, httplib::Response& res) {
+void setHeaders(const Reply& reply, httplib::Response& res) {
     res.status = reply.status;
     if (!reply.location.empty())
         res.set_header("Location", reply.location);
+    for (const auto& [name, value] : reply.headers)
+        res.set_header(name, value);
+}
+
+void send(const Reply& reply, httplib::Response& res) {
+    setHeaders(reply, res);
     res.set_content(reply.body, reply.contentType);
 }
 
@@ -96,6 +105,10 @@ struct SimServer::Impl {
         : options(std::move(o)), sites(std::move(s)), clock(c) {}
 
     void handleGet(const httplib::Request& req, httplib::Response& res);
+    Reply answer(const httplib::Request& req);
+    std::optional<Reply> faultReply(const Fault& fault, const httplib::Request& req) const;
+    bool postFrames(const httplib::Request& req);
+    std::string base() const { return "http://" + options.host + ":" + std::to_string(port) + "/"; }
     void handlePost(const httplib::Request& req, httplib::Response& res);
     void postFault(const httplib::Request& req, httplib::Response& res);
     void controlGet(const httplib::Request& req, httplib::Response& res);
@@ -108,6 +121,7 @@ struct SimServer::Impl {
     httplib::Server server;
     std::thread thread;
     std::unique_ptr<NoaaSite> site;
+    std::unique_ptr<TodaySite> today; // in today mode, instead of `site`
     FaultPlan faults;
     RequestLog log;
     Stopper stopper;
@@ -120,25 +134,60 @@ void SimServer::Impl::handleGet(const httplib::Request& req, httplib::Response& 
     const std::string host = req.get_header_value("Host");
     const auto fault = faults.match(host, req.target);
     if (!fault) {
-        send(site->get(req.path, req.params), res);
+        send(answer(req), res);
     } else if (fault->kind == FaultKind::Delay) {
         if (!stopper.waitFor(std::chrono::milliseconds(fault->amount)))
             return;
-        send(site->get(req.path, req.params), res);
+        send(answer(req), res);
     } else if (fault->kind == FaultKind::Drop) {
         shutdownConnection(port, req.remote_addr, req.remote_port);
         res.status = 0;
-    } else if (fault->kind == FaultKind::Error) {
-        send({500, kHtml, serverErrorPage(), {}}, res);
-    } else if (fault->kind == FaultKind::Content) {
-        send({200, kHtml, contentErrorPage(), {}}, res);
-    } else if (fault->kind == FaultKind::Unavailable && fault->amount == 0) {
-        send({200, "image/gif", unavailableFrameGif(), {}}, res);
+    } else if (const auto reply = faultReply(*fault, req)) {
+        send(*reply, res);
     } else {
-        answerWithFault(*fault, req, site->get(req.path, req.params), res);
+        answerWithFault(*fault, req, answer(req), res);
     }
     log.add(host + " " + req.target + " " + std::to_string(res.status) +
             (fault ? " " + faultName(*fault) : ""));
+}
+
+Reply SimServer::Impl::answer(const httplib::Request& req) {
+    if (!today)
+        return site->get(req.path, req.params);
+    return today->get(
+        req.path, req.params,
+        {req.get_header_value("User-Agent"), req.get_header_value("If-Modified-Since")});
+}
+
+// The faults whose answer does not depend on the normal one.
+std::optional<Reply> SimServer::Impl::faultReply(const Fault& fault,
+                                                 const httplib::Request& req) const {
+    switch (fault.kind) {
+    case FaultKind::Error:
+        return Reply{500, kHtml, serverErrorPage(), {}, {}};
+    case FaultKind::Content:
+        return Reply{200, kHtml, contentErrorPage(), {}, {}};
+    case FaultKind::Unavailable:
+        if (fault.amount != 0)
+            return std::nullopt;
+        return Reply{200, "image/gif", unavailableFrameGif(), {}, {}};
+    case FaultKind::Problem:
+        return Reply{fault.amount,
+                     std::string(kProblemJson),
+                     problemForStatus(base() + "api/", fault.amount),
+                     {},
+                     {}};
+    case FaultKind::Forbidden:
+        return Reply{403, kHtml, accessDeniedPage(base() + req.target.substr(1)), {}, {}};
+    case FaultKind::WmsError:
+        return Reply{200,
+                     "text/xml;charset=UTF-8",
+                     serviceExceptionXml("", "", "Error rendering coverage on the fast path"),
+                     {},
+                     {}};
+    default:
+        return std::nullopt;
+    }
 }
 
 void SimServer::Impl::answerWithFault(const Fault& fault, const httplib::Request& req, Reply reply,
@@ -146,15 +195,13 @@ void SimServer::Impl::answerWithFault(const Fault& fault, const httplib::Request
     if (fault.kind == FaultKind::Garbage) {
         const std::string type =
             reply.contentType.empty() ? "application/octet-stream" : reply.contentType;
-        return send({200, type, garbage(req.target, reply.body.size()), {}}, res);
+        return send({200, type, garbage(req.target, reply.body.size()), {}, {}}, res);
     }
     if (fault.kind == FaultKind::Unavailable) {
         reply.body += '\n';
         return send(reply, res);
     }
-    res.status = reply.status;
-    if (!reply.location.empty())
-        res.set_header("Location", reply.location);
+    setHeaders(reply, res);
     auto body = std::make_shared<const std::string>(std::move(reply.body));
     if (fault.kind == FaultKind::Truncate) {
         // The length announced is the whole body; returning false after half closes the
@@ -208,6 +255,14 @@ void SimServer::Impl::postFault(const httplib::Request& req, httplib::Response& 
     answerControl(res, fault && !pattern.empty(), "needs path=PATTERN and a known kind");
 }
 
+bool SimServer::Impl::postFrames(const httplib::Request& req) {
+    int count = -1;
+    const std::string text = req.get_param_value("count");
+    std::from_chars(text.data(), text.data() + text.size(), count);
+    return today ? today->setFrameCount(count)
+                 : site->setFrameCount(req.get_param_value("product"), count);
+}
+
 void SimServer::Impl::handlePost(const httplib::Request& req, httplib::Response& res) {
     if (req.path == "/_sim/fault")
         return postFault(req, res);
@@ -215,14 +270,17 @@ void SimServer::Impl::handlePost(const httplib::Request& req, httplib::Response&
         faults.clear();
         return answerControl(res, true, {});
     }
-    if (req.path == "/_sim/frames") {
-        int count = -1;
-        const std::string text = req.get_param_value("count");
-        std::from_chars(text.data(), text.data() + text.size(), count);
-        return answerControl(res, site->setFrameCount(req.get_param_value("product"), count),
-                             "needs count=0..250 and an optional known product");
+    if (req.path == "/_sim/frames")
+        return answerControl(res, postFrames(req),
+                             today ? "needs count=1..250"
+                                   : "needs count=0..250 and an optional known product");
+    if (req.path == "/_sim/time-form" && today) {
+        const auto form = timeFormFromName(req.get_param_value("form"));
+        if (form)
+            today->setTimeForm(*form);
+        return answerControl(res, form.has_value(), "form is list, interval or mixed");
     }
-    if (req.path == "/_sim/list-form") {
+    if (req.path == "/_sim/list-form" && !today) {
         const auto form = listFormFromName(req.get_param_value("form"));
         if (form)
             site->setListForm(*form);
@@ -259,6 +317,9 @@ bool SimServer::start(std::string& error) {
         return false;
     }
     d.port = port;
+    if (d.options.today)
+        d.today = std::make_unique<TodaySite>(d.sites, d.clock, baseUrl(), d.options.frames,
+                                              d.options.timeForm);
     d.site = std::make_unique<NoaaSite>(std::move(d.sites), d.clock, baseUrl(), d.options.frames,
                                         d.options.listForm);
     for (const auto& rule : d.options.faults)
@@ -294,6 +355,10 @@ FaultPlan& SimServer::faults() {
 
 NoaaSite& SimServer::site() {
     return *impl_->site;
+}
+
+TodaySite* SimServer::today() {
+    return impl_->today.get();
 }
 
 std::vector<std::string> SimServer::requestLog() const {

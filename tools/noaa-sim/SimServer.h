@@ -3,6 +3,7 @@
 #include "noaa-sim/FaultPlan.h"
 #include "noaa-sim/NoaaSite.h"
 #include "noaa-sim/SimOptions.h"
+#include "noaa-sim/TodaySite.h"
 
 #include <memory>
 #include <string>
@@ -10,12 +11,15 @@
 
 namespace nimbuscope::noaasim {
 
-/// The simulated service on HTTP: answers GETs through NoaaSite with the faults of its
+/// The simulated service on HTTP: answers GETs through NoaaSite (TodaySite in today mode)
+/// with the faults of its
 /// FaultPlan applied, and the control requests under /_sim/ (never subject to faults):
 ///   POST /_sim/fault?path=PATTERN&kind=KIND   add or replace a fault (kind=none removes it)
 ///   POST /_sim/clear                          remove every fault
-///   POST /_sim/frames?count=N[&product=P]     frames per loop list (both products if none)
+///   POST /_sim/frames?count=N[&product=P]     frames per loop list (both products if none);
+///                                             in today mode, times per radar layer
 ///   POST /_sim/list-form?form=F               relative, rooted or absolute list lines
+///   POST /_sim/time-form?form=F               today mode: list, interval or mixed times
 ///   POST /_sim/requests/clear                 forget the request log
 ///   GET  /_sim/faults                         "PATTERN=KIND" lines
 ///   GET  /_sim/requests                       "<host> <target> <status>[ <fault>]" lines
@@ -37,6 +41,8 @@ public:
     std::string baseUrl() const;
     FaultPlan& faults();
     NoaaSite& site();
+    /// The current services' site in today mode, else null.
+    TodaySite* today();
     std::vector<std::string> requestLog() const;
 
 private:

@@ -1,5 +1,6 @@
 // noaa-sim: answers on loopback in the forms of NOAA's old location pages, radar loop lists
-// and radar frames, so the saver can be run and tested without the real service.
+// and radar frames, or (--today) in the forms of NOAA's current services, so the saver can be
+// run and tested without the real service.
 
 #include "noaa-sim/HostSettings.h"
 #include "noaa-sim/SimOptions.h"
@@ -80,7 +81,9 @@ int main(int argc, char** argv) {
         std::cerr << "noaa-sim: " << error << "\n";
         return 1;
     }
-    const auto settings = hostSettings(options.host, server.port(), options.alternateHost);
+    const auto settings = options.today
+                              ? bridgeSettings(options.host, server.port())
+                              : hostSettings(options.host, server.port(), options.alternateHost);
     if (!options.printRegFile.empty() &&
         !writeFile(options.printRegFile, registryFragment(settings))) {
         std::cerr << "noaa-sim: cannot write " << options.printRegFile << "\n";

@@ -1,0 +1,364 @@
+// The saver and its setup dialog with every service setting at NOAA's defaults and only the
+// bridge's four addresses pointed at tools/noaa-sim in today mode: whatever the programs
+// show must have come through the bridge from NOAA's current forms.
+#include "common/TestWorld.h"
+#include "e2e/ImageCompare.h"
+#include "e2e/NoaaSimRun.h"
+#include "e2e/SaverScreen.h"
+#include "e2e/XvfbSession.h"
+
+#include "noaa-sim/Conditions.h"
+#include "noaa-sim/SiteTable.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QThread>
+#include <QUrl>
+
+#include <httplib.h>
+
+#include <gtest/gtest.h>
+
+using namespace nimbuscope::e2e;
+using namespace nimbuscope::test;
+
+namespace {
+
+constexpr int kShownWithinMs = 10000;
+constexpr int kCheckedWithinMs = 20000;
+constexpr int kRadarShownMs = 45000;
+constexpr int kActivationMs = 500;
+constexpr int kEndsWithinMs = 5000;
+constexpr double kRadarVivid = 0.01;
+const QSize kScreen{1024, 768};
+// More times than a list carries, so the newest list's frames stay advertised a while.
+const QString kAdvertised = QStringLiteral("30");
+// The saver keeps the frames of the last hour: twelve or thirteen at five-minute steps.
+constexpr int kHourOfFrames = 12;
+constexpr qsizetype kStandardStills = 10;
+const QString kZip = QStringLiteral("64106");
+// The nearest Kansas City station is stale; the next one reports.
+constexpr const char* kReportingStation = "/api/stations/KMCI/observations/latest";
+
+constexpr int kTemperaturePx = 34;
+constexpr int kCaptionBandTop = 60;
+constexpr int kProblemPx = 13;
+constexpr QRgb kProblemColour = 0xffffc857;
+const QRect kProblemArea{(1024 - 620) / 2, 768 - 30, 620, 30};
+constexpr double kSameText = 0.25;
+// Two temperatures one figure apart lie about 0.2 apart; the same one at 0.
+constexpr double kSameFigures = 0.08;
+constexpr QRgb kWhite = 0xffffffff;
+
+// The paths of NOAA's current services as the simulator serves them.
+const QRegularExpression kTodayForm(QStringLiteral(
+    R"(^\S+ /(zipcity\.php\?|api/(points|gridpoints|stations)/|geoserver/|ridge/standard/))"));
+
+#define ASSERT_RUNNING(session)                                                                    \
+    ASSERT_TRUE((session).isRunning()) << (session).errorString().toStdString()
+
+class BridgeE2eTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_RUNNING(session);
+        sim = std::make_unique<NoaaSimRun>(
+            QStringLiteral(NOAA_SIM_PROGRAM),
+            QStringList{QStringLiteral("--today"), QStringLiteral("--frames"), kAdvertised});
+        ASSERT_TRUE(sim->isListening()) << sim->describe().toStdString();
+        ASSERT_EQ(sim->settings().size(), 4) << "only the bridge's addresses";
+        // The dialog's radar site list, naming NOAA's radar pages as the shipped one does.
+        world.writeFile(QStringLiteral("share/RadarList.txt"),
+                        "STATE: MO\r\n\"http://radar.weather.gov/radar/latest/DS.p19r0/"
+                        "si.keax.shtml\",\"Kansas City\",\"64106\"\r\n");
+    }
+
+    /// Both hives hold the bridge's addresses and `extra`; the machine one is chosen where it
+    /// may be written.
+    void writeHives(const QByteArray& extra) {
+        const QByteArray hive = "Windows Registry Editor Version 5.00\n\n"
+                                "[HKEY_CURRENT_USER\\Software\\Calderwick\\Nimbuscope]\n" +
+                                sim->registryLines().toUtf8() + "\"homeDirectory\"=\"" +
+                                world.root().toUtf8() + "/share\"\n" + extra;
+        world.writeFile(world.configHome() +
+                            QStringLiteral("/nimbuscope/registry/HKEY_CURRENT_USER.reg"),
+                        hive);
+        world.writeFile(machineHive(),
+                        QByteArray(hive).replace("HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"));
+    }
+    QString machineHive() const {
+        return world.configDir() + QStringLiteral("/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg");
+    }
+    QString stored() const { return QString::fromUtf8(world.readFile(machineHive())); }
+
+    httplib::Client simClient() const {
+        httplib::Client client("127.0.0.1", QUrl(sim->baseUrl()).port());
+        client.set_read_timeout(5, 0);
+        return client;
+    }
+    QStringList requestLog() const {
+        const auto result = simClient().Get("/_sim/requests");
+        return result ? QString::fromStdString(result->body)
+                            .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                      : QStringList{QStringLiteral("no log")};
+    }
+    bool simFault(const std::string& pattern, const std::string& kind) const {
+        const auto result =
+            simClient().Post("/_sim/fault", httplib::Params{{"path", pattern}, {"kind", kind}});
+        return result && result->status == 200;
+    }
+
+    /// Cached files of the location whose names match `pattern` (after the zip code).
+    QStringList cached(const QString& pattern) const {
+        QStringList files;
+        const QDir nimbuscope(world.tmp() + QStringLiteral("/Nimbuscope"));
+        for (const QString& user : nimbuscope.entryList({QStringLiteral("tmp-*")}, QDir::Dirs)) {
+            const QDir data(nimbuscope.filePath(user) + QStringLiteral("/data"));
+            for (const QString& name : data.entryList({kZip + pattern}, QDir::Files)) {
+                files << data.filePath(name);
+            }
+        }
+        return files;
+    }
+
+    /// Frame names ("SI.KEAX.dd.YYYYMMDD.HHMM") of the reflectivity layer's advertised times.
+    QStringList advertisedFrameNames() const {
+        const auto caps = simClient().Get(
+            "/geoserver/keax/ows?service=WMS&version=1.3.0&request=GetCapabilities");
+        QStringList names;
+        if (!caps) {
+            return names;
+        }
+        const QString xml = QString::fromStdString(caps->body);
+        const qsizetype layer = xml.indexOf(QStringLiteral("<Name>keax_sr_bref</Name>"));
+        const QString dimension =
+            xml.mid(layer, xml.indexOf(QStringLiteral("</Dimension>"), layer) - layer);
+        const QRegularExpression instant(QStringLiteral(R"((\d{4})-(\d\d)-(\d\d)T(\d\d):(\d\d))"));
+        for (auto it = instant.globalMatch(dimension); it.hasNext();) {
+            const auto m = it.next();
+            names << QStringLiteral("SI.KEAX.dd.%1%2%3.%4%5")
+                         .arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4),
+                              m.captured(5));
+        }
+        return names;
+    }
+
+    std::unique_ptr<ProgramRun> startSaver() {
+        return session.run(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/s")});
+    }
+    bool radarOnScreen() {
+        return waitUntil([&] { return vividShare(session.x().grabScreen()) > kRadarVivid; },
+                         kRadarShownMs);
+    }
+    bool typeInto(quint32 window, const QString& keys) {
+        return session.mouseMove(session.x().windowGeometry(window).center()) && session.key(keys);
+    }
+    quint32 openSetup() {
+        setup = session.run(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/c")});
+        const quint32 dialog =
+            session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), kShownWithinMs);
+        if (dialog != 0) {
+            QThread::msleep(kActivationMs);
+        }
+        return dialog;
+    }
+
+    /// The first line of text in the strip left of the picture: the temperature.
+    QImage temperatureShown() {
+        const QImage screen = session.x().grabScreen();
+        const int top = pictureTop(screen, kCaptionBandTop);
+        const int left = firstLitColumn(screen, top);
+        if (top < 0 || left <= 2) {
+            return {};
+        }
+        return firstInkBand(screen.copy(0, top, left - 2, kProblemArea.top() - top));
+    }
+
+    TestWorld world; // first: the programs run in its folders
+    XvfbSession session{XvfbOptions{kScreen}};
+    std::unique_ptr<NoaaSimRun> sim;
+    std::unique_ptr<ProgramRun> setup;
+};
+
+/// The log lines that are not requests for NOAA's current forms.
+QStringList otherThanTodayForms(const QStringList& log) {
+    QStringList others;
+    for (const QString& line : log) {
+        if (!kTodayForm.match(line).hasMatch()) {
+            others << line;
+        }
+    }
+    return others;
+}
+
+} // namespace
+
+TEST_F(BridgeE2eTest, SetupChecksAZipCodeThroughTheBridgeAndStoresNoaasAddresses) {
+    writeHives({});
+    const quint32 dialog = openSetup();
+    ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
+    ASSERT_TRUE(typeInto(dialog, QStringLiteral("6 4 1 0 6 Return")));
+    ASSERT_TRUE(setup->waitForEnd(kCheckedWithinMs)) << setup->describe().toStdString();
+    EXPECT_EQ(setup->exitCode(), 0);
+
+    const QString hive = stored();
+    EXPECT_TRUE(hive.contains(QStringLiteral("\"zipcode\"=\"64106\""))) << hive.toStdString();
+    EXPECT_TRUE(hive.contains(QStringLiteral("\"templateURL\"=\"http://radar.weather.gov/radar/"
+                                             "images/@@@@@/SI.keax/#####.noaa\"")));
+    EXPECT_TRUE(hive.contains(QStringLiteral("\"cityState\"=\"Kansas City, MO\"")));
+    EXPECT_TRUE(hive.contains(QStringLiteral("\"currentConditionsURL\"=\"http://forecast.weather."
+                                             "gov/MapClick.php?lat=39.1031&lon=-94.5785\"")));
+    const QStringList log = requestLog();
+    EXPECT_TRUE(
+        log.join(QLatin1Char('\n')).contains(QStringLiteral("/zipcity.php?inputstring=64106 302")));
+    EXPECT_TRUE(
+        log.join(QLatin1Char('\n')).contains(QStringLiteral("/api/points/39.1031,-94.5785 200")));
+    EXPECT_EQ(otherThanTodayForms(log), QStringList()) << log.join(QLatin1Char('|')).toStdString();
+}
+
+TEST_F(BridgeE2eTest, SetupRefusesAZipCodeTheCurrentSearchCannotPlace) {
+    writeHives({});
+    const quint32 dialog = openSetup();
+    ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
+    ASSERT_TRUE(typeInto(dialog, QStringLiteral("9 9 9 9 9 Return")));
+    const quint32 message = session.waitForWindow(QStringLiteral("^Nimbuscope$"), kCheckedWithinMs);
+    ASSERT_NE(message, 0u) << setup->describe().toStdString();
+    EXPECT_TRUE(setup->isRunning());
+    ASSERT_TRUE(typeInto(message, QStringLiteral("Return")));
+    QThread::msleep(kActivationMs);
+    ASSERT_TRUE(typeInto(dialog, QStringLiteral("Escape")));
+    ASSERT_TRUE(setup->waitForEnd(kShownWithinMs)) << setup->describe().toStdString();
+    EXPECT_FALSE(stored().contains(QStringLiteral("\"zipcode\"")));
+    EXPECT_TRUE(requestLog()
+                    .join(QLatin1Char('\n'))
+                    .contains(QStringLiteral("/zipcity.php?inputstring=99999 200")));
+}
+
+TEST_F(BridgeE2eTest, SaverShowsFramesOfTheExactTimesAndTheReportingStationsConditions) {
+    writeHives("\"zipcode\"=\"64106\"\n\"locationMode\"=dword:00000001\n");
+    const auto saver = startSaver();
+    ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();
+    // The pass is over once the long-range product has as many frames as the short-range one.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto longRange = cached(QStringLiteral(".DS.p20-r.*.noaa")).size();
+            return longRange >= kHourOfFrames &&
+                   longRange == cached(QStringLiteral(".DS.p19r0.*.noaa")).size();
+        },
+        kRadarShownMs, 200))
+        << cached(QStringLiteral("*")).join(QLatin1Char(' ')).toStdString() << "; "
+        << requestLog().join(QLatin1Char('|')).toStdString();
+
+    // Frame names carry the minute of the map server's exact scan times, not whole five
+    // minutes; every one of them is an advertised time.
+    const QStringList advertised = advertisedFrameNames();
+    ASSERT_GE(advertised.size(), kHourOfFrames);
+    const QStringList frames = cached(QStringLiteral(".DS.p19r0.*.noaa"));
+    int offGrid = 0;
+    for (const QString& file : frames) {
+        const QString name = QFileInfo(file).completeBaseName().section(QLatin1Char('.'), 3);
+        EXPECT_TRUE(advertised.contains(name)) << name.toStdString();
+        offGrid += name.right(1).toInt() % 5 != 0 ? 1 : 0;
+    }
+    EXPECT_GT(offGrid, 0);
+
+    // The temperature of the station that reports (the stale one would say another).
+    const QStringList pictures = cached(QStringLiteral(".currentConditions.jpg"));
+    ASSERT_EQ(pictures.size(), 1);
+    EXPECT_FALSE(QImage(pictures.front()).isNull());
+    // The pass ran at most a minute ago; the weather changes on the hour.
+    const auto sites = nimbuscope::noaasim::SiteTable::builtIn();
+    const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    const QImage shown = temperatureShown();
+    double distance = 1;
+    QString expected;
+    for (const auto at : {now, now - std::chrono::minutes{1}}) {
+        expected = QStringLiteral("%1°").arg(
+            nimbuscope::noaasim::conditionsFor(*sites.byZip("64106"), at).temperatureF);
+        distance = std::min(
+            distance, inkDistance(shown, renderText(expected, saverFont(kTemperaturePx), kWhite)));
+    }
+    EXPECT_LT(distance, kSameFigures) << expected.toStdString();
+
+    const QStringList log = requestLog();
+    const QString all = log.join(QLatin1Char('\n'));
+    for (const char* asked : {kReportingStation, "request=GetCapabilities", "request=GetMap"}) {
+        EXPECT_TRUE(all.contains(QLatin1String(asked))) << asked;
+    }
+    EXPECT_EQ(otherThanTodayForms(log), QStringList()) << all.toStdString();
+
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
+    EXPECT_TRUE(saver->waitForEnd(kEndsWithinMs)) << saver->describe().toStdString();
+}
+
+// Esc during a pass stops it and Cancel starts a new one at once (see the saver's own
+// end-to-end test); the frames are slowed so that the first pass is still running.
+TEST_F(BridgeE2eTest, WhenTheCurrentServicesFailTheSaverSaysSoAndKeepsAnimating) {
+    writeHives("\"zipcode\"=\"64106\"\n\"locationMode\"=dword:00000001\n");
+    ASSERT_TRUE(simFault("/geoserver/ows", "delay:1000"));
+    const QImage problem = renderText(
+        QStringLiteral("Nimbuscope is having difficulty connecting to the NOAA website."),
+        saverFont(kProblemPx), kProblemColour);
+    const auto saver = startSaver();
+    // The short-range frames are all in once the long-range ones come.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return cached(QStringLiteral(".DS.p19r0.*.noaa")).size() >= kHourOfFrames &&
+                   !cached(QStringLiteral(".DS.p20-r.*.noaa")).isEmpty();
+        },
+        kRadarShownMs, 200))
+        << saver->describe().toStdString();
+    ASSERT_TRUE(radarOnScreen());
+    EXPECT_GE(inkDistance(session.x().grabScreen().copy(kProblemArea), problem), kSameText);
+
+    ASSERT_TRUE(simFault("*", "drop"));
+    ASSERT_TRUE(session.key(QStringLiteral("Escape")));
+    ASSERT_NE(session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), kShownWithinMs), 0u);
+    QThread::msleep(kActivationMs);
+    ASSERT_TRUE(session.key(QStringLiteral("Escape")));
+    double distance = 1;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            distance = inkDistance(session.x().grabScreen().copy(kProblemArea), problem);
+            return distance < kSameText;
+        },
+        kRadarShownMs))
+        << "distance " << distance << "; " << saver->describe().toStdString();
+
+    const QRect area(0, kCaptionBandTop, kScreen.width(), kProblemArea.top() - kCaptionBandTop);
+    QImage previous = session.x().grabScreen().copy(area);
+    int changes = 0;
+    waitUntil(
+        [&] {
+            const QImage now = session.x().grabScreen().copy(area);
+            changes += meanColourDifference(previous, now) > 0.5 ? 1 : 0;
+            previous = now;
+            return changes >= 3;
+        },
+        5000, 300);
+    EXPECT_GE(changes, 3) << "the cached frames keep playing";
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
+    EXPECT_TRUE(saver->waitForEnd(kEndsWithinMs)) << saver->describe().toStdString();
+}
+
+TEST_F(BridgeE2eTest, WithoutTheMapServerTheSaverShowsTheStandardStills) {
+    writeHives("\"zipcode\"=\"64106\"\n\"locationMode\"=dword:00000001\n");
+    ASSERT_TRUE(simFault("/geoserver/*", "wms-error"));
+    const auto saver = startSaver();
+    ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return cached(QStringLiteral(".DS.p19r0.*.noaa")).size() == kStandardStills &&
+                   cached(QStringLiteral(".DS.p20-r.*.noaa")).size() == kStandardStills;
+        },
+        kRadarShownMs, 200))
+        << cached(QStringLiteral("*")).join(QLatin1Char(' ')).toStdString();
+
+    const QString all = requestLog().join(QLatin1Char('\n'));
+    for (int i = 0; i < kStandardStills; ++i) {
+        EXPECT_TRUE(all.contains(QStringLiteral("/ridge/standard/KEAX_%1.gif 200").arg(i))) << i;
+    }
+    EXPECT_FALSE(all.contains(QLatin1String("request=GetMap")));
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
+    EXPECT_TRUE(saver->waitForEnd(kEndsWithinMs)) << saver->describe().toStdString();
+}
