@@ -12,6 +12,7 @@
 #include "common/FakeClock.h"
 #include "common/FakeDialogs.h"
 #include "common/FakeProcessEnd.h"
+#include "common/FakeRetriever.h"
 #include "common/TestWorld.h"
 
 #include <QComboBox>
@@ -25,26 +26,6 @@ using namespace nimbuscope;
 using namespace nimbuscope::test;
 
 namespace {
-
-/// Counts what it is asked; every request stays running.
-class IdleRetriever final : public PageRetriever {
-public:
-    explicit IdleRetriever(QStringList& requests) : requests_(requests) {}
-    QString RetrieveAsync(const QString& address) override {
-        requests_ << address;
-        return QStringLiteral("ok");
-    }
-    qint16 RetrieveAsyncCompleted(const QString&) override { return Running; }
-    QByteArray RetrieveAsyncPage(const QString&) override { return {}; }
-    QByteArray GetResultURL(const QString&) override { return {}; }
-    void FreePage(const QString&) override {}
-    void KillAsyncRetrieve(const QString&) override {}
-    QString RetrieveIsActive(const QString&) override { return {}; }
-    void SetRcvTimeout(qint32) override {}
-
-private:
-    QStringList& requests_;
-};
 
 class SetupOpenerTest : public ::testing::Test {
 protected:
@@ -60,7 +41,9 @@ protected:
         ComponentFactory components;
         components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg), [this] {
             ++created;
-            return std::make_unique<IdleRetriever>(requests);
+            auto made = std::make_unique<FakeRetriever>();
+            retriever = made.get();
+            return made;
         });
         return components;
     }
@@ -75,7 +58,7 @@ protected:
     NoPasswordServices passwords;
     SaverApp app;
     int created = 0;
-    QStringList requests;
+    FakeRetriever* retriever = nullptr; // the last one made, alive while its dialog is
 };
 
 } // namespace
@@ -105,10 +88,12 @@ TEST_F(SetupOpenerTest, ShowsTheDialogCentredAndHoldingItsCaptionThenUnloadsIt) 
 }
 
 TEST_F(SetupOpenerTest, AZipCodeCheckCreatesTheDialogsOwnComponent) {
+    QStringList requests;
     dialogs.answers.push_back([&](QDialog& shown) {
         auto& setup = dynamic_cast<FrmSetup&>(shown);
         setup.zipcodeTextBox->setText(QStringLiteral("66614"));
         setup.Ok_Click();
+        requests = retriever != nullptr ? retriever->requested() : QStringList();
         setup.CancelButton_Click(); // stops the check
         setup.CancelButton_Click(); // leaves
         return setup.result();
