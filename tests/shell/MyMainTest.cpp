@@ -10,7 +10,6 @@
 #include "common/FakeClock.h"
 #include "common/FakeDialogs.h"
 #include "common/FakeProcessEnd.h"
-#include "common/LockHolderProcess.h"
 #include "common/RegistryValue.h"
 #include "common/TestWorld.h"
 
@@ -214,17 +213,6 @@ TEST_F(MyMainTest, OnlyAWindowOfTheSameModeRefusesAStart) {
     EXPECT_EQ(openers.opened.front().mode, QStringLiteral("saver"));
 }
 
-TEST_F(MyMainTest, AWindowOfAnotherProcessRefusesTheStart) {
-    LockHolderProcess otherSaver(world.runtimeDir(), QString::fromLatin1(kPlaybackCaption));
-    ASSERT_TRUE(otherSaver.held());
-    EXPECT_EQ(start(QStringLiteral("/s")), 0);
-    EXPECT_TRUE(openers.opened.empty());
-
-    otherSaver.kill(); // its window is gone with it
-    EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);
-    EXPECT_EQ(openers.opened.size(), 1u);
-}
-
 TEST_F(MyMainTest, APreviousInstanceIsAnotherRunningCopyOfTheProgram) {
     app.registerInstance();
     EXPECT_FALSE(app.prevInstance());
@@ -232,11 +220,4 @@ TEST_F(MyMainTest, APreviousInstanceIsAnotherRunningCopyOfTheProgram) {
     SaverApp next(services());
     next.registerInstance();
     EXPECT_TRUE(next.prevInstance());
-}
-
-TEST_F(MyMainTest, ACopyInAnotherProcessIsAPreviousInstance) {
-    LockHolderProcess other(world.runtimeDir(), QString::fromLatin1(SaverApp::kProgramLockName));
-    ASSERT_TRUE(other.held());
-    app.registerInstance();
-    EXPECT_TRUE(app.prevInstance());
 }
