@@ -1,8 +1,6 @@
 #include "AcquisitionRig.h"
 
-#include "ParserTestSupport.h"
-
-#include "settings/cRegistry.h"
+#include "common/RegistryValue.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -30,11 +28,7 @@ QString ScriptedFrame::noaaName() const {
 }
 
 AcquisitionRig::AcquisitionRig()
-    : log(clock, platform), settings(registry, platform, log), sys(platform, log, clock),
-      list(log) {
-    log.setFolder(world.root() + QStringLiteral("/"));
-    log.debugLogOn = true;
-    world.writeFile(QStringLiteral("errorlog.txt"), {});
+    : settings(registry, platform, log), sys(platform, log, clock), list(log) {
     dataDir_ = world.tmp() + QStringLiteral("/Nimbuscope/tmp-tester/data/");
     QDir().mkpath(dataDir_);
     settings.loadRegistryValues();
@@ -50,7 +44,7 @@ AcquisitionRig::AcquisitionRig()
           &controls.currentRadarTimesLabel, &controls.DownloadInfo,
           &controls.DownloadInfoChannelName, &controls.NetworkProblem, &controls.NetworkProblem2,
           &controls.retryCount, &controls.RadarImagesMissing, &controls.EscToChange}) {
-        *l = label(QStringLiteral("design caption"));
+        *l = new QLabel(QStringLiteral("design caption"), &window);
     }
     controls.progress = progress.get();
     controls.Timer1 = &Timer1;
@@ -79,10 +73,6 @@ AcquisitionRig::AcquisitionRig()
                             }});
 }
 
-QLabel* AcquisitionRig::label(const QString& caption) {
-    return new QLabel(caption, &window);
-}
-
 QString AcquisitionRig::locationQuery() {
     return QStringLiteral("http://forecast.weather.gov/zipcity.php?inputstring=66604");
 }
@@ -107,12 +97,8 @@ bool AcquisitionRig::exists(const QString& name) const {
 }
 
 void AcquisitionRig::setNumberSetting(const char* valueName, qint32 value) {
-    cRegistry reg(registry);
-    reg.setClassKey(HKEY_LOCAL_MACHINE);
-    reg.setSectionKey(QLatin1String(RegistryValues::kProductKey));
-    reg.setValueKey(QLatin1String(valueName));
-    reg.setValueType(REG_DWORD);
-    reg.setValue(value);
+    storeRegistryValue(registry, HKEY_LOCAL_MACHINE, QLatin1String(RegistryValues::kProductKey),
+                       QLatin1String(valueName), value);
     settings.loadRegistryValues();
 }
 
@@ -194,18 +180,6 @@ QByteArray AcquisitionRig::conditionsBody() {
     QImage picture(30, 30, QImage::Format_RGB32);
     picture.fill(qRgb(80, 120, 200));
     return encoded(picture, "JPEG");
-}
-
-QString AcquisitionRig::debugLog() const {
-    return QString::fromUtf8(world.readFile(QStringLiteral("debuglog.txt")));
-}
-
-QString AcquisitionRig::errorLog() const {
-    return QString::fromUtf8(world.readFile(QStringLiteral("errorlog.txt")));
-}
-
-bool AcquisitionRig::debugLogged(const QString& line) const {
-    return debugLog().contains(QStringLiteral(" :: ") + line + QStringLiteral(" :: \r\n"));
 }
 
 } // namespace nimbuscope::test

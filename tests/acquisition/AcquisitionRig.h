@@ -4,17 +4,15 @@
 #include "display/DisplayList.h"
 #include "display/MyProgress.h"
 #include "display/PictureBox.h"
-#include "display/SaverTimer.h"
 #include "display/SaverWindow.h"
 #include "platform/MemoryRegistry.h"
 #include "settings/RegistryValues.h"
-#include "support/Log.h"
 #include "support/SystemUtils.h"
 
-#include "common/FakeClock.h"
+#include "ParserTestSupport.h"
 #include "common/FakeProcessEnd.h"
 #include "common/FakeRetriever.h"
-#include "common/TestWorld.h"
+#include "common/FakeSaverTimer.h"
 
 #include <QLabel>
 #include <QWidget>
@@ -25,19 +23,6 @@
 
 namespace nimbuscope::test {
 
-/// A window timer that only records what it is told.
-class FakeTimer final : public SaverTimer {
-public:
-    void setEnabled(bool enabled) override { enabled_ = enabled; }
-    bool isEnabled() const override { return enabled_; }
-    void setInterval(int ms) override { interval_ = ms; }
-    int interval() const override { return interval_; }
-
-private:
-    bool enabled_ = false;
-    int interval_ = 0;
-};
-
 /// One frame of a scripted list: its listed name (".gif") and server time.
 struct ScriptedFrame {
     QString gifName;
@@ -47,7 +32,7 @@ struct ScriptedFrame {
 /// A saver window's worth of controls and state around one AcquireDataAsync, with a
 /// scripted network, a fake clock and private folders. Settings start as a zip-code
 /// location "66604" with NOAA's default hosts.
-class AcquisitionRig : public ::testing::Test {
+class AcquisitionRig : public ParserTest {
 protected:
     AcquisitionRig();
 
@@ -86,21 +71,13 @@ protected:
     static QByteArray frameBody();
     static QByteArray conditionsBody();
 
-    QString debugLog() const;
-    QString errorLog() const;
-    bool debugLogged(const QString& line) const;
-
-    TestWorld world;
-    FakeClock clock;
-    FakePlatform platform;
-    Log log;
     MemoryRegistry registry;
     RegistryValues settings;
     SystemUtils sys;
     DisplayList list;
     QWidget window;
     std::unique_ptr<MyProgress> progress;
-    FakeTimer Timer1, TimeOfDay, AsyncDownloadTimer, Win9xPwdDismiss;
+    FakeSaverTimer Timer1, TimeOfDay, AsyncDownloadTimer, Win9xPwdDismiss;
     SaverControls controls;
     SaverRunState state;
     std::unique_ptr<PageRetriever> myHTTPRetrieve;
@@ -113,7 +90,6 @@ protected:
     std::unique_ptr<AcquireDataAsync> ada;
 
 private:
-    QLabel* label(const QString& caption);
     QString dataDir_;
 };
 

@@ -65,17 +65,6 @@ TEST_F(CacheTest, ACacheOfAnotherLocationAtStartNeverCostsTheCurrentLocationItsF
     EXPECT_TRUE(exists("66604.DS.p19r0.loop.txt"));
 }
 
-TEST_F(CacheTest, AnEmptyCacheLeavesTheWindowsZipCodeAlone) {
-    serveEverything(10);
-    startPass(true);
-    EXPECT_EQ(state.zipcode, "66604");
-    runTicks();
-    startPass(false, settings.getZipCode());
-    EXPECT_EQ(cachedFrames(), 20);
-    runTicks();
-    EXPECT_EQ(net->requested().size(), 4 + 20 + 2) << "no frame fetched twice";
-}
-
 TEST_F(CacheTest, GoodPassEndKeepsOnlyTheFramesOnDisplay) {
     // Unlisted but within an hour of the newest listed frame: shown before the list.
     put("66604.DS.p19r0.ktwx.dd.20261205.2040.noaa");

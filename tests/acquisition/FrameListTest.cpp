@@ -292,12 +292,7 @@ TEST_F(FrameListTest, TextsPast32767CharactersEndInTheErrorPathKeepingEarlierIte
     EXPECT_TRUE(r.items.isEmpty()) << "every frame line lies past the limit";
 }
 
-TEST(FrameCacheNames, NamesAndDownloadAddress) {
-    EXPECT_EQ(frameCacheFileName("/d/", "66604", kProduct, frame("2047")),
-              "/d/66604.DS.p19r0." + frame("2047"));
-    EXPECT_EQ(listCacheFileName("/d/", "66604", "DS.p20-r"), "/d/66604.DS.p20-r.loop.txt");
-    EXPECT_EQ(conditionsCacheFileName("/d/", "66604"), "/d/66604.currentConditions.jpg");
-
+TEST(FrameCacheNames, DownloadAddressOfTheChosenRegion) {
     const QString source =
         "http://radar.weather.gov/radar/images/DS.p19r0/SI.ktwx/ridge.ridge.noaa";
     const struct {

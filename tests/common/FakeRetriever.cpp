@@ -1,5 +1,7 @@
 #include "common/FakeRetriever.h"
 
+#include <algorithm>
+
 namespace nimbuscope::test {
 
 QStringList FakeRetriever::requested() const {
@@ -10,6 +12,11 @@ QStringList FakeRetriever::requested() const {
         }
     }
     return out;
+}
+
+bool FakeRetriever::called(const char* method) const {
+    return std::any_of(calls.cbegin(), calls.cend(),
+                       [method](const Call& call) { return call.method == QLatin1String(method); });
 }
 
 FakeRetriever::Response FakeRetriever::take(const QString& address) {

@@ -44,6 +44,7 @@ public:
     /// Addresses given to RetrieveAsync, in order.
     QStringList requested() const;
     int requestCount(const QString& address) const { return int(requested().count(address)); }
+    bool called(const char* method) const;
     qint32 rcvTimeout = 0;
     int kills = 0;
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "DisplayTestRig.h"
-#include "FakeSaverTimer.h"
 #include "TestGif.h"
 
 #include "display/DisplayList.h"
@@ -9,6 +8,8 @@
 #include "display/MyProgress.h"
 #include "display/PictureBox.h"
 #include "display/SaverWindow.h"
+
+#include "common/FakeSaverTimer.h"
 
 #include <QDir>
 #include <QLabel>

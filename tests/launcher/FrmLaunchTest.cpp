@@ -2,13 +2,13 @@
 
 #include "launcher/ScreenSaverHost.h"
 #include "platform/ProgramStarter.h"
-#include "settings/cRegistry.h"
 #include "support/Error.h"
 
 #include "CountingRegistry.h"
 #include "common/FakeClock.h"
 #include "common/FakeDialogs.h"
 #include "common/FakeProcessEnd.h"
+#include "common/RegistryValue.h"
 #include "common/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -26,12 +26,8 @@ const QString kOtherSaver = QStringLiteral("/usr/lib/xscreen/other-saver");
 const QString kSaverValue = QString::fromLatin1(FrmLaunch::kSaverValue);
 
 cRegistry desktopValue(RegistryApi& api, const char* name) {
-    cRegistry reg(api);
-    reg.setClassKey(HKEY_CURRENT_USER);
-    reg.setSectionKey(QString::fromLatin1(FrmLaunch::kDesktopKey));
-    reg.setValueKey(QString::fromLatin1(name));
-    reg.setValueType(REG_SZ);
-    return reg;
+    return registryValue(api, HKEY_CURRENT_USER, QString::fromLatin1(FrmLaunch::kDesktopKey),
+                         QString::fromLatin1(name));
 }
 
 class RecordingStarter final : public ProgramStarter {
@@ -185,7 +181,7 @@ TEST_F(FrmLaunchTest, AnErrorBeforeTheSwapWritesNothingMore) {
     }
 }
 
-TEST(FrmLaunchPaths, TheSaverLiesInTheSystemFolder) {
+TEST_F(FrmLaunchTest, TheSaverLiesInTheSystemFolder) {
     const struct {
         QString folder;
         QString saver;
@@ -194,16 +190,9 @@ TEST(FrmLaunchPaths, TheSaverLiesInTheSystemFolder) {
         {"/usr/bin/", "/usr/bin/nimbuscope"},
         {QStringLiteral("/usr/bin") + QChar(0) + QStringLiteral("junk"), "/usr/bin/nimbuscope"},
     };
-    FakeClock clock;
-    FakePlatform platform;
-    const auto registry = makeMemoryRegistry();
-    RecordingStarter programs;
-    FakeHost host(*registry, clock);
-    FakeDialogs dialogs;
-    FakeProcessEnd processEnd;
     for (const auto& row : rows) {
         const FrmLaunch form(
-            {platform, *registry, clock, programs, host, dialogs, processEnd, row.folder});
+            {platform, registry, clock, programs, host, dialogs, processEnd, row.folder});
         EXPECT_EQ(form.saverPath(), row.saver);
     }
 }

@@ -2,8 +2,8 @@
 #include "launcher/FrmLaunch.h"
 #include "platform/Folders.h"
 #include "platform/InstanceLocks.h"
-#include "settings/cRegistry.h"
 
+#include "common/RegistryValue.h"
 #include "common/TestWorld.h"
 
 #include <QElapsedTimer>
@@ -22,12 +22,8 @@ const QString kOtherSaver = QStringLiteral("/usr/lib/xscreen/other-saver");
 constexpr int kPatienceMs = 10000;
 
 cRegistry desktopValue(RegistryApi& api, const char* name) {
-    cRegistry reg(api);
-    reg.setClassKey(HKEY_CURRENT_USER);
-    reg.setSectionKey(QString::fromLatin1(FrmLaunch::kDesktopKey));
-    reg.setValueKey(QString::fromLatin1(name));
-    reg.setValueType(REG_SZ);
-    return reg;
+    return registryValue(api, HKEY_CURRENT_USER, QString::fromLatin1(FrmLaunch::kDesktopKey),
+                         QString::fromLatin1(name));
 }
 
 Folders worldFolders(const QString& programDir) {

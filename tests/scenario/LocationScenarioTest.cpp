@@ -1,11 +1,9 @@
 #include "ScenarioRig.h"
 
-#include "display/DisplayList.h"
 #include "settings/FrmSetup.h"
 #include "settings/RegistryValues.h"
 #include "shell/SetupDialogHost.h"
 
-#include "noaa-sim/RadarGif.h"
 #include "noaa-sim/SiteTable.h"
 
 #include <QDir>
@@ -25,10 +23,6 @@ const QString kLocationPage = QStringLiteral("*/MapClick.php?zip=*");
 
 QString cacheFolderOf(ScenarioRig& rig) {
     return rig.world.tmp() + QStringLiteral("/Nimbuscope/tmp-tester/data/");
-}
-
-bool exists(const QString& path) {
-    return QFileInfo::exists(path);
 }
 
 /// The setup dialog's OK with a new zip code, stored as its check of the location stores
@@ -52,16 +46,6 @@ ScriptedSetup::Answer chooseZip(ScenarioRig& rig, const QString& zip) {
 
 } // namespace
 
-TEST(FirstStartScenario, WithoutALocationCancelEndsCleanly) {
-    ScenarioRig rig({.zipcode = QString()});
-    rig.start();
-    EXPECT_EQ(rig.endStatus, 0);
-    EXPECT_EQ(rig.setup.shown, 1);
-    EXPECT_EQ(rig.setup.lastScreen, QRect(0, 0, 1024, 768));
-    EXPECT_TRUE(rig.network.requests.isEmpty());
-    EXPECT_TRUE(rig.errorLog().isEmpty());
-}
-
 TEST(FirstStartScenario, TheSetupDialogOverTheWindowCancelEndsCleanly) {
     ScenarioRig rig({.zipcode = QString()});
     FrmSetupHost host(rig.app, rig.components);
@@ -82,6 +66,7 @@ TEST(FirstStartScenario, TheSetupDialogOverTheWindowCancelEndsCleanly) {
     EXPECT_EQ(placed.center(), QRect(0, 0, 1024, 768).center());
     EXPECT_TRUE(topmost);
     EXPECT_TRUE(rig.network.requests.isEmpty());
+    EXPECT_TRUE(rig.errorLog().isEmpty());
 }
 
 TEST(FirstStartScenario, TheSetupDialogChecksTheZipCodeWithTheWindowsComponentAndGoesOn) {
@@ -106,38 +91,6 @@ TEST(FirstStartScenario, TheSetupDialogChecksTheZipCodeWithTheWindowsComponentAn
               QStringLiteral("http://127.0.0.1:8080/zipcity.php?inputstring=80301"));
     EXPECT_TRUE(rig.state().zipcodeIsValid);
     EXPECT_EQ(rig.settings().getCityState(), QStringLiteral("Denver, CO"));
-    EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")),
-              QStringLiteral("Nimbuscope for Denver, CO  (80301)"));
-    ASSERT_TRUE(rig.finishPass());
-    EXPECT_GT(rig.network.count(QStringLiteral("*/SI.KFTG/*")), 0);
-}
-
-TEST(SettingsScenario, TheSetupDialogFromTheRunningSaverResumesOnCancel) {
-    ScenarioRig rig;
-    FrmSetupHost host(rig.app, rig.components);
-    rig.setupHost = &host;
-    rig.start();
-    ASSERT_TRUE(rig.finishPass());
-    const int requestsBefore = int(rig.network.requests.size());
-    rig.dialogs.answers.push_back([](QDialog& shown) {
-        auto& setup = dynamic_cast<FrmSetup&>(shown);
-        setup.Form_Activate();
-        setup.CancelButton_Click();
-        return setup.result();
-    });
-    rig.pressKey(Qt::Key_Escape);
-    EXPECT_EQ(rig.dialogs.modalTitles, QStringList{QStringLiteral("Nimbuscope Setup")});
-    EXPECT_FALSE(rig.ended());
-    EXPECT_FALSE(rig.downloading());
-    EXPECT_TRUE(rig.timer1().isEnabled());
-    EXPECT_EQ(int(rig.network.requests.size()), requestsBefore);
-}
-
-TEST(FirstStartScenario, OkWithALocationGoesOn) {
-    ScenarioRig rig({.zipcode = QString()});
-    rig.setup.answers.push_back(chooseZip(rig, QStringLiteral("80301")));
-    rig.start();
-    EXPECT_FALSE(rig.ended());
     EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")),
               QStringLiteral("Nimbuscope for Denver, CO  (80301)"));
     ASSERT_TRUE(rig.finishPass());
@@ -170,11 +123,8 @@ TEST_P(StoredZipScenario, OneCharacterCountsAsMissingTwoOrMoreAsPresent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, StoredZipScenario,
-                         ::testing::Values(StoredZipCase{"Empty", "", true},
-                                           StoredZipCase{"One", "6", true},
-                                           StoredZipCase{"Two", "64", false},
-                                           StoredZipCase{"Four", "6410", false},
-                                           StoredZipCase{"Five", "64106", false}),
+                         ::testing::Values(StoredZipCase{"One", "6", true},
+                                           StoredZipCase{"Two", "64", false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 struct TitleCase {
@@ -254,28 +204,6 @@ TEST(SettingsScenario, NewLocationDuringADownloadIsFetchedInstead) {
         rig.caption(QStringLiteral("DownloadInfoChannelName")).contains(QStringLiteral("80301")));
 }
 
-TEST(CacheScenario, PassStartDeletesAnotherLocationsFilesAndGoodEndTheUnlistedFrames) {
-    ScenarioRig rig;
-    const QString data = cacheFolderOf(rig);
-    const QByteArray frame = QByteArray(7000, 'G') + ';';
-    const QStringList otherLocation = {
-        rig.world.writeFile(data + "80301.DS.p19r0.SI.KFTG.dd.20261205.1130.noaa", frame),
-        rig.world.writeFile(data + "80301.DS.p19r0.loop.txt", "x\n"),
-        rig.world.writeFile(data + "80301.currentConditions.jpg", "x"),
-    };
-    const QString unlisted =
-        rig.world.writeFile(data + "64106.DS.p19r0.SI.KEAX.dd.20261205.0900.noaa", frame);
-
-    rig.start();
-    for (const QString& path : otherLocation) {
-        EXPECT_FALSE(exists(path)) << path.toStdString();
-    }
-    EXPECT_TRUE(exists(unlisted));
-    ASSERT_TRUE(rig.finishPass());
-    EXPECT_FALSE(exists(unlisted));
-    EXPECT_TRUE(exists(data + "64106.DS.p19r0.SI.KEAX.dd.20261205.1130.noaa"));
-}
-
 TEST(CacheScenario, NewLocationFromTheSettingsDeletesTheOldOnesFiles) {
     ScenarioRig rig;
     rig.start();
@@ -290,31 +218,6 @@ TEST(CacheScenario, NewLocationFromTheSettingsDeletesTheOldOnesFiles) {
     EXPECT_TRUE(QDir(data).entryList({QStringLiteral("64106.*")}, QDir::Files).isEmpty());
     ASSERT_TRUE(rig.finishPass());
     EXPECT_FALSE(QDir(data).entryList({QStringLiteral("80301.*.noaa")}, QDir::Files).isEmpty());
-}
-
-TEST(CacheScenario, RadarUnavailableFrameSwitchesToTheAlternateRegionAndStaysHidden) {
-    ScenarioRig rig;
-    const QString unavailable = QStringLiteral(
-        "http://127.0.0.1:8080/radar/images/DS.p19r0/SI.KEAX/SI.KEAX.dd.20261205.1130.gif");
-    rig.network.always(
-        unavailable, Outcome::withBody(QByteArray::fromStdString(noaasim::unavailableFrameGif())));
-    rig.start();
-    ASSERT_TRUE(rig.finishPass());
-
-    const QStringList& sent = rig.network.requests;
-    const qsizetype at = sent.indexOf(unavailable);
-    ASSERT_GE(at, 0);
-    ASSERT_LT(at + 1, sent.size());
-    EXPECT_TRUE(sent[at + 1].startsWith(QStringLiteral("http://localhost:8080/radar/images/")))
-        << sent[at + 1].toStdString();
-
-    DisplayList& list = rig.window().displayList();
-    const DisplayItem item = list.findItemByFileName(
-        cacheFolderOf(rig) + QStringLiteral("64106.DS.p19r0.SI.KEAX.dd.20261205.1130.noaa"));
-    EXPECT_EQ(item.index, -1); // not an active item: never shown
-    rig.runFor(30);
-    EXPECT_FALSE(rig.ended());
-    EXPECT_FALSE(rig.framesShown.isEmpty());
 }
 
 struct FolderCase {
@@ -338,13 +241,11 @@ TEST_P(WorkingFolderScenario, FolderUnderTheTemporaryFolderNamedAfterTheUser) {
               expected + QStringLiteral("/errorlog.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Users, WorkingFolderScenario,
-    ::testing::Values(FolderCase{"BlankInside", QStringLiteral("John Smith "), "tmp-John-Smith-"},
-                      FolderCase{"Empty", QString(), "tmp-all"},
-                      FolderCase{"Unknown", std::nullopt, "tmp-all"},
-                      FolderCase{"Plain", QStringLiteral("tester"), "tmp-tester"}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Users, WorkingFolderScenario,
+                         ::testing::Values(FolderCase{"BlankInside", QStringLiteral("John Smith "),
+                                                      "tmp-John-Smith-"},
+                                           FolderCase{"Unknown", std::nullopt, "tmp-all"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MessageBoxScenario, MessageBoxesNeverStackOnAnOpenDialog) {
     ScenarioRig rig;

@@ -5,6 +5,7 @@
 #include "support/Log.h"
 
 #include "common/FakeClock.h"
+#include "common/RegistryValue.h"
 #include "common/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -19,25 +20,6 @@ namespace {
 const QString kProduct = QStringLiteral("Software\\Calderwick\\Nimbuscope");
 const QString kHomeDefault = QStringLiteral("/opt/nimbuscope/share/nimbuscope");
 
-cRegistry valueAt(MemoryRegistry& registry, qint32 root, const QString& key, const QString& name,
-                  qint32 type) {
-    cRegistry reg(registry);
-    reg.setClassKey(root);
-    reg.setSectionKey(key);
-    reg.setValueKey(name);
-    reg.setValueType(type);
-    return reg;
-}
-
-/// Stores text as REG_SZ and anything else as a DWORD; an invalid value stores nothing.
-void putIn(MemoryRegistry& registry, qint32 root, const QString& key, const QString& name,
-           const QVariant& v) {
-    if (v.isValid()) {
-        valueAt(registry, root, key, name, v.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD)
-            .setValue(v);
-    }
-}
-
 class RegistryValuesTest : public ::testing::Test {
 protected:
     RegistryValuesTest() : log(clock, platform), store(registry, platform, log, kHomeDefault) {
@@ -47,10 +29,10 @@ protected:
     void TearDown() override { EXPECT_EQ(registry.openHandleCount(), 0); }
 
     cRegistry at(qint32 root, const QString& name, qint32 type) {
-        return valueAt(registry, root, kProduct, name, type);
+        return registryValue(registry, root, kProduct, name, type);
     }
     void put(qint32 root, const QString& name, const QVariant& v) {
-        putIn(registry, root, kProduct, name, v);
+        storeRegistryValue(registry, root, kProduct, name, v);
     }
     QVariant get(qint32 root, const QString& name) { return at(root, name, REG_SZ).value(); }
     bool exists(qint32 root, const QString& name) { return at(root, name, REG_SZ).ValueExists(); }
@@ -206,8 +188,10 @@ TEST_F(RegistryValuesTest, NumbersFallBackToTheMachineThenToTheirDefault) {
         // Each row stores under the value name its getter reads.
         for (const char* valueName : {"discardAfter", "networkTimeout", "animationRateMS",
                                       "cursorMovement", "channelIDs"}) {
-            putIn(fresh, HKEY_CURRENT_USER, kProduct, QLatin1String(valueName), row.user);
-            putIn(fresh, HKEY_LOCAL_MACHINE, kProduct, QLatin1String(valueName), row.machine);
+            storeRegistryValue(fresh, HKEY_CURRENT_USER, kProduct, QLatin1String(valueName),
+                               row.user);
+            storeRegistryValue(fresh, HKEY_LOCAL_MACHINE, kProduct, QLatin1String(valueName),
+                               row.machine);
         }
         fresh.setReadOnly(HKEY_LOCAL_MACHINE, true);
         values.loadRegistryValues();
@@ -314,7 +298,7 @@ TEST_F(RegistryValuesTest, TheScreenSaverPasswordSwitchDependsOnThePlatformFamil
     };
     for (const Row& row : rows) {
         MemoryRegistry fresh;
-        putIn(fresh, HKEY_CURRENT_USER, desktop, QLatin1String(row.name), row.stored);
+        storeRegistryValue(fresh, HKEY_CURRENT_USER, desktop, QLatin1String(row.name), row.stored);
         platform.platformId = row.platformId;
         RegistryValues values(fresh, platform, log, kHomeDefault);
         values.loadRegistryValues();

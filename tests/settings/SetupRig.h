@@ -5,11 +5,12 @@
 #include "platform/MemoryRegistry.h"
 #include "settings/FrmSetup.h"
 #include "settings/RegistryValues.h"
-#include "settings/cRegistry.h"
 #include "support/Log.h"
 
 #include "common/FakeClock.h"
 #include "common/FakeDialogs.h"
+#include "common/FakeRetriever.h"
+#include "common/RegistryValue.h"
 #include "common/TestWorld.h"
 
 #include <QStringList>
@@ -34,62 +35,8 @@ inline QByteArray sampleRadarList() {
            "City\",\"64106\"\r\n";
 }
 
-/// A page-retrieval component that answers every request from one script: the polls it
-/// answers in turn (the last repeats), then the page and the final address.
-class ScriptedRetriever final : public PageRetriever {
-public:
-    QList<qint16> polls{Done};
-    QByteArray page;
-    QByteArray finalUrl;
-    /// RetrieveAsync answers this.
-    QString startAnswer = QStringLiteral("ok");
-
-    QStringList calls; // "Method address"
-
-    QString RetrieveAsync(const QString& address) override {
-        calls << QStringLiteral("RetrieveAsync ") + address;
-        polled_ = 0;
-        return startAnswer;
-    }
-    qint16 RetrieveAsyncCompleted(const QString& address) override {
-        calls << QStringLiteral("RetrieveAsyncCompleted ") + address;
-        const qint16 status =
-            polls.value(polled_, polls.isEmpty() ? qint16(Running) : polls.last());
-        ++polled_;
-        return status;
-    }
-    QByteArray RetrieveAsyncPage(const QString& address) override {
-        calls << QStringLiteral("RetrieveAsyncPage ") + address;
-        return page;
-    }
-    QByteArray GetResultURL(const QString& address) override {
-        calls << QStringLiteral("GetResultURL ") + address;
-        return finalUrl;
-    }
-    void FreePage(const QString& address) override {
-        calls << QStringLiteral("FreePage ") + address;
-    }
-    void KillAsyncRetrieve(const QString& unused) override {
-        calls << QStringLiteral("KillAsyncRetrieve ") + unused;
-    }
-    QString RetrieveIsActive(const QString&) override { return {}; }
-    void SetRcvTimeout(qint32) override {}
-
-    bool called(const QString& method) const {
-        for (const QString& call : calls) {
-            if (call.startsWith(method + QLatin1Char(' '))) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    int polled_ = 0;
-};
-
 /// One setup dialog in a private world: memory registry, scripted dialogs, the sample radar
-/// site list in the home folder and a scripted page-retrieval component.
+/// site list in the home folder and a fake page-retrieval component.
 class SetupRig {
 public:
     static constexpr const char* kValidationHost = "validate.test:8080";
@@ -101,7 +48,7 @@ public:
         log.setFolder(world.root());
         log.debugLogOn = true;
         components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg), [this] {
-            auto made = std::make_unique<ScriptedRetriever>();
+            auto made = std::make_unique<FakeRetriever>();
             retriever = made.get();
             return made;
         });
@@ -111,20 +58,13 @@ public:
 
     /// Stores a setting in the machine root, where the memory registry keeps them.
     void store(const QString& name, const QVariant& value) {
-        cRegistry reg(registry);
-        reg.setClassKey(HKEY_LOCAL_MACHINE);
-        reg.setSectionKey(QLatin1String(RegistryValues::kProductKey));
-        reg.setValueKey(name);
-        reg.setValueType(value.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD);
-        reg.setValue(value);
+        storeRegistryValue(registry, HKEY_LOCAL_MACHINE, QLatin1String(RegistryValues::kProductKey),
+                           name, value);
     }
     /// The stored value, or an invalid variant when there is none.
     QVariant stored(const QString& name) {
-        cRegistry reg(registry);
-        reg.setClassKey(HKEY_LOCAL_MACHINE);
-        reg.setSectionKey(QLatin1String(RegistryValues::kProductKey));
-        reg.setValueKey(name);
-        reg.setValueType(REG_SZ);
+        cRegistry reg = registryValue(registry, HKEY_LOCAL_MACHINE,
+                                      QLatin1String(RegistryValues::kProductKey), name);
         return reg.ValueExists() ? reg.value() : QVariant();
     }
 
@@ -144,8 +84,8 @@ public:
     }
 
     /// Puts a scripted component in the slot, as the saver window holds one.
-    ScriptedRetriever& withComponent() {
-        auto made = std::make_unique<ScriptedRetriever>();
+    FakeRetriever& withComponent() {
+        auto made = std::make_unique<FakeRetriever>();
         retriever = made.get();
         slot = std::move(made);
         return *retriever;
@@ -169,7 +109,7 @@ public:
     FileInstanceLocks locks;
     ComponentFactory components;
     std::unique_ptr<PageRetriever> slot;
-    ScriptedRetriever* retriever = nullptr;
+    FakeRetriever* retriever = nullptr;
     int validations = 0;
     std::optional<int> closedWith;
     std::unique_ptr<FrmSetup> dialog;

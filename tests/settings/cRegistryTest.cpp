@@ -3,6 +3,8 @@
 #include "platform/MemoryRegistry.h"
 #include "support/Error.h"
 
+#include "common/RegistryValue.h"
+
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
@@ -40,12 +42,7 @@ protected:
 
     cRegistry at(qint32 root, const QString& value, qint32 type = REG_SZ,
                  const QString& key = kProduct) {
-        cRegistry reg(registry);
-        reg.setClassKey(root);
-        reg.setSectionKey(key);
-        reg.setValueKey(value);
-        reg.setValueType(type);
-        return reg;
+        return test::registryValue(registry, root, key, value, type);
     }
 
     /// Stores raw data the way the registry calls take it (text as ANSI bytes).

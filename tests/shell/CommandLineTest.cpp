@@ -135,13 +135,8 @@ TEST(CommandLine, ArgumentsAreJoinedBySingleBlanks) {
         {{}, SaverMode::Saver, 0},
         {{""}, SaverMode::Saver, 0},
         {{"/p", "1234"}, SaverMode::Preview, 1234},
-        {{"/p1234"}, SaverMode::Preview, 1234},
-        {{"/p 1234"}, SaverMode::Preview, 1234},
         {{"/P", "56", "78"}, SaverMode::Preview, 5678},
         {{" /s"}, SaverMode::None, 0},
-        {{"-s"}, SaverMode::None, 0},
-        {{"/c:1234"}, SaverMode::Setup, 0},
-        {{"/a"}, SaverMode::Password, 0},
     };
     for (const auto& row : rows) {
         const QString cmd = commandLineFromArguments(row.args);

@@ -12,6 +12,7 @@
 #include "common/FakeClock.h"
 #include "common/FakeDialogs.h"
 #include "common/FakeProcessEnd.h"
+#include "common/FakeRetriever.h"
 #include "common/TestWorld.h"
 
 #include <QComboBox>
@@ -21,30 +22,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
 namespace {
-
-/// Counts what it is asked; every request stays running.
-class IdleRetriever final : public PageRetriever {
-public:
-    explicit IdleRetriever(QStringList& requests) : requests_(requests) {}
-    QString RetrieveAsync(const QString& address) override {
-        requests_ << address;
-        return QStringLiteral("ok");
-    }
-    qint16 RetrieveAsyncCompleted(const QString&) override { return Running; }
-    QByteArray RetrieveAsyncPage(const QString&) override { return {}; }
-    QByteArray GetResultURL(const QString&) override { return {}; }
-    void FreePage(const QString&) override {}
-    void KillAsyncRetrieve(const QString&) override {}
-    QString RetrieveIsActive(const QString&) override { return {}; }
-    void SetRcvTimeout(qint32) override {}
-
-private:
-    QStringList& requests_;
-};
 
 class SetupOpenerTest : public ::testing::Test {
 protected:
@@ -60,7 +43,9 @@ protected:
         ComponentFactory components;
         components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg), [this] {
             ++created;
-            return std::make_unique<IdleRetriever>(requests);
+            auto made = std::make_unique<FakeRetriever>();
+            retriever = made.get();
+            return made;
         });
         return components;
     }
@@ -75,7 +60,7 @@ protected:
     NoPasswordServices passwords;
     SaverApp app;
     int created = 0;
-    QStringList requests;
+    FakeRetriever* retriever = nullptr; // the last one made, alive while its dialog is
 };
 
 } // namespace
@@ -87,7 +72,8 @@ TEST_F(SetupOpenerTest, ShowsTheDialogCentredAndHoldingItsCaptionThenUnloadsIt) 
     dialogs.answers.push_back([&](QDialog& shown) {
         auto& setup = dynamic_cast<FrmSetup&>(shown);
         heldWhileShown = locks.isHeld(QString::fromLatin1(kSetupCaption));
-        centred = setup.frameGeometry().center().x() == setup.screen()->geometry().center().x();
+        const QPoint off = setup.frameGeometry().center() - setup.screen()->geometry().center();
+        centred = off.x() == 0 && std::abs(off.y()) <= 1; // an odd height rounds either way
         setup.Form_Activate(); // the list comes from the installed data folder
         cities = setup.RadarListCombo->count();
         setup.CancelButton_Click();
@@ -105,10 +91,12 @@ TEST_F(SetupOpenerTest, ShowsTheDialogCentredAndHoldingItsCaptionThenUnloadsIt) 
 }
 
 TEST_F(SetupOpenerTest, AZipCodeCheckCreatesTheDialogsOwnComponent) {
+    QStringList requests;
     dialogs.answers.push_back([&](QDialog& shown) {
         auto& setup = dynamic_cast<FrmSetup&>(shown);
         setup.zipcodeTextBox->setText(QStringLiteral("66614"));
         setup.Ok_Click();
+        requests = retriever != nullptr ? retriever->requested() : QStringList();
         setup.CancelButton_Click(); // stops the check
         setup.CancelButton_Click(); // leaves
         return setup.result();

@@ -65,13 +65,6 @@ TEST_F(LogTest, ErrorLogStopsGrowingPast20000Bytes) {
     EXPECT_EQ(errorLog(), QByteArray(20001, 'x')) << "not even the first error of a run";
 }
 
-TEST_F(LogTest, FolderWithoutTrailingSeparatorGetsExactlyOne) {
-    log.setFolder(world.root());
-    EXPECT_EQ(log.pathOf(QStringLiteral("errorlog.txt")), world.root() + "/errorlog.txt");
-    log.setFolder(world.root() + "/");
-    EXPECT_EQ(log.pathOf(QStringLiteral("errorlog.txt")), world.root() + "/errorlog.txt");
-}
-
 TEST_F(LogTest, DebugLinesNeedTheirSwitch) {
     log.logDebug(QStringLiteral("ASDM: quiet"));
     EXPECT_FALSE(debugLogExists());

@@ -9,7 +9,8 @@ namespace nimbuscope::test {
 /// A timer that never fires by itself; it records what the code under test set.
 class FakeSaverTimer final : public SaverTimer {
 public:
-    FakeSaverTimer(int intervalMs, bool enabled) : interval_(intervalMs), enabled_(enabled) {}
+    explicit FakeSaverTimer(int intervalMs = 0, bool enabled = false)
+        : interval_(intervalMs), enabled_(enabled) {}
 
     void setEnabled(bool enabled) override { enabled_ = enabled; }
     bool isEnabled() const override { return enabled_; }
