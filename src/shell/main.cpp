@@ -12,6 +12,7 @@
 #include "shell/ProgramOpeners.h"
 #include "shell/SaverApp.h"
 #include "support/Clock.h"
+#include "support/FrameTrace.h"
 
 #include <QApplication>
 #include <QProcessEnvironment>
@@ -25,9 +26,10 @@ int main(int argc, char** argv) {
     // Qt has taken its own options (-platform, -display) out of the arguments by now.
     const QString cmd = commandLineFromArguments(QCoreApplication::arguments().mid(1));
 
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const Folders folders =
-        Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(),
-                                 QCoreApplication::applicationDirPath(), ::geteuid());
+        Folders::fromEnvironment(environment, QCoreApplication::applicationDirPath(), ::geteuid());
+    const std::unique_ptr<FrameTrace> frameTrace = FrameTrace::fromEnvironment(environment);
     LinuxPlatform platform;
     SystemClock clock;
     const auto registry = makeFileRegistry(folders.registryPaths());
@@ -36,6 +38,7 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
     NoPasswordServices passwords;
     SaverApp app({platform, clock, *registry, locks, processEnd, dialogs, passwords, folders});
+    app.setFrameTrace(frameTrace.get());
     app.registerInstance();
 
     ProgramOpeners openers(cmd);

@@ -6,6 +6,7 @@
 
 #include "common/FakeClock.h"
 #include "common/TestWorld.h"
+#include "launcher/CountingRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -116,9 +117,12 @@ TEST_F(RegistryValuesTest, WithNothingStoredEveryGetterAnswersItsDefault) {
         SCOPED_TRACE(machineWritable);
         MemoryRegistry fresh;
         fresh.setReadOnly(HKEY_LOCAL_MACHINE, !machineWritable);
-        RegistryValues values(fresh, platform, log, kHomeDefault);
+        CountingRegistry counting(fresh, clock);
+        RegistryValues values(counting, platform, log, kHomeDefault);
         values.loadRegistryValues();
         EXPECT_EQ(values.HKLMisWriteable(), machineWritable);
+        // Each test rewrites the machine hive file twice; the load makes it once.
+        EXPECT_EQ(counting.writesOf(QStringLiteral("testtmp")).size(), machineWritable ? 1 : 0);
         for (const auto& [name, getter, expected] : defaults()) {
             EXPECT_EQ(getter(values), expected) << name;
         }
