@@ -79,6 +79,12 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
 
 FrmMain::~FrmMain() = default;
 
+void FrmMain::tracePassStart() {
+    if (FrameTrace* trace = app_.frameTrace()) {
+        trace->passStarted();
+    }
+}
+
 void FrmMain::traceFrames(FrameTrace& trace) {
     presentation_->setFrameShownHook([&trace](const DisplayItem& item, qint32 intervalMs) {
         trace.frameShown(item.radarID, item.index, intervalMs);

@@ -153,6 +153,7 @@ private:
 
     /// Writes each frame shown and each pass's end to `trace`.
     void traceFrames(FrameTrace& trace);
+    void tracePassStart();
 
     // MainTimerCycle.cpp
     void startPassIfDue();

@@ -13,7 +13,6 @@
 #include "shell/SaverRules.h"
 #include "support/Clock.h"
 #include "support/Error.h"
-#include "support/FrameTrace.h"
 
 #include <QLabel>
 
@@ -71,9 +70,7 @@ void FrmMain::startPassIfDue() {
     }
     log.logMemoryUse(QStringLiteral("FrmMain:timer1, calling AcquireData"));
     displayList_.initDisplayList(false, state_.preloadImages);
-    if (FrameTrace* trace = app_.frameTrace()) {
-        trace->passStarted();
-    }
+    tracePassStart();
     acquire_->getWeatherRadar(state_.zipcode, state_.nimbuscopeTmp + QStringLiteral("/data/"),
                               refreshLocation, app_.settings().getZipCode());
     state_.lastDownloadTime = clock.now();
