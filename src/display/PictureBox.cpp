@@ -2,8 +2,8 @@
 
 #include <QMouseEvent>
 #include <QPaintEvent>
-#include <QResizeEvent>
 #include <QPainter>
+#include <QResizeEvent>
 
 namespace nimbuscope {
 
@@ -19,9 +19,8 @@ QImage paintable(const QImage& picture) {
     case QImage::Format_ARGB32_Premultiplied:
         return picture;
     default:
-        return picture.convertToFormat(picture.hasAlphaChannel()
-                                           ? QImage::Format_ARGB32_Premultiplied
-                                           : QImage::Format_RGB32);
+        return picture.convertToFormat(
+            picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     }
 }
 

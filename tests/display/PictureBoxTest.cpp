@@ -10,8 +10,8 @@ namespace {
 /// A 4x3 palette picture; with `transparent` its colour 0 is see-through.
 QImage palettePicture(bool transparent) {
     QImage picture(4, 3, QImage::Format_Indexed8);
-    picture.setColorTable({transparent ? qRgba(0, 0, 0, 0) : qRgb(0, 0, 255), qRgb(255, 0, 0),
-                           qRgb(0, 200, 0)});
+    picture.setColorTable(
+        {transparent ? qRgba(0, 0, 0, 0) : qRgb(0, 0, 255), qRgb(255, 0, 0), qRgb(0, 200, 0)});
     for (int y = 0; y < picture.height(); ++y) {
         for (int x = 0; x < picture.width(); ++x) {
             picture.setPixel(x, y, uint((x + y) % 3));
