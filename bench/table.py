@@ -10,7 +10,7 @@ import sys
 def fmt(value, unit=""):
     if value is None:
         return "–"
-    return f"{value:.3g}{unit}" if abs(value) < 100 else f"{value:.0f}{unit}"
+    return f"{value:.4g}{unit}" if abs(value) < 100 else f"{value:.0f}{unit}"
 
 
 def ratio(ours, theirs):
@@ -25,7 +25,7 @@ def micro_rows(micro):
         if b.get("run_type", "iteration") != "iteration":
             continue
         scale = {"ns": 1e-3, "us": 1.0, "ms": 1e3}[b["time_unit"]]
-        rows.append((b["name"], b["real_time"] * scale))
+        rows.append((b["name"], b["real_time"] * scale, b["cpu_time"] * scale))
     return rows
 
 
@@ -35,7 +35,7 @@ def main():
     s = macro["saver"]
     p = macro.get("peers", {})
     peer = lambda name, key: p.get(name, {}).get(key)
-    micro_us = dict(micro_rows(micro))
+    micro_us = {name: real for name, real, _ in micro_rows(micro)}
     list_32k = None
     if "BM_NormaliseRadarList/0" in micro_us and "BM_ParseRadarList/0" in micro_us:
         list_32k = (micro_us["BM_NormaliseRadarList/0"] + micro_us["BM_ParseRadarList/0"]) / 1000
@@ -87,10 +87,11 @@ def main():
     for r in rows:
         print("| " + " | ".join(r) + " |")
     print()
-    print("| Micro-benchmark | Time per call |")
-    print("|---|---|")
-    for name, us in micro_rows(micro):
-        print(f"| {name} | {fmt(us, ' µs')} |")
+    # Wall time is what a tick waits; CPU time shows how much of it other processes took.
+    print("| Micro-benchmark | Time per call | CPU time per call |")
+    print("|---|---|---|")
+    for name, real, cpu in micro_rows(micro):
+        print(f"| {name} | {fmt(real, ' µs')} | {fmt(cpu, ' µs')} |")
 
 
 if __name__ == "__main__":
