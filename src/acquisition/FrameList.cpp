@@ -236,6 +236,9 @@ OldFrameSelection selectCachedFrames(const QStringList& cacheFileNames, const QS
     OldFrameSelection out;
     const QString prefix = zipcode + QLatin1Char('.') + product;
     const QString productDot = product + QLatin1Char('.');
+    // Every cached name is looked for in the whole list: fold the list's case once rather
+    // than on every search (the same simple folding a case-blind search applies).
+    const QString foldedText = text.toCaseFolded();
     for (const QString& name : cacheFileNames) {
         const qsizetype at = findNoCase(name, productDot);
         if (!name.startsWith(prefix, Qt::CaseInsensitive) || at == 0 ||
@@ -243,7 +246,7 @@ OldFrameSelection selectCachedFrames(const QStringList& cacheFileNames, const QS
             continue;
         }
         const QString frameName = mid(name, at + productDot.size());
-        if (findNoCase(text, frameName, 2) > 0) {
+        if (find(foldedText, frameName.toCaseFolded(), 2) > 0) {
             ++out.listedCount;
             continue;
         }

@@ -219,6 +219,9 @@ void FramePresentation::finishShownFrame(const DisplayItem& item) {
     s_.previousRadarID = item.radarID;
     c_.ImageInfo->show();
     c_.ImageDate->show();
+    if (frameShown_) {
+        frameShown_(item, s_.updateRateMs);
+    }
     advancePlayIndex();
 }
 

@@ -60,6 +60,10 @@ public:
     void TimeOfDay_Timer();
 
     void setHomeDirectory(const QString& folder) { homeDirectory_ = folder; }
+    /// Told of every frame the moment it is on screen, with the hold time it was given;
+    /// empty (the usual case) costs nothing.
+    using FrameShownHook = std::function<void(const DisplayItem&, qint32 intervalMs)>;
+    void setFrameShownHook(FrameShownHook hook) { frameShown_ = std::move(hook); }
     /// The home folder's "RadarUnavailable.jpg".
     QString fallbackPicturePath() const;
 
@@ -92,6 +96,7 @@ private:
     QString homeDirectory_;
     std::function<void(const QString&)> messageBox_;
     std::function<void()> doEvents_;
+    FrameShownHook frameShown_;
     /// Paths already reported as missing in a message box during this run.
     QSet<QString> reportedMissing_;
     bool showing_ = false;

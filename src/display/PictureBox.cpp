@@ -1,7 +1,9 @@
 #include "display/PictureBox.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QResizeEvent>
 
 namespace nimbuscope {
 
@@ -9,25 +11,59 @@ PictureBox::PictureBox(QWidget* parent, bool autoSize) : QWidget(parent), autoSi
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
+namespace {
+
+QImage paintable(const QImage& picture) {
+    switch (picture.format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return picture;
+    default:
+        return picture.convertToFormat(
+            picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+    }
+}
+
+} // namespace
+
 void PictureBox::setPicture(const QImage& picture) {
     picture_ = picture;
+    painted_ = QImage();
     if (autoSize_ && !picture_.isNull()) {
         resize(picture_.size());
     }
+    updateOpaque();
     update();
 }
 
 void PictureBox::clearPicture() {
     picture_ = QImage();
+    painted_ = QImage();
+    updateOpaque();
     update();
 }
 
-void PictureBox::paintEvent(QPaintEvent*) {
+void PictureBox::updateOpaque() {
+    const bool covers = !picture_.isNull() && !picture_.hasAlphaChannel() &&
+                        picture_.width() >= width() && picture_.height() >= height();
+    setAttribute(Qt::WA_OpaquePaintEvent, covers);
+}
+
+void PictureBox::resizeEvent(QResizeEvent* event) {
+    updateOpaque();
+    QWidget::resizeEvent(event);
+}
+
+void PictureBox::paintEvent(QPaintEvent* event) {
     if (picture_.isNull()) {
         return;
     }
+    if (painted_.isNull()) {
+        painted_ = paintable(picture_);
+    }
     QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), picture_);
+    const QRect exposed = event->rect();
+    painter.drawImage(exposed.topLeft(), painted_, exposed);
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event) {

@@ -23,11 +23,20 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    /// An opaque picture that covers the box paints every pixel, so nothing beneath it
+    /// needs painting first.
+    void updateOpaque();
+
     QImage picture_;
+    /// The picture in a format the screen's raster engine copies without converting each
+    /// pixel; made at the first paint, so a hidden box never pays for it. Pictures kept
+    /// for a long time stay small (8-bit) in picture_.
+    QImage painted_;
     bool autoSize_;
 };
 

@@ -59,7 +59,11 @@ RegistryValues::RegistryValues(RegistryApi& registry, Platform& platform, Log& l
 
 void RegistryValues::loadRegistryValues() {
     cache_.loading = true;
+    // One write test per load: every getter below asks for the chosen root, and each test
+    // is a write and a delete of the machine hive, each an fsynced rewrite of its file.
+    machineRootTested_ = false;
     cache_.hklmWritable = HKLMisWriteable();
+    machineRootTested_ = true;
     cache_.passwordProtected = isScreenSaverSecure();
     cache_.zipcode = getZipCode();
     cache_.homeDirectory = getHomeDir();
@@ -91,7 +95,7 @@ void RegistryValues::loadRegistryValues() {
 }
 
 bool RegistryValues::HKLMisWriteable() {
-    if (!cache_.loading) {
+    if (!cache_.loading || machineRootTested_) {
         return cache_.hklmWritable;
     }
     bool writable = false;

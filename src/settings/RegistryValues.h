@@ -129,6 +129,8 @@ private:
     Log& log_;
     QString homeDirectoryDefault_;
     SettingsCache cache_;
+    /// The load has made its machine-root write test; later getters use its answer.
+    bool machineRootTested_ = false;
 };
 
 } // namespace nimbuscope

@@ -17,6 +17,7 @@
 #include "shell/WorkingFolder.h"
 #include "support/Clock.h"
 #include "support/Error.h"
+#include "support/FrameTrace.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -82,6 +83,9 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
     timer1_->setHandler([this] { Timer1_Timer(); });
     timeOfDay_->setHandler([this] { presentation_->TimeOfDay_Timer(); });
     asyncDownloadTimer_->setHandler([this] { acquire_->AsyncDownloadManager(); });
+    if (FrameTrace* trace = app.frameTrace()) {
+        traceFrames(*trace);
+    }
     win9xPwdDismiss_->setHandler([this] { Win9xPwdDismiss_Timer(); });
 
     if (inHost()) {
@@ -100,6 +104,25 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
 
 FrmMain::~FrmMain() {
     app_.setOrderlyEnd({});
+}
+
+void FrmMain::tracePassStart() {
+    if (FrameTrace* trace = app_.frameTrace()) {
+        trace->passStarted();
+    }
+}
+
+void FrmMain::traceFrames(FrameTrace& trace) {
+    presentation_->setFrameShownHook([&trace](const DisplayItem& item, qint32 intervalMs) {
+        trace.frameShown(item.radarID, item.index, intervalMs);
+    });
+    // A pass ends where its last step switches the download timer off.
+    asyncDownloadTimer_->setHandler([this, &trace] {
+        acquire_->AsyncDownloadManager();
+        if (!asyncDownloadTimer_->isEnabled()) {
+            trace.passEnded();
+        }
+    });
 }
 
 void FrmMain::Form_Load() {

@@ -17,6 +17,7 @@ namespace nimbuscope {
 class AcquireDataAsync;
 class ComponentFactory;
 class FramePresentation;
+class FrameTrace;
 class InstanceLock;
 class MyProgress;
 class PageRetriever;
@@ -162,6 +163,10 @@ private:
     void escapePressed();
     void enterPressedOffline();
     void endOnKey();
+
+    /// Writes each frame shown and each pass's end to `trace`.
+    void traceFrames(FrameTrace& trace);
+    void tracePassStart();
 
     // MainTimerCycle.cpp
     void startPassIfDue();

@@ -59,6 +59,7 @@ void FrmMain::loadZipcode(const QString& previousZip, bool force) {
     state_.zipcodeIsValid = true;
 
     QString zipForPass = previousZip;
+    tracePassStart();
     acquire_->getWeatherRadar(state_.zipcode, state_.nimbuscopeTmp + QStringLiteral("/data/"), true,
                               zipForPass);
     cursorMoved(true);

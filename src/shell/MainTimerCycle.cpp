@@ -70,6 +70,7 @@ void FrmMain::startPassIfDue() {
     }
     log.logMemoryUse(QStringLiteral("FrmMain:timer1, calling AcquireData"));
     displayList_.initDisplayList(false, state_.preloadImages);
+    tracePassStart();
     acquire_->getWeatherRadar(state_.zipcode, state_.nimbuscopeTmp + QStringLiteral("/data/"),
                               refreshLocation, app_.settings().getZipCode());
     state_.lastDownloadTime = clock.now();

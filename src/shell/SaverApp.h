@@ -13,6 +13,7 @@ namespace nimbuscope {
 
 class Clock;
 class Dialogs;
+class FrameTrace;
 class InstanceLock;
 class InstanceLocks;
 class PasswordServices;
@@ -66,6 +67,9 @@ public:
     const Folders& folders() const { return services_.folders; }
     Log& log() { return log_; }
     RegistryValues& settings() { return settings_; }
+    /// The frame trace the environment asked for, or null (the usual case).
+    FrameTrace* frameTrace() const { return frameTrace_; }
+    void setFrameTrace(FrameTrace* trace) { frameTrace_ = trace; }
 
     /// True unless the program was started for setup or preview; the setup dialog places
     /// its about box by it.
@@ -75,6 +79,7 @@ private:
     ShellServices services_;
     Log log_;
     RegistryValues settings_;
+    FrameTrace* frameTrace_ = nullptr;
     std::unique_ptr<InstanceLock> programLock_;
     std::function<void()> orderlyEnd_;
     bool prevInstance_ = false;

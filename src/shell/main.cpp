@@ -13,6 +13,7 @@
 #include "shell/ProgramOpeners.h"
 #include "shell/SaverApp.h"
 #include "support/Clock.h"
+#include "support/FrameTrace.h"
 
 #include <QApplication>
 #include <QProcessEnvironment>
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const Folders folders =
         Folders::fromEnvironment(environment, QCoreApplication::applicationDirPath(), ::geteuid());
+    const std::unique_ptr<FrameTrace> frameTrace = FrameTrace::fromEnvironment(environment);
     LinuxPlatform platform;
     SystemClock clock;
     const auto registry = makeFileRegistry(folders.registryPaths());
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
     QtDialogs dialogs;
     NoPasswordServices passwords;
     SaverApp app({platform, clock, *registry, locks, processEnd, dialogs, passwords, folders});
+    app.setFrameTrace(frameTrace.get());
     app.registerInstance();
     // SIGTERM (a host ending its screen saver, a logout) and SIGINT end the program in order.
     TerminationSignals endSignals;

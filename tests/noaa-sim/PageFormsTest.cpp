@@ -168,3 +168,22 @@ TEST(ConditionsImage, IsASmallCompleteJpegForEveryKnownCode) {
     EXPECT_FALSE(conditionsJpeg("../etc/passwd"));
     EXPECT_FALSE(conditionsJpeg(""));
 }
+
+TEST(LoopPage, AnimatesEveryFrameInOrderAtTheGivenInterval) {
+    const std::vector<std::string> paths = {
+        "/radar/images/DS.p19r0/SI.KEAX/SI.KEAX.dd.20261205.2130.gif",
+        "/radar/images/DS.p19r0/SI.KEAX/SI.KEAX.dd.20261205.2135.gif",
+        "/radar/images/DS.p20-r/SI.KEAX/SI.KEAX.dd.20261205.2135.gif"};
+    const std::string page = loopPage(kBase, "keax", paths, 250);
+    std::size_t at = 0;
+    for (const std::string& path : paths) {
+        const std::string url = "\"" + std::string(kBase) + path.substr(1) + "\"";
+        const std::size_t found = page.find(url);
+        ASSERT_NE(found, std::string::npos) << url;
+        EXPECT_GT(found, at) << "frames keep their order";
+        EXPECT_EQ(page.find(url, found + 1), std::string::npos) << "each frame once";
+        at = found;
+    }
+    EXPECT_NE(page.find("setInterval(step, 250)"), std::string::npos);
+    EXPECT_NE(page.find("<title>Radar loop KEAX</title>"), std::string::npos);
+}

@@ -7,6 +7,7 @@
 #include "common/FakeClock.h"
 #include "common/RegistryValue.h"
 #include "common/TestWorld.h"
+#include "launcher/CountingRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -110,9 +111,12 @@ TEST_F(RegistryValuesTest, WithNothingStoredEveryGetterAnswersItsDefault) {
         SCOPED_TRACE(machineWritable);
         MemoryRegistry fresh;
         fresh.setReadOnly(HKEY_LOCAL_MACHINE, !machineWritable);
-        RegistryValues values(fresh, platform, log, kHomeDefault);
+        CountingRegistry counting(fresh, clock);
+        RegistryValues values(counting, platform, log, kHomeDefault);
         values.loadRegistryValues();
         EXPECT_EQ(values.HKLMisWriteable(), machineWritable);
+        // Each test rewrites the machine hive file twice; the load makes it once.
+        EXPECT_EQ(counting.writesOf(QStringLiteral("testtmp")).size(), machineWritable ? 1 : 0);
         for (const auto& [name, getter, expected] : defaults()) {
             EXPECT_EQ(getter(values), expected) << name;
         }

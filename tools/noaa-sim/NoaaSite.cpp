@@ -6,6 +6,7 @@
 #include "noaa-sim/RadarGif.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace nimbuscope::noaasim {
@@ -78,6 +79,8 @@ Reply NoaaSite::get(std::string_view path, const QueryParams& query) {
         return frame(parts[2], parts[3], parts[4]);
     if (parts.size() == 4 && parts[0] == "radar" && parts[1] == "latest")
         return radarPageReply(parts[2], parts[3]);
+    if (parts.size() == 3 && parts[0] == "radar" && parts[1] == "loop")
+        return loopPageReply(parts[2], query);
     if (parts.size() == 3 && parts[0] == "images" && parts[1] == "wtf")
         return conditionsPicture(parts[2]);
     if (parts.empty())
@@ -152,6 +155,25 @@ Reply NoaaSite::radarPageReply(std::string_view product, std::string_view file) 
             radarPage(baseUrl_, product, site, framePath(product, site, newest)),
             {},
             {}};
+}
+
+Reply NoaaSite::loopPageReply(std::string_view file, const QueryParams& query) const {
+    const std::string_view site = between(file, "si.", ".html");
+    if (!isSiteId(site))
+        return notFound();
+    int interval = kLoopPageDefaultMs;
+    if (const std::string rate = param(query, "rate"); !rate.empty()) {
+        interval = std::clamp(std::atoi(rate.c_str()), kLoopPageMinMs, kLoopPageMaxMs);
+    }
+    // Both products' listed frames in the order the saver shows them.
+    const std::string upperSite = toUpper(site);
+    std::vector<std::string> paths;
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < kProducts.size(); ++i) {
+        for (const auto time : frameTimes(clock_.now(), frameCounts_[i]))
+            paths.push_back(framePath(kProducts[i], upperSite, time));
+    }
+    return {200, std::string(kHtml), loopPage(baseUrl_, site, paths, interval), {}};
 }
 
 Reply NoaaSite::conditionsPicture(std::string_view file) const {

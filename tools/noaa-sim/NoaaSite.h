@@ -56,6 +56,7 @@ private:
     Reply loopList(std::string_view product, std::string_view file) const;
     Reply frame(std::string_view product, std::string_view folder, std::string_view file);
     Reply radarPageReply(std::string_view product, std::string_view file) const;
+    Reply loopPageReply(std::string_view file, const QueryParams& query) const;
     Reply conditionsPicture(std::string_view file) const;
 
     const SiteTable sites_;

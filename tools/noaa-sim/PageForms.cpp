@@ -192,4 +192,29 @@ std::string radarPage(std::string_view baseUrl, std::string_view product, std::s
            "\" width=\"600\" height=\"550\" alt=\"Radar\">\n</body>\n</html>\n";
 }
 
+std::string loopPage(std::string_view baseUrl, std::string_view site,
+                     const std::vector<std::string>& framePaths, int intervalMs) {
+    std::string list;
+    for (const std::string& path : framePaths) {
+        // Site paths hold only letters, digits, '.', '-' and '/': safe inside a JS string.
+        list += (list.empty() ? "\"" : ",\"") + std::string(baseUrl) + path.substr(1) + "\"";
+    }
+    return "<!DOCTYPE html>\n<html>\n<head>\n<title>Radar loop " + htmlEscape(toUpper(site)) +
+           "</title>\n<style>html,body{margin:0;height:100%;background:#000}"
+           "body{display:flex;align-items:center;justify-content:center}</style>\n</head>\n"
+           "<body>\n<img id=\"frame\" width=\"600\" height=\"550\" alt=\"Radar\">\n<script>\n"
+           "const frames = [" +
+           list +
+           "];\n"
+           "const decoded = frames.map(src => { const i = new Image(); i.src = src; return i; });\n"
+           "const shown = document.getElementById(\"frame\");\n"
+           "let next = 0;\n"
+           "function step() { shown.src = frames[next]; next = (next + 1) % frames.length; }\n"
+           "step();\n"
+           "setInterval(step, " +
+           std::to_string(intervalMs) +
+           ");\n"
+           "</script>\n</body>\n</html>\n";
+}
+
 } // namespace nimbuscope::noaasim

@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace nimbuscope::noaasim {
 
@@ -42,6 +43,17 @@ std::string contentErrorPage();
 /// browser pointed at it shows the newest frame.
 std::string radarPage(std::string_view baseUrl, std::string_view product, std::string_view site,
                       std::string_view newestFramePath);
+
+/// The default and the accepted range of the loop page's frame interval.
+inline constexpr int kLoopPageDefaultMs = 100;
+inline constexpr int kLoopPageMinMs = 10;
+inline constexpr int kLoopPageMaxMs = 10000;
+
+/// An animated loop of the given frames, the way a person watches the radar in a browser:
+/// every frame decoded in advance, then one shown every `intervalMs`, round and round,
+/// centred on black. `framePaths` are site paths ("/radar/images/...").
+std::string loopPage(std::string_view baseUrl, std::string_view site,
+                     const std::vector<std::string>& framePaths, int intervalMs);
 
 std::string htmlEscape(std::string_view text);
 
