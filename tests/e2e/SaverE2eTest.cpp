@@ -26,7 +26,6 @@ constexpr unsigned long kPastMouseGraceMs = 3500;
 // Radar echoes and the colour scale are vivid colours: a frame on screen makes about 5 % of
 // the screen vivid, the start-up logo about 0.1 %.
 constexpr double kRadarVivid = 0.01;
-constexpr int kVividSpread = 100;
 const QSize kScreen{1024, 768};
 
 // How the window draws its frame caption and its network-problem line.
@@ -60,25 +59,6 @@ QFont windowFont(int pixelSize) {
     font.setPixelSize(pixelSize);
     font.setBold(true);
     return font;
-}
-
-/// The share of pixels whose strongest and weakest colour channels lie far apart.
-double vividShare(const QImage& picture) {
-    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
-    if (image.isNull()) {
-        return 0;
-    }
-    qint64 vivid = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const int r = qRed(line[x]);
-            const int g = qGreen(line[x]);
-            const int b = qBlue(line[x]);
-            vivid += std::max({r, g, b}) - std::min({r, g, b}) > kVividSpread ? 1 : 0;
-        }
-    }
-    return double(vivid) / (double(image.width()) * image.height());
 }
 
 /// The first row from the caption band down in which the picture shows; -1 when none does.
@@ -271,8 +251,8 @@ TEST_F(SaverE2eTest, CaptionNamesTheShortRangeThenTheLongRangeRadar) {
 
 // A download pass starts only every five or ten minutes, but Esc during a pass stops it and,
 // once the setup dialog is closed (even with Cancel), starts it afresh at once: the way a user
-// makes the saver try again. The long-range frames are slowed so that the first pass is still running
-// while the short-range frames already play.
+// makes the saver try again. The long-range frames are slowed so that the first pass is still
+// running while the short-range frames already play.
 TEST_F(SaverE2eTest, ServerGoneShowsTheNetworkProblemWhileTheAnimationGoesOn) {
     const QImage problem = renderText(kProblemText, windowFont(kProblemPx), kProblemColour);
     ASSERT_TRUE(simFault("/radar/images/DS.p20-r/*", "delay:1000"));
