@@ -11,6 +11,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QtEndian>
+
+#include <optional>
 
 namespace nimbuscope::test {
 
@@ -119,9 +122,14 @@ void KillChecks::checkHives(QStringList& problems) const {
     const QList<std::pair<QString, QString>> hives = {
         {userHive(), QStringLiteral("HKEY_CURRENT_USER")},
         {machineHive(), QStringLiteral("HKEY_LOCAL_MACHINE")}};
+    std::optional<RegistryHive> user;
     for (const auto& [path, root] : hives) {
         HiveParseError error;
-        if (!parseHive(world_.readFile(path), root, &error)) {
+        std::optional<RegistryHive> hive = parseHive(world_.readFile(path), root, &error);
+        if (path == userHive()) {
+            user = hive;
+        }
+        if (!hive) {
             problems << QStringLiteral("%1 does not parse (line %2: %3)")
                             .arg(path)
                             .arg(error.line)
@@ -144,11 +152,17 @@ void KillChecks::checkHives(QStringList& problems) const {
             }
         }
     }
+    // The writer's values are read from the parsed file: one registry read per value would
+    // parse the whole hive each time.
+    const RegistryKey* product = user ? user->find(kProductKey.split(u'\\')) : nullptr;
     for (auto it = saved_.begin(); it != saved_.end(); ++it) {
-        const QVariant v = valueAt(*api, HKEY_CURRENT_USER, it.key()).value();
-        if (!v.isValid() || v.toInt() < it->atLeast || v.toInt() > it->atMost) {
+        const RegistryValue* v = product ? product->findValue(it.key()) : nullptr;
+        const bool dword = v != nullptr && v->type == REG_DWORD && v->data.size() == 4;
+        const qint32 n = dword ? qFromLittleEndian<qint32>(v->data.constData()) : -1;
+        if (!dword || n < it->atLeast || n > it->atMost) {
             problems << QStringLiteral("saved %1 reads %2, not %3..%4")
-                            .arg(it.key(), v.isValid() ? v.toString() : QStringLiteral("(none)"))
+                            .arg(it.key())
+                            .arg(n)
                             .arg(it->atLeast)
                             .arg(it->atMost);
         }

@@ -35,6 +35,18 @@ const char* const kFrameDelay = "/radar/images/*=delay:120";
 const QSize kScreen{1024, 768};
 const char* const kZips[] = {"64106", "80301", "98101", "60601", "30303", "78701", "10001"};
 
+constexpr int kReportEvery = 10;
+
+void report(const KillCounts& counts, qint64 writesConfirmed) {
+    std::printf("kill test: %d kills, %d starts seen animating, %d location changes, "
+                "%lld registry writes confirmed, %d frame files decoded, %d radar-unavailable "
+                "frame files skipped, %d write leftovers seen (over all checks)\n",
+                counts.kills, counts.startsAnimated, counts.locationChanges,
+                (long long)writesConfirmed, counts.framesDecoded, counts.unavailableSkipped,
+                counts.leftovers);
+    std::fflush(stdout);
+}
+
 int envNumber(const char* name, int fallback) {
     const char* text = std::getenv(name);
     return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : fallback;
@@ -100,6 +112,9 @@ TEST_F(KillE2eTest, KilledSaverAndRegistryWriterLeaveUsableFiles) {
         const QStringList problems = hives.check(counts);
         ASSERT_TRUE(problems.isEmpty())
             << "after kill " << round << ": " << problems.join(QStringLiteral("; ")).toStdString();
+        if (counts.kills % kReportEvery == 0) {
+            report(counts, hives.writesConfirmed());
+        }
     }
     if (mustAnimate) {
         const auto saver =
@@ -108,12 +123,7 @@ TEST_F(KillE2eTest, KilledSaverAndRegistryWriterLeaveUsableFiles) {
         ++counts.startsAnimated;
         saver->kill();
     }
-    std::printf("kill test: %d kills, %d starts seen animating, %d location changes, "
-                "%lld registry writes confirmed, %d frames decoded, %d radar-unavailable "
-                "frames skipped, %d write leftovers seen\n",
-                counts.kills, counts.startsAnimated, counts.locationChanges,
-                (long long)hives.writesConfirmed(), counts.framesDecoded, counts.unavailableSkipped,
-                counts.leftovers);
+    report(counts, hives.writesConfirmed());
     // The kills must have met writes, or the checks prove little.
     EXPECT_GT(hives.writesConfirmed(), 0);
     EXPECT_GT(counts.framesDecoded, 0);
