@@ -241,6 +241,11 @@ void AcquireDataAsync::AsyncDownloadManager() {
 void AcquireDataAsync::resetBranch() {
     SaverRunState& st = s_.state;
     resume([&] { resetDownloadCycle(); });
+    // The pass starts afresh, possibly for a location chosen while it ran: as at any pass
+    // start, the cache keeps only the files of the location it downloads.
+    resume([&] {
+        purgeOtherZipcodeCachedItems(s_.log, pass_.dataDirectory, s_.settings.getZipCode());
+    });
     resume([&] { s_.list.initDisplayList(true, st.preloadImages); });
     resume([&] { showWindowTitle(); });
     st.currentConditionsImgIsValid = false;

@@ -143,6 +143,13 @@ void AcquireDataAsync::addPlannedItems(const RadarListParse& parse, const QStrin
                             frameName);
             continue;
         }
+        // A list cut short ends in part of a line: not a frame's address, and a file under
+        // that name would be outside every purge and stay in the cache for good.
+        if (!frameName.endsWith(QLatin1String(".noaa"), Qt::CaseInsensitive)) {
+            s_.log.logDebug(QStringLiteral("parseRadarListItems: not a frame, skipped: ") +
+                            frameName);
+            continue;
+        }
         const bool cached = QFileInfo(item.fileName).isFile();
         const bool added = list.addItem(item.fileName, item.caption, item.sourceName,
                                         item.cycleFlag, cached, !cached, item.radarID);

@@ -115,7 +115,9 @@ TEST_F(CacheTest, FrameNamesThatCouldLeaveTheCacheAreSkipped) {
     QByteArray text;
     const QString evil[] = {QStringLiteral("..\\..\\ktwx.dd.20261205.2125.gif"),
                             QStringLiteral("ktwx.dd.20261205.2120\t.gif"),
-                            QStringLiteral("ktwx..dd.20261205.2115.gif")};
+                            QStringLiteral("ktwx..dd.20261205.2115.gif"),
+                            // the line where a list was cut short
+                            QStringLiteral("ktwx.dd.20261205.2110.g")};
     for (const QString& name : evil) {
         text += frameURL(kShort, name).toLatin1() + '\n';
     }
@@ -128,6 +130,7 @@ TEST_F(CacheTest, FrameNamesThatCouldLeaveTheCacheAreSkipped) {
     EXPECT_EQ(list.itemAt(0).fileName, cached("66604.DS.p19r0.ktwx.dd.20261205.2130.noaa"));
     EXPECT_TRUE(debugLogged("parseRadarListItems: unsafe frame name skipped: "
                             "..\\..\\ktwx.dd.20261205.2125.noaa"));
+    EXPECT_TRUE(debugLogged("parseRadarListItems: not a frame, skipped: ktwx.dd.20261205.2110.g"));
 }
 
 TEST_F(CacheTest, AZipCodeThatIsNotPlainNamesNoCacheFile) {

@@ -95,6 +95,24 @@ double maskDistance(const InkMask& a, const InkMask& b, int dx, int dy) {
 
 } // namespace
 
+double vividShare(const QImage& picture, int spread) {
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    if (image.isNull()) {
+        return 0;
+    }
+    qint64 vivid = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int r = qRed(line[x]);
+            const int g = qGreen(line[x]);
+            const int b = qBlue(line[x]);
+            vivid += std::max({r, g, b}) - std::min({r, g, b}) > spread ? 1 : 0;
+        }
+    }
+    return double(vivid) / (double(image.width()) * image.height());
+}
+
 QImage renderText(const QString& text, const QFont& font, QRgb colour) {
     const QFontMetrics metrics(font);
     QImage image(metrics.horizontalAdvance(text) + 2 * kTextMargin,

@@ -19,6 +19,11 @@ double meanColourDifference(const QImage& a, const QImage& b);
 /// within `tolerance` of `colour`; 0 for a null picture.
 double colourShare(const QImage& image, QRgb colour, int tolerance = 0);
 
+/// The share (0 to 1) of the picture's pixels whose strongest and weakest colour channels lie
+/// more than `spread` apart: radar echoes and the colour scale are vivid, text and the
+/// start-up logo hardly at all. 0 for a null picture.
+double vividShare(const QImage& image, int spread = 100);
+
 /// `text` drawn in `font` and `colour` on black, with room round it: what a label showing
 /// it would look like (ink comparisons only need the glyphs, not the label's place).
 QImage renderText(const QString& text, const QFont& font, QRgb colour);

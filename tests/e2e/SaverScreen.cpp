@@ -6,7 +6,6 @@ namespace nimbuscope::e2e {
 
 namespace {
 
-constexpr int kVividSpread = 100;
 constexpr int kLit = 16;
 constexpr int kPictureRowLit = 400;
 
@@ -28,24 +27,6 @@ QFont saverFont(int pixelSize) {
     font.setPixelSize(pixelSize);
     font.setBold(true);
     return font;
-}
-
-double vividShare(const QImage& picture) {
-    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
-    if (image.isNull()) {
-        return 0;
-    }
-    qint64 vivid = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const int r = qRed(line[x]);
-            const int g = qGreen(line[x]);
-            const int b = qBlue(line[x]);
-            vivid += std::max({r, g, b}) - std::min({r, g, b}) > kVividSpread ? 1 : 0;
-        }
-    }
-    return double(vivid) / (double(image.width()) * image.height());
 }
 
 int pictureTop(const QImage& screen, int fromRow) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "e2e/ImageCompare.h"
+
 #include <QFont>
 #include <QImage>
 
@@ -9,10 +11,6 @@ namespace nimbuscope::e2e {
 
 /// The saver window's font: bold Liberation Sans of `pixelSize`.
 QFont saverFont(int pixelSize);
-
-/// The share of pixels whose strongest and weakest colour channels lie far apart: radar
-/// echoes and the colour scale, about 5 % of the screen while a frame shows.
-double vividShare(const QImage& picture);
 
 /// The first row from `fromRow` down in which the radar picture shows (a row with at least
 /// 400 lit pixels, which no line of text has); -1 when none does.

@@ -4,8 +4,6 @@
 #include "settings/RegistryValues.h"
 #include "shell/SetupDialogHost.h"
 
-#include "noaa-sim/SiteTable.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -23,25 +21,6 @@ const QString kLocationPage = QStringLiteral("*/MapClick.php?zip=*");
 
 QString cacheFolderOf(ScenarioRig& rig) {
     return rig.world.tmp() + QStringLiteral("/Nimbuscope/tmp-tester/data/");
-}
-
-/// The setup dialog's OK with a new zip code, stored as its check of the location stores
-/// it: with the location's page, frame template and city.
-ScriptedSetup::Answer chooseZip(ScenarioRig& rig, const QString& zip) {
-    return [&rig, zip] {
-        const noaasim::SiteTable sites = noaasim::SiteTable::builtIn();
-        const noaasim::SiteEntry* entry = sites.byZip(zip.toStdString());
-        RegistryValues& settings = rig.settings();
-        const QString base = QString::fromLatin1(ScriptedNetwork::kBaseUrl);
-        settings.saveTemplateURL(base + QStringLiteral("radar/images/@@@@@/SI.") +
-                                 QString::fromStdString(entry->site).toLower() +
-                                 QStringLiteral("/#####.noaa"));
-        settings.saveCityState(QString::fromStdString(entry->cityState()));
-        settings.saveCurrentConditionsURL(base + QStringLiteral("MapClick.php?zip=") + zip);
-        settings.saveLocationMode(1);
-        settings.saveZipCode(zip);
-        return false;
-    };
 }
 
 } // namespace
@@ -196,7 +175,7 @@ TEST(SettingsScenario, NewLocationDuringADownloadIsFetchedInstead) {
     ScenarioRig rig;
     rig.start();
     rig.runFor(0.5);
-    rig.setup.answers.push_back(chooseZip(rig, QStringLiteral("80301")));
+    rig.setup.answers.push_back(rig.chooseLocation(QStringLiteral("80301")));
     rig.pressKey(Qt::Key_Escape);
     ASSERT_TRUE(rig.finishPass());
     EXPECT_GT(rig.network.count(QStringLiteral("*/SI.KFTG/*")), 0);
@@ -204,21 +183,36 @@ TEST(SettingsScenario, NewLocationDuringADownloadIsFetchedInstead) {
         rig.caption(QStringLiteral("DownloadInfoChannelName")).contains(QStringLiteral("80301")));
 }
 
-TEST(CacheScenario, NewLocationFromTheSettingsDeletesTheOldOnesFiles) {
+// A new location chosen while idle starts a pass; chosen during a pass, it makes the running
+// pass start afresh. Either way the old location's files go before the new one's arrive.
+class NewLocationScenario : public ::testing::TestWithParam<bool> {};
+
+TEST_P(NewLocationScenario, DeletesTheOldOnesFiles) {
+    const bool duringAPass = GetParam();
     ScenarioRig rig;
     rig.start();
     ASSERT_TRUE(rig.finishPass());
     const QString data = cacheFolderOf(rig);
     ASSERT_FALSE(QDir(data).entryList({QStringLiteral("64106.*")}, QDir::Files).isEmpty());
+    if (duringAPass) {
+        ASSERT_TRUE(rig.runUntil([&] { return rig.passesStarted.size() == 2; }, 3600));
+        rig.runFor(0.3);
+        ASSERT_TRUE(rig.downloading());
+    }
 
-    rig.setup.answers.push_back(chooseZip(rig, QStringLiteral("80301")));
+    rig.setup.answers.push_back(rig.chooseLocation(QStringLiteral("80301")));
     rig.pressKey(Qt::Key_Escape);
-    EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")),
-              QStringLiteral("Nimbuscope for 80301"));
+    rig.runFor(0.2); // the download step that takes the new location up
     EXPECT_TRUE(QDir(data).entryList({QStringLiteral("64106.*")}, QDir::Files).isEmpty());
     ASSERT_TRUE(rig.finishPass());
     EXPECT_FALSE(QDir(data).entryList({QStringLiteral("80301.*.noaa")}, QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(data).entryList({QStringLiteral("64106.*")}, QDir::Files).isEmpty());
 }
+
+INSTANTIATE_TEST_SUITE_P(When, NewLocationScenario, ::testing::Values(false, true),
+                         [](const auto& info) {
+                             return std::string(info.param ? "DuringAPass" : "WhileIdle");
+                         });
 
 struct FolderCase {
     const char* name;

@@ -4,6 +4,8 @@
 #include "settings/RegistryValues.h"
 #include "settings/cRegistry.h"
 
+#include "noaa-sim/SiteTable.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QProcessEnvironment>
@@ -118,6 +120,26 @@ void ScenarioRig::fire(VirtualTimer& t) {
         framesShown.append(
             {nowMs(), before, caption(QStringLiteral("ItemCaption")), timer1().interval()});
     }
+    if (afterTick && !ended()) {
+        afterTick(t);
+    }
+}
+
+ScriptedSetup::Answer ScenarioRig::chooseLocation(const QString& zip) {
+    return [this, zip] {
+        const noaasim::SiteTable sites = noaasim::SiteTable::builtIn();
+        const noaasim::SiteEntry* entry = sites.byZip(zip.toStdString());
+        RegistryValues& values = settings();
+        const QString base = QString::fromLatin1(ScriptedNetwork::kBaseUrl);
+        values.saveTemplateURL(base + QStringLiteral("radar/images/@@@@@/SI.") +
+                               QString::fromStdString(entry->site).toLower() +
+                               QStringLiteral("/#####.noaa"));
+        values.saveCityState(QString::fromStdString(entry->cityState()));
+        values.saveCurrentConditionsURL(base + QStringLiteral("MapClick.php?zip=") + zip);
+        values.saveLocationMode(1);
+        values.saveZipCode(zip);
+        return false;
+    };
 }
 
 bool ScenarioRig::runUntil(const std::function<bool()>& done, double limitSeconds) {

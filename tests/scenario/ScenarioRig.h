@@ -81,6 +81,9 @@ public:
     void click(const QString& name, bool doubleClick = false);
     /// Runs `action` (a handler call) as the window system would, catching the end.
     void deliver(const std::function<void()>& action);
+    /// The setup dialog's OK with a new zip code from the simulated service's sites, stored
+    /// as its check of the location would store it: with the page, frame template and city.
+    ScriptedSetup::Answer chooseLocation(const QString& zip);
 
     bool ended() const { return endStatus.has_value(); }
     std::optional<int> endStatus;
@@ -103,6 +106,9 @@ public:
     QList<ShownFrame> framesShown;
     /// Every pass started, as the virtual millisecond when the download bar appeared.
     QList<qint64> passesStarted;
+    /// Called after every timer tick (when the program has not ended), for checks that
+    /// must hold at all times.
+    std::function<void(VirtualTimer&)> afterTick;
 
     QString errorLog();
     /// The cache folder the window uses ("<working folder>/data/").

@@ -87,6 +87,12 @@ Outcome ScriptedNetwork::decide(const QString& address) {
     if (offline_) {
         return Outcome::fail();
     }
+    if (chaos) {
+        if (std::optional<Outcome> outcome = chaos(address)) {
+            return outcome->kind == Outcome::Answer && !outcome->body ? simulated(address)
+                                                                      : *outcome;
+        }
+    }
     // The newest rule wins, as rules are added to change what came before.
     for (auto it = rules_.rbegin(); it != rules_.rend(); ++it) {
         if (it->outcomes.empty() || !wildcardMatch(it->pattern, address)) {

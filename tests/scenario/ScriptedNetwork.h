@@ -15,6 +15,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 
 namespace nimbuscope::test {
 
@@ -73,6 +74,9 @@ public:
 
     noaasim::NoaaSite& site() { return *site_; }
     qint64 nowMs() const;
+
+    /// Decides requests before the rules when set; nothing leaves them to the rules.
+    std::function<std::optional<Outcome>(const QString& address)> chaos;
 
     /// Every request sent, in order (repeats after a kill included).
     QStringList requests;
