@@ -18,8 +18,7 @@ std::optional<QString> decodeText(const QByteArray& bytes) {
         if (bytes.size() % 2 != 0) {
             return std::nullopt;
         }
-        return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
-                                  (bytes.size() - 2) / 2);
+        return utf16Text(bytes.constData() + 2, (bytes.size() - 2) / 2);
     }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
@@ -261,8 +260,7 @@ std::optional<QString> quotableText(const RegistryValue& v) {
         d.at(d.size() - 2) != 0) {
         return std::nullopt;
     }
-    const QString text =
-        QString::fromUtf16(reinterpret_cast<const char16_t*>(d.constData()), d.size() / 2 - 1);
+    const QString text = utf16Text(d.constData(), d.size() / 2 - 1);
     if (!isStorableValueName(text)) { // no NUL, no line break, well-formed
         return std::nullopt;
     }

@@ -119,6 +119,8 @@ TEST(HiveFormat, EveryValueSurvivesWritingAndReadingExactly) {
         {REG_SZ, bytes({0x41})},    // odd length
         {REG_SZ, QByteArray()},
         {REG_SZ, utf16z(QStringLiteral("Zürich ☂ \"quoted\" \\"))},
+        {REG_SZ, utf16z(QChar(0xFEFF) + QStringLiteral("45"))}, // not a byte order mark
+        {REG_SZ, utf16z(QChar(0xFFFE) + QStringLiteral("45"))}, // nor a swapped one
         {REG_EXPAND_SZ, utf16z(QStringLiteral("%TEMP%\\x"))},
         {REG_DWORD, bytes({1, 2, 3})}, // short dword data
         {REG_DWORD, bytes({0xff, 0xff, 0xff, 0xff})},
