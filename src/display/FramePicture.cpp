@@ -2,6 +2,7 @@
 
 #include "support/Error.h"
 
+#include <QBuffer>
 #include <QImageReader>
 
 #include <unordered_map>
@@ -55,6 +56,14 @@ QImage loadFramePicture(const QString& fileName) {
         throw Error(kInvalidPictureError, QStringLiteral("Invalid picture"));
     }
     return picture;
+}
+
+QImage decodePicture(const QByteArray& bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(kPictureAllocationLimitMB);
+    return reader.read();
 }
 
 QImage toIndexed8IfFewColours(const QImage& picture) {
