@@ -1,6 +1,6 @@
-// Decoding a cached frame file into a picture: hostile GIF and JPEG files, including
-// headers that declare huge pictures. A picture that decodes must stay within the limit,
-// and its indexed form must keep every pixel.
+// Decoding a cached frame file, or a conditions picture in memory: hostile GIF and JPEG
+// files, including headers that declare huge pictures. A picture that decodes must stay
+// within the limit, and its indexed form must keep every pixel.
 #include "FuzzSupport.h"
 
 #include "display/FramePicture.h"
@@ -31,15 +31,21 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const QString path =
         fuzz::scratchFolder() + QStringLiteral("/66604.DS.p19r0.frame.noaa");
-    fuzz::writeScratchFile(path, fuzz::bytesOf(data, size));
+    const QByteArray bytes = fuzz::bytesOf(data, size);
+    fuzz::writeScratchFile(path, bytes);
+    // The conditions picture is decoded from memory: the same bytes, the same answer.
+    const QImage fromMemory = decodePicture(bytes);
     QImage picture;
     try {
         picture = loadFramePicture(path);
     } catch (const Error& e) {
-        if (e.number() != kInvalidPictureError) {
+        if (e.number() != kInvalidPictureError || !fromMemory.isNull()) {
             abort();
         }
         return 0;
+    }
+    if (fromMemory != picture) {
+        abort();
     }
     if (picture.sizeInBytes() > kPictureAllocationLimitMB * kBytesPerMB) {
         abort();
