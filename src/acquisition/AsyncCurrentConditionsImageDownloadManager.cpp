@@ -43,7 +43,7 @@ void AcquireDataAsync::AsyncCurrentConditionsImageDownloadManager() {
                    body);
         // The picture comes from the very bytes cached, so a failed cache write still shows
         // it. A body that is no picture leaves the old one on screen.
-        const QImage picture = QImage::fromData(body);
+        const QImage picture = decodePicture(body);
         PictureBox* box = s_.controls.currentConditionsPictureBox;
         if (!picture.isNull() && box != nullptr) {
             s_.state.currentConditionsImgIsValid = true;

@@ -2,6 +2,7 @@
 
 #include "support/Error.h"
 
+#include <QBuffer>
 #include <QImageReader>
 
 #include <unordered_map>
@@ -11,6 +12,7 @@ namespace nimbuscope {
 namespace {
 
 constexpr int kMaxIndexedColours = 256;
+constexpr QRgb kOpaqueAlpha = 0xff000000;
 
 /// Maps colours to table positions until a picture turns out to have too many of them.
 class ColourTable {
@@ -56,6 +58,14 @@ QImage loadFramePicture(const QString& fileName) {
     return picture;
 }
 
+QImage decodePicture(const QByteArray& bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(kPictureAllocationLimitMB);
+    return reader.read();
+}
+
 QImage toIndexed8IfFewColours(const QImage& picture) {
     if (picture.isNull() || picture.format() == QImage::Format_Indexed8) {
         return picture;
@@ -67,12 +77,15 @@ QImage toIndexed8IfFewColours(const QImage& picture) {
     if (indexed.isNull()) {
         return picture;
     }
+    // An opaque picture's unused top byte is not always 0xff (a decoder may leave the part a
+    // truncated file lacks at zero); taken as it stands, it would turn opaque pixels clear.
+    const QRgb forcedAlpha = source.hasAlphaChannel() ? 0 : kOpaqueAlpha;
     ColourTable table;
     for (int y = 0; y < source.height(); ++y) {
         const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(y));
         uchar* out = indexed.scanLine(y);
         for (int x = 0; x < source.width(); ++x) {
-            const int index = table.indexOf(in[x]);
+            const int index = table.indexOf(in[x] | forcedAlpha);
             if (index < 0) {
                 return picture;
             }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
 #include <QString>
 
@@ -16,6 +17,10 @@ inline constexpr int kInvalidPictureError = 481;
 /// Raises Error 481 "Invalid picture" when the file cannot be read, is not a picture, or
 /// would need more than kPictureAllocationLimitMB.
 QImage loadFramePicture(const QString& fileName);
+
+/// Decodes the picture held in `bytes` under the same limit; a null picture when they hold
+/// none or it would need more.
+QImage decodePicture(const QByteArray& bytes);
 
 /// `picture` as Format_Indexed8 when it holds at most 256 distinct colours (alpha included),
 /// with exactly those colours as its table, so every pixel stays what it was at a quarter of

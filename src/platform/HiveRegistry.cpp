@@ -31,8 +31,7 @@ QByteArray ansiFromStored(qint32 type, const QByteArray& stored) {
     if (!isTextType(type)) {
         return stored;
     }
-    return textToAnsi(QString::fromUtf16(reinterpret_cast<const char16_t*>(stored.constData()),
-                                         stored.size() / 2));
+    return textToAnsi(utf16Text(stored.constData(), stored.size() / 2));
 }
 
 void HiveRegistry::addRoot(qint32 root, std::unique_ptr<HiveStore> store) {

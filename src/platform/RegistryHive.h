@@ -52,6 +52,13 @@ public:
     friend bool operator==(const RegistryHive&, const RegistryHive&) = default;
 };
 
+/// The text of `units` UTF-16LE code units at `data`, unit for unit. Unlike
+/// QString::fromUtf16 it takes a leading U+FEFF or U+FFFE for text, not for a byte order
+/// mark to drop or to swap every unit by.
+inline QString utf16Text(const char* data, qsizetype units) {
+    return QString(reinterpret_cast<const QChar*>(data), units);
+}
+
 /// "A\B\C" as its key names; empty parts (a doubled or trailing backslash) are skipped.
 QStringList splitKeyPath(const QString& path);
 

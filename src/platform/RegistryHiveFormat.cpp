@@ -18,8 +18,13 @@ std::optional<QString> decodeText(const QByteArray& bytes) {
         if (bytes.size() % 2 != 0) {
             return std::nullopt;
         }
-        return QString::fromUtf16(reinterpret_cast<const char16_t*>(bytes.constData() + 2),
-                                  (bytes.size() - 2) / 2);
+        // An unpaired surrogate could not be written back: the file is damaged like one
+        // holding bad UTF-8.
+        QString text = utf16Text(bytes.constData() + 2, (bytes.size() - 2) / 2);
+        if (!text.isValidUtf16()) {
+            return std::nullopt;
+        }
+        return text;
     }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8.decode(bytes.startsWith("\xEF\xBB\xBF") ? bytes.mid(3) : bytes);
@@ -261,8 +266,7 @@ std::optional<QString> quotableText(const RegistryValue& v) {
         d.at(d.size() - 2) != 0) {
         return std::nullopt;
     }
-    const QString text =
-        QString::fromUtf16(reinterpret_cast<const char16_t*>(d.constData()), d.size() / 2 - 1);
+    const QString text = utf16Text(d.constData(), d.size() / 2 - 1);
     if (!isStorableValueName(text)) { // no NUL, no line break, well-formed
         return std::nullopt;
     }
@@ -325,7 +329,7 @@ std::optional<RegistryHive> parseHive(const QByteArray& bytes, const QString& ro
     const std::optional<QString> text = decodeText(bytes);
     if (!text) {
         if (error != nullptr) {
-            *error = {0, QStringLiteral("not UTF-8 text")};
+            *error = {0, QStringLiteral("not well-formed UTF-8 or UTF-16 text")};
         }
         return std::nullopt;
     }

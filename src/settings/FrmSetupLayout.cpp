@@ -146,7 +146,7 @@ void FrmSetup::buildButtons() {
     AboutButton = named<QPushButton>("AboutButton",
                                      QStringLiteral("                 About Nimbuscope..."), this);
     AboutIcon = named<PictureBox>("AboutIcon", AboutButton);
-    const QImage logo(QLatin1String(FrmAbout::kLogoResource));
+    const QImage logo{QLatin1String(FrmAbout::kLogoResource)};
     AboutIcon->setPicture(
         logo.copy(kLogoScope)
             .scaled(kAboutIconSize, kAboutIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));

@@ -47,6 +47,9 @@ QString privateFolder(const QString& path) {
 QString workingFolderFor(const QString& tempFolder, const QString& userName) {
     QString user = userName;
     user.replace(QLatin1Char(' '), QLatin1Char('-'));
+    // A separator in a name from the system's user database would lead out of the folder.
+    user.replace(QLatin1Char('/'), QLatin1Char('-'));
+    user.replace(QLatin1Char('\\'), QLatin1Char('-'));
     user = user.trimmed();
     if (user.isEmpty()) {
         user = QStringLiteral("all");

@@ -5,8 +5,8 @@
 namespace nimbuscope {
 
 /// The user's working folder: `tempFolder` (one trailing "/" or "\" dropped) +
-/// "/Nimbuscope/tmp-" + the user name with every blank turned into "-", or "all" when the
-/// name is empty.
+/// "/Nimbuscope/tmp-" + the user name with every blank and separator turned into "-", or
+/// "all" when the name is empty.
 QString workingFolderFor(const QString& tempFolder, const QString& userName);
 
 /// Creates the shared "Nimbuscope" folder, the user's working folder and its "data"

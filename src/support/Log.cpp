@@ -12,6 +12,9 @@ namespace nimbuscope {
 namespace {
 const QString kErrorLog = QStringLiteral("errorlog.txt");
 const QString kDebugLog = QStringLiteral("debuglog.txt");
+// The logs name the user's locations and addresses: a file the log creates is the user's alone.
+constexpr QFileDevice::Permissions kCreatedLogPermissions =
+    QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 } // namespace
 
 Log::Log(const Clock& clock, Platform& platform) : clock_(clock), platform_(platform) {}
@@ -32,7 +35,7 @@ void Log::write(const QString& fileName, const QString& text, bool replace) {
     QFile file(pathOf(fileName));
     const QIODevice::OpenMode mode =
         QIODevice::WriteOnly | (replace ? QIODevice::Truncate : QIODevice::Append);
-    if (file.open(mode)) {
+    if (file.open(mode, kCreatedLogPermissions)) {
         file.write(text.toUtf8());
     }
 }

@@ -34,6 +34,11 @@ public:
         server_.Get("/loop", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/loop");
         });
+        // "/hop/N" takes N more redirections to reach "/page".
+        server_.Get(R"(/hop/(\d+))", [](const httplib::Request& req, httplib::Response& res) {
+            const int left = std::stoi(req.matches[1]);
+            res.set_redirect(left == 0 ? "/page" : "/hop/" + std::to_string(left - 1));
+        });
         server_.Get("/silent", [this](const httplib::Request&, httplib::Response& res) {
             std::unique_lock lock(mutex_);
             released_.wait_for(lock, std::chrono::seconds(5), [this] { return release_; });
@@ -181,6 +186,23 @@ TEST_F(HttpRetrieverTest, FailuresHaveDistinctCodes) {
     }
     retriever.RetrieveAsync(refused);
     EXPECT_EQ(pollUntilDone(retriever, refused), PageRetriever::ConnectionFailed);
+}
+
+TEST_F(HttpRetrieverTest, RedirectionsAreFollowedUpToTheLimit) {
+    const struct {
+        int redirections;
+        qint16 status;
+    } rows[] = {
+        {HttpRetriever::kMaxRedirects, PageRetriever::Done},
+        {HttpRetriever::kMaxRedirects + 1, PageRetriever::TooManyRedirects},
+    };
+    for (const auto& row : rows) {
+        // "/hop/N" is N + 1 redirections from the page.
+        const QString address = server.url("/hop/") + QString::number(row.redirections - 1);
+        retriever.RetrieveAsync(address);
+        EXPECT_EQ(pollUntilDone(retriever, address), row.status) << row.redirections;
+        retriever.FreePage(address);
+    }
 }
 
 TEST_F(HttpRetrieverTest, ReceiveTimeOutEndsASilentTransfer) {

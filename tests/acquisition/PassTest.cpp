@@ -241,6 +241,19 @@ TEST_F(PassTest, RefusedPassesWriteOnlyTheirLogLine) {
     EXPECT_FALSE(progress->visible(kDownloadBar));
 }
 
+TEST_F(PassTest, AConditionsPictureDeclaringTooLargeAScreenIsNotDecoded) {
+    serveEverything(10);
+    // A 1 x 1 GIF on a 5000 x 5000 screen: 100 MB decoded, beyond the picture limit.
+    net->serve(conditionsImageURL(), QByteArray::fromHex("47494638396188138813800000000000ffffff"
+                                                         "2c00000000010001000002024401003b"));
+    startPass();
+    runTicks();
+    EXPECT_FALSE(state.currentConditionsImgIsValid);
+    EXPECT_TRUE(controls.currentConditionsPictureBox->picture().isNull());
+    EXPECT_TRUE(errorLog().contains(
+        "ERROR :: AsyncCurrentConditionsImageDownloadManager :: (481) - Invalid picture"));
+}
+
 TEST_F(PassTest, AnInterruptedPassStartsAfreshOnTheNextTick) {
     serveEverything(10);
     startPass();

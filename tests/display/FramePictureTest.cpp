@@ -81,4 +81,15 @@ TEST_F(FramePictureTest, ManyColoursStayAsDecoded) {
     EXPECT_TRUE(toIndexed8IfFewColours(QImage()).isNull());
 }
 
+TEST_F(FramePictureTest, AnOpaquePictureStaysOpaqueWhateverItsUnusedByteHolds) {
+    // As the GIF reader leaves the rows a truncated file lacks: zero, top byte included.
+    QRgb pixels[] = {0xff123456, 0x00000000, 0x00abcdef, 0xff000000};
+    const QImage raw(reinterpret_cast<const uchar*>(pixels), 2, 2, QImage::Format_RGB32);
+    const QImage indexed = toIndexed8IfFewColours(raw);
+    ASSERT_EQ(indexed.format(), QImage::Format_Indexed8);
+    EXPECT_FALSE(indexed.hasAlphaChannel());
+    EXPECT_EQ(indexed.convertToFormat(QImage::Format_ARGB32),
+              raw.convertToFormat(QImage::Format_ARGB32));
+}
+
 } // namespace

@@ -1,4 +1,5 @@
 #include "platform/MemoryRegistry.h"
+#include "platform/HiveRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,16 @@ TEST_F(MemoryRegistryTest, TextCrossesAsAnsiBytesAndIsKeptAsUtf16) {
     EXPECT_EQ(size, 7u);
     EXPECT_EQ(type, REG_SZ);
     registry.closeKey(h);
+}
+
+TEST(HiveRegistryText, ALeadingByteOrderMarkCharacterIsTextToo) {
+    for (const QChar mark : {QChar(0xFEFF), QChar(0xFFFE)}) {
+        const QString stored = mark + QStringLiteral("45") + QChar(0);
+        EXPECT_EQ(ansiFromStored(REG_SZ, QByteArray(reinterpret_cast<const char*>(stored.utf16()),
+                                                    stored.size() * 2)),
+                  QByteArray("?45\0", 4))
+            << int(mark.unicode());
+    }
 }
 
 TEST_F(MemoryRegistryTest, AShortBufferLearnsTheSizeAndNoBufferAnswersIt) {

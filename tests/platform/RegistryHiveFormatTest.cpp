@@ -119,6 +119,8 @@ TEST(HiveFormat, EveryValueSurvivesWritingAndReadingExactly) {
         {REG_SZ, bytes({0x41})},    // odd length
         {REG_SZ, QByteArray()},
         {REG_SZ, utf16z(QStringLiteral("Zürich ☂ \"quoted\" \\"))},
+        {REG_SZ, utf16z(QChar(0xFEFF) + QStringLiteral("45"))}, // not a byte order mark
+        {REG_SZ, utf16z(QChar(0xFFFE) + QStringLiteral("45"))}, // nor a swapped one
         {REG_EXPAND_SZ, utf16z(QStringLiteral("%TEMP%\\x"))},
         {REG_DWORD, bytes({1, 2, 3})}, // short dword data
         {REG_DWORD, bytes({0xff, 0xff, 0xff, 0xff})},
@@ -173,6 +175,9 @@ TEST(HiveFormat, AnEmptyFileIsAnEmptyHive) {
 TEST(HiveFormat, DamagedFilesAreRefusedWhole) {
     const QByteArray head = "Windows Registry Editor Version 5.00\n\n";
     const QByteArray section = head + "[HKEY_CURRENT_USER\\Software]\n";
+    // A whole file in the editor's UTF-16 but for a value name that cannot be written back.
+    const QString surrogate = QString::fromLatin1(section + "\"a") + QChar(0xDEDE) + "\"=\"b\"\n";
+    const QByteArray unpaired = QByteArray("\xFF\xFE", 2) + utf16z(surrogate).chopped(2);
     const std::pair<const char*, QByteArray> rows[] = {
         {"no header", QByteArray("[HKEY_CURRENT_USER\\Software]\n")},
         {"old editor format", QByteArray("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n")},
@@ -195,6 +200,7 @@ TEST(HiveFormat, DamagedFilesAreRefusedWhole) {
         {"stray line", section + "garbage\n"},
         {"not UTF-8", section + "\"a\"=\"\xC3\x28\"\n"},
         {"truncated UTF-16", QByteArray("\xFF\xFE\x57", 3)},
+        {"unpaired surrogate in UTF-16", unpaired},
     };
     for (const auto& [name, text] : rows) {
         HiveParseError error;

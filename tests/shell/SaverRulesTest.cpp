@@ -58,7 +58,7 @@ TEST(LocationRefreshDue, AfterHalfAnHourOrWhenTheClockWentBack) {
     EXPECT_TRUE(locationRefreshDue(-1));
 }
 
-TEST(WorkingFolderFor, UserNameBlanksBecomeDashesAndNoNameIsAll) {
+TEST(WorkingFolderFor, UserNameBlanksAndSeparatorsBecomeDashesAndNoNameIsAll) {
     const struct {
         const char* temp;
         const char* user;
@@ -69,6 +69,8 @@ TEST(WorkingFolderFor, UserNameBlanksBecomeDashesAndNoNameIsAll) {
         {"/var/tmp\\", "ann", "/var/tmp/Nimbuscope/tmp-ann"},
         {"/tmp//", "ann", "/tmp//Nimbuscope/tmp-ann"}, // only one separator is dropped
         {"/tmp/", "  ", "/tmp/Nimbuscope/tmp---"},
+        {"/tmp/", "../../etc", "/tmp/Nimbuscope/tmp-..-..-etc"},
+        {"/tmp/", "..\\x", "/tmp/Nimbuscope/tmp-..-x"},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(workingFolderFor(QString::fromLatin1(r.temp), QString::fromLatin1(r.user)),

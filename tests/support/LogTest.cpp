@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
@@ -75,6 +77,14 @@ TEST_F(LogTest, DebugLinesNeedTheirSwitch) {
     EXPECT_EQ(debugLog().count("\r\n"), 2);
     log.logDebug(QStringLiteral("fresh"), /*reset=*/true);
     EXPECT_EQ(debugLog().count("\r\n"), 1) << "reset starts the file afresh";
+}
+
+TEST_F(LogTest, ACreatedDebugLogIsTheOwnersAlone) {
+    log.debugLogOn = true;
+    log.logDebug(QStringLiteral("ASDM: one"));
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(world.root() + "/debuglog.txt").constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
 TEST_F(LogTest, MemorySwitchLetsOnlyMemoryLinesThrough) {

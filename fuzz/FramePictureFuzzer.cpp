@@ -1,0 +1,58 @@
+// Decoding a cached frame file, or a conditions picture in memory: hostile GIF and JPEG
+// files, including headers that declare huge pictures. A picture that decodes must stay
+// within the limit, and its indexed form must keep every pixel.
+#include "FuzzSupport.h"
+
+#include "display/FramePicture.h"
+#include "support/Error.h"
+
+#include <QGuiApplication>
+
+using namespace nimbuscope;
+
+namespace {
+
+constexpr qint64 kBytesPerMB = 1024 * 1024;
+
+QImage straight(const QImage& picture) {
+    return picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                             : QImage::Format_RGB32);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    // The picture readers are plugins, found through the application as in the saver.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QGuiApplication app(*argc, *argv);
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const QString path =
+        fuzz::scratchFolder() + QStringLiteral("/66604.DS.p19r0.frame.noaa");
+    const QByteArray bytes = fuzz::bytesOf(data, size);
+    fuzz::writeScratchFile(path, bytes);
+    // The conditions picture is decoded from memory: the same bytes, the same answer.
+    const QImage fromMemory = decodePicture(bytes);
+    QImage picture;
+    try {
+        picture = loadFramePicture(path);
+    } catch (const Error& e) {
+        if (e.number() != kInvalidPictureError || !fromMemory.isNull()) {
+            abort();
+        }
+        return 0;
+    }
+    if (fromMemory != picture) {
+        abort();
+    }
+    if (picture.sizeInBytes() > kPictureAllocationLimitMB * kBytesPerMB) {
+        abort();
+    }
+    const QImage indexed = toIndexed8IfFewColours(picture);
+    if (indexed.format() == QImage::Format_Indexed8 && straight(indexed) != straight(picture)) {
+        abort();
+    }
+    return 0;
+}
