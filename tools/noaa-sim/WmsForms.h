@@ -85,4 +85,7 @@ MapRequestCheck checkGetMap(const WmsParams& params, std::string_view pathWorksp
 /// "2026-12-05T21:37:22.000Z" or "...22Z" or "...22+00:00"; nothing for anything else.
 std::optional<SysSeconds> parseIsoTime(std::string_view text, bool* wholeSecond = nullptr);
 
+/// A number written in decimal and nothing else ("-94.5785", "1e3"); nothing otherwise.
+std::optional<double> parseDecimal(std::string_view text);
+
 } // namespace nimbuscope::noaasim
