@@ -55,9 +55,6 @@ constexpr QRgb kWhite = 0xffffffff;
 const QRegularExpression kTodayForm(QStringLiteral(
     R"(^\S+ /(zipcity\.php\?|api/(points|gridpoints|stations)/|geoserver/|ridge/standard/))"));
 
-#define ASSERT_RUNNING(session)                                                                    \
-    ASSERT_TRUE((session).isRunning()) << (session).errorString().toStdString()
-
 class BridgeE2eTest : public ::testing::Test {
 protected:
     void SetUp() override {
