@@ -16,7 +16,6 @@ namespace {
 using namespace std::chrono;
 
 constexpr std::string_view kHtml = "text/html; charset=UTF-8";
-constexpr std::string_view kXml = "text/xml;charset=UTF-8";
 constexpr int kMaxPointDecimals = 4;
 constexpr double kMaxLatitude = 90.0;
 constexpr double kMaxLongitude = 180.0;
@@ -44,7 +43,7 @@ Reply problem(std::string_view apiBase, int status, std::string_view type, std::
 }
 
 Reply xmlException(std::string_view code, std::string_view locator, std::string_view message) {
-    return {200, std::string(kXml), serviceExceptionXml(code, locator, message), {}, {}};
+    return {200, std::string(kWmsXml), serviceExceptionXml(code, locator, message), {}, {}};
 }
 
 // 304 when the client's copy is as new as `modified`, else `reply` stamped with the time.
@@ -211,7 +210,7 @@ Reply TodaySite::capabilities(std::string_view workspace) const {
                 {ws + suffix, upper + title, layerTimes(ws + suffix, now, count, form)});
     }
     return {200,
-            std::string(kXml),
+            std::string(kWmsXml),
             capabilitiesXml(baseUrl_ + "geoserver/" + ws + "/ows", workspace, layers),
             {},
             {}};

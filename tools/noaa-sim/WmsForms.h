@@ -52,6 +52,9 @@ struct CapabilityLayer {
 std::string capabilitiesXml(std::string_view serviceUrl, std::string_view workspace,
                             const std::vector<CapabilityLayer>& layers);
 
+/// The type the map server gives its capabilities and exception reports.
+inline constexpr std::string_view kWmsXml = "text/xml;charset=UTF-8";
+
 /// An OGC service exception report, the answer (with HTTP 200) to a request it cannot serve.
 std::string serviceExceptionXml(std::string_view code, std::string_view locator,
                                 std::string_view message);
