@@ -1,5 +1,7 @@
 #include "acquisition/BridgeTransport.h"
 
+#include "acquisition/HttpRetriever.h"
+
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
@@ -10,11 +12,7 @@ namespace nimbuscope {
 
 namespace {
 
-constexpr int kMaxRedirects = 10;
-constexpr int kNotModified = 304;
-constexpr int kForbidden = 403;
-constexpr int kTooManyRequests = 429;
-constexpr int kFirstServerError = 500;
+using namespace http_status;
 
 BridgeAnswer answerOf(QNetworkReply& reply) {
     BridgeAnswer a;
@@ -26,7 +24,7 @@ BridgeAnswer answerOf(QNetworkReply& reply) {
     a.lastModified = reply.rawHeader("Last-Modified");
     a.etag = reply.rawHeader("ETag");
     a.retryAfter = reply.rawHeader("Retry-After");
-    if (a.answered && (reply.error() == QNetworkReply::NoError || a.status >= 300)) {
+    if (a.answered && (reply.error() == QNetworkReply::NoError || a.status >= kFirstRedirection)) {
         a.body = reply.readAll();
     } else {
         a.answered = false;
@@ -67,7 +65,7 @@ void QtBridgeTransport::get(const BridgeGet& request, Done done) {
     req.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                      request.followRedirects ? QNetworkRequest::NoLessSafeRedirectPolicy
                                              : QNetworkRequest::ManualRedirectPolicy);
-    req.setMaximumRedirectsAllowed(kMaxRedirects);
+    req.setMaximumRedirectsAllowed(HttpRetriever::kMaxRedirects);
     const int timeout = timeoutMs_ ? timeoutMs_() : 0;
     req.setTransferTimeout(std::max(timeout, 0));
     QNetworkReply* reply = manager_.get(req);
@@ -119,7 +117,7 @@ void PoliteTransport::get(const BridgeGet& request, Done done) {
         BridgeAnswer given = answer;
         const auto kept = kept_.find(request.url);
         if (request.conditional && answer.status == kNotModified && kept != kept_.end()) {
-            given.status = 200;
+            given.status = kOk;
             given.body = kept->second.body;
             given.contentType = kept->second.contentType;
             given.lastModified = kept->second.lastModified;
@@ -133,10 +131,7 @@ void PoliteTransport::get(const BridgeGet& request, Done done) {
 }
 
 void PoliteTransport::noteAnswer(const QString& host, const BridgeAnswer& answer) {
-    const bool refused =
-        answer.answered && (answer.status == kForbidden || answer.status == kTooManyRequests ||
-                            answer.status >= kFirstServerError);
-    if (!refused) {
+    if (!answer.turnedAway()) {
         if (answer.answered) {
             backOff_.erase(host);
         }

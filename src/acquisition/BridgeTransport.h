@@ -14,6 +14,17 @@ class QNetworkReply;
 
 namespace nimbuscope {
 
+/// The HTTP statuses the bridge and its transport act on.
+namespace http_status {
+inline constexpr int kOk = 200;
+inline constexpr int kFirstRedirection = 300;
+inline constexpr int kNotModified = 304;
+inline constexpr int kFirstClientError = 400;
+inline constexpr int kForbidden = 403;
+inline constexpr int kTooManyRequests = 429;
+inline constexpr int kFirstServerError = 500;
+} // namespace http_status
+
 /// One sub-request of the legacy-forms bridge.
 struct BridgeGet {
     QString url;
@@ -42,8 +53,19 @@ struct BridgeAnswer {
     QByteArray body;
     QString error;
 
-    bool ok() const { return answered && status >= 200 && status < 300; }
-    bool redirected() const { return answered && status >= 300 && status < 400; }
+    bool ok() const {
+        return answered && status >= http_status::kOk && status < http_status::kFirstRedirection;
+    }
+    bool redirected() const {
+        return answered && status >= http_status::kFirstRedirection &&
+               status < http_status::kFirstClientError;
+    }
+    /// 403, 429 and 5xx: the host turns us away for now, whatever the request was.
+    bool turnedAway() const {
+        return answered &&
+               (status == http_status::kForbidden || status == http_status::kTooManyRequests ||
+                status >= http_status::kFirstServerError);
+    }
 };
 
 /// Where the bridge's sub-requests go. `done` may be called before `get` returns.

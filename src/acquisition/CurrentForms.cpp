@@ -8,6 +8,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <map>
 
@@ -38,8 +39,10 @@ qint64 durationSeconds(const QString& text) {
     if (!m.hasMatch()) {
         return 0;
     }
-    return m.captured(1).toLongLong() * 86400 + m.captured(2).toLongLong() * 3600 +
-           m.captured(3).toLongLong() * 60 + qint64(m.captured(4).toDouble());
+    using namespace std::chrono;
+    const auto whole = days(m.captured(1).toLongLong()) + hours(m.captured(2).toLongLong()) +
+                       minutes(m.captured(3).toLongLong());
+    return duration_cast<seconds>(whole).count() + qint64(m.captured(4).toDouble());
 }
 
 /// Writes `t` in the same shape as `model` (with or without seconds and milliseconds).

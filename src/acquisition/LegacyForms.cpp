@@ -3,8 +3,8 @@
 #include "support/StringUtils.h"
 
 #include <QRegularExpression>
-
 #include <QUrlQuery>
+
 #include <algorithm>
 
 namespace nimbuscope {
@@ -16,6 +16,8 @@ namespace {
 constexpr qsizetype kForecastMarkerMinOffset = 250;
 constexpr qsizetype kTemperatureCellMinOffset = 4000;
 constexpr qsizetype kOffsetMargin = 200;
+constexpr double kMaxLatitude = 90.0;
+constexpr double kMaxLongitude = 180.0;
 
 QRegularExpression loopListPath() {
     return QRegularExpression(
@@ -69,8 +71,8 @@ std::optional<LatLon> latLonFromAddress(const QString& address) {
     for (const auto& [latKey, lonKey] :
          {std::pair{QStringLiteral("lat"), QStringLiteral("lon")},
           std::pair{QStringLiteral("textField1"), QStringLiteral("textField2")}}) {
-        const auto lat = coordinate(query, latKey, 90.0);
-        const auto lon = coordinate(query, lonKey, 180.0);
+        const auto lat = coordinate(query, latKey, kMaxLatitude);
+        const auto lon = coordinate(query, lonKey, kMaxLongitude);
         if (lat && lon) {
             return LatLon{*lat, *lon};
         }

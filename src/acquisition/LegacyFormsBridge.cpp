@@ -11,13 +11,8 @@ namespace nimbuscope {
 
 namespace {
 
-constexpr double kShortRangeNmi = 124.0;
-constexpr double kLongRangeNmi = 248.0;
 constexpr char kStillPrefix[] = "still:";
-constexpr int kFirstClientError = 400;
-constexpr int kForbidden = 403;
-constexpr int kTooManyRequests = 429;
-constexpr int kFirstServerError = 500;
+using namespace http_status;
 
 BridgeResult failed(const BridgeAnswer& answer) {
     return {answer.timedOut ? qint16(PageRetriever::TimedOut)
@@ -57,8 +52,7 @@ QString hostOf(const QString& address) {
 /// The service's verdict on the request itself (a point it does not cover, say); 403 and
 /// 429 refuse us for now and say nothing about the place.
 bool isClientRefusal(const BridgeAnswer& a) {
-    return a.answered && a.status >= kFirstClientError && a.status < kFirstServerError &&
-           a.status != kForbidden && a.status != kTooManyRequests;
+    return a.answered && a.status >= kFirstClientError && !a.turnedAway();
 }
 
 } // namespace

@@ -65,6 +65,9 @@ public:
     static constexpr qint64 kStillStepSeconds = 5 * 60;
     static constexpr int kFrameWidth = 600;
     static constexpr int kFrameHeight = 550;
+    /// How far from the site the short- and long-range frames reach.
+    static constexpr double kShortRangeNmi = 124.0;
+    static constexpr double kLongRangeNmi = 248.0;
 
     LegacyFormsBridge(BridgeConfig config, BridgeTransport& transport);
 

@@ -140,6 +140,12 @@ QVariant RegistryValues::readValue(qint32 root, const char* valueName, qint32 ty
     return reg.value();
 }
 
+void RegistryValues::writeValue(const char* valueName, qint32 type, const QVariant& value) {
+    cRegistry reg = registryAt(registry_, chosenRoot(), QLatin1String(kProductKey),
+                               QLatin1String(valueName), type);
+    reg.setValue(value);
+}
+
 QString RegistryValues::readText(const char* valueName) {
     const qint32 root = chosenRoot();
     QString text = variantToText(readValue(root, valueName, REG_SZ));
@@ -361,72 +367,6 @@ QStringList RegistryValues::defaultServiceHosts() {
         }
     }
     return hosts;
-}
-
-void RegistryValues::saveText(QString& field, const char* valueName, const QString& value) {
-    field = value;
-    try {
-        cRegistry reg = registryAt(registry_, chosenRoot(), QLatin1String(kProductKey),
-                                   QLatin1String(valueName), REG_SZ);
-        reg.setValue(value);
-    } catch (...) {
-        // The cache keeps the new value; the registry may not.
-    }
-}
-
-void RegistryValues::saveNumber(qint32& field, const char* valueName, qint32 value) {
-    field = value;
-    try {
-        cRegistry reg = registryAt(registry_, chosenRoot(), QLatin1String(kProductKey),
-                                   QLatin1String(valueName), REG_DWORD);
-        reg.setValue(value);
-    } catch (...) {
-        // The cache keeps the new value; the registry may not.
-    }
-}
-
-void RegistryValues::saveZipCode(const QString& value) {
-    saveText(cache_.zipcode, "zipcode", value);
-}
-
-void RegistryValues::saveTemplateURL(const QString& value) {
-    saveText(cache_.templateURL, "templateURL", value);
-}
-
-void RegistryValues::saveCurrentConditionsURL(const QString& value) {
-    saveText(cache_.currentConditionsURL, "currentConditionsURL", value);
-}
-
-void RegistryValues::saveCityState(const QString& value) {
-    saveText(cache_.cityState, "cityState", value);
-}
-
-void RegistryValues::saveLocationMode(qint32 value) {
-    saveNumber(cache_.locationMode, "locationMode", value);
-}
-
-void RegistryValues::saveDiscardAfter(qint32 value) {
-    saveNumber(cache_.discardAfter, "discardAfter", value);
-}
-
-void RegistryValues::saveAnimationRateMS(qint32 value) {
-    saveNumber(cache_.animationRateMS, "animationRateMS", value);
-}
-
-void RegistryValues::saveAnimationLastFrameMS(qint32 value) {
-    saveNumber(cache_.animationLastFrameMS, "animationLastFrameMS", value);
-}
-
-void RegistryValues::saveChannelIDs(qint32 value) {
-    saveNumber(cache_.channelIDs, "channelIDs", value);
-}
-
-void RegistryValues::saveCursorMovementSetting(qint32 value) {
-    saveNumber(cache_.cursorMovement, "cursorMovement", value);
-}
-
-void RegistryValues::saveCursorVisibilitySetting(qint32 value) {
-    saveNumber(cache_.cursorVisibility, "cursorVisibility", value);
 }
 
 } // namespace nimbuscope

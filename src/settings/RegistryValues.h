@@ -115,6 +115,8 @@ public:
 private:
     qint32 chosenRoot();
     QVariant readValue(qint32 root, const char* valueName, qint32 type);
+    /// Writes to the chosen root; throws as the registry does.
+    void writeValue(const char* valueName, qint32 type, const QVariant& value);
     QString readText(const char* valueName);
     qint32 readNumber(const char* valueName, qint32 fallback);
     QString cachedText(const QString& field, const char* valueName, const char* getter,

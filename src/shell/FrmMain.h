@@ -139,6 +139,7 @@ private:
     void createTimers();
     void layOutAtLoad();
     void layOutInformation();
+    void placeInformation();
     void placeConditionsColumn();
     void placeRadarTimes();
     void watchInput(QWidget* control);

@@ -205,28 +205,30 @@ void FrmMain::fitToHost(QSize size) {
     layOutAtLoad();
     placeLogoAndImageInfo();
     if (infoLaidOut_) {
-        ctl_.currentTime->move(size.width() - ctl_.currentTime->width(), ctl_.currentTime->y());
-        placeConditionsColumn();
-        placeRadarTimes();
-        ctl_.retryCount->move(size.width() - ctl_.retryCount->width(),
-                              size.height() - ctl_.retryCount->height());
+        placeInformation();
     }
 }
 
 // Once the first frame is on screen, the clock, the conditions and the radar times take
 // their places around the picture.
 void FrmMain::layOutInformation() {
-    const int w = screen_.width();
-    const int h = screen_.height();
-    ctl_.currentTime->move(w - ctl_.currentTime->width(), qRound(0.3 * ctl_.currentTime->height()));
+    placeInformation();
     ctl_.currentTime->show();
-    placeConditionsColumn();
-    placeRadarTimes();
-    ctl_.retryCount->move(w - ctl_.retryCount->width(), h - ctl_.retryCount->height());
     ctl_.retryCount->hide();
     setCursorVisible(false);
     placeTopmostAgain();
     infoLaidOut_ = true;
+}
+
+// The clock in the top right corner, the retry count in the bottom right one, and the
+// columns either side of the picture.
+void FrmMain::placeInformation() {
+    const int w = screen_.width();
+    const int h = screen_.height();
+    ctl_.currentTime->move(w - ctl_.currentTime->width(), qRound(0.3 * ctl_.currentTime->height()));
+    placeConditionsColumn();
+    placeRadarTimes();
+    ctl_.retryCount->move(w - ctl_.retryCount->width(), h - ctl_.retryCount->height());
 }
 
 // Temperature, picture and conditions text stacked in the strip left of the picture, a

@@ -6,9 +6,17 @@
 #include <cstdio>
 
 #include <fcntl.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 namespace nimbuscope {
+
+namespace {
+
+// A harness running as another user may read the trace.
+constexpr mode_t kTraceFileMode = 0644;
+
+} // namespace
 
 std::unique_ptr<FrameTrace> FrameTrace::fromEnvironment(const QProcessEnvironment& env) {
     const QString path = env.value(QString::fromLatin1(kEnvironmentVariable));
@@ -17,7 +25,8 @@ std::unique_ptr<FrameTrace> FrameTrace::fromEnvironment(const QProcessEnvironmen
 
 std::unique_ptr<FrameTrace> FrameTrace::open(const QString& path) {
     const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    const int fd =
+        ::open(name.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, kTraceFileMode);
     if (fd < 0) {
         return nullptr;
     }

@@ -4,9 +4,9 @@
 #include "acquisition/PageRetriever.h"
 #include "platform/MemoryRegistry.h"
 #include "settings/RegistryValues.h"
-#include "settings/cRegistry.h"
 
 #include "ParserTestSupport.h"
+#include "common/RegistryValue.h"
 
 #include <QImage>
 
@@ -258,12 +258,8 @@ TEST_F(LegacyFormsBridgeTest, APassAsksNoMoreThanTheOldFormsDid) {
 TEST_F(LegacyFormsBridgeTest, TheFourSettingsPointTheBridgeAtAnotherServer) {
     MemoryRegistry registry;
     const auto put = [&](const char* name, const QVariant& value) {
-        cRegistry reg(registry);
-        reg.setClassKey(HKEY_LOCAL_MACHINE);
-        reg.setSectionKey(QLatin1String(RegistryValues::kProductKey));
-        reg.setValueKey(QLatin1String(name));
-        reg.setValueType(value.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD);
-        reg.setValue(value);
+        storeRegistryValue(registry, HKEY_LOCAL_MACHINE, QLatin1String(RegistryValues::kProductKey),
+                           QLatin1String(name), value);
     };
     put("bridgeLocationSearchURL", QStringLiteral("http://fake/zipcity.php"));
     put("bridgeApiURL", QStringLiteral("http://fake/api/"));

@@ -31,6 +31,13 @@ constexpr int kRadarShownMs = 45000;
 constexpr int kActivationMs = 500;
 constexpr int kEndsWithinMs = 5000;
 constexpr double kRadarVivid = 0.01;
+// Each poll lists the cache folder; five times a second is often enough.
+constexpr int kFilesPollMs = 200;
+// Frames change at least three times within five seconds while the saver animates.
+constexpr int kFrameChanges = 3;
+constexpr int kAnimatesWithinMs = 5000;
+constexpr int kFramePollMs = 300;
+constexpr double kFrameChanged = 0.5;
 const QSize kScreen{1024, 768};
 // More times than a list carries, so the newest list's frames stay advertised a while.
 const QString kAdvertised = QStringLiteral("30");
@@ -54,9 +61,6 @@ constexpr QRgb kWhite = 0xffffffff;
 // The paths of NOAA's current services as the simulator serves them.
 const QRegularExpression kTodayForm(QStringLiteral(
     R"(^\S+ /(zipcity\.php\?|api/(points|gridpoints|stations)/|geoserver/|ridge/standard/))"));
-
-#define ASSERT_RUNNING(session)                                                                    \
-    ASSERT_TRUE((session).isRunning()) << (session).errorString().toStdString()
 
 class BridgeE2eTest : public ::testing::Test {
 protected:
@@ -245,7 +249,7 @@ TEST_F(BridgeE2eTest, SaverShowsFramesOfTheExactTimesAndTheReportingStationsCond
             return longRange >= kHourOfFrames &&
                    longRange == cached(QStringLiteral(".DS.p19r0.*.noaa")).size();
         },
-        kRadarShownMs, 200))
+        kRadarShownMs, kFilesPollMs))
         << cached(QStringLiteral("*")).join(QLatin1Char(' ')).toStdString() << "; "
         << requestLog().join(QLatin1Char('|')).toStdString();
 
@@ -306,7 +310,7 @@ TEST_F(BridgeE2eTest, WhenTheCurrentServicesFailTheSaverSaysSoAndKeepsAnimating)
             return cached(QStringLiteral(".DS.p19r0.*.noaa")).size() >= kHourOfFrames &&
                    !cached(QStringLiteral(".DS.p20-r.*.noaa")).isEmpty();
         },
-        kRadarShownMs, 200))
+        kRadarShownMs, kFilesPollMs))
         << saver->describe().toStdString();
     ASSERT_TRUE(radarOnScreen());
     EXPECT_GE(inkDistance(session.x().grabScreen().copy(kProblemArea), problem), kSameText);
@@ -331,12 +335,12 @@ TEST_F(BridgeE2eTest, WhenTheCurrentServicesFailTheSaverSaysSoAndKeepsAnimating)
     waitUntil(
         [&] {
             const QImage now = session.x().grabScreen().copy(area);
-            changes += meanColourDifference(previous, now) > 0.5 ? 1 : 0;
+            changes += meanColourDifference(previous, now) > kFrameChanged ? 1 : 0;
             previous = now;
-            return changes >= 3;
+            return changes >= kFrameChanges;
         },
-        5000, 300);
-    EXPECT_GE(changes, 3) << "the cached frames keep playing";
+        kAnimatesWithinMs, kFramePollMs);
+    EXPECT_GE(changes, kFrameChanges) << "the cached frames keep playing";
     ASSERT_TRUE(session.key(QStringLiteral("a")));
     EXPECT_TRUE(saver->waitForEnd(kEndsWithinMs)) << saver->describe().toStdString();
 }
@@ -351,7 +355,7 @@ TEST_F(BridgeE2eTest, WithoutTheMapServerTheSaverShowsTheStandardStills) {
             return cached(QStringLiteral(".DS.p19r0.*.noaa")).size() == kStandardStills &&
                    cached(QStringLiteral(".DS.p20-r.*.noaa")).size() == kStandardStills;
         },
-        kRadarShownMs, 200))
+        kRadarShownMs, kFilesPollMs))
         << cached(QStringLiteral("*")).join(QLatin1Char(' ')).toStdString();
 
     const QString all = requestLog().join(QLatin1Char('\n'));

@@ -22,9 +22,6 @@ constexpr QRgb kHostColour = 0xff00ff;
 constexpr double kSamePicture = 1.0;
 constexpr double kSameScaledPicture = 6.0;
 
-#define ASSERT_RUNNING(session)                                                                    \
-    ASSERT_TRUE((session).isRunning()) << (session).errorString().toStdString()
-
 QImage storedPicture() {
     return QImage(QStringLiteral(NIMBUSCOPE_PREVIEW_PICTURE)).convertToFormat(QImage::Format_RGB32);
 }

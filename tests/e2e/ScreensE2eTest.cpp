@@ -25,6 +25,10 @@ const QSize kHostResized{800, 600};
 constexpr int kWindowShownMs = 10000;
 constexpr int kNotEndedMs = 2500;
 constexpr int kAtOnceMs = 5000;
+// Covering a screen or following the host's new size is one round of X events.
+constexpr int kFollowsWithinMs = 5000;
+// The pointer arrives over the saver in a move of its own, apart from the moves under test.
+constexpr unsigned long kPointerArrivesMs = 500;
 // The saver notices a host's window going within milliseconds; starting Qt's end takes some.
 constexpr int kGoneWithinMs = 1000;
 const QString kOtherSaver = QStringLiteral("/usr/lib/xscreen/other-saver");
@@ -60,8 +64,8 @@ TEST_F(TwoScreensE2eTest, TheOtherScreenTurnsBlackWhileTheSaverRunsAndAClickTher
 
     const auto saver = startSaver();
     ASSERT_TRUE(radarOnScreen(0)) << saver->describe().toStdString();
-    EXPECT_TRUE(
-        waitUntil([&] { return colourShare(session.x().grabScreen(1), kBlack) == 1.0; }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return colourShare(session.x().grabScreen(1), kBlack) == 1.0; },
+                          kFollowsWithinMs));
 
     ASSERT_TRUE(session.mouseMove({300, 200}, 1));
     EXPECT_FALSE(saver->waitForEnd(kNotEndedMs));
@@ -80,11 +84,13 @@ TEST_F(HostWindowE2eTest, DrawsInTheHostsWindowLeavesInputToItAndEndsInOrderOnSi
     EXPECT_EQ(session.x().windowGeometry(inside.first()), kHostArea);
     // Nothing of the saver outside the host's window: the root stays black.
     EXPECT_DOUBLE_EQ(
-        colourShare(session.x().grabScreen().copy(0, 0, kHostArea.left(), 768), kBlack), 1.0);
+        colourShare(session.x().grabScreen().copy(0, 0, kHostArea.left(), kScreen.height()),
+                    kBlack),
+        1.0);
 
     // Input is the host's to judge: keys, clicks and moves over the saver change nothing.
     ASSERT_TRUE(session.mouseMove(kHostArea.center()));
-    QThread::msleep(500);
+    QThread::msleep(kPointerArrivesMs);
     ASSERT_TRUE(session.mouseMoveBy({150, 100}));
     ASSERT_TRUE(session.click());
     ASSERT_TRUE(session.key(QStringLiteral("a Escape")));
@@ -92,8 +98,9 @@ TEST_F(HostWindowE2eTest, DrawsInTheHostsWindowLeavesInputToItAndEndsInOrderOnSi
     EXPECT_TRUE(session.findWindows(QStringLiteral("^Nimbuscope Setup$")).isEmpty());
 
     ASSERT_TRUE(session.x().resizeWindow(host, kHostResized));
-    EXPECT_TRUE(waitUntil(
-        [&] { return session.x().windowGeometry(inside.first()).size() == kHostResized; }, 5000));
+    EXPECT_TRUE(
+        waitUntil([&] { return session.x().windowGeometry(inside.first()).size() == kHostResized; },
+                  kFollowsWithinMs));
 
     // Keep frames coming in, so that the signal meets a download under way.
     ASSERT_TRUE(simFault("/radar/images/*", "delay:200"));

@@ -21,9 +21,6 @@ constexpr int kCheckedWithinMs = 15000;
 // The dialog fills its lists and focuses the zip code box just after it appears.
 constexpr int kActivationMs = 500;
 
-#define ASSERT_RUNNING(session)                                                                    \
-    ASSERT_TRUE((session).isRunning()) << (session).errorString().toStdString()
-
 /// The dialog's radar site list, on `host`.
 QByteArray radarList(const QString& host) {
     const QByteArray page = "\"http://" + host.toLatin1() + "/radar/latest/DS.p19r0/si.";

@@ -15,6 +15,10 @@
 
 #include <memory>
 
+/// In a test: stops it, saying why, when the X server did not come up.
+#define ASSERT_RUNNING(session)                                                                    \
+    ASSERT_TRUE((session).isRunning()) << (session).errorString().toStdString()
+
 namespace nimbuscope::e2e {
 
 /// How the virtual X server is made.

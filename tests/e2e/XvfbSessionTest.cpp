@@ -14,9 +14,6 @@ namespace {
 constexpr int kInputWaitMs = 5000;
 constexpr QRgb kBlack = 0x000000;
 
-#define ASSERT_RUNNING(session)                                                                    \
-    ASSERT_TRUE((session).isRunning()) << (session).errorString().toStdString()
-
 QString socketOf(const XvfbSession& session) {
     return QStringLiteral("/tmp/.X11-unix/X%1").arg(session.displayNumber());
 }

@@ -102,6 +102,7 @@ TEST(GetMap, AcceptsAWellFormedRequestAndNamesTheFaultOfOthers) {
         {{"bbox", "3,-2,-1,4"}, "InvalidParameterValue"},
         {{"bbox", "1,2,3"}, "InvalidParameterValue"},
         {{"bbox", "1,2,3,4,5"}, "InvalidParameterValue"},
+        {{"bbox", "-1,-2,3,4km"}, "InvalidParameterValue"},
         {{"width", "0"}, "MissingOrInvalidParameter"},
         {{"height", "5000"}, "MissingOrInvalidParameter"},
         {{"format", "image/png"}, "InvalidFormat"},

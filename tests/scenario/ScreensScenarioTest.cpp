@@ -11,6 +11,7 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
@@ -138,6 +139,7 @@ TEST(ScreensScenario, InAHostsWindowTheSaverOnlyDrawsFollowsItsSizeAndEndsWithIt
     EXPECT_EQ(window.size(), QSize(800, 500));
     EXPECT_EQ(window.controls().Picture1->size(), QSize(800, 500));
     EXPECT_EQ(window.state().screenWidth, 800);
+    EXPECT_EQ(window.controls().currentTime->geometry().right(), 799) << "still in the corner";
     rig.runFor(10);
     EXPECT_FALSE(rig.ended()) << "the main tick saw the mouse";
 

@@ -61,9 +61,7 @@ std::optional<LatLon> BridgeCheck::checkSearch(const QString& zip) {
 
 std::optional<PointFacts> BridgeCheck::checkPoints(LatLon where) {
     BridgeGet get;
-    get.url = config_.apiURL +
-              QStringLiteral("points/%1,%2")
-                  .arg(QString::number(where.lat, 'f', 4), QString::number(where.lon, 'f', 4));
+    get.url = pointsURL(config_.apiURL, where.lat, where.lon);
     get.api = true;
     const BridgeAnswer a = fetch(get);
     const auto point = a.ok() ? parsePoints(a.body) : std::nullopt;
@@ -126,10 +124,9 @@ bool BridgeCheck::checkFrames(const QString& site, LatLon where) {
     if (timed) {
         const double lat = layer->centreLat.value_or(where.lat);
         const double lon = layer->centreLon.value_or(where.lon);
-        constexpr double kShortRangeNmi = 124.0;
         const MercatorBox box =
-            webMercatorBox(lat, lon, kShortRangeNmi, LegacyFormsBridge::kFrameWidth,
-                           LegacyFormsBridge::kFrameHeight);
+            webMercatorBox(lat, lon, LegacyFormsBridge::kShortRangeNmi,
+                           LegacyFormsBridge::kFrameWidth, LegacyFormsBridge::kFrameHeight);
         BridgeGet map;
         map.url = getMapURL(config_.mapServerURL, site, box, LegacyFormsBridge::kFrameWidth,
                             LegacyFormsBridge::kFrameHeight, layer->times.last());

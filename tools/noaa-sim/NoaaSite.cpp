@@ -15,20 +15,6 @@ namespace {
 
 constexpr std::string_view kHtml = "text/html; charset=iso-8859-1";
 
-std::vector<std::string_view> pathParts(std::string_view path) {
-    std::vector<std::string_view> parts;
-    while (!path.empty()) {
-        if (path.front() == '/') {
-            path.remove_prefix(1);
-            continue;
-        }
-        const auto slash = path.find('/');
-        parts.push_back(path.substr(0, slash));
-        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash);
-    }
-    return parts;
-}
-
 std::string param(const QueryParams& query, const std::string& key) {
     const auto found = query.find(key);
     if (found == query.end())
@@ -60,6 +46,20 @@ std::size_t productIndex(std::string_view product) {
 }
 
 } // namespace
+
+std::vector<std::string_view> pathParts(std::string_view path) {
+    std::vector<std::string_view> parts;
+    while (!path.empty()) {
+        if (path.front() == '/') {
+            path.remove_prefix(1);
+            continue;
+        }
+        const auto slash = path.find('/');
+        parts.push_back(path.substr(0, slash));
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash);
+    }
+    return parts;
+}
 
 NoaaSite::NoaaSite(SiteTable sites, const UtcClock& clock, std::string baseUrl, int frameCount,
                    ListForm form)
@@ -173,7 +173,7 @@ Reply NoaaSite::loopPageReply(std::string_view file, const QueryParams& query) c
         for (const auto time : frameTimes(clock_.now(), frameCounts_[i]))
             paths.push_back(framePath(kProducts[i], upperSite, time));
     }
-    return {200, std::string(kHtml), loopPage(baseUrl_, site, paths, interval), {}};
+    return {200, std::string(kHtml), loopPage(baseUrl_, site, paths, interval), {}, {}};
 }
 
 Reply NoaaSite::conditionsPicture(std::string_view file) const {

@@ -17,6 +17,9 @@ namespace nimbuscope::noaasim {
 
 using QueryParams = std::multimap<std::string, std::string>;
 
+/// The non-empty parts of a request path: "/radar//images/x" gives radar, images, x.
+std::vector<std::string_view> pathParts(std::string_view path);
+
 /// One answer of the simulated service, before any fault is applied.
 struct Reply {
     int status = 200;

@@ -181,7 +181,7 @@ std::optional<Reply> SimServer::Impl::faultReply(const Fault& fault,
         return Reply{403, kHtml, accessDeniedPage(base() + req.target.substr(1)), {}, {}};
     case FaultKind::WmsError:
         return Reply{200,
-                     "text/xml;charset=UTF-8",
+                     std::string(kWmsXml),
                      serviceExceptionXml("", "", "Error rendering coverage on the fast path"),
                      {},
                      {}};
@@ -346,7 +346,7 @@ int SimServer::port() const {
 }
 
 std::string SimServer::baseUrl() const {
-    return "http://" + impl_->options.host + ":" + std::to_string(impl_->port) + "/";
+    return impl_->base();
 }
 
 FaultPlan& SimServer::faults() {

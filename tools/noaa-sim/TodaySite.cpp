@@ -16,23 +16,13 @@ namespace {
 using namespace std::chrono;
 
 constexpr std::string_view kHtml = "text/html; charset=UTF-8";
-constexpr std::string_view kXml = "text/xml;charset=UTF-8";
 constexpr int kMaxPointDecimals = 4;
+constexpr double kMaxLatitude = 90.0;
+constexpr double kMaxLongitude = 180.0;
 // Stills are written some seconds after the scan they show.
 constexpr seconds kStillWrittenAfter{40};
 constexpr std::string_view kShortRangeProduct = "DS.p19r0";
 constexpr std::string_view kLongRangeProduct = "DS.p20-r";
-
-std::vector<std::string_view> pathParts(std::string_view path) {
-    std::vector<std::string_view> parts;
-    while (!path.empty()) {
-        const auto slash = path.find('/');
-        if (slash != 0)
-            parts.push_back(path.substr(0, slash));
-        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
-    }
-    return parts;
-}
 
 std::string param(const QueryParams& query, const std::string& key) {
     const auto found = query.find(key);
@@ -53,7 +43,7 @@ Reply problem(std::string_view apiBase, int status, std::string_view type, std::
 }
 
 Reply xmlException(std::string_view code, std::string_view locator, std::string_view message) {
-    return {200, std::string(kXml), serviceExceptionXml(code, locator, message), {}, {}};
+    return {200, std::string(kWmsXml), serviceExceptionXml(code, locator, message), {}, {}};
 }
 
 // 304 when the client's copy is as new as `modified`, else `reply` stamped with the time.
@@ -70,15 +60,6 @@ WmsParams lowerCaseNames(const QueryParams& query) {
     for (const auto& [name, value] : query)
         params.emplace(toLower(name), value);
     return params;
-}
-
-std::optional<double> coordinate(std::string_view text) {
-    const std::string copy(text);
-    char* end = nullptr;
-    const double value = std::strtod(copy.c_str(), &end);
-    if (copy.empty() || end != copy.c_str() + copy.size())
-        return std::nullopt;
-    return value;
 }
 
 } // namespace
@@ -151,10 +132,10 @@ Reply TodaySite::api(std::string_view path, const RequestHeaders& headers) const
 
 Reply TodaySite::points(std::string_view point) const {
     const auto comma = point.find(',');
-    const auto lat = coordinate(point.substr(0, comma));
+    const auto lat = parseDecimal(point.substr(0, comma));
     const auto lon =
-        comma == std::string_view::npos ? std::nullopt : coordinate(point.substr(comma + 1));
-    if (!lat || !lon || std::abs(*lat) > 90 || std::abs(*lon) > 180)
+        comma == std::string_view::npos ? std::nullopt : parseDecimal(point.substr(comma + 1));
+    if (!lat || !lon || std::abs(*lat) > kMaxLatitude || std::abs(*lon) > kMaxLongitude)
         return problem(apiBase(), 400, "InvalidParameter", "Invalid Parameter",
                        "Parameter \"point\" is invalid: " + std::string(point));
     if (decimalsOf(point.substr(0, comma)) > kMaxPointDecimals ||
@@ -176,9 +157,9 @@ Reply TodaySite::points(std::string_view point) const {
 
 Reply TodaySite::stations(std::string_view office, std::string_view grid) const {
     const auto comma = grid.find(',');
-    const auto x = coordinate(grid.substr(0, comma));
+    const auto x = parseDecimal(grid.substr(0, comma));
     const auto y =
-        comma == std::string_view::npos ? std::nullopt : coordinate(grid.substr(comma + 1));
+        comma == std::string_view::npos ? std::nullopt : parseDecimal(grid.substr(comma + 1));
     const TodayPlace* place = x && y ? places_.byGrid(office, int(*x), int(*y)) : nullptr;
     if (!place)
         return problem(apiBase(), 404, "InvalidGridpoint", "Invalid Gridpoint",
@@ -229,7 +210,7 @@ Reply TodaySite::capabilities(std::string_view workspace) const {
                 {ws + suffix, upper + title, layerTimes(ws + suffix, now, count, form)});
     }
     return {200,
-            std::string(kXml),
+            std::string(kWmsXml),
             capabilitiesXml(baseUrl_ + "geoserver/" + ws + "/ows", workspace, layers),
             {},
             {}};

@@ -58,14 +58,6 @@ std::string interval(SysSeconds first, SysSeconds last) {
            std::to_string(kFrameStepMinutes) + "M";
 }
 
-std::optional<double> decimal(const std::string& text) {
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size())
-        return std::nullopt;
-    return value;
-}
-
 std::optional<int> whole(std::string_view text, int low, int high) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -90,7 +82,7 @@ std::optional<std::array<double, 4>> parseBox(const std::string& text) {
         const auto comma = text.find(',', start);
         if ((comma == std::string::npos) != (i + 1 == box.size()))
             return std::nullopt;
-        const auto value = decimal(text.substr(start, comma - start));
+        const auto value = parseDecimal(std::string_view(text).substr(start, comma - start));
         if (!value)
             return std::nullopt;
         box[i] = *value;
@@ -269,6 +261,15 @@ std::optional<SysSeconds> parseIsoTime(std::string_view text, bool* wholeSecond)
     if (wholeSecond)
         *wholeSecond = whole;
     return SysSeconds(sys_days(date)) + hours{h} + minutes{mi} + seconds{s};
+}
+
+std::optional<double> parseDecimal(std::string_view text) {
+    const std::string copy(text); // strtod wants the end of the number marked
+    char* end = nullptr;
+    const double value = std::strtod(copy.c_str(), &end);
+    if (copy.empty() || end != copy.c_str() + copy.size())
+        return std::nullopt;
+    return value;
 }
 
 } // namespace nimbuscope::noaasim

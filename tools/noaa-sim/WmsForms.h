@@ -52,6 +52,9 @@ struct CapabilityLayer {
 std::string capabilitiesXml(std::string_view serviceUrl, std::string_view workspace,
                             const std::vector<CapabilityLayer>& layers);
 
+/// The type the map server gives its capabilities and exception reports.
+inline constexpr std::string_view kWmsXml = "text/xml;charset=UTF-8";
+
 /// An OGC service exception report, the answer (with HTTP 200) to a request it cannot serve.
 std::string serviceExceptionXml(std::string_view code, std::string_view locator,
                                 std::string_view message);
@@ -84,5 +87,8 @@ MapRequestCheck checkGetMap(const WmsParams& params, std::string_view pathWorksp
 
 /// "2026-12-05T21:37:22.000Z" or "...22Z" or "...22+00:00"; nothing for anything else.
 std::optional<SysSeconds> parseIsoTime(std::string_view text, bool* wholeSecond = nullptr);
+
+/// A number written in decimal and nothing else ("-94.5785", "1e3"); nothing otherwise.
+std::optional<double> parseDecimal(std::string_view text);
 
 } // namespace nimbuscope::noaasim
