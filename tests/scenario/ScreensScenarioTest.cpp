@@ -106,7 +106,12 @@ TEST(ScreensScenario, InputOnTheCoverIsInputOnTheSaverWindow) {
         CoverWindow* cover = onlyCover(rig);
         ASSERT_NE(cover, nullptr);
         row.input(rig, cover);
-        EXPECT_EQ(endsInEvents(), row.ends ? QList<int>{0} : QList<int>{});
+        // Compared as a count and a value: Qt 6.4 compares two empty lists with memcmp on null
+        // pointers, which UBSan reports.
+        ASSERT_EQ(endsInEvents().size(), row.ends ? 1 : 0);
+        if (row.ends) {
+            EXPECT_EQ(endsInEvents().front(), 0);
+        }
         EXPECT_EQ(rig.setup.shown, row.opensSettings ? 1 : 0);
     }
 }
