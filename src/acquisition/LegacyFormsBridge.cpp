@@ -77,6 +77,43 @@ QDateTime LegacyFormsBridge::now() const {
     return config_.utcNow ? config_.utcNow() : QDateTime::currentDateTimeUtc();
 }
 
+bool LegacyFormsBridge::isFresh(const QDateTime& learnt) const {
+    const qint64 age = learnt.secsTo(now());
+    return age >= 0 && age < kPlaceKeepSeconds;
+}
+
+void LegacyFormsBridge::loadKept() {
+    if (keptLoaded_) {
+        return;
+    }
+    keptLoaded_ = true;
+    keepFolder_ = config_.keepFolder ? config_.keepFolder() : QString();
+    if (keepFolder_.isEmpty()) {
+        return;
+    }
+    if (!keepFolder_.endsWith(QLatin1Char('/'))) {
+        keepFolder_ += QLatin1Char('/');
+    }
+    bool clean = false;
+    KeptPlaces read = readKeptPlaces(keepFolder_, now(), kPlaceKeepSeconds, &clean);
+    // What this run learnt before the first need wins over the file.
+    read.places.merge(kept_.places);
+    read.searches.merge(kept_.searches);
+    kept_ = std::move(read);
+    if (!clean) {
+        saveKept(); // a damaged, foreign or outdated file is replaced by what holds
+    }
+}
+
+void LegacyFormsBridge::saveKept() {
+    if (keepFolder_.isEmpty()) {
+        return;
+    }
+    std::erase_if(kept_.places, [this](const auto& e) { return !isFresh(e.second.learnt); });
+    std::erase_if(kept_.searches, [this](const auto& e) { return !isFresh(e.second.learnt); });
+    writeKeptPlaces(keepFolder_, kept_);
+}
+
 bool LegacyFormsBridge::handles(const QString& address) const {
     return config_.enabled &&
            classifyLegacyRequest(address, config_.noaaHosts).form != LegacyForm::None;
@@ -112,11 +149,17 @@ void LegacyFormsBridge::start(const QString& address, Done done) {
 
 void LegacyFormsBridge::answerLocationSearch(const LegacyRequest& r, const QString& host,
                                              Done done) {
+    loadKept();
+    if (const auto it = kept_.searches.find(r.query);
+        it != kept_.searches.end() && isFresh(it->second.learnt)) {
+        answerLocationPage(it->second.where, host, std::move(done));
+        return;
+    }
     BridgeGet get;
     get.url = config_.locationSearchURL + QStringLiteral("?inputstring=") +
               QString::fromLatin1(QUrl::toPercentEncoding(r.query));
     get.followRedirects = false;
-    transport_.get(get, [this, host, done](const BridgeAnswer& a) {
+    transport_.get(get, [this, query = r.query, host, done](const BridgeAnswer& a) {
         if (!a.answered || a.status >= kFirstServerError) {
             done(failed(a));
             return;
@@ -127,6 +170,8 @@ void LegacyFormsBridge::answerLocationSearch(const LegacyRequest& r, const QStri
             done(answered(noMatchPage(), config_.locationSearchURL));
             return;
         }
+        kept_.searches[query] = KeptSearch{*where, now()};
+        saveKept();
         answerLocationPage(*where, host, done);
     });
 }
@@ -139,10 +184,10 @@ QString LegacyFormsBridge::placeKey(LatLon where) const {
 
 void LegacyFormsBridge::withPlace(LatLon where,
                                   std::function<void(const Place*, const BridgeAnswer&)> next) {
+    loadKept();
     const QString key = placeKey(where);
-    if (const auto it = places_.find(key); it != places_.end() &&
-                                           it->second.learnt.secsTo(now()) < kPlaceKeepSeconds &&
-                                           !it->second.stations.isEmpty()) {
+    if (const auto it = kept_.places.find(key);
+        it != kept_.places.end() && isFresh(it->second.learnt) && !it->second.stations.isEmpty()) {
         next(&it->second, {});
         return;
     }
@@ -156,7 +201,7 @@ void LegacyFormsBridge::withPlace(LatLon where,
             next(nullptr, a);
             return;
         }
-        places_[key] = Place{*point, {}, now()};
+        kept_.places[key] = Place{*point, {}, now()};
         withStations(key, next);
     });
 }
@@ -164,12 +209,15 @@ void LegacyFormsBridge::withPlace(LatLon where,
 void LegacyFormsBridge::withStations(const QString& key,
                                      std::function<void(const Place*, const BridgeAnswer&)> next) {
     BridgeGet get;
-    get.url = places_[key].point.observationStations;
+    get.url = kept_.places[key].point.observationStations;
     get.api = true;
     get.conditional = true;
     transport_.get(get, [this, key, next](const BridgeAnswer& a) {
-        Place& place = places_[key];
+        Place& place = kept_.places[key];
         place.stations = a.ok() ? parseStationList(a.body) : QStringList();
+        if (!place.stations.isEmpty()) {
+            saveKept();
+        }
         // A place without stations still has its radar; it is asked again next time.
         next(&place, {});
     });
@@ -305,7 +353,7 @@ std::optional<LatLon> LegacyFormsBridge::siteCentre(const QString& site) const {
     }
     // Without the layer's extent, the place whose radar this is stands in for the site: one
     // looked up in this run, else the location the settings keep.
-    for (const auto& [key, place] : places_) {
+    for (const auto& [key, place] : kept_.places) {
         if (place.point.radarStation == site) {
             const QStringList parts = key.split(QLatin1Char(','));
             return LatLon{parts[0].toDouble(), parts[1].toDouble()};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/BridgePlaces.h"
 #include "acquisition/BridgeTransport.h"
 #include "acquisition/CurrentForms.h"
 #include "acquisition/LegacyForms.h"
@@ -32,6 +33,9 @@ struct BridgeConfig {
     /// The location page address the settings keep (its coordinates centre the frames when
     /// nothing better is known); may be empty.
     std::function<QString()> storedLocationURL;
+    /// The cache folder, ending in a separator, where what was learnt of places is kept for
+    /// the next runs; asked once, at the first need. Absent or empty: kept for this run only.
+    std::function<QString()> keepFolder;
 };
 
 /// The bridge's settings as the settings store holds them; NOAA's hosts from the host
@@ -47,8 +51,9 @@ struct BridgeResult {
 
 /// Answers the retired page, list and image forms on NOAA's hosts from NOAA's current
 /// services, in the bytes the old forms had. Keeps what it learnt per place and per radar
-/// site: the place's radar site, city and stations for a week, the site's newest frame times
-/// (the frame name's minute to the server's exact time) until the next list.
+/// site: where a search led and the place's radar site, city and stations for a week (in a
+/// file of the cache folder, so across runs), the site's newest frame times (the frame
+/// name's minute to the server's exact time) until the next list.
 class LegacyFormsBridge {
 public:
     using Done = std::function<void(const BridgeResult&)>;
@@ -78,11 +83,7 @@ public:
     void start(const QString& address, Done done);
 
 private:
-    struct Place {
-        PointFacts point;
-        QStringList stations;
-        QDateTime learnt;
-    };
+    using Place = KeptPlace;
     struct SiteFrames {
         QDateTime capabilitiesAt;
         LayerTimes layer;
@@ -109,10 +110,15 @@ private:
     QString mapURL(const QString& site, const QString& product, const QString& time) const;
     std::optional<LatLon> siteCentre(const QString& site) const;
     QDateTime now() const;
+    bool isFresh(const QDateTime& learnt) const;
+    void loadKept();
+    void saveKept();
 
     BridgeConfig config_;
     BridgeTransport& transport_;
-    std::map<QString, Place> places_;
+    KeptPlaces kept_;
+    bool keptLoaded_ = false;
+    QString keepFolder_;
     std::map<QString, SiteFrames> sites_;
 };
 

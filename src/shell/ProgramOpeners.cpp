@@ -44,7 +44,7 @@ void ProgramOpeners::openSaver(SaverApp& app) {
         host = attachHost(app, hostWindow_);
     }
     QtSaverTimerFactory timers;
-    const ComponentFactory components = programComponents(app.settings());
+    const ComponentFactory components = programComponents(app);
     QtSystemInput input;
     FrmSetupHost setup(app, components);
     FrmMain window(app,

@@ -4,22 +4,30 @@
 #include "platform/Dialogs.h"
 #include "settings/FrmSetup.h"
 #include "shell/SaverApp.h"
+#include "shell/WorkingFolder.h"
+#include "support/SystemUtils.h"
 
 #include <memory>
 
 namespace nimbuscope {
 
-ComponentFactory programComponents(RegistryValues& settings) {
+ComponentFactory programComponents(SaverApp& app) {
     ComponentFactory components;
-    components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg), [&settings] {
-        return std::make_unique<HttpRetriever>(bridgeConfigFrom(settings));
+    components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg), [&app] {
+        BridgeConfig bridge = bridgeConfigFrom(app.settings());
+        bridge.keepFolder = [&app] {
+            SystemUtils system(app.services().platform, app.log(), app.services().clock);
+            return workingFolderFor(system.getTempFolder(), system.getCurrentUserName()) +
+                   QStringLiteral("/data/");
+        };
+        return std::make_unique<HttpRetriever>(std::move(bridge));
     });
     return components;
 }
 
 void SetupOpener::open(SaverApp& app) {
     if (!components_) {
-        components_ = programComponents(app.settings());
+        components_ = programComponents(app);
     }
     std::unique_ptr<PageRetriever> retriever;
     {

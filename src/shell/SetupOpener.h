@@ -24,9 +24,9 @@ private:
     std::optional<ComponentFactory> components_;
 };
 
-class RegistryValues;
 /// A factory that creates "RetrievePg.RetrievePg.1" as an HttpRetriever whose bridge
-/// follows `settings` (read when a component is created).
-ComponentFactory programComponents(RegistryValues& settings);
+/// follows the app's settings (read when a component is created) and keeps places in the
+/// user's working folder's cache.
+ComponentFactory programComponents(SaverApp& app);
 
 } // namespace nimbuscope

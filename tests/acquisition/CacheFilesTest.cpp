@@ -1,4 +1,5 @@
 #include "acquisition/CacheFiles.h"
+#include "acquisition/BridgePlaces.h"
 #include "acquisition/CachePurge.h"
 #include "display/DisplayList.h"
 #include "support/Error.h"
@@ -136,6 +137,7 @@ TEST_F(CacheFilesTest, PurgesOnlyDeleteRegularFilesOfTheFolder) {
     world.writeFile(folder + "66604.p.inactive.noaa", "x");
     world.writeFile(folder + "66604.p.unlisted.noaa", "x");
     world.writeFile(folder + "66604.p.loop.txt", "x");
+    world.writeFile(folder + QString(kKeptPlacesFileName), "x"); // the bridge's, for any zip
     world.writeFile(folder + "66604.dir.noaa/inside.noaa", "x");
     const QString outside = world.writeFile(world.root() + "/66604.p.outside.noaa", "x");
     ASSERT_TRUE(QFile::link(outside, folder + "66604.p.link.noaa"));
@@ -143,10 +145,10 @@ TEST_F(CacheFilesTest, PurgesOnlyDeleteRegularFilesOfTheFolder) {
     list.addItem(folder + "66604.p.inactive.noaa", "c", "s", false, false, true, "p");
 
     purgeNonDisplayListItems(log, list, folder);
-    EXPECT_EQ(names(),
-              QStringList({"66604.p.link.noaa", "66604.p.loop.txt", "66604.p.shown.noaa"}));
+    EXPECT_EQ(names(), QStringList({"66604.p.link.noaa", "66604.p.loop.txt", "66604.p.shown.noaa",
+                                    "bridge.places"}));
     purgeOtherZipcodeCachedItems(log, folder, "12345");
-    EXPECT_EQ(names(), QStringList({"66604.p.link.noaa"}));
+    EXPECT_EQ(names(), QStringList({"66604.p.link.noaa", "bridge.places"}));
     EXPECT_TRUE(QFileInfo(folder + "66604.dir.noaa/inside.noaa").isFile());
     EXPECT_TRUE(QFileInfo(outside).isFile());
 
@@ -156,5 +158,5 @@ TEST_F(CacheFilesTest, PurgesOnlyDeleteRegularFilesOfTheFolder) {
     }
     purgeOtherZipcodeCachedItems(log, QString(), "12345");
     purgeNonDisplayListItems(log, list, QString());
-    EXPECT_EQ(names(), QStringList({"66604.p.link.noaa", "66604.p.loop.txt"}));
+    EXPECT_EQ(names(), QStringList({"66604.p.link.noaa", "66604.p.loop.txt", "bridge.places"}));
 }

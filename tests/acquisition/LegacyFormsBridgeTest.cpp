@@ -9,8 +9,11 @@
 #include "common/RegistryValue.h"
 
 #include <QImage>
+#include <QTemporaryDir>
 
 #include <map>
+
+#include <sys/stat.h>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
@@ -178,6 +181,7 @@ TEST_F(LegacyFormsBridgeTest, NoMatchAndFailuresComeBackAsTheOldFormsDid) {
              "application/problem+json");
     EXPECT_TRUE(ask(kSearch).body.contains("error has occurred"));
     transport.answers[QStringLiteral("http://fake/zipcity.php?inputstring=64106")] = {};
+    bridge.reset(); // a run that has not seen the search's answer yet
     EXPECT_EQ(ask(kSearch).status, PageRetriever::ConnectionFailed);
 }
 
@@ -360,4 +364,84 @@ TEST_F(LegacyFormsBridgeTest, WithoutTheLayersExtentFramesCentreOnTheStoredLocat
     const MercatorBox box = webMercatorBox(39.0483, -95.678, 248.0, 600, 550);
     EXPECT_TRUE(transport.urls().back().contains(
         QStringLiteral("&bbox=%1,%2,").arg(box.minX, 0, 'f', 1).arg(box.minY, 0, 'f', 1)));
+}
+
+namespace {
+
+const QString kSearchSent = QStringLiteral("http://fake/zipcity.php?inputstring=64106");
+const QString kPointsSent = QStringLiteral("http://fake/api/points/39.0997,-94.5786");
+
+/// A bridge in a new run: nothing in memory, the same cache folder.
+class KeptPlacesTest : public LegacyFormsBridgeTest {
+protected:
+    KeptPlacesTest() {
+        config.keepFolder = [this] { return dir.path() + QLatin1Char('/'); };
+    }
+
+    QStringList askInNewRun(const QString& address) {
+        bridge.reset();
+        transport.sent.clear();
+        EXPECT_EQ(ask(address).status, PageRetriever::Done);
+        return transport.urls();
+    }
+
+    QString file() const { return dir.filePath(QString(kKeptPlacesFileName)); }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(KeptPlacesTest, ASecondRunWithinAWeekAsksNeitherTheSearchNorThePoints) {
+    EXPECT_TRUE(askInNewRun(kSearch).contains(kPointsSent));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(file()).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    now = now.addDays(6);
+    const QStringList secondRun = askInNewRun(kSearch);
+    EXPECT_FALSE(secondRun.contains(kSearchSent) || secondRun.contains(kPointsSent))
+        << secondRun.join(u' ').toStdString();
+    EXPECT_TRUE(secondRun.contains("http://fake/api/stations/KMCI/observations/latest"))
+        << "observations are never kept";
+
+    // Seven days after they were learnt, both are asked again, and kept anew.
+    now = now.addDays(1);
+    const QStringList weekLater = askInNewRun(kSearch);
+    EXPECT_TRUE(weekLater.contains(kSearchSent) && weekLater.contains(kPointsSent));
+    EXPECT_FALSE(askInNewRun(kSearch).contains(kPointsSent));
+}
+
+TEST_F(KeptPlacesTest, ADamagedOrForeignFileIsIgnoredAndReplaced) {
+    const QByteArray good = "nimbuscope-places 1\n"
+                            "P\t2026-12-06T20:00:00Z\t39.0997,-94.5786\tKEAX\tKansas City\tMO\t"
+                            "KMCI\n";
+    const struct {
+        const char* name;
+        QByteArray text;
+    } rows[] = {
+        {"foreign", "<html>not ours</html>\n"},
+        {"cut off", good.chopped(1)},
+        {"markup in the city", QByteArray(good).replace("Kansas City", "<b>x</b>")},
+        {"site out of form", QByteArray(good).replace("KEAX", "../x")},
+        {"latitude out of range", QByteArray(good).replace("39.0997", "99.0997")},
+        {"learnt time not a time", QByteArray(good).replace("2026-12-06T20:00:00Z", "soon")},
+        {"extra field", QByteArray(good).replace("\tKMCI", "\tKMCI\tx")},
+        {"search without coordinates", good + "S\t2026-12-06T20:00:00Z\t64106\t\t-94.5\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QFile f(file());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(row.text);
+        f.close();
+        const QStringList urls = askInNewRun(kSearch);
+        EXPECT_TRUE(urls.contains(kPointsSent)) << "nothing of the file is trusted";
+        EXPECT_FALSE(askInNewRun(kSearch).contains(kPointsSent)) << "the file was rewritten";
+    }
+    QFile f(file());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(good);
+    f.close();
+    EXPECT_FALSE(askInNewRun(kSearch).contains(kPointsSent)) << "the rows' damage alone counts";
 }
