@@ -21,8 +21,9 @@ HttpRetriever::HttpRetriever(QObject* parent) : QObject(parent) {}
 
 HttpRetriever::HttpRetriever(BridgeConfig bridge, QObject* parent) : QObject(parent) {
     bridgeWire_ = std::make_unique<QtBridgeTransport>(manager_, [this] { return timeoutMs_; });
-    auto utcNow = bridge.utcNow;
-    bridgeTransport_ = std::make_unique<PoliteTransport>(*bridgeWire_, std::move(utcNow));
+    // The bridge's own time, so the back-off and the bridge agree on one clock.
+    bridgeTransport_ =
+        std::make_unique<PoliteTransport>(*bridgeWire_, [this] { return bridge_->now(); });
     bridge_ = std::make_unique<LegacyFormsBridge>(std::move(bridge), *bridgeTransport_);
 }
 

@@ -65,7 +65,6 @@ BridgeConfig bridgeConfigFrom(RegistryValues& settings) {
     c.mapServerURL = settings.getBridgeMapServerURL();
     c.stillsURL = settings.getBridgeStillsURL();
     c.noaaHosts = RegistryValues::defaultServiceHosts();
-    c.utcNow = [] { return QDateTime::currentDateTimeUtc(); };
     c.storedLocationURL = [&settings] { return settings.getCurrentConditionsURL(); };
     return c;
 }

@@ -81,6 +81,8 @@ public:
     /// Answers `address` through `done`, possibly before returning. Every failure comes back
     /// as a failed transfer, never as a made-up page.
     void start(const QString& address, Done done);
+    /// The current UTC time, from the configured clock.
+    QDateTime now() const;
 
 private:
     using Place = KeptPlace;
@@ -109,7 +111,6 @@ private:
     QString placeKey(LatLon where) const;
     QString mapURL(const QString& site, const QString& product, const QString& time) const;
     std::optional<LatLon> siteCentre(const QString& site) const;
-    QDateTime now() const;
     bool isFresh(const QDateTime& learnt) const;
     void loadKept();
     void saveKept();

@@ -15,6 +15,11 @@ ComponentFactory programComponents(SaverApp& app) {
     ComponentFactory components;
     components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg), [&app] {
         BridgeConfig bridge = bridgeConfigFrom(app.settings());
+        // The bridge dates observations and kept places in UTC, from the program's one clock.
+        bridge.utcNow = [&app] {
+            SystemUtils system(app.services().platform, app.log(), app.services().clock);
+            return system.getGMT().toQDateTime();
+        };
         bridge.keepFolder = [&app] {
             SystemUtils system(app.services().platform, app.log(), app.services().clock);
             return workingFolderFor(system.getTempFolder(), system.getCurrentUserName()) +
