@@ -1,6 +1,9 @@
 #include "display/QtSaverTimer.h"
 
+#include <QElapsedTimer>
 #include <QScopeGuard>
+
+#include <algorithm>
 
 namespace nimbuscope {
 
@@ -34,6 +37,7 @@ int QtSaverTimer::remainingTimeMs() const {
 void QtSaverTimer::restartCountdown() {
     // Inside a tick the countdown waits for the tick to return.
     if (inTick_) {
+        touchedInTick_ = true;
         return;
     }
     if (enabled_ && intervalMs_ > 0) {
@@ -48,16 +52,27 @@ void QtSaverTimer::tick() {
         return;
     }
     const std::weak_ptr<int> alive = alive_;
+    QElapsedTimer began;
+    began.start();
     inTick_ = true;
+    touchedInTick_ = false;
     // Reset even when the handler unwinds with an exception, or the timer would never tick
     // again; skipped when the handler destroyed this timer.
-    const auto done = qScopeGuard([this, &alive] {
+    const auto done = qScopeGuard([this, &alive, &began] {
         if (!alive.expired()) {
             inTick_ = false;
-            restartCountdown();
+            resumeAfterTick(began.elapsed());
         }
     });
     fire();
+}
+
+void QtSaverTimer::resumeAfterTick(qint64 tickMs) {
+    if (touchedInTick_ || !enabled_ || intervalMs_ <= 0) {
+        restartCountdown();
+        return;
+    }
+    timer_.start(int(std::max<qint64>(0, intervalMs_ - tickMs)));
 }
 
 std::unique_ptr<SaverTimer> QtSaverTimerFactory::create(int intervalMs, bool enabled) {

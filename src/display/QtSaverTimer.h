@@ -13,9 +13,12 @@ namespace nimbuscope {
 /// Enabling a disabled timer starts a fresh countdown; enabling one that is already enabled
 /// leaves its countdown alone. Setting the interval while enabled restarts the countdown. A
 /// non-positive interval keeps the timer from firing, though it stays enabled. Ticks never
-/// overlap: while a tick runs, the countdown is stopped, and the next one starts when the tick
-/// returns, so a long tick delays the next. A tick whose handler runs a nested event loop
-/// therefore never sees a second tick of the same timer inside it.
+/// overlap: while a tick runs, the countdown is stopped. A tick that leaves the timer's
+/// interval and state alone keeps its pace: the next tick comes one interval after this one
+/// began (at once if the tick outlasted it), so a tick's own work does not add up over a
+/// long run of ticks. A tick that sets the interval or re-enables the timer starts a full
+/// countdown when it returns. A tick whose handler runs a nested event loop never sees a
+/// second tick of the same timer inside it.
 class QtSaverTimer final : public SaverTimer {
 public:
     QtSaverTimer(int intervalMs, bool enabled);
@@ -35,11 +38,15 @@ public:
 private:
     void restartCountdown();
     void tick();
+    /// Starts the countdown after a tick that began `tickMs` ago.
+    void resumeAfterTick(qint64 tickMs);
 
     QTimer timer_;
     int intervalMs_;
     bool enabled_ = false;
     bool inTick_ = false;
+    /// Whether the running tick set the interval or switched the timer.
+    bool touchedInTick_ = false;
     /// Expires when this timer is destroyed, so a handler may delete the timer it runs on.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
