@@ -1,6 +1,5 @@
 #include "display/QtSaverTimer.h"
 
-#include <QElapsedTimer>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -8,6 +7,7 @@
 namespace nimbuscope {
 
 QtSaverTimer::QtSaverTimer(int intervalMs, bool enabled) : intervalMs_(intervalMs) {
+    clock_.start();
     timer_.setTimerType(Qt::PreciseTimer);
     // One countdown at a time, restarted by hand once a tick returns.
     timer_.setSingleShot(true);
@@ -41,6 +41,7 @@ void QtSaverTimer::restartCountdown() {
         return;
     }
     if (enabled_ && intervalMs_ > 0) {
+        dueMs_ = clock_.elapsed() + intervalMs_;
         timer_.start(intervalMs_);
     } else {
         timer_.stop();
@@ -52,27 +53,30 @@ void QtSaverTimer::tick() {
         return;
     }
     const std::weak_ptr<int> alive = alive_;
-    QElapsedTimer began;
-    began.start();
     inTick_ = true;
     touchedInTick_ = false;
     // Reset even when the handler unwinds with an exception, or the timer would never tick
     // again; skipped when the handler destroyed this timer.
-    const auto done = qScopeGuard([this, &alive, &began] {
+    const auto done = qScopeGuard([this, &alive] {
         if (!alive.expired()) {
             inTick_ = false;
-            resumeAfterTick(began.elapsed());
+            resumeAfterTick();
         }
     });
     fire();
 }
 
-void QtSaverTimer::resumeAfterTick(qint64 tickMs) {
+void QtSaverTimer::resumeAfterTick() {
     if (touchedInTick_ || !enabled_ || intervalMs_ <= 0) {
         restartCountdown();
         return;
     }
-    timer_.start(int(std::max<qint64>(0, intervalMs_ - tickMs)));
+    // The next tick is due one interval after this one was: neither the tick's work nor the
+    // time it waited for the processor delays the ones after it. A tick more than an interval
+    // late is followed at once, and the ticks it missed are dropped rather than run in a burst.
+    const qint64 now = clock_.elapsed();
+    dueMs_ = std::max(dueMs_ + intervalMs_, now);
+    timer_.start(int(dueMs_ - now));
 }
 
 std::unique_ptr<SaverTimer> QtSaverTimerFactory::create(int intervalMs, bool enabled) {

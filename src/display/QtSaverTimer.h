@@ -2,6 +2,7 @@
 
 #include "display/SaverTimer.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <memory>
@@ -14,9 +15,9 @@ namespace nimbuscope {
 /// leaves its countdown alone. Setting the interval while enabled restarts the countdown. A
 /// non-positive interval keeps the timer from firing, though it stays enabled. Ticks never
 /// overlap: while a tick runs, the countdown is stopped. A tick that leaves the timer's
-/// interval and state alone keeps its pace: the next tick comes one interval after this one
-/// began (at once if the tick outlasted it), so a tick's own work does not add up over a
-/// long run of ticks. A tick that sets the interval or re-enables the timer starts a full
+/// interval and state alone keeps the pace: the next tick is due one interval after this one
+/// was (at once if that has passed), so neither a tick's work nor its lateness adds up over
+/// a long run of ticks. A tick that sets the interval or re-enables the timer starts a full
 /// countdown when it returns. A tick whose handler runs a nested event loop never sees a
 /// second tick of the same timer inside it.
 class QtSaverTimer final : public SaverTimer {
@@ -38,8 +39,8 @@ public:
 private:
     void restartCountdown();
     void tick();
-    /// Starts the countdown after a tick that began `tickMs` ago.
-    void resumeAfterTick(qint64 tickMs);
+    /// Starts the countdown once a tick has returned.
+    void resumeAfterTick();
 
     QTimer timer_;
     int intervalMs_;
@@ -47,6 +48,9 @@ private:
     bool inTick_ = false;
     /// Whether the running tick set the interval or switched the timer.
     bool touchedInTick_ = false;
+    /// When the counting-down tick is due, in clock_ milliseconds.
+    qint64 dueMs_ = 0;
+    QElapsedTimer clock_;
     /// Expires when this timer is destroyed, so a handler may delete the timer it runs on.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
