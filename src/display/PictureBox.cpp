@@ -1,9 +1,12 @@
 #include "display/PictureBox.h"
 
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+
+#include <array>
 
 namespace nimbuscope {
 
@@ -22,6 +25,44 @@ QImage paintable(const QImage& picture) {
         return picture.convertToFormat(
             picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     }
+}
+
+/// Writes the 8-bit picture's pixels straight into a 32-bit raster target through its colour
+/// table: one pass per frame instead of a conversion into a second picture and a copy of it.
+/// `target` is the part of `device` to fill; `origin` is where the picture's top-left lands.
+void drawIndexedInto(QImage& device, const QImage& picture, const QRect& target, QPoint origin) {
+    const QList<QRgb> table = picture.colorTable();
+    std::array<QRgb, 256> lut{};
+    for (qsizetype i = 0; i < table.size() && i < qsizetype(lut.size()); ++i) {
+        lut[std::size_t(i)] = table[i] | 0xff000000u;
+    }
+    for (int y = target.top(); y <= target.bottom(); ++y) {
+        const uchar* src = picture.constScanLine(y - origin.y()) + (target.left() - origin.x());
+        auto* dst = reinterpret_cast<QRgb*>(device.scanLine(y)) + target.left();
+        for (int x = 0; x < target.width(); ++x) {
+            dst[x] = lut[src[x]];
+        }
+    }
+}
+
+/// The raster image a painter on a widget draws into, when the picture may be written there
+/// directly: an opaque 8-bit picture, a 32-bit target and no scaling or rotation.
+QImage* directTarget(QPainter& painter, const QImage& picture) {
+    if (picture.format() != QImage::Format_Indexed8 || picture.hasAlphaChannel()) {
+        return nullptr;
+    }
+    QPaintEngine* engine = painter.paintEngine();
+    QPaintDevice* device = engine != nullptr ? engine->paintDevice() : nullptr;
+    if (device == nullptr || device->devType() != QInternal::Image ||
+        painter.deviceTransform().type() > QTransform::TxTranslate) {
+        return nullptr;
+    }
+    auto* image = static_cast<QImage*>(device);
+    const QImage::Format format = image->format();
+    const bool fits = format == QImage::Format_RGB32 ||
+                      format == QImage::Format_ARGB32_Premultiplied ||
+                      format == QImage::Format_ARGB32;
+    return fits && image->devicePixelRatio() == 1.0 ? image : nullptr;
 }
 
 } // namespace
@@ -58,12 +99,31 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     if (picture_.isNull()) {
         return;
     }
+    QPainter painter(this);
+    const QRect exposed = event->rect();
+    if (QImage* device = directTarget(painter, picture_)) {
+        paintDirect(painter, *device, event->region());
+        return;
+    }
     if (painted_.isNull()) {
         painted_ = paintable(picture_);
     }
-    QPainter painter(this);
-    const QRect exposed = event->rect();
     painter.drawImage(exposed.topLeft(), painted_, exposed);
+}
+
+void PictureBox::paintDirect(QPainter& painter, QImage& device, const QRegion& exposed) {
+    const QPoint offset(int(painter.deviceTransform().dx()), int(painter.deviceTransform().dy()));
+    // What the painter may touch: the exposed part of the picture, within the clip the
+    // window gave this paint (siblings above the box are cut out of it).
+    QRegion region = exposed.intersected(QRect(QPoint(0, 0), picture_.size())).translated(offset);
+    const QRegion clip = painter.paintEngine()->systemClip();
+    if (!clip.isEmpty()) {
+        region = region.intersected(clip);
+    }
+    region = region.intersected(device.rect());
+    for (const QRect& part : region) {
+        drawIndexedInto(device, picture_, part, offset);
+    }
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event) {

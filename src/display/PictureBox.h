@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QImage>
+#include <QRegion>
 #include <QWidget>
+
+class QPainter;
 
 namespace nimbuscope {
 
@@ -31,11 +34,13 @@ private:
     /// An opaque picture that covers the box paints every pixel, so nothing beneath it
     /// needs painting first.
     void updateOpaque();
+    /// Paints an 8-bit picture by writing its pixels into the window's raster image.
+    void paintDirect(QPainter& painter, QImage& device, const QRegion& exposed);
 
     QImage picture_;
     /// The picture in a format the screen's raster engine copies without converting each
-    /// pixel; made at the first paint, so a hidden box never pays for it. Pictures kept
-    /// for a long time stay small (8-bit) in picture_.
+    /// pixel, for pictures not written directly; made at the first paint, so a hidden box
+    /// never pays for it. Pictures kept for a long time stay small (8-bit) in picture_.
     QImage painted_;
     bool autoSize_;
 };

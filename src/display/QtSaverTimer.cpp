@@ -2,9 +2,12 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace nimbuscope {
 
 QtSaverTimer::QtSaverTimer(int intervalMs, bool enabled) : intervalMs_(intervalMs) {
+    clock_.start();
     timer_.setTimerType(Qt::PreciseTimer);
     // One countdown at a time, restarted by hand once a tick returns.
     timer_.setSingleShot(true);
@@ -34,9 +37,11 @@ int QtSaverTimer::remainingTimeMs() const {
 void QtSaverTimer::restartCountdown() {
     // Inside a tick the countdown waits for the tick to return.
     if (inTick_) {
+        touchedInTick_ = true;
         return;
     }
     if (enabled_ && intervalMs_ > 0) {
+        dueMs_ = clock_.elapsed() + intervalMs_;
         timer_.start(intervalMs_);
     } else {
         timer_.stop();
@@ -49,15 +54,29 @@ void QtSaverTimer::tick() {
     }
     const std::weak_ptr<int> alive = alive_;
     inTick_ = true;
+    touchedInTick_ = false;
     // Reset even when the handler unwinds with an exception, or the timer would never tick
     // again; skipped when the handler destroyed this timer.
     const auto done = qScopeGuard([this, &alive] {
         if (!alive.expired()) {
             inTick_ = false;
-            restartCountdown();
+            resumeAfterTick();
         }
     });
     fire();
+}
+
+void QtSaverTimer::resumeAfterTick() {
+    if (touchedInTick_ || !enabled_ || intervalMs_ <= 0) {
+        restartCountdown();
+        return;
+    }
+    // The next tick is due one interval after this one was: neither the tick's work nor the
+    // time it waited for the processor delays the ones after it. A tick more than an interval
+    // late is followed at once, and the ticks it missed are dropped rather than run in a burst.
+    const qint64 now = clock_.elapsed();
+    dueMs_ = std::max(dueMs_ + intervalMs_, now);
+    timer_.start(int(dueMs_ - now));
 }
 
 std::unique_ptr<SaverTimer> QtSaverTimerFactory::create(int intervalMs, bool enabled) {

@@ -2,6 +2,7 @@
 
 #include "display/SaverTimer.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <memory>
@@ -13,9 +14,12 @@ namespace nimbuscope {
 /// Enabling a disabled timer starts a fresh countdown; enabling one that is already enabled
 /// leaves its countdown alone. Setting the interval while enabled restarts the countdown. A
 /// non-positive interval keeps the timer from firing, though it stays enabled. Ticks never
-/// overlap: while a tick runs, the countdown is stopped, and the next one starts when the tick
-/// returns, so a long tick delays the next. A tick whose handler runs a nested event loop
-/// therefore never sees a second tick of the same timer inside it.
+/// overlap: while a tick runs, the countdown is stopped. A tick that leaves the timer's
+/// interval and state alone keeps the pace: the next tick is due one interval after this one
+/// was (at once if that has passed), so neither a tick's work nor its lateness adds up over
+/// a long run of ticks. A tick that sets the interval or re-enables the timer starts a full
+/// countdown when it returns. A tick whose handler runs a nested event loop never sees a
+/// second tick of the same timer inside it.
 class QtSaverTimer final : public SaverTimer {
 public:
     QtSaverTimer(int intervalMs, bool enabled);
@@ -35,11 +39,18 @@ public:
 private:
     void restartCountdown();
     void tick();
+    /// Starts the countdown once a tick has returned.
+    void resumeAfterTick();
 
     QTimer timer_;
     int intervalMs_;
     bool enabled_ = false;
     bool inTick_ = false;
+    /// Whether the running tick set the interval or switched the timer.
+    bool touchedInTick_ = false;
+    /// When the counting-down tick is due, in clock_ milliseconds.
+    qint64 dueMs_ = 0;
+    QElapsedTimer clock_;
     /// Expires when this timer is destroyed, so a handler may delete the timer it runs on.
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

@@ -58,3 +58,38 @@ TEST(PictureBoxTest, PalettePicturesShowTheirColoursOverTheBackground) {
         EXPECT_EQ(shown, expected(picture, row.box, Qt::yellow));
     }
 }
+
+TEST(PictureBoxTest, PalettePictureRenderedIntoAnImageKeepsPlaceCropAndSiblingsAbove) {
+    QWidget parent;
+    QPalette palette = parent.palette();
+    palette.setColor(QPalette::Window, Qt::yellow);
+    parent.setPalette(palette);
+    parent.setAutoFillBackground(true);
+    parent.resize(20, 16);
+    PictureBox box(&parent);
+    box.setGeometry(5, 4, 3, 2); // smaller than the picture: cropped
+    const QImage picture = palettePicture(false);
+    box.setPicture(picture);
+    QWidget above(&parent);
+    above.setGeometry(6, 5, 4, 4);
+    QPalette red = above.palette();
+    red.setColor(QPalette::Window, Qt::red);
+    above.setPalette(red);
+    above.setAutoFillBackground(true);
+
+    for (const QPoint target : {QPoint(0, 0), QPoint(3, 2)}) {
+        SCOPED_TRACE(testing::Message() << target.x() << "," << target.y());
+        QImage shown(30, 24, QImage::Format_RGB32);
+        shown.fill(Qt::black);
+        parent.render(&shown, target);
+
+        QImage want(30, 24, QImage::Format_RGB32);
+        want.fill(Qt::black);
+        QPainter painter(&want);
+        painter.fillRect(QRect(target, parent.size()), Qt::yellow);
+        painter.drawImage(target + box.pos(), picture, QRect(QPoint(0, 0), box.size()));
+        painter.fillRect(above.geometry().translated(target), Qt::red);
+        painter.end();
+        EXPECT_EQ(shown, want);
+    }
+}

@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -94,6 +95,28 @@ TEST(QtSaverTimerTest, ALongTickDelaysTheNextCountdownUntilItReturns) {
     timer.setEnabled(false);
     EXPECT_GE(starts[1] - ends[0], 40 - kEarlyMs);
     EXPECT_GE(starts[2] - ends[1], 40 - kEarlyMs);
+}
+
+TEST(QtSaverTimerTest, AnUntouchedTickKeepsThePaceItsWorkDoesNotAddUp) {
+    constexpr int kIntervalMs = 100;
+    constexpr int kWorkMs = 80;
+    constexpr int kTicks = 4;
+    QtSaverTimer timer(kIntervalMs, true);
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> starts;
+    timer.setHandler([&] {
+        starts.push_back(clock.elapsed());
+        timer.setEnabled(true); // already enabled: leaves the pace alone
+        QThread::msleep(kWorkMs);
+    });
+    ASSERT_TRUE(runUntil([&] { return starts.size() >= kTicks; }));
+    timer.setEnabled(false);
+    for (std::size_t i = 1; i < starts.size(); ++i) {
+        EXPECT_GE(starts[i], qint64(i + 1) * kIntervalMs - kEarlyMs) << "never ahead of the pace";
+    }
+    // Counting from each tick's return would space them interval + work apart.
+    EXPECT_LT(starts[kTicks - 1] - starts[0], (kTicks - 1) * (kIntervalMs + kWorkMs) - 60);
 }
 
 TEST(QtSaverTimerTest, NestedEventLoopInATickDoesNotReenterIt) {
