@@ -33,9 +33,10 @@ constexpr int kEndsWithinMs = 5000;
 constexpr double kRadarVivid = 0.01;
 // Each poll lists the cache folder; five times a second is often enough.
 constexpr int kFilesPollMs = 200;
-// Frames change at least three times within five seconds while the saver animates.
+// Frames change at least three times within ten seconds while the saver animates, even when
+// the last frame's hold and a loaded machine's slow screen grabs fall into the window.
 constexpr int kFrameChanges = 3;
-constexpr int kAnimatesWithinMs = 5000;
+constexpr int kAnimatesWithinMs = 10000;
 constexpr int kFramePollMs = 300;
 constexpr double kFrameChanged = 0.5;
 const QSize kScreen{1024, 768};
