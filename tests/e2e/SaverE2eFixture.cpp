@@ -5,8 +5,6 @@
 #include <QDirIterator>
 #include <QRegularExpression>
 
-#include <httplib.h>
-
 #include <algorithm>
 
 namespace nimbuscope::e2e {
@@ -83,30 +81,21 @@ QStringList SaverE2eFixture::halfWrittenFiles() const {
     return found;
 }
 
-namespace {
-
-/// A client for the simulator's control requests, on the port it printed (0 while unread).
-httplib::Client simClient(const test::TestWorld& world) {
+SimControl SaverE2eFixture::simControl() const {
+    // The port is the one the simulator printed into its settings; 0 while they are unread.
     const QRegularExpression portPattern(
         QStringLiteral("radarServerURL\"=\"http://127\\.0\\.0\\.1:(\\d+)/"));
     const auto match =
         portPattern.match(QString::fromUtf8(world.readFile(world.root() + kSimHive)));
-    httplib::Client client("127.0.0.1", match.hasMatch() ? match.captured(1).toInt() : 0);
-    client.set_read_timeout(5, 0);
-    return client;
+    return SimControl(match.hasMatch() ? match.captured(1).toInt() : 0);
 }
 
-} // namespace
-
 bool SaverE2eFixture::simFault(const std::string& pattern, const std::string& kind) {
-    const auto result =
-        simClient(world).Post("/_sim/fault", httplib::Params{{"path", pattern}, {"kind", kind}});
-    return result && result->status == 200;
+    return simControl().fault(pattern, kind);
 }
 
 bool SaverE2eFixture::simAskedFor(const std::string& part) {
-    const auto result = simClient(world).Get("/_sim/requests");
-    return result && result->status == 200 && result->body.find(part) != std::string::npos;
+    return simControl().askedFor(part);
 }
 
 } // namespace nimbuscope::e2e

@@ -2,6 +2,7 @@
 
 #include "common/TestWorld.h"
 #include "e2e/ImageCompare.h"
+#include "e2e/SimControl.h"
 #include "e2e/XvfbSession.h"
 
 #include <QImage>
@@ -53,6 +54,7 @@ protected:
     bool simFault(const std::string& pattern, const std::string& kind);
     /// Whether the simulator has been asked for a path containing `part`.
     bool simAskedFor(const std::string& part);
+    SimControl simControl() const;
 
     test::TestWorld world; // first: the programs run in its folders
     XvfbSession session;

@@ -1,5 +1,9 @@
 #include "e2e/SaverScreen.h"
 
+#include "e2e/XvfbSession.h"
+
+#include <QThread>
+
 #include <algorithm>
 
 namespace nimbuscope::e2e {
@@ -8,6 +12,11 @@ namespace {
 
 constexpr int kLit = 16;
 constexpr int kPictureRowLit = 400;
+constexpr int kDialogActivationMs = 500;
+constexpr int kFrameChanges = 3;
+constexpr int kFramesPlayWithinMs = 10000;
+constexpr int kFramePollMs = 300;
+constexpr double kFrameChanged = 0.5;
 
 int strongest(QRgb pixel) {
     return std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)});
@@ -65,6 +74,27 @@ QImage firstInkBand(const QImage& picture, int minLevel) {
         ++bottom;
     }
     return top < image.height() ? image.copy(0, top, image.width(), bottom - top) : QImage();
+}
+
+quint32 waitForSetupDialog(XvfbSession& session, int withinMs) {
+    const quint32 dialog = session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), withinMs);
+    if (dialog != 0) {
+        QThread::msleep(kDialogActivationMs);
+    }
+    return dialog;
+}
+
+bool framesPlayIn(XvfbSession& session, const QRect& area) {
+    QImage previous = session.x().grabScreen().copy(area);
+    int changes = 0;
+    return waitUntil(
+        [&] {
+            const QImage now = session.x().grabScreen().copy(area);
+            changes += meanColourDifference(previous, now) > kFrameChanged ? 1 : 0;
+            previous = now;
+            return changes >= kFrameChanges;
+        },
+        kFramesPlayWithinMs, kFramePollMs);
 }
 
 } // namespace nimbuscope::e2e

@@ -4,8 +4,11 @@
 
 #include <QFont>
 #include <QImage>
+#include <QRect>
 
 namespace nimbuscope::e2e {
+
+class XvfbSession;
 
 // What the full-screen saver's window looks like, for tests that read it off the screen.
 
@@ -22,5 +25,14 @@ int firstLitColumn(const QImage& screen, int row);
 /// The topmost run of rows holding ink (text brighter than `minLevel` on black), cut out of
 /// `image`; null when there is no ink.
 QImage firstInkBand(const QImage& image, int minLevel = 128);
+
+/// Waits for the settings dialog and gives it the moment it takes to fill its lists and
+/// focus its first box; 0 when it did not come within `withinMs`.
+quint32 waitForSetupDialog(XvfbSession& session, int withinMs);
+
+/// Whether `area` of the screen shows frames playing: it changes at least three times within
+/// ten seconds, enough even when a last frame's hold and slow grabs on a loaded machine fall
+/// into that time.
+bool framesPlayIn(XvfbSession& session, const QRect& area);
 
 } // namespace nimbuscope::e2e

@@ -4,10 +4,10 @@
 #include "common/TestWorld.h"
 #include "e2e/ImageCompare.h"
 #include "e2e/NoaaSimRun.h"
+#include "e2e/SaverScreen.h"
 #include "e2e/XvfbSession.h"
 
 #include <QDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,6 @@ namespace {
 
 constexpr int kShownWithinMs = 10000;
 constexpr int kCheckedWithinMs = 15000;
-// The dialog fills its lists and focuses the zip code box just after it appears.
-constexpr int kActivationMs = 500;
 
 /// The dialog's radar site list, on `host`.
 QByteArray radarList(const QString& host) {
@@ -55,12 +53,7 @@ protected:
     /// Starts "nimbuscope /c" and waits for its dialog; 0 when it did not come.
     quint32 openSetup() {
         setup = session.run(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/c")});
-        const quint32 dialog =
-            session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), kShownWithinMs);
-        if (dialog != 0) {
-            QThread::msleep(kActivationMs);
-        }
-        return dialog;
+        return waitForSetupDialog(session, kShownWithinMs);
     }
 
     /// Starts the full-screen saver; the hive holds no zip code.
@@ -147,10 +140,8 @@ TEST_F(SetupE2eTest, AFirstStartShowsTheDialogOverTheBlackSaverAndCancelEndsIt) 
     const auto saver = startSaver();
     ASSERT_NE(session.waitForWindow(QStringLiteral("^NimbuscopePlayback$"), kShownWithinMs), 0u)
         << saver->describe().toStdString();
-    const quint32 dialog =
-        session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), kShownWithinMs);
+    const quint32 dialog = waitForSetupDialog(session, kShownWithinMs);
     ASSERT_NE(dialog, 0u) << saver->describe().toStdString();
-    QThread::msleep(kActivationMs);
 
     const QRect area = session.x().windowGeometry(dialog);
     const QImage screen = session.x().grabScreen();
@@ -169,10 +160,8 @@ TEST_F(SetupE2eTest, AFirstStartShowsTheDialogOverTheBlackSaverAndCancelEndsIt) 
 
 TEST_F(SetupE2eTest, AFirstStartGoesOnIntoTheDownloadOnceAZipCodeIsAccepted) {
     const auto saver = startSaver();
-    const quint32 dialog =
-        session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), kShownWithinMs);
+    const quint32 dialog = waitForSetupDialog(session, kShownWithinMs);
     ASSERT_NE(dialog, 0u) << saver->describe().toStdString();
-    QThread::msleep(kActivationMs);
     ASSERT_TRUE(typeInto(dialog, QStringLiteral("6 6 6 1 4 Return")));
     EXPECT_TRUE(waitUntil(
         [&] { return session.findWindows(QStringLiteral("^Nimbuscope Setup$"), true).isEmpty(); },
