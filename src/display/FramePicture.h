@@ -7,8 +7,9 @@
 namespace nimbuscope {
 
 /// The largest picture a frame file may decode to. A radar frame needs about 1.3 MB; the
-/// limit only keeps a damaged or hostile header from claiming gigabytes.
-inline constexpr int kPictureAllocationLimitMB = 64;
+/// limit keeps a damaged or hostile header from claiming more, which would cost memory for
+/// as long as the frame is kept and time on every decode (2048 x 2048 still fits).
+inline constexpr int kPictureAllocationLimitMB = 16;
 
 /// The error raised for a file that does not decode to a picture.
 inline constexpr int kInvalidPictureError = 481;

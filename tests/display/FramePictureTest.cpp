@@ -4,12 +4,20 @@
 #include "TestGif.h"
 #include "support/Error.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
 namespace {
+
+QByteArray readFixture(const QString& name) {
+    QFile file(QStringLiteral(NIMBUSCOPE_DISPLAY_FIXTURES "/") + name);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+    return file.readAll();
+}
 
 class FramePictureTest : public ::testing::Test {
 protected:
@@ -43,12 +51,17 @@ TEST_F(FramePictureTest, UnreadableOrOversizedPicturesAreInvalidNotAllocated) {
     EXPECT_EQ(loadError(garbage), kInvalidPictureError);
     EXPECT_EQ(loadError(rig.world.root() + QStringLiteral("/data/none.noaa")),
               kInvalidPictureError);
-    // 16 GB declared by a 10 x 10 frame, and 100 MB: both beyond the limit.
+    // 16 GB declared by a 10 x 10 frame, and 24 MB: both beyond the limit.
     EXPECT_EQ(loadError(gif(QStringLiteral("huge.noaa"), gifSpec({10, 10}, 2, {65535, 65535}))),
               kInvalidPictureError);
-    EXPECT_EQ(loadError(gif(QStringLiteral("big.noaa"), gifSpec({10, 10}, 2, {5000, 5000}))),
+    EXPECT_EQ(loadError(gif(QStringLiteral("big.noaa"), gifSpec({10, 10}, 2, {3000, 2000}))),
               kInvalidPictureError);
-    EXPECT_EQ(loadError(gif(QStringLiteral("fine.noaa"), gifSpec({10, 10}, 2, {3000, 2000}))), 0);
+    EXPECT_EQ(loadError(gif(QStringLiteral("fine.noaa"), gifSpec({10, 10}, 2, {2000, 2000}))), 0);
+    // A damaged 566-byte JPEG declaring 160 x 51065 pixels took seconds to decode and check.
+    const QString tall = rig.world.writeFile(QStringLiteral("data/tall.noaa"),
+                                             readFixture(QStringLiteral("tall_damaged.jpg")));
+    EXPECT_EQ(loadError(tall), kInvalidPictureError);
+    EXPECT_TRUE(decodePicture(readFixture(QStringLiteral("tall_damaged.jpg"))).isNull());
 }
 
 TEST_F(FramePictureTest, FewColoursBecomeAnExactIndexedPicture) {
