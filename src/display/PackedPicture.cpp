@@ -8,8 +8,10 @@
 
 namespace nimbuscope {
 
-/// Every row is either raw (exactly `width` bytes of colour indexes) or a list of runs, two
-/// bytes each, that is always shorter than the raw row; so a row's length tells which it is.
+/// Every row is either raw (exactly `width` bytes of colour indexes) or a list of runs that
+/// is always shorter than the raw row; so a row's length tells which it is. A run is one byte
+/// when it is short and of one of the first colours (radar frames: the noisy inside of a
+/// storm), otherwise a byte for its length and one for its colour index.
 struct PackedPicture::Data {
     QSize size;
     QList<QRgb> colorTable;
@@ -38,6 +40,36 @@ Lut opaqueLut(const QList<QRgb>& table) {
     return lut;
 }
 
+/// Run bytes: below kLongRun, 0LLIIIII (length 1 + LL, colour index IIIII); from kLongRun
+/// on, 1LLLLLLL (length 1 + LLLLLLL) followed by the colour index.
+constexpr uchar kLongRun = 0x80;
+constexpr int kShortRunMax = 4;
+constexpr int kShortRunColours = 32;
+
+struct Run {
+    int length;
+    uchar index;
+};
+
+/// The run at `p`, moving `p` past it.
+inline Run nextRun(const uchar*& p) {
+    const uchar head = *p++;
+    if (head < kLongRun) {
+        return {(head >> 5) + 1, uchar(head & (kShortRunColours - 1))};
+    }
+    return {(head & 0x7f) + 1, *p++};
+}
+
+/// Appends one run of at most kMaxRun pixels.
+void appendRun(int length, uchar index, std::vector<uchar>& out) {
+    if (length <= kShortRunMax && index < kShortRunColours) {
+        out.push_back(uchar((length - 1) << 5 | index));
+    } else {
+        out.push_back(uchar(kLongRun | (length - 1)));
+        out.push_back(index);
+    }
+}
+
 /// Appends the runs of `src` to `out`, giving up (false) as soon as they would be no
 /// shorter than the raw row.
 bool appendRuns(const uchar* src, int width, std::vector<uchar>& out) {
@@ -48,11 +80,10 @@ bool appendRuns(const uchar* src, int width, std::vector<uchar>& out) {
         while (x + length < width && length < PackedPicture::kMaxRun && src[x + length] == value) {
             ++length;
         }
-        if (out.size() - start + 2 >= std::size_t(width)) {
+        appendRun(length, value, out);
+        if (out.size() - start >= std::size_t(width)) {
             return false;
         }
-        out.push_back(uchar(length - 1));
-        out.push_back(value);
         x += length;
     }
     return true;
@@ -79,14 +110,14 @@ bool is32Bit(QImage::Format format) {
 }
 
 /// Fills dst[0, to - from) with the row's runs cut to the picture columns [from, to).
-void drawRuns(const uchar* runs, int length, int from, int to, const Lut& lut, QRgb* dst) {
-    const uchar* const end = runs + length;
-    for (int x = 0; runs != end && x < to; runs += 2) {
-        const int next = x + runs[0] + 1;
+void drawRuns(const uchar* runs, const uchar* end, int from, int to, const Lut& lut, QRgb* dst) {
+    for (int x = 0; runs != end && x < to;) {
+        const Run run = nextRun(runs);
+        const int next = x + run.length;
         const int left = std::max(x, from);
         const int right = std::min(next, to);
         if (left < right) {
-            std::fill_n(dst + (left - from), right - left, lut[runs[1]]);
+            std::fill_n(dst + (left - from), right - left, lut[run.index]);
         }
         x = next;
     }
@@ -134,8 +165,9 @@ QImage PackedPicture::unpack() const {
             std::memcpy(dst, row, std::size_t(d_->size.width()));
             continue;
         }
-        for (const uchar* run = row; run != row + d_->rowLength(y); run += 2) {
-            dst = std::fill_n(dst, run[0] + 1, run[1]);
+        for (const uchar* p = row; p != row + d_->rowLength(y);) {
+            const Run run = nextRun(p);
+            dst = std::fill_n(dst, run.length, run.index);
         }
     }
     return picture;
@@ -158,7 +190,7 @@ void PackedPicture::drawInto(QImage& device, const QRect& target, QPoint origin)
         if (d_->isRaw(row)) {
             drawRaw(d_->row(row), from, to, lut, dst);
         } else {
-            drawRuns(d_->row(row), d_->rowLength(row), from, to, lut, dst);
+            drawRuns(d_->row(row), d_->row(row) + d_->rowLength(row), from, to, lut, dst);
         }
     }
 }

@@ -16,8 +16,8 @@ namespace nimbuscope {
 /// Immutable; copies share the packed rows.
 class PackedPicture {
 public:
-    /// The longest run one pair of bytes (length - 1, colour index) describes.
-    static constexpr int kMaxRun = 256;
+    /// The longest run one run record describes; longer runs take several.
+    static constexpr int kMaxRun = 128;
 
     PackedPicture() = default;
 
