@@ -114,10 +114,17 @@ void drawRuns(const uchar* runs, const uchar* end, int from, int to, const Lut& 
     for (int x = 0; runs != end && x < to;) {
         const Run run = nextRun(runs);
         const int next = x + run.length;
-        const int left = std::max(x, from);
-        const int right = std::min(next, to);
-        if (left < right) {
-            std::fill_n(dst + (left - from), right - left, lut[run.index]);
+        const QRgb colour = lut[run.index];
+        if (run.length <= kShortRunMax && x >= from && x + kShortRunMax <= to) {
+            // A fixed-length store instead of a loop of one to four: storms are mostly such
+            // runs. What it writes past the run, the next run writes over.
+            std::fill_n(dst + (x - from), kShortRunMax, colour);
+        } else {
+            const int left = std::max(x, from);
+            const int right = std::min(next, to);
+            if (left < right) {
+                std::fill_n(dst + (left - from), right - left, colour);
+            }
         }
         x = next;
     }

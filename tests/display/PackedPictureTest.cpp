@@ -231,6 +231,21 @@ TEST(PackedPictureTest, DrawIntoWritesExactlyTheTargetLikeAConversion) {
     }
 }
 
+TEST(PackedPictureTest, SimFrameDrawsIntoAWindowLikeAConversion) {
+    const QImage frame = toIndexed8IfFewColours(simFrame("KATX", "DS.p19r0", 35));
+    const PackedPicture packed = PackedPicture::pack(frame);
+    const QPoint origin(340, 125);
+    QImage blank(1280, 800, QImage::Format_ARGB32);
+    blank.fill(qRgba(9, 8, 7, 6));
+    for (const QRect& target :
+         {QRect(origin, frame.size()), QRect(401, 200, 333, 97), QRect(938, 674, 2, 1)}) {
+        SCOPED_TRACE(testing::Message() << target.x() << "," << target.y());
+        QImage device = blank.copy();
+        packed.drawInto(device, target, origin);
+        EXPECT_EQ(device, referenceDraw(frame, blank, target, origin));
+    }
+}
+
 TEST(PackedPictureTest, DrawIntoLeavesOtherDeviceFormatsAlone) {
     const PackedPicture packed = PackedPicture::pack(mixedRows());
     QImage device(50, 10, QImage::Format_RGB16);
