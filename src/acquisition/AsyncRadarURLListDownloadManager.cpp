@@ -163,9 +163,9 @@ void AcquireDataAsync::addPlannedItems(const RadarListParse& parse, const QStrin
 
 void AcquireDataAsync::preloadPicture(qint16 index, const QString& fileName) {
     try {
-        // Kept at 8 bits a pixel when the frame has few colours: a long animation held in
-        // memory then needs a quarter of the space.
-        s_.list.setPicture(index, toIndexed8IfFewColours(loadFramePicture(fileName)));
+        // Packed when the frame has few colours: a long animation held in memory then needs
+        // a fraction of the space.
+        s_.list.setPicture(index, KeptPicture::compact(loadFramePicture(fileName)));
         s_.list.setPictureLoaded(index, true);
     } catch (const std::exception& e) {
         // The frame stays listed; the presentation decodes it when its turn comes.

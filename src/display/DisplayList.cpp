@@ -12,7 +12,7 @@ namespace {
 
 DisplayItem withoutPicture(const DisplayItem& item) {
     DisplayItem copy = item;
-    copy.picture = QImage();
+    copy.picture = KeptPicture();
     return copy;
 }
 
@@ -191,11 +191,11 @@ DisplayItem DisplayList::itemAt(int index) const {
     return holdsItem(index) ? withoutPicture(items_[std::size_t(index)]) : DisplayItem();
 }
 
-QImage DisplayList::picture(int index) const {
-    return holdsItem(index) ? items_[std::size_t(index)].picture : QImage();
+KeptPicture DisplayList::picture(int index) const {
+    return holdsItem(index) ? items_[std::size_t(index)].picture : KeptPicture();
 }
 
-void DisplayList::setPicture(int index, const QImage& picture) {
+void DisplayList::setPicture(int index, const KeptPicture& picture) {
     if (holdsItem(index)) {
         items_[std::size_t(index)].picture = picture;
     }

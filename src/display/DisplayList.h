@@ -1,8 +1,8 @@
 #pragma once
 
 #include "display/DisplayListImages.h"
+#include "display/KeptPicture.h"
 
-#include <QImage>
 #include <QString>
 
 #include <array>
@@ -24,8 +24,8 @@ struct DisplayItem {
     QString sourceName;
     QString radarID;
     bool pictureLoaded = false;
-    /// Shared with the picture backup; a null image is "no picture".
-    QImage picture;
+    /// Shared with the picture backup; a null picture is "no picture".
+    KeptPicture picture;
 };
 
 /// The saver's table of radar frames in list order: acquisition fills it and flags which
@@ -71,12 +71,12 @@ public:
 
     /// A copy of the item at `index` without its picture, or the empty record.
     DisplayItem itemAt(int index) const;
-    /// The item's decoded picture (shared, not copied), or a null image.
-    QImage picture(int index) const;
+    /// The item's decoded picture (shared, not copied), or a null picture.
+    KeptPicture picture(int index) const;
     bool hasPicture(int index) const { return !picture(index).isNull(); }
-    /// Keeps `picture` in the item at `index` (0 <= index < numDLitems()); a null image
+    /// Keeps `picture` in the item at `index` (0 <= index < numDLitems()); a null picture
     /// releases it. pictureLoaded is left to setPictureLoaded.
-    void setPicture(int index, const QImage& picture);
+    void setPicture(int index, const KeptPicture& picture);
 
     qint32 numDLitems() const { return numDLitems_; }
     DisplayListImages& images() { return images_; }

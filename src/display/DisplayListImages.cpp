@@ -11,7 +11,7 @@ void DisplayListImages::clear() {
     trappedVoid(log_, QStringLiteral("DLI:clear"), [&] {
         hasBackup_ = false;
         for (int i = 0; i < kClearedSlots; ++i) {
-            entries_[std::size_t(i)].picture = QImage();
+            entries_[std::size_t(i)].picture = KeptPicture();
         }
     });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QImage>
+#include "display/KeptPicture.h"
+
 #include <QString>
 
 #include <array>
@@ -14,7 +15,7 @@ class Log;
 /// picture the list item held.
 struct ImageBackupEntry {
     QString path;
-    QImage picture;
+    KeptPicture picture;
 };
 
 /// Keeps the decoded pictures of a display list across its rebuild, so that frames that are

@@ -46,6 +46,15 @@ bool isShown(const QWidget* widget) {
     return !widget->isHidden();
 }
 
+/// A packed frame goes to the box packed: it is painted from its runs.
+void showIn(PictureBox* box, const KeptPicture& picture) {
+    if (picture.isPacked()) {
+        box->setPicture(picture.packed());
+    } else {
+        box->setPicture(picture.image());
+    }
+}
+
 } // namespace
 
 FramePresentation::FramePresentation(PresentationContext context)
@@ -276,27 +285,27 @@ void FramePresentation::reportMissingFile(const QString& fileName) {
     }
 }
 
-QImage FramePresentation::pictureFor(const QString& fileName, const DisplayItem& item,
-                                     bool useCache) {
+KeptPicture FramePresentation::pictureFor(const QString& fileName, const DisplayItem& item,
+                                          bool useCache) {
     if (item.index >= 0 && s_.preloadImages && useCache) {
-        QImage picture = list_.picture(item.index);
+        KeptPicture picture = list_.picture(item.index);
         if (picture.isNull()) {
             // Kept for the whole run, so it is kept small.
-            picture = toIndexed8IfFewColours(loadFramePicture(fileName));
+            picture = KeptPicture::compact(loadFramePicture(fileName));
             list_.setPicture(item.index, picture);
         }
         return picture;
     }
-    return loadFramePicture(fileName);
+    return KeptPicture(loadFramePicture(fileName));
 }
 
-void FramePresentation::placePictures(const QImage& picture) {
+void FramePresentation::placePictures(const KeptPicture& picture) {
     PictureBox* back = c_.Picture2;
-    back->setPicture(picture);
+    showIn(back, picture);
     back->setGeometry(
         frameBox(picture.size(), QSize(s_.screenWidth, s_.screenHeight), s_.screenAspect));
     PictureBox* front = c_.Picture1;
-    front->setPicture(back->picture());
+    showIn(front, picture);
     front->setGeometry(back->geometry());
     front->show();
     front->raise();

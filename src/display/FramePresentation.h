@@ -85,8 +85,8 @@ private:
 
     bool frameFileUsable(const QString& fileName);
     void reportMissingFile(const QString& fileName);
-    QImage pictureFor(const QString& fileName, const DisplayItem& item, bool useCache);
-    void placePictures(const QImage& picture);
+    KeptPicture pictureFor(const QString& fileName, const DisplayItem& item, bool useCache);
+    void placePictures(const KeptPicture& picture);
 
     SaverControls& c_;
     SaverRunState& s_;

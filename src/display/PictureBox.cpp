@@ -45,12 +45,9 @@ void drawIndexedInto(QImage& device, const QImage& picture, const QRect& target,
     }
 }
 
-/// The raster image a painter on a widget draws into, when the picture may be written there
-/// directly: an opaque 8-bit picture, a 32-bit target and no scaling or rotation.
-QImage* directTarget(QPainter& painter, const QImage& picture) {
-    if (picture.format() != QImage::Format_Indexed8 || picture.hasAlphaChannel()) {
-        return nullptr;
-    }
+/// The raster image a painter on a widget draws into, when a picture may be written there
+/// directly: a 32-bit target and no scaling or rotation.
+QImage* directTarget(QPainter& painter) {
     QPaintEngine* engine = painter.paintEngine();
     QPaintDevice* device = engine != nullptr ? engine->paintDevice() : nullptr;
     if (device == nullptr || device->devType() != QInternal::Image ||
@@ -68,25 +65,37 @@ QImage* directTarget(QPainter& painter, const QImage& picture) {
 } // namespace
 
 void PictureBox::setPicture(const QImage& picture) {
+    resetPicture(picture, PackedPicture());
+}
+
+void PictureBox::setPicture(const PackedPicture& picture) {
+    resetPicture(QImage(), picture);
+}
+
+void PictureBox::clearPicture() {
+    resetPicture(QImage(), PackedPicture());
+}
+
+void PictureBox::resetPicture(const QImage& picture, const PackedPicture& packed) {
     picture_ = picture;
+    packed_ = packed;
     painted_ = QImage();
-    if (autoSize_ && !picture_.isNull()) {
-        resize(picture_.size());
+    if (autoSize_ && hasPicture()) {
+        resize(pictureSize());
     }
     updateOpaque();
     update();
 }
 
-void PictureBox::clearPicture() {
-    picture_ = QImage();
-    painted_ = QImage();
-    updateOpaque();
-    update();
+bool PictureBox::drawsDirectly() const {
+    return !packed_.isNull() ||
+           (picture_.format() == QImage::Format_Indexed8 && !picture_.hasAlphaChannel());
 }
 
 void PictureBox::updateOpaque() {
-    const bool covers = !picture_.isNull() && !picture_.hasAlphaChannel() &&
-                        picture_.width() >= width() && picture_.height() >= height();
+    const QSize size = pictureSize();
+    const bool covers =
+        hasPicture() && isOpaque() && size.width() >= width() && size.height() >= height();
     setAttribute(Qt::WA_OpaquePaintEvent, covers);
 }
 
@@ -96,17 +105,18 @@ void PictureBox::resizeEvent(QResizeEvent* event) {
 }
 
 void PictureBox::paintEvent(QPaintEvent* event) {
-    if (picture_.isNull()) {
+    if (!hasPicture()) {
         return;
     }
     QPainter painter(this);
     const QRect exposed = event->rect();
-    if (QImage* device = directTarget(painter, picture_)) {
+    QImage* device = drawsDirectly() ? directTarget(painter) : nullptr;
+    if (device != nullptr) {
         paintDirect(painter, *device, event->region());
         return;
     }
     if (painted_.isNull()) {
-        painted_ = paintable(picture_);
+        painted_ = paintable(packed_.isNull() ? picture_ : packed_.unpack());
     }
     painter.drawImage(exposed.topLeft(), painted_, exposed);
 }
@@ -115,14 +125,18 @@ void PictureBox::paintDirect(QPainter& painter, QImage& device, const QRegion& e
     const QPoint offset(int(painter.deviceTransform().dx()), int(painter.deviceTransform().dy()));
     // What the painter may touch: the exposed part of the picture, within the clip the
     // window gave this paint (siblings above the box are cut out of it).
-    QRegion region = exposed.intersected(QRect(QPoint(0, 0), picture_.size())).translated(offset);
+    QRegion region = exposed.intersected(QRect(QPoint(0, 0), pictureSize())).translated(offset);
     const QRegion clip = painter.paintEngine()->systemClip();
     if (!clip.isEmpty()) {
         region = region.intersected(clip);
     }
     region = region.intersected(device.rect());
     for (const QRect& part : region) {
-        drawIndexedInto(device, picture_, part, offset);
+        if (packed_.isNull()) {
+            drawIndexedInto(device, picture_, part, offset);
+        } else {
+            packed_.drawInto(device, part, offset);
+        }
     }
 }
 

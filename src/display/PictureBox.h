@@ -1,5 +1,7 @@
 #pragma once
 
+#include "display/PackedPicture.h"
+
 #include <QImage>
 #include <QRegion>
 #include <QWidget>
@@ -17,7 +19,14 @@ public:
     explicit PictureBox(QWidget* parent = nullptr, bool autoSize = false);
 
     void setPicture(const QImage& picture);
+    /// Shows a packed picture, painted from its runs; it is never unpacked for a paint
+    /// that writes the window's raster image directly.
+    void setPicture(const PackedPicture& picture);
+    /// The picture shown, null while a packed picture is shown.
     const QImage& picture() const { return picture_; }
+    /// The packed picture shown, or null.
+    const PackedPicture& packedPicture() const { return packed_; }
+    QSize pictureSize() const { return packed_.isNull() ? picture_.size() : packed_.size(); }
     void clearPicture();
 
 signals:
@@ -34,13 +43,19 @@ private:
     /// An opaque picture that covers the box paints every pixel, so nothing beneath it
     /// needs painting first.
     void updateOpaque();
+    bool hasPicture() const { return !picture_.isNull() || !packed_.isNull(); }
+    bool isOpaque() const { return !packed_.isNull() || !picture_.hasAlphaChannel(); }
+    /// Whether the picture can be written straight into a 32-bit raster image.
+    bool drawsDirectly() const;
     /// Paints an 8-bit picture by writing its pixels into the window's raster image.
     void paintDirect(QPainter& painter, QImage& device, const QRegion& exposed);
+    void resetPicture(const QImage& picture, const PackedPicture& packed);
 
     QImage picture_;
+    PackedPicture packed_;
     /// The picture in a format the screen's raster engine copies without converting each
     /// pixel, for pictures not written directly; made at the first paint, so a hidden box
-    /// never pays for it. Pictures kept for a long time stay small (8-bit) in picture_.
+    /// never pays for it. Pictures kept for a long time stay small (8-bit or packed).
     QImage painted_;
     bool autoSize_;
 };

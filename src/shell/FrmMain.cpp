@@ -291,7 +291,7 @@ void FrmMain::Win9xPwdDismiss_Timer() {
 void FrmMain::releasePictures() {
     for (int i = 0; i < displayList_.numDLitems(); ++i) {
         if (displayList_.itemAt(i).active && displayList_.hasPicture(i)) {
-            displayList_.setPicture(i, QImage());
+            displayList_.setPicture(i, KeptPicture());
         }
     }
 }

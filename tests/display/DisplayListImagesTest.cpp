@@ -9,6 +9,12 @@ using namespace nimbuscope::test;
 
 namespace {
 
+QImage redSquare() {
+    QImage decoded(2, 2, QImage::Format_RGB32);
+    decoded.fill(Qt::red);
+    return decoded;
+}
+
 class DisplayListImagesTest : public ::testing::Test {
 protected:
     DisplayListImagesTest() : list(rig.log) {}
@@ -20,11 +26,11 @@ protected:
     void addToFetch(const QString& name) {
         ASSERT_TRUE(list.addItem(path(name), {}, name, false, false, true, QStringLiteral("R")));
     }
-    /// A shown frame holding a decoded picture; returns the picture.
-    QImage addShown(const QString& name, bool loaded = true) {
+    /// A shown frame holding `picture`, by default a packed one as preloading keeps it;
+    /// returns the picture.
+    KeptPicture addShown(const QString& name, bool loaded = true,
+                         KeptPicture picture = KeptPicture::compact(redSquare())) {
         list.addItem(path(name), {}, name, false, true, false, QStringLiteral("R"));
-        QImage picture(2, 2, QImage::Format_RGB32);
-        picture.fill(Qt::red);
         const qint16 index = qint16(list.numDLitems() - 1);
         list.setPicture(index, picture);
         list.setPictureLoaded(index, loaded);
@@ -36,7 +42,8 @@ protected:
 };
 
 TEST_F(DisplayListImagesTest, RebuildWithPreloadingKeepsTheSamePictureForTheSameFile) {
-    const QImage a = addShown(QStringLiteral("a.noaa"));
+    const KeptPicture a = addShown(QStringLiteral("a.noaa"));
+    ASSERT_TRUE(a.isPacked());
     addShown(QStringLiteral("b.noaa"));
     list.initDisplayList(false, true);
     EXPECT_TRUE(list.images().hasBackup());
@@ -49,7 +56,7 @@ TEST_F(DisplayListImagesTest, RebuildWithPreloadingKeepsTheSamePictureForTheSame
     EXPECT_TRUE(item.active);
     EXPECT_FALSE(item.needsDownloading) << "a restored frame is not fetched again";
     EXPECT_TRUE(item.pictureLoaded);
-    EXPECT_EQ(list.picture(0).cacheKey(), a.cacheKey()) << "shared, not copied";
+    EXPECT_EQ(list.picture(0).identity(), a.identity()) << "shared, not copied";
     EXPECT_FALSE(list.images().hasBackup());
 }
 
@@ -108,7 +115,9 @@ TEST_F(DisplayListImagesTest, RebuildChoosesBackupOrClear) {
 }
 
 TEST_F(DisplayListImagesTest, ClearReleasesTheSavedPictures) {
-    const QImage held = addShown(QStringLiteral("a.noaa"));
+    // Held as decoded, so that the references to it can be seen.
+    const QImage held = redSquare();
+    addShown(QStringLiteral("a.noaa"), true, KeptPicture(held));
     list.initDisplayList(false, true);
     ASSERT_FALSE(held.isDetached()) << "the backup holds the second reference";
     list.images().clear();

@@ -192,7 +192,7 @@ TEST_F(DisplayListTest, InitDisplayListEmptiesTheTableAndReleasesPictures) {
     add(QStringLiteral("a.noaa"), true);
     list.downloadIndex = 0;
     const QImage held = somePicture();
-    list.setPicture(0, held);
+    list.setPicture(0, KeptPicture(held));
     list.setPictureLoaded(0, true);
     ASSERT_FALSE(held.isDetached());
 

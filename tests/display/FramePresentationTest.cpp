@@ -55,22 +55,24 @@ TEST_F(FramePresentationTest, EachProductStartsACycleOfItsOwn) {
     EXPECT_EQ(rig.s.previousRadarID, QStringLiteral("N0Z"));
 }
 
-TEST_F(FramePresentationTest, PreloadedPicturesAreIndexedAndSharedWithTheList) {
+TEST_F(FramePresentationTest, PreloadedPicturesArePackedAndSharedWithTheList) {
     rig.setPace(200, 1500);
     rig.addCycle(QStringLiteral("N0R"), 2, gifSpec({120, 80}, 7));
     rig.holds(1);
-    const QImage kept = rig.list.picture(0);
-    ASSERT_FALSE(kept.isNull());
-    EXPECT_EQ(kept.format(), QImage::Format_Indexed8);
-    EXPECT_EQ(kept.colorCount(), 7);
-    EXPECT_EQ(kept.cacheKey(), rig.c.Picture1->picture().cacheKey()) << "shown, not copied";
+    const KeptPicture kept = rig.list.picture(0);
+    ASSERT_TRUE(kept.isPacked());
+    const QImage unpacked = kept.packed().unpack();
+    EXPECT_EQ(unpacked.format(), QImage::Format_Indexed8);
+    EXPECT_EQ(unpacked.colorCount(), 7);
+    EXPECT_EQ(kept.identity(), rig.c.Picture1->packedPicture().identity()) << "shown, not copied";
+    EXPECT_TRUE(rig.c.Picture1->picture().isNull()) << "not unpacked to be shown";
     EXPECT_TRUE(rig.list.itemAt(0).pictureLoaded);
     const QImage decoded = QImage(rig.dataPath(QStringLiteral("N0R-0.noaa")));
-    EXPECT_EQ(kept.convertToFormat(QImage::Format_RGB32),
+    EXPECT_EQ(unpacked.convertToFormat(QImage::Format_RGB32),
               decoded.convertToFormat(QImage::Format_RGB32));
 
     rig.holds(2);
-    EXPECT_EQ(rig.list.picture(0).cacheKey(), kept.cacheKey()) << "not decoded a second time";
+    EXPECT_EQ(rig.list.picture(0).identity(), kept.identity()) << "not decoded a second time";
 }
 
 TEST_F(FramePresentationTest, WithoutPreloadingNothingIsKeptInTheList) {

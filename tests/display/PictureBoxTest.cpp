@@ -20,6 +20,20 @@ QImage palettePicture(bool transparent) {
     return picture;
 }
 
+/// Shows `picture` in `box` as it is or, for an opaque one with `packed`, run-length packed.
+void show(PictureBox& box, const QImage& picture, bool packed) {
+    if (packed) {
+        const PackedPicture runs = PackedPicture::pack(picture);
+        ASSERT_FALSE(runs.isNull());
+        box.setPicture(runs);
+        EXPECT_TRUE(box.picture().isNull()) << "not unpacked when shown";
+        EXPECT_EQ(box.pictureSize(), picture.size());
+    } else {
+        box.setPicture(picture);
+        EXPECT_EQ(box.picture().format(), QImage::Format_Indexed8) << "kept small";
+    }
+}
+
 /// What the box should show: its parent's background, then the picture at the corner.
 QImage expected(const QImage& picture, QSize box, QColor background) {
     QImage out(box, QImage::Format_RGB32);
@@ -33,14 +47,18 @@ QImage expected(const QImage& picture, QSize box, QColor background) {
 TEST(PictureBoxTest, PalettePicturesShowTheirColoursOverTheBackground) {
     const struct {
         bool transparent;
+        bool packed;
         QSize box;
     } rows[] = {
-        {false, {4, 3}}, // covers the box: nothing beneath is painted
-        {true, {4, 3}},  // see-through pixels show the parent
-        {false, {6, 5}}, // smaller than the box: the rest is the parent
+        {false, false, {4, 3}}, // covers the box: nothing beneath is painted
+        {true, false, {4, 3}},  // see-through pixels show the parent
+        {false, false, {6, 5}}, // smaller than the box: the rest is the parent
+        {false, true, {4, 3}},  // packed, unpacked for a paint it cannot write directly
+        {false, true, {6, 5}},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.transparent << " " << row.box.width());
+        SCOPED_TRACE(testing::Message()
+                     << row.transparent << " " << row.packed << " " << row.box.width());
         QWidget parent;
         QPalette palette = parent.palette();
         palette.setColor(QPalette::Window, Qt::yellow);
@@ -50,8 +68,7 @@ TEST(PictureBoxTest, PalettePicturesShowTheirColoursOverTheBackground) {
         PictureBox box(&parent);
         box.setGeometry(QRect(QPoint(2, 2), row.box));
         const QImage picture = palettePicture(row.transparent);
-        box.setPicture(picture);
-        EXPECT_EQ(box.picture().format(), QImage::Format_Indexed8) << "kept small";
+        show(box, picture, row.packed);
 
         const QImage shown =
             parent.grab(box.geometry()).toImage().convertToFormat(QImage::Format_RGB32);
@@ -60,36 +77,58 @@ TEST(PictureBoxTest, PalettePicturesShowTheirColoursOverTheBackground) {
 }
 
 TEST(PictureBoxTest, PalettePictureRenderedIntoAnImageKeepsPlaceCropAndSiblingsAbove) {
-    QWidget parent;
-    QPalette palette = parent.palette();
-    palette.setColor(QPalette::Window, Qt::yellow);
-    parent.setPalette(palette);
-    parent.setAutoFillBackground(true);
-    parent.resize(20, 16);
-    PictureBox box(&parent);
-    box.setGeometry(5, 4, 3, 2); // smaller than the picture: cropped
-    const QImage picture = palettePicture(false);
-    box.setPicture(picture);
-    QWidget above(&parent);
-    above.setGeometry(6, 5, 4, 4);
-    QPalette red = above.palette();
-    red.setColor(QPalette::Window, Qt::red);
-    above.setPalette(red);
-    above.setAutoFillBackground(true);
+    for (const bool packed : {false, true}) {
+        SCOPED_TRACE(packed ? "packed" : "8-bit");
+        QWidget parent;
+        QPalette palette = parent.palette();
+        palette.setColor(QPalette::Window, Qt::yellow);
+        parent.setPalette(palette);
+        parent.setAutoFillBackground(true);
+        parent.resize(20, 16);
+        PictureBox box(&parent);
+        box.setGeometry(5, 4, 3, 2); // smaller than the picture: cropped
+        const QImage picture = palettePicture(false);
+        show(box, picture, packed);
+        QWidget above(&parent);
+        above.setGeometry(6, 5, 4, 4);
+        QPalette red = above.palette();
+        red.setColor(QPalette::Window, Qt::red);
+        above.setPalette(red);
+        above.setAutoFillBackground(true);
 
-    for (const QPoint target : {QPoint(0, 0), QPoint(3, 2)}) {
-        SCOPED_TRACE(testing::Message() << target.x() << "," << target.y());
-        QImage shown(30, 24, QImage::Format_RGB32);
-        shown.fill(Qt::black);
-        parent.render(&shown, target);
+        for (const QPoint target : {QPoint(0, 0), QPoint(3, 2)}) {
+            SCOPED_TRACE(testing::Message() << target.x() << "," << target.y());
+            QImage shown(30, 24, QImage::Format_RGB32);
+            shown.fill(Qt::black);
+            parent.render(&shown, target);
 
-        QImage want(30, 24, QImage::Format_RGB32);
-        want.fill(Qt::black);
-        QPainter painter(&want);
-        painter.fillRect(QRect(target, parent.size()), Qt::yellow);
-        painter.drawImage(target + box.pos(), picture, QRect(QPoint(0, 0), box.size()));
-        painter.fillRect(above.geometry().translated(target), Qt::red);
-        painter.end();
-        EXPECT_EQ(shown, want);
+            QImage want(30, 24, QImage::Format_RGB32);
+            want.fill(Qt::black);
+            QPainter painter(&want);
+            painter.fillRect(QRect(target, parent.size()), Qt::yellow);
+            painter.drawImage(target + box.pos(), picture, QRect(QPoint(0, 0), box.size()));
+            painter.fillRect(above.geometry().translated(target), Qt::red);
+            painter.end();
+            EXPECT_EQ(shown, want);
+        }
     }
+}
+
+TEST(PictureBoxTest, APackedPictureSizesTheBoxAndReplacesOrIsReplacedByAnImage) {
+    PictureBox box(nullptr, true);
+    const QImage picture = palettePicture(false);
+    box.setPicture(PackedPicture::pack(picture));
+    EXPECT_EQ(box.size(), picture.size());
+    EXPECT_TRUE(box.testAttribute(Qt::WA_OpaquePaintEvent)) << "a packed picture is opaque";
+
+    const QImage wider(9, 2, QImage::Format_RGB32);
+    box.setPicture(wider);
+    EXPECT_TRUE(box.packedPicture().isNull());
+    EXPECT_EQ(box.size(), wider.size());
+
+    box.setPicture(PackedPicture::pack(picture));
+    EXPECT_TRUE(box.picture().isNull());
+    box.clearPicture();
+    EXPECT_TRUE(box.packedPicture().isNull());
+    EXPECT_FALSE(box.testAttribute(Qt::WA_OpaquePaintEvent));
 }

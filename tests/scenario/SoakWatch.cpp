@@ -147,15 +147,18 @@ SoakSample SoakWatch::sample(int hour) const {
     s.objects =
         int(rig_.window().findChildren<QObject*>().size() + QApplication::topLevelWidgets().size());
     const DisplayList& list = rig_.window().displayList();
-    QSet<qint64> counted;
+    QSet<const void*> counted;
+    qint64 pictureBytes = 0;
     for (int i = 0; i < list.numDLitems(); ++i) {
-        const QImage picture = list.picture(i);
+        const KeptPicture picture = list.picture(i);
         s.pictures += picture.isNull() ? 0 : 1;
-        if (!picture.isNull() && !counted.contains(picture.cacheKey())) {
-            counted.insert(picture.cacheKey());
-            s.pictureKb += picture.sizeInBytes() / 1024;
+        if (!picture.isNull() && !counted.contains(picture.identity())) {
+            counted.insert(picture.identity());
+            pictureBytes += picture.byteCount();
         }
     }
+    // Summed before rounding: a packed frame is only a few kilobytes.
+    s.pictureKb = pictureBytes / 1024;
     s.pictures += list.images().hasBackup() ? list.images().backupCount() : 0;
     s.cachedFiles = int(QDir(rig_.dataFolder()).entryList(QDir::Files).size());
     s.residentKb = residentKb();

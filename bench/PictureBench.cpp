@@ -1,0 +1,101 @@
+// A preloaded radar frame: packing it into runs when it is decoded, and writing it into the
+// window's 32-bit raster image on every tick, from its runs or pixel by pixel through the
+// colour table as 8-bit frames are written.
+
+#include "BenchSupport.h"
+
+#include "display/FramePicture.h"
+#include "display/PackedPicture.h"
+#include "noaa-sim/RadarGif.h"
+
+#include <QImage>
+#include <benchmark/benchmark.h>
+
+#include <array>
+#include <chrono>
+#include <vector>
+
+using namespace nimbuscope;
+using namespace nimbuscope::bench;
+
+namespace {
+
+/// The window the frame is drawn into, and where the frame lands in it.
+constexpr QSize kWindow(1280, 800);
+constexpr QPoint kFrameOrigin(340, 125);
+
+/// The frames one pass of the short-range product brings, five minutes apart.
+constexpr int kPassFrames = 18;
+
+QImage sampleFrame(int step = 0) {
+    const std::string gif =
+        noaasim::radarFrameGif("KEAX", "DS.p19r0", sampleMoment() + std::chrono::minutes(5 * step));
+    return toIndexed8IfFewColours(decodePicture(QByteArray(gif.data(), qsizetype(gif.size()))));
+}
+
+/// One look-up per pixel, as an 8-bit frame is written into the window.
+void drawThroughLut(QImage& device, const QImage& picture, QPoint origin) {
+    std::array<QRgb, 256> lut{};
+    const QList<QRgb> table = picture.colorTable();
+    for (qsizetype i = 0; i < table.size() && i < qsizetype(lut.size()); ++i) {
+        lut[std::size_t(i)] = table[i] | 0xff000000u;
+    }
+    for (int y = 0; y < picture.height(); ++y) {
+        const uchar* src = picture.constScanLine(y);
+        auto* dst = reinterpret_cast<QRgb*>(device.scanLine(y + origin.y())) + origin.x();
+        for (int x = 0; x < picture.width(); ++x) {
+            dst[x] = lut[src[x]];
+        }
+    }
+}
+
+void BM_PackFrame(benchmark::State& state) {
+    const QImage frame = sampleFrame();
+    qsizetype packedBytes = 0;
+    for (auto _ : state) {
+        const PackedPicture packed = PackedPicture::pack(frame);
+        packedBytes = packed.byteCount();
+        benchmark::DoNotOptimize(packed);
+    }
+    state.counters["packed_bytes"] = double(packedBytes);
+    state.counters["raw_bytes"] = double(frame.sizeInBytes());
+}
+BENCHMARK(BM_PackFrame)->Unit(benchmark::kMicrosecond);
+
+// Each iteration draws the next frame of a pass, as the animation does: the same frame
+// over and over would let the branch predictor learn its runs.
+
+void BM_DrawFrameFromRuns(benchmark::State& state) {
+    std::vector<PackedPicture> frames;
+    for (int i = 0; i < kPassFrames; ++i) {
+        frames.push_back(PackedPicture::pack(sampleFrame(i)));
+    }
+    QImage window(kWindow, QImage::Format_RGB32);
+    const QRect target(kFrameOrigin, frames.front().size());
+    std::size_t next = 0;
+    for (auto _ : state) {
+        frames[next].drawInto(window, target, kFrameOrigin);
+        next = (next + 1) % frames.size();
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * target.width() * target.height());
+}
+BENCHMARK(BM_DrawFrameFromRuns)->Unit(benchmark::kMicrosecond);
+
+void BM_DrawFrameThroughLut(benchmark::State& state) {
+    std::vector<QImage> frames;
+    for (int i = 0; i < kPassFrames; ++i) {
+        frames.push_back(sampleFrame(i));
+    }
+    QImage window(kWindow, QImage::Format_RGB32);
+    std::size_t next = 0;
+    for (auto _ : state) {
+        drawThroughLut(window, frames[next], kFrameOrigin);
+        next = (next + 1) % frames.size();
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations() * 600 * 550);
+}
+BENCHMARK(BM_DrawFrameThroughLut)->Unit(benchmark::kMicrosecond);
+
+} // namespace

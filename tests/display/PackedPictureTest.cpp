@@ -1,0 +1,256 @@
+#include "display/PackedPicture.h"
+
+#include "display/FramePicture.h"
+#include "display/KeptPicture.h"
+#include "noaa-sim/RadarGif.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+using namespace nimbuscope;
+
+namespace {
+
+constexpr qsizetype kRawFrameBytes = 600 * 550;
+constexpr int kMaxRun = PackedPicture::kMaxRun;
+
+/// An opaque palette picture of `size` whose pixel (x, y) is `index(x, y)`.
+QImage paletted(QSize size, const std::function<int(int, int)>& index, int colours = 16) {
+    QImage picture(size, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int i = 0; i < colours; ++i) {
+        table.append(qRgb(i * 15, 255 - i * 7, (i * 53) % 256));
+    }
+    picture.setColorTable(table);
+    // Written straight into the rows: setPixel refuses indexes beyond the table.
+    for (int y = 0; y < size.height(); ++y) {
+        uchar* row = picture.scanLine(y);
+        for (int x = 0; x < size.width(); ++x) {
+            row[x] = uchar(index(x, y));
+        }
+    }
+    return picture;
+}
+
+/// Whether two 8-bit pictures hold the same indexes and table. QImage's own comparison looks
+/// every index up in the table, which reads out of bounds for indexes beyond it.
+bool sameIndexes(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.format() != b.format() || a.colorTable() != b.colorTable()) {
+        return false;
+    }
+    for (int y = 0; y < a.height(); ++y) {
+        if (std::memcmp(a.constScanLine(y), b.constScanLine(y), std::size_t(a.width())) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// No two neighbours alike: every row packs worse than raw.
+int noise(int x, int y) {
+    return (x * 7 + y * 3) % 13;
+}
+
+QImage simFrame(const char* site, const char* product, int minute) {
+    using namespace std::chrono;
+    const sys_seconds time = sys_days{year{2026} / December / 5} + hours{18} + minutes{minute};
+    const std::string gif = noaasim::radarFrameGif(site, product, time);
+    return decodePicture(QByteArray(gif.data(), qsizetype(gif.size())));
+}
+
+/// Stripes of runs of several lengths up to past the longest single run, in one-byte and
+/// two-byte colours, mixed with noise rows, so clip edges fall inside runs, on their ends and
+/// inside raw rows.
+QImage mixedRows() {
+    return paletted(
+        {700, 12},
+        [](int x, int y) {
+            if (y % 4 == 3) {
+                return noise(x, y);
+            }
+            return y % 2 == 0 ? (x / (y + 1)) % 48 : (x < 600 ? 2 : 40);
+        },
+        48);
+}
+
+} // namespace
+
+TEST(PackedPictureTest, RoundTripIsExact) {
+    const struct {
+        const char* quirk;
+        QImage picture;
+    } rows[] = {
+        {"one pixel", paletted({1, 1}, [](int, int) { return 3; })},
+        {"odd width, one run a row", paletted({7, 3}, [](int, int y) { return y; })},
+        {"one pixel, a colour beyond the one-byte runs",
+         paletted(
+             {1, 1}, [](int, int) { return 200; }, 256)},
+        {"two pixels, never worth a run", paletted({2, 2}, [](int x, int) { return x; })},
+        {"runs of exactly the longest length",
+         paletted({kMaxRun * 2, 2}, [](int x, int) { return x / kMaxRun; })},
+        {"runs longer than one record holds", paletted({601, 3}, [](int, int) { return 9; })},
+        {"one pixel longer than a record",
+         paletted({kMaxRun + 1, 1}, [](int x, int) { return x / kMaxRun; })},
+        {"runs of four and five across the one-byte colours",
+         paletted(
+             {203, 2}, [](int x, int y) { return (x / (4 + y)) % 40; }, 40)},
+        {"noise rows kept raw", paletted({301, 5}, noise)},
+        {"raw and run rows mixed", mixedRows()},
+        {"indexes beyond the colour table", paletted(
+                                                {5, 2}, [](int x, int) { return x * 40; }, 4)},
+        {"empty colour table", paletted(
+                                   {9, 2}, [](int, int) { return 0; }, 0)},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.quirk);
+        const PackedPicture packed = PackedPicture::pack(row.picture);
+        ASSERT_FALSE(packed.isNull());
+        EXPECT_EQ(packed.size(), row.picture.size());
+        EXPECT_TRUE(sameIndexes(packed.unpack(), row.picture));
+    }
+}
+
+TEST(PackedPictureTest, RowsThatDoNotShrinkCostBarelyMoreThanRaw) {
+    const QImage rough = paletted({600, 550}, noise);
+    const qsizetype raw = rough.width() * rough.height();
+    const qsizetype packed = PackedPicture::pack(rough).byteCount();
+    EXPECT_LE(packed, raw + raw / 50) << "at most 2% above the raw pixels";
+
+    const QImage flat = paletted({600, 550}, [](int, int) { return 0; });
+    EXPECT_LT(PackedPicture::pack(flat).byteCount(), raw / 30) << "a few bytes a row";
+}
+
+TEST(PackedPictureTest, OnlyOpaquePalettePicturesPack) {
+    QImage seeThrough = paletted({4, 4}, [](int x, int) { return x % 2; });
+    seeThrough.setColor(1, qRgba(10, 20, 30, 0));
+    QImage hiDpi = paletted({4, 4}, [](int, int) { return 1; });
+    hiDpi.setDevicePixelRatio(2.0);
+    QImage rgb(4, 4, QImage::Format_RGB32);
+    rgb.fill(Qt::blue);
+    const QImage rows[] = {QImage(), seeThrough, hiDpi, rgb,
+                           rgb.convertToFormat(QImage::Format_ARGB32)};
+    for (const QImage& picture : rows) {
+        SCOPED_TRACE(int(picture.format()));
+        const PackedPicture packed = PackedPicture::pack(picture);
+        EXPECT_TRUE(packed.isNull());
+        EXPECT_EQ(packed.byteCount(), 0);
+        EXPECT_TRUE(packed.unpack().isNull());
+    }
+}
+
+TEST(PackedPictureTest, CompactKeepsWhatCannotBePackedAsItWas) {
+    QImage many(300, 2, QImage::Format_RGB32);
+    for (int x = 0; x < many.width(); ++x) {
+        many.setPixel(x, 0, qRgb(x % 256, x / 256, 7));
+        many.setPixel(x, 1, qRgb(1, 2, 3));
+    }
+    QImage clear(3, 3, QImage::Format_ARGB32);
+    clear.fill(qRgba(0, 0, 0, 0));
+    clear.setPixel(1, 1, qRgba(255, 0, 0, 255));
+    for (const QImage& picture : {many, clear}) {
+        const KeptPicture kept = KeptPicture::compact(picture);
+        EXPECT_FALSE(kept.isPacked());
+        EXPECT_EQ(kept.toImage().convertToFormat(QImage::Format_ARGB32),
+                  picture.convertToFormat(QImage::Format_ARGB32));
+    }
+    QImage few(5, 5, QImage::Format_RGB32);
+    few.fill(Qt::darkCyan);
+    const KeptPicture kept = KeptPicture::compact(few);
+    ASSERT_TRUE(kept.isPacked());
+    EXPECT_EQ(kept.toImage().convertToFormat(QImage::Format_RGB32), few);
+}
+
+TEST(PackedPictureTest, SimFramesPackExactlyToAFractionOfTheirPixels) {
+    qsizetype largest = 0;
+    for (const char* site : {"KEAX", "KATX"}) {
+        for (const char* product : {"DS.p19r0", "DS.p20-r"}) {
+            SCOPED_TRACE(testing::Message() << site << " " << product);
+            const QImage decoded = simFrame(site, product, 35);
+            ASSERT_EQ(decoded.size(), QSize(600, 550));
+            const KeptPicture kept = KeptPicture::compact(decoded);
+            ASSERT_TRUE(kept.isPacked());
+            EXPECT_EQ(kept.packed().unpack().convertToFormat(QImage::Format_RGB32),
+                      decoded.convertToFormat(QImage::Format_RGB32));
+            largest = std::max(largest, kept.byteCount());
+            std::printf("%s %s: %lld bytes packed of %lld\n", site, product,
+                        (long long)kept.byteCount(), (long long)kRawFrameBytes);
+        }
+    }
+    EXPECT_LT(largest, kRawFrameBytes / 4);
+}
+
+namespace {
+
+/// `picture` drawn the reference way into a `device` filled with a marker colour: the part
+/// `target` of the picture placed at `origin`, alpha forced opaque.
+QImage referenceDraw(const QImage& picture, QImage device, QRect target, QPoint origin) {
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    const QRect part = target & device.rect() & QRect(origin, picture.size());
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        for (int x = part.left(); x <= part.right(); ++x) {
+            device.setPixel(x, y, rgb.pixel(x - origin.x(), y - origin.y()) | 0xff000000u);
+        }
+    }
+    return device;
+}
+
+} // namespace
+
+TEST(PackedPictureTest, DrawIntoWritesExactlyTheTargetLikeAConversion) {
+    const QImage picture = mixedRows();
+    const PackedPicture packed = PackedPicture::pack(picture);
+    const struct {
+        const char* quirk;
+        QRect target;
+        QPoint origin;
+    } rows[] = {
+        {"whole picture", {0, 0, 700, 12}, {0, 0}},
+        {"cuts runs on both sides", {3, 1, 250, 9}, {0, 0}},
+        {"starts past the longest run", {300, 0, 301, 12}, {0, 0}},
+        {"one column", {599, 0, 1, 12}, {0, 0}},
+        {"one pixel on the last column", {699, 11, 1, 1}, {0, 0}},
+        {"placed inside the device", {10, 5, 200, 7}, {7, 4}},
+        {"target beyond picture and device", {-20, -3, 900, 30}, {20, 2}},
+        {"picture partly off the device's left", {0, 0, 100, 8}, {-350, 0}},
+    };
+    for (const QImage::Format format :
+         {QImage::Format_RGB32, QImage::Format_ARGB32, QImage::Format_ARGB32_Premultiplied}) {
+        QImage blank(760, 20, format);
+        blank.fill(qRgba(1, 2, 3, 4));
+        for (const auto& row : rows) {
+            SCOPED_TRACE(testing::Message() << row.quirk << " format " << int(format));
+            QImage device = blank.copy();
+            packed.drawInto(device, row.target, row.origin);
+            EXPECT_EQ(device, referenceDraw(picture, blank, row.target, row.origin));
+        }
+    }
+}
+
+TEST(PackedPictureTest, SimFrameDrawsIntoAWindowLikeAConversion) {
+    const QImage frame = toIndexed8IfFewColours(simFrame("KATX", "DS.p19r0", 35));
+    const PackedPicture packed = PackedPicture::pack(frame);
+    const QPoint origin(340, 125);
+    QImage blank(1280, 800, QImage::Format_ARGB32);
+    blank.fill(qRgba(9, 8, 7, 6));
+    for (const QRect& target :
+         {QRect(origin, frame.size()), QRect(401, 200, 333, 97), QRect(938, 674, 2, 1)}) {
+        SCOPED_TRACE(testing::Message() << target.x() << "," << target.y());
+        QImage device = blank.copy();
+        packed.drawInto(device, target, origin);
+        EXPECT_EQ(device, referenceDraw(frame, blank, target, origin));
+    }
+}
+
+TEST(PackedPictureTest, DrawIntoLeavesOtherDeviceFormatsAlone) {
+    const PackedPicture packed = PackedPicture::pack(mixedRows());
+    QImage device(50, 10, QImage::Format_RGB16);
+    device.fill(Qt::green);
+    const QImage before = device.copy();
+    packed.drawInto(device, device.rect(), {0, 0});
+    EXPECT_EQ(device, before);
+}
