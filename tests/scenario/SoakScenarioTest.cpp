@@ -76,6 +76,7 @@ public:
         // The rig's own records grow with every frame and request; they are not the saver's.
         rig_.framesShown.clear();
         rig_.network.requests.clear();
+        rig_.deliverPostedEvents();
     }
 
     int outages = 0;
