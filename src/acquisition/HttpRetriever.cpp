@@ -49,6 +49,7 @@ QString HttpRetriever::RetrieveAsync(const QString& address) {
 
 void HttpRetriever::start(const QString& address, Request& request) {
     request = Request{};
+    request.touchedAtKill = kills_;
     if (bridge_ && bridge_->handles(address)) {
         startBridged(address, request);
         return;
@@ -158,27 +159,34 @@ void HttpRetriever::onFinished(const QString& address, QNetworkReply* reply) {
     request->body.clear();
 }
 
-qint16 HttpRetriever::RetrieveAsyncCompleted(const QString& address) {
+HttpRetriever::Request* HttpRetriever::used(const QString& address) {
     const auto it = requests_.find(address);
     if (it == requests_.end()) {
+        return nullptr;
+    }
+    it->second.touchedAtKill = kills_;
+    return &it->second;
+}
+
+qint16 HttpRetriever::RetrieveAsyncCompleted(const QString& address) {
+    Request* request = used(address);
+    if (request == nullptr) {
         return UnknownRequest;
     }
-    Request& request = it->second;
-    if (request.killed) {
-        start(address, request);
-        return request.status;
+    if (request->killed) {
+        start(address, *request);
     }
-    return request.status;
+    return request->status;
 }
 
 QByteArray HttpRetriever::RetrieveAsyncPage(const QString& address) {
-    const auto it = requests_.find(address);
-    return it != requests_.end() && it->second.status == Done ? it->second.body : QByteArray();
+    const Request* request = used(address);
+    return request != nullptr && request->status == Done ? request->body : QByteArray();
 }
 
 QByteArray HttpRetriever::GetResultURL(const QString& address) {
-    const auto it = requests_.find(address);
-    return it != requests_.end() && it->second.status == Done ? it->second.finalUrl : QByteArray();
+    const Request* request = used(address);
+    return request != nullptr && request->status == Done ? request->finalUrl : QByteArray();
 }
 
 void HttpRetriever::FreePage(const QString& address) {
@@ -210,6 +218,18 @@ void HttpRetriever::KillAsyncRetrieve(const QString&) {
     if (bridgeTransport_) {
         bridgeTransport_->abortAll();
     }
+    ++kills_;
+    forgetAbandoned();
+}
+
+// A pass that fails or is cut short leaves its requests behind unfreed, and their addresses
+// (frame names carry the time) never come again: without this the map grows for good.
+void HttpRetriever::forgetAbandoned() {
+    std::erase_if(requests_, [this](const auto& entry) {
+        const Request& request = entry.second;
+        return !request.reply && !request.bridging &&
+               kills_ - request.touchedAtKill > quint64(kKillsRemembered);
+    });
 }
 
 QString HttpRetriever::RetrieveIsActive(const QString&) {

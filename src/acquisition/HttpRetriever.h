@@ -52,8 +52,9 @@ private:
         bool killed = false;
         QByteArray body;
         QByteArray finalUrl;
-        bool bridging = false; // the bridge is answering it
-        quint64 ticket = 0;    // tells a bridge answer for this start from a stale one
+        bool bridging = false;     // the bridge is answering it
+        quint64 ticket = 0;        // tells a bridge answer for this start from a stale one
+        quint64 touchedAtKill = 0; // the kill count when the caller last used it
     };
 
     void start(const QString& address, Request& request);
@@ -61,12 +62,16 @@ private:
     void onReadyRead(const QString& address, QNetworkReply* reply);
     void onFinished(const QString& address, QNetworkReply* reply);
     Request* find(const QString& address, QNetworkReply* reply);
+    /// The caller's request for `address`, marked as still in use; null when there is none.
+    Request* used(const QString& address);
+    void forgetAbandoned();
     static qint16 failureStatus(const QNetworkReply& reply, qint16 abortCause);
 
     QNetworkAccessManager manager_;
     std::map<QString, Request> requests_;
     qint32 timeoutMs_ = 30000;
     quint64 nextTicket_ = 0;
+    quint64 kills_ = 0;
     // Declared after the manager, so they go first.
     std::unique_ptr<QtBridgeTransport> bridgeWire_;
     std::unique_ptr<PoliteTransport> bridgeTransport_;

@@ -27,6 +27,9 @@ public:
         UnknownRequest = 8,
     };
 
+    /// Kills a request survives untouched; see `KillAsyncRetrieve`.
+    static constexpr int kKillsRemembered = 4;
+
     virtual ~PageRetriever() = default;
 
     /// "ok" when the request is queued (an empty or malformed address included: it fails on
@@ -39,7 +42,9 @@ public:
     virtual QByteArray GetResultURL(const QString& address) = 0;
     virtual void FreePage(const QString& address) = 0;
     /// Aborts every transfer that is running. A killed request that is polled again is
-    /// sent afresh, so a caller's retry is a real retry.
+    /// sent afresh, so a caller's retry is a real retry. A request its caller has neither
+    /// polled, read nor sent again since `kKillsRemembered` kills ago has been given up on
+    /// (its pass ended) and may be forgotten: polled after that, it is `UnknownRequest`.
     virtual void KillAsyncRetrieve(const QString& unused = {}) = 0;
     /// Empty when no transfer is running.
     virtual QString RetrieveIsActive(const QString& unused = {}) = 0;

@@ -244,6 +244,34 @@ TEST_F(HttpRetrieverTest, KilledTransferIsSentAgainWhenPolled) {
     EXPECT_EQ(pollUntilDone(retriever, address), PageRetriever::Done);
 }
 
+// A failed pass leaves requests behind that nobody frees; they must not pile up for good.
+TEST_F(HttpRetrieverTest, RequestsLeftUntouchedOverSeveralKillsAreForgotten) {
+    retriever.SetRcvTimeout(5000);
+    const QString finished = server.url("/page?left=finished");
+    const QString killed = server.url("/silent?left=killed");
+    const QString kept = server.url("/page?kept");
+    ASSERT_EQ(retriever.RetrieveAsync(finished), QStringLiteral("ok"));
+    ASSERT_EQ(pollUntilDone(retriever, finished), PageRetriever::Done);
+    ASSERT_EQ(retriever.RetrieveAsync(kept), QStringLiteral("ok"));
+    ASSERT_EQ(pollUntilDone(retriever, kept), PageRetriever::Done);
+    retriever.RetrieveAsync(killed);
+
+    const auto killTimes = [&](int times) {
+        for (int i = 0; i < times; ++i) {
+            retriever.KillAsyncRetrieve();
+            EXPECT_EQ(retriever.RetrieveAsyncCompleted(kept), PageRetriever::Done);
+        }
+    };
+    killTimes(PageRetriever::kKillsRemembered);
+    EXPECT_EQ(retriever.RetrieveAsyncCompleted(finished), PageRetriever::Done);
+    EXPECT_EQ(retriever.RetrieveAsyncCompleted(killed), PageRetriever::Running) << "sent again";
+
+    killTimes(PageRetriever::kKillsRemembered + 1);
+    EXPECT_EQ(retriever.RetrieveAsyncCompleted(finished), PageRetriever::UnknownRequest);
+    EXPECT_EQ(retriever.RetrieveAsyncCompleted(killed), PageRetriever::UnknownRequest);
+    EXPECT_TRUE(retriever.RetrieveAsyncPage(kept).startsWith("hello "));
+}
+
 TEST(ComponentFactory, CreatesByIdentifierAndFailsWithTheUsualError) {
     ComponentFactory factory;
     factory.registerCreator(QString::fromLatin1(ComponentFactory::kRetrievePg),

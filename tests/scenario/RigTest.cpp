@@ -97,3 +97,19 @@ TEST(ScriptedRetriever, AnswersAfterTheLatencyFailsAsScriptedAndResendsAKilledRe
     EXPECT_TRUE(r.RetrieveAsyncPage(list).contains("SI.KEAX.dd."));
     EXPECT_EQ(net.count(QStringLiteral("*/loopdata/*")), 3);
 }
+
+TEST(ScriptedRetriever, ForgetsRequestsLeftUntouchedOverSeveralKillsAsTheRealOneDoes) {
+    FakeClock clock;
+    VirtualTimers time(clock);
+    ScriptedNetwork net(time, clock);
+    ScriptedRetriever r(net);
+    const QString left = QStringLiteral("http://127.0.0.1:8080/radar/loopdata/DS.p19r0/keax.txt");
+    const QString kept = QStringLiteral("http://127.0.0.1:8080/radar/loopdata/DS.p20-r/keax.txt");
+    r.RetrieveAsync(left);
+    r.RetrieveAsync(kept);
+    for (int i = 0; i <= PageRetriever::kKillsRemembered; ++i) {
+        r.KillAsyncRetrieve();
+        EXPECT_EQ(r.RetrieveAsyncCompleted(kept), PageRetriever::Running);
+    }
+    EXPECT_EQ(r.RetrieveAsyncCompleted(left), PageRetriever::UnknownRequest);
+}

@@ -112,6 +112,10 @@ void ScenarioRig::deliver(const std::function<void()>& action) {
     }
 }
 
+void ScenarioRig::deliverPostedEvents() {
+    deliver([] { QCoreApplication::sendPostedEvents(); });
+}
+
 void ScenarioRig::fire(VirtualTimer& t) {
     const bool frameTimer = &t == &timer1();
     const qint16 before = state().playIndex;

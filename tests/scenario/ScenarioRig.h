@@ -81,6 +81,10 @@ public:
     void click(const QString& name, bool doubleClick = false);
     /// Runs `action` (a handler call) as the window system would, catching the end.
     void deliver(const std::function<void()>& action);
+    /// Delivers the events the widgets posted (repaints asked for by show and hide), as an
+    /// event loop turn would. The timers run without one, so a long scenario calls this
+    /// now and then or the queue grows with every widget shown.
+    void deliverPostedEvents();
     /// The setup dialog's OK with a new zip code from the simulated service's sites, stored
     /// as its check of the location would store it: with the page, frame template and city.
     ScriptedSetup::Answer chooseLocation(const QString& zip);

@@ -135,7 +135,16 @@ Outcome ScriptedNetwork::simulated(const QString& address) {
 }
 
 void ScriptedRetriever::start(const QString& address) {
-    requests_[address] = Request{net_.decide(address), net_.nowMs(), false, false};
+    requests_[address] = Request{net_.decide(address), net_.nowMs(), false, false, kills};
+}
+
+ScriptedRetriever::Request* ScriptedRetriever::used(const QString& address) {
+    const auto it = requests_.find(address);
+    if (it == requests_.end()) {
+        return nullptr;
+    }
+    it->second.touchedAtKill = kills;
+    return &it->second;
 }
 
 QString ScriptedRetriever::RetrieveAsync(const QString& address) {
@@ -169,32 +178,32 @@ qint16 ScriptedRetriever::poll(Request& request) {
 }
 
 qint16 ScriptedRetriever::RetrieveAsyncCompleted(const QString& address) {
-    const auto it = requests_.find(address);
-    if (it == requests_.end()) {
+    Request* request = used(address);
+    if (request == nullptr) {
         return UnknownRequest;
     }
-    if (it->second.killed) {
+    if (request->killed) {
         // A killed request polled again is sent afresh, as the real component does.
         start(address);
         return Running;
     }
-    return poll(it->second);
+    return poll(*request);
 }
 
 QByteArray ScriptedRetriever::RetrieveAsyncPage(const QString& address) {
-    const auto it = requests_.find(address);
-    if (it == requests_.end() || it->second.killed || poll(it->second) != Done) {
+    Request* request = used(address);
+    if (request == nullptr || request->killed || poll(*request) != Done) {
         return {};
     }
-    return it->second.outcome.body.value_or(QByteArray());
+    return request->outcome.body.value_or(QByteArray());
 }
 
 QByteArray ScriptedRetriever::GetResultURL(const QString& address) {
-    const auto it = requests_.find(address);
-    if (it == requests_.end() || it->second.killed || poll(it->second) != Done) {
+    Request* request = used(address);
+    if (request == nullptr || request->killed || poll(*request) != Done) {
         return {};
     }
-    return it->second.outcome.finalUrl.value_or(address.toLatin1());
+    return request->outcome.finalUrl.value_or(address.toLatin1());
 }
 
 void ScriptedRetriever::FreePage(const QString& address) {
@@ -208,6 +217,10 @@ void ScriptedRetriever::KillAsyncRetrieve(const QString&) {
             request.killed = true;
         }
     }
+    // Requests left untouched over several kills are forgotten, as the real component does.
+    std::erase_if(requests_, [this](const auto& entry) {
+        return kills - entry.second.touchedAtKill > kKillsRemembered;
+    });
 }
 
 QString ScriptedRetriever::RetrieveIsActive(const QString&) {

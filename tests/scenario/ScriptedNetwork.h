@@ -125,9 +125,11 @@ private:
         qint64 startedMs = 0;
         bool killed = false;
         bool finished = false;
+        int touchedAtKill = 0;
     };
     void start(const QString& address);
     qint16 poll(Request& request);
+    Request* used(const QString& address);
 
     ScriptedNetwork& net_;
     std::map<QString, Request> requests_;

@@ -164,6 +164,7 @@ SoakSample SoakWatch::sample(int hour) const {
     s.residentKb = residentKb();
     s.heapKb = qint64(::mallinfo2().uordblks / 1024);
     s.openFiles = openFiles();
+    s.serviceFrames = int(rig_.network.site().cachedFrames());
     return s;
 }
 

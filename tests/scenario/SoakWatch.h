@@ -19,6 +19,7 @@ struct SoakSample {
     qint64 residentKb = 0;
     qint64 heapKb = 0; // allocated and not freed
     int openFiles = 0;
+    int serviceFrames = 0; // frames the simulated service keeps rendered (the rig's memory)
 };
 
 /// Checks, after every timer tick of a long scenario, the rules that must hold at all times:

@@ -31,7 +31,6 @@ void VirtualTimer::setEnabled(bool enabled) {
 
 void VirtualTimer::setInterval(int ms) {
     intervalMs_ = ms;
-    intervalsSet.append(ms);
     restartCountdown();
 }
 

@@ -4,7 +4,6 @@
 
 #include "common/FakeClock.h"
 
-#include <QList>
 #include <QtGlobal>
 
 #include <memory>
@@ -34,8 +33,6 @@ public:
     /// Runs the handler once, as the timer firing would.
     void tick();
 
-    /// Every interval set on this timer, in order (the creation interval not included).
-    QList<int> intervalsSet;
     int ticks = 0;
     const int sequence;
 
