@@ -1,11 +1,14 @@
 # nimbuscope_add_test(<name> [GUI | XVFB | OWN_MAIN] [LABEL <label>] SOURCES <files...>
-#                     LIBS <targets...>)
+#                     LIBS <targets...> [TIMEOUT <seconds>])
 # Builds one GoogleTest executable and registers its cases with CTest, with the label given.
 # GUI gives the test a QApplication (offscreen platform) instead of a QCoreApplication. XVFB
 # gives it a QApplication on a private Xvfb server that its main starts, and the label e2e.
-# OWN_MAIN leaves main to the test's sources.
+# OWN_MAIN leaves main to the test's sources. TIMEOUT (default 120 s) bounds each case.
 function(nimbuscope_add_test name)
-  cmake_parse_arguments(ARG "GUI;XVFB;OWN_MAIN" "LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;XVFB;OWN_MAIN" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 120)
+  endif()
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_OWN_MAIN)
     target_link_libraries(${name} PRIVATE Qt6::Widgets)
@@ -20,7 +23,7 @@ function(nimbuscope_add_test name)
     target_link_libraries(${name} PRIVATE nimbuscope_testmain_core)
   endif()
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} nimbuscope_testsupport GTest::gtest GTest::gmock)
-  set(properties TIMEOUT 120 ENVIRONMENT QT_QPA_PLATFORM=offscreen)
+  set(properties TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT QT_QPA_PLATFORM=offscreen)
   if(ARG_LABEL)
     list(APPEND properties LABELS ${ARG_LABEL})
   endif()
