@@ -42,6 +42,15 @@ QImage expected(const QImage& picture, QSize box, QColor background) {
     return out;
 }
 
+/// A parent whose own background shows yellow wherever the box leaves it visible.
+void fillYellow(QWidget& parent, QSize size) {
+    QPalette palette = parent.palette();
+    palette.setColor(QPalette::Window, Qt::yellow);
+    parent.setPalette(palette);
+    parent.setAutoFillBackground(true);
+    parent.resize(size);
+}
+
 } // namespace
 
 TEST(PictureBoxTest, PalettePicturesShowTheirColoursOverTheBackground) {
@@ -60,11 +69,7 @@ TEST(PictureBoxTest, PalettePicturesShowTheirColoursOverTheBackground) {
         SCOPED_TRACE(testing::Message()
                      << row.transparent << " " << row.packed << " " << row.box.width());
         QWidget parent;
-        QPalette palette = parent.palette();
-        palette.setColor(QPalette::Window, Qt::yellow);
-        parent.setPalette(palette);
-        parent.setAutoFillBackground(true);
-        parent.resize(20, 20);
+        fillYellow(parent, {20, 20});
         PictureBox box(&parent);
         box.setGeometry(QRect(QPoint(2, 2), row.box));
         const QImage picture = palettePicture(row.transparent);
@@ -80,11 +85,7 @@ TEST(PictureBoxTest, PalettePictureRenderedIntoAnImageKeepsPlaceCropAndSiblingsA
     for (const bool packed : {false, true}) {
         SCOPED_TRACE(packed ? "packed" : "8-bit");
         QWidget parent;
-        QPalette palette = parent.palette();
-        palette.setColor(QPalette::Window, Qt::yellow);
-        parent.setPalette(palette);
-        parent.setAutoFillBackground(true);
-        parent.resize(20, 16);
+        fillYellow(parent, {20, 16});
         PictureBox box(&parent);
         box.setGeometry(5, 4, 3, 2); // smaller than the picture: cropped
         const QImage picture = palettePicture(false);
