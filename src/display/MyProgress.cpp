@@ -99,9 +99,14 @@ void MyProgress::setValue(qint32& value, int i) {
         // The range rule above can give fractions above 1 for a minimum below 1; the fill
         // still never outgrows its background.
         const int backWidth = b.back->width();
-        const int width =
-            int(std::lround(std::min(double(backWidth) * fraction, double(backWidth))));
-        b.fill->resize(std::max(width, 0), b.fill->height());
+        const int width = std::max(
+            int(std::lround(std::min(double(backWidth) * fraction, double(backWidth)))), 0);
+        // The bar is set on every frame shown, mostly to the width it has: drawing it again
+        // would cost a paint and a flush to the display for the same pixels.
+        if (width == b.fill->width()) {
+            return;
+        }
+        b.fill->resize(width, b.fill->height());
         b.fill->repaint();
     });
 }
@@ -122,8 +127,12 @@ void MyProgress::setVisible(bool visible, int i) {
     trappedVoid(log_, trapName("setVisible"), [&] {
         Bar& b = bar(i);
         setValue(b.value, i);
+        // Shown on every frame while it already is; only a change needs drawing.
+        const bool shows = b.back->isHidden() && visible;
         b.back->setVisible(visible);
-        b.back->repaint();
+        if (shows) {
+            b.back->repaint();
+        }
         b.fill->setVisible(visible);
     });
 }

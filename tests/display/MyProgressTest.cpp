@@ -2,6 +2,8 @@
 
 #include "DisplayTestRig.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -12,6 +14,19 @@ namespace {
 
 constexpr int kBackWidth = 2400;
 constexpr int kHeight = 12;
+
+/// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
 
 class MyProgressTest : public ::testing::Test {
 protected:
@@ -117,6 +132,35 @@ TEST_F(MyProgressTest, SetVisibleShowsBothRectanglesAndRedrawsTheValue) {
     progress.setVisible(false, 0);
     EXPECT_FALSE(progress.visible(0));
     EXPECT_TRUE(progress.MyProgressBarBack(0)->isHidden());
+}
+
+TEST_F(MyProgressTest, OnlyAChangeIsDrawnAndItIsDrawnAtOnce) {
+    setUpBar(1, 24);
+    qint32 value = 6;
+    progress.setValue(value, 1);
+    progress.setVisible(true, 1);
+    window.resize(kBackWidth, 100);
+    window.show();
+    QCoreApplication::processEvents();
+    PaintCounter fill(progress.MyProgressBar(1));
+    PaintCounter back(progress.MyProgressBarBack(1));
+
+    // The bar is set and shown again on every frame: nothing to draw while nothing changed.
+    progress.setValue(value, 1);
+    progress.setVisible(true, 1);
+    EXPECT_EQ(fill.paints, 0);
+    EXPECT_EQ(back.paints, 0);
+
+    // A new value is drawn before setValue returns, not on a later turn of the event loop.
+    value = 7;
+    progress.setValue(value, 1);
+    EXPECT_GE(fill.paints, 1);
+    EXPECT_EQ(fillWidth(1), 700);
+
+    // Shown after being hidden, the background is drawn at once.
+    progress.setVisible(false, 1);
+    progress.setVisible(true, 1);
+    EXPECT_GE(back.paints, 1);
 }
 
 TEST_F(MyProgressTest, BarIndexOutsideTheThreeIsTrapped) {
