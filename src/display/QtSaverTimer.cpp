@@ -35,9 +35,11 @@ int QtSaverTimer::remainingTimeMs() const {
 }
 
 void QtSaverTimer::restartCountdown() {
-    // Inside a tick the countdown waits for the tick to return.
+    // Inside a tick the countdown runs from now, but the tick it leads to waits for this one
+    // to return.
     if (inTick_) {
         touchedInTick_ = true;
+        touchedAtMs_ = clock_.elapsed();
         return;
     }
     if (enabled_ && intervalMs_ > 0) {
@@ -67,15 +69,18 @@ void QtSaverTimer::tick() {
 }
 
 void QtSaverTimer::resumeAfterTick() {
-    if (touchedInTick_ || !enabled_ || intervalMs_ <= 0) {
-        restartCountdown();
+    if (!enabled_ || intervalMs_ <= 0) {
+        timer_.stop();
         return;
     }
-    // The next tick is due one interval after this one was: neither the tick's work nor the
-    // time it waited for the processor delays the ones after it. A tick more than an interval
-    // late is followed at once, and the ticks it missed are dropped rather than run in a burst.
+    // Untouched, the next tick is due one interval after this one was: neither the tick's
+    // work nor the time it waited for the processor delays the ones after it. Touched, it is
+    // due one interval after the touch, so the work the tick did after setting the interval
+    // (drawing the frame whose hold it set) is not added to that hold. Either way a tick
+    // already due runs at once, and ticks missed meanwhile are dropped rather than run in a
+    // burst.
     const qint64 now = clock_.elapsed();
-    dueMs_ = std::max(dueMs_ + intervalMs_, now);
+    dueMs_ = std::max((touchedInTick_ ? touchedAtMs_ : dueMs_) + intervalMs_, now);
     timer_.start(int(dueMs_ - now));
 }
 

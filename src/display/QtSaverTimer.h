@@ -18,7 +18,8 @@ namespace nimbuscope {
 /// interval and state alone keeps the pace: the next tick is due one interval after this one
 /// was (at once if that has passed), so neither a tick's work nor its lateness adds up over
 /// a long run of ticks. A tick that sets the interval or re-enables the timer starts a full
-/// countdown when it returns. A tick whose handler runs a nested event loop never sees a
+/// countdown at that moment, as a form timer does; the tick it leads to still waits for the
+/// running one to return. A tick whose handler runs a nested event loop never sees a
 /// second tick of the same timer inside it.
 class QtSaverTimer final : public SaverTimer {
 public:
@@ -46,8 +47,9 @@ private:
     int intervalMs_;
     bool enabled_ = false;
     bool inTick_ = false;
-    /// Whether the running tick set the interval or switched the timer.
+    /// Whether the running tick set the interval or switched the timer, and when it last did.
     bool touchedInTick_ = false;
+    qint64 touchedAtMs_ = 0;
     /// When the counting-down tick is due, in clock_ milliseconds.
     qint64 dueMs_ = 0;
     QElapsedTimer clock_;

@@ -7,8 +7,8 @@ namespace nimbuscope {
 
 /// A timer of the saver window, with the behaviour of a form timer: enabling it starts a
 /// fresh countdown; setting the interval while it is enabled restarts the countdown; ticks
-/// never overlap, and the next countdown starts when a tick returns. The real timer wraps a
-/// precise QTimer; the scenario rig runs virtual ones.
+/// never overlap: a tick that comes due while one runs waits for it to return. The real timer
+/// wraps a precise QTimer; the scenario rig runs virtual ones.
 class SaverTimer {
 public:
     virtual ~SaverTimer() = default;
