@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QWidget>
+
+#include <utility>
 
 namespace nimbuscope {
 
@@ -22,12 +25,53 @@ Qt::Key qtKeyOf(int key) {
 
 } // namespace
 
+/// Keeps the global position of the latest mouse event any window of the program received.
+class QtSystemInput::MouseWatch final : public QObject {
+public:
+    MouseWatch() {
+        if (QCoreApplication* app = QCoreApplication::instance()) {
+            app->installEventFilter(this);
+        }
+    }
+    std::optional<QPoint> take() { return std::exchange(latest_, std::nullopt); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::MouseMove:
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+            latest_ = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+            break;
+        default:
+            break;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::optional<QPoint> latest_;
+};
+
+QtSystemInput::QtSystemInput() : watch_(std::make_unique<MouseWatch>()) {}
+
+QtSystemInput::~QtSystemInput() = default;
+
 std::optional<QPoint> QtSystemInput::cursorPos() {
-    return QCursor::pos();
+    if (std::optional<QPoint> seen = watch_->take()) {
+        known_ = seen;
+        knownAge_.start();
+    } else if (!known_ || !knownAge_.isValid() || knownAge_.elapsed() >= kServerAskMs) {
+        known_ = QCursor::pos();
+        knownAge_.start();
+    }
+    return known_;
 }
 
 void QtSystemInput::setCursorPos(QPoint position) {
     QCursor::setPos(position);
+    // Ask afresh next time: the server may keep the cursor elsewhere (another screen's edge).
+    known_.reset();
 }
 
 void QtSystemInput::showCursor(bool show) {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPoint>
+
+#include <memory>
 
 #include <optional>
 
@@ -28,15 +31,32 @@ public:
 /// The cursor through QCursor and an application override cursor (hidden = a blank
 /// override, stacked like the display counter); keys are posted to the active modal
 /// window, else to the focus window.
+///
+/// Asking the display server where the cursor is takes a round trip, and the saver asks on
+/// every frame. The position a mouse event brought is taken at once instead; without one,
+/// the server is asked again only once the last answer is kServerAskMs old. Movement over
+/// the program's own windows is so seen at once, movement elsewhere within that time.
 class QtSystemInput final : public SystemInput {
 public:
+    static constexpr int kServerAskMs = 250;
+
+    QtSystemInput();
+    ~QtSystemInput() override;
+    QtSystemInput(const QtSystemInput&) = delete;
+    QtSystemInput& operator=(const QtSystemInput&) = delete;
+
     std::optional<QPoint> cursorPos() override;
     void setCursorPos(QPoint position) override;
     void showCursor(bool show) override;
     void sendKey(int key) override;
 
 private:
+    class MouseWatch;
+
     int hiddenCount_ = 0;
+    std::unique_ptr<MouseWatch> watch_;
+    std::optional<QPoint> known_;
+    QElapsedTimer knownAge_;
 };
 
 } // namespace nimbuscope
