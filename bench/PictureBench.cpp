@@ -40,10 +40,11 @@ void drawThroughLut(QImage& device, const QImage& picture, QPoint origin) {
     for (qsizetype i = 0; i < table.size() && i < qsizetype(lut.size()); ++i) {
         lut[std::size_t(i)] = table[i] | 0xff000000u;
     }
+    const int width = picture.width();
     for (int y = 0; y < picture.height(); ++y) {
         const uchar* src = picture.constScanLine(y);
         auto* dst = reinterpret_cast<QRgb*>(device.scanLine(y + origin.y())) + origin.x();
-        for (int x = 0; x < picture.width(); ++x) {
+        for (int x = 0; x < width; ++x) {
             dst[x] = lut[src[x]];
         }
     }

@@ -109,6 +109,31 @@ bool is32Bit(QImage::Format format) {
            format == QImage::Format_ARGB32_Premultiplied;
 }
 
+/// Four pixels of one colour, stored in one 16-byte move.
+struct Quad {
+    explicit Quad(QRgb colour) : pixels{colour, colour, colour, colour} {}
+    void storeAt(QRgb* dst) const { std::memcpy(dst, pixels.data(), sizeof pixels); }
+    std::array<QRgb, 4> pixels;
+};
+static_assert(kShortRunMax == 4, "a short run is written as one quad");
+
+/// dst[0, count) = colour, four pixels a store: a pixel at a time, the stores were half the
+/// time of painting a frame.
+inline void fillPixels(QRgb* dst, int count, QRgb colour) {
+    if (count < 4) {
+        std::fill_n(dst, count, colour);
+        return;
+    }
+    const Quad quad(colour);
+    int i = 0;
+    for (; i + 4 <= count; i += 4) {
+        quad.storeAt(dst + i);
+    }
+    if (i < count) {
+        quad.storeAt(dst + count - 4); // overlaps pixels already written, never past the end
+    }
+}
+
 /// Fills dst[0, to - from) with the row's runs cut to the picture columns [from, to).
 void drawRuns(const uchar* runs, const uchar* end, int from, int to, const Lut& lut, QRgb* dst) {
     for (int x = 0; runs != end && x < to;) {
@@ -118,12 +143,12 @@ void drawRuns(const uchar* runs, const uchar* end, int from, int to, const Lut& 
         if (run.length <= kShortRunMax && x >= from && x + kShortRunMax <= to) {
             // A fixed-length store instead of a loop of one to four: storms are mostly such
             // runs. What it writes past the run, the next run writes over.
-            std::fill_n(dst + (x - from), kShortRunMax, colour);
+            Quad(colour).storeAt(dst + (x - from));
         } else {
             const int left = std::max(x, from);
             const int right = std::min(next, to);
             if (left < right) {
-                std::fill_n(dst + (left - from), right - left, colour);
+                fillPixels(dst + (left - from), right - left, colour);
             }
         }
         x = next;

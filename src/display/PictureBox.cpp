@@ -36,10 +36,14 @@ void drawIndexedInto(QImage& device, const QImage& picture, const QRect& target,
     for (qsizetype i = 0; i < table.size() && i < qsizetype(lut.size()); ++i) {
         lut[std::size_t(i)] = table[i] | 0xff000000u;
     }
+    // Held in locals: the pixel stores could alias the rectangle's fields, which the
+    // compiler would then read again for every pixel.
+    const int width = target.width();
+    const int left = target.left();
     for (int y = target.top(); y <= target.bottom(); ++y) {
-        const uchar* src = picture.constScanLine(y - origin.y()) + (target.left() - origin.x());
-        auto* dst = reinterpret_cast<QRgb*>(device.scanLine(y)) + target.left();
-        for (int x = 0; x < target.width(); ++x) {
+        const uchar* src = picture.constScanLine(y - origin.y()) + (left - origin.x());
+        auto* dst = reinterpret_cast<QRgb*>(device.scanLine(y)) + left;
+        for (int x = 0; x < width; ++x) {
             dst[x] = lut[src[x]];
         }
     }
