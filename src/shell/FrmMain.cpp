@@ -317,20 +317,20 @@ bool FrmMain::cursorMoved(bool reset) {
         }
         return false;
     }
+    if (!position) {
+        return false;
+    }
+    const QPoint d = *position - lastCursor_;
+    lastCursor_ = *position;
+    if (std::abs(d.x()) <= kMouseMoveLimit && std::abs(d.y()) <= kMouseMoveLimit) {
+        return false;
+    }
+    // Asked only for a real move: the clock is read on every frame otherwise.
     const qint64 sinceSetup =
         wholeSecondsBetween(state_.lastSetupTime, app_.services().clock.now());
     // A clock set back since then must not stretch the grace time until it catches up.
     const bool inGrace = sinceSetup >= 0 && sinceSetup <= kMouseGraceSeconds;
-    const bool ignore = inGrace || !ctl_.LogoImage->isHidden();
-    bool moved = false;
-    if (position) {
-        if (!ignore) {
-            const QPoint d = *position - lastCursor_;
-            moved = std::abs(d.x()) > kMouseMoveLimit || std::abs(d.y()) > kMouseMoveLimit;
-        }
-        lastCursor_ = *position;
-    }
-    return moved;
+    return !inGrace && ctl_.LogoImage->isHidden();
 }
 
 void FrmMain::setCursorVisible(bool show) {
