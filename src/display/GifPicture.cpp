@@ -16,6 +16,8 @@ constexpr qint64 kQtBytesPerPixel = 4;
 constexpr int kMaxColours = 256;
 constexpr int kGraphicsControlSize = 4;
 constexpr GifByteType kTransparentFlag = 0x01;
+/// The most strings an LZW code stream of a GIF defines.
+constexpr int kLzwCodes = 4096;
 
 /// The bytes giflib reads, counted so that no read goes past their end.
 struct ByteSource {
@@ -94,6 +96,54 @@ bool imageCoversScreen(const GifFileType& gif) {
            image.Height == gif.SHeight;
 }
 
+/// A giflib reader of `source` past the first image's descriptor, when the declared screen
+/// fits the limit and that image covers it; null otherwise.
+GifHandle openAtFirstImage(ByteSource& source, int allocationLimitMB) {
+    int error = 0;
+    GifHandle gif(DGifOpen(&source, readBytes, &error));
+    // The declared size is checked before anything is allocated for the image.
+    if (!gif || !screenWithinLimit(*gif, allocationLimitMB) || !reachFirstImage(gif.get()) ||
+        !imageCoversScreen(*gif)) {
+        return nullptr;
+    }
+    return gif;
+}
+
+/// The image's minimum code size: giflib reads it last, with the descriptor.
+int lzwCodeSize(const ByteSource& source) {
+    return uchar(source.data[source.position - 1]);
+}
+
+/// True when every code of the image's stream names a string already defined, or the one
+/// it defines itself, and the stream ends with its end code. giflib's decoder and Qt's
+/// reader each make something different of any other code, so such a stream goes to Qt's.
+bool codesWellFormed(GifFileType* gif, int codeSize) {
+    const int clear = 1 << codeSize;
+    int next = clear + 2;
+    bool first = true;
+    for (;;) {
+        int code = 0;
+        if (DGifGetLZCodes(gif, &code) != GIF_OK) {
+            return false;
+        }
+        if (code < 0) {
+            return true; // the end code; giflib has read up to the image's last block
+        }
+        if (code == clear) {
+            next = clear + 2;
+            first = true;
+            continue;
+        }
+        if (first ? code >= clear : code > next) {
+            return false;
+        }
+        if (!first && next < kLzwCodes) {
+            ++next;
+        }
+        first = false;
+    }
+}
+
 /// Decodes the image's rows into `picture`, interlaced ones in the order of their four
 /// passes. False on a giflib error or when an index lies outside the colour map.
 bool readRows(GifFileType* gif, QImage& picture, int colourCount) {
@@ -155,12 +205,16 @@ QImage decodeIndexedGif(QByteArrayView bytes, int allocationLimitMB) {
     if (!hasGifSignature(bytes)) {
         return {};
     }
+    // giflib's decoder cannot tell a damaged code stream from a good one: a first reader
+    // checks the codes, a second decodes them.
+    ByteSource checked{bytes.data(), bytes.size()};
+    const GifHandle check = openAtFirstImage(checked, allocationLimitMB);
+    if (!check || !codesWellFormed(check.get(), lzwCodeSize(checked))) {
+        return {};
+    }
     ByteSource source{bytes.data(), bytes.size()};
-    int error = 0;
-    const GifHandle gif(DGifOpen(&source, readBytes, &error));
-    // The declared size is checked before anything is allocated for the image.
-    if (!gif || !screenWithinLimit(*gif, allocationLimitMB) || !reachFirstImage(gif.get()) ||
-        !imageCoversScreen(*gif)) {
+    const GifHandle gif = openAtFirstImage(source, allocationLimitMB);
+    if (!gif) {
         return {};
     }
     const ColorMapObject* map = gif->Image.ColorMap ? gif->Image.ColorMap : gif->SColorMap;
