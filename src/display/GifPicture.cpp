@@ -18,6 +18,8 @@ constexpr int kGraphicsControlSize = 4;
 constexpr GifByteType kTransparentFlag = 0x01;
 /// The most strings an LZW code stream of a GIF defines.
 constexpr int kLzwCodes = 4096;
+/// The smallest minimum code size the format allows; readers differ on smaller ones.
+constexpr int kMinCodeSize = 2;
 
 /// The bytes giflib reads, counted so that no read goes past their end.
 struct ByteSource {
@@ -118,6 +120,9 @@ int lzwCodeSize(const ByteSource& source) {
 /// it defines itself, and the stream ends with its end code. giflib's decoder and Qt's
 /// reader each make something different of any other code, so such a stream goes to Qt's.
 bool codesWellFormed(GifFileType* gif, int codeSize) {
+    if (codeSize < kMinCodeSize) {
+        return false;
+    }
     const int clear = 1 << codeSize;
     int next = clear + 2;
     bool first = true;
