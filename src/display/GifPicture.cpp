@@ -3,6 +3,7 @@
 #include <gif_lib.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 
@@ -116,77 +117,150 @@ int lzwCodeSize(const ByteSource& source) {
     return uchar(source.data[source.position - 1]);
 }
 
-/// True when every code of the image's stream names a string already defined, or the one
-/// it defines itself, and the stream ends with its end code. giflib's decoder and Qt's
-/// reader each make something different of any other code, so such a stream goes to Qt's.
-bool codesWellFormed(GifFileType* gif, int codeSize) {
+/// The string table of an image's LZW code stream. A code that names no string yet is
+/// refused: giflib's decoder and Qt's reader each make something different of it.
+class LzwTable {
+public:
+    explicit LzwTable(int codeSize) : clear_(1 << codeSize) {
+        for (int i = 0; i < clear_; ++i) {
+            prefix_[i] = 0;
+            suffix_[i] = first_[i] = uchar(i);
+            length_[i] = 1;
+        }
+    }
+    int clearCode() const { return clear_; }
+    void clear() {
+        next_ = clear_ + 2;
+        previous_ = -1;
+    }
+    /// Writes the string of `code` to `out` (room for kLzwCodes bytes) and defines the next
+    /// one. Its length, or 0 when the code names no string.
+    int decode(int code, uchar* out) {
+        if (previous_ < 0) {
+            // After a clear code only a single pixel can follow.
+            if (code >= clear_) {
+                return 0;
+            }
+            previous_ = code;
+            out[0] = uchar(code);
+            return 1;
+        }
+        if (code > next_ || code == kLzwCodes) {
+            return 0;
+        }
+        // The code defined by this one may be the code itself: its string then starts and
+        // ends with the previous string's first pixel.
+        define(previous_, first_[code < next_ ? code : previous_]);
+        previous_ = code;
+        return write(code, out);
+    }
+
+private:
+    void define(int prefix, uchar last) {
+        if (next_ < kLzwCodes) {
+            prefix_[next_] = quint16(prefix);
+            suffix_[next_] = last;
+            first_[next_] = first_[prefix];
+            length_[next_] = quint16(length_[prefix] + 1);
+            ++next_;
+        }
+    }
+    int write(int code, uchar* out) const {
+        const int length = length_[code];
+        for (int i = length - 1; i >= 0; --i) {
+            out[i] = suffix_[code];
+            code = prefix_[code];
+        }
+        return length;
+    }
+
+    int clear_;
+    int next_ = clear_ + 2;
+    int previous_ = -1;
+    std::array<quint16, kLzwCodes> prefix_{};
+    std::array<quint16, kLzwCodes> length_{};
+    std::array<uchar, kLzwCodes> suffix_{};
+    std::array<uchar, kLzwCodes> first_{};
+};
+
+/// Where decoded pixels go: the picture's rows in the file's order, the four passes of an
+/// interlaced image included. Pixels past the last row are dropped, as Qt's reader drops them.
+class RowCursor {
+public:
+    RowCursor(QImage& picture, bool interlaced)
+        : bits_(picture.bits()), stride_(picture.bytesPerLine()), width_(picture.width()),
+          height_(picture.height()), passes_(interlaced ? kInterlacedPasses : 1) {}
+
+    void put(const uchar* pixels, int count) {
+        while (count > 0 && y_ < height_) {
+            const int n = std::min(count, width_ - x_);
+            std::memcpy(bits_ + y_ * stride_ + x_, pixels, std::size_t(n));
+            pixels += n;
+            count -= n;
+            x_ += n;
+            if (x_ == width_) {
+                x_ = 0;
+                nextRow();
+            }
+        }
+    }
+    bool full() const { return y_ >= height_; }
+
+private:
+    static constexpr int kInterlacedPasses = 4;
+    static constexpr int kFirstRow[kInterlacedPasses] = {0, 4, 2, 1};
+    static constexpr int kRowStep[kInterlacedPasses] = {8, 8, 4, 2};
+
+    void nextRow() {
+        y_ += passes_ == 1 ? 1 : kRowStep[pass_];
+        while (y_ >= height_ && pass_ + 1 < passes_) {
+            y_ = kFirstRow[++pass_];
+        }
+    }
+
+    uchar* bits_;
+    qsizetype stride_;
+    int width_;
+    int height_;
+    int passes_;
+    int pass_ = 0;
+    int x_ = 0;
+    int y_ = 0;
+};
+
+/// Decodes the image's codes, read one by one through giflib, straight into `picture`. False
+/// on a giflib error, a damaged stream, too few pixels, or an index outside the colour map.
+bool decodeRows(GifFileType* gif, QImage& picture, int codeSize, int colourCount) {
     if (codeSize < kMinCodeSize) {
         return false;
     }
-    const int clear = 1 << codeSize;
-    int next = clear + 2;
-    bool first = true;
+    LzwTable table(codeSize);
+    RowCursor rows(picture, gif->Image.Interlace);
+    std::array<uchar, kLzwCodes> string{};
+    // Every pixel is one of the single-pixel codes, so the largest of them bounds the indexes.
+    int highest = 0;
     for (;;) {
         int code = 0;
         if (DGifGetLZCodes(gif, &code) != GIF_OK) {
             return false;
         }
         if (code < 0) {
-            return true; // the end code; giflib has read up to the image's last block
+            break; // the end code; giflib has read up to the image's last block
         }
-        if (code == clear) {
-            next = clear + 2;
-            first = true;
+        if (code == table.clearCode()) {
+            table.clear();
             continue;
         }
-        if (first ? code >= clear : code > next) {
+        if (code < table.clearCode()) {
+            highest = std::max(highest, code);
+        }
+        const int length = table.decode(code, string.data());
+        if (length == 0) {
             return false;
         }
-        if (!first && next < kLzwCodes) {
-            ++next;
-        }
-        first = false;
+        rows.put(string.data(), length);
     }
-}
-
-/// Decodes the image's rows into `picture`, interlaced ones in the order of their four
-/// passes. False on a giflib error or when an index lies outside the colour map.
-bool readRows(GifFileType* gif, QImage& picture, int colourCount) {
-    const int width = picture.width();
-    const int height = picture.height();
-    uchar* const bits = picture.bits();
-    const qsizetype stride = picture.bytesPerLine();
-    uchar highest = 0;
-    const auto readRow = [&](int y) {
-        uchar* row = bits + y * stride;
-        if (DGifGetLine(gif, row, width) != GIF_OK) {
-            return false;
-        }
-        for (int x = 0; x < width; ++x) {
-            highest = std::max(highest, row[x]);
-        }
-        return true;
-    };
-    if (gif->Image.Interlace) {
-        constexpr struct {
-            int first;
-            int step;
-        } passes[] = {{0, 8}, {4, 8}, {2, 4}, {1, 2}};
-        for (const auto& pass : passes) {
-            for (int y = pass.first; y < height; y += pass.step) {
-                if (!readRow(y)) {
-                    return false;
-                }
-            }
-        }
-    } else {
-        for (int y = 0; y < height; ++y) {
-            if (!readRow(y)) {
-                return false;
-            }
-        }
-    }
-    return highest < colourCount;
+    return rows.full() && highest < colourCount;
 }
 
 /// The map's colours, opaque as Qt's reader gives them.
@@ -210,13 +284,6 @@ QImage decodeIndexedGif(QByteArrayView bytes, int allocationLimitMB) {
     if (!hasGifSignature(bytes)) {
         return {};
     }
-    // giflib's decoder cannot tell a damaged code stream from a good one: a first reader
-    // checks the codes, a second decodes them.
-    ByteSource checked{bytes.data(), bytes.size()};
-    const GifHandle check = openAtFirstImage(checked, allocationLimitMB);
-    if (!check || !codesWellFormed(check.get(), lzwCodeSize(checked))) {
-        return {};
-    }
     ByteSource source{bytes.data(), bytes.size()};
     const GifHandle gif = openAtFirstImage(source, allocationLimitMB);
     if (!gif) {
@@ -227,7 +294,7 @@ QImage decodeIndexedGif(QByteArrayView bytes, int allocationLimitMB) {
         return {};
     }
     QImage picture(gif->SWidth, gif->SHeight, QImage::Format_Indexed8);
-    if (picture.isNull() || !readRows(gif.get(), picture, map->ColorCount)) {
+    if (picture.isNull() || !decodeRows(gif.get(), picture, lzwCodeSize(source), map->ColorCount)) {
         return {};
     }
     picture.setColorTable(opaqueTable(*map));
