@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 namespace nimbuscope {
 
@@ -117,126 +118,113 @@ int lzwCodeSize(const ByteSource& source) {
     return uchar(source.data[source.position - 1]);
 }
 
-/// The string table of an image's LZW code stream. A code that names no string yet is
-/// refused: giflib's decoder and Qt's reader each make something different of it.
-class LzwTable {
+/// Decodes an image's LZW code stream into a run of pixels. Every string a code stands for
+/// was written out before, whole, so the table keeps where and how long it is, and a code is
+/// decoded by copying from earlier in the output. A code that names no string yet is refused:
+/// decoders differ on what it means (giflib's and Qt's do), so Qt's reader decides.
+class LzwDecoder {
 public:
-    explicit LzwTable(int codeSize) : clear_(1 << codeSize) {
-        for (int i = 0; i < clear_; ++i) {
-            prefix_[i] = 0;
-            suffix_[i] = first_[i] = uchar(i);
-            length_[i] = 1;
-        }
-    }
+    /// Decodes into out[0, size); pixels past it are dropped, as Qt's reader drops them.
+    LzwDecoder(int codeSize, uchar* out, qsizetype size)
+        : clear_(1 << codeSize), out_(out), size_(size) {}
+
     int clearCode() const { return clear_; }
     void clear() {
         next_ = clear_ + 2;
-        previous_ = -1;
+        previousLength_ = 0;
     }
-    /// Writes the string of `code` to `out` (room for kLzwCodes bytes) and defines the next
-    /// one. Its length, or 0 when the code names no string.
-    int decode(int code, uchar* out) {
-        if (previous_ < 0) {
+    bool full() const { return end_ >= size_; }
+
+    /// Appends the string of `code` and defines the next one; false when it names no string.
+    bool decode(int code) {
+        const bool single = code < clear_;
+        if (previousLength_ == 0) {
             // After a clear code only a single pixel can follow.
-            if (code >= clear_) {
-                return 0;
+            if (!single) {
+                return false;
             }
-            previous_ = code;
-            out[0] = uchar(code);
-            return 1;
+        } else {
+            if (code > next_ || (!single && code < clear_ + 2)) {
+                return false;
+            }
+            // The new string is the previous one and the first pixel of this one, which is
+            // written next to it; it may be this very code, which then starts and ends alike.
+            if (next_ < kLzwCodes) {
+                at_[std::size_t(next_)] = previousAt_;
+                length_[std::size_t(next_)] = previousLength_ + 1;
+                ++next_;
+            }
         }
-        if (code > next_ || code == kLzwCodes) {
-            return 0;
+        const int length = single ? 1 : length_[std::size_t(code)];
+        if (single) {
+            put(code);
+        } else {
+            copy(at_[std::size_t(code)], length);
         }
-        // The code defined by this one may be the code itself: its string then starts and
-        // ends with the previous string's first pixel.
-        define(previous_, first_[code < next_ ? code : previous_]);
-        previous_ = code;
-        return write(code, out);
+        previousAt_ = end_;
+        previousLength_ = length;
+        end_ += length;
+        return true;
     }
 
 private:
-    void define(int prefix, uchar last) {
-        if (next_ < kLzwCodes) {
-            prefix_[next_] = quint16(prefix);
-            suffix_[next_] = last;
-            first_[next_] = first_[prefix];
-            length_[next_] = quint16(length_[prefix] + 1);
-            ++next_;
+    void put(int pixel) {
+        if (end_ < size_) {
+            out_[end_] = uchar(pixel);
         }
     }
-    int write(int code, uchar* out) const {
-        const int length = length_[code];
-        for (int i = length - 1; i >= 0; --i) {
-            out[i] = suffix_[code];
-            code = prefix_[code];
+    /// Copies `length` pixels from `from`, which lies before the end; the last of them may be
+    /// the first one copied.
+    void copy(qsizetype from, int length) {
+        if (end_ + length <= size_) {
+            std::memcpy(out_ + end_, out_ + from, std::size_t(length - 1));
+            out_[end_ + length - 1] = out_[from + length - 1];
+            return;
         }
-        return length;
+        for (qsizetype i = 0; i < length && end_ + i < size_; ++i) {
+            out_[end_ + i] = out_[from + i];
+        }
     }
 
     int clear_;
     int next_ = clear_ + 2;
-    int previous_ = -1;
-    std::array<quint16, kLzwCodes> prefix_{};
-    std::array<quint16, kLzwCodes> length_{};
-    std::array<uchar, kLzwCodes> suffix_{};
-    std::array<uchar, kLzwCodes> first_{};
+    uchar* out_;
+    qsizetype size_;
+    qsizetype end_ = 0;
+    qsizetype previousAt_ = 0;
+    int previousLength_ = 0;
+    std::array<qsizetype, kLzwCodes> at_{};
+    std::array<int, kLzwCodes> length_{};
 };
 
-/// Where decoded pixels go: the picture's rows in the file's order, the four passes of an
-/// interlaced image included. Pixels past the last row are dropped, as Qt's reader drops them.
-class RowCursor {
-public:
-    RowCursor(QImage& picture, bool interlaced)
-        : bits_(picture.bits()), stride_(picture.bytesPerLine()), width_(picture.width()),
-          height_(picture.height()), passes_(interlaced ? kInterlacedPasses : 1) {}
-
-    void put(const uchar* pixels, int count) {
-        while (count > 0 && y_ < height_) {
-            const int n = std::min(count, width_ - x_);
-            std::memcpy(bits_ + y_ * stride_ + x_, pixels, std::size_t(n));
-            pixels += n;
-            count -= n;
-            x_ += n;
-            if (x_ == width_) {
-                x_ = 0;
-                nextRow();
-            }
+/// Copies pixels decoded in file order into the picture's rows, the four passes of an
+/// interlaced image in their order.
+void copyRows(const uchar* pixels, QImage& picture, bool interlaced) {
+    constexpr int kFirstRow[] = {0, 4, 2, 1};
+    constexpr int kRowStep[] = {8, 8, 4, 2};
+    const int passes = interlaced ? 4 : 1;
+    const auto width = std::size_t(picture.width());
+    for (int pass = 0; pass < passes; ++pass) {
+        const int step = interlaced ? kRowStep[pass] : 1;
+        for (int y = interlaced ? kFirstRow[pass] : 0; y < picture.height(); y += step) {
+            std::memcpy(picture.scanLine(y), pixels, width);
+            pixels += width;
         }
     }
-    bool full() const { return y_ >= height_; }
+}
 
-private:
-    static constexpr int kInterlacedPasses = 4;
-    static constexpr int kFirstRow[kInterlacedPasses] = {0, 4, 2, 1};
-    static constexpr int kRowStep[kInterlacedPasses] = {8, 8, 4, 2};
-
-    void nextRow() {
-        y_ += passes_ == 1 ? 1 : kRowStep[pass_];
-        while (y_ >= height_ && pass_ + 1 < passes_) {
-            y_ = kFirstRow[++pass_];
-        }
-    }
-
-    uchar* bits_;
-    qsizetype stride_;
-    int width_;
-    int height_;
-    int passes_;
-    int pass_ = 0;
-    int x_ = 0;
-    int y_ = 0;
-};
-
-/// Decodes the image's codes, read one by one through giflib, straight into `picture`. False
-/// on a giflib error, a damaged stream, too few pixels, or an index outside the colour map.
+/// Decodes the image's codes, read one by one through giflib, into `picture`: straight into
+/// its pixels when they are one run in file order, as a radar frame's are. False on a giflib
+/// error, a damaged stream, too few pixels, or an index outside the colour map.
 bool decodeRows(GifFileType* gif, QImage& picture, int codeSize, int colourCount) {
     if (codeSize < kMinCodeSize) {
         return false;
     }
-    LzwTable table(codeSize);
-    RowCursor rows(picture, gif->Image.Interlace);
-    std::array<uchar, kLzwCodes> string{};
+    const qsizetype size = qsizetype(picture.width()) * picture.height();
+    const bool interlaced = gif->Image.Interlace;
+    const bool straight = !interlaced && picture.bytesPerLine() == picture.width();
+    std::vector<uchar> buffer(straight ? 0 : std::size_t(size));
+    LzwDecoder decoder(codeSize, straight ? picture.bits() : buffer.data(), size);
     // Every pixel is one of the single-pixel codes, so the largest of them bounds the indexes.
     int highest = 0;
     for (;;) {
@@ -247,20 +235,24 @@ bool decodeRows(GifFileType* gif, QImage& picture, int codeSize, int colourCount
         if (code < 0) {
             break; // the end code; giflib has read up to the image's last block
         }
-        if (code == table.clearCode()) {
-            table.clear();
+        if (code == decoder.clearCode()) {
+            decoder.clear();
             continue;
         }
-        if (code < table.clearCode()) {
+        if (code < decoder.clearCode()) {
             highest = std::max(highest, code);
         }
-        const int length = table.decode(code, string.data());
-        if (length == 0) {
+        if (!decoder.decode(code)) {
             return false;
         }
-        rows.put(string.data(), length);
     }
-    return rows.full() && highest < colourCount;
+    if (!decoder.full() || highest >= colourCount) {
+        return false;
+    }
+    if (!straight) {
+        copyRows(buffer.data(), picture, interlaced);
+    }
+    return true;
 }
 
 /// The map's colours, opaque as Qt's reader gives them.
