@@ -1,8 +1,10 @@
 #include "display/FramePicture.h"
 
+#include "display/GifPicture.h"
 #include "support/Error.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImageReader>
 
 #include <unordered_map>
@@ -13,6 +15,10 @@ namespace {
 
 constexpr int kMaxIndexedColours = 256;
 constexpr QRgb kOpaqueAlpha = 0xff000000;
+constexpr qsizetype kGifSignatureSize = 6;
+/// Larger files are left to Qt's reader, which streams them: a radar frame is tens of
+/// kilobytes, and a GIF within the allocation limit is far smaller than this.
+constexpr qint64 kMaxDirectGifFileBytes = qint64(kPictureAllocationLimitMB) * 1024 * 1024;
 
 /// Maps colours to table positions until a picture turns out to have too many of them.
 class ColourTable {
@@ -46,9 +52,23 @@ private:
     int lastIndex_ = 0;
 };
 
+/// The frame file's GIF decoded straight to 8 bits; null when it is no GIF or needs Qt's
+/// reader. Only a GIF is read whole, so other pictures cost one short peek more.
+QImage decodeIndexedGifFile(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxDirectGifFileBytes ||
+        !hasGifSignature(file.peek(kGifSignatureSize))) {
+        return {};
+    }
+    return decodeIndexedGif(file.readAll(), kPictureAllocationLimitMB);
+}
+
 } // namespace
 
 QImage loadFramePicture(const QString& fileName) {
+    if (QImage direct = decodeIndexedGifFile(fileName); !direct.isNull()) {
+        return direct;
+    }
     QImageReader reader(fileName);
     reader.setAllocationLimit(kPictureAllocationLimitMB);
     QImage picture;
@@ -59,6 +79,9 @@ QImage loadFramePicture(const QString& fileName) {
 }
 
 QImage decodePicture(const QByteArray& bytes) {
+    if (QImage direct = decodeIndexedGif(bytes, kPictureAllocationLimitMB); !direct.isNull()) {
+        return direct;
+    }
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader reader(&buffer);

@@ -44,7 +44,7 @@ Lut opaqueLut(const QList<QRgb>& table) {
 /// on, 1LLLLLLL (length 1 + LLLLLLL) followed by the colour index.
 constexpr uchar kLongRun = 0x80;
 constexpr int kShortRunMax = 4;
-constexpr int kShortRunColours = 32;
+constexpr int kShortRunColours = PackedPicture::kShortRunColours;
 
 struct Run {
     int length;

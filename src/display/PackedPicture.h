@@ -18,6 +18,8 @@ class PackedPicture {
 public:
     /// The longest run one run record describes; longer runs take several.
     static constexpr int kMaxRun = 128;
+    /// A short run takes one byte only in one of the table's first colours.
+    static constexpr int kShortRunColours = 32;
 
     PackedPicture() = default;
 

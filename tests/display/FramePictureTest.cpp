@@ -2,11 +2,16 @@
 
 #include "DisplayTestRig.h"
 #include "TestGif.h"
+#include "noaa-sim/RadarGif.h"
 #include "support/Error.h"
 
+#include <QBuffer>
 #include <QFile>
+#include <QImageReader>
 
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
@@ -17,6 +22,27 @@ QByteArray readFixture(const QString& name) {
     QFile file(QStringLiteral(NIMBUSCOPE_DISPLAY_FIXTURES "/") + name);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
     return file.readAll();
+}
+
+/// What Qt's reader alone makes of `bytes`, as the pictures were decoded before.
+QImage qtReader(const QByteArray& bytes) {
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(kPictureAllocationLimitMB);
+    return reader.read();
+}
+
+/// Every pixel with its alpha, whatever the format.
+QImage argb(const QImage& picture) {
+    return picture.convertToFormat(QImage::Format_ARGB32);
+}
+
+QByteArray simulatorFrame(const char* site, const char* product, int minute) {
+    using namespace std::chrono;
+    const sys_seconds time = sys_days{year{2026} / December / 5} + hours{18} + minutes{minute};
+    const std::string gif = noaasim::radarFrameGif(site, product, time);
+    return QByteArray(gif.data(), qsizetype(gif.size()));
 }
 
 class FramePictureTest : public ::testing::Test {
@@ -34,6 +60,24 @@ protected:
             return e.number();
         }
         return 0;
+    }
+
+    /// The picture loadFramePicture gives for `bytes` as a frame file; null when it raised.
+    QImage loaded(const QByteArray& bytes) {
+        try {
+            return loadFramePicture(rig.world.writeFile(QStringLiteral("data/f.noaa"), bytes));
+        } catch (const Error&) {
+            return {};
+        }
+    }
+    /// Decoding `bytes` from memory and as a file both give exactly what Qt's reader gives.
+    void expectSameAsQt(const QByteArray& bytes, const char* what) {
+        const QImage expected = qtReader(bytes);
+        for (const QImage& picture : {decodePicture(bytes), loaded(bytes)}) {
+            ASSERT_EQ(picture.isNull(), expected.isNull()) << what;
+            EXPECT_EQ(picture.hasAlphaChannel(), expected.hasAlphaChannel()) << what;
+            EXPECT_TRUE(argb(picture) == argb(expected)) << what;
+        }
     }
 
     DisplayTestRig rig;
@@ -64,14 +108,107 @@ TEST_F(FramePictureTest, UnreadableOrOversizedPicturesAreInvalidNotAllocated) {
     EXPECT_TRUE(decodePicture(readFixture(QStringLiteral("tall_damaged.jpg"))).isNull());
 }
 
+TEST_F(FramePictureTest, SimulatorFramesDecodeStraightToEightBitsAsQtWouldShowThem) {
+    for (const char* site : {"KEAX", "KATX"}) {
+        for (const char* product : {"DS.p19r0", "DS.p20-r"}) {
+            const QByteArray bytes = simulatorFrame(site, product, 35);
+            expectSameAsQt(bytes, site);
+            const QImage picture = loaded(bytes);
+            EXPECT_EQ(picture.format(), QImage::Format_Indexed8) << site << " " << product;
+            EXPECT_FALSE(picture.hasAlphaChannel());
+            EXPECT_EQ(decodePicture(bytes).format(), QImage::Format_Indexed8);
+            // Preloading keeps it as it is, and packs it.
+            EXPECT_EQ(toIndexed8IfFewColours(picture).cacheKey(), picture.cacheKey());
+        }
+    }
+}
+
+TEST_F(FramePictureTest, CraftedGifsDecodeAsQtsReaderDecodesThem) {
+    const auto spec = [](auto change) {
+        GifSpec s = gifSpec({61, 37}, 7);
+        change(s);
+        return gifBytes(s);
+    };
+    const QByteArray plain = spec([](GifSpec&) {});
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        bool direct;
+    } rows[] = {
+        {"plain", plain, true},
+        {"interlaced", spec([](GifSpec& s) { s.interlaced = true; }), true},
+        {"interlaced, one row", spec([](GifSpec& s) {
+             s.interlaced = true;
+             s.size = {5, 1};
+         }),
+         true},
+        {"local colour map", spec([](GifSpec& s) {
+             s.localMap = true;
+             s.mapSize = 8;
+         }),
+         true},
+        {"2-colour map", spec([](GifSpec& s) {
+             s.mapSize = 2;
+             s.colours = 2;
+         }),
+         true},
+        {"map lacking indexes used", spec([](GifSpec& s) {
+             s.mapSize = 8;
+             s.declaredMapSize = 4;
+         }),
+         false},
+        {"partial first image", spec([](GifSpec& s) {
+             s.logicalScreen = {64, 40};
+         }),
+         false},
+        {"transparent colour", spec([](GifSpec& s) { s.transparentIndex = 3; }), false},
+        {"cut in the pixels", plain.first(plain.size() / 2), false},
+        {"cut in the colour map", plain.first(40), false},
+        {"not a GIF", "GIF88a" + plain.sliced(6), false},
+        // giflib and Qt's reader each decode a code beyond the strings defined differently.
+        {"code naming no string yet", readFixture(QStringLiteral("code_naming_no_string_yet.gif")),
+         false},
+    };
+    for (const auto& row : rows) {
+        ASSERT_FALSE(row.bytes.isEmpty()) << row.what;
+        expectSameAsQt(row.bytes, row.what);
+        EXPECT_EQ(decodePicture(row.bytes).format() == QImage::Format_Indexed8, row.direct)
+            << row.what;
+        EXPECT_EQ(loaded(row.bytes).format() == QImage::Format_Indexed8, row.direct) << row.what;
+    }
+    // The transparent colour stays clear, as it did.
+    EXPECT_EQ(qAlpha(decodePicture(rows[7].bytes).pixel(3, 0)), 0);
+}
+
+TEST_F(FramePictureTest, TheLimitCountsFourBytesAPixelAsBefore) {
+    const struct {
+        QSize size;
+        bool fits;
+    } rows[] = {{{2048, 2048}, true}, {{2049, 2048}, false}, {{3000, 2000}, false}};
+    for (const auto& row : rows) {
+        const QByteArray bytes = gifBytes(gifSpec(row.size, 2));
+        EXPECT_EQ(!decodePicture(bytes).isNull(), row.fits) << row.size.width();
+        EXPECT_EQ(!loaded(bytes).isNull(), row.fits) << row.size.width();
+    }
+    // A header declaring a 65535 x 65535 image over its whole screen, with ten rows of data.
+    QByteArray huge = gifBytes(gifSpec({10, 10}, 2));
+    const qsizetype descriptor = huge.indexOf(',', 13 + 256 * 3);
+    for (const qsizetype at : {qsizetype(6), descriptor + 5}) {
+        huge[at] = huge[at + 1] = huge[at + 2] = huge[at + 3] = char(0xff);
+    }
+    EXPECT_TRUE(decodePicture(huge).isNull());
+    EXPECT_TRUE(loaded(huge).isNull());
+}
+
 TEST_F(FramePictureTest, FewColoursBecomeAnExactIndexedPicture) {
     const struct {
         int colours;
         int transparent;
     } rows[] = {{1, -1}, {7, -1}, {256, -1}, {16, 3}};
     for (const auto& row : rows) {
-        const QImage decoded = loadFramePicture(
-            gif(QStringLiteral("f.noaa"), gifSpec({300, 280}, row.colours, {}, row.transparent)));
+        // 32-bit pixels, as Qt's reader gives them and pictures other than plain GIFs come.
+        const QImage decoded =
+            qtReader(gifBytes(gifSpec({300, 280}, row.colours, {}, row.transparent)));
         const QImage indexed = toIndexed8IfFewColours(decoded);
         ASSERT_EQ(indexed.format(), QImage::Format_Indexed8) << row.colours;
         EXPECT_EQ(indexed.colorCount(), row.colours);

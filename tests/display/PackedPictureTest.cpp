@@ -184,6 +184,39 @@ TEST(PackedPictureTest, SimFramesPackExactlyToAFractionOfTheirPixels) {
     EXPECT_LT(largest, kRawFrameBytes / 4);
 }
 
+/// `frame` with every index moved up by `shift` in a 256-colour table, as a GIF's own colour
+/// map may place a frame's colours.
+QImage shiftedIndexes(const QImage& frame, int shift) {
+    QImage shifted(frame.size(), QImage::Format_Indexed8);
+    QList<QRgb> table(256, qRgb(1, 2, 3));
+    for (int i = 0; i < frame.colorCount(); ++i) {
+        table[(i + shift) % 256] = frame.color(i);
+    }
+    shifted.setColorTable(table);
+    for (int y = 0; y < frame.height(); ++y) {
+        for (int x = 0; x < frame.width(); ++x) {
+            shifted.scanLine(y)[x] = uchar((frame.constScanLine(y)[x] + shift) % 256);
+        }
+    }
+    return shifted;
+}
+
+TEST(PackedPictureTest, BusyColoursLateInTheTablePackAsSmallAsEarlyOnes) {
+    const QImage frame = toIndexed8IfFewColours(simFrame("KATX", "DS.p19r0", 35));
+    const qsizetype early = KeptPicture::compact(frame).byteCount();
+    const QImage late = shiftedIndexes(frame, 200);
+    const KeptPicture kept = KeptPicture::compact(late);
+    ASSERT_TRUE(kept.isPacked());
+    EXPECT_LE(kept.byteCount(), early);
+    EXPECT_EQ(kept.toImage().convertToFormat(QImage::Format_RGB32),
+              late.convertToFormat(QImage::Format_RGB32));
+
+    // An index past the table draws as it always has, so such a picture keeps its numbers.
+    QImage beyond = shiftedIndexes(frame, 20);
+    beyond.setColorTable(beyond.colorTable().first(40));
+    EXPECT_TRUE(sameIndexes(KeptPicture::compact(beyond).toImage(), beyond));
+}
+
 namespace {
 
 /// `picture` drawn the reference way into a `device` filled with a marker colour: the part

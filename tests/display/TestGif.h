@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QRgb>
 #include <QSize>
 #include <QString>
@@ -14,6 +15,14 @@ struct GifSpec {
     QSize logicalScreen;
     /// Palette entry shown as transparent, or -1.
     int transparentIndex = -1;
+    /// Entries in the colour map, a power of two; pixels are masked to fit it.
+    int mapSize = 256;
+    /// The map goes with the image, and a global map of other colours with the screen.
+    bool localMap = false;
+    bool interlaced = false;
+    /// The global map the header declares when smaller than mapSize (0: the same), its
+    /// other entries cut out: a map that lacks indexes the image uses.
+    int declaredMapSize = 0;
 };
 
 inline GifSpec gifSpec(QSize size, int colours = 4, QSize logicalScreen = {},
@@ -28,6 +37,9 @@ inline GifSpec gifSpec(QSize size, int colours = 4, QSize logicalScreen = {},
 
 /// The colour of palette entry `i` (0 to 255); every entry differs from every other.
 QRgb gifColour(int i);
+
+/// `spec` as the bytes of a GIF file; empty on failure.
+QByteArray gifBytes(const GifSpec& spec);
 
 /// Writes `spec` as a GIF file at `path` (the folder must exist); false on failure.
 bool writeGif(const QString& path, const GifSpec& spec);
