@@ -7,9 +7,7 @@
 #include "display/FramePicture.h"
 #include "support/Error.h"
 
-#include <QBuffer>
 #include <QGuiApplication>
-#include <QImageReader>
 
 using namespace nimbuscope;
 
@@ -26,18 +24,10 @@ bool isJpeg(const QByteArray& bytes) {
     return bytes.startsWith("\xff\xd8");
 }
 
-/// What Qt's reader alone makes of the bytes.
-QImage qtReader(const QByteArray& bytes) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    QImageReader reader(&buffer);
-    reader.setAllocationLimit(kPictureAllocationLimitMB);
-    return reader.read();
-}
 
 /// A GIF decoded straight to 8 bits must show exactly what Qt's reader shows.
 bool sameAsQtReader(const QImage& indexed, const QByteArray& bytes) {
-    const QImage expected = qtReader(bytes);
+    const QImage expected = decodeWithQtReader(bytes);
     return !expected.isNull() && !expected.hasAlphaChannel() && !indexed.hasAlphaChannel() &&
            indexed.convertToFormat(QImage::Format_ARGB32) ==
                expected.convertToFormat(QImage::Format_ARGB32);

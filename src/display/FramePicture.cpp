@@ -82,6 +82,10 @@ QImage decodePicture(const QByteArray& bytes) {
     if (QImage direct = decodeIndexedGif(bytes, kPictureAllocationLimitMB); !direct.isNull()) {
         return direct;
     }
+    return decodeWithQtReader(bytes);
+}
+
+QImage decodeWithQtReader(const QByteArray& bytes) {
     QBuffer buffer;
     buffer.setData(bytes);
     QImageReader reader(&buffer);

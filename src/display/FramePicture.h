@@ -23,6 +23,10 @@ QImage loadFramePicture(const QString& fileName);
 /// none or it would need more.
 QImage decodePicture(const QByteArray& bytes);
 
+/// The picture in `bytes` as Qt's reader alone decodes it, under the same limit: what
+/// decodePicture gives for anything the direct GIF decoder leaves to it.
+QImage decodeWithQtReader(const QByteArray& bytes);
+
 /// `picture` as Format_Indexed8 when it holds at most 256 distinct colours (alpha included),
 /// with exactly those colours as its table, so every pixel stays what it was at a quarter of
 /// the memory. Any other picture is returned as it is.

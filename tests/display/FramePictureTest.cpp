@@ -5,9 +5,7 @@
 #include "noaa-sim/RadarGif.h"
 #include "support/Error.h"
 
-#include <QBuffer>
 #include <QFile>
-#include <QImageReader>
 
 #include <gtest/gtest.h>
 
@@ -24,14 +22,6 @@ QByteArray readFixture(const QString& name) {
     return file.readAll();
 }
 
-/// What Qt's reader alone makes of `bytes`, as the pictures were decoded before.
-QImage qtReader(const QByteArray& bytes) {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    QImageReader reader(&buffer);
-    reader.setAllocationLimit(kPictureAllocationLimitMB);
-    return reader.read();
-}
 
 /// Every pixel with its alpha, whatever the format.
 QImage argb(const QImage& picture) {
@@ -72,7 +62,7 @@ protected:
     }
     /// Decoding `bytes` from memory and as a file both give exactly what Qt's reader gives.
     void expectSameAsQt(const QByteArray& bytes, const char* what) {
-        const QImage expected = qtReader(bytes);
+        const QImage expected = decodeWithQtReader(bytes);
         for (const QImage& picture : {decodePicture(bytes), loaded(bytes)}) {
             ASSERT_EQ(picture.isNull(), expected.isNull()) << what;
             EXPECT_EQ(picture.hasAlphaChannel(), expected.hasAlphaChannel()) << what;
@@ -208,7 +198,7 @@ TEST_F(FramePictureTest, FewColoursBecomeAnExactIndexedPicture) {
     for (const auto& row : rows) {
         // 32-bit pixels, as Qt's reader gives them and pictures other than plain GIFs come.
         const QImage decoded =
-            qtReader(gifBytes(gifSpec({300, 280}, row.colours, {}, row.transparent)));
+            decodeWithQtReader(gifBytes(gifSpec({300, 280}, row.colours, {}, row.transparent)));
         const QImage indexed = toIndexed8IfFewColours(decoded);
         ASSERT_EQ(indexed.format(), QImage::Format_Indexed8) << row.colours;
         EXPECT_EQ(indexed.colorCount(), row.colours);
