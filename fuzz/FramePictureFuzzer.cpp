@@ -24,7 +24,6 @@ bool isJpeg(const QByteArray& bytes) {
     return bytes.startsWith("\xff\xd8");
 }
 
-
 /// A GIF decoded straight to 8 bits must show exactly what Qt's reader shows.
 bool sameAsQtReader(const QImage& indexed, const QByteArray& bytes) {
     const QImage expected = decodeWithQtReader(bytes);

@@ -22,7 +22,6 @@ QByteArray readFixture(const QString& name) {
     return file.readAll();
 }
 
-
 /// Every pixel with its alpha, whatever the format.
 QImage argb(const QImage& picture) {
     return picture.convertToFormat(QImage::Format_ARGB32);

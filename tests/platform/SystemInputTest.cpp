@@ -12,8 +12,8 @@ using namespace nimbuscope;
 namespace {
 
 void moveMouseOver(QWidget& widget, QPoint global) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(global), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(5, 5), QPointF(global), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(&widget, &move);
 }
 
