@@ -15,9 +15,11 @@ constexpr int kIndexes = 256;
 /// How many pixels use each index.
 std::array<qint64, kIndexes> indexUses(const QImage& picture) {
     std::array<qint64, kIndexes> uses{};
+    // Held in a local: width() is an out-of-line call the compiler would make per pixel.
+    const int width = picture.width();
     for (int y = 0; y < picture.height(); ++y) {
         const uchar* row = picture.constScanLine(y);
-        for (int x = 0; x < picture.width(); ++x) {
+        for (int x = 0; x < width; ++x) {
             ++uses[row[x]];
         }
     }
@@ -61,10 +63,11 @@ QImage busiestColoursFirst(const QImage& picture) {
     if (renumbered.isNull()) {
         return picture;
     }
+    const int width = picture.width();
     for (int y = 0; y < picture.height(); ++y) {
         const uchar* in = picture.constScanLine(y);
         uchar* out = renumbered.scanLine(y);
-        for (int x = 0; x < picture.width(); ++x) {
+        for (int x = 0; x < width; ++x) {
             out[x] = newIndex[in[x]];
         }
     }
