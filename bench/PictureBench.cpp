@@ -38,23 +38,6 @@ QImage sampleFrame(int step = 0) {
     return toIndexed8IfFewColours(decodePicture(sampleFrameBytes(step)));
 }
 
-/// One look-up per pixel, as an 8-bit frame is written into the window.
-void drawThroughLut(QImage& device, const QImage& picture, QPoint origin) {
-    std::array<QRgb, 256> lut{};
-    const QList<QRgb> table = picture.colorTable();
-    for (qsizetype i = 0; i < table.size() && i < qsizetype(lut.size()); ++i) {
-        lut[std::size_t(i)] = table[i] | 0xff000000u;
-    }
-    const int width = picture.width();
-    for (int y = 0; y < picture.height(); ++y) {
-        const uchar* src = picture.constScanLine(y);
-        auto* dst = reinterpret_cast<QRgb*>(device.scanLine(y + origin.y())) + origin.x();
-        for (int x = 0; x < width; ++x) {
-            dst[x] = lut[src[x]];
-        }
-    }
-}
-
 void BM_DecodeFrame(benchmark::State& state) {
     const QByteArray bytes = sampleFrameBytes();
     if (decodePicture(bytes).format() != QImage::Format_Indexed8) {
@@ -132,7 +115,8 @@ void BM_DrawFrameThroughLut(benchmark::State& state) {
     QImage window(kWindow, QImage::Format_RGB32);
     std::size_t next = 0;
     for (auto _ : state) {
-        drawThroughLut(window, frames[next], kFrameOrigin);
+        drawIndexedInto(window, frames[next], QRect(kFrameOrigin, frames[next].size()),
+                        kFrameOrigin);
         next = (next + 1) % frames.size();
         benchmark::ClobberMemory();
     }

@@ -227,6 +227,16 @@ void PackedPicture::drawInto(QImage& device, const QRect& target, QPoint origin)
     }
 }
 
+void drawIndexedInto(QImage& device, const QImage& picture, const QRect& target, QPoint origin) {
+    const Lut lut = opaqueLut(picture.colorTable());
+    const int from = target.left() - origin.x();
+    const int to = from + target.width();
+    for (int y = target.top(); y <= target.bottom(); ++y) {
+        auto* dst = reinterpret_cast<QRgb*>(device.scanLine(y)) + target.left();
+        drawRaw(picture.constScanLine(y - origin.y()), from, to, lut, dst);
+    }
+}
+
 QSize PackedPicture::size() const {
     return d_ ? d_->size : QSize();
 }

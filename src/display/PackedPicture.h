@@ -50,4 +50,10 @@ private:
     std::shared_ptr<const Data> d_;
 };
 
+/// Writes an opaque 8-bit `picture` straight into a 32-bit `device` through its colour table
+/// (alpha forced opaque): one pass, instead of a conversion into a second picture and a copy
+/// of it. `target`, the part of `device` to fill, must lie inside both the device and the
+/// picture placed with its top-left at `origin`.
+void drawIndexedInto(QImage& device, const QImage& picture, const QRect& target, QPoint origin);
+
 } // namespace nimbuscope

@@ -6,8 +6,6 @@
 #include <QPainter>
 #include <QResizeEvent>
 
-#include <array>
-
 namespace nimbuscope {
 
 PictureBox::PictureBox(QWidget* parent, bool autoSize) : QWidget(parent), autoSize_(autoSize) {
@@ -24,28 +22,6 @@ QImage paintable(const QImage& picture) {
     default:
         return picture.convertToFormat(
             picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
-    }
-}
-
-/// Writes the 8-bit picture's pixels straight into a 32-bit raster target through its colour
-/// table: one pass per frame instead of a conversion into a second picture and a copy of it.
-/// `target` is the part of `device` to fill; `origin` is where the picture's top-left lands.
-void drawIndexedInto(QImage& device, const QImage& picture, const QRect& target, QPoint origin) {
-    const QList<QRgb> table = picture.colorTable();
-    std::array<QRgb, 256> lut{};
-    for (qsizetype i = 0; i < table.size() && i < qsizetype(lut.size()); ++i) {
-        lut[std::size_t(i)] = table[i] | 0xff000000u;
-    }
-    // Held in locals: the pixel stores could alias the rectangle's fields, which the
-    // compiler would then read again for every pixel.
-    const int width = target.width();
-    const int left = target.left();
-    for (int y = target.top(); y <= target.bottom(); ++y) {
-        const uchar* src = picture.constScanLine(y - origin.y()) + (left - origin.x());
-        auto* dst = reinterpret_cast<QRgb*>(device.scanLine(y)) + left;
-        for (int x = 0; x < width; ++x) {
-            dst[x] = lut[src[x]];
-        }
     }
 }
 
