@@ -165,8 +165,9 @@ void AcquireDataAsync::preloadPicture(qint16 index, const QString& fileName) {
     try {
         // Packed when the frame has few colours: a long animation held in memory then needs
         // a fraction of the space.
-        s_.list.setPicture(index, KeptPicture::compact(loadFramePicture(fileName)));
-        s_.list.setPictureLoaded(index, true);
+        if (s_.list.setPicture(index, KeptPicture::compact(loadFramePicture(fileName)))) {
+            s_.list.setPictureLoaded(index, true);
+        }
     } catch (const std::exception& e) {
         // The frame stays listed; the presentation decodes it when its turn comes.
         logTrappedError(s_.log, QStringLiteral("parseRadarListItems"), asError(e));

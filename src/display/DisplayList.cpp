@@ -195,10 +195,24 @@ KeptPicture DisplayList::picture(int index) const {
     return holdsItem(index) ? items_[std::size_t(index)].picture : KeptPicture();
 }
 
-void DisplayList::setPicture(int index, const KeptPicture& picture) {
-    if (holdsItem(index)) {
-        items_[std::size_t(index)].picture = picture;
+bool DisplayList::setPicture(int index, const KeptPicture& picture) {
+    if (!holdsItem(index)) {
+        return false;
     }
+    KeptPicture& held = items_[std::size_t(index)].picture;
+    if (pictureBytes() - held.byteCount() + picture.byteCount() > kPictureBudgetBytes) {
+        return false;
+    }
+    held = picture;
+    return true;
+}
+
+qint64 DisplayList::pictureBytes() const {
+    qint64 total = 0;
+    for (int i = 0; i < numDLitems_; ++i) {
+        total += items_[std::size_t(i)].picture.byteCount();
+    }
+    return total;
 }
 
 } // namespace nimbuscope

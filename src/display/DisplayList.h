@@ -39,6 +39,10 @@ public:
     static constexpr int kResetSlots = 300;
     /// The list never holds more items than this.
     static constexpr int kMaxItems = 299;
+    /// The most the kept pictures may hold. Radar frames pack to tens of kilobytes, so a full
+    /// list stays far below it; frames of a damaged or hostile server (each up to the
+    /// picture limit) would otherwise be held for the whole run.
+    static constexpr qint64 kPictureBudgetBytes = qint64(256) * 1024 * 1024;
 
     explicit DisplayList(Log& log);
     DisplayList(const DisplayList&) = delete;
@@ -75,8 +79,12 @@ public:
     KeptPicture picture(int index) const;
     bool hasPicture(int index) const { return !picture(index).isNull(); }
     /// Keeps `picture` in the item at `index` (0 <= index < numDLitems()); a null picture
-    /// releases it. pictureLoaded is left to setPictureLoaded.
-    void setPicture(int index, const KeptPicture& picture);
+    /// releases it. A picture that would take the list's pictures past kPictureBudgetBytes
+    /// is not kept (false): the item is then shown from its file, as without preloading.
+    /// pictureLoaded is left to setPictureLoaded.
+    bool setPicture(int index, const KeptPicture& picture);
+    /// The memory the items' pictures hold.
+    qint64 pictureBytes() const;
 
     qint32 numDLitems() const { return numDLitems_; }
     DisplayListImages& images() { return images_; }

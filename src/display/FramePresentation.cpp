@@ -216,7 +216,8 @@ qint32 FramePresentation::newCycleProgressValue(const DisplayItem& item) const {
 }
 
 void FramePresentation::finishShownFrame(const DisplayItem& item) {
-    if (s_.preloadImages) {
+    // A frame the list could not keep is read from its file again on its next show.
+    if (s_.preloadImages && list_.hasPicture(item.index)) {
         list_.setPictureLoaded(item.index, true);
     }
     QLabel* caption = c_.ItemCaption;

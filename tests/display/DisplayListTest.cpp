@@ -206,4 +206,26 @@ TEST_F(DisplayListTest, InitDisplayListEmptiesTheTableAndReleasesPictures) {
     EXPECT_TRUE(list.picture(0).isNull()) << "a new item starts without a picture";
 }
 
+TEST_F(DisplayListTest, KeepsPicturesOnlyWithinTheMemoryBudget) {
+    // One shared 16 MB picture counted once per item: the budget is about what the items
+    // hold, whoever else shares it.
+    QImage large(2048, 2048, QImage::Format_RGB32);
+    large.fill(Qt::red);
+    const KeptPicture picture(large);
+    const int fitting = int(DisplayList::kPictureBudgetBytes / picture.byteCount());
+    for (int i = 0; i <= fitting; ++i) {
+        add(QStringLiteral("f%1.noaa").arg(i), true);
+    }
+    for (int i = 0; i < fitting; ++i) {
+        ASSERT_TRUE(list.setPicture(i, picture)) << i;
+    }
+    EXPECT_FALSE(list.setPicture(fitting, picture));
+    EXPECT_TRUE(list.picture(fitting).isNull());
+
+    EXPECT_TRUE(list.setPicture(0, picture)) << "replacing a picture frees its share first";
+    EXPECT_TRUE(list.setPicture(0, KeptPicture()));
+    EXPECT_TRUE(list.setPicture(fitting, picture)) << "releasing one makes room";
+    EXPECT_EQ(list.pictureBytes(), fitting * picture.byteCount());
+}
+
 } // namespace
