@@ -221,11 +221,16 @@ void FramePresentation::finishShownFrame(const DisplayItem& item) {
         list_.setPictureLoaded(item.index, true);
     }
     QLabel* caption = c_.ItemCaption;
+    const QString shownText = caption->text();
+    const QRect shownAt = caption->geometry();
     caption->setText(item.caption);
     caption->adjustSize();
     caption->move(pixels((s_.screenWidth - caption->width()) / 2.0),
                   pixels(c_.Picture1->y() - kCaptionLift * caption->height()));
-    caption->repaint();
+    // A product's frames share their caption: drawing it again on each would cost a flush.
+    if (caption->text() != shownText || caption->geometry() != shownAt) {
+        caption->repaint();
+    }
     s_.previousRadarID = item.radarID;
     c_.ImageInfo->show();
     c_.ImageDate->show();

@@ -5,7 +5,10 @@
 #include "support/Log.h"
 
 #include <QByteArray>
+#include <QEvent>
+#include <QObject>
 #include <QString>
+#include <QWidget>
 
 namespace nimbuscope::test {
 
@@ -29,6 +32,19 @@ struct DisplayTestRig {
     FakeClock clock;
     FakePlatform platform;
     Log log;
+};
+
+/// Counts the paints a widget receives.
+class PaintCounter : public QObject {
+public:
+    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
 };
 
 } // namespace nimbuscope::test

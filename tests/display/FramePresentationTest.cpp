@@ -1,5 +1,6 @@
 #include "PresentationRig.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -129,6 +130,33 @@ TEST_F(FramePresentationTest, FrameIsCentredWithElevenTwentiethsOfTheFreeHeightA
     EXPECT_EQ(caption->text(), QStringLiteral("N0R-0.noaa"));
     EXPECT_EQ(caption->x(), qRound((1024 - caption->width()) / 2.0));
     EXPECT_EQ(caption->y(), qRound(257 - 1.5 * caption->height()));
+}
+
+TEST_F(FramePresentationTest, ACaptionIsDrawnAtOnceWhenItChangesAndOnlyThen) {
+    const std::pair<const char*, const char*> frames[] = {
+        {"a.noaa", "Short Range"}, {"b.noaa", "Short Range"}, {"c.noaa", "Long Range"}};
+    for (const auto& [name, caption] : frames) {
+        const QString path = rig.dataPath(QString::fromLatin1(name));
+        rig.list.addItem(path, QString::fromLatin1(caption), path, false, true, false,
+                         QStringLiteral("N0R"));
+        ASSERT_TRUE(writeGif(path, GifSpec()));
+    }
+    rig.list.calculateAllCycleCounts();
+    rig.window.show();
+    rig.c.ItemCaption->show();
+    QCoreApplication::processEvents();
+    PaintCounter caption(rig.c.ItemCaption);
+
+    std::vector<int> paintsAfterEachTick;
+    for (int tick = 0; tick < 3; ++tick) {
+        const int before = caption.paints;
+        rig.presentation.showNextImage();
+        paintsAfterEachTick.push_back(caption.paints - before);
+    }
+    EXPECT_GE(paintsAfterEachTick[0], 1);
+    EXPECT_EQ(paintsAfterEachTick[1], 0) << "same caption, same place";
+    EXPECT_GE(paintsAfterEachTick[2], 1);
+    EXPECT_EQ(rig.c.ItemCaption->text(), QStringLiteral("Long Range"));
 }
 
 TEST_F(FramePresentationTest, FrameLargerThanTheScreenIsBoxedToItsShapeAndCropped) {

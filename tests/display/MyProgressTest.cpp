@@ -3,7 +3,6 @@
 #include "DisplayTestRig.h"
 
 #include <QCoreApplication>
-#include <QEvent>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -14,19 +13,6 @@ namespace {
 
 constexpr int kBackWidth = 2400;
 constexpr int kHeight = 12;
-
-/// Counts the paints a widget receives.
-class PaintCounter : public QObject {
-public:
-    explicit PaintCounter(QWidget* widget) { widget->installEventFilter(this); }
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        paints += event->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-};
 
 class MyProgressTest : public ::testing::Test {
 protected:
