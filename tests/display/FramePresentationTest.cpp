@@ -1,6 +1,5 @@
 #include "PresentationRig.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace nimbuscope;
