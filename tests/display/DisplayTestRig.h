@@ -20,6 +20,9 @@ struct DisplayTestRig {
     }
 
     QByteArray errorLog() const { return world.readFile(QStringLiteral("errorlog.txt")); }
+    QString dataPath(const QString& name) const {
+        return world.root() + QStringLiteral("/data/") + name;
+    }
 
     /// A frame file of `size` bytes ending in `tail`, written to the cache folder.
     QString frameFile(const QString& name, qsizetype size, const QByteArray& tail) const {

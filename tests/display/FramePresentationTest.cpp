@@ -1,7 +1,6 @@
 #include "PresentationRig.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <gtest/gtest.h>
 
 using namespace nimbuscope;

@@ -71,7 +71,7 @@ TEST_F(MyProgressTest, SetMinMovesTheBarToTheMinimum) {
     EXPECT_EQ(fillWidth(0), 267);
 }
 
-TEST_F(MyProgressTest, RangeRuleFallsBackToOneWithoutOverfillingTheBar) {
+TEST_F(MyProgressTest, DegenerateRangesNeitherOverfillTheBarNorTakeAValueBelowTheMinimum) {
     // A minimum of 0 gives a range above the maximum; the rule then takes range 1.
     progress.setWidthHeight(kBackWidth, kHeight, 2);
     progress.setMax(24, 2);
@@ -81,9 +81,8 @@ TEST_F(MyProgressTest, RangeRuleFallsBackToOneWithoutOverfillingTheBar) {
     value = 5;
     progress.setValue(value, 2);
     EXPECT_EQ(fillWidth(2), kBackWidth) << "never wider than the background";
-}
 
-TEST_F(MyProgressTest, MaximumBelowMinimumKeepsTheOldValue) {
+    // A maximum below the minimum keeps the old value.
     progress.setWidthHeight(kBackWidth, kHeight, 1);
     progress.setMin(1, 1); // max still 0: the value 1 is lowered to 0, below the minimum
     EXPECT_EQ(progress.value(1), 0);

@@ -70,10 +70,6 @@ struct PresentationRig : DisplayTestRig {
         s.preloadImages = rateMs < s.preloadImagesThreshold;
     }
 
-    QString dataPath(const QString& name) const {
-        return world.root() + QStringLiteral("/data/") + name;
-    }
-
     /// Lists an active frame of `radarID` captioned with its name and, unless `spec` is
     /// null, writes its file. The file is written after listing: a small ".noaa" file would
     /// count as a radar-unavailable answer.

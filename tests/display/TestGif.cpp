@@ -11,11 +11,12 @@
 
 namespace nimbuscope::test {
 
+namespace {
+
+/// The colour of palette entry `i` (0 to 255); every entry differs from every other.
 QRgb gifColour(int i) {
     return qRgb(i, 255 - i, (i * 7) & 0xff);
 }
-
-namespace {
 
 constexpr int kScreenPackedField = 10;
 constexpr int kGlobalMapStart = 13;

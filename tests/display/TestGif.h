@@ -35,9 +35,6 @@ inline GifSpec gifSpec(QSize size, int colours = 4, QSize logicalScreen = {},
     return spec;
 }
 
-/// The colour of palette entry `i` (0 to 255); every entry differs from every other.
-QRgb gifColour(int i);
-
 /// `spec` as the bytes of a GIF file; empty on failure.
 QByteArray gifBytes(const GifSpec& spec);
 

@@ -3,10 +3,6 @@
 #include "platform/RegistryApi.h"
 #include "support/Clock.h"
 
-#include <QMap>
-
-#include <optional>
-
 namespace nimbuscope::test {
 
 /// Passes every call on to another registry and keeps count: every call, and every value

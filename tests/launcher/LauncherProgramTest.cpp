@@ -26,10 +26,6 @@ cRegistry desktopValue(RegistryApi& api, const char* name) {
                          QString::fromLatin1(name));
 }
 
-Folders worldFolders(const QString& programDir) {
-    return Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), programDir, 1000);
-}
-
 bool waitForFile(const QString& path) {
     QElapsedTimer waited;
     waited.start();
@@ -47,7 +43,9 @@ bool waitForFile(const QString& path) {
 TEST(LauncherProgram, StartsTheInstalledSaverBesideItAndRestoresTheChoice) {
     TestWorld world;
     const QString bin = QFileInfo(QStringLiteral(NIMBUSCOPE_LAUNCHER_PROGRAM)).absolutePath();
-    const auto registry = makeFileRegistry(worldFolders(bin).registryPaths());
+    const auto registry = makeFileRegistry(
+        Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), bin, 1000)
+            .registryPaths());
     desktopValue(*registry, FrmLaunch::kSaverValue).setValue(kOtherSaver);
     // The saver finds a saver window open and ends right after loading its settings: a
     // saver that stayed up would outlive the test.

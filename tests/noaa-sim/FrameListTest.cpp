@@ -50,7 +50,7 @@ TEST(FrameTimes, EndAtTheLastFiveMinuteMarkAndStepBackFiveMinutes) {
     EXPECT_TRUE(frameTimes(utc(2026, 12, 5), 0).empty());
 }
 
-TEST(FrameNames, CarryTheDateAfterDotDdAndTheTimeAfterTheNextDot) {
+TEST(FrameNames, CarryTheDateAfterDotDdAndTheTimeAfterTheNextDotAndReadBackOnlyInThatForm) {
     const std::string name = frameName("keax", utc(2026, 12, 5, 21, 35));
     EXPECT_EQ(name, "SI.KEAX.dd.20261205.2135");
     // The saver's reading: eight digits after ".dd.", then HHMM after the first "." that follows.
@@ -58,9 +58,8 @@ TEST(FrameNames, CarryTheDateAfterDotDdAndTheTimeAfterTheNextDot) {
     EXPECT_EQ(rest.substr(0, 8), "20261205");
     EXPECT_EQ(rest.substr(rest.find('.') + 1, 4), "2135");
     EXPECT_EQ(frameName("KFTG", utc(2027, 1, 1, 0, 5)), "SI.KFTG.dd.20270101.0005");
-}
 
-TEST(FrameNames, ReadBackOnlyWhenTheyFollowTheForm) {
+    // Read back only when they follow the form.
     EXPECT_EQ(frameTimeFromName("SI.KEAX.dd.20261205.2135"), utc(2026, 12, 5, 21, 35));
     EXPECT_EQ(frameTimeFromName("x.DD.20240229.0000.gif"), utc(2024, 2, 29));
     for (const char* bad :

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 
 using namespace nimbuscope::noaasim;
 using namespace nimbuscope::noaasim::test;

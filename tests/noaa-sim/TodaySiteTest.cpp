@@ -39,6 +39,14 @@ QJsonObject properties(const std::string& body) {
     return json(body).value(QStringLiteral("properties")).toObject();
 }
 
+// The value at the end of a path of member names.
+QJsonValue at(const QJsonValue& from, std::initializer_list<const char*> path) {
+    QJsonValue value = from;
+    for (const char* name : path)
+        value = value.toObject().value(QLatin1String(name));
+    return value;
+}
+
 // The text of the time dimension of `layer` in a capabilities document.
 std::string dimensionOf(const std::string& xml, const std::string& layer) {
     QXmlStreamReader reader(QByteArray::fromStdString(xml));
@@ -104,12 +112,9 @@ TEST_F(TodaySiteTest, PointsNameTheRadarCityAndStationsOrExplainTheProblem) {
     EXPECT_EQ(reply->get_header_value("Content-Type"), "application/geo+json");
     const QJsonObject p = properties(reply->body);
     EXPECT_EQ(p.value(QStringLiteral("radarStation")).toString(), QStringLiteral("KEAX"));
-    const QJsonObject where = p.value(QStringLiteral("relativeLocation"))
-                                  .toObject()
-                                  .value(QStringLiteral("properties"))
-                                  .toObject();
-    EXPECT_EQ(where.value(QStringLiteral("city")).toString(), QStringLiteral("Kansas City"));
-    EXPECT_EQ(where.value(QStringLiteral("state")).toString(), QStringLiteral("MO"));
+    const QJsonValue where = at(p, {"relativeLocation", "properties"});
+    EXPECT_EQ(at(where, {"city"}).toString(), QStringLiteral("Kansas City"));
+    EXPECT_EQ(at(where, {"state"}).toString(), QStringLiteral("MO"));
     EXPECT_EQ(p.value(QStringLiteral("observationStations")).toString().toStdString(),
               api() + "gridpoints/EAX/44,51/stations");
 
@@ -152,14 +157,8 @@ TEST_F(TodaySiteTest, ObservationsShowTheQuirksTheNextStationMakesUpFor) {
     const auto listed = stations.value(QStringLiteral("observationStations")).toArray();
     ASSERT_EQ(listed.size(), 3);
     EXPECT_EQ(listed[0].toString().toStdString(), api() + "stations/KMKC");
-    EXPECT_EQ(stations.value(QStringLiteral("features"))
-                  .toArray()[1]
-                  .toObject()
-                  .value(QStringLiteral("properties"))
-                  .toObject()
-                  .value(QStringLiteral("stationIdentifier"))
-                  .toString(),
-              QStringLiteral("KMCI"));
+    const QJsonValue second = stations.value(QStringLiteral("features")).toArray()[1];
+    EXPECT_EQ(at(second, {"properties", "stationIdentifier"}).toString(), QStringLiteral("KMCI"));
 
     const auto latest = [&](const char* station) {
         return properties(
@@ -175,25 +174,16 @@ TEST_F(TodaySiteTest, ObservationsShowTheQuirksTheNextStationMakesUpFor) {
     const Conditions page = conditionsFor(*SiteTable::builtIn().byZip("64106"), clock.now());
     EXPECT_EQ(current.value(QStringLiteral("textDescription")).toString().toStdString(),
               observationText(page.imageCode));
-    const double celsius = current.value(QStringLiteral("temperature"))
-                               .toObject()
-                               .value(QStringLiteral("value"))
-                               .toDouble();
+    const double celsius = at(current, {"temperature", "value"}).toDouble();
     EXPECT_EQ(std::lround(celsius * 9 / 5 + 32), page.temperatureF);
 
     const QJsonObject empty = latest("KBDU");
     EXPECT_EQ(empty.value(QStringLiteral("textDescription")).toString(), QString());
     EXPECT_TRUE(empty.value(QStringLiteral("icon")).isNull());
-    EXPECT_TRUE(empty.value(QStringLiteral("temperature"))
-                    .toObject()
-                    .value(QStringLiteral("value"))
-                    .isNull());
+    EXPECT_TRUE(at(empty, {"temperature", "value"}).isNull());
     const QJsonObject noTemperature = latest("KMDW");
     EXPECT_FALSE(noTemperature.value(QStringLiteral("textDescription")).toString().isEmpty());
-    EXPECT_TRUE(noTemperature.value(QStringLiteral("temperature"))
-                    .toObject()
-                    .value(QStringLiteral("value"))
-                    .isNull());
+    EXPECT_TRUE(at(noTemperature, {"temperature", "value"}).isNull());
 
     const auto first = get("/api/stations/KMCI/observations/latest");
     const std::string stamp = first->get_header_value("Last-Modified");

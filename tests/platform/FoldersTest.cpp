@@ -21,7 +21,7 @@ QProcessEnvironment environment(std::initializer_list<std::pair<const char*, con
 
 } // namespace
 
-TEST(Folders, EnvironmentValuesAreTakenWhenAbsolute) {
+TEST(Folders, EnvironmentValuesAreTakenWhenAbsoluteAndPlaceTheHives) {
     const Folders f =
         Folders::fromEnvironment(environment({{"HOME", "/home/ann"},
                                               {"XDG_CONFIG_HOME", "/cfg/"},
@@ -35,6 +35,14 @@ TEST(Folders, EnvironmentValuesAreTakenWhenAbsolute) {
     EXPECT_EQ(f.runtimeDir, QStringLiteral("/run/user/1000"));
     EXPECT_EQ(f.temp, QStringLiteral("/var/tmp"));
     EXPECT_EQ(f.programDir, QStringLiteral("/opt/nimbuscope/bin"));
+    // The hives lie under the config folders, the machine's under the first.
+    const RegistryPaths paths = f.registryPaths();
+    EXPECT_EQ(paths.currentUserHive,
+              QStringLiteral("/cfg/nimbuscope/registry/HKEY_CURRENT_USER.reg"));
+    EXPECT_EQ(paths.localMachineHive,
+              QStringLiteral("/etc/one/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg"));
+    EXPECT_EQ(paths.classesRootHive,
+              QStringLiteral("/etc/one/nimbuscope/registry/HKEY_CLASSES_ROOT.reg"));
 }
 
 TEST(Folders, MissingOrRelativeValuesFallBackToTheDefaults) {
@@ -53,19 +61,6 @@ TEST(Folders, MissingOrRelativeValuesFallBackToTheDefaults) {
         EXPECT_EQ(f.temp, QStringLiteral("/tmp"));
         EXPECT_EQ(f.runtimeDir, QStringLiteral("/tmp/nimbuscope-1234"));
     }
-}
-
-TEST(Folders, HivesLieUnderTheConfigFolders) {
-    Folders f;
-    f.configHome = QStringLiteral("/home/ann/.config");
-    f.configDirs = QStringList({"/etc/one", "/etc/two"});
-    const RegistryPaths paths = f.registryPaths();
-    EXPECT_EQ(paths.currentUserHive,
-              QStringLiteral("/home/ann/.config/nimbuscope/registry/HKEY_CURRENT_USER.reg"));
-    EXPECT_EQ(paths.localMachineHive,
-              QStringLiteral("/etc/one/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg"));
-    EXPECT_EQ(paths.classesRootHive,
-              QStringLiteral("/etc/one/nimbuscope/registry/HKEY_CLASSES_ROOT.reg"));
 }
 
 TEST(Folders, DataComesFromTheInstallationBesideTheProgramElseFromTheSourceTree) {

@@ -38,7 +38,7 @@ RegistryHive roundTrip(const RegistryHive& hive) {
 
 } // namespace
 
-TEST(HiveFormat, ReadsEveryValueTypeOfTheEditorsFormat) {
+TEST(HiveFormat, ReadsEveryValueTypeOfTheEditorsFormatAndWritesTheSameTextBack) {
     const auto hive = parseHive(fixture("every-value-type.reg"), kUser);
     ASSERT_TRUE(hive.has_value());
     const RegistryKey* key = hive->find(kProduct);
@@ -70,13 +70,7 @@ TEST(HiveFormat, ReadsEveryValueTypeOfTheEditorsFormat) {
     const RegistryKey* empty = key->findSubKey(QStringLiteral("EMPTY"));
     ASSERT_NE(empty, nullptr) << "a key without values is still a key";
     EXPECT_EQ(empty->name, QStringLiteral("Empty"));
-}
-
-TEST(HiveFormat, WritesBackTheSameTextItRead) {
-    const QByteArray text = fixture("every-value-type.reg");
-    const auto hive = parseHive(text, kUser);
-    ASSERT_TRUE(hive.has_value());
-    EXPECT_EQ(writeHive(*hive), text);
+    EXPECT_EQ(writeHive(*hive), fixture("every-value-type.reg")) << "written back as it was read";
 }
 
 TEST(HiveFormat, JoinsContinuedHexLinesAndKeepsAStringsFinalBackslash) {
@@ -153,7 +147,7 @@ TEST(HiveFormat, SectionsDifferingInCaseAreOneKeyNamedAsFirstWritten) {
     EXPECT_EQ(key->values[0].data, utf16z(QStringLiteral("2")));
 }
 
-TEST(HiveFormat, AcceptsTheEditorsOwnUtf16FilesAndAUtf8ByteOrderMark) {
+TEST(HiveFormat, AcceptsTheEditorsOwnUtf16FilesAUtf8ByteOrderMarkAndAnEmptyFile) {
     const QString text = QStringLiteral("Windows Registry Editor Version 5.00\r\n\r\n"
                                         "[HKEY_CURRENT_USER\\Software]\r\n\"city\"=\"Zürich\"\r\n");
     QByteArray utf16("\xFF\xFE", 2);
@@ -164,15 +158,10 @@ TEST(HiveFormat, AcceptsTheEditorsOwnUtf16FilesAndAUtf8ByteOrderMark) {
         EXPECT_EQ(hive->find({QStringLiteral("Software")})->values.at(0).data,
                   utf16z(QStringLiteral("Zürich")));
     }
+    EXPECT_EQ(parseHive(QByteArray(" \n"), kUser), RegistryHive(kUser)) << "empty file";
 }
 
-TEST(HiveFormat, AnEmptyFileIsAnEmptyHive) {
-    const auto hive = parseHive(QByteArray(" \n"), kUser);
-    ASSERT_TRUE(hive.has_value());
-    EXPECT_EQ(*hive, RegistryHive(kUser));
-}
-
-TEST(HiveFormat, DamagedFilesAreRefusedWhole) {
+TEST(HiveFormat, DamagedFilesAreRefusedWholeNamingTheLine) {
     const QByteArray head = "Windows Registry Editor Version 5.00\n\n";
     const QByteArray section = head + "[HKEY_CURRENT_USER\\Software]\n";
     // A whole file in the editor's UTF-16 but for a value name that cannot be written back.
@@ -207,12 +196,7 @@ TEST(HiveFormat, DamagedFilesAreRefusedWhole) {
         EXPECT_FALSE(parseHive(text, kUser, &error).has_value()) << name;
         EXPECT_FALSE(error.message.isEmpty()) << name;
     }
-}
-
-TEST(HiveFormat, ParseErrorsNameTheLine) {
     HiveParseError error;
-    const QByteArray text = "Windows Registry Editor Version 5.00\n\n"
-                            "[HKEY_CURRENT_USER\\Software]\n\"ok\"=dword:00000001\n\"bad\"=zz\n";
-    EXPECT_FALSE(parseHive(text, kUser, &error).has_value());
-    EXPECT_EQ(error.line, 5);
+    EXPECT_FALSE(parseHive(section + "\"ok\"=dword:00000001\n\"bad\"=zz\n", kUser, &error));
+    EXPECT_EQ(error.line, 5) << "the error names its line";
 }

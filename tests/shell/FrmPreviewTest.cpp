@@ -1,24 +1,11 @@
 #include "shell/FrmPreview.h"
 
-#include "platform/Folders.h"
-#include "platform/InstanceLocks.h"
-#include "platform/PasswordServices.h"
 #include "shell/MyMain.h"
 #include "shell/PreviewOpener.h"
-#include "shell/SaverApp.h"
 
-#include "common/FakeClock.h"
-#include "common/FakeDialogs.h"
+#include "ShellRig.h"
 #include "common/FakeEmbedding.h"
-#include "common/FakeProcessEnd.h"
-#include "common/TestWorld.h"
 #include "e2e/ImageCompare.h"
-
-#include <QDir>
-#include <QProcessEnvironment>
-#include <QWindow>
-
-#include <gtest/gtest.h>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
@@ -27,28 +14,10 @@ namespace {
 
 const QSize kPictureSize(160, 121);
 
-class FrmPreviewTest : public ::testing::Test {
+class FrmPreviewTest : public ShellRig<> {
 protected:
-    FrmPreviewTest() : registry(makeMemoryRegistry()), locks(world.runtimeDir()), app(services()) {}
-
-    ShellServices services() {
-        Folders folders =
-            Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), world.root(), 1000);
-        platform.temp = world.tmp();
-        return {platform, clock, *registry, locks, processEnd, dialogs, passwords, folders};
-    }
-
     bool previewLockHeld() { return locks.isHeld(QString::fromLatin1(kPreviewCaption)); }
 
-    TestWorld world;
-    FakeClock clock;
-    FakePlatform platform;
-    std::unique_ptr<RegistryApi> registry;
-    FileInstanceLocks locks;
-    FakeProcessEnd processEnd;
-    FakeDialogs dialogs;
-    NoPasswordServices passwords;
-    SaverApp app;
     FakeEmbedding embedding;
 };
 

@@ -1,24 +1,14 @@
 #include "shell/MyMain.h"
 
-#include "platform/Folders.h"
-#include "platform/InstanceLocks.h"
-#include "platform/PasswordServices.h"
 #include "settings/RegistryValues.h"
 #include "shell/ModeOpeners.h"
-#include "shell/SaverApp.h"
 
-#include "common/FakeClock.h"
-#include "common/FakeDialogs.h"
-#include "common/FakeProcessEnd.h"
+#include "ShellRig.h"
 #include "common/RegistryValue.h"
-#include "common/TestWorld.h"
 
 #include <QCoreApplication>
-#include <QProcessEnvironment>
 
 #include <functional>
-
-#include <gtest/gtest.h>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
@@ -68,24 +58,12 @@ public:
     std::vector<qint32> changeCalls;
 };
 
-class MyMainTest : public ::testing::Test {
+class MyMainTest : public ShellRig<RecordingPasswords> {
 protected:
-    MyMainTest() : registry(makeMemoryRegistry()), locks(world.runtimeDir()), app(services()) {
-        storeRegistryValue(*registry, HKEY_LOCAL_MACHINE,
+    MyMainTest() {
+        storeRegistryValue(registry, HKEY_LOCAL_MACHINE,
                            QString::fromLatin1(RegistryValues::kProductKey),
                            QStringLiteral("animationRateMS"), kStoredAnimationRate);
-    }
-
-    ShellServices services() {
-        return {
-            platform,
-            clock,
-            *registry,
-            locks,
-            processEnd,
-            dialogs,
-            passwords,
-            Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), world.root(), 1000)};
     }
 
     /// Runs the entry point: the status the program ended with, or nothing when it returned
@@ -94,15 +72,6 @@ protected:
         return endStatusOf([&] { after = Main(app, openers, cmd); });
     }
 
-    TestWorld world;
-    FakeClock clock;
-    FakePlatform platform;
-    std::unique_ptr<RegistryApi> registry;
-    FileInstanceLocks locks;
-    FakeProcessEnd processEnd;
-    FakeDialogs dialogs;
-    RecordingPasswords passwords;
-    SaverApp app;
     RecordingOpeners openers;
     std::optional<AfterEntry> after;
 };

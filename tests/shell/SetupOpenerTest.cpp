@@ -1,26 +1,15 @@
 #include "shell/SetupOpener.h"
 
-#include "platform/Folders.h"
-#include "platform/InstanceLocks.h"
-#include "platform/MemoryRegistry.h"
-#include "platform/PasswordServices.h"
 #include "settings/FrmSetup.h"
 #include "shell/MyMain.h"
 #include "shell/NoFormOpeners.h"
-#include "shell/SaverApp.h"
 
-#include "common/FakeClock.h"
-#include "common/FakeDialogs.h"
-#include "common/FakeProcessEnd.h"
+#include "ShellRig.h"
 #include "common/FakeRetriever.h"
-#include "common/TestWorld.h"
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QProcessEnvironment>
 #include <QScreen>
-
-#include <gtest/gtest.h>
 
 #include <cstdlib>
 
@@ -29,15 +18,9 @@ using namespace nimbuscope::test;
 
 namespace {
 
-class SetupOpenerTest : public ::testing::Test {
+class SetupOpenerTest : public ShellRig<> {
 protected:
-    SetupOpenerTest()
-        : locks(world.runtimeDir()),
-          app({platform, clock, registry, locks, processEnd, dialogs, passwords,
-               Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), world.root(),
-                                        1000)}) {
-        app.settings().loadRegistryValues();
-    }
+    SetupOpenerTest() { app.settings().loadRegistryValues(); }
 
     ComponentFactory countingComponents() {
         ComponentFactory components;
@@ -50,15 +33,6 @@ protected:
         return components;
     }
 
-    TestWorld world;
-    FakeClock clock;
-    FakePlatform platform;
-    MemoryRegistry registry;
-    FileInstanceLocks locks;
-    FakeProcessEnd processEnd;
-    FakeDialogs dialogs;
-    NoPasswordServices passwords;
-    SaverApp app;
     int created = 0;
     FakeRetriever* retriever = nullptr; // the last one made, alive while its dialog is
 };

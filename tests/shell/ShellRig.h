@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/Folders.h"
+#include "platform/InstanceLocks.h"
+#include "platform/MemoryRegistry.h"
+#include "platform/PasswordServices.h"
+#include "shell/SaverApp.h"
+
+#include "common/FakeClock.h"
+#include "common/FakeDialogs.h"
+#include "common/FakeProcessEnd.h"
+#include "common/TestWorld.h"
+
+#include <QProcessEnvironment>
+
+#include <gtest/gtest.h>
+
+namespace nimbuscope::test {
+
+/// A saver application over a private world, with fakes for every service the shell is given.
+template <typename Passwords = NoPasswordServices> class ShellRig : public ::testing::Test {
+protected:
+    ShellServices services() {
+        platform.temp = world.tmp();
+        return {
+            platform,
+            clock,
+            registry,
+            locks,
+            processEnd,
+            dialogs,
+            passwords,
+            Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), world.root(), 1000)};
+    }
+
+    TestWorld world;
+    FakeClock clock;
+    FakePlatform platform;
+    MemoryRegistry registry;
+    FileInstanceLocks locks{world.runtimeDir()};
+    FakeProcessEnd processEnd;
+    FakeDialogs dialogs;
+    Passwords passwords;
+    SaverApp app{services()};
+};
+
+} // namespace nimbuscope::test
