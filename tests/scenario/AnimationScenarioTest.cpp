@@ -112,11 +112,10 @@ TEST(AnimationScenario, InformationLabelsFollowTheDownloadAndTheConditions) {
     EXPECT_TRUE(rig.downloading());
     ASSERT_TRUE(rig.finishPass());
     rig.runFor(5);
-    EXPECT_TRUE(rig.shown(QStringLiteral("ItemCaption")));
-    EXPECT_TRUE(rig.shown(QStringLiteral("CurrentRadarTimes")));
-    EXPECT_TRUE(rig.shown(QStringLiteral("currentTempF")));
-    EXPECT_TRUE(rig.shown(QStringLiteral("currentConditionsPictureBox")));
-    EXPECT_TRUE(rig.shown(QStringLiteral("EscToChange")));
+    for (const char* name : {"ItemCaption", "CurrentRadarTimes", "currentTempF",
+                             "currentConditionsPictureBox", "EscToChange"}) {
+        EXPECT_TRUE(rig.shown(QString::fromLatin1(name))) << name;
+    }
     EXPECT_TRUE(
         rig.caption(QStringLiteral("ImageDate")).startsWith(QStringLiteral("Last download:  ")));
     EXPECT_TRUE(rig.caption(QStringLiteral("DownloadInfoChannelName"))

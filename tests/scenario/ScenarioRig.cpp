@@ -96,6 +96,15 @@ void ScenarioRig::start() {
     deliver([this] { window_->Form_Load(); });
 }
 
+bool ScenarioRig::startPastTheFirstFrame() {
+    start();
+    if (!runUntil([this] { return window_->infoLaidOut(); }, 120)) {
+        return false;
+    }
+    runFor(4);
+    return true;
+}
+
 void ScenarioRig::deliver(const std::function<void()>& action) {
     if (ended()) {
         return;

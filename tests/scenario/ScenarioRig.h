@@ -66,6 +66,9 @@ public:
 
     /// Builds the window and runs its load (which may end the program already).
     void start();
+    /// Starts and runs until the first frame is laid out and the mouse grace time is over;
+    /// false when the frame did not come.
+    bool startPastTheFirstFrame();
 
     /// Runs the timers for `seconds` of virtual time, or until the program ends.
     void runFor(double seconds);
