@@ -8,6 +8,7 @@
 #include "common/TestWorld.h"
 #include "e2e/ImageCompare.h"
 #include "e2e/NoaaSimRun.h"
+#include "e2e/SaverWorld.h"
 #include "e2e/XvfbSession.h"
 
 #include <QThread>
@@ -91,7 +92,7 @@ TEST_F(KillE2eTest, KilledSaverAndRegistryWriterLeaveUsableFiles) {
             session.run(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/s")});
         ProgramRun writer(
             QStringLiteral(NIMBUSCOPE_REGISTRY_WRITER),
-            {hives.userHive(), QStringLiteral("kill%1").arg(round), QStringLiteral("0")},
+            {userHive(world), QStringLiteral("kill%1").arg(round), QStringLiteral("0")},
             QProcessEnvironment::systemEnvironment());
         const bool early = !mustAnimate && pick(0, 1) == 0;
         if (!early) {
