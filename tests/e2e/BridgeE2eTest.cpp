@@ -1,21 +1,15 @@
 // The saver and its setup dialog with every service setting at NOAA's defaults and only the
 // bridge's four addresses pointed at tools/noaa-sim in today mode: whatever the programs
 // show must have come through the bridge from NOAA's current forms.
-#include "common/TestWorld.h"
-#include "e2e/ImageCompare.h"
-#include "e2e/NoaaSimRun.h"
+#include "e2e/SaverE2eFixture.h"
 #include "e2e/SaverScreen.h"
-#include "e2e/SimControl.h"
-#include "e2e/XvfbSession.h"
 
 #include "noaa-sim/Conditions.h"
 #include "noaa-sim/SiteTable.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QThread>
-#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -26,11 +20,8 @@ namespace {
 
 constexpr int kShownWithinMs = 10000;
 constexpr int kCheckedWithinMs = 20000;
-constexpr int kRadarShownMs = 45000;
 // A message box takes a moment to take the focus after it appears.
 constexpr int kActivationMs = 500;
-constexpr int kEndsWithinMs = 5000;
-constexpr double kRadarVivid = 0.01;
 // Each poll lists the cache folder; five times a second is often enough.
 constexpr int kFilesPollMs = 200;
 const QSize kScreen{1024, 768};
@@ -44,11 +35,6 @@ const QString kZip = QStringLiteral("64106");
 constexpr const char* kReportingStation = "/api/stations/KMCI/observations/latest";
 
 constexpr int kTemperaturePx = 34;
-constexpr int kCaptionBandTop = 60;
-constexpr int kProblemPx = 13;
-constexpr QRgb kProblemColour = 0xffffc857;
-const QRect kProblemArea{(1024 - 620) / 2, 768 - 30, 620, 30};
-constexpr double kSameText = 0.25;
 // Two temperatures one figure apart lie about 0.2 apart; the same one at 0.
 constexpr double kSameFigures = 0.08;
 constexpr QRgb kWhite = 0xffffffff;
@@ -57,57 +43,32 @@ constexpr QRgb kWhite = 0xffffffff;
 const QRegularExpression kTodayForm(QStringLiteral(
     R"(^\S+ /(zipcity\.php\?|api/(points|gridpoints|stations)/|geoserver/|ridge/standard/))"));
 
-class BridgeE2eTest : public ::testing::Test {
+class BridgeE2eTest : public SaverE2eFixture {
 protected:
+    BridgeE2eTest()
+        : SaverE2eFixture(XvfbOptions{kScreen},
+                          {QStringLiteral("--today"), QStringLiteral("--frames"), kAdvertised}) {}
+
     void SetUp() override {
-        ASSERT_RUNNING(session);
-        sim = std::make_unique<NoaaSimRun>(
-            QStringLiteral(NOAA_SIM_PROGRAM),
-            QStringList{QStringLiteral("--today"), QStringLiteral("--frames"), kAdvertised});
-        ASSERT_TRUE(sim->isListening()) << sim->describe().toStdString();
-        ASSERT_EQ(sim->settings().size(), 4) << "only the bridge's addresses";
+        SaverE2eFixture::SetUp();
+        ASSERT_EQ(sim.settings().size(), 4) << "only the bridge's addresses";
         // The dialog's radar site list, naming NOAA's radar pages as the shipped one does.
         world.writeFile(QStringLiteral("share/RadarList.txt"),
                         "STATE: MO\r\n\"http://radar.weather.gov/radar/latest/DS.p19r0/"
                         "si.keax.shtml\",\"Kansas City\",\"64106\"\r\n");
     }
 
-    /// Both hives hold the bridge's addresses and `extra`; the machine one is chosen where it
-    /// may be written.
+    /// Both hives hold the bridge's addresses and `extra`.
     void writeHives(const QByteArray& extra) {
-        const QByteArray hive = "Windows Registry Editor Version 5.00\n\n"
-                                "[HKEY_CURRENT_USER\\Software\\Calderwick\\Nimbuscope]\n" +
-                                sim->registryLines().toUtf8() + "\"homeDirectory\"=\"" +
-                                world.root().toUtf8() + "/share\"\n" + extra;
-        world.writeFile(world.configHome() +
-                            QStringLiteral("/nimbuscope/registry/HKEY_CURRENT_USER.reg"),
-                        hive);
-        world.writeFile(machineHive(),
-                        QByteArray(hive).replace("HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"));
+        nimbuscope::e2e::writeHives(world, sim.registryLines().toUtf8() + "\"homeDirectory\"=\"" +
+                                               world.root().toUtf8() + "/share\"\n" + extra);
     }
-    QString machineHive() const {
-        return world.configDir() + QStringLiteral("/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg");
-    }
-    QString stored() const { return QString::fromUtf8(world.readFile(machineHive())); }
+    QString stored() const { return QString::fromUtf8(world.readFile(machineHive(world))); }
 
-    SimControl simControl() const { return SimControl(QUrl(sim->baseUrl()).port()); }
     QStringList requestLog() const { return simControl().requests(); }
-    bool simFault(const std::string& pattern, const std::string& kind) const {
-        return simControl().fault(pattern, kind);
-    }
 
     /// Cached files of the location whose names match `pattern` (after the zip code).
-    QStringList cached(const QString& pattern) const {
-        QStringList files;
-        const QDir nimbuscope(world.tmp() + QStringLiteral("/Nimbuscope"));
-        for (const QString& user : nimbuscope.entryList({QStringLiteral("tmp-*")}, QDir::Dirs)) {
-            const QDir data(nimbuscope.filePath(user) + QStringLiteral("/data"));
-            for (const QString& name : data.entryList({kZip + pattern}, QDir::Files)) {
-                files << data.filePath(name);
-            }
-        }
-        return files;
-    }
+    QStringList cached(const QString& pattern) const { return cachedFiles(world, kZip + pattern); }
 
     /// Frame names ("SI.KEAX.dd.YYYYMMDD.HHMM") of the reflectivity layer's advertised times.
     QStringList advertisedFrameNames() const {
@@ -130,16 +91,6 @@ protected:
         return names;
     }
 
-    std::unique_ptr<ProgramRun> startSaver() {
-        return session.run(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/s")});
-    }
-    bool radarOnScreen() {
-        return waitUntil([&] { return vividShare(session.x().grabScreen()) > kRadarVivid; },
-                         kRadarShownMs);
-    }
-    bool typeInto(quint32 window, const QString& keys) {
-        return session.mouseMove(session.x().windowGeometry(window).center()) && session.key(keys);
-    }
     quint32 openSetup() {
         setup = session.run(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/c")});
         return waitForSetupDialog(session, kShownWithinMs);
@@ -156,9 +107,6 @@ protected:
         return firstInkBand(screen.copy(0, top, left - 2, kProblemArea.top() - top));
     }
 
-    TestWorld world; // first: the programs run in its folders
-    XvfbSession session{XvfbOptions{kScreen}};
-    std::unique_ptr<NoaaSimRun> sim;
     std::unique_ptr<ProgramRun> setup;
 };
 
@@ -179,7 +127,7 @@ TEST_F(BridgeE2eTest, SetupChecksAZipCodeThroughTheBridgeAndStoresNoaasAddresses
     writeHives({});
     const quint32 dialog = openSetup();
     ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
-    ASSERT_TRUE(typeInto(dialog, QStringLiteral("6 4 1 0 6 Return")));
+    ASSERT_TRUE(typeInto(session, dialog, QStringLiteral("6 4 1 0 6 Return")));
     ASSERT_TRUE(setup->waitForEnd(kCheckedWithinMs)) << setup->describe().toStdString();
     EXPECT_EQ(setup->exitCode(), 0);
 
@@ -202,13 +150,13 @@ TEST_F(BridgeE2eTest, SetupRefusesAZipCodeTheCurrentSearchCannotPlace) {
     writeHives({});
     const quint32 dialog = openSetup();
     ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
-    ASSERT_TRUE(typeInto(dialog, QStringLiteral("9 9 9 9 9 Return")));
+    ASSERT_TRUE(typeInto(session, dialog, QStringLiteral("9 9 9 9 9 Return")));
     const quint32 message = session.waitForWindow(QStringLiteral("^Nimbuscope$"), kCheckedWithinMs);
     ASSERT_NE(message, 0u) << setup->describe().toStdString();
     EXPECT_TRUE(setup->isRunning());
-    ASSERT_TRUE(typeInto(message, QStringLiteral("Return")));
+    ASSERT_TRUE(typeInto(session, message, QStringLiteral("Return")));
     QThread::msleep(kActivationMs);
-    ASSERT_TRUE(typeInto(dialog, QStringLiteral("Escape")));
+    ASSERT_TRUE(typeInto(session, dialog, QStringLiteral("Escape")));
     ASSERT_TRUE(setup->waitForEnd(kShownWithinMs)) << setup->describe().toStdString();
     EXPECT_FALSE(stored().contains(QStringLiteral("\"zipcode\"")));
     EXPECT_TRUE(requestLog()
@@ -278,9 +226,6 @@ TEST_F(BridgeE2eTest, SaverShowsFramesOfTheExactTimesAndTheReportingStationsCond
 TEST_F(BridgeE2eTest, WhenTheCurrentServicesFailTheSaverSaysSoAndKeepsAnimating) {
     writeHives("\"zipcode\"=\"64106\"\n\"locationMode\"=dword:00000001\n");
     ASSERT_TRUE(simFault("/geoserver/ows", "delay:1000"));
-    const QImage problem = renderText(
-        QStringLiteral("Nimbuscope is having difficulty connecting to the NOAA website."),
-        saverFont(kProblemPx), kProblemColour);
     const auto saver = startSaver();
     // The short-range frames are all in once the long-range ones come.
     ASSERT_TRUE(waitUntil(
@@ -291,7 +236,7 @@ TEST_F(BridgeE2eTest, WhenTheCurrentServicesFailTheSaverSaysSoAndKeepsAnimating)
         kRadarShownMs, kFilesPollMs))
         << saver->describe().toStdString();
     ASSERT_TRUE(radarOnScreen());
-    EXPECT_GE(inkDistance(session.x().grabScreen().copy(kProblemArea), problem), kSameText);
+    EXPECT_GE(problemLineDistance(session), kSameText);
 
     ASSERT_TRUE(simFault("*", "drop"));
     ASSERT_TRUE(session.key(QStringLiteral("Escape")));
@@ -300,7 +245,7 @@ TEST_F(BridgeE2eTest, WhenTheCurrentServicesFailTheSaverSaysSoAndKeepsAnimating)
     double distance = 1;
     EXPECT_TRUE(waitUntil(
         [&] {
-            distance = inkDistance(session.x().grabScreen().copy(kProblemArea), problem);
+            distance = problemLineDistance(session);
             return distance < kSameText;
         },
         kRadarShownMs))

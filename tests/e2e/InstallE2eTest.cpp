@@ -38,29 +38,41 @@ QString runToEnd(const QString& program, const QStringList& arguments, int timeo
     return run.describe() + QLatin1Char('\n') + QString::fromLocal8Bit(run.standardOutput());
 }
 
-class InstallE2eTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        prefix = world.root() + QStringLiteral("/prefix");
-        const QString failure =
-            runToEnd(QStringLiteral(NIMBUSCOPE_CMAKE_COMMAND),
-                     {QStringLiteral("--install"), QStringLiteral(NIMBUSCOPE_BUILD_DIR),
-                      QStringLiteral("--prefix"), prefix},
-                     kInstallWithinMs);
-        ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
-    }
-
-    QString installed(const QString& relative) const {
-        return prefix + QLatin1Char('/') + relative;
-    }
-
-    TestWorld world;
-    QString prefix;
-};
-
 } // namespace
 
-TEST_F(InstallE2eTest, TheProgramsReadTheDataFolderOfTheirOwnPrefix) {
+// One test: the install takes most of its time.
+TEST(InstallE2eTest, ProgramsReadTheirOwnPrefixAndDesktopEntriesStartThem) {
+    const TestWorld world;
+    const QString prefix = world.root() + QStringLiteral("/prefix");
+    const auto installed = [&](const QString& relative) {
+        return prefix + QLatin1Char('/') + relative;
+    };
+    const QString failure =
+        runToEnd(QStringLiteral(NIMBUSCOPE_CMAKE_COMMAND),
+                 {QStringLiteral("--install"), QStringLiteral(NIMBUSCOPE_BUILD_DIR),
+                  QStringLiteral("--prefix"), prefix},
+                 kInstallWithinMs);
+    ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
+
+    for (const char* entry : kDesktopEntries) {
+        SCOPED_TRACE(entry);
+        const QString path = installed(QLatin1String(entry));
+        const QString invalid =
+            runToEnd(QStringLiteral("desktop-file-validate"), {path}, kToolWithinMs);
+        EXPECT_TRUE(invalid.isEmpty()) << invalid.toStdString();
+
+        QSettings desktop(path, QSettings::IniFormat);
+        const QString exec = desktop.value(QStringLiteral("Desktop Entry/Exec")).toString();
+        const QString program = exec.section(QLatin1Char(' '), 0, 0);
+        EXPECT_TRUE(QFileInfo(installed(QStringLiteral("bin/") + program)).isExecutable())
+            << exec.toStdString();
+        const QString icon = desktop.value(QStringLiteral("Desktop Entry/Icon")).toString();
+        EXPECT_FALSE(QImage(installed(QStringLiteral("share/icons/hicolor/128x128/apps/") + icon +
+                                      QStringLiteral(".png")))
+                         .isNull())
+            << icon.toStdString();
+    }
+
     const QString picture = installed(QStringLiteral("share/nimbuscope/NimbuscopePreview.jpg"));
     ASSERT_TRUE(QFileInfo(picture).isFile());
     for (const char* file : {"RadarList.txt", "RadarUnavailable.jpg"}) {
@@ -86,25 +98,4 @@ TEST_F(InstallE2eTest, TheProgramsReadTheDataFolderOfTheirOwnPrefix) {
         << run->describe().toStdString();
     ASSERT_TRUE(session.x().destroyWindow(host));
     EXPECT_TRUE(run->waitForEnd(kGoneWithinMs));
-}
-
-TEST_F(InstallE2eTest, DesktopEntriesAreValidAndStartInstalledPrograms) {
-    for (const char* entry : kDesktopEntries) {
-        SCOPED_TRACE(entry);
-        const QString path = installed(QLatin1String(entry));
-        const QString failure =
-            runToEnd(QStringLiteral("desktop-file-validate"), {path}, kToolWithinMs);
-        EXPECT_TRUE(failure.isEmpty()) << failure.toStdString();
-
-        QSettings desktop(path, QSettings::IniFormat);
-        const QString exec = desktop.value(QStringLiteral("Desktop Entry/Exec")).toString();
-        const QString program = exec.section(QLatin1Char(' '), 0, 0);
-        EXPECT_TRUE(QFileInfo(installed(QStringLiteral("bin/") + program)).isExecutable())
-            << exec.toStdString();
-        const QString icon = desktop.value(QStringLiteral("Desktop Entry/Icon")).toString();
-        EXPECT_FALSE(QImage(installed(QStringLiteral("share/icons/hicolor/128x128/apps/") + icon +
-                                      QStringLiteral(".png")))
-                         .isNull())
-            << icon.toStdString();
-    }
 }

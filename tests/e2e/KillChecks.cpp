@@ -1,5 +1,7 @@
 #include "KillChecks.h"
 
+#include "e2e/SaverWorld.h"
+
 #include "platform/RegistryApi.h"
 #include "platform/RegistryHiveFormat.h"
 #include "settings/RegistryValues.h"
@@ -27,11 +29,6 @@ const QString kLocationFound[] = {QStringLiteral("templateURL"), QStringLiteral(
                                   QStringLiteral("currentConditionsURL")};
 const QString kProductKey = QString::fromLatin1(RegistryValues::kProductKey);
 
-QString hiveText(const QString& root, const QString& lines) {
-    return QStringLiteral("%1\n\n[%2\\%3]\n%4")
-        .arg(QString::fromLatin1(kHiveHeader), root, kProductKey, lines);
-}
-
 cRegistry valueAt(RegistryApi& api, qint32 root, const QString& name) {
     cRegistry reg(api);
     reg.setClassKey(root);
@@ -52,17 +49,9 @@ bool wholeImage(const QByteArray& bytes) {
 
 } // namespace
 
-QString KillChecks::userHive() const {
-    return world_.configHome() + QStringLiteral("/nimbuscope/registry/HKEY_CURRENT_USER.reg");
-}
-
-QString KillChecks::machineHive() const {
-    return world_.configDir() + QStringLiteral("/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg");
-}
-
 std::unique_ptr<RegistryApi> KillChecks::registry() const {
     return makeFileRegistry(
-        {userHive(), machineHive(),
+        {e2e::userHive(world_), e2e::machineHive(world_),
          world_.configDir() + QStringLiteral("/nimbuscope/registry/HKEY_CLASSES_ROOT.reg")});
 }
 
@@ -74,10 +63,9 @@ void KillChecks::writeInitial(const QString& serviceLines, const QString& zip) {
             service_.insert(parts[0].mid(1), parts[1].chopped(1));
         }
     }
-    const QString lines = serviceLines + QStringLiteral("\"zipcode\"=\"%1\"\n").arg(zip) +
-                          QStringLiteral("\"locationMode\"=dword:00000001\n");
-    world_.writeFile(userHive(), hiveText(QStringLiteral("HKEY_CURRENT_USER"), lines).toUtf8());
-    world_.writeFile(machineHive(), hiveText(QStringLiteral("HKEY_LOCAL_MACHINE"), lines).toUtf8());
+    e2e::writeHives(world_, (serviceLines + QStringLiteral("\"zipcode\"=\"%1\"\n").arg(zip) +
+                             QStringLiteral("\"locationMode\"=dword:00000001\n"))
+                                .toUtf8());
 }
 
 void KillChecks::changeLocation(const QString& zip) {
@@ -119,14 +107,15 @@ QStringList KillChecks::check(KillCounts& counts) const {
 }
 
 void KillChecks::checkHives(QStringList& problems) const {
+    const QString userHive = e2e::userHive(world_);
     const QList<std::pair<QString, QString>> hives = {
-        {userHive(), QStringLiteral("HKEY_CURRENT_USER")},
-        {machineHive(), QStringLiteral("HKEY_LOCAL_MACHINE")}};
+        {userHive, QStringLiteral("HKEY_CURRENT_USER")},
+        {e2e::machineHive(world_), QStringLiteral("HKEY_LOCAL_MACHINE")}};
     std::optional<RegistryHive> user;
     for (const auto& [path, root] : hives) {
         HiveParseError error;
         std::optional<RegistryHive> hive = parseHive(world_.readFile(path), root, &error);
-        if (path == userHive()) {
+        if (path == userHive) {
             user = hive;
         }
         if (!hive) {

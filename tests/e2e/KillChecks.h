@@ -31,9 +31,6 @@ class KillChecks {
 public:
     explicit KillChecks(const TestWorld& world) : world_(world) {}
 
-    QString userHive() const;
-    QString machineHive() const;
-
     /// Both hives with the service settings (registry editor lines) and a location.
     void writeInitial(const QString& serviceLines, const QString& zip);
     /// A new zip code in both hives, with the found location forgotten, so that the next

@@ -5,10 +5,7 @@
 // NIMBUSCOPE_KILL_SEED the random moments.
 #include "KillChecks.h"
 
-#include "common/TestWorld.h"
-#include "e2e/ImageCompare.h"
-#include "e2e/NoaaSimRun.h"
-#include "e2e/XvfbSession.h"
+#include "e2e/SaverE2eFixture.h"
 
 #include <QThread>
 
@@ -25,13 +22,11 @@ namespace {
 
 constexpr int kCiKills = 12;
 constexpr quint32 kDefaultSeed = 7;
-constexpr int kRadarShownMs = 30000;
-constexpr double kRadarVivid = 0.01;
 // A kill comes this long after the start (early kills) or after the radar showed.
 constexpr int kShortestKillMs = 100;
 constexpr int kLongestKillMs = 4000;
 // Frames trickle in, so that a pass lasts a few seconds and kills meet it at work.
-const char* const kFrameDelay = "/radar/images/*=delay:120";
+const QString kFrameDelay = QStringLiteral("/radar/images/*=delay:120");
 const QSize kScreen{1024, 768};
 const char* const kZips[] = {"64106", "80301", "98101", "60601", "30303", "78701", "10001"};
 
@@ -54,23 +49,16 @@ int envNumber(const char* name, int fallback) {
 
 } // namespace
 
-class KillE2eTest : public ::testing::Test {
+class KillE2eTest : public SaverE2eFixture {
 protected:
+    KillE2eTest()
+        : SaverE2eFixture(XvfbOptions{kScreen}, {QStringLiteral("--fault"), kFrameDelay}) {}
+
     void SetUp() override {
-        ASSERT_TRUE(session.isRunning()) << session.errorString().toStdString();
-        ASSERT_TRUE(sim.isListening()) << sim.describe().toStdString();
+        SaverE2eFixture::SetUp();
         hives.writeInitial(sim.registryLines(), QString::fromLatin1(kZips[0]));
     }
 
-    bool radarOnScreen(int timeoutMs) {
-        return waitUntil([&] { return vividShare(session.x().grabScreen()) > kRadarVivid; },
-                         timeoutMs, 100);
-    }
-
-    TestWorld world; // first: the programs run in its folders
-    XvfbSession session{XvfbOptions{kScreen}};
-    NoaaSimRun sim{QStringLiteral(NIMBUSCOPE_NOAA_SIM),
-                   {QStringLiteral("--fault"), QString::fromLatin1(kFrameDelay)}};
     KillChecks hives{world};
 };
 
@@ -87,16 +75,15 @@ TEST_F(KillE2eTest, KilledSaverAndRegistryWriterLeaveUsableFiles) {
             hives.changeLocation(QString::fromLatin1(kZips[pick(0, int(std::size(kZips)) - 1)]));
             ++counts.locationChanges;
         }
-        const auto saver =
-            session.run(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/s")});
+        const auto saver = startSaver();
         ProgramRun writer(
             QStringLiteral(NIMBUSCOPE_REGISTRY_WRITER),
-            {hives.userHive(), QStringLiteral("kill%1").arg(round), QStringLiteral("0")},
+            {userHive(world), QStringLiteral("kill%1").arg(round), QStringLiteral("0")},
             QProcessEnvironment::systemEnvironment());
         const bool early = !mustAnimate && pick(0, 1) == 0;
         if (!early) {
             // The start after a kill must bring the radar back on screen.
-            ASSERT_TRUE(radarOnScreen(kRadarShownMs))
+            ASSERT_TRUE(radarOnScreen())
                 << "round " << round << ": " << saver->describe().toStdString();
             ++counts.startsAnimated;
         }
@@ -117,9 +104,8 @@ TEST_F(KillE2eTest, KilledSaverAndRegistryWriterLeaveUsableFiles) {
         }
     }
     if (mustAnimate) {
-        const auto saver =
-            session.run(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/s")});
-        EXPECT_TRUE(radarOnScreen(kRadarShownMs)) << saver->describe().toStdString();
+        const auto saver = startSaver();
+        EXPECT_TRUE(radarOnScreen()) << saver->describe().toStdString();
         ++counts.startsAnimated;
         saver->kill();
     }

@@ -2,13 +2,15 @@
 
 #include "common/TestWorld.h"
 #include "e2e/ImageCompare.h"
+#include "e2e/NoaaSimRun.h"
+#include "e2e/SaverWorld.h"
 #include "e2e/SimControl.h"
 #include "e2e/XvfbSession.h"
 
-#include <QImage>
 #include <QProcessEnvironment>
 #include <QSize>
 #include <QStringList>
+#include <QUrl>
 
 #include <memory>
 #include <string>
@@ -17,27 +19,19 @@
 
 namespace nimbuscope::e2e {
 
-#define ASSERT_RUNNING(session)                                                                    \
-    ASSERT_TRUE((session).isRunning()) << (session).errorString().toStdString()
-
 /// The real saver on a private X server, downloading from tools/noaa-sim over loopback, in
 /// a private world whose hives point at the simulator with the zip code 64106.
 class SaverE2eFixture : public ::testing::Test {
 protected:
-    static constexpr int kRadarShownMs = 30000;
+    // Frames drawn from the simulated map server's renderings take longest.
+    static constexpr int kRadarShownMs = 45000;
     static constexpr int kEndsWithinMs = 5000;
 
-    explicit SaverE2eFixture(const XvfbOptions& options = XvfbOptions{QSize(1024, 768)})
-        : session(options) {}
+    explicit SaverE2eFixture(const XvfbOptions& options = XvfbOptions{QSize(1024, 768)},
+                             const QStringList& simArguments = {})
+        : session(options), sim(QStringLiteral(NIMBUSCOPE_NOAA_SIM), simArguments) {}
 
     void SetUp() override;
-
-    /// The current user's hive, as the programs under test read it.
-    QString userHive() const;
-    /// Adds `text` (registry editor lines, sections included) to the current user's hive.
-    void addToUserHive(const QByteArray& text);
-    /// Adds value lines to the saver's settings in both hives.
-    void addSettings(const QByteArray& lines);
 
     std::unique_ptr<ProgramRun>
     startSaver(const QStringList& arguments = {QStringLiteral("/s")},
@@ -49,16 +43,16 @@ protected:
     bool endsCleanly(ProgramRun& saver);
     /// Files a write cut short would leave in the saver's working folders.
     QStringList halfWrittenFiles() const;
+    SimControl simControl() const { return SimControl(QUrl(sim.baseUrl()).port()); }
     /// Asks the simulator to answer paths matching `pattern` with a fault ("drop",
     /// "delay:MS" ...).
-    bool simFault(const std::string& pattern, const std::string& kind);
-    /// Whether the simulator has been asked for a path containing `part`.
-    bool simAskedFor(const std::string& part);
-    SimControl simControl() const;
+    bool simFault(const std::string& pattern, const std::string& kind) {
+        return simControl().fault(pattern, kind);
+    }
 
     test::TestWorld world; // first: the programs run in its folders
     XvfbSession session;
-    std::unique_ptr<ProgramRun> sim;
+    NoaaSimRun sim;
 };
 
 } // namespace nimbuscope::e2e

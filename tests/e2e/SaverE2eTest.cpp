@@ -29,23 +29,12 @@ constexpr double kNoRadarYet = 0.01;
 constexpr int kNotEndedMs = 2500;
 const QSize kScreen{1024, 768};
 
-// How the window draws its frame caption and its network-problem line.
+// How the window draws its frame caption.
 constexpr int kCaptionPx = 22;
 constexpr QRgb kCaptionColour = 0xffffffff;
-constexpr int kProblemPx = 13;
-constexpr QRgb kProblemColour = 0xffffc857;
 const QString kShortRange = QStringLiteral("Short Range Radar");
 const QString kLongRange = QStringLiteral("Long Range Radar");
-const QString kProblemText =
-    QStringLiteral("Nimbuscope is having difficulty connecting to the NOAA website.");
-// The same text in the same font lies well under this (grabbed against rendered); the two
-// captions lie far over it.
-constexpr double kSameText = 0.25;
 
-// Screen places: the title and its hint end above the caption band; the problem line sits
-// centred at the bottom edge, 620 pixels wide.
-constexpr int kCaptionBandTop = 60;
-const QRect kProblemArea{(1024 - 620) / 2, 768 - 30, 620, 30};
 // One animation cycle of both products at the default pace is about 10 s.
 constexpr int kFullCycleMs = 14000;
 constexpr int kCaptionShownMs = 30000;
@@ -69,18 +58,6 @@ QRect pictureArea(const QImage& screen) {
 using SaverE2eTest = SaverE2eFixture;
 
 } // namespace
-
-TEST_F(SaverE2eTest, CoversTheScreenShowsTheRadarAndAKeyEndsIt) {
-    const auto saver = startSaver();
-    const quint32 window = session.waitForWindow(QStringLiteral("^NimbuscopePlayback$"), 10000);
-    ASSERT_NE(window, 0u) << saver->describe().toStdString();
-    EXPECT_EQ(session.x().windowGeometry(window), QRect(QPoint(0, 0), kScreen));
-    ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();
-
-    // No window manager gives it the focus: the keyboard grab brings the key all the same.
-    ASSERT_TRUE(session.key(QStringLiteral("a")));
-    EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
-}
 
 // The first frame is held back, so the start-up logo stays on screen past the grace time.
 TEST_F(SaverE2eTest, MovesDuringTheLogoCountForNothingThen20PixelsKeepItAnd21EndIt) {
@@ -182,15 +159,14 @@ TEST_F(SaverE2eTest, CaptionNamesTheShortRangeThenTheLongRangeRadar) {
 // makes the saver try again. The long-range frames are slowed so that the first pass is still
 // running while the short-range frames already play.
 TEST_F(SaverE2eTest, ServerGoneShowsTheNetworkProblemWhileTheAnimationGoesOn) {
-    const QImage problem = renderText(kProblemText, saverFont(kProblemPx), kProblemColour);
     ASSERT_TRUE(simFault("/radar/images/DS.p20-r/*", "delay:1000"));
     const auto saver = startSaver();
     ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();
     // Every short-range frame is in the cache once the long-range ones are asked for.
-    ASSERT_TRUE(
-        waitUntil([&] { return simAskedFor("/radar/images/DS.p20-r/"); }, kRadarShownMs, 200));
+    ASSERT_TRUE(waitUntil([&] { return simControl().askedFor("/radar/images/DS.p20-r/"); },
+                          kRadarShownMs, 200));
 
-    EXPECT_GE(inkDistance(session.x().grabScreen().copy(kProblemArea), problem), kSameText);
+    EXPECT_GE(problemLineDistance(session), kSameText);
     ASSERT_TRUE(simFault("*", "drop"));
     ASSERT_TRUE(session.key(QStringLiteral("Escape")));
     ASSERT_NE(waitForSetupDialog(session, kEndsWithinMs), 0u);
@@ -200,7 +176,7 @@ TEST_F(SaverE2eTest, ServerGoneShowsTheNetworkProblemWhileTheAnimationGoesOn) {
     double distance = 1;
     EXPECT_TRUE(waitUntil(
         [&] {
-            distance = inkDistance(session.x().grabScreen().copy(kProblemArea), problem);
+            distance = problemLineDistance(session);
             return distance < kSameText;
         },
         kProblemShownMs))
@@ -208,7 +184,7 @@ TEST_F(SaverE2eTest, ServerGoneShowsTheNetworkProblemWhileTheAnimationGoesOn) {
 
     // The cached frames keep playing under the message.
     EXPECT_TRUE(framesPlayIn(session, pictureArea(session.x().grabScreen())));
-    EXPECT_LT(inkDistance(session.x().grabScreen().copy(kProblemArea), problem), kSameText);
+    EXPECT_LT(problemLineDistance(session), kSameText);
 
     ASSERT_TRUE(session.key(QStringLiteral("a")));
     EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();

@@ -17,6 +17,8 @@ constexpr int kFrameChanges = 3;
 constexpr int kFramesPlayWithinMs = 10000;
 constexpr int kFramePollMs = 300;
 constexpr double kFrameChanged = 0.5;
+constexpr int kProblemPx = 13;
+constexpr QRgb kProblemColour = 0xffffc857;
 
 int strongest(QRgb pixel) {
     return std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)});
@@ -76,12 +78,23 @@ QImage firstInkBand(const QImage& picture, int minLevel) {
     return top < image.height() ? image.copy(0, top, image.width(), bottom - top) : QImage();
 }
 
+double problemLineDistance(XvfbSession& session) {
+    const QImage message = renderText(
+        QStringLiteral("Nimbuscope is having difficulty connecting to the NOAA website."),
+        saverFont(kProblemPx), kProblemColour);
+    return inkDistance(session.x().grabScreen().copy(kProblemArea), message);
+}
+
 quint32 waitForSetupDialog(XvfbSession& session, int withinMs) {
     const quint32 dialog = session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), withinMs);
     if (dialog != 0) {
         QThread::msleep(kDialogActivationMs);
     }
     return dialog;
+}
+
+bool typeInto(XvfbSession& session, quint32 window, const QString& keys) {
+    return session.mouseMove(session.x().windowGeometry(window).center()) && session.key(keys);
 }
 
 bool framesPlayIn(XvfbSession& session, const QRect& area) {

@@ -58,7 +58,7 @@ using LauncherE2eTest = SaverE2eFixture;
 TEST_F(TwoScreensE2eTest, TheOtherScreenTurnsBlackWhileTheSaverRunsAndAClickThereEndsIt) {
     ASSERT_EQ(session.x().screenCount(), 2);
     // Moving the pointer onto the other screen must not be what ends the saver here.
-    addSettings("\"cursorMovement\"=dword:00000001\n");
+    addToHives(world, "\"cursorMovement\"=dword:00000001\n");
     const double weaveBlack = colourShare(session.x().grabScreen(1), kBlack);
     ASSERT_LT(weaveBlack, 0.9) << "the uncovered screen shows no weave";
 
@@ -135,8 +135,10 @@ TEST_F(HostWindowE2eTest, TheSaverEndsWithTheHostsWindowAndAtOnceWithoutOne) {
 }
 
 TEST_F(LauncherE2eTest, StartsTheSaverFullScreenAndPutsTheOtherSaverBack) {
-    addToUserHive("[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n\"SCRNSAVE.EXE\"=\"" +
-                  kOtherSaver.toUtf8() + "\"\n");
+    const QString hive = userHive(world);
+    world.writeFile(hive, world.readFile(hive) +
+                              "\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n\"SCRNSAVE.EXE\"=\"" +
+                              kOtherSaver.toUtf8() + "\"\n");
     QElapsedTimer took;
     took.start();
     const auto launcher = session.run(QStringLiteral(NIMBUSCOPE_LAUNCHER_PROGRAM), {});
@@ -148,8 +150,8 @@ TEST_F(LauncherE2eTest, StartsTheSaverFullScreenAndPutsTheOtherSaverBack) {
     ASSERT_TRUE(launcher->waitForEnd(kLauncherAtMostMs));
     EXPECT_GE(took.elapsed(), kLauncherPauseMs);
     EXPECT_EQ(launcher->exitCode(), 0) << launcher->describe().toStdString();
-    EXPECT_TRUE(world.readFile(userHive()).contains("\"SCRNSAVE.EXE\"=\"" + kOtherSaver.toUtf8()))
-        << world.readFile(userHive()).toStdString();
+    EXPECT_TRUE(world.readFile(hive).contains("\"SCRNSAVE.EXE\"=\"" + kOtherSaver.toUtf8()))
+        << world.readFile(hive).toStdString();
 
     // The saver outlives the launcher; it is not this test's child, so its end is seen by
     // its window going.

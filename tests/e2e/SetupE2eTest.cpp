@@ -5,9 +5,8 @@
 #include "e2e/ImageCompare.h"
 #include "e2e/NoaaSimRun.h"
 #include "e2e/SaverScreen.h"
+#include "e2e/SaverWorld.h"
 #include "e2e/XvfbSession.h"
-
-#include <QDir>
 
 #include <gtest/gtest.h>
 
@@ -38,17 +37,11 @@ protected:
         ASSERT_TRUE(sim->isListening()) << sim->describe().toStdString();
         world.writeFile(QStringLiteral("share/RadarList.txt"),
                         radarList(sim->settings().value(QStringLiteral("serviceDomain"))));
-        // The test's machine hive may be written, so the settings live there.
-        world.writeFile(hive(), "Windows Registry Editor Version 5.00\n\n"
-                                "[HKEY_LOCAL_MACHINE\\Software\\Calderwick\\Nimbuscope]\n" +
-                                    sim->registryLines().toUtf8() + "\"homeDirectory\"=\"" +
-                                    world.root().toUtf8() + "/share\"\n");
+        writeHives(world, sim->registryLines().toUtf8() + "\"homeDirectory\"=\"" +
+                              world.root().toUtf8() + "/share\"\n");
     }
 
-    QString hive() const {
-        return world.configDir() + QStringLiteral("/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg");
-    }
-    QString stored() const { return QString::fromUtf8(world.readFile(hive())); }
+    QString stored() const { return QString::fromUtf8(world.readFile(machineHive(world))); }
 
     /// Starts "nimbuscope /c" and waits for its dialog; 0 when it did not come.
     quint32 openSetup() {
@@ -59,22 +52,6 @@ protected:
     /// Starts the full-screen saver; the hive holds no zip code.
     std::unique_ptr<ProgramRun> startSaver() {
         return session.run(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), {QStringLiteral("/s")});
-    }
-
-    /// Cached files of the location `zip` (the cache names begin with the zip code).
-    QStringList cachedFilesOf(const QString& zip) const {
-        QStringList files;
-        const QDir nimbuscope(world.tmp() + QStringLiteral("/Nimbuscope"));
-        for (const QString& user : nimbuscope.entryList({QStringLiteral("tmp-*")}, QDir::Dirs)) {
-            files += QDir(nimbuscope.filePath(user) + QStringLiteral("/data"))
-                         .entryList({zip + QLatin1Char('*')}, QDir::Files);
-        }
-        return files;
-    }
-
-    /// Keys go to the window under the pointer (there is no window manager).
-    bool typeInto(quint32 window, const QString& keys) {
-        return session.mouseMove(session.x().windowGeometry(window).center()) && session.key(keys);
     }
 
     TestWorld world; // first: the programs run in its folders
@@ -88,7 +65,7 @@ protected:
 TEST_F(SetupE2eTest, ANewZipCodeIsCheckedAndItsLocationStored) {
     const quint32 dialog = openSetup();
     ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
-    ASSERT_TRUE(typeInto(dialog, QStringLiteral("6 6 6 1 4 Return")));
+    ASSERT_TRUE(typeInto(session, dialog, QStringLiteral("6 6 6 1 4 Return")));
     ASSERT_TRUE(setup->waitForEnd(kCheckedWithinMs)) << setup->describe().toStdString();
     EXPECT_TRUE(setup->endedNormally());
     EXPECT_EQ(setup->exitCode(), 0);
@@ -108,11 +85,11 @@ TEST_F(SetupE2eTest, ANewZipCodeIsCheckedAndItsLocationStored) {
 TEST_F(SetupE2eTest, AZipCodeTheSearchDoesNotKnowIsRefusedAndCancelStoresNothing) {
     const quint32 dialog = openSetup();
     ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
-    ASSERT_TRUE(typeInto(dialog, QStringLiteral("9 9 9 9 9 Return")));
+    ASSERT_TRUE(typeInto(session, dialog, QStringLiteral("9 9 9 9 9 Return")));
     // The message box carries the application's title.
     const quint32 message = session.waitForWindow(QStringLiteral("^Nimbuscope$"), kCheckedWithinMs);
     ASSERT_NE(message, 0u) << setup->describe().toStdString();
-    ASSERT_TRUE(typeInto(message, QStringLiteral("Return")));
+    ASSERT_TRUE(typeInto(session, message, QStringLiteral("Return")));
     ASSERT_TRUE(waitUntil(
         [&] {
             return !session.x().windowExists(message) ||
@@ -121,22 +98,15 @@ TEST_F(SetupE2eTest, AZipCodeTheSearchDoesNotKnowIsRefusedAndCancelStoresNothing
         kShownWithinMs));
     EXPECT_TRUE(setup->isRunning()) << "the dialog stays open for another zip code";
 
-    ASSERT_TRUE(typeInto(dialog, QStringLiteral("Escape")));
+    ASSERT_TRUE(typeInto(session, dialog, QStringLiteral("Escape")));
     ASSERT_TRUE(setup->waitForEnd(kShownWithinMs)) << setup->describe().toStdString();
     EXPECT_EQ(setup->exitCode(), 0);
     EXPECT_FALSE(stored().contains(QStringLiteral("\"zipcode\"")));
     EXPECT_FALSE(stored().contains(QStringLiteral("\"templateURL\"")));
 }
 
-TEST_F(SetupE2eTest, AltWithAKeyLeavesTheDialogLikeCancel) {
-    const quint32 dialog = openSetup();
-    ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
-    ASSERT_TRUE(typeInto(dialog, QStringLiteral("alt+x")));
-    ASSERT_TRUE(setup->waitForEnd(kShownWithinMs)) << setup->describe().toStdString();
-    EXPECT_EQ(setup->exitCode(), 0);
-}
-
-TEST_F(SetupE2eTest, AFirstStartShowsTheDialogOverTheBlackSaverAndCancelEndsIt) {
+// Alt with a key leaves the dialog as Cancel does (Esc is its Cancel in the other tests).
+TEST_F(SetupE2eTest, AFirstStartShowsTheDialogOverTheBlackSaverAndAltWithAKeyEndsIt) {
     const auto saver = startSaver();
     ASSERT_NE(session.waitForWindow(QStringLiteral("^NimbuscopePlayback$"), kShownWithinMs), 0u)
         << saver->describe().toStdString();
@@ -151,7 +121,7 @@ TEST_F(SetupE2eTest, AFirstStartShowsTheDialogOverTheBlackSaverAndCancelEndsIt) 
     EXPECT_EQ(qGray(screen.pixel(screen.width() - 3, screen.height() - 3)), 0);
     EXPECT_GT(qGray(screen.pixel(area.left() + 3, area.center().y())), 128) << "the dialog on top";
 
-    ASSERT_TRUE(typeInto(dialog, QStringLiteral("Escape")));
+    ASSERT_TRUE(typeInto(session, dialog, QStringLiteral("alt+x")));
     ASSERT_TRUE(saver->waitForEnd(kShownWithinMs)) << saver->describe().toStdString();
     EXPECT_TRUE(saver->endedNormally());
     EXPECT_EQ(saver->exitCode(), 0);
@@ -162,11 +132,11 @@ TEST_F(SetupE2eTest, AFirstStartGoesOnIntoTheDownloadOnceAZipCodeIsAccepted) {
     const auto saver = startSaver();
     const quint32 dialog = waitForSetupDialog(session, kShownWithinMs);
     ASSERT_NE(dialog, 0u) << saver->describe().toStdString();
-    ASSERT_TRUE(typeInto(dialog, QStringLiteral("6 6 6 1 4 Return")));
+    ASSERT_TRUE(typeInto(session, dialog, QStringLiteral("6 6 6 1 4 Return")));
     EXPECT_TRUE(waitUntil(
         [&] { return session.findWindows(QStringLiteral("^Nimbuscope Setup$"), true).isEmpty(); },
         kCheckedWithinMs));
-    EXPECT_TRUE(waitUntil([&] { return !cachedFilesOf(QStringLiteral("66614")).isEmpty(); },
+    EXPECT_TRUE(waitUntil([&] { return !cachedFiles(world, QStringLiteral("66614*")).isEmpty(); },
                           kCheckedWithinMs))
         << saver->describe().toStdString();
     EXPECT_TRUE(saver->isRunning());

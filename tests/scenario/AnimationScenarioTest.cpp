@@ -87,23 +87,22 @@ TEST(AnimationScenario, LogoStaysUntilTheFirstFrameThenTheInformationColumnIsLai
     EXPECT_GE(times->x(), picture->x() + picture->width());
 }
 
-TEST(AnimationScenario, CursorIsHiddenOnceAndNeverHiddenTwice) {
-    ScenarioRig rig;
-    rig.start();
-    rig.runFor(120);
-    ASSERT_TRUE(rig.window().infoLaidOut());
-    // Hidden at the end of the location load; the layout after the first frame hides it
-    // again, which must not move the system's counter a second time.
-    EXPECT_EQ(rig.input.showCalls, QList<bool>{false});
-    EXPECT_FALSE(rig.input.cursorVisible());
-}
-
-TEST(AnimationScenario, CursorVisibilitySettingKeepsTheCursorShown) {
-    ScenarioRig rig({.cursorVisibility = 1});
-    rig.start();
-    rig.runFor(60);
-    EXPECT_TRUE(rig.input.showCalls.isEmpty());
-    EXPECT_TRUE(rig.input.cursorVisible());
+// Hidden at the end of the location load; the layout after the first frame hides it again,
+// which must not move the system's counter a second time.
+TEST(AnimationScenario, CursorIsHiddenOnceUnlessTheSettingKeepsItShown) {
+    for (const bool keepShown : {false, true}) {
+        SCOPED_TRACE(keepShown ? "kept shown" : "hidden");
+        ScenarioRig rig({.cursorVisibility = keepShown ? 1 : 0});
+        rig.start();
+        rig.runFor(120);
+        ASSERT_TRUE(rig.window().infoLaidOut());
+        if (keepShown) {
+            EXPECT_TRUE(rig.input.showCalls.isEmpty());
+        } else {
+            EXPECT_EQ(rig.input.showCalls, QList<bool>{false});
+        }
+        EXPECT_EQ(rig.input.cursorVisible(), keepShown);
+    }
 }
 
 TEST(AnimationScenario, InformationLabelsFollowTheDownloadAndTheConditions) {
@@ -112,11 +111,10 @@ TEST(AnimationScenario, InformationLabelsFollowTheDownloadAndTheConditions) {
     EXPECT_TRUE(rig.downloading());
     ASSERT_TRUE(rig.finishPass());
     rig.runFor(5);
-    EXPECT_TRUE(rig.shown(QStringLiteral("ItemCaption")));
-    EXPECT_TRUE(rig.shown(QStringLiteral("CurrentRadarTimes")));
-    EXPECT_TRUE(rig.shown(QStringLiteral("currentTempF")));
-    EXPECT_TRUE(rig.shown(QStringLiteral("currentConditionsPictureBox")));
-    EXPECT_TRUE(rig.shown(QStringLiteral("EscToChange")));
+    for (const char* name : {"ItemCaption", "CurrentRadarTimes", "currentTempF",
+                             "currentConditionsPictureBox", "EscToChange"}) {
+        EXPECT_TRUE(rig.shown(QString::fromLatin1(name))) << name;
+    }
     EXPECT_TRUE(
         rig.caption(QStringLiteral("ImageDate")).startsWith(QStringLiteral("Last download:  ")));
     EXPECT_TRUE(rig.caption(QStringLiteral("DownloadInfoChannelName"))

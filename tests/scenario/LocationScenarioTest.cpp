@@ -19,10 +19,6 @@ const QString kKansasCity = QStringLiteral("Kansas City, MO");
 const QString kLocationSearch = QStringLiteral("*/zipcity.php?inputstring=*");
 const QString kLocationPage = QStringLiteral("*/MapClick.php?zip=*");
 
-QString cacheFolderOf(ScenarioRig& rig) {
-    return rig.world.tmp() + QStringLiteral("/Nimbuscope/tmp-tester/data/");
-}
-
 } // namespace
 
 TEST(FirstStartScenario, TheSetupDialogOverTheWindowCancelEndsCleanly) {
@@ -84,53 +80,33 @@ TEST(FirstStartScenario, DialogComesBackUntilALocationIsStored) {
     EXPECT_EQ(rig.endStatus, 0);
 }
 
-struct StoredZipCase {
-    const char* name;
-    const char* zip;
-    bool asks;
-    friend void PrintTo(const StoredZipCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class StoredZipScenario : public ::testing::TestWithParam<StoredZipCase> {};
-
-TEST_P(StoredZipScenario, OneCharacterCountsAsMissingTwoOrMoreAsPresent) {
-    const StoredZipCase& c = GetParam();
-    ScenarioRig rig({.zipcode = QString::fromLatin1(c.zip)});
-    rig.start();
-    EXPECT_EQ(rig.setup.shown, c.asks ? 1 : 0);
-    EXPECT_EQ(rig.ended(), c.asks);
+TEST(FirstStartScenario, OneCharacterCountsAsNoZipCodeTwoOrMoreAsOne) {
+    for (const auto& [zip, asks] : {std::pair{"6", true}, std::pair{"64", false}}) {
+        SCOPED_TRACE(zip);
+        ScenarioRig rig({.zipcode = QString::fromLatin1(zip)});
+        rig.start();
+        EXPECT_EQ(rig.setup.shown, asks ? 1 : 0);
+        EXPECT_EQ(rig.ended(), asks);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Lengths, StoredZipScenario,
-                         ::testing::Values(StoredZipCase{"One", "6", true},
-                                           StoredZipCase{"Two", "64", false}),
-                         [](const auto& info) { return std::string(info.param.name); });
-
-struct TitleCase {
-    const char* name;
-    qint32 mode;
-    const char* cityState;
-    const char* title;
-    friend void PrintTo(const TitleCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class TitleScenario : public ::testing::TestWithParam<TitleCase> {};
-
-TEST_P(TitleScenario, TitleAtStart) {
-    const TitleCase& c = GetParam();
-    ScenarioRig rig({.locationMode = c.mode, .cityState = QString::fromLatin1(c.cityState)});
-    rig.start();
-    EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")), QString::fromLatin1(c.title));
+TEST(LoadScenario, TitleAtStart) {
+    const struct {
+        qint32 mode;
+        const char* cityState;
+        const char* title;
+    } rows[] = {{1, "Kansas City, MO", "Nimbuscope for Kansas City, MO  (64106)"},
+                {1, "", "Nimbuscope for 64106"},
+                {2, "Kansas City, MO", "Nimbuscope for Kansas City, MO  (64106)"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.title);
+        ScenarioRig rig(
+            {.locationMode = row.mode, .cityState = QString::fromLatin1(row.cityState)});
+        rig.start();
+        EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")),
+                  QString::fromLatin1(row.title));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Modes, TitleScenario,
-                         ::testing::Values(TitleCase{"ZipWithCity", 1, "Kansas City, MO",
-                                                     "Nimbuscope for Kansas City, MO  (64106)"},
-                                           TitleCase{"ZipWithoutCity", 1, "",
-                                                     "Nimbuscope for 64106"},
-                                           TitleCase{"CityAtStart", 2, "Kansas City, MO",
-                                                     "Nimbuscope for Kansas City, MO  (64106)"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SettingsScenario, CityModeWithoutAChangeShowsTheCityAlone) {
     ScenarioRig rig({.locationMode = 2, .cityState = kKansasCity});
@@ -171,28 +147,16 @@ TEST(SettingsScenario, EscDuringADownloadAndCancelStartsThePassAfresh) {
     EXPECT_FALSE(rig.shown(QStringLiteral("NetworkProblem")));
 }
 
-TEST(SettingsScenario, NewLocationDuringADownloadIsFetchedInstead) {
-    ScenarioRig rig;
-    rig.start();
-    rig.runFor(0.5);
-    rig.setup.answers.push_back(rig.chooseLocation(QStringLiteral("80301")));
-    rig.pressKey(Qt::Key_Escape);
-    ASSERT_TRUE(rig.finishPass());
-    EXPECT_GT(rig.network.count(QStringLiteral("*/SI.KFTG/*")), 0);
-    EXPECT_TRUE(
-        rig.caption(QStringLiteral("DownloadInfoChannelName")).contains(QStringLiteral("80301")));
-}
-
 // A new location chosen while idle starts a pass; chosen during a pass, it makes the running
 // pass start afresh. Either way the old location's files go before the new one's arrive.
 class NewLocationScenario : public ::testing::TestWithParam<bool> {};
 
-TEST_P(NewLocationScenario, DeletesTheOldOnesFiles) {
+TEST_P(NewLocationScenario, IsFetchedAndTheOldOnesFilesDeleted) {
     const bool duringAPass = GetParam();
     ScenarioRig rig;
     rig.start();
     ASSERT_TRUE(rig.finishPass());
-    const QString data = cacheFolderOf(rig);
+    const QString data = rig.dataFolder();
     ASSERT_FALSE(QDir(data).entryList({QStringLiteral("64106.*")}, QDir::Files).isEmpty());
     if (duringAPass) {
         ASSERT_TRUE(rig.runUntil([&] { return rig.passesStarted.size() == 2; }, 3600));
@@ -207,6 +171,8 @@ TEST_P(NewLocationScenario, DeletesTheOldOnesFiles) {
     ASSERT_TRUE(rig.finishPass());
     EXPECT_FALSE(QDir(data).entryList({QStringLiteral("80301.*.noaa")}, QDir::Files).isEmpty());
     EXPECT_TRUE(QDir(data).entryList({QStringLiteral("64106.*")}, QDir::Files).isEmpty());
+    EXPECT_TRUE(
+        rig.caption(QStringLiteral("DownloadInfoChannelName")).contains(QStringLiteral("80301")));
 }
 
 INSTANTIATE_TEST_SUITE_P(When, NewLocationScenario, ::testing::Values(false, true),
@@ -214,32 +180,21 @@ INSTANTIATE_TEST_SUITE_P(When, NewLocationScenario, ::testing::Values(false, tru
                              return std::string(info.param ? "DuringAPass" : "WhileIdle");
                          });
 
-struct FolderCase {
-    const char* name;
-    std::optional<QString> user;
-    const char* lastPart;
-    friend void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class WorkingFolderScenario : public ::testing::TestWithParam<FolderCase> {};
-
-TEST_P(WorkingFolderScenario, FolderUnderTheTemporaryFolderNamedAfterTheUser) {
-    const FolderCase& c = GetParam();
-    ScenarioRig rig({.userName = c.user});
-    rig.start();
-    const QString expected =
-        rig.world.tmp() + QStringLiteral("/Nimbuscope/") + QString::fromLatin1(c.lastPart);
-    EXPECT_EQ(rig.state().nimbuscopeTmp, expected);
-    EXPECT_TRUE(QFileInfo(expected + QStringLiteral("/data")).isDir());
-    EXPECT_EQ(rig.app.log().pathOf(QStringLiteral("errorlog.txt")),
-              expected + QStringLiteral("/errorlog.txt"));
+TEST(LoadScenario, WorkingFolderUnderTheTemporaryFolderIsNamedAfterTheUser) {
+    const std::pair<std::optional<QString>, const char*> rows[] = {
+        {QStringLiteral("John Smith "), "tmp-John-Smith-"}, {std::nullopt, "tmp-all"}};
+    for (const auto& [user, lastPart] : rows) {
+        SCOPED_TRACE(lastPart);
+        ScenarioRig rig({.userName = user});
+        rig.start();
+        const QString expected =
+            rig.world.tmp() + QStringLiteral("/Nimbuscope/") + QString::fromLatin1(lastPart);
+        EXPECT_EQ(rig.state().nimbuscopeTmp, expected);
+        EXPECT_TRUE(QFileInfo(expected + QStringLiteral("/data")).isDir());
+        EXPECT_EQ(rig.app.log().pathOf(QStringLiteral("errorlog.txt")),
+                  expected + QStringLiteral("/errorlog.txt"));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Users, WorkingFolderScenario,
-                         ::testing::Values(FolderCase{"BlankInside", QStringLiteral("John Smith "),
-                                                      "tmp-John-Smith-"},
-                                           FolderCase{"Unknown", std::nullopt, "tmp-all"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MessageBoxScenario, MessageBoxesNeverStackOnAnOpenDialog) {
     ScenarioRig rig;

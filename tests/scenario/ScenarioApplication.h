@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QEvent>
 #include <QList>
 
 namespace nimbuscope::test {
@@ -18,5 +19,10 @@ public:
 
     QList<int> endedInEvents;
 };
+
+/// A key press delivered by Qt to `target`.
+void sendKey(QWidget* target, Qt::Key key);
+/// A left-button event (or a move without buttons) at (5, 5) of `target`, delivered by Qt.
+void sendMouse(QWidget* target, QEvent::Type type);
 
 } // namespace nimbuscope::test

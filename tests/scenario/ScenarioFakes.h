@@ -16,9 +16,7 @@ namespace nimbuscope::test {
 /// does, and every call is kept.
 class FakeSystemInput final : public SystemInput {
 public:
-    std::optional<QPoint> cursorPos() override {
-        return readable ? std::optional<QPoint>(position) : std::nullopt;
-    }
+    std::optional<QPoint> cursorPos() override { return position; }
     void setCursorPos(QPoint p) override {
         position = p;
         placed.append(p);
@@ -38,7 +36,6 @@ public:
     bool cursorVisible() const { return displayCounter >= 0; }
 
     QPoint position{400, 300};
-    bool readable = true;
     int displayCounter = 0;
     QList<bool> showCalls;
     QList<QPoint> placed;
@@ -66,9 +63,8 @@ class ScriptedSetup final : public SetupDialogHost {
 public:
     using Answer = std::function<bool()>;
 
-    bool showModalCentredTopmost(QWidget*, const QRect& screen) override {
+    bool showModalCentredTopmost(QWidget*, const QRect&) override {
         ++shown;
-        lastScreen = screen;
         if (answers.empty()) {
             return true;
         }
@@ -79,7 +75,6 @@ public:
 
     std::deque<Answer> answers;
     int shown = 0;
-    QRect lastScreen;
 };
 
 } // namespace nimbuscope::test

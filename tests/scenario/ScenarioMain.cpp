@@ -2,6 +2,10 @@
 
 #include "common/FakeProcessEnd.h"
 
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QWidget>
+
 #include <gtest/gtest.h>
 
 namespace nimbuscope::test {
@@ -13,6 +17,17 @@ bool ScenarioApplication::notify(QObject* receiver, QEvent* event) {
         endedInEvents.append(end.status);
         return true;
     }
+}
+
+void sendKey(QWidget* target, Qt::Key key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(target, &press);
+}
+
+void sendMouse(QWidget* target, QEvent::Type type) {
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(5, 5), QPointF(5, 5), button, button, Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
 }
 
 namespace {

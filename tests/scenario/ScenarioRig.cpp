@@ -29,12 +29,13 @@ void writeValue(RegistryApi& registry, qint32 root, const QString& section, cons
     reg.setValue(value);
 }
 
-} // namespace
-
+// A value under the product key of the machine root.
 void writeSetting(RegistryApi& registry, const QString& name, const QVariant& value) {
     writeValue(registry, HKEY_LOCAL_MACHINE, QLatin1String(RegistryValues::kProductKey), name,
                value);
 }
+
+} // namespace
 
 ScenarioRig::ScenarioRig(RigOptions opts)
     : options(std::move(opts)), clock(DateTime::fromParts(2026, 12, 5, 12, 0, 0)),
@@ -77,7 +78,7 @@ void ScenarioRig::writeSettings() {
     writeSetting(r, QStringLiteral("zipcode"), options.zipcode);
     writeSetting(r, QStringLiteral("locationMode"), options.locationMode);
     writeSetting(r, QStringLiteral("cityState"), options.cityState);
-    writeSetting(r, QStringLiteral("templateURL"), options.templateURL);
+    writeSetting(r, QStringLiteral("templateURL"), QString());
     writeSetting(r, QStringLiteral("animationRateMS"), options.animationRateMS);
     writeSetting(r, QStringLiteral("animationLastFrameMS"), options.animationLastFrameMS);
     writeSetting(r, QStringLiteral("networkTimeout"), options.networkTimeout);
@@ -94,6 +95,15 @@ void ScenarioRig::start() {
     window_ = std::make_unique<FrmMain>(
         app, FrmMainKit{timers, components, input, *setupHost, [] {}, QStringLiteral("/s"), host});
     deliver([this] { window_->Form_Load(); });
+}
+
+bool ScenarioRig::startPastTheFirstFrame() {
+    start();
+    if (!runUntil([this] { return window_->infoLaidOut(); }, 120)) {
+        return false;
+    }
+    runFor(4);
+    return true;
 }
 
 void ScenarioRig::deliver(const std::function<void()>& action) {

@@ -30,7 +30,6 @@ struct RigOptions {
     QString zipcode = QStringLiteral("64106");
     qint32 locationMode = 1;
     QString cityState;
-    QString templateURL;
     qint32 animationRateMS = 500;
     qint32 animationLastFrameMS = 2000;
     qint32 networkTimeout = 30;
@@ -66,6 +65,9 @@ public:
 
     /// Builds the window and runs its load (which may end the program already).
     void start();
+    /// Starts and runs until the first frame is laid out and the mouse grace time is over;
+    /// false when the frame did not come.
+    bool startPastTheFirstFrame();
 
     /// Runs the timers for `seconds` of virtual time, or until the program ends.
     void runFor(double seconds);
@@ -149,8 +151,5 @@ private:
     std::unique_ptr<FrmMain> window_;
     bool downloadBarWasShown_ = false;
 };
-
-/// Writes a value under the product key of the machine root of `registry`.
-void writeSetting(RegistryApi& registry, const QString& name, const QVariant& value);
 
 } // namespace nimbuscope::test

@@ -10,9 +10,7 @@
 #include "e2e/ImageCompare.h"
 
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QPointer>
 #include <QScreen>
 
@@ -23,25 +21,8 @@ using namespace nimbuscope::test;
 
 namespace {
 
-void startAndShowFirstFrame(ScenarioRig& rig) {
-    rig.start();
-    ASSERT_TRUE(rig.runUntil([&] { return rig.window().infoLaidOut(); }, 120));
-    rig.runFor(4); // past the grace time for mouse movement
-}
-
 QList<int>& endsInEvents() {
     return ScenarioApplication::instance().endedInEvents;
-}
-
-void sendKey(QWidget* target, Qt::Key key) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
-    QApplication::sendEvent(target, &press);
-}
-
-void sendMouse(QWidget* target, QEvent::Type type) {
-    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
-    QMouseEvent event(type, QPointF(5, 5), QPointF(5, 5), button, button, Qt::NoModifier);
-    QApplication::sendEvent(target, &event);
 }
 
 CoverWindow* onlyCover(ScenarioRig& rig) {
@@ -102,7 +83,7 @@ TEST(ScreensScenario, InputOnTheCoverIsInputOnTheSaverWindow) {
         SCOPED_TRACE(row.name);
         endsInEvents().clear();
         ScenarioRig rig;
-        startAndShowFirstFrame(rig);
+        ASSERT_TRUE(rig.startPastTheFirstFrame());
         CoverWindow* cover = onlyCover(rig);
         ASSERT_NE(cover, nullptr);
         row.input(rig, cover);
@@ -122,7 +103,7 @@ TEST(ScreensScenario, InAHostsWindowTheSaverOnlyDrawsFollowsItsSizeAndEndsWithIt
     host.size = QSize(640, 400);
     ScenarioRig rig;
     rig.host = &host;
-    startAndShowFirstFrame(rig);
+    ASSERT_TRUE(rig.startPastTheFirstFrame());
     FrmMain& window = rig.window();
     EXPECT_EQ(host.embedded, 1);
     EXPECT_EQ(window.screenGeometry(), QRect(0, 0, 640, 400));
@@ -156,7 +137,7 @@ TEST(ScreensScenario, InAHostsWindowTheSaverOnlyDrawsFollowsItsSizeAndEndsWithIt
 
 TEST(ScreensScenario, AnEndTheSystemAsksForGoesThroughEndProgram) {
     ScenarioRig rig;
-    startAndShowFirstFrame(rig);
+    ASSERT_TRUE(rig.startPastTheFirstFrame());
     ASSERT_FALSE(rig.input.cursorVisible());
     rig.deliver([&] { rig.app.requestEnd(); });
     EXPECT_EQ(rig.endStatus, 0);

@@ -16,8 +16,7 @@ constexpr int kMaxRedirects = 10;
 // Days from the clock's epoch (30 December 1899) to 1 January 1970.
 constexpr double kUnixEpochDays = 25569.0;
 
-} // namespace
-
+// True when `text` matches `pattern`, in which "*" stands for any run of characters.
 bool wildcardMatch(const QString& pattern, const QString& text) {
     const QStringList parts = pattern.split(QLatin1Char('*'));
     if (parts.size() == 1) {
@@ -37,6 +36,8 @@ bool wildcardMatch(const QString& pattern, const QString& text) {
     }
     return at <= end;
 }
+
+} // namespace
 
 // The simulated service's UTC: the virtual local clock with no zone offset (the rig's
 // platform reports a bias of 0).
@@ -68,10 +69,6 @@ void ScriptedNetwork::script(const QString& pattern, std::vector<Outcome> outcom
 
 void ScriptedNetwork::always(const QString& pattern, Outcome outcome) {
     rules_.push_back({pattern, {outcome}, true});
-}
-
-void ScriptedNetwork::remove(const QString& pattern) {
-    std::erase_if(rules_, [&](const Rule& r) { return r.pattern == pattern; });
 }
 
 int ScriptedNetwork::count(const QString& pattern) const {

@@ -34,7 +34,6 @@ struct Outcome {
     std::optional<QByteArray> body;
     std::optional<QByteArray> finalUrl;
 
-    static Outcome answer() { return {}; }
     static Outcome fail(qint16 status = PageRetriever::ConnectionFailed) {
         return {Fail, status, {}, {}};
     }
@@ -52,7 +51,6 @@ struct Outcome {
 class ScriptedNetwork {
 public:
     static constexpr const char* kBaseUrl = "http://127.0.0.1:8080/";
-    static constexpr const char* kAlternateHost = "localhost:8080";
     static constexpr qint64 kDefaultLatencyMs = 150;
 
     ScriptedNetwork(const VirtualTimers& time, const FakeClock& clock);
@@ -61,9 +59,8 @@ public:
     /// The next requests whose address matches `pattern` get `outcomes`, one each; then the
     /// rule is spent and later requests are answered normally.
     void script(const QString& pattern, std::vector<Outcome> outcomes);
-    /// Every request matching `pattern` gets `outcome`, until the rule is removed.
+    /// Every request matching `pattern` gets `outcome`.
     void always(const QString& pattern, Outcome outcome);
-    void remove(const QString& pattern);
     /// Every request fails to connect (or, back online, is answered again).
     void setOffline(bool offline) { offline_ = offline; }
 
@@ -134,8 +131,5 @@ private:
     ScriptedNetwork& net_;
     std::map<QString, Request> requests_;
 };
-
-/// True when `text` matches `pattern`, in which "*" stands for any run of characters.
-bool wildcardMatch(const QString& pattern, const QString& text);
 
 } // namespace nimbuscope::test
