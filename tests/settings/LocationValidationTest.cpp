@@ -31,17 +31,16 @@ QByteArray fixture(const char* name) {
 class LocationValidationTest : public ::testing::Test {
 protected:
     LocationValidationTest() {
-        rig.store(QStringLiteral("zipcode"), QStringLiteral("64106"));
-        rig.store(QStringLiteral("cityState"), QStringLiteral("Kansas City MO"));
-        rig.store(QStringLiteral("templateURL"), QStringLiteral("http://old/@@@@@/#####.noaa"));
-        rig.store(QStringLiteral("currentConditionsURL"),
-                  QStringLiteral("http://old/MapClick.php"));
+        rig.store("zipcode", "64106");
+        rig.store("cityState", "Kansas City MO");
+        rig.store("templateURL", "http://old/@@@@@/#####.noaa");
+        rig.store("currentConditionsURL", "http://old/MapClick.php");
     }
 
-    /// Opens the dialog, types `zip` and presses OK.
-    FrmSetup& okWith(const QString& zip) {
-        FrmSetup& d = rig.open();
-        d.zipcodeTextBox->setText(zip);
+    /// Opens the dialog of `r`, types `zip` and presses OK.
+    static FrmSetup& okWith(SetupRig& r, const char* zip) {
+        FrmSetup& d = r.open();
+        d.zipcodeTextBox->setText(QLatin1String(zip));
         d.Ok_Click();
         return d;
     }
@@ -58,12 +57,10 @@ protected:
 
     /// The location the test stored, untouched.
     void expectOldLocation() {
-        EXPECT_EQ(rig.stored(QStringLiteral("zipcode")), QStringLiteral("64106"));
-        EXPECT_EQ(rig.stored(QStringLiteral("templateURL")),
-                  QStringLiteral("http://old/@@@@@/#####.noaa"));
-        EXPECT_EQ(rig.stored(QStringLiteral("cityState")), QStringLiteral("Kansas City MO"));
-        EXPECT_EQ(rig.stored(QStringLiteral("currentConditionsURL")),
-                  QStringLiteral("http://old/MapClick.php"));
+        rig.expectStored({{"zipcode", "64106"},
+                          {"templateURL", "http://old/@@@@@/#####.noaa"},
+                          {"cityState", "Kansas City MO"},
+                          {"currentConditionsURL", "http://old/MapClick.php"}});
     }
 
     SetupRig rig;
@@ -76,21 +73,19 @@ TEST_F(LocationValidationTest, MalformedZipCodesAreRefusedWithoutARequest) {
     for (const char* zip : {"6661a", ""}) {
         SCOPED_TRACE(zip);
         SetupRig r;
-        r.store(QStringLiteral("zipcode"), QStringLiteral("64106"));
-        FrmSetup& d = r.open();
-        d.zipcodeTextBox->setText(QLatin1String(zip));
-        d.Ok_Click();
+        r.store("zipcode", "64106");
+        FrmSetup& d = okWith(r, zip);
         EXPECT_EQ(r.dialogs.messages, QStringList({"Invalid zipcode - must be five digits"}));
         EXPECT_EQ(r.retriever, nullptr); // no component was even created
         EXPECT_FALSE(d.TimerZipcode.isActive());
         EXPECT_TRUE(d.ValidatingZipcode->isHidden());
         EXPECT_FALSE(r.closedWith);
-        EXPECT_EQ(r.stored(QStringLiteral("zipcode")), QStringLiteral("64106"));
+        EXPECT_EQ(r.stored("zipcode"), QStringLiteral("64106"));
     }
 }
 
 TEST_F(LocationValidationTest, ANewZipCodeStartsACheckThroughACreatedComponent) {
-    FrmSetup& d = okWith(QStringLiteral("66614"));
+    FrmSetup& d = okWith(rig, "66614");
     ASSERT_NE(rig.retriever, nullptr);
     EXPECT_EQ(rig.slot.get(), rig.retriever); // kept for the next check
     EXPECT_EQ(d.zipcityQuery(), rig.queryFor(QStringLiteral("66614")));
@@ -102,7 +97,7 @@ TEST_F(LocationValidationTest, ANewZipCodeStartsACheckThroughACreatedComponent) 
     EXPECT_FALSE(d.Ok->isEnabled());
     EXPECT_FALSE(d.RadarListCombo->isEnabled());
     EXPECT_TRUE(d.CancelButton->isEnabled());
-    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 1);
+    EXPECT_EQ(rig.stored("locationMode"), 1);
     expectOldLocation();
 }
 
@@ -112,7 +107,7 @@ TEST_F(LocationValidationTest, AValidLocationPageStoresTheLocationAndCloses) {
               {{PageRetriever::Running, PageRetriever::Running, PageRetriever::Done},
                fixture("absolute_radar_link.html"),
                kRedirect});
-    FrmSetup& d = okWith(QStringLiteral("66614"));
+    FrmSetup& d = okWith(rig, "66614");
     d.TimerZipcode_Timer();
     d.TimerZipcode_Timer();
     EXPECT_FALSE(rig.closedWith); // still running
@@ -122,10 +117,10 @@ TEST_F(LocationValidationTest, AValidLocationPageStoresTheLocationAndCloses) {
     EXPECT_FALSE(d.Cancel);
     EXPECT_FALSE(d.TimerZipcode.isActive());
     EXPECT_EQ(rig.validations, 1);
-    EXPECT_EQ(rig.stored(QStringLiteral("zipcode")), QStringLiteral("66614"));
-    EXPECT_EQ(rig.stored(QStringLiteral("templateURL")), QLatin1String(kTopekaTemplate));
-    EXPECT_EQ(rig.stored(QStringLiteral("cityState")), QStringLiteral("Topeka KS"));
-    EXPECT_EQ(rig.stored(QStringLiteral("currentConditionsURL")), QLatin1String(kRedirect));
+    rig.expectStored({{"zipcode", "66614"},
+                      {"templateURL", QLatin1String(kTopekaTemplate)},
+                      {"cityState", "Topeka KS"},
+                      {"currentConditionsURL", QLatin1String(kRedirect)}});
     EXPECT_TRUE(net.called("FreePage"));
     EXPECT_TRUE(rig.dialogs.messages.isEmpty());
     const QString log = rig.debugLog();
@@ -140,12 +135,10 @@ TEST_F(LocationValidationTest, AResultAddressOfOneByteOrNoneStoresAnEmptyAddress
         r.withComponent().serve(
             r.queryFor("66614"),
             {{PageRetriever::Done}, fixture("absolute_radar_link.html"), result});
-        FrmSetup& d = r.open();
-        d.zipcodeTextBox->setText(QStringLiteral("66614"));
-        d.Ok_Click();
+        FrmSetup& d = okWith(r, "66614");
         d.TimerZipcode_Timer();
         EXPECT_EQ(r.closedWith, QDialog::Accepted);
-        EXPECT_EQ(r.stored(QStringLiteral("currentConditionsURL")), QString());
+        EXPECT_EQ(r.stored("currentConditionsURL"), QString());
     }
 }
 
@@ -211,15 +204,13 @@ TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetupRig r;
-        r.store(QStringLiteral("zipcode"), QStringLiteral("64106"));
+        r.store("zipcode", "64106");
         FakeRetriever& net = r.withComponent();
         net.serve(r.queryFor("66614"), {row.polls, row.page, {}});
         if (row.startAnswer != QLatin1String("ok")) {
             net.refuse(r.queryFor("66614"), row.startAnswer);
         }
-        FrmSetup& d = r.open();
-        d.zipcodeTextBox->setText(QStringLiteral("66614"));
-        d.Ok_Click();
+        FrmSetup& d = okWith(r, "66614");
         for (int tick = 0; tick < 3 && d.TimerZipcode.isActive(); ++tick) {
             d.TimerZipcode_Timer();
         }
@@ -232,9 +223,9 @@ TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
         EXPECT_TRUE(d.Ok->isEnabled());
         EXPECT_FALSE(r.closedWith);
         EXPECT_EQ(r.validations, 0);
-        EXPECT_EQ(r.stored(QStringLiteral("zipcode")), QStringLiteral("64106"));
-        EXPECT_FALSE(r.stored(QStringLiteral("templateURL")).isValid());
-        EXPECT_FALSE(r.stored(QStringLiteral("currentConditionsURL")).isValid());
+        r.expectStored({{"zipcode", "64106"},
+                        {"templateURL", QVariant()},
+                        {"currentConditionsURL", QVariant()}});
         if (row.startAnswer == QLatin1String("ok") && row.polls.last() != 1) {
             EXPECT_TRUE(net.called("FreePage"));
         }
@@ -244,7 +235,7 @@ TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
 TEST_F(LocationValidationTest, AComponentThatCannotBeCreatedIsReportedWithoutACrash) {
     rig.components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg),
                                    [] { return std::unique_ptr<PageRetriever>(); });
-    FrmSetup& d = okWith(QStringLiteral("66614"));
+    FrmSetup& d = okWith(rig, "66614");
     EXPECT_EQ(rig.dialogs.messages, QStringList({"ERROR: Download object init failure"}));
     EXPECT_TRUE(rig.debugLog().contains(QStringLiteral("FrmSetup: download object init failed")));
     expectIdle(d);
@@ -252,14 +243,14 @@ TEST_F(LocationValidationTest, AComponentThatCannotBeCreatedIsReportedWithoutACr
 }
 
 TEST_F(LocationValidationTest, CancelStopsTheCheckThenPutsTheLocationAtLoadBack) {
-    rig.store(QStringLiteral("locationMode"), 2);
+    rig.store("locationMode", 2);
     FakeRetriever& net = rig.withComponent();
     net.serve(rig.queryFor("66614"), {{PageRetriever::Running}, {}, {}});
     FrmSetup& d = rig.open();
     d.OptionZipCode_Click();
     d.zipcodeTextBox->setText(QStringLiteral("66614"));
     d.Ok_Click();
-    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 1); // stored before the check
+    EXPECT_EQ(rig.stored("locationMode"), 1); // stored before the check
     d.TimerZipcode_Timer();
 
     d.CancelButton_Click();
@@ -273,13 +264,13 @@ TEST_F(LocationValidationTest, CancelStopsTheCheckThenPutsTheLocationAtLoadBack)
     d.CancelButton_Click();
     EXPECT_EQ(rig.closedWith, QDialog::Rejected);
     EXPECT_TRUE(d.Cancel);
-    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 2);
+    EXPECT_EQ(rig.stored("locationMode"), 2);
     expectOldLocation();
 }
 
 TEST_F(LocationValidationTest, AnAltChordStopsARunningCheck) {
     rig.withComponent().serve(rig.queryFor("66614"), {{PageRetriever::Running}, {}, {}});
-    FrmSetup& d = okWith(QStringLiteral("66614"));
+    FrmSetup& d = okWith(rig, "66614");
     QKeyEvent alt(QEvent::KeyPress, Qt::Key_X, Qt::AltModifier);
     QApplication::sendEvent(d.CancelButton, &alt); // the one control left enabled
     expectIdle(d);
@@ -310,10 +301,9 @@ TEST_F(LocationValidationTest, CityModeChecksTheCitysZipThenStoresTheListEntry) 
     EXPECT_EQ(d.zipcityQuery(), rig.queryFor(QStringLiteral("66614")));
     d.TimerZipcode_Timer();
     EXPECT_EQ(rig.closedWith, QDialog::Accepted);
-    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 2);
-    EXPECT_EQ(rig.stored(QStringLiteral("templateURL")),
-              QStringLiteral("http://radar.test/radar/images/@@@@@/SI.ktwx/#####.noaa"));
-    EXPECT_EQ(rig.stored(QStringLiteral("cityState")), QStringLiteral("Topeka, KS"));
-    EXPECT_EQ(rig.stored(QStringLiteral("zipcode")), QStringLiteral("66614"));
-    EXPECT_EQ(rig.stored(QStringLiteral("currentConditionsURL")), QLatin1String(kRedirect));
+    rig.expectStored({{"locationMode", 2},
+                      {"templateURL", "http://radar.test/radar/images/@@@@@/SI.ktwx/#####.noaa"},
+                      {"cityState", "Topeka, KS"},
+                      {"zipcode", "66614"},
+                      {"currentConditionsURL", QLatin1String(kRedirect)}});
 }
