@@ -37,6 +37,10 @@ protected:
     AcquisitionRig();
 
     static constexpr const char* kZip = "66604";
+    static inline const QString kShort = QStringLiteral("DS.p19r0");
+    static inline const QString kLong = QStringLiteral("DS.p20-r");
+    static inline const QString kTemplate =
+        QStringLiteral("http://radar.weather.gov/radar/images/@@@@@/SI.ktwx/#####.noaa");
     static QString locationQuery();
     static QString locationPageURL();
     static QString conditionsImageURL();

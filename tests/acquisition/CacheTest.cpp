@@ -10,10 +10,6 @@ using namespace nimbuscope::test;
 
 namespace {
 
-const QString kShort = QStringLiteral("DS.p19r0");
-const QString kTemplate =
-    QStringLiteral("http://radar.weather.gov/radar/images/@@@@@/SI.ktwx/#####.noaa");
-
 class CacheTest : public AcquisitionRig {
 protected:
     CacheTest() { settings.saveTemplateURL(kTemplate); }

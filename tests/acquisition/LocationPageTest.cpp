@@ -305,10 +305,3 @@ TEST(LocationPageChecks, AddressesAndPageText) {
     EXPECT_EQ(locationPageText(QByteArray("<a href='#x'>caf\xe9</a>")),
               QString::fromUtf8("<a href=\"#x\">café</a>"));
 }
-
-TEST(LocationPageChecks, TemplateRewriteIsExact) {
-    EXPECT_EQ(radarTemplateFromPageURL("http://h.gov/radar/latest/DS.p19r0/si.ktwx.shtml"),
-              "http://h.gov/radar/images/@@@@@/SI.ktwx/#####.noaa");
-    EXPECT_EQ(radarTemplateFromPageURL("http://h.gov/radar/LATEST/ds.P19R0/SI.ktwx.SHTML"),
-              "http://h.gov/radar/LATEST/ds.P19R0/SI.ktwx.SHTML");
-}
