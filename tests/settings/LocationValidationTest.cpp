@@ -46,13 +46,13 @@ protected:
     }
 
     /// The dialog is back where the user can correct the zip code or cancel.
-    void expectIdle(FrmSetup& d) {
+    static void expectIdle(SetupRig& r, FrmSetup& d) {
         EXPECT_FALSE(d.TimerZipcode.isActive());
         EXPECT_TRUE(d.ValidatingZipcode->isHidden());
         EXPECT_FALSE(d.prompt->isHidden());
         EXPECT_TRUE(d.Ok->isEnabled());
         EXPECT_TRUE(d.zipcodeTextBox->isEnabled());
-        EXPECT_FALSE(rig.closedWith);
+        EXPECT_FALSE(r.closedWith);
     }
 
     /// The location the test stored, untouched.
@@ -144,62 +144,41 @@ TEST_F(LocationValidationTest, AResultAddressOfOneByteOrNoneStoresAnEmptyAddress
 
 TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
     const QByteArray withLink = fixture("absolute_radar_link.html");
-    const struct {
+    const QString invalid = QStringLiteral("ERROR: Invalid zipcode");
+    const QString noMatch = QStringLiteral("FrmSetup: zipcode validation returned no match");
+    const QString noConnection = QStringLiteral("ERROR: Cannot connect to the NOAA website");
+    struct Row {
         const char* name;
-        QList<qint16> polls;
         QByteArray page;
-        QString startAnswer;
-        QString message;
-        QString logLine;
-    } rows[] = {
-        {"no match page",
-         {1},
-         fixture("search_error.html"),
-         "ok",
-         "ERROR: Invalid zipcode",
-         "FrmSetup: zipcode validation returned no match"},
-        {"error picture in capitals",
-         {1},
-         withLink + "<img src='/images/ERROR.JPG'>",
-         "ok",
-         "ERROR: Invalid zipcode",
-         "FrmSetup: zipcode validation returned no match"},
-        {"both error texts",
-         {1},
-         "<h1>Server Error</h1><p>An error has occurred</p>",
-         "ok",
-         "ERROR: Invalid zipcode",
-         "FrmSetup: zipcode validation returned no match"},
+        QString message, logLine;
+        QList<qint16> polls = {1};
+        QString refusal = {};
+    };
+    const Row rows[] = {
+        {"no match page", fixture("search_error.html"), invalid, noMatch},
+        {"error picture in capitals", withLink + "<img src='/images/ERROR.JPG'>", invalid, noMatch},
+        {"both error texts", "<h1>Server Error</h1><p>An error has occurred</p>", invalid, noMatch},
         {"server error",
-         {0, 1},
          fixture("server_error.html"),
-         "ok",
          "ERROR: NOAA website not responding",
-         "FrmSetup: zipcode validation returned NOAA error"},
-        {"no radar link",
-         {1},
-         QByteArray(withLink).replace("/radar/latest", "/radar/recent"),
-         "ok",
-         kContentError,
-         "FrmSetup:***"},
+         "FrmSetup: zipcode validation returned NOAA error",
+         {0, 1}},
+        {"no radar link", QByteArray(withLink).replace("/radar/latest", "/radar/recent"),
+         kContentError, "FrmSetup:***"},
         {"a link with no frame template",
-         {1},
-         "<a href='http://radar.weather.gov/radar/latest/index.html'>Radar</a>",
-         "ok",
-         kContentError,
+         "<a href='http://radar.weather.gov/radar/latest/index.html'>Radar</a>", kContentError,
          "FrmSetup:***<a href=\"http://radar.weather.gov/radar/latest/index.html\">"},
         {"failed status",
-         {0, 2},
          withLink,
-         "ok",
-         "ERROR: Cannot connect to the NOAA website",
-         "FrmSetup: zipcode validation status check failed"},
+         noConnection,
+         "FrmSetup: zipcode validation status check failed",
+         {0, 2}},
         {"refused start",
-         {1},
          withLink,
-         "busy",
-         "ERROR: Cannot connect to the NOAA website",
-         "FrmSetup: zipcode validation init failed: busy"},
+         noConnection,
+         "FrmSetup: zipcode validation init failed: busy",
+         {1},
+         "busy"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -207,8 +186,8 @@ TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
         r.store("zipcode", "64106");
         FakeRetriever& net = r.withComponent();
         net.serve(r.queryFor("66614"), {row.polls, row.page, {}});
-        if (row.startAnswer != QLatin1String("ok")) {
-            net.refuse(r.queryFor("66614"), row.startAnswer);
+        if (!row.refusal.isEmpty()) {
+            net.refuse(r.queryFor("66614"), row.refusal);
         }
         FrmSetup& d = okWith(r, "66614");
         for (int tick = 0; tick < 3 && d.TimerZipcode.isActive(); ++tick) {
@@ -218,15 +197,12 @@ TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
         EXPECT_TRUE(r.debugLog().contains(row.logLine)) << r.debugLog().toStdString();
         EXPECT_TRUE(r.debugLog().contains(QStringLiteral("FrmSetup: cancelled zipcityQuery")));
         EXPECT_TRUE(net.called("KillAsyncRetrieve"));
-        EXPECT_FALSE(d.TimerZipcode.isActive());
-        EXPECT_TRUE(d.ValidatingZipcode->isHidden());
-        EXPECT_TRUE(d.Ok->isEnabled());
-        EXPECT_FALSE(r.closedWith);
+        expectIdle(r, d);
         EXPECT_EQ(r.validations, 0);
         r.expectStored({{"zipcode", "64106"},
                         {"templateURL", QVariant()},
                         {"currentConditionsURL", QVariant()}});
-        if (row.startAnswer == QLatin1String("ok") && row.polls.last() != 1) {
+        if (row.refusal.isEmpty() && row.polls.last() != 1) {
             EXPECT_TRUE(net.called("FreePage"));
         }
     }
@@ -238,7 +214,7 @@ TEST_F(LocationValidationTest, AComponentThatCannotBeCreatedIsReportedWithoutACr
     FrmSetup& d = okWith(rig, "66614");
     EXPECT_EQ(rig.dialogs.messages, QStringList({"ERROR: Download object init failure"}));
     EXPECT_TRUE(rig.debugLog().contains(QStringLiteral("FrmSetup: download object init failed")));
-    expectIdle(d);
+    expectIdle(rig, d);
     expectOldLocation();
 }
 
@@ -254,7 +230,7 @@ TEST_F(LocationValidationTest, CancelStopsTheCheckThenPutsTheLocationAtLoadBack)
     d.TimerZipcode_Timer();
 
     d.CancelButton_Click();
-    expectIdle(d);
+    expectIdle(rig, d);
     EXPECT_TRUE(net.called("KillAsyncRetrieve"));
     EXPECT_FALSE(d.Cancel);
     const QString log = rig.debugLog();
@@ -273,7 +249,7 @@ TEST_F(LocationValidationTest, AnAltChordStopsARunningCheck) {
     FrmSetup& d = okWith(rig, "66614");
     QKeyEvent alt(QEvent::KeyPress, Qt::Key_X, Qt::AltModifier);
     QApplication::sendEvent(d.CancelButton, &alt); // the one control left enabled
-    expectIdle(d);
+    expectIdle(rig, d);
 }
 
 TEST_F(LocationValidationTest, EscWithoutChangesCancelsAndWritesNothing) {

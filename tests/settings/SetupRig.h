@@ -71,7 +71,8 @@ public:
     /// Expects each named setting to hold its value; an invalid value means not stored.
     void expectStored(std::initializer_list<std::pair<const char*, QVariant>> expected) {
         for (const auto& [name, value] : expected) {
-            EXPECT_EQ(stored(QLatin1String(name)), value) << name;
+            const QVariant got = stored(QLatin1String(name));
+            EXPECT_EQ(got, value) << name << " holds " << got.toString().toStdString();
         }
     }
 
