@@ -57,9 +57,8 @@ protected:
 
     /// Empties the display list and starts a pass, as the main timer cycle does.
     bool startPass(bool refreshLocation = true, const QString& zipcode = QStringLiteral("00000"));
-    /// Ticks the download timer (100 ms of virtual time each) until the pass stops it;
-    /// returns the number of ticks.
-    int runTicks(int maxTicks = 3000);
+    /// Ticks the download timer (100 ms of virtual time each) until the pass stops it.
+    void runTicks(int maxTicks = 3000);
     /// Ticks until `done` holds (at most maxTicks); returns whether it did.
     bool tickUntil(const std::function<bool()>& done, int maxTicks = 100);
 
