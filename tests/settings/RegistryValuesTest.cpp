@@ -159,13 +159,10 @@ TEST_F(RegistryValuesTest, NumbersFallBackToTheMachineThenToTheirDefault) {
         {"user 0 lets the machine value through", 0, 90, discard, 90},
         {"machine 0 too gives the default", 0, 0, discard, 60},
         {"user value wins", 120, 90, discard, 120},
-        {"text holding a number converts",
-         QStringLiteral(" 45 "),
-         {},
-         &RegistryValues::getTimeout,
-         45},
+        {"text holding a number converts", " 45 ", {}, &RegistryValues::getTimeout, 45},
         {"missing rate", {}, {}, &RegistryValues::getAnimationRateMS, 200},
-        {"cursor stays 0", 0, 1, &RegistryValues::getCursorMovementSetting, 1},
+        {"user cursor 0 lets the machine value through", 0, 1,
+         &RegistryValues::getCursorMovementSetting, 1},
         {"machine-only channel ids", 7, {}, &RegistryValues::getChannelIDs, 18},
     };
     for (const Row& row : rows) {
