@@ -160,7 +160,7 @@ TEST_F(LocationPageTest, TemplateShorterThanTenCharactersIsEmptied) {
     EXPECT_EQ(s.templateURL, QString());
 }
 
-TEST_F(LocationPageTest, DynamicsOfRecordedPages) {
+TEST_F(LocationPageTest, DynamicsOfRecordedPagesWithAndWithoutTemplate) {
     const struct {
         const char* fixture;
         const char* imageURL;
@@ -189,6 +189,10 @@ TEST_F(LocationPageTest, DynamicsOfRecordedPages) {
         EXPECT_EQ(d.forecast, QString::fromLatin1(row.forecast));
         EXPECT_EQ(d.temperature, row.temperature);
     }
+    config.templateURL.clear();
+    EXPECT_EQ(dynamics(page(QStringLiteral("ifps_relative_image.html"))).imageURL,
+              QStringLiteral("/forecasts/graphical/images/ifps/skc.png"))
+        << "without a stored template a relative image stays relative";
 }
 
 TEST_F(LocationPageTest, DynamicsLogTheirWay) {
@@ -213,25 +217,13 @@ TEST_F(LocationPageTest, DynamicsLogTheirWay) {
     EXPECT_TRUE(debugLogged("parseZipCityDynamics: fixing ifps image!!!"));
 }
 
-TEST_F(LocationPageTest, RelativeImageStaysRelativeWithoutStoredTemplate) {
-    config.templateURL.clear();
-    const Dynamics d = dynamics(page(QStringLiteral("ifps_relative_image.html")));
-    EXPECT_EQ(d.imageURL, QStringLiteral("/forecasts/graphical/images/ifps/skc.png"));
-}
-
-TEST_F(LocationPageTest, NoForecastMarkerLeavesImageAndForecastEmpty) {
-    const Dynamics d = dynamics(QString(4000, ' ') + "<td class=\"big\">50&deg;F</td>");
-    EXPECT_EQ(d.imageURL, QString());
-    EXPECT_EQ(d.temperature, 50);
-    EXPECT_TRUE(debugLogged("parseZipCityDynamics: NO 7-Day Forecast string"));
-}
-
-TEST_F(LocationPageTest, TemperatureCell) {
+TEST_F(LocationPageTest, TemperatureCellOfAPageWithoutForecast) {
     const struct {
         const char* cell;
         qint16 temperature;
     } rows[] = {
         {"<td class=\"big\">72&deg;F", 72},
+        {"<td class=\"big\">50&deg;F</td>", 50},
         {"<TD CLASS=\"BIG\" width=\"120\"><b> -12 &deg;F", -12},
         {"<td class=\"big\">72.6&deg;F", 72},
         {"<td class=\"big\">-200&deg;F", -200},
@@ -242,9 +234,12 @@ TEST_F(LocationPageTest, TemperatureCell) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.cell);
-        EXPECT_EQ(dynamics(QString(4000, ' ') + QString::fromLatin1(row.cell)).temperature,
-                  row.temperature);
+        const Dynamics d = dynamics(QString(4000, ' ') + QString::fromLatin1(row.cell));
+        EXPECT_EQ(d.temperature, row.temperature);
+        EXPECT_EQ(d.imageURL, QString()) << "no forecast marker, no image";
+        EXPECT_EQ(d.forecast, QString());
     }
+    EXPECT_TRUE(debugLogged("parseZipCityDynamics: NO 7-Day Forecast string"));
     EXPECT_TRUE(debugLogged("parseZipCityDynamics: NO DEGREE SIGN"));
     EXPECT_EQ(dynamics(QString(3000, ' ') + "<td class=\"big\">72&deg;F").temperature,
               kNoTemperature)
