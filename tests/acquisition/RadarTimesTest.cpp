@@ -98,19 +98,18 @@ TEST_F(RadarTimesTest, EmptyOrFullListClearsTheCaption) {
     EXPECT_FALSE(compute(full).clearCaption) << "299 items are a list";
 }
 
-TEST_F(RadarTimesTest, InactiveFramesAreNotCounted) {
+TEST_F(RadarTimesTest, InactiveFramesAreNeitherCountedNorShownInTheBar) {
     QList<CycleRecord> items = cycle(20, 2, 4);
     items.insert(1, {false, false, false, cachedFrame(20, 4)});
     const RadarTimesUpdate u = compute(items, 3);
     EXPECT_EQ(u.cycles.cycleFrameCounts[0], 4);
     EXPECT_EQ(u.displayProgressVal, 2) << "index 3 is the third active frame";
-}
 
-TEST_F(RadarTimesTest, PlayIndexOnNoActiveFrameStepsTheOldValueBack) {
-    QList<CycleRecord> items = cycle(20, 2, 4);
-    items.append({false, false, false, cachedFrame(20, 30)});
-    EXPECT_EQ(compute(items, 4, 5).displayProgressVal, 4);
-    EXPECT_EQ(compute(items, 4, 0).displayProgressVal, 0);
+    // Played on an inactive frame, the bar steps its old value back.
+    QList<CycleRecord> played = cycle(20, 2, 4);
+    played.append({false, false, false, cachedFrame(20, 30)});
+    EXPECT_EQ(compute(played, 4, 5).displayProgressVal, 4);
+    EXPECT_EQ(compute(played, 4, 0).displayProgressVal, 0);
 }
 
 TEST_F(RadarTimesTest, MissingEndLeavesCaptionAlone) {
