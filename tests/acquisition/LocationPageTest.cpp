@@ -97,7 +97,7 @@ TEST_F(LocationPageTest, RelativeLinkBorrowsTheHostOfTheNextAbsoluteAddress) {
     EXPECT_FALSE(debugLogged("parseZipCityStatics: +80< = FALSE"));
 }
 
-TEST_F(LocationPageTest, LinkStartingMoreThan80CharactersAfterHttpIsRelative) {
+TEST_F(LocationPageTest, TemplateTakesAtMost80CharactersAfterHttpAndAtLeastTen) {
     const QString link = QStringLiteral("/radar/latest/DS.p19r0/si.kabc.shtml\"><img src=\""
                                         "http://radar.weather.gov/ridge/Thumbs/ABC.png\">");
     const QString relativeTemplate =
@@ -111,6 +111,7 @@ TEST_F(LocationPageTest, LinkStartingMoreThan80CharactersAfterHttpIsRelative) {
         {"exactly 80", "http://" + QString(73, 'x') + link, "http://" + QString(73, 'x')},
         {"81", "http://" + QString(74, 'x') + link, relativeTemplate},
         {"no http before the link", "<p>" + link, relativeTemplate},
+        {"template under ten characters", "http://ab\"/radar/latest/x", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -152,12 +153,6 @@ TEST_F(LocationPageTest, RelativeLinkWithoutAbsoluteAddressNearbyIsTrapped) {
     EXPECT_TRUE(
         errorLogged("ERROR :: parseZipCityStatistics :: (5) - Invalid procedure call or argument"));
     EXPECT_TRUE(debugLogged("ADA: parseZipCityStatics: ERROR RAISED AND HANDLED"));
-}
-
-TEST_F(LocationPageTest, TemplateShorterThanTenCharactersIsEmptied) {
-    const Statics s = statics(QStringLiteral("http://ab\"/radar/latest/x"));
-    EXPECT_TRUE(s.found);
-    EXPECT_EQ(s.templateURL, QString());
 }
 
 TEST_F(LocationPageTest, DynamicsOfRecordedPagesWithAndWithoutTemplate) {
