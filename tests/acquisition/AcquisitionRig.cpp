@@ -11,8 +11,6 @@ namespace nimbuscope::test {
 
 namespace {
 
-const QString kRadarHost = QStringLiteral("radar.weather.gov");
-
 QByteArray encoded(const QImage& picture, const char* format) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -107,14 +105,8 @@ bool AcquisitionRig::startPass(bool refreshLocation, const QString& zipcode) {
     return ada->getWeatherRadar(state.zipcode, data(), refreshLocation, zipcode);
 }
 
-int AcquisitionRig::runTicks(int maxTicks) {
-    int ticks = 0;
-    while (AsyncDownloadTimer.isEnabled() && ticks < maxTicks) {
-        clock.advanceMs(100);
-        ada->AsyncDownloadManager();
-        ++ticks;
-    }
-    return ticks;
+void AcquisitionRig::runTicks(int maxTicks) {
+    tickUntil([this] { return !AsyncDownloadTimer.isEnabled(); }, maxTicks);
 }
 
 bool AcquisitionRig::tickUntil(const std::function<bool()>& done, int maxTicks) {
@@ -157,8 +149,8 @@ void AcquisitionRig::serveFrames(const QString& product, const QList<ScriptedFra
 
 void AcquisitionRig::serveEverything(int frames) {
     serveLocation();
-    serveFrames(QStringLiteral("DS.p19r0"), serveList(QStringLiteral("DS.p19r0"), frames));
-    serveFrames(QStringLiteral("DS.p20-r"), serveList(QStringLiteral("DS.p20-r"), frames, 35));
+    serveFrames(kShort, serveList(kShort, frames));
+    serveFrames(kLong, serveList(kLong, frames, 35));
 }
 
 QByteArray AcquisitionRig::frameBody() {

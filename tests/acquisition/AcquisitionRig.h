@@ -37,6 +37,10 @@ protected:
     AcquisitionRig();
 
     static constexpr const char* kZip = "66604";
+    static inline const QString kShort = QStringLiteral("DS.p19r0");
+    static inline const QString kLong = QStringLiteral("DS.p20-r");
+    static inline const QString kTemplate =
+        QStringLiteral("http://radar.weather.gov/radar/images/@@@@@/SI.ktwx/#####.noaa");
     static QString locationQuery();
     static QString locationPageURL();
     static QString conditionsImageURL();
@@ -53,9 +57,8 @@ protected:
 
     /// Empties the display list and starts a pass, as the main timer cycle does.
     bool startPass(bool refreshLocation = true, const QString& zipcode = QStringLiteral("00000"));
-    /// Ticks the download timer (100 ms of virtual time each) until the pass stops it;
-    /// returns the number of ticks.
-    int runTicks(int maxTicks = 3000);
+    /// Ticks the download timer (100 ms of virtual time each) until the pass stops it.
+    void runTicks(int maxTicks = 3000);
     /// Ticks until `done` holds (at most maxTicks); returns whether it did.
     bool tickUntil(const std::function<bool()>& done, int maxTicks = 100);
 

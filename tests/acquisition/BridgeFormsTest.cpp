@@ -29,30 +29,28 @@ QDateTime utc(const char* iso) {
 } // namespace
 
 TEST(LegacyRequestTest, OnlyRetiredFormsOnNoaasOwnHostsAreBridged) {
+    using enum LegacyForm;
     struct Row {
         const char* address;
         LegacyForm form;
     };
     const Row rows[] = {
-        {"http://forecast.weather.gov/zipcity.php?inputstring=64106", LegacyForm::LocationSearch},
-        {"https://forecast.weather.gov/zipcity.php?inputstring=Kansas%20City",
-         LegacyForm::LocationSearch},
-        {"http://forecast.weather.gov/MapClick.php?lat=39.0997&lon=-94.5786",
-         LegacyForm::LocationPage},
-        {"http://forecast.weather.gov/MapClick.php?textField1=39.1&textField2=-94.6",
-         LegacyForm::LocationPage},
-        {"http://forecast.weather.gov/MapClick.php?zip=64106", LegacyForm::None},
-        {"http://radar.weather.gov/radar/loopdata/DS.p19r0/keax.txt", LegacyForm::FrameList},
-        {"http://radar.weather.gov/radar/loopdata/DS.p20-r/keax.txt", LegacyForm::FrameList},
-        {"http://radar.weather.gov/radar/loopdata/DS.p99/keax.txt", LegacyForm::None},
+        {"http://forecast.weather.gov/zipcity.php?inputstring=64106", LocationSearch},
+        {"https://forecast.weather.gov/zipcity.php?inputstring=Kansas%20City", LocationSearch},
+        {"http://forecast.weather.gov/MapClick.php?lat=39.0997&lon=-94.5786", LocationPage},
+        {"http://forecast.weather.gov/MapClick.php?textField1=39.1&textField2=-94.6", LocationPage},
+        {"http://forecast.weather.gov/MapClick.php?zip=64106", None},
+        {"http://radar.weather.gov/radar/loopdata/DS.p19r0/keax.txt", FrameList},
+        {"http://radar.weather.gov/radar/loopdata/DS.p20-r/keax.txt", FrameList},
+        {"http://radar.weather.gov/radar/loopdata/DS.p99/keax.txt", None},
         {"http://radar2.weather.gov/radar/images/DS.p19r0/SI.KEAX/SI.KEAX.dd.20261206.2244.gif",
-         LegacyForm::Frame},
-        {"http://forecast.weather.gov/bridge/conditions/sct.jpg", LegacyForm::ConditionsImage},
+         Frame},
+        {"http://forecast.weather.gov/bridge/conditions/sct.jpg", ConditionsImage},
         // The old-form server in tests, and any other host, is fetched as it stands.
-        {"http://127.0.0.1:8080/zipcity.php?inputstring=64106", LegacyForm::None},
-        {"http://radar.weather.gov.example.org/radar/loopdata/DS.p19r0/keax.txt", LegacyForm::None},
-        {"ftp://radar.weather.gov/radar/loopdata/DS.p19r0/keax.txt", LegacyForm::None},
-        {"http://radar.weather.gov/radar/latest/DS.p19r0/si.keax.shtml", LegacyForm::None},
+        {"http://127.0.0.1:8080/zipcity.php?inputstring=64106", None},
+        {"http://radar.weather.gov.example.org/radar/loopdata/DS.p19r0/keax.txt", None},
+        {"ftp://radar.weather.gov/radar/loopdata/DS.p19r0/keax.txt", None},
+        {"http://radar.weather.gov/radar/latest/DS.p19r0/si.keax.shtml", None},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(classifyLegacyRequest(QLatin1String(row.address), kNoaaHosts).form, row.form)

@@ -68,12 +68,8 @@ TEST_F(CacheFilesTest, FailedReplaceKeepsTheOldFileAndRaisesPathFileAccessError)
         return device.write(bytes.left(bytes.size() - 1));
     };
     for (const CacheWriteBody& body : {halfWay, shortWrite}) {
-        try {
-            replaceCacheFile(folder, path, "new frame bytes", body);
-            ADD_FAILURE() << "no error raised";
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number(), err::PathFileAccessError);
-        }
+        EXPECT_EQ(raisedNumber([&] { replaceCacheFile(folder, path, "new frame bytes", body); }),
+                  err::PathFileAccessError);
         EXPECT_EQ(world.readFile(path), "old frame");
         EXPECT_EQ(names(), QStringList({"66604.DS.p19r0.x.noaa"}));
     }
@@ -91,12 +87,8 @@ TEST_F(CacheFilesTest, TargetsThatCannotBeWrittenRaise) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path.toStdString());
-        try {
-            replaceCacheFile(row.folder, row.path, "bytes");
-            ADD_FAILURE() << "no error raised";
-        } catch (const Error& e) {
-            EXPECT_EQ(e.number(), row.number);
-        }
+        EXPECT_EQ(raisedNumber([&] { replaceCacheFile(row.folder, row.path, "bytes"); }),
+                  row.number);
     }
     EXPECT_EQ(names(), QStringList());
     EXPECT_FALSE(QFileInfo::exists(world.root() + "/66604.x.noaa"));

@@ -70,7 +70,7 @@ TEST(FrameListAddress, ListAddressFromTemplateSite) {
     }
 }
 
-TEST_F(FrameListTest, AllThreeLineFormsBecomeTheSameAbsoluteFrames) {
+TEST_F(FrameListTest, AllThreeLineFormsBecomeTheSameAbsoluteFramesFromTemplateOrServer) {
     QStringList expected;
     for (const char* t :
          {"2002", "2007", "2012", "2017", "2022", "2027", "2032", "2037", "2042", "2047"}) {
@@ -83,15 +83,13 @@ TEST_F(FrameListTest, AllThreeLineFormsBecomeTheSameAbsoluteFrames) {
             normaliseRadarList(fixtureText(QString::fromLatin1(fixture)), kTemplate, kRadarServer);
         EXPECT_EQ(text.split('\n', Qt::SkipEmptyParts), expected);
     }
-}
-
-TEST_F(FrameListTest, NormalisingUsesTheTemplateOrTheNationalServer) {
     const QString rooted = fixtureText(QStringLiteral("loop_radar_rooted.txt"));
     const QString dotdot = fixtureText(QStringLiteral("loop_dotdot_relative.txt"));
     // A template built from a relative radar link has ".gov//radar/"; frame addresses do not.
     const QString doubled =
         QStringLiteral("http://radar.weather.gov//radar/images/@@@@@/SI.ktwx/#####.noaa");
     EXPECT_TRUE(normaliseRadarList(dotdot, doubled, kRadarServer).startsWith(kFrameBase));
+    // Without a template the national server stands in.
     EXPECT_TRUE(normaliseRadarList(rooted, "", "http://127.0.0.1:8080")
                     .startsWith("http://127.0.0.1:8080/radar/images/DS.p19r0/SI.ktwx/"));
 }

@@ -39,6 +39,9 @@ BridgeAnswer redirect(const char* location) {
     return a;
 }
 
+const QString kSearchSent = QStringLiteral("http://fake/zipcity.php?inputstring=64106");
+const QString kPointsSent = QStringLiteral("http://fake/api/points/39.0997,-94.5786");
+
 const QByteArray kGif = QByteArray("GIF89a") + QByteArray(7000, '\1') + ';';
 
 /// Answers sub-requests from a table keyed by the address up to its query (GetMap answers
@@ -82,11 +85,9 @@ protected:
         config.stillsURL = QStringLiteral("http://fake/ridge/standard/");
         config.utcNow = [this] { return now; };
         auto& a = transport.answers;
-        a[QStringLiteral("http://fake/zipcity.php?inputstring=64106")] =
-            redirect("http://fake/MapClick.php?lat=39.0997&lon=-94.5786");
+        a[kSearchSent] = redirect("http://fake/MapClick.php?lat=39.0997&lon=-94.5786");
         a[QStringLiteral("http://fake/zipcity.php?inputstring=00000")] = redirect("http://fake/");
-        a[QStringLiteral("http://fake/api/points/39.0997,-94.5786")] =
-            http(200, today("points-radar-city-stations.json"));
+        a[kPointsSent] = http(200, today("points-radar-city-stations.json"));
         a[QStringLiteral("https://api.weather.gov/gridpoints/EAX/45,51/stations")] =
             http(200, today("stations-feature-collection.json"));
         a[QStringLiteral("http://fake/api/stations/KMKC/observations/latest")] =
@@ -170,17 +171,16 @@ TEST_F(LegacyFormsBridgeTest, NoMatchAndFailuresComeBackAsTheOldFormsDid) {
     ASSERT_EQ(noMatch.status, PageRetriever::Done);
     EXPECT_TRUE(noMatch.body.contains("An error has occurred in your search"));
 
-    transport.answers[QStringLiteral("http://fake/api/points/39.0997,-94.5786")] =
-        http(503, "<html>Service Unavailable</html>", "text/html");
+    transport.answers[kPointsSent] = http(503, "<html>Service Unavailable</html>", "text/html");
     EXPECT_EQ(ask(kSearch).status, PageRetriever::ConnectionFailed);
-    transport.answers[QStringLiteral("http://fake/api/points/39.0997,-94.5786")] =
+    transport.answers[kPointsSent] =
         http(403, today("forbidden-without-user-agent.html"), "text/html");
     EXPECT_EQ(ask(kSearch).status, PageRetriever::ConnectionFailed);
-    transport.answers[QStringLiteral("http://fake/api/points/39.0997,-94.5786")] =
+    transport.answers[kPointsSent] =
         http(404, R"({"title":"Data Unavailable For Requested Point","status":404})",
              "application/problem+json");
     EXPECT_TRUE(ask(kSearch).body.contains("error has occurred"));
-    transport.answers[QStringLiteral("http://fake/zipcity.php?inputstring=64106")] = {};
+    transport.answers[kSearchSent] = {};
     bridge.reset(); // a run that has not seen the search's answer yet
     EXPECT_EQ(ask(kSearch).status, PageRetriever::ConnectionFailed);
 }
@@ -300,14 +300,13 @@ TEST_F(LegacyFormsBridgeTest, PoliteRequestsAskConditionallyAndBackOffAfterRefus
                    [&](const BridgeAnswer& a) { got = a; });
         return got;
     };
-    const QString points = QStringLiteral("http://fake/api/points/39.0997,-94.5786");
     BridgeAnswer first = http(200, today("points-radar-city-stations.json"));
     first.etag = "\"abc\"";
     first.lastModified = "Sun, 06 Dec 2026 23:00:00 GMT";
-    transport.answers[points] = first;
-    fetch(points);
-    transport.answers[points] = http(304, {});
-    const BridgeAnswer again = fetch(points);
+    transport.answers[kPointsSent] = first;
+    fetch(kPointsSent);
+    transport.answers[kPointsSent] = http(304, {});
+    const BridgeAnswer again = fetch(kPointsSent);
     EXPECT_EQ(again.status, 200);
     EXPECT_EQ(again.body, first.body) << "a 304 answers with the kept body";
     const auto& headers = transport.sent.back().headers;
@@ -324,8 +323,8 @@ TEST_F(LegacyFormsBridgeTest, PoliteRequestsAskConditionallyAndBackOffAfterRefus
          {Row{429, "", 5}, Row{503, "", 10}, Row{403, "60", 60}, Row{500, "", 40}}) {
         BridgeAnswer refusal = http(row.status, "busy", "text/html");
         refusal.retryAfter = row.retryAfter;
-        transport.answers[points] = refusal;
-        fetch(points);
+        transport.answers[kPointsSent] = refusal;
+        fetch(kPointsSent);
         const std::size_t sentBefore = transport.sent.size();
         now = now.addSecs(row.quietSeconds - 1);
         EXPECT_TRUE(fetch(QStringLiteral("http://fake/api/anything")).refused) << row.status;
@@ -334,12 +333,12 @@ TEST_F(LegacyFormsBridgeTest, PoliteRequestsAskConditionallyAndBackOffAfterRefus
         transport.sent.pop_back();
         now = now.addSecs(1);
     }
-    transport.answers[points] = first;
-    EXPECT_TRUE(fetch(points).ok());
-    transport.answers[points] = http(500, "busy", "text/html");
-    fetch(points);
+    transport.answers[kPointsSent] = first;
+    EXPECT_TRUE(fetch(kPointsSent).ok());
+    transport.answers[kPointsSent] = http(500, "busy", "text/html");
+    fetch(kPointsSent);
     now = now.addSecs(PoliteTransport::kFirstBackOffSeconds);
-    EXPECT_FALSE(fetch(points).refused) << "a good answer starts the back-off afresh";
+    EXPECT_FALSE(fetch(kPointsSent).refused) << "a good answer starts the back-off afresh";
 }
 
 TEST_F(LegacyFormsBridgeTest, WithoutTheLayersExtentFramesCentreOnTheStoredLocation) {
@@ -368,9 +367,6 @@ TEST_F(LegacyFormsBridgeTest, WithoutTheLayersExtentFramesCentreOnTheStoredLocat
 
 namespace {
 
-const QString kSearchSent = QStringLiteral("http://fake/zipcity.php?inputstring=64106");
-const QString kPointsSent = QStringLiteral("http://fake/api/points/39.0997,-94.5786");
-
 /// A bridge in a new run: nothing in memory, the same cache folder.
 class KeptPlacesTest : public LegacyFormsBridgeTest {
 protected:
@@ -386,6 +382,11 @@ protected:
     }
 
     QString file() const { return dir.filePath(QString(kKeptPlacesFileName)); }
+    void writeFile(const QByteArray& text) {
+        QFile f(file());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(text);
+    }
 
     QTemporaryDir dir;
 };
@@ -431,17 +432,11 @@ TEST_F(KeptPlacesTest, ADamagedOrForeignFileIsIgnoredAndReplaced) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        QFile f(file());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(row.text);
-        f.close();
+        ASSERT_NO_FATAL_FAILURE(writeFile(row.text));
         const QStringList urls = askInNewRun(kSearch);
         EXPECT_TRUE(urls.contains(kPointsSent)) << "nothing of the file is trusted";
         EXPECT_FALSE(askInNewRun(kSearch).contains(kPointsSent)) << "the file was rewritten";
     }
-    QFile f(file());
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(good);
-    f.close();
+    ASSERT_NO_FATAL_FAILURE(writeFile(good));
     EXPECT_FALSE(askInNewRun(kSearch).contains(kPointsSent)) << "the rows' damage alone counts";
 }

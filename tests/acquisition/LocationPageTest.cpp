@@ -97,7 +97,7 @@ TEST_F(LocationPageTest, RelativeLinkBorrowsTheHostOfTheNextAbsoluteAddress) {
     EXPECT_FALSE(debugLogged("parseZipCityStatics: +80< = FALSE"));
 }
 
-TEST_F(LocationPageTest, LinkStartingMoreThan80CharactersAfterHttpIsRelative) {
+TEST_F(LocationPageTest, TemplateTakesAtMost80CharactersAfterHttpAndAtLeastTen) {
     const QString link = QStringLiteral("/radar/latest/DS.p19r0/si.kabc.shtml\"><img src=\""
                                         "http://radar.weather.gov/ridge/Thumbs/ABC.png\">");
     const QString relativeTemplate =
@@ -111,6 +111,7 @@ TEST_F(LocationPageTest, LinkStartingMoreThan80CharactersAfterHttpIsRelative) {
         {"exactly 80", "http://" + QString(73, 'x') + link, "http://" + QString(73, 'x')},
         {"81", "http://" + QString(74, 'x') + link, relativeTemplate},
         {"no http before the link", "<p>" + link, relativeTemplate},
+        {"template under ten characters", "http://ab\"/radar/latest/x", ""},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -154,13 +155,7 @@ TEST_F(LocationPageTest, RelativeLinkWithoutAbsoluteAddressNearbyIsTrapped) {
     EXPECT_TRUE(debugLogged("ADA: parseZipCityStatics: ERROR RAISED AND HANDLED"));
 }
 
-TEST_F(LocationPageTest, TemplateShorterThanTenCharactersIsEmptied) {
-    const Statics s = statics(QStringLiteral("http://ab\"/radar/latest/x"));
-    EXPECT_TRUE(s.found);
-    EXPECT_EQ(s.templateURL, QString());
-}
-
-TEST_F(LocationPageTest, DynamicsOfRecordedPages) {
+TEST_F(LocationPageTest, DynamicsOfRecordedPagesWithAndWithoutTemplate) {
     const struct {
         const char* fixture;
         const char* imageURL;
@@ -189,6 +184,10 @@ TEST_F(LocationPageTest, DynamicsOfRecordedPages) {
         EXPECT_EQ(d.forecast, QString::fromLatin1(row.forecast));
         EXPECT_EQ(d.temperature, row.temperature);
     }
+    config.templateURL.clear();
+    EXPECT_EQ(dynamics(page(QStringLiteral("ifps_relative_image.html"))).imageURL,
+              QStringLiteral("/forecasts/graphical/images/ifps/skc.png"))
+        << "without a stored template a relative image stays relative";
 }
 
 TEST_F(LocationPageTest, DynamicsLogTheirWay) {
@@ -213,25 +212,13 @@ TEST_F(LocationPageTest, DynamicsLogTheirWay) {
     EXPECT_TRUE(debugLogged("parseZipCityDynamics: fixing ifps image!!!"));
 }
 
-TEST_F(LocationPageTest, RelativeImageStaysRelativeWithoutStoredTemplate) {
-    config.templateURL.clear();
-    const Dynamics d = dynamics(page(QStringLiteral("ifps_relative_image.html")));
-    EXPECT_EQ(d.imageURL, QStringLiteral("/forecasts/graphical/images/ifps/skc.png"));
-}
-
-TEST_F(LocationPageTest, NoForecastMarkerLeavesImageAndForecastEmpty) {
-    const Dynamics d = dynamics(QString(4000, ' ') + "<td class=\"big\">50&deg;F</td>");
-    EXPECT_EQ(d.imageURL, QString());
-    EXPECT_EQ(d.temperature, 50);
-    EXPECT_TRUE(debugLogged("parseZipCityDynamics: NO 7-Day Forecast string"));
-}
-
-TEST_F(LocationPageTest, TemperatureCell) {
+TEST_F(LocationPageTest, TemperatureCellOfAPageWithoutForecast) {
     const struct {
         const char* cell;
         qint16 temperature;
     } rows[] = {
         {"<td class=\"big\">72&deg;F", 72},
+        {"<td class=\"big\">50&deg;F</td>", 50},
         {"<TD CLASS=\"BIG\" width=\"120\"><b> -12 &deg;F", -12},
         {"<td class=\"big\">72.6&deg;F", 72},
         {"<td class=\"big\">-200&deg;F", -200},
@@ -242,9 +229,12 @@ TEST_F(LocationPageTest, TemperatureCell) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.cell);
-        EXPECT_EQ(dynamics(QString(4000, ' ') + QString::fromLatin1(row.cell)).temperature,
-                  row.temperature);
+        const Dynamics d = dynamics(QString(4000, ' ') + QString::fromLatin1(row.cell));
+        EXPECT_EQ(d.temperature, row.temperature);
+        EXPECT_EQ(d.imageURL, QString()) << "no forecast marker, no image";
+        EXPECT_EQ(d.forecast, QString());
     }
+    EXPECT_TRUE(debugLogged("parseZipCityDynamics: NO 7-Day Forecast string"));
     EXPECT_TRUE(debugLogged("parseZipCityDynamics: NO DEGREE SIGN"));
     EXPECT_EQ(dynamics(QString(3000, ' ') + "<td class=\"big\">72&deg;F").temperature,
               kNoTemperature)
@@ -304,11 +294,4 @@ TEST(LocationPageChecks, AddressesAndPageText) {
 
     EXPECT_EQ(locationPageText(QByteArray("<a href='#x'>caf\xe9</a>")),
               QString::fromUtf8("<a href=\"#x\">café</a>"));
-}
-
-TEST(LocationPageChecks, TemplateRewriteIsExact) {
-    EXPECT_EQ(radarTemplateFromPageURL("http://h.gov/radar/latest/DS.p19r0/si.ktwx.shtml"),
-              "http://h.gov/radar/images/@@@@@/SI.ktwx/#####.noaa");
-    EXPECT_EQ(radarTemplateFromPageURL("http://h.gov/radar/LATEST/ds.P19R0/SI.ktwx.SHTML"),
-              "http://h.gov/radar/LATEST/ds.P19R0/SI.ktwx.SHTML");
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/Error.h"
 #include "support/Log.h"
 #include "support/StringUtils.h"
 
@@ -8,6 +9,9 @@
 
 #include <QFile>
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <optional>
 
 namespace nimbuscope::test {
 
@@ -22,6 +26,16 @@ inline QByteArray fixtureBytes(const QString& name) {
 }
 inline QString fixtureText(const QString& name) {
     return ansiToText(fixtureBytes(name));
+}
+
+/// The number of the error `body` raises; none when it raises nothing.
+inline std::optional<int> raisedNumber(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const Error& e) {
+        return e.number();
+    }
+    return std::nullopt;
 }
 
 /// A fresh log (debug on, error log switched on) in a private folder, and a fixed clock.

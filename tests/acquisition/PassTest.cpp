@@ -1,20 +1,9 @@
 #include "AcquisitionRig.h"
 
-#include "ParserTestSupport.h"
-
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
-namespace {
-
-const QString kShort = QStringLiteral("DS.p19r0");
-const QString kLong = QStringLiteral("DS.p20-r");
-const QString kTemplate =
-    QStringLiteral("http://radar.weather.gov/radar/images/@@@@@/SI.ktwx/#####.noaa");
-
 using PassTest = AcquisitionRig;
-
-} // namespace
 
 TEST_F(PassTest, FullPassFillsTheCacheAndTheDisplayList) {
     serveEverything(10);

@@ -5,10 +5,6 @@ using namespace nimbuscope::test;
 
 namespace {
 
-const QString kShort = QStringLiteral("DS.p19r0");
-const QString kLong = QStringLiteral("DS.p20-r");
-const QString kTemplate =
-    QStringLiteral("http://radar.weather.gov/radar/images/@@@@@/SI.ktwx/#####.noaa");
 const FakeRetriever::Response kFails{{FakeRetriever::ConnectionFailed}, {}, {}};
 
 class ProblemTest : public AcquisitionRig {

@@ -41,7 +41,9 @@ public:
         return v;
     }
     qint32 currentProcessId() override { return pid; }
-    QString expandEnvironmentStrings(const QString& text) override { return real_.expandEnvironmentStrings(text); }
+    QString expandEnvironmentStrings(const QString& text) override {
+        return real_.expandEnvironmentStrings(text);
+    }
 
 private:
     LinuxPlatform real_;

@@ -31,39 +31,36 @@ QByteArray fixture(const char* name) {
 class LocationValidationTest : public ::testing::Test {
 protected:
     LocationValidationTest() {
-        rig.store(QStringLiteral("zipcode"), QStringLiteral("64106"));
-        rig.store(QStringLiteral("cityState"), QStringLiteral("Kansas City MO"));
-        rig.store(QStringLiteral("templateURL"), QStringLiteral("http://old/@@@@@/#####.noaa"));
-        rig.store(QStringLiteral("currentConditionsURL"),
-                  QStringLiteral("http://old/MapClick.php"));
+        rig.store("zipcode", "64106");
+        rig.store("cityState", "Kansas City MO");
+        rig.store("templateURL", "http://old/@@@@@/#####.noaa");
+        rig.store("currentConditionsURL", "http://old/MapClick.php");
     }
 
-    /// Opens the dialog, types `zip` and presses OK.
-    FrmSetup& okWith(const QString& zip) {
-        FrmSetup& d = rig.open();
-        d.zipcodeTextBox->setText(zip);
+    /// Opens the dialog of `r`, types `zip` and presses OK.
+    static FrmSetup& okWith(SetupRig& r, const char* zip) {
+        FrmSetup& d = r.open();
+        d.zipcodeTextBox->setText(QLatin1String(zip));
         d.Ok_Click();
         return d;
     }
 
     /// The dialog is back where the user can correct the zip code or cancel.
-    void expectIdle(FrmSetup& d) {
+    static void expectIdle(SetupRig& r, FrmSetup& d) {
         EXPECT_FALSE(d.TimerZipcode.isActive());
         EXPECT_TRUE(d.ValidatingZipcode->isHidden());
         EXPECT_FALSE(d.prompt->isHidden());
         EXPECT_TRUE(d.Ok->isEnabled());
         EXPECT_TRUE(d.zipcodeTextBox->isEnabled());
-        EXPECT_FALSE(rig.closedWith);
+        EXPECT_FALSE(r.closedWith);
     }
 
     /// The location the test stored, untouched.
     void expectOldLocation() {
-        EXPECT_EQ(rig.stored(QStringLiteral("zipcode")), QStringLiteral("64106"));
-        EXPECT_EQ(rig.stored(QStringLiteral("templateURL")),
-                  QStringLiteral("http://old/@@@@@/#####.noaa"));
-        EXPECT_EQ(rig.stored(QStringLiteral("cityState")), QStringLiteral("Kansas City MO"));
-        EXPECT_EQ(rig.stored(QStringLiteral("currentConditionsURL")),
-                  QStringLiteral("http://old/MapClick.php"));
+        rig.expectStored({{"zipcode", "64106"},
+                          {"templateURL", "http://old/@@@@@/#####.noaa"},
+                          {"cityState", "Kansas City MO"},
+                          {"currentConditionsURL", "http://old/MapClick.php"}});
     }
 
     SetupRig rig;
@@ -76,21 +73,19 @@ TEST_F(LocationValidationTest, MalformedZipCodesAreRefusedWithoutARequest) {
     for (const char* zip : {"6661a", ""}) {
         SCOPED_TRACE(zip);
         SetupRig r;
-        r.store(QStringLiteral("zipcode"), QStringLiteral("64106"));
-        FrmSetup& d = r.open();
-        d.zipcodeTextBox->setText(QLatin1String(zip));
-        d.Ok_Click();
+        r.store("zipcode", "64106");
+        FrmSetup& d = okWith(r, zip);
         EXPECT_EQ(r.dialogs.messages, QStringList({"Invalid zipcode - must be five digits"}));
         EXPECT_EQ(r.retriever, nullptr); // no component was even created
         EXPECT_FALSE(d.TimerZipcode.isActive());
         EXPECT_TRUE(d.ValidatingZipcode->isHidden());
         EXPECT_FALSE(r.closedWith);
-        EXPECT_EQ(r.stored(QStringLiteral("zipcode")), QStringLiteral("64106"));
+        EXPECT_EQ(r.stored("zipcode"), QStringLiteral("64106"));
     }
 }
 
 TEST_F(LocationValidationTest, ANewZipCodeStartsACheckThroughACreatedComponent) {
-    FrmSetup& d = okWith(QStringLiteral("66614"));
+    FrmSetup& d = okWith(rig, "66614");
     ASSERT_NE(rig.retriever, nullptr);
     EXPECT_EQ(rig.slot.get(), rig.retriever); // kept for the next check
     EXPECT_EQ(d.zipcityQuery(), rig.queryFor(QStringLiteral("66614")));
@@ -102,7 +97,7 @@ TEST_F(LocationValidationTest, ANewZipCodeStartsACheckThroughACreatedComponent) 
     EXPECT_FALSE(d.Ok->isEnabled());
     EXPECT_FALSE(d.RadarListCombo->isEnabled());
     EXPECT_TRUE(d.CancelButton->isEnabled());
-    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 1);
+    EXPECT_EQ(rig.stored("locationMode"), 1);
     expectOldLocation();
 }
 
@@ -112,7 +107,7 @@ TEST_F(LocationValidationTest, AValidLocationPageStoresTheLocationAndCloses) {
               {{PageRetriever::Running, PageRetriever::Running, PageRetriever::Done},
                fixture("absolute_radar_link.html"),
                kRedirect});
-    FrmSetup& d = okWith(QStringLiteral("66614"));
+    FrmSetup& d = okWith(rig, "66614");
     d.TimerZipcode_Timer();
     d.TimerZipcode_Timer();
     EXPECT_FALSE(rig.closedWith); // still running
@@ -122,10 +117,10 @@ TEST_F(LocationValidationTest, AValidLocationPageStoresTheLocationAndCloses) {
     EXPECT_FALSE(d.Cancel);
     EXPECT_FALSE(d.TimerZipcode.isActive());
     EXPECT_EQ(rig.validations, 1);
-    EXPECT_EQ(rig.stored(QStringLiteral("zipcode")), QStringLiteral("66614"));
-    EXPECT_EQ(rig.stored(QStringLiteral("templateURL")), QLatin1String(kTopekaTemplate));
-    EXPECT_EQ(rig.stored(QStringLiteral("cityState")), QStringLiteral("Topeka KS"));
-    EXPECT_EQ(rig.stored(QStringLiteral("currentConditionsURL")), QLatin1String(kRedirect));
+    rig.expectStored({{"zipcode", "66614"},
+                      {"templateURL", QLatin1String(kTopekaTemplate)},
+                      {"cityState", "Topeka KS"},
+                      {"currentConditionsURL", QLatin1String(kRedirect)}});
     EXPECT_TRUE(net.called("FreePage"));
     EXPECT_TRUE(rig.dialogs.messages.isEmpty());
     const QString log = rig.debugLog();
@@ -140,86 +135,61 @@ TEST_F(LocationValidationTest, AResultAddressOfOneByteOrNoneStoresAnEmptyAddress
         r.withComponent().serve(
             r.queryFor("66614"),
             {{PageRetriever::Done}, fixture("absolute_radar_link.html"), result});
-        FrmSetup& d = r.open();
-        d.zipcodeTextBox->setText(QStringLiteral("66614"));
-        d.Ok_Click();
+        FrmSetup& d = okWith(r, "66614");
         d.TimerZipcode_Timer();
         EXPECT_EQ(r.closedWith, QDialog::Accepted);
-        EXPECT_EQ(r.stored(QStringLiteral("currentConditionsURL")), QString());
+        EXPECT_EQ(r.stored("currentConditionsURL"), QString());
     }
 }
 
 TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
     const QByteArray withLink = fixture("absolute_radar_link.html");
-    const struct {
+    const QString invalid = QStringLiteral("ERROR: Invalid zipcode");
+    const QString noMatch = QStringLiteral("FrmSetup: zipcode validation returned no match");
+    const QString noConnection = QStringLiteral("ERROR: Cannot connect to the NOAA website");
+    struct Row {
         const char* name;
-        QList<qint16> polls;
         QByteArray page;
-        QString startAnswer;
-        QString message;
-        QString logLine;
-    } rows[] = {
-        {"no match page",
-         {1},
-         fixture("search_error.html"),
-         "ok",
-         "ERROR: Invalid zipcode",
-         "FrmSetup: zipcode validation returned no match"},
-        {"error picture in capitals",
-         {1},
-         withLink + "<img src='/images/ERROR.JPG'>",
-         "ok",
-         "ERROR: Invalid zipcode",
-         "FrmSetup: zipcode validation returned no match"},
-        {"both error texts",
-         {1},
-         "<h1>Server Error</h1><p>An error has occurred</p>",
-         "ok",
-         "ERROR: Invalid zipcode",
-         "FrmSetup: zipcode validation returned no match"},
+        QString message, logLine;
+        QList<qint16> polls = {1};
+        QString refusal = {};
+    };
+    const Row rows[] = {
+        {"no match page", fixture("search_error.html"), invalid, noMatch},
+        {"error picture in capitals", withLink + "<img src='/images/ERROR.JPG'>", invalid, noMatch},
+        {"both error texts", "<h1>Server Error</h1><p>An error has occurred</p>", invalid, noMatch},
         {"server error",
-         {0, 1},
          fixture("server_error.html"),
-         "ok",
          "ERROR: NOAA website not responding",
-         "FrmSetup: zipcode validation returned NOAA error"},
-        {"no radar link",
-         {1},
-         QByteArray(withLink).replace("/radar/latest", "/radar/recent"),
-         "ok",
-         kContentError,
-         "FrmSetup:***"},
+         "FrmSetup: zipcode validation returned NOAA error",
+         {0, 1}},
+        {"no radar link", QByteArray(withLink).replace("/radar/latest", "/radar/recent"),
+         kContentError, "FrmSetup:***"},
         {"a link with no frame template",
-         {1},
-         "<a href='http://radar.weather.gov/radar/latest/index.html'>Radar</a>",
-         "ok",
-         kContentError,
+         "<a href='http://radar.weather.gov/radar/latest/index.html'>Radar</a>", kContentError,
          "FrmSetup:***<a href=\"http://radar.weather.gov/radar/latest/index.html\">"},
         {"failed status",
-         {0, 2},
          withLink,
-         "ok",
-         "ERROR: Cannot connect to the NOAA website",
-         "FrmSetup: zipcode validation status check failed"},
+         noConnection,
+         "FrmSetup: zipcode validation status check failed",
+         {0, 2}},
         {"refused start",
-         {1},
          withLink,
-         "busy",
-         "ERROR: Cannot connect to the NOAA website",
-         "FrmSetup: zipcode validation init failed: busy"},
+         noConnection,
+         "FrmSetup: zipcode validation init failed: busy",
+         {1},
+         "busy"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         SetupRig r;
-        r.store(QStringLiteral("zipcode"), QStringLiteral("64106"));
+        r.store("zipcode", "64106");
         FakeRetriever& net = r.withComponent();
         net.serve(r.queryFor("66614"), {row.polls, row.page, {}});
-        if (row.startAnswer != QLatin1String("ok")) {
-            net.refuse(r.queryFor("66614"), row.startAnswer);
+        if (!row.refusal.isEmpty()) {
+            net.refuse(r.queryFor("66614"), row.refusal);
         }
-        FrmSetup& d = r.open();
-        d.zipcodeTextBox->setText(QStringLiteral("66614"));
-        d.Ok_Click();
+        FrmSetup& d = okWith(r, "66614");
         for (int tick = 0; tick < 3 && d.TimerZipcode.isActive(); ++tick) {
             d.TimerZipcode_Timer();
         }
@@ -227,15 +197,12 @@ TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
         EXPECT_TRUE(r.debugLog().contains(row.logLine)) << r.debugLog().toStdString();
         EXPECT_TRUE(r.debugLog().contains(QStringLiteral("FrmSetup: cancelled zipcityQuery")));
         EXPECT_TRUE(net.called("KillAsyncRetrieve"));
-        EXPECT_FALSE(d.TimerZipcode.isActive());
-        EXPECT_TRUE(d.ValidatingZipcode->isHidden());
-        EXPECT_TRUE(d.Ok->isEnabled());
-        EXPECT_FALSE(r.closedWith);
+        expectIdle(r, d);
         EXPECT_EQ(r.validations, 0);
-        EXPECT_EQ(r.stored(QStringLiteral("zipcode")), QStringLiteral("64106"));
-        EXPECT_FALSE(r.stored(QStringLiteral("templateURL")).isValid());
-        EXPECT_FALSE(r.stored(QStringLiteral("currentConditionsURL")).isValid());
-        if (row.startAnswer == QLatin1String("ok") && row.polls.last() != 1) {
+        r.expectStored({{"zipcode", "64106"},
+                        {"templateURL", QVariant()},
+                        {"currentConditionsURL", QVariant()}});
+        if (row.refusal.isEmpty() && row.polls.last() != 1) {
             EXPECT_TRUE(net.called("FreePage"));
         }
     }
@@ -244,26 +211,26 @@ TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
 TEST_F(LocationValidationTest, AComponentThatCannotBeCreatedIsReportedWithoutACrash) {
     rig.components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg),
                                    [] { return std::unique_ptr<PageRetriever>(); });
-    FrmSetup& d = okWith(QStringLiteral("66614"));
+    FrmSetup& d = okWith(rig, "66614");
     EXPECT_EQ(rig.dialogs.messages, QStringList({"ERROR: Download object init failure"}));
     EXPECT_TRUE(rig.debugLog().contains(QStringLiteral("FrmSetup: download object init failed")));
-    expectIdle(d);
+    expectIdle(rig, d);
     expectOldLocation();
 }
 
 TEST_F(LocationValidationTest, CancelStopsTheCheckThenPutsTheLocationAtLoadBack) {
-    rig.store(QStringLiteral("locationMode"), 2);
+    rig.store("locationMode", 2);
     FakeRetriever& net = rig.withComponent();
     net.serve(rig.queryFor("66614"), {{PageRetriever::Running}, {}, {}});
     FrmSetup& d = rig.open();
     d.OptionZipCode_Click();
     d.zipcodeTextBox->setText(QStringLiteral("66614"));
     d.Ok_Click();
-    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 1); // stored before the check
+    EXPECT_EQ(rig.stored("locationMode"), 1); // stored before the check
     d.TimerZipcode_Timer();
 
     d.CancelButton_Click();
-    expectIdle(d);
+    expectIdle(rig, d);
     EXPECT_TRUE(net.called("KillAsyncRetrieve"));
     EXPECT_FALSE(d.Cancel);
     const QString log = rig.debugLog();
@@ -273,16 +240,16 @@ TEST_F(LocationValidationTest, CancelStopsTheCheckThenPutsTheLocationAtLoadBack)
     d.CancelButton_Click();
     EXPECT_EQ(rig.closedWith, QDialog::Rejected);
     EXPECT_TRUE(d.Cancel);
-    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 2);
+    EXPECT_EQ(rig.stored("locationMode"), 2);
     expectOldLocation();
 }
 
 TEST_F(LocationValidationTest, AnAltChordStopsARunningCheck) {
     rig.withComponent().serve(rig.queryFor("66614"), {{PageRetriever::Running}, {}, {}});
-    FrmSetup& d = okWith(QStringLiteral("66614"));
+    FrmSetup& d = okWith(rig, "66614");
     QKeyEvent alt(QEvent::KeyPress, Qt::Key_X, Qt::AltModifier);
     QApplication::sendEvent(d.CancelButton, &alt); // the one control left enabled
-    expectIdle(d);
+    expectIdle(rig, d);
 }
 
 TEST_F(LocationValidationTest, EscWithoutChangesCancelsAndWritesNothing) {
@@ -310,10 +277,9 @@ TEST_F(LocationValidationTest, CityModeChecksTheCitysZipThenStoresTheListEntry) 
     EXPECT_EQ(d.zipcityQuery(), rig.queryFor(QStringLiteral("66614")));
     d.TimerZipcode_Timer();
     EXPECT_EQ(rig.closedWith, QDialog::Accepted);
-    EXPECT_EQ(rig.stored(QStringLiteral("locationMode")), 2);
-    EXPECT_EQ(rig.stored(QStringLiteral("templateURL")),
-              QStringLiteral("http://radar.test/radar/images/@@@@@/SI.ktwx/#####.noaa"));
-    EXPECT_EQ(rig.stored(QStringLiteral("cityState")), QStringLiteral("Topeka, KS"));
-    EXPECT_EQ(rig.stored(QStringLiteral("zipcode")), QStringLiteral("66614"));
-    EXPECT_EQ(rig.stored(QStringLiteral("currentConditionsURL")), QLatin1String(kRedirect));
+    rig.expectStored({{"locationMode", 2},
+                      {"templateURL", "http://radar.test/radar/images/@@@@@/SI.ktwx/#####.noaa"},
+                      {"cityState", "Topeka, KS"},
+                      {"zipcode", "66614"},
+                      {"currentConditionsURL", QLatin1String(kRedirect)}});
 }

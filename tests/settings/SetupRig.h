@@ -14,6 +14,7 @@
 #include "common/TestWorld.h"
 
 #include <QStringList>
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <ostream>
@@ -66,6 +67,13 @@ public:
         cRegistry reg = registryValue(registry, HKEY_LOCAL_MACHINE,
                                       QLatin1String(RegistryValues::kProductKey), name);
         return reg.ValueExists() ? reg.value() : QVariant();
+    }
+    /// Expects each named setting to hold its value; an invalid value means not stored.
+    void expectStored(std::initializer_list<std::pair<const char*, QVariant>> expected) {
+        for (const auto& [name, value] : expected) {
+            const QVariant got = stored(QLatin1String(name));
+            EXPECT_EQ(got, value) << name << " holds " << got.toString().toStdString();
+        }
     }
 
     void writeRadarList(const QByteArray& bytes) {

@@ -87,19 +87,15 @@ TEST_F(LogTest, ACreatedDebugLogIsTheOwnersAlone) {
     EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
-TEST_F(LogTest, MemorySwitchLetsOnlyMemoryLinesThrough) {
+TEST_F(LogTest, MemorySwitchLetsOnlyMemoryLinesThroughWithTheMarkerValueOn9x) {
     log.memoryLogOn = true;
     log.logMemoryUse(QStringLiteral("FrmMain:Load, start"), /*reset=*/true);
     log.logDebug(QStringLiteral("plain trace"), false, /*force=*/true);
     const QByteArray text = debugLog();
     EXPECT_TRUE(text.contains(" :: 4096kb - FrmMain:Load, start :: \r\n"));
     EXPECT_FALSE(text.contains("plain trace"));
-}
-
-TEST_F(LogTest, MemoryFigureIsTheMarkerValueOnThe9xFamily) {
     platform.platformId = 1;
-    log.memoryLogOn = true;
-    log.logMemoryUse(QStringLiteral("x"), /*reset=*/true);
+    log.logMemoryUse(QStringLiteral("x"));
     EXPECT_TRUE(debugLog().contains(" :: 1234kb - x :: "));
 }
 

@@ -54,11 +54,8 @@ TEST(FileUtils, AdddDirSepAddsOneSeparatorAndDropsTrailingBlanks) {
     const struct {
         QString in, out;
     } rows[] = {
-        {"/var/data", "/var/data/"},
-        {"/var/data/", "/var/data/"},
-        {"C:\\data\\", "C:\\data\\"},
-        {"C:/data/", "C:/data/"},
-        {"/var/data  ", "/var/data/"},
+        {"/var/data", "/var/data/"}, {"/var/data/", "/var/data/"},  {"C:\\data\\", "C:\\data\\"},
+        {"C:/data/", "C:/data/"},    {"/var/data  ", "/var/data/"},
     };
     for (const auto& row : rows) {
         QString path = row.in;
@@ -92,17 +89,13 @@ TEST_F(UtilsTest, UserNameIsEmptyWhenTheSystemCannotSay) {
     EXPECT_EQ(sys.getCurrentUserName(), QString());
 }
 
-TEST_F(UtilsTest, GmtBiasFollowsDaylightTime) {
+TEST_F(UtilsTest, GmtIsLocalTimePlusABiasThatFollowsDaylightTime) {
     platform.tz = {300, 0, -60, 2};
     EXPECT_DOUBLE_EQ(sys.getGMTBias(), 240.0);
-    platform.tz.answer = 1;
-    EXPECT_DOUBLE_EQ(sys.getGMTBias(), 300.0);
-}
-
-TEST_F(UtilsTest, GmtIsLocalTimePlusTheBias) {
-    platform.tz = {300, 0, -60, 2};
     clock.set(DateTime::fromParts(2026, 7, 1, 22, 30));
     EXPECT_EQ(sys.getGMT().toQDateTime(), QDateTime(QDate(2026, 7, 2), QTime(2, 30), Qt::UTC));
+    platform.tz.answer = 1;
+    EXPECT_DOUBLE_EQ(sys.getGMTBias(), 300.0);
 }
 
 TEST_F(UtilsTest, ProcessMemoryIsInKilobytesAndAMarkerWhenUnknown) {
