@@ -56,10 +56,6 @@ struct RegistryPaths {
     QString currentUserHive;  // .../HKEY_CURRENT_USER.reg
     QString localMachineHive; // .../HKEY_LOCAL_MACHINE.reg
     QString classesRootHive;  // .../HKEY_CLASSES_ROOT.reg
-
-    /// From $XDG_CONFIG_HOME (default ~/.config) and the first entry of $XDG_CONFIG_DIRS
-    /// (default /etc/xdg), each + "/nimbuscope/registry/".
-    static RegistryPaths fromEnvironment();
 };
 
 /// The registry calls the registry access class makes, shaped like the system's own: keys

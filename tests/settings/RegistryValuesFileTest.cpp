@@ -1,5 +1,6 @@
 #include "settings/RegistryValues.h"
 
+#include "platform/Folders.h"
 #include "platform/RegistryApi.h"
 #include "support/Log.h"
 
@@ -9,9 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
@@ -30,7 +33,10 @@ protected:
     FakeClock clock;
     FakePlatform platform;
     Log log;
-    RegistryPaths paths = RegistryPaths::fromEnvironment();
+    // The hives where the programs look for them, in this test's folders.
+    RegistryPaths paths =
+        Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), {}, ::geteuid())
+            .registryPaths();
     std::unique_ptr<RegistryApi> registry = makeFileRegistry(paths);
 };
 
