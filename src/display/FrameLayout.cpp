@@ -20,7 +20,7 @@ int topOf(int freeHeight) {
 
 } // namespace
 
-qint32 frameHoldMs(FramePlace place, qint32 rateMs, qint32 lastFrameMs, bool pictureLoaded) {
+qint32 frameHoldMs(FramePlace place, qint32 rateMs, qint32 lastFrameMs) {
     switch (place) {
     case FramePlace::CycleStart:
         return 2 * rateMs;
@@ -28,12 +28,6 @@ qint32 frameHoldMs(FramePlace place, qint32 rateMs, qint32 lastFrameMs, bool pic
         return lastFrameMs;
     case FramePlace::Middle:
         break;
-    }
-    if (pictureLoaded && rateMs > kPreloadedDrawMs) {
-        return rateMs - kPreloadedDrawMs;
-    }
-    if (!pictureLoaded && rateMs > kFileDrawMs) {
-        return rateMs - kFileDrawMs;
     }
     return rateMs;
 }

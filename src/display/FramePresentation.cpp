@@ -198,8 +198,7 @@ void FramePresentation::setFrameInterval(const DisplayItem& item) {
         }
         s_.displayProgressVal += 1;
     }
-    const qint32 interval =
-        frameHoldMs(place, s_.animationRateMS, s_.animationLastFrameMS, item.pictureLoaded);
+    const qint32 interval = frameHoldMs(place, s_.animationRateMS, s_.animationLastFrameMS);
     s_.updateRateMs = interval;
     c_.Timer1->setInterval(interval);
 }

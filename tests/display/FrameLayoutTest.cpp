@@ -6,24 +6,25 @@ using namespace nimbuscope;
 
 namespace {
 
-TEST(FrameHoldTest, HoldTimeByPlaceRateAndMemory) {
+TEST(FrameHoldTest, HoldTimeByPlaceInTheCycle) {
     const struct {
         FramePlace place;
         qint32 rate;
-        bool loaded;
         qint32 hold;
     } rows[] = {
-        {FramePlace::CycleStart, 200, true, 400}, {FramePlace::CycleStart, 500, false, 1000},
-        {FramePlace::CycleEnd, 200, true, 1700},  {FramePlace::CycleEnd, 500, false, 1700},
-        {FramePlace::Middle, 200, true, 120},     {FramePlace::Middle, 200, false, 200},
-        {FramePlace::Middle, 80, true, 80}, // never 0
-        {FramePlace::Middle, 81, true, 1},        {FramePlace::Middle, 230, false, 230},
-        {FramePlace::Middle, 231, false, 1},      {FramePlace::Middle, 500, true, 420},
-        {FramePlace::Middle, 500, false, 270},
+        {FramePlace::CycleStart, 200, 400},
+        {FramePlace::CycleStart, 500, 1000},
+        {FramePlace::CycleEnd, 200, 1700},
+        {FramePlace::CycleEnd, 500, 1700},
+        // The drawing time is inside the hold: a middle frame keeps the full rate.
+        {FramePlace::Middle, 80, 80},
+        {FramePlace::Middle, 81, 81},
+        {FramePlace::Middle, 231, 231},
+        {FramePlace::Middle, 500, 500},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(frameHoldMs(row.place, row.rate, 1700, row.loaded), row.hold)
-            << int(row.place) << " rate " << row.rate << " loaded " << row.loaded;
+        EXPECT_EQ(frameHoldMs(row.place, row.rate, 1700), row.hold)
+            << int(row.place) << " rate " << row.rate;
     }
 }
 
