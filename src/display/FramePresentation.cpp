@@ -222,8 +222,10 @@ void FramePresentation::finishShownFrame(const DisplayItem& item) {
     QLabel* caption = c_.ItemCaption;
     const QString shownText = caption->text();
     const QRect shownAt = caption->geometry();
-    caption->setText(item.caption);
-    caption->adjustSize();
+    if (item.caption != shownText) {
+        caption->setText(item.caption);
+        caption->adjustSize(); // lays the text out again: not for every frame
+    }
     caption->move(pixels((s_.screenWidth - caption->width()) / 2.0),
                   pixels(c_.Picture1->y() - kCaptionLift * caption->height()));
     // A product's frames share their caption: drawing it again on each would cost a flush.
