@@ -1,6 +1,8 @@
 #include "display/FrameLayout.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace nimbuscope {
 
@@ -23,7 +25,8 @@ int topOf(int freeHeight) {
 qint32 frameHoldMs(FramePlace place, qint32 rateMs, qint32 lastFrameMs) {
     switch (place) {
     case FramePlace::CycleStart:
-        return 2 * rateMs;
+        // A hand-edited rate may be any 32-bit number; doubling it must not overflow.
+        return qint32(std::clamp(2 * qint64(rateMs), qint64(INT32_MIN), qint64(INT32_MAX)));
     case FramePlace::CycleEnd:
         return lastFrameMs;
     case FramePlace::Middle:

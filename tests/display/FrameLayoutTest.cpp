@@ -14,6 +14,8 @@ TEST(FrameHoldTest, HoldTimeByPlaceInTheCycle) {
     } rows[] = {
         {FramePlace::CycleStart, 200, 400},
         {FramePlace::CycleStart, 500, 1000},
+        {FramePlace::CycleStart, INT32_MAX, INT32_MAX}, // a hand-edited rate: no overflow
+        {FramePlace::CycleStart, INT32_MIN, INT32_MIN},
         {FramePlace::CycleEnd, 200, 1700},
         {FramePlace::CycleEnd, 500, 1700},
         // The drawing time is inside the hold: a middle frame keeps the full rate.
