@@ -199,6 +199,9 @@ void FramePresentation::setFrameInterval(const DisplayItem& item) {
         s_.displayProgressVal += 1;
     }
     const qint32 interval = frameHoldMs(place, s_.animationRateMS, s_.animationLastFrameMS);
+    if (interval <= 0) {
+        return; // a hand-edited setting: the default pace stays, a timer set so would stop
+    }
     s_.updateRateMs = interval;
     c_.Timer1->setInterval(interval);
 }

@@ -46,6 +46,14 @@ TEST_F(FramePresentationTest, HoldTimesFollowThePlaceInTheCycleWhereverThePictur
     }
 }
 
+TEST_F(FramePresentationTest, AHoldOfZeroOrLessKeepsTheDefaultPaceInsteadOfStoppingTheTimer) {
+    rig.setPace(-100, 1200); // only a hand-edited hive holds such a rate
+    rig.addCycle(QStringLiteral("N0R"), 3);
+    EXPECT_EQ(rig.holds(4), (std::vector<int>{250, 250, 1200, 250}));
+    EXPECT_TRUE(rig.Timer1.isEnabled());
+    EXPECT_EQ(rig.s.playIndex, 1) << "the animation went on";
+}
+
 TEST_F(FramePresentationTest, EachProductStartsACycleOfItsOwn) {
     rig.setPace(300, 1200);
     rig.addCycle(QStringLiteral("N0R"), 3);
