@@ -22,6 +22,12 @@ constexpr GifByteType kTransparentFlag = 0x01;
 constexpr int kLzwCodes = 4096;
 /// The smallest minimum code size the format allows; readers differ on smaller ones.
 constexpr int kMinCodeSize = 2;
+/// The largest: a pixel is at most 8 bits.
+constexpr int kMaxCodeSize = 8;
+/// Codes grow to 12 bits, the width that numbers kLzwCodes strings.
+constexpr int kMaxCodeWidth = 12;
+/// Strings up to this long are copied in one fixed-size move.
+constexpr int kShortCopy = 16;
 
 /// The bytes giflib reads, counted so that no read goes past their end.
 struct ByteSource {
@@ -118,6 +124,65 @@ int lzwCodeSize(const ByteSource& source) {
     return uchar(source.data[source.position - 1]);
 }
 
+/// Reads an image's LZW codes, least significant bit first, from the data sub-blocks that
+/// follow its descriptor. giflib hands out one code per call; reading them here took a third
+/// of decoding a radar frame.
+class CodeReader {
+public:
+    explicit CodeReader(QByteArrayView blocks)
+        : next_(reinterpret_cast<const uchar*>(blocks.data())), end_(next_ + blocks.size()) {}
+
+    /// The next code of `width` bits (at most kMaxCodeWidth); -1 when the blocks end first.
+    int read(int width) {
+        while (count_ < width) {
+            if (left_ == 0 && !openBlock()) {
+                return -1;
+            }
+            bits_ |= quint32(*next_++) << count_;
+            count_ += 8;
+            --left_;
+        }
+        const int code = int(bits_ & ((1u << width) - 1));
+        bits_ >>= width;
+        count_ -= width;
+        return code;
+    }
+
+    /// Reads past the image's remaining blocks; false when they end without their terminator.
+    bool skipToTerminator() {
+        next_ += left_;
+        left_ = 0;
+        while (next_ < end_) {
+            const int size = *next_++;
+            if (size == 0) {
+                return true;
+            }
+            if (end_ - next_ < size) {
+                return false;
+            }
+            next_ += size;
+        }
+        return false;
+    }
+
+private:
+    /// Opens the next sub-block; false at the terminator or the end of the bytes.
+    bool openBlock() {
+        if (next_ >= end_ || *next_ == 0) {
+            return false;
+        }
+        left_ = *next_++;
+        return end_ - next_ >= left_;
+    }
+
+    const uchar* next_;
+    const uchar* end_;
+    int left_ = 0;
+    /// Bits read and not yet handed out; never more than a code's width plus a byte.
+    quint32 bits_ = 0;
+    int count_ = 0;
+};
+
 /// Decodes an image's LZW code stream into a run of pixels. Every string a code stands for
 /// was written out before, whole, so the table keeps where and how long it is, and a code is
 /// decoded by copying from earlier in the output. A code that names no string yet is refused:
@@ -126,11 +191,15 @@ class LzwDecoder {
 public:
     /// Decodes into out[0, size); pixels past it are dropped, as Qt's reader drops them.
     LzwDecoder(int codeSize, uchar* out, qsizetype size)
-        : clear_(1 << codeSize), out_(out), size_(size) {}
+        : codeSize_(codeSize), clear_(1 << codeSize), out_(out), size_(size) {}
 
     int clearCode() const { return clear_; }
+    int endCode() const { return clear_ + 1; }
+    /// The width of the next code: one bit more than the pixels', growing as the table does.
+    int codeWidth() const { return width_; }
     void clear() {
         next_ = clear_ + 2;
+        width_ = codeSize_ + 1;
         previousLength_ = 0;
     }
     bool full() const { return end_ >= size_; }
@@ -153,6 +222,10 @@ public:
                 at_[std::size_t(next_)] = previousAt_;
                 length_[std::size_t(next_)] = previousLength_ + 1;
                 ++next_;
+                // A full table keeps its width: the codes after it stay 12 bits wide.
+                if (next_ == 1 << width_ && width_ < kMaxCodeWidth) {
+                    ++width_;
+                }
             }
         }
         const int length = single ? 1 : length_[std::size_t(code)];
@@ -176,18 +249,26 @@ private:
     /// Copies `length` pixels from `from`, which lies before the end; the last of them may be
     /// the first one copied.
     void copy(qsizetype from, int length) {
-        if (end_ + length <= size_) {
+        if (length <= kShortCopy && end_ + kShortCopy <= size_) {
+            // Most strings are short: one fixed-size move instead of a call. It reads past the
+            // string into pixels not written yet and writes past it what later strings replace;
+            // as a move it reads everything before writing, so the string itself comes out whole.
+            std::memmove(out_ + end_, out_ + from, kShortCopy);
+        } else if (end_ + length <= size_) {
             std::memcpy(out_ + end_, out_ + from, std::size_t(length - 1));
-            out_[end_ + length - 1] = out_[from + length - 1];
+        } else {
+            for (qsizetype i = 0; i < length && end_ + i < size_; ++i) {
+                out_[end_ + i] = out_[from + i];
+            }
             return;
         }
-        for (qsizetype i = 0; i < length && end_ + i < size_; ++i) {
-            out_[end_ + i] = out_[from + i];
-        }
+        out_[end_ + length - 1] = out_[from + length - 1];
     }
 
+    int codeSize_;
     int clear_;
     int next_ = clear_ + 2;
+    int width_ = codeSize_ + 1;
     uchar* out_;
     qsizetype size_;
     qsizetype end_ = 0;
@@ -213,27 +294,28 @@ void copyRows(const uchar* pixels, QImage& picture, bool interlaced) {
     }
 }
 
-/// Decodes the image's codes, read one by one through giflib, into `picture`: straight into
-/// its pixels when they are one run in file order, as a radar frame's are. False on a giflib
-/// error, a damaged stream, too few pixels, or an index outside the colour map.
-bool decodeRows(GifFileType* gif, QImage& picture, int codeSize, int colourCount) {
-    if (codeSize < kMinCodeSize) {
+/// Decodes the image's code stream, the rest of `source`, into `picture`: straight into its
+/// pixels when they are one run in file order, as a radar frame's are. False on a damaged or
+/// unterminated stream, too few pixels, or an index outside the colour map.
+bool decodeRows(const ByteSource& source, bool interlaced, QImage& picture, int colourCount) {
+    const int codeSize = lzwCodeSize(source);
+    if (codeSize < kMinCodeSize || codeSize > kMaxCodeSize) {
         return false;
     }
     const qsizetype size = qsizetype(picture.width()) * picture.height();
-    const bool interlaced = gif->Image.Interlace;
     const bool straight = !interlaced && picture.bytesPerLine() == picture.width();
     std::vector<uchar> buffer(straight ? 0 : std::size_t(size));
     LzwDecoder decoder(codeSize, straight ? picture.bits() : buffer.data(), size);
+    CodeReader codes(QByteArrayView(source.data, source.size).sliced(source.position));
     // Every pixel is one of the single-pixel codes, so the largest of them bounds the indexes.
     int highest = 0;
     for (;;) {
-        int code = 0;
-        if (DGifGetLZCodes(gif, &code) != GIF_OK) {
+        const int code = codes.read(decoder.codeWidth());
+        if (code < 0) {
             return false;
         }
-        if (code < 0) {
-            break; // the end code; giflib has read up to the image's last block
+        if (code == decoder.endCode()) {
+            break;
         }
         if (code == decoder.clearCode()) {
             decoder.clear();
@@ -246,7 +328,7 @@ bool decodeRows(GifFileType* gif, QImage& picture, int codeSize, int colourCount
             return false;
         }
     }
-    if (!decoder.full() || highest >= colourCount) {
+    if (!codes.skipToTerminator() || !decoder.full() || highest >= colourCount) {
         return false;
     }
     if (!straight) {
@@ -286,7 +368,7 @@ QImage decodeIndexedGif(QByteArrayView bytes, int allocationLimitMB) {
         return {};
     }
     QImage picture(gif->SWidth, gif->SHeight, QImage::Format_Indexed8);
-    if (picture.isNull() || !decodeRows(gif.get(), picture, lzwCodeSize(source), map->ColorCount)) {
+    if (picture.isNull() || !decodeRows(source, gif->Image.Interlace, picture, map->ColorCount)) {
         return {};
     }
     picture.setColorTable(opaqueTable(*map));
