@@ -3,10 +3,8 @@
 #include "acquisition/AdaTrap.h"
 #include "acquisition/CacheFiles.h"
 #include "display/DisplayList.h"
-#include "support/FileUtils.h"
+#include "support/FolderHandle.h"
 #include "support/Log.h"
-
-#include <QFile>
 
 namespace nimbuscope {
 
@@ -14,16 +12,11 @@ namespace {
 
 const QString kFramePattern = QStringLiteral("*.noaa");
 
-void removeCacheFile(const QString& folder, const QString& name) {
-    // A name that could not be deleted stays; the next purge tries again.
-    QFile::remove(joinPath(folder, name));
-}
-
 } // namespace
 
-void purgeOtherZipcodeCachedItems(Log& log, const QString& folder, const QString& zip) {
+void purgeOtherZipcodeCachedItems(Log& log, const FolderHandle* folder, const QString& zip) {
     adaTrapped(log, QStringLiteral("purgeOtherZipcodeCachedItems"), true, [&] {
-        if (folder.isEmpty()) {
+        if (folder == nullptr) {
             return true;
         }
         if (!isPlainZip(zip)) {
@@ -33,9 +26,10 @@ void purgeOtherZipcodeCachedItems(Log& log, const QString& folder, const QString
         }
         const QString ownPrefix = zip + QLatin1Char('.');
         for (const char* pattern : {"*.jpg", "*.noaa", "*.txt"}) {
-            for (const QString& name : cacheFileNames(folder, {QString::fromLatin1(pattern)})) {
+            for (const QString& name : folder->fileNames({QString::fromLatin1(pattern)})) {
+                // A name that could not be deleted stays; the next purge tries again.
                 if (!name.startsWith(ownPrefix)) {
-                    removeCacheFile(folder, name);
+                    folder->removeFile(name);
                 }
             }
         }
@@ -43,26 +37,26 @@ void purgeOtherZipcodeCachedItems(Log& log, const QString& folder, const QString
     });
 }
 
-void purgeNonDisplayListItems(Log& log, const DisplayList& list, const QString& folder) {
+void purgeNonDisplayListItems(Log& log, const DisplayList& list, const FolderHandle* folder) {
     adaTrapped(log, QStringLiteral("purgeNonDisplayListItems"), true, [&] {
-        if (folder.isEmpty()) {
+        if (folder == nullptr) {
             return true;
         }
-        for (const QString& name : cacheFileNames(folder, {kFramePattern})) {
-            if (list.findItemByFileName(joinPath(folder, name)).index < 0) {
-                removeCacheFile(folder, name);
+        for (const QString& name : folder->fileNames({kFramePattern})) {
+            if (list.findItemByFileName(folder->path() + name).index < 0) {
+                folder->removeFile(name);
             }
         }
         return true;
     });
 }
 
-qint32 getAnimationFileCount(Log& log, const QString& folder, QString& zipOut) {
+qint32 getAnimationFileCount(Log& log, const FolderHandle* folder, QString& zipOut) {
     return adaTrapped(log, QStringLiteral("getAnimationFileCount"), qint32(0), [&] {
-        if (folder.isEmpty()) {
+        if (folder == nullptr) {
             return qint32(0);
         }
-        const QStringList frames = cacheFileNames(folder, {kFramePattern});
+        const QStringList frames = folder->fileNames({kFramePattern});
         if (!frames.isEmpty() && isPlainZip(zipPartOf(frames.first()))) {
             zipOut = zipPartOf(frames.first());
         }
@@ -70,14 +64,14 @@ qint32 getAnimationFileCount(Log& log, const QString& folder, QString& zipOut) {
     });
 }
 
-void purgeStaleCacheWrites(Log& log, const QString& folder) {
+void purgeStaleCacheWrites(Log& log, const FolderHandle* folder) {
     trappedVoid(log, QStringLiteral("purgeStaleCacheWrites"), [&] {
-        if (folder.isEmpty()) {
+        if (folder == nullptr) {
             return;
         }
         for (const QString& name :
-             cacheFileNames(folder, {QString(kCacheWritePrefix) + QLatin1Char('*')})) {
-            removeCacheFile(folder, name);
+             folder->fileNames({QString(kCacheWritePrefix) + QLatin1Char('*')})) {
+            folder->removeFile(name);
         }
     });
 }

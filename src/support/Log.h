@@ -1,23 +1,32 @@
 #pragma once
 
+#include "support/DateTime.h"
+
 #include <QString>
+
+#include <memory>
 
 namespace nimbuscope {
 
 class Clock;
+class FolderHandle;
 class Platform;
 
 /// The error log "errorlog.txt" and the debug log "debuglog.txt" in the per-user folder.
-/// Every operation swallows its own failures: logging never disturbs the saver.
+/// Every operation swallows its own failures: logging never disturbs the saver. The files
+/// are reached through the folder's handle and never through a link.
 class Log {
 public:
     static constexpr qint64 kErrorLogLimit = 20000;
 
     Log(const Clock& clock, Platform& platform);
 
-    /// The per-user folder the log files live in (with or without a trailing separator).
-    void setFolder(const QString& folder) { folder_ = folder; }
-    const QString& folder() const { return folder_; }
+    /// The per-user folder the log files live in; null writes no log.
+    void setFolder(std::shared_ptr<const FolderHandle> folder) { folder_ = std::move(folder); }
+    /// Opens the folder at `folder` now and logs there from then on.
+    void setFolder(const QString& folder);
+    /// The folder's path ending in a separator; empty without one.
+    QString folder() const;
 
     /// Appends to "errorlog.txt" only when it already exists and is at most 20000 bytes;
     /// the first error of a run (and a call with `truncate` set) replaces its contents.
@@ -31,7 +40,7 @@ public:
     /// A trace line prefixed with the working set in kilobytes, written while `memoryLogOn`.
     void logMemoryUse(const QString& message, bool reset = false);
 
-    /// The full path of `fileName` in the log folder, with exactly one separator between.
+    /// The full path of `fileName` in the log folder; empty without a folder.
     QString pathOf(const QString& fileName) const;
 
     bool firstErrorPending = false;
@@ -41,12 +50,13 @@ public:
     qint32 logProcessId = 0;
 
 private:
-    QString line(const QString& message) const;
-    void write(const QString& fileName, const QString& line, bool replace);
+    QString line(const QString& message, DateTime at) const;
+    void writeError(const QString& line, bool replace);
+    void writeDebug(const QString& line, bool replace);
 
     const Clock& clock_;
     Platform& platform_;
-    QString folder_;
+    std::shared_ptr<const FolderHandle> folder_;
 };
 
 } // namespace nimbuscope

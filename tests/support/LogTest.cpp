@@ -67,6 +67,27 @@ TEST_F(LogTest, ErrorLogStopsGrowingPast20000Bytes) {
     EXPECT_EQ(errorLog(), QByteArray(20001, 'x')) << "not even the first error of a run";
 }
 
+TEST_F(LogTest, ALogFileThatIsALinkOrAPipeIsNotWrittenThrough) {
+    const QString target = world.writeFile(QStringLiteral("elsewhere/precious.txt"), "keep");
+    for (const char* name : {"errorlog.txt", "debuglog.txt"}) {
+        SCOPED_TRACE(name);
+        const QString path = world.root() + '/' + name;
+        QFile::remove(path);
+        ASSERT_TRUE(QFile::link(target, path));
+        log.debugLogOn = true;
+        log.firstErrorPending = true;
+        log.logError(QStringLiteral("error"));
+        log.logDebug(QStringLiteral("trace"), /*reset=*/true);
+        EXPECT_EQ(world.readFile(target), "keep");
+        ASSERT_TRUE(QFile::remove(path));
+        // A pipe would wait for a reader for ever.
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        log.logError(QStringLiteral("error"));
+        log.logDebug(QStringLiteral("trace"));
+        ASSERT_TRUE(QFile::remove(path));
+    }
+}
+
 TEST_F(LogTest, DebugLinesNeedTheirSwitch) {
     log.logDebug(QStringLiteral("ASDM: quiet"));
     EXPECT_FALSE(debugLogExists());
