@@ -14,6 +14,7 @@ namespace nimbuscope {
 namespace {
 
 const QString kErrorLog = QStringLiteral("errorlog.txt");
+const QString kKeptErrorLog = QStringLiteral("errorlog.1.txt");
 const QString kDebugLog = QStringLiteral("debuglog.txt");
 
 void writeAll(const FileDescriptor& fd, const QByteArray& bytes) {
@@ -53,14 +54,24 @@ QString Log::line(const QString& message, DateTime at) const {
 }
 
 void Log::writeError(const QString& text, bool replace) {
-    // Error logging is switched on by creating the file: it is never created here.
+    // Error logging is switched on by creating the file: it is never created here, except
+    // afresh when a full one is put aside.
     FileDescriptor fd = folder_ ? folder_->openForWriting(kErrorLog, O_APPEND) : FileDescriptor();
     if (!fd.valid()) {
         return;
     }
-    // A grown file is left alone.
-    if (sizeOf(fd) > kErrorLogLimit || (replace && ::ftruncate(fd.get(), 0) != 0)) {
-        return;
+    if (replace) {
+        if (::ftruncate(fd.get(), 0) != 0) {
+            return;
+        }
+    } else if (sizeOf(fd) > kErrorLogLimit) {
+        if (!folder_->renameFile(kErrorLog, kKeptErrorLog)) {
+            return;
+        }
+        fd = folder_->openForWriting(kErrorLog, O_APPEND | O_CREAT | O_EXCL);
+        if (!fd.valid()) {
+            return;
+        }
     }
     writeAll(fd, text.toUtf8());
 }
@@ -74,15 +85,46 @@ void Log::writeDebug(const QString& text, bool replace) {
     writeAll(fd, text.toUtf8());
 }
 
+void Log::writeRepeats() {
+    if (repeats_.count == 0) {
+        return;
+    }
+    writeError(line(repeats_.message + QStringLiteral(" (repeated ") +
+                        QString::number(repeats_.count) + QStringLiteral(" times)"),
+                    repeats_.lastAt),
+               false);
+    repeats_.count = 0;
+    repeats_.countedSince = repeats_.lastAt;
+}
+
 void Log::logError(const QString& message, bool& truncate) {
     try {
         if (firstErrorPending) {
             truncate = true;
             firstErrorPending = false;
         }
-        writeError(line(message, clock_.now()), truncate);
+        const DateTime now = clock_.now();
+        if (!truncate && !repeats_.message.isNull() && message == repeats_.message) {
+            ++repeats_.count;
+            repeats_.lastAt = now;
+            const qint64 counted = wholeSecondsBetween(repeats_.countedSince, now);
+            if (counted >= kRepeatSummarySeconds || counted < 0) {
+                writeRepeats();
+            }
+            return;
+        }
+        writeRepeats();
+        writeError(line(message, now), truncate);
+        repeats_ = {message, 0, now, now};
     } catch (...) {
         // A lost log line is the whole consequence of a logging failure.
+    }
+}
+
+void Log::flush() {
+    try {
+        writeRepeats();
+    } catch (...) {
     }
 }
 

@@ -56,15 +56,49 @@ TEST_F(LogTest, FirstErrorOfARunReplacesTheOldContentsAndLaterOnesAppend) {
     EXPECT_TRUE(text.indexOf("one") < text.indexOf("two"));
 }
 
-TEST_F(LogTest, ErrorLogStopsGrowingPast20000Bytes) {
+TEST_F(LogTest, AFullErrorLogIsKeptAsideAndTheNewestErrorsStartANewOne) {
     world.writeFile(QStringLiteral("errorlog.txt"), QByteArray(20000, 'x'));
     log.logError(QStringLiteral("at the limit"));
     EXPECT_TRUE(errorLog().endsWith("at the limit :: \r\n")) << "exactly 20000 still receives";
+    EXPECT_FALSE(QFileInfo::exists(world.root() + "/errorlog.1.txt"));
 
-    world.writeFile(QStringLiteral("errorlog.txt"), QByteArray(20001, 'x'));
-    log.firstErrorPending = true;
     log.logError(QStringLiteral("over"));
-    EXPECT_EQ(errorLog(), QByteArray(20001, 'x')) << "not even the first error of a run";
+    EXPECT_TRUE(world.readFile("errorlog.1.txt").endsWith("at the limit :: \r\n"));
+    EXPECT_EQ(errorLog(), "12/5/2026 9:35:29 PM :: over :: \r\n");
+
+    // The next time round the older file makes way.
+    world.writeFile(QStringLiteral("errorlog.txt"), QByteArray(20001, 'y'));
+    log.logError(QStringLiteral("newest"));
+    EXPECT_EQ(world.readFile("errorlog.1.txt"), QByteArray(20001, 'y'));
+    EXPECT_TRUE(errorLog().contains("newest"));
+}
+
+TEST_F(LogTest, ARepeatedErrorIsWrittenOnceWithItsCount) {
+    world.writeFile(QStringLiteral("errorlog.txt"), {});
+    const QString failure = QStringLiteral("ERROR :: showNextImage :: displayList failure: x");
+    for (int i = 0; i < 241; ++i) {
+        log.logError(failure);
+        clock.advanceMs(250);
+    }
+    log.logError(QStringLiteral("other"));
+    EXPECT_EQ(errorLog(), "12/5/2026 9:35:29 PM :: " + failure.toUtf8() +
+                              " :: \r\n"
+                              "12/5/2026 9:36:29 PM :: " +
+                              failure.toUtf8() +
+                              " (repeated 240 times) :: \r\n"
+                              "12/5/2026 9:36:29 PM :: other :: \r\n");
+
+    // A line that goes on repeating is summed up every ten minutes, and at the end.
+    world.writeFile(QStringLiteral("errorlog.txt"), {});
+    for (int i = 0; i < 4 * 60 * 25; ++i) {
+        log.logError(failure);
+        clock.advanceMs(250);
+    }
+    EXPECT_EQ(errorLog().count("(repeated "), 2);
+    log.flush();
+    log.flush();
+    EXPECT_EQ(errorLog().count("(repeated "), 3);
+    EXPECT_LT(errorLog().size(), 500);
 }
 
 TEST_F(LogTest, ALogFileThatIsALinkOrAPipeIsNotWrittenThrough) {
