@@ -6,11 +6,24 @@
 #include "support/FolderHandle.h"
 #include "support/Log.h"
 
+#include <algorithm>
+#include <numeric>
+
 namespace nimbuscope {
 
 namespace {
 
 const QString kFramePattern = QStringLiteral("*.noaa");
+
+bool writtenEarlier(const FolderHandle::Entry& a, const FolderHandle::Entry& b) {
+    if (a.modified.tv_sec != b.modified.tv_sec) {
+        return a.modified.tv_sec < b.modified.tv_sec;
+    }
+    if (a.modified.tv_nsec != b.modified.tv_nsec) {
+        return a.modified.tv_nsec < b.modified.tv_nsec;
+    }
+    return a.name < b.name;
+}
 
 } // namespace
 
@@ -73,6 +86,41 @@ void purgeStaleCacheWrites(Log& log, const FolderHandle* folder) {
              folder->fileNames({QString(kCacheWritePrefix) + QLatin1Char('*')})) {
             folder->removeFile(name);
         }
+    });
+}
+
+qint32 purgeCacheToBudget(Log& log, DisplayList& list, const FolderHandle* folder, qint64 budget) {
+    return trapped(log, QStringLiteral("purgeCacheToBudget"), qint32(0), [&] {
+        if (folder == nullptr) {
+            return qint32(0);
+        }
+        std::vector<FolderHandle::Entry> files = folder->files();
+        qint64 total = std::accumulate(files.begin(), files.end(), qint64(0),
+                                       [](qint64 sum, const auto& e) { return sum + e.size; });
+        if (total <= budget) {
+            return qint32(0);
+        }
+        std::sort(files.begin(), files.end(), writtenEarlier);
+        qint32 deleted = 0;
+        for (const FolderHandle::Entry& file : files) {
+            if (total <= budget) {
+                break;
+            }
+            if (!file.name.endsWith(QLatin1String(".noaa"), Qt::CaseInsensitive) ||
+                !folder->removeFile(file.name)) {
+                continue;
+            }
+            total -= file.size;
+            ++deleted;
+            if (const qint16 index = list.findItemByFileName(folder->path() + file.name).index;
+                index >= 0) {
+                list.setItemActiveFlag(index, false);
+            }
+        }
+        log.logError(QStringLiteral("purgeCacheToBudget :: the cache passed its budget of ") +
+                     QString::number(budget) +
+                     QStringLiteral(" bytes; the oldest frames were deleted"));
+        return deleted;
     });
 }
 

@@ -159,3 +159,32 @@ TEST_F(CacheFilesTest, PurgesOnlyDeleteRegularFilesOfTheFolder) {
     purgeNonDisplayListItems(log, list, nullptr);
     EXPECT_EQ(names(), QStringList({"66604.p.link.noaa", "66604.p.loop.txt", "bridge.places"}));
 }
+
+TEST_F(CacheFilesTest, OverItsBudgetTheCacheLosesTheFramesWrittenFirst) {
+    world.writeFile(QStringLiteral("errorlog.txt"), {});
+    DisplayList list(log);
+    const QDateTime start = QDateTime::currentDateTime();
+    // Written in the order d, a, c, b; the list and the picture are never deleted.
+    const char* frames[] = {"66604.p.d.noaa", "66604.p.a.noaa", "66604.p.c.noaa", "66604.p.b.noaa"};
+    for (int i = 0; i < 4; ++i) {
+        const QString path = world.writeFile(folder + frames[i], QByteArray(7000, 'G'));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(start.addSecs(i), QFileDevice::FileModificationTime));
+        list.addItem(path, "c", "s", false, true, false, "p");
+    }
+    world.writeFile(folder + "66604.p.loop.txt", QByteArray(1000, 'L'));
+    world.writeFile(folder + "66604.currentConditions.jpg", QByteArray(5000, 'J'));
+
+    EXPECT_EQ(purgeCacheToBudget(log, list, h, 34000), 0);
+    EXPECT_EQ(names().size(), 6);
+    EXPECT_EQ(purgeCacheToBudget(log, list, h, 20000), 2);
+    EXPECT_EQ(names(), QStringList({"66604.currentConditions.jpg", "66604.p.b.noaa",
+                                    "66604.p.c.noaa", "66604.p.loop.txt"}));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(list.itemAt(i).active, i >= 2) << frames[i] << " leaves the animation with it";
+    }
+    EXPECT_EQ(world.readFile("errorlog.txt").count("the cache passed its budget of 20000 bytes"),
+              1);
+    EXPECT_EQ(purgeCacheToBudget(log, list, nullptr, 0), 0);
+}
