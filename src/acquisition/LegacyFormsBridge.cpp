@@ -86,15 +86,12 @@ void LegacyFormsBridge::loadKept() {
         return;
     }
     keptLoaded_ = true;
-    keepFolder_ = config_.keepFolder ? config_.keepFolder() : QString();
-    if (keepFolder_.isEmpty()) {
+    keepFolder_ = config_.keepFolder ? config_.keepFolder() : nullptr;
+    if (!keepFolder_) {
         return;
     }
-    if (!keepFolder_.endsWith(QLatin1Char('/'))) {
-        keepFolder_ += QLatin1Char('/');
-    }
     bool clean = false;
-    KeptPlaces read = readKeptPlaces(keepFolder_, now(), kPlaceKeepSeconds, &clean);
+    KeptPlaces read = readKeptPlaces(keepFolder_.get(), now(), kPlaceKeepSeconds, &clean);
     // What this run learnt before the first need wins over the file.
     read.places.merge(kept_.places);
     read.searches.merge(kept_.searches);
@@ -105,12 +102,12 @@ void LegacyFormsBridge::loadKept() {
 }
 
 void LegacyFormsBridge::saveKept() {
-    if (keepFolder_.isEmpty()) {
+    if (!keepFolder_) {
         return;
     }
     std::erase_if(kept_.places, [this](const auto& e) { return !isFresh(e.second.learnt); });
     std::erase_if(kept_.searches, [this](const auto& e) { return !isFresh(e.second.learnt); });
-    writeKeptPlaces(keepFolder_, kept_);
+    writeKeptPlaces(keepFolder_.get(), kept_);
 }
 
 bool LegacyFormsBridge::handles(const QString& address) const {

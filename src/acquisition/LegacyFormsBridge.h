@@ -11,9 +11,11 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 namespace nimbuscope {
 
+class FolderHandle;
 class RegistryValues;
 
 /// Where the bridge works and what it calls.
@@ -33,9 +35,9 @@ struct BridgeConfig {
     /// The location page address the settings keep (its coordinates centre the frames when
     /// nothing better is known); may be empty.
     std::function<QString()> storedLocationURL;
-    /// The cache folder, ending in a separator, where what was learnt of places is kept for
-    /// the next runs; asked once, at the first need. Absent or empty: kept for this run only.
-    std::function<QString()> keepFolder;
+    /// The cache folder where what was learnt of places is kept for the next runs; asked
+    /// once, at the first need. Absent or null: kept for this run only.
+    std::function<std::shared_ptr<const FolderHandle>()> keepFolder;
 };
 
 /// The bridge's settings as the settings store holds them; NOAA's hosts from the host
@@ -119,7 +121,7 @@ private:
     BridgeTransport& transport_;
     KeptPlaces kept_;
     bool keptLoaded_ = false;
-    QString keepFolder_;
+    std::shared_ptr<const FolderHandle> keepFolder_;
     std::map<QString, SiteFrames> sites_;
 };
 

@@ -76,9 +76,11 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
     presentation_ = std::make_unique<FramePresentation>(PresentationContext{
         ctl_, state_, displayList_, app.log(), app.services().clock, app.settings().getHomeDir(),
         [this](const QString& text) { messageBox(text); }, kit_.doEvents});
+    auto cacheFolderAt = [&app](const QString& dir) { return app.workingFolders.dataAt(dir); };
     acquire_ = std::make_unique<AcquireDataAsync>(AcquisitionServices{
         ctl_, state_, displayList_, app.settings(), app.log(), app.services().clock, systemUtils_,
-        myHTTPRetrieve, [this](bool skipCleanup) { endProgram(skipCleanup); }, kit_.doEvents});
+        myHTTPRetrieve, [this](bool skipCleanup) { endProgram(skipCleanup); }, kit_.doEvents,
+        cacheFolderAt});
 
     timer1_->setHandler([this] { Timer1_Timer(); });
     timeOfDay_->setHandler([this] { presentation_->TimeOfDay_Timer(); });
@@ -156,11 +158,7 @@ void FrmMain::loadPreparation() {
     ignoringErrors([&] { timer1_->setEnabled(false); });
     state_.interruptedDownload = false;
 
-    ignoringErrors([&] {
-        state_.nimbuscopeTmp =
-            makeWorkingFolders(systemUtils_.getTempFolder(), systemUtils_.getCurrentUserName());
-        log.setFolder(state_.nimbuscopeTmp);
-    });
+    ignoringErrors([&] { takeWorkingFolders(); });
 
     ignoringErrors([&] {
         RegistryValues& settings = app_.settings();
@@ -172,6 +170,15 @@ void FrmMain::loadPreparation() {
     state_.displayProgressVal = 0;
     state_.previousRadarID.clear();
     ignoringErrors([&] { layOutAtLoad(); });
+}
+
+// Makes the cache and log folders, or makes them again when they were removed while the
+// saver ran; the log and the passes reach their files through them.
+void FrmMain::takeWorkingFolders() {
+    prepareWorkingFolders(app_.workingFolders, systemUtils_.getTempFolder(),
+                          systemUtils_.getCurrentUserName());
+    state_.nimbuscopeTmp = app_.workingFolders.path();
+    app_.log().setFolder(app_.workingFolders.folder);
 }
 
 // Load from the single-instance test on: an error stops it (the caller says so).

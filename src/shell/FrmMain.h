@@ -148,6 +148,7 @@ private:
 
     // FrmMain.cpp
     void loadPreparation();
+    void takeWorkingFolders();
     void loadRest();
     void releasePictures();
     void closeOtherForms();

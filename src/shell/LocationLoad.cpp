@@ -10,7 +10,6 @@
 #include "shell/SetupDialogHost.h"
 #include "support/Clock.h"
 
-#include <QDir>
 #include <QLabel>
 
 namespace nimbuscope {
@@ -60,8 +59,7 @@ void FrmMain::loadZipcode(const QString& previousZip, bool force) {
 
     QString zipForPass = previousZip;
     tracePassStart();
-    acquire_->getWeatherRadar(state_.zipcode, state_.nimbuscopeTmp + QStringLiteral("/data/"), true,
-                              zipForPass);
+    acquire_->getWeatherRadar(state_.zipcode, app_.workingFolders.dataPath(), true, zipForPass);
     cursorMoved(true);
     setCursorVisible(false);
     timer1_->setEnabled(true);
@@ -98,8 +96,7 @@ void FrmMain::resetForLocation() {
     timer1_->setInterval(kTimer1LoadMs);
 
     // The folders may have been removed while the saver ran; failures are passed over.
-    QDir().mkdir(state_.nimbuscopeTmp);
-    QDir().mkdir(state_.nimbuscopeTmp + QStringLiteral("/data"));
+    takeWorkingFolders();
     for (QLabel* label : {ctl_.ItemCaption, ctl_.ImageInfo}) {
         label->clear();
         label->repaint();

@@ -71,8 +71,8 @@ void FrmMain::startPassIfDue() {
     log.logMemoryUse(QStringLiteral("FrmMain:timer1, calling AcquireData"));
     displayList_.initDisplayList(false, state_.preloadImages);
     tracePassStart();
-    acquire_->getWeatherRadar(state_.zipcode, state_.nimbuscopeTmp + QStringLiteral("/data/"),
-                              refreshLocation, app_.settings().getZipCode());
+    acquire_->getWeatherRadar(state_.zipcode, app_.workingFolders.dataPath(), refreshLocation,
+                              app_.settings().getZipCode());
     state_.lastDownloadTime = clock.now();
     ctl_.ImageInfo->show();
     log.logMemoryUse(QStringLiteral("FrmMain:timer1, just called AcquireData"));

@@ -28,6 +28,7 @@ void SaverApp::requestEnd() {
 }
 
 void SaverApp::endProgramNow(int status) {
+    log_.flush();
     services_.processEnd.endProcess(status);
     std::abort(); // an end that returns would run code the program never runs
 }

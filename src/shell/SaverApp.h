@@ -2,6 +2,7 @@
 
 #include "platform/Folders.h"
 #include "settings/RegistryValues.h"
+#include "shell/WorkingFolder.h"
 #include "support/Log.h"
 
 #include <QString>
@@ -74,6 +75,8 @@ public:
     /// True unless the program was started for setup or preview; the setup dialog places
     /// its about box by it.
     bool gbSaverMode = true;
+    /// The cache and log folders, once the saver window or the bridge has made them.
+    WorkingFolders workingFolders;
 
 private:
     ShellServices services_;

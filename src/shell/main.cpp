@@ -13,6 +13,7 @@
 #include "shell/ProgramOpeners.h"
 #include "shell/SaverApp.h"
 #include "support/Clock.h"
+#include "support/FileUtils.h"
 #include "support/FrameTrace.h"
 
 #include <QApplication>
@@ -23,6 +24,7 @@
 using namespace nimbuscope;
 
 int main(int argc, char** argv) {
+    ignoreFileSizeLimitSignal();
     QApplication application(argc, argv);
     // Qt has taken its own options (-platform, -display) out of the arguments by now.
     const QString cmd = commandLineFromArguments(QCoreApplication::arguments().mid(1));

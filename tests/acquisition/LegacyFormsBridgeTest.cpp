@@ -4,6 +4,7 @@
 #include "acquisition/PageRetriever.h"
 #include "platform/MemoryRegistry.h"
 #include "settings/RegistryValues.h"
+#include "support/FolderHandle.h"
 
 #include "ParserTestSupport.h"
 #include "common/RegistryValue.h"
@@ -371,7 +372,7 @@ namespace {
 class KeptPlacesTest : public LegacyFormsBridgeTest {
 protected:
     KeptPlacesTest() {
-        config.keepFolder = [this] { return dir.path() + QLatin1Char('/'); };
+        config.keepFolder = [this] { return FolderHandle::open(dir.path()); };
     }
 
     QStringList askInNewRun(const QString& address) {

@@ -189,3 +189,21 @@ TEST_F(SaverE2eTest, ServerGoneShowsTheNetworkProblemWhileTheAnimationGoesOn) {
     ASSERT_TRUE(session.key(QStringLiteral("a")));
     EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
 }
+
+// A file-size limit below a frame's size: every frame write fails as on a full disk, and
+// the saver, told of it by a failed write rather than SIGXFSZ, runs on.
+TEST_F(SaverE2eTest, AFileSizeLimitFailsTheWritesWithoutEndingTheSaver) {
+    const auto saver =
+        session.run(QStringLiteral("/usr/bin/prlimit"),
+                    {QStringLiteral("--fsize=4096"), QStringLiteral("--"),
+                     QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), QStringLiteral("/s")});
+    ASSERT_TRUE(waitUntil([&] { return simControl().askedFor("/radar/images/DS.p20-r/"); },
+                          kRadarShownMs, 200))
+        << saver->describe().toStdString();
+    QThread::msleep(kNotEndedMs);
+    ASSERT_TRUE(saver->isRunning()) << saver->describe().toStdString();
+    EXPECT_TRUE(halfWrittenFiles().isEmpty());
+
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
+    EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
+}

@@ -123,3 +123,20 @@ TEST(AnimationScenario, InformationLabelsFollowTheDownloadAndTheConditions) {
                     .startsWith(QStringLiteral("Nimbuscope for ")));
     EXPECT_TRUE(rig.errorLog().isEmpty()) << rig.errorLog().toStdString();
 }
+
+TEST(AnimationScenario, NoShowableFrameFillsTheErrorLogWithOneLineAndItsCounts) {
+    ScenarioRig rig;
+    // Every frame is the server's short radar-unavailable answer: listed, never shown.
+    rig.network.always(QStringLiteral("*.gif"), Outcome::withBody("unavailable"));
+    rig.world.writeFile(rig.world.tmp() + "/Nimbuscope/tmp-tester/errorlog.txt", {});
+    rig.start();
+    rig.runFor(10 * 60);
+    rig.app.log().logError(QStringLiteral("ERROR :: the newest"));
+
+    const QString log = rig.errorLog();
+    EXPECT_LT(log.size(), 2000) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("displayList failure: getNextItem() returned "
+                                            "item.active==(False) or bad index (repeated ")))
+        << log.toStdString();
+    EXPECT_TRUE(log.endsWith(QStringLiteral("ERROR :: the newest :: \r\n")));
+}
