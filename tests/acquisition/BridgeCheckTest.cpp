@@ -9,35 +9,16 @@ using namespace nimbuscope::test;
 
 namespace {
 
-const QString kLatestOf = QStringLiteral("http://fake/api/stations/%1/observations/latest");
+const QString& kLatestOf = kRecordedLatestOf;
 
 class BridgeCheckTest : public ::testing::Test {
 protected:
     BridgeCheckTest() {
-        config.locationSearchURL = QStringLiteral("http://fake/zipcity.php");
-        config.apiURL = QStringLiteral("http://fake/api/");
-        config.mapServerURL = QStringLiteral("http://fake/geoserver/");
-        config.stillsURL = QStringLiteral("http://fake/ridge/standard/");
         config.utcNow = [this] { return now; };
         const QByteArray gif = "GIF89a;";
-        auto& a = transport.answers;
-        a[QStringLiteral("http://fake/zipcity.php?inputstring=22201")] =
-            redirect("https://forecast.weather.gov/MapClick.php?lat=38.886&lon=-77.094");
-        a[QStringLiteral("http://fake/api/points/38.886,-77.094")] =
-            http(200, today("points-38.886,-77.094-arlington-va.json"));
-        a[QStringLiteral("http://fake/api/gridpoints/LWX/95,71/stations")] =
-            http(200, today("stations-sew-96,55-shelton-wa.json"));
-        a[kLatestOf.arg("KSHN")] = http(200, today("observation-empty-text-null-icon.json"));
-        a[kLatestOf.arg("KOLM")] = http(200, today("observation-latest-kfll.json"));
-        a[QStringLiteral("http://fake/geoserver/klwx/ows")] =
-            http(200, today("capabilities-klwx-bref-raw-only.xml"), "text/xml");
-        a[QStringLiteral("http://fake/geoserver/conus/ows")] =
-            http(200, today("capabilities-conus-mosaic.xml"), "text/xml");
-        a[QStringLiteral("GetMap klwx:klwx_bref_raw 2021-02-21T12:21:11.000Z")] =
+        serveRecordedPlace(config, transport, gif);
+        transport.answers[QStringLiteral("http://fake/ridge/standard/KLWX_0.gif")] =
             http(200, gif, "image/gif");
-        a[QStringLiteral("GetMap conus:conus_bref_qcd 2021-02-21T12:20:00.000Z")] =
-            http(200, gif, "image/gif");
-        a[QStringLiteral("http://fake/ridge/standard/KLWX_0.gif")] = http(200, gif, "image/gif");
     }
 
     bool run() {

@@ -24,7 +24,7 @@ const QString kSearchSent = QStringLiteral("http://fake/zipcity.php?inputstring=
 const QString kPointsSent = QStringLiteral("http://fake/api/points/38.886,-77.094");
 // The recorded points answer links to the default API host; the bridge asks the configured one.
 const QString kStationsSent = QStringLiteral("http://fake/api/gridpoints/LWX/95,71/stations");
-const QString kLatestOf = QStringLiteral("http://fake/api/stations/%1/observations/latest");
+const QString& kLatestOf = kRecordedLatestOf;
 
 const QByteArray kGif = QByteArray("GIF89a") + QByteArray(7000, '\1') + ';';
 const QByteArray kNoRadarPicture = "\xFF\xD8 the saver's radar image unavailable picture \xFF\xD9";
@@ -35,29 +35,13 @@ protected:
         config.noaaHosts = {QStringLiteral("forecast.weather.gov"),
                             QStringLiteral("radar.weather.gov"),
                             QStringLiteral("radar2.weather.gov")};
-        config.locationSearchURL = QStringLiteral("http://fake/zipcity.php");
-        config.apiURL = QStringLiteral("http://fake/api/");
-        config.mapServerURL = QStringLiteral("http://fake/geoserver/");
-        config.stillsURL = QStringLiteral("http://fake/ridge/standard/");
         config.utcNow = [this] { return now; };
         config.noRadarPicture = [] { return kNoRadarPicture; };
+        serveRecordedPlace(config, transport, kGif);
         auto& a = transport.answers;
-        a[kSearchSent] = redirect("http://fake/MapClick.php?lat=38.886&lon=-77.094");
         a[QStringLiteral("http://fake/zipcity.php?inputstring=00000")] = redirect("http://fake/");
-        a[kPointsSent] = http(200, today("points-38.886,-77.094-arlington-va.json"));
-        a[kStationsSent] = http(200, today("stations-sew-96,55-shelton-wa.json"));
-        a[kLatestOf.arg("KSHN")] = http(200, today("observation-empty-text-null-icon.json"));
-        a[kLatestOf.arg("KOLM")] = http(200, today("observation-latest-kfll.json"));
-        a[QStringLiteral("http://fake/geoserver/klwx/ows")] =
-            http(200, today("capabilities-klwx-bref-raw-only.xml"), "text/xml");
-        a[QStringLiteral("http://fake/geoserver/conus/ows")] =
-            http(200, today("capabilities-conus-mosaic.xml"), "text/xml");
-        a[QStringLiteral("GetMap klwx:klwx_bref_raw 2021-02-21T12:21:11.000Z")] =
-            http(200, kGif, "image/gif");
         a[QStringLiteral("GetMap klwx:klwx_bref_raw 2021-02-21T12:14:16.000Z")] =
             http(200, today("service-exception-bad-parameter.xml"), "application/vnd.ogc.se_xml");
-        a[QStringLiteral("GetMap conus:conus_bref_qcd 2021-02-21T12:20:00.000Z")] =
-            http(200, kGif, "image/gif");
     }
 
     BridgeResult ask(const QString& address) {

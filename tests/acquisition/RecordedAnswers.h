@@ -3,6 +3,7 @@
 // Answers of NOAA's current services for the bridge's tests: the files of fixtures/today
 // (recorded where a public recording exists) and a transport that serves them.
 
+#include "acquisition/BridgeConfig.h"
 #include "acquisition/BridgeTransport.h"
 
 #include "ParserTestSupport.h"
@@ -69,5 +70,38 @@ public:
     std::map<QString, BridgeAnswer> answers;
     std::vector<BridgeGet> sent;
 };
+
+inline const QString kRecordedLatestOf =
+    QStringLiteral("http://fake/api/stations/%1/observations/latest");
+
+/// The bases of `config` at http://fake/, and a place served from recorded answers there:
+/// a search for 22201 leading to Arlington, VA (radar KLWX), whose station list (Shelton's,
+/// recorded) starts with an empty observation and then a current one (at 2022-03-03T00:30Z);
+/// KLWX's workspace and the mosaic's, and `frame` for the newest frame of each.
+inline void serveRecordedPlace(BridgeConfig& config, RecordedTransport& transport,
+                               const QByteArray& frame) {
+    config.locationSearchURL = QStringLiteral("http://fake/zipcity.php");
+    config.apiURL = QStringLiteral("http://fake/api/");
+    config.mapServerURL = QStringLiteral("http://fake/geoserver/");
+    config.stillsURL = QStringLiteral("http://fake/ridge/standard/");
+    auto& a = transport.answers;
+    a[QStringLiteral("http://fake/zipcity.php?inputstring=22201")] =
+        redirect("https://forecast.weather.gov/MapClick.php?lat=38.886&lon=-77.094");
+    a[QStringLiteral("http://fake/api/points/38.886,-77.094")] =
+        http(200, today("points-38.886,-77.094-arlington-va.json"));
+    // The points answer links to the default API host; the configured one is asked.
+    a[QStringLiteral("http://fake/api/gridpoints/LWX/95,71/stations")] =
+        http(200, today("stations-sew-96,55-shelton-wa.json"));
+    a[kRecordedLatestOf.arg("KSHN")] = http(200, today("observation-empty-text-null-icon.json"));
+    a[kRecordedLatestOf.arg("KOLM")] = http(200, today("observation-latest-kfll.json"));
+    a[QStringLiteral("http://fake/geoserver/klwx/ows")] =
+        http(200, today("capabilities-klwx-bref-raw-only.xml"), "text/xml");
+    a[QStringLiteral("http://fake/geoserver/conus/ows")] =
+        http(200, today("capabilities-conus-mosaic.xml"), "text/xml");
+    a[QStringLiteral("GetMap klwx:klwx_bref_raw 2021-02-21T12:21:11.000Z")] =
+        http(200, frame, "image/gif");
+    a[QStringLiteral("GetMap conus:conus_bref_qcd 2021-02-21T12:20:00.000Z")] =
+        http(200, frame, "image/gif");
+}
 
 } // namespace nimbuscope::test
