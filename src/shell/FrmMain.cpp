@@ -30,7 +30,6 @@ namespace nimbuscope {
 
 namespace {
 
-constexpr const char* kDisplayPropertiesCaption = "Display Properties";
 constexpr const char* kInitFailed = "ERROR: Nimbuscope init failed";
 
 // The first part of the load goes on past any error, statement by statement.
@@ -68,7 +67,10 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
     }
     setObjectName(QStringLiteral("FrmMain"));
     QWidget::setWindowTitle(QString::fromLatin1(kPlaybackCaption));
-    captionLock_ = app.services().locks.acquire(QString::fromLatin1(kPlaybackCaption));
+    // Copies in a host's windows are not the full-screen window that one start refuses another.
+    if (!inHost()) {
+        captionLock_ = app.services().locks.acquire(QString::fromLatin1(kPlaybackCaption));
+    }
 
     createControls();
     createTimers();
@@ -174,14 +176,9 @@ void FrmMain::loadPreparation() {
     ignoringErrors([&] { layOutAtLoad(); });
 }
 
-// Load from the single-instance test on: an error stops it (the caller says so).
+// The rest of the load: an error stops it (the caller says so).
 void FrmMain::loadRest() {
     Log& log = app_.log();
-    if (app_.prevInstance() &&
-        !app_.services().locks.isHeld(QString::fromLatin1(kDisplayPropertiesCaption))) {
-        log.logDebug(QStringLiteral("FrmMain: PrevInstance... ending program..."));
-        app_.endProgramNow(0);
-    }
     log.logMemoryUse(QStringLiteral("FrmMain:Load, start"));
     if (!myHTTPRetrieve) {
         myHTTPRetrieve = kit_.components.create(QString::fromLatin1(ComponentFactory::kRetrievePg));

@@ -13,10 +13,8 @@ SaverApp::SaverApp(ShellServices services)
 
 SaverApp::~SaverApp() = default;
 
-void SaverApp::registerInstance() {
-    const QString name = QString::fromLatin1(kProgramLockName);
-    prevInstance_ = services_.locks.isHeld(name);
-    programLock_ = services_.locks.acquire(name);
+void SaverApp::keepInstanceHold(std::unique_ptr<InstanceLock> hold) {
+    instanceHold_ = std::move(hold);
 }
 
 void SaverApp::requestEnd() {

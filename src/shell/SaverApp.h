@@ -39,19 +39,13 @@ struct ShellServices {
 /// receive it and reach everything through it.
 class SaverApp {
 public:
-    /// The lock a running copy of the program holds, for the previous-instance test.
-    static constexpr const char* kProgramLockName = "nimbuscope";
-
     explicit SaverApp(ShellServices services);
     ~SaverApp();
     SaverApp(const SaverApp&) = delete;
     SaverApp& operator=(const SaverApp&) = delete;
 
-    /// What the runtime does before the entry point: answer whether another copy of the
-    /// program is running, then count this one in. Called once, first.
-    void registerInstance();
-    /// True when another copy of the program was running when this one registered.
-    bool prevInstance() const { return prevInstance_; }
+    /// Keeps the hold of the single-instance step for as long as the process lives.
+    void keepInstanceHold(std::unique_ptr<InstanceLock> hold);
 
     /// Ends the process at once; nothing after the call runs.
     [[noreturn]] void endProgramNow(int status = 0);
@@ -80,9 +74,8 @@ private:
     Log log_;
     RegistryValues settings_;
     FrameTrace* frameTrace_ = nullptr;
-    std::unique_ptr<InstanceLock> programLock_;
+    std::unique_ptr<InstanceLock> instanceHold_;
     std::function<void()> orderlyEnd_;
-    bool prevInstance_ = false;
 };
 
 } // namespace nimbuscope

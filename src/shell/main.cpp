@@ -40,7 +40,6 @@ int main(int argc, char** argv) {
     NoPasswordServices passwords;
     SaverApp app({platform, clock, *registry, locks, processEnd, dialogs, passwords, folders});
     app.setFrameTrace(frameTrace.get());
-    app.registerInstance();
     // SIGTERM (a host ending its screen saver, a logout) and SIGINT end the program in order.
     TerminationSignals endSignals;
     QObject::connect(&endSignals, &TerminationSignals::received, [&app] { app.requestEnd(); });

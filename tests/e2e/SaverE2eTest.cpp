@@ -100,6 +100,18 @@ TEST_F(SaverE2eTest, EscOpensTheSetupDialogCancelGoesBackToTheRadarAndAClickEnds
     EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
 }
 
+// The settings left open (or a preview running) never keep the saver from starting.
+TEST_F(SaverE2eTest, StartsAndAnimatesWhileTheSetupDialogIsOpen) {
+    const auto setup = startSaver({QStringLiteral("/c")});
+    ASSERT_NE(waitForSetupDialog(session, kEndsWithinMs), 0u) << setup->describe().toStdString();
+    const auto saver = startSaver();
+    ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();
+    EXPECT_TRUE(framesPlayIn(session, pictureArea(session.x().grabScreen())));
+    EXPECT_TRUE(setup->isRunning());
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
+    EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
+}
+
 TEST_F(SaverE2eTest, CaptionNamesTheShortRangeThenTheLongRangeRadar) {
     const QImage shortRange = renderText(kShortRange, saverFont(kCaptionPx), kCaptionColour);
     const QImage longRange = renderText(kLongRange, saverFont(kCaptionPx), kCaptionColour);

@@ -55,10 +55,6 @@ ScenarioRig::ScenarioRig(RigOptions opts)
         return retriever;
     });
     writeSettings();
-    if (options.anotherCopyRunning) {
-        otherCopy_ = locks.acquire(QString::fromLatin1(SaverApp::kProgramLockName));
-    }
-    app.registerInstance();
     app.settings().loadRegistryValues();
 }
 

@@ -39,8 +39,6 @@ struct RigOptions {
     std::optional<QString> userName = QStringLiteral("tester");
     /// A 9x-family platform with the screen-saver password switched on.
     bool win9xPassword = false;
-    /// Another copy of the program runs (the previous-instance test sees it).
-    bool anotherCopyRunning = false;
 };
 
 /// One Timer1 tick that put a frame on screen.
@@ -147,7 +145,6 @@ private:
     void writeSettings();
     void fire(VirtualTimer& t);
 
-    std::unique_ptr<InstanceLock> otherCopy_;
     std::unique_ptr<FrmMain> window_;
     bool downloadBarWasShown_ = false;
 };
