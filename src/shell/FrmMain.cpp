@@ -101,7 +101,7 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
             target, CoverInput{[this](int qtKey) { Form_KeyDown(virtualKeyOf(qtKey)); },
                                [this] { Form_MouseMove(); }, [this] { Form_MouseDown(); }});
     }
-    app_.setOrderlyEnd([this] { endProgram(false); });
+    app_.setOrderlyEnd([this] { endProgram(false); }, inHost());
 }
 
 FrmMain::~FrmMain() {

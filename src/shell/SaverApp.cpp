@@ -17,7 +17,8 @@ void SaverApp::keepInstanceHold(std::unique_ptr<InstanceLock> hold) {
     instanceHold_ = std::move(hold);
 }
 
-void SaverApp::requestEnd() {
+void SaverApp::requestEnd(int signalNumber) {
+    endSignal_ = signalNumber;
     if (orderlyEnd_) {
         orderlyEnd_();
     } else {
@@ -26,6 +27,9 @@ void SaverApp::requestEnd() {
 }
 
 void SaverApp::endProgramNow(int status) {
+    if (endSignal_ != 0 && diesOfSignal_) {
+        services_.processEnd.endBySignal(endSignal_);
+    }
     services_.processEnd.endProcess(status);
     std::abort(); // an end that returns would run code the program never runs
 }

@@ -50,12 +50,17 @@ public:
     /// Ends the process at once; nothing after the call runs.
     [[noreturn]] void endProgramNow(int status = 0);
 
-    /// The system asks the program to end (SIGTERM, SIGINT; called from the event loop):
-    /// the open form ends in its own order (the saver window through endProgram), or the
-    /// process ends at once when no form has given an orderly end.
-    void requestEnd();
-    /// The orderly end of the open form; an empty one takes it back.
-    void setOrderlyEnd(std::function<void()> end) { orderlyEnd_ = std::move(end); }
+    /// The system asks the program to end with `signalNumber` (SIGTERM, SIGINT; called from
+    /// the event loop): the open form ends in its own order (the saver window through
+    /// endProgram), or the process ends at once when no form has given an orderly end.
+    void requestEnd(int signalNumber);
+    /// The orderly end of the open form; an empty one takes it back. With `diesOfSignal`
+    /// an end the system asked for finishes by dying of its signal, as a host that killed
+    /// its display mode expects; otherwise with status 0.
+    void setOrderlyEnd(std::function<void()> end, bool diesOfSignal = false) {
+        orderlyEnd_ = std::move(end);
+        diesOfSignal_ = diesOfSignal;
+    }
 
     const ShellServices& services() const { return services_; }
     const Folders& folders() const { return services_.folders; }
@@ -76,6 +81,8 @@ private:
     FrameTrace* frameTrace_ = nullptr;
     std::unique_ptr<InstanceLock> instanceHold_;
     std::function<void()> orderlyEnd_;
+    bool diesOfSignal_ = false;
+    int endSignal_ = 0;
 };
 
 } // namespace nimbuscope

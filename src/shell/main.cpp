@@ -42,7 +42,8 @@ int main(int argc, char** argv) {
     app.setFrameTrace(frameTrace.get());
     // SIGTERM (a host ending its screen saver, a logout) and SIGINT end the program in order.
     TerminationSignals endSignals;
-    QObject::connect(&endSignals, &TerminationSignals::received, [&app] { app.requestEnd(); });
+    QObject::connect(&endSignals, &TerminationSignals::received,
+                     [&app](int signalNumber) { app.requestEnd(signalNumber); });
 
     ProgramOpeners openers(cmd, environment.value(QStringLiteral("XSCREENSAVER_WINDOW")));
     if (Main(app, openers, cmd) == AfterEntry::RunEventLoop) {

@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QScreen>
 
+#include <csignal>
+
 #include <gtest/gtest.h>
 
 using namespace nimbuscope;
@@ -135,12 +137,21 @@ TEST(ScreensScenario, InAHostsWindowTheSaverOnlyDrawsFollowsItsSizeAndEndsWithIt
     EXPECT_EQ(endsInEvents(), QList<int>{0});
 }
 
+// In a host's window the end the host asked for finishes by dying of its signal: a host
+// takes any other end of its display mode for a crash.
 TEST(ScreensScenario, AnEndTheSystemAsksForGoesThroughEndProgram) {
-    ScenarioRig rig;
-    ASSERT_TRUE(rig.startPastTheFirstFrame());
-    ASSERT_FALSE(rig.input.cursorVisible());
-    rig.deliver([&] { rig.app.requestEnd(); });
-    EXPECT_EQ(rig.endStatus, 0);
-    EXPECT_TRUE(rig.input.cursorVisible());
-    EXPECT_FALSE(rig.timer1().isEnabled());
+    for (const bool inHost : {false, true}) {
+        SCOPED_TRACE(inHost);
+        FakeEmbedding host;
+        ScenarioRig rig;
+        rig.host = inHost ? &host : nullptr;
+        ASSERT_TRUE(rig.startPastTheFirstFrame());
+        rig.deliver([&] { rig.app.requestEnd(SIGTERM); });
+        EXPECT_EQ(rig.processEnd.endedBySignal, inHost ? std::optional(SIGTERM) : std::nullopt);
+        EXPECT_EQ(rig.endStatus, inHost ? 128 + SIGTERM : 0);
+        EXPECT_FALSE(rig.timer1().isEnabled());
+        if (!inHost) {
+            EXPECT_TRUE(rig.input.cursorVisible());
+        }
+    }
 }
