@@ -25,7 +25,8 @@ using namespace nimbuscope;
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     // Qt has taken its own options (-platform, -display) out of the arguments by now.
-    const QString cmd = commandLineFromArguments(QCoreApplication::arguments().mid(1));
+    const HostArguments arguments = takeHostArguments(QCoreApplication::arguments().mid(1));
+    const QString cmd = commandLineFromArguments(arguments.rest);
 
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const Folders folders =
@@ -45,7 +46,10 @@ int main(int argc, char** argv) {
     QObject::connect(&endSignals, &TerminationSignals::received,
                      [&app](int signalNumber) { app.requestEnd(signalNumber); });
 
-    ProgramOpeners openers(cmd, environment.value(QStringLiteral("XSCREENSAVER_WINDOW")));
+    // The preview's option and the variable name the same window; a bare option is enough.
+    ProgramOpeners openers(cmd, arguments.windowId.isEmpty()
+                                    ? environment.value(QStringLiteral("XSCREENSAVER_WINDOW"))
+                                    : arguments.windowId);
     if (Main(app, openers, cmd) == AfterEntry::RunEventLoop) {
         return QApplication::exec();
     }
