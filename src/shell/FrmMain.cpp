@@ -14,6 +14,7 @@
 #include "shell/MyMain.h"
 #include "shell/SaverApp.h"
 #include "shell/ScreenCovers.h"
+#include "shell/SharedCache.h"
 #include "shell/WorkingFolder.h"
 #include "support/Clock.h"
 #include "support/Error.h"
@@ -74,6 +75,7 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
 
     createControls();
     createTimers();
+    sharedCache_ = std::make_unique<SharedCache>(app.services().locks, app.services().clock);
 
     presentation_ = std::make_unique<FramePresentation>(PresentationContext{
         ctl_, state_, displayList_, app.log(), app.services().clock, app.settings().getHomeDir(),
