@@ -2,6 +2,7 @@
 
 #include "platform/InstanceLocks.h"
 #include "platform/ProcessEnd.h"
+#include "support/FrameTrace.h"
 
 #include <cstdlib>
 
@@ -27,6 +28,9 @@ void SaverApp::requestEnd(int signalNumber) {
 }
 
 void SaverApp::endProgramNow(int status) {
+    if (frameTrace_ != nullptr) {
+        frameTrace_->ended();
+    }
     if (endSignal_ != 0 && diesOfSignal_) {
         services_.processEnd.endBySignal(endSignal_);
     }
