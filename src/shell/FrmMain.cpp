@@ -191,6 +191,11 @@ void FrmMain::loadRest() {
     presentation_->TimeOfDay_Timer();
     log.logMemoryUse(QStringLiteral("FrmMain:Load, Pre-loadZipcode"));
     loadZipcode(QString::fromLatin1(kNoLocationYet), false);
+    // The start-up logo phase counts from the program's start, not from the end of its load.
+    const qint64 started = app_.services().platform.msSinceProcessStart().value_or(0);
+    if (timer1_->isEnabled() && started > 0 && started < kTimer1LoadMs) {
+        timer1_->setInterval(int(kTimer1LoadMs - started));
+    }
 }
 
 void FrmMain::showSaverWindow() {
