@@ -22,9 +22,12 @@ void SaverApp::requestEnd(int signalNumber) {
     endSignal_ = signalNumber;
     if (orderlyEnd_) {
         orderlyEnd_();
-    } else {
-        endProgramNow(0);
+        return;
     }
+    // Nothing to end in order (yet): the process ends as the signal itself would end it. A
+    // host may kill a copy it has only just started.
+    diesOfSignal_ = true;
+    endProgramNow(0);
 }
 
 void SaverApp::endProgramNow(int status) {

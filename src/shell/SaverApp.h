@@ -52,7 +52,8 @@ public:
 
     /// The system asks the program to end with `signalNumber` (SIGTERM, SIGINT; called from
     /// the event loop): the open form ends in its own order (the saver window through
-    /// endProgram), or the process ends at once when no form has given an orderly end.
+    /// endProgram), or, when no form has given an orderly end, the process dies of the
+    /// signal at once.
     void requestEnd(int signalNumber);
     /// The orderly end of the open form; an empty one takes it back. With `diesOfSignal`
     /// an end the system asked for finishes by dying of its signal, as a host that killed

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <functional>
 
 using namespace nimbuscope;
@@ -193,4 +194,9 @@ TEST_F(MyMainTest, AModeHoldsItsCaptionForTheProcessButASaverInAHostsWindowNever
     openers.hasHost = true;
     EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);
     EXPECT_EQ(openers.opened.size(), 2u);
+}
+
+TEST_F(MyMainTest, AnEndAskedForBeforeAnyFormGivesAnOrderlyOneDiesOfTheSignal) {
+    EXPECT_EQ(endStatusOf([&] { app.requestEnd(SIGTERM); }), 128 + SIGTERM);
+    EXPECT_EQ(processEnd.endedBySignal, SIGTERM);
 }
