@@ -115,6 +115,8 @@ void AcquireDataAsync::resetDownloadCycle() {
     pass_.shortRangeListRequestActive = pass_.longRangeListRequestActive = false;
     pass_.cycleStartTime = s_.clock.now();
     pass_.maxDurationEstimate = kPassSteps * s_.settings.getTimeout();
+    pass_.showingCachedFrames = false;
+    pass_.passListTexts = {};
 }
 
 // ----- getWeatherRadar -----

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -86,6 +87,11 @@ struct DownloadPassState {
     QString gsRadarURLListURL;
     /// When the last conditions picture arrived (the timer cycle sets and reads it too).
     DateTime lastConditionsTime;
+
+    /// The display shows the cached lists' frames, which the pass replaces list by list.
+    bool showingCachedFrames = false;
+    /// The lists of this pass that replaced cached ones, by product.
+    std::array<QString, 2> passListTexts;
 };
 
 } // namespace nimbuscope

@@ -73,6 +73,12 @@ void AcquireDataAsync::AsyncRadarURLListDownloadManager(const QString& product,
             log.logDebug(QStringLiteral("ADA: AsyncRadarURLListDownloadManager: *** URLList==") +
                          text);
         }
+        if (pass_.showingCachedFrames && !pass_.gbNetworkProblem) {
+            // The cached frames on screen give way to this list's, the other product's stay.
+            replaceCachedFrames(product == kRadarProducts[0].id ? 0 : 1, text);
+            bar().incrValue(kDownloadBar);
+            return true;
+        }
         log.logDebug(QStringLiteral("ARURLLDM: calling parseRadarListItems: ") +
                      QString::number(text.size()));
         log.logDebug(QStringLiteral("ARURLLDM: ") + text);

@@ -18,7 +18,9 @@ BridgeConfig bridgeConfigFrom(RegistryValues& settings) {
     c.noaaHosts = RegistryValues::defaultServiceHosts();
     c.storedLocationURL = [&settings] { return settings.getCurrentConditionsURL(); };
     c.noRadarPicture = [&settings] {
-        return readCacheFile(joinPath(settings.getHomeDir(), FramePresentation::kFallbackPicture));
+        return readRegularFile(joinPath(settings.getHomeDir(), FramePresentation::kFallbackPicture),
+                               kMaxCacheFileBytes)
+            .value_or(QByteArray());
     };
     return c;
 }

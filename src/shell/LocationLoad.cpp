@@ -57,12 +57,17 @@ void FrmMain::loadZipcode(const QString& previousZip, bool force) {
     state_.currentConditionsImgIsValid = false;
     state_.zipcodeIsValid = true;
 
-    QString zipForPass = previousZip;
-    tracePassStart();
-    acquire_->getWeatherRadar(state_.zipcode, app_.workingFolders.dataPath(), true, zipForPass);
+    if (takeDownloads()) {
+        QString zipForPass = previousZip;
+        tracePassStart();
+        acquire_->getWeatherRadar(state_.zipcode, dataDirectory(), true, zipForPass);
+    }
     cursorMoved(true);
     setCursorVisible(false);
     timer1_->setEnabled(true);
+    // Frames of this location in the cache play from the first tick, whatever the network
+    // does; the pass replaces them list by list. The first tick's time counts from above.
+    acquire_->showCachedFrames(dataDirectory());
     ctl_.DownloadInfoChannelName->setText(acquire_->windowTitle());
     ctl_.DownloadInfoChannelName->repaint();
     state_.lastDownloadTime = app_.services().clock.now();
