@@ -144,6 +144,7 @@ void FrmSetup::selectStoredChoices() {
     CursorMovement->setChecked(ignoreMovement);
     CursorVisibility->setEnabled(ignoreMovement);
     CursorVisibility->setChecked(ignoreMovement && s.getCursorVisibilitySetting() == 1);
+    ShowAlerts->setChecked(s.getShowAlerts() != 0);
 }
 
 void FrmSetup::Form_Unload() {
@@ -235,6 +236,7 @@ void FrmSetup::saveSettings() {
         s.saveAnimationLastFrameMS(choiceValue(kAnimationLastFrameChoices,
                                                AnimationLastFrame->currentIndex(),
                                                kAnimationLastFrameFallback));
+        s.saveShowAlerts(checkValue(ShowAlerts));
         s.saveCursorMovementSetting(checkValue(CursorMovement));
         s.saveCursorVisibilitySetting(checkValue(CursorVisibility));
         hideDialog(QDialog::Accepted);
@@ -281,6 +283,7 @@ void FrmSetup::setControlsEnabled(bool flag) {
                                                             AnimationLastFrame,
                                                             CursorSettings,
                                                             CursorMovement,
+                                                            ShowAlerts,
                                                             MemoryUsageLabel,
                                                             MemoryUsage,
                                                             AboutButton,

@@ -34,6 +34,8 @@ struct SettingsCache {
     QString bridgeApiURL;
     QString bridgeMapServerURL;
     QString bridgeStillsURL;
+    /// Active weather alerts of the place on screen.
+    qint32 showAlerts = 0;
     qint32 locationMode = 0;
     qint32 networkTimeout = 0;
     qint32 networkMaxRetries = 0;
@@ -94,6 +96,8 @@ public:
     QString getBridgeApiURL();
     QString getBridgeMapServerURL();
     QString getBridgeStillsURL();
+    /// 1 (the default) shows the place's active weather alerts; a stored 0 hides them.
+    qint32 getShowAlerts();
     /// The host names of the service addresses' defaults: NOAA's own hosts.
     static QStringList defaultServiceHosts();
 
@@ -108,6 +112,7 @@ public:
     void saveChannelIDs(qint32 value);
     void saveCursorMovementSetting(qint32 value);
     void saveCursorVisibilitySetting(qint32 value);
+    void saveShowAlerts(qint32 value);
 
     const SettingsCache& cache() const { return cache_; }
     RegistryApi& registry() { return registry_; }
@@ -121,6 +126,8 @@ private:
     qint32 readNumber(const char* valueName, qint32 fallback);
     QString cachedText(const QString& field, const char* valueName, const char* getter,
                        const QString& fallback);
+    /// A setting whose stored 0 means off, unlike the numbers a 0 leaves at their default.
+    qint32 cachedSwitch(qint32 field, const char* valueName, const char* getter, qint32 fallback);
     qint32 cachedNumber(qint32 field, const char* valueName, const char* getter, qint32 fallback,
                         qint32 errorFallback);
     void saveText(QString& field, const char* valueName, const QString& value);
