@@ -15,6 +15,9 @@
 namespace nimbuscope {
 
 class AcquireDataAsync;
+class AlertBanner;
+class AlertPoller;
+class BridgeTransport;
 class ComponentFactory;
 class FramePresentation;
 class FrameTrace;
@@ -46,6 +49,8 @@ struct FrmMainKit {
     /// covers the screens itself. In a host's window the saver only draws: input, the
     /// cursor and the end are the host's, and the saver ends when that window goes.
     WindowEmbedding* host = nullptr;
+    /// Where the place's active weather alerts are asked; null: none are.
+    BridgeTransport* alertsNetwork = nullptr;
 };
 
 /// The full-screen window of the running saver, captioned "NimbuscopePlayback" (it holds
@@ -125,6 +130,8 @@ public:
     QRect screenGeometry() const { return screen_; }
     /// The covers of the other screens; null until the window shows (and in a host's window).
     const ScreenCovers* covers() const { return covers_.get(); }
+    /// The banner of the active weather alerts; null without an alerts network.
+    const AlertBanner* alertBanner() const { return alertBanner_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -169,7 +176,14 @@ private:
 
     /// Writes each frame shown and each pass's end to `trace`.
     void traceFrames(FrameTrace& trace);
-    void tracePassStart();
+    /// A download pass starts: the frame trace and the alerts hear of it.
+    void notePassStart();
+
+    // AlertsOnScreen.cpp
+    void createAlerts();
+    /// One tick of the clock for the alerts: asked or taken up, then shown as in effect.
+    void alertsTick();
+    void placeAlertBanner();
 
     // MainTimerCycle.cpp
     void startPassIfDue();
@@ -209,6 +223,9 @@ private:
     std::unique_ptr<AcquireDataAsync> acquire_;
     std::unique_ptr<ScreenCovers> covers_;
     std::unique_ptr<SharedCache> sharedCache_;
+    std::unique_ptr<AlertPoller> alerts_;
+    AlertBanner* alertBanner_ = nullptr;
+    DateTime alertsShownSince_;
 
     QPoint lastCursor_;
     bool cursorShown_ = true;
