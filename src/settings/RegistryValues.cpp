@@ -39,6 +39,7 @@ constexpr char kDefaultBridgeApiURL[] = "https://api.weather.gov/";
 constexpr char kDefaultBridgeMapServerURL[] = "https://opengeo.ncep.noaa.gov/geoserver/";
 constexpr char kDefaultBridgeStillsURL[] = "https://radar.weather.gov/ridge/standard/";
 constexpr qint32 kDefaultShowAlerts = 1;
+constexpr qint32 kDefaultAlertsRefreshSeconds = 120;
 
 /// A fresh registry object for one value: every access makes its own.
 cRegistry registryAt(RegistryApi& api, qint32 root, const QString& key, const QString& valueName,
@@ -93,6 +94,7 @@ void RegistryValues::loadRegistryValues() {
     cache_.bridgeMapServerURL = getBridgeMapServerURL();
     cache_.bridgeStillsURL = getBridgeStillsURL();
     cache_.showAlerts = getShowAlerts();
+    cache_.alertsRefreshSeconds = getAlertsRefreshSeconds();
     cache_.loading = false;
 }
 
@@ -326,6 +328,12 @@ qint32 RegistryValues::getLegacyFormsBridge() {
 
 qint32 RegistryValues::getShowAlerts() {
     return cachedSwitch(cache_.showAlerts, "showAlerts", "getShowAlerts", kDefaultShowAlerts);
+}
+
+qint32 RegistryValues::getAlertsRefreshSeconds() {
+    return cachedNumber(cache_.alertsRefreshSeconds, "alertsRefreshSeconds",
+                        "getAlertsRefreshSeconds", kDefaultAlertsRefreshSeconds,
+                        kDefaultAlertsRefreshSeconds);
 }
 
 qint32 RegistryValues::cachedSwitch(qint32 field, const char* valueName, const char* getter,

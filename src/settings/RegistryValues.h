@@ -36,6 +36,7 @@ struct SettingsCache {
     QString bridgeStillsURL;
     /// Active weather alerts of the place on screen.
     qint32 showAlerts = 0;
+    qint32 alertsRefreshSeconds = 0;
     qint32 locationMode = 0;
     qint32 networkTimeout = 0;
     qint32 networkMaxRetries = 0;
@@ -98,6 +99,8 @@ public:
     QString getBridgeStillsURL();
     /// 1 (the default) shows the place's active weather alerts; a stored 0 hides them.
     qint32 getShowAlerts();
+    /// How often the alerts are asked between passes while any is in effect (seconds).
+    qint32 getAlertsRefreshSeconds();
     /// The host names of the service addresses' defaults: NOAA's own hosts.
     static QStringList defaultServiceHosts();
 

@@ -23,6 +23,8 @@ namespace nimbuscope {
 namespace {
 
 constexpr qint64 kCycleSeconds = 8;
+// Asking more often would tell nothing new: the service updates its answers about this often.
+constexpr qint64 kLeastRefreshSeconds = 10;
 // The banner's height on a 768-pixel-high window; it follows the window's height.
 constexpr int kBannerDesignHeight = 56;
 constexpr double kDesignHeight = 768.0;
@@ -55,6 +57,8 @@ void FrmMain::createAlerts() {
     }
     AlertPollerConfig config;
     config.apiURL = app_.settings().getBridgeApiURL();
+    config.refreshSeconds =
+        std::max<qint64>(kLeastRefreshSeconds, app_.settings().getAlertsRefreshSeconds());
     // UTC from the program's one clock, as the bridge dates its answers.
     config.utcNow = [this] { return systemUtils_.getGMT().toQDateTime(); };
     config.zip = [this] { return app_.settings().getZipCode(); };

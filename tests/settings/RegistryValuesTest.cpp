@@ -89,6 +89,7 @@ std::vector<std::tuple<const char*, Getter, QVariant>> defaults() {
         {"bridgeStillsURL", &RegistryValues::getBridgeStillsURL,
          QStringLiteral("https://radar.weather.gov/ridge/standard/")},
         {"showAlerts", &RegistryValues::getShowAlerts, 1},
+        {"alertsRefreshSeconds", &RegistryValues::getAlertsRefreshSeconds, 120},
     };
 }
 
@@ -166,8 +167,11 @@ TEST_F(RegistryValuesTest, NumbersFallBackToTheMachineThenToTheirDefault) {
          &RegistryValues::getCursorMovementSetting, 1},
         {"machine-only channel ids", 7, {}, &RegistryValues::getChannelIDs, 18},
         {"a stored 0 switches the alerts off", 0, 1, &RegistryValues::getShowAlerts, 0},
-        {"a missing user switch lets the machine's through", {}, 0,
-         &RegistryValues::getShowAlerts, 0},
+        {"a missing user switch lets the machine's through",
+         {},
+         0,
+         &RegistryValues::getShowAlerts,
+         0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
