@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ScenarioFakes.h"
+#include "ScriptedAlerts.h"
 #include "ScriptedNetwork.h"
 #include "VirtualTimers.h"
 
@@ -40,6 +41,9 @@ struct RigOptions {
     std::optional<QString> userName = QStringLiteral("tester");
     /// A 9x-family platform with the screen-saver password switched on.
     bool win9xPassword = false;
+    /// The window asks `ScenarioRig::alerts` for the place's weather alerts, and the place's
+    /// coordinates are known from a search kept by the bridge.
+    bool alerts = false;
 };
 
 /// What a first run leaves behind: the files of its cache folder and the location it stored.
@@ -144,6 +148,7 @@ public:
     SaverApp app;
     VirtualTimers timers;
     ScriptedNetwork network;
+    ScriptedAlerts alerts;
     ComponentFactory components;
     FakeSystemInput input;
     ScriptedSetup setup;
@@ -156,6 +161,7 @@ public:
 
 private:
     void writeSettings();
+    void keepSearchedPlace();
     void fire(VirtualTimer& t);
 
     std::unique_ptr<FrmMain> window_;
