@@ -68,7 +68,8 @@ bool isCancel(const WeatherAlert& a) {
 
 // Test and exercise messages are not weather; a message that does not say counts as actual.
 bool isActual(const WeatherAlert& a) {
-    return a.status.isEmpty() || a.status.compare(QLatin1String("Actual"), Qt::CaseInsensitive) == 0;
+    return a.status.isEmpty() ||
+           a.status.compare(QLatin1String("Actual"), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
@@ -100,8 +101,8 @@ QList<WeatherAlert> alertsInEffect(const QList<WeatherAlert>& alerts, const QDat
     QList<WeatherAlert> shown;
     for (const WeatherAlert& a : alerts) {
         const bool started = !a.onset.isValid() || a.onset <= utcNow;
-        if (!isCancel(a) && isActual(a) && !replaced.contains(a.id) && started &&
-            a.end.isValid() && utcNow < a.end) {
+        if (!isCancel(a) && isActual(a) && !replaced.contains(a.id) && started && a.end.isValid() &&
+            utcNow < a.end) {
             shown << a;
         }
     }
@@ -109,6 +110,11 @@ QList<WeatherAlert> alertsInEffect(const QList<WeatherAlert>& alerts, const QDat
         return std::tuple(x.severity, x.urgency, x.end) < std::tuple(y.severity, y.urgency, y.end);
     });
     return shown;
+}
+
+QString severityName(AlertSeverity severity) {
+    const auto i = std::size_t(severity);
+    return i < std::size(kSeverities) ? QLatin1String(kSeverities[i]) : QStringLiteral("Unknown");
 }
 
 bool anySevere(const QList<WeatherAlert>& shown) {

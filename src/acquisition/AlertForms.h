@@ -26,11 +26,11 @@ struct WeatherAlert {
     AlertSeverity severity = AlertSeverity::Unknown;
     AlertUrgency urgency = AlertUrgency::Unknown;
     QString headline;
-    QString instruction; ///< may be empty
-    QString messageType; ///< "Alert", "Update" or "Cancel"
-    QString status;      ///< "Actual", or "Test", "Exercise", ...
-    QDateTime onset;     ///< `onset`, else `effective`; invalid when neither is given
-    QDateTime end;       ///< `ends`, else `expires`; invalid when neither is given
+    QString instruction;    ///< may be empty
+    QString messageType;    ///< "Alert", "Update" or "Cancel"
+    QString status;         ///< "Actual", or "Test", "Exercise", ...
+    QDateTime onset;        ///< `onset`, else `effective`; invalid when neither is given
+    QDateTime end;          ///< `ends`, else `expires`; invalid when neither is given
     QStringList references; ///< identifiers of the earlier messages this one replaces
 };
 
@@ -43,6 +43,9 @@ std::optional<QList<WeatherAlert>> parseActiveAlerts(const QByteArray& json);
 /// severe first, then most urgent, then the soonest end. An alert without an end is not
 /// shown: nothing would take it off the screen.
 QList<WeatherAlert> alertsInEffect(const QList<WeatherAlert>& alerts, const QDateTime& utcNow);
+
+/// "Extreme", "Severe", "Moderate", "Minor" or "Unknown".
+QString severityName(AlertSeverity severity);
 
 /// True when any alert of `shown` is Extreme or Severe.
 bool anySevere(const QList<WeatherAlert>& shown);

@@ -1,5 +1,6 @@
 #include "BridgeCheck.h"
 
+#include "acquisition/AlertForms.h"
 #include "acquisition/BridgeFrames.h"
 #include "acquisition/LegacyFormsBridge.h"
 
@@ -225,9 +226,35 @@ void BridgeCheck::checkFrames(const QString& site, LatLon where) {
            QStringLiteral("Last-Modified: ") + QString::fromLatin1(s.lastModified));
 }
 
+// The alerts the saver would show now, in its order, each with what decides its place.
+void BridgeCheck::checkAlerts(LatLon where) {
+    BridgeGet get;
+    get.url = activeAlertsURL(config_.apiURL, where);
+    get.api = true;
+    const BridgeAnswer a = fetch(get);
+    const auto alerts = a.ok() ? parseActiveAlerts(a.body) : std::nullopt;
+    if (!alerts) {
+        const QString problem = problemText(a.body);
+        report(QStringLiteral("alerts"), false,
+               problem.isEmpty() ? QStringLiteral("not an alerts answer") : problem);
+        return;
+    }
+    const QList<WeatherAlert> shown = alertsInEffect(*alerts, config_.utcNow());
+    report(QStringLiteral("alerts"), true,
+           QStringLiteral("%1 listed, %2 shown").arg(alerts->size()).arg(shown.size()));
+    for (const WeatherAlert& alert : shown) {
+        out_ << "    " << alert.event.toUpper() << " until "
+             << alert.end.toUTC().toString(Qt::ISODate) << " (" << severityName(alert.severity)
+             << ", " << alert.messageType << ")" << Qt::endl;
+    }
+}
+
 bool BridgeCheck::run(const QString& zip) {
     const auto where = checkSearch(zip);
     const auto point = where ? checkPoints(*where) : std::nullopt;
+    if (where) {
+        checkAlerts(*where);
+    }
     if (point) {
         checkObservations(*point);
         if (point->hasRadar()) {

@@ -29,6 +29,7 @@ private:
     void checkObservations(const PointFacts& point);
     std::optional<Observation> checkObservation(const QString& station);
     void checkFrames(const QString& site, LatLon where);
+    void checkAlerts(LatLon where);
     std::optional<MapLayer> checkLayer(const QString& workspace, const QString& step);
     void checkFrame(const MapLayer& layer, LatLon centre, double rangeNmi, const QString& step);
 
