@@ -34,8 +34,9 @@ inline constexpr long InvalidData = 13;
 inline constexpr long InvalidParameter = 87;
 inline constexpr long MoreData = 234;
 inline constexpr long NoMoreItems = 259;
-inline constexpr long BadFile = 1009;    // the hive file could not be read (kept aside)
-inline constexpr long KeyDeleted = 1018; // the open key was deleted since it was opened
+inline constexpr long BadFile = 1009;           // the hive file could not be read (kept aside)
+inline constexpr long KeyDeleted = 1018;        // the open key was deleted since it was opened
+inline constexpr long NoSystemResources = 1450; // the change would take the hive past its limits
 } // namespace regstatus
 
 /// Access rights asked for when a key is opened or created.

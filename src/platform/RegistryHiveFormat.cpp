@@ -2,7 +2,11 @@
 
 #include "platform/RegistryApi.h"
 
+#include <QHash>
 #include <QStringDecoder>
+
+#include <limits>
+#include <vector>
 
 namespace nimbuscope {
 
@@ -47,11 +51,15 @@ QByteArray utf16Bytes(const QString& text) {
     return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
 }
 
-/// Reads the file line by line into the hive; stops at the first line it cannot take.
+/// Reads the file line by line into the hive; stops at the first line it cannot take, or
+/// at the first that takes the hive past its bounds. Keys and values are found through
+/// indexes of their case-folded names, so a file of many siblings is read in linear time.
 class HiveParser {
 public:
     HiveParser(QStringList lines, QString rootName)
-        : lines_(std::move(lines)), rootName_(std::move(rootName)), hive_(rootName_) {}
+        : lines_(std::move(lines)), rootName_(std::move(rootName)), hive_(rootName_) {
+        keys_.push_back({-1, 0});
+    }
 
     std::optional<RegistryHive> run(HiveParseError* error) {
         if (parseAll()) {
@@ -64,6 +72,12 @@ public:
     }
 
 private:
+    /// Where a key sits: its parent's id and its position among the parent's sub-keys.
+    struct KeyPlace {
+        int parent;
+        std::size_t index;
+    };
+
     bool fail(const QString& message) {
         error_ = {int(index_) + 1, message};
         return false;
@@ -97,14 +111,40 @@ private:
         if (parts.first().compare(rootName_, Qt::CaseInsensitive) != 0) {
             return fail(QStringLiteral("section outside ") + rootName_);
         }
+        if (parts.size() - 1 > hivelimits::kMaxKeyDepth) {
+            return fail(QStringLiteral("keys nested too deep"));
+        }
         for (qsizetype i = 1; i < parts.size(); ++i) {
             if (!isStorableKeyName(parts[i])) {
                 return fail(QStringLiteral("bad key name"));
             }
         }
-        section_ = parts.mid(1);
-        hive_.ensure(section_);
-        inSection_ = true;
+        return enterKey(parts.mid(1));
+    }
+
+    /// Makes the key at `path` (and any missing parent) the current one.
+    bool enterKey(const QStringList& path) {
+        RegistryKey* key = &hive_.root;
+        int id = 0;
+        for (const QString& name : path) {
+            const auto found = children_.constFind({id, name.toCaseFolded()});
+            if (found != children_.constEnd()) {
+                id = *found;
+                key = &key->subKeys[keys_[std::size_t(id)].index];
+                continue;
+            }
+            if (qsizetype(keys_.size()) > hivelimits::kMaxKeys) {
+                return fail(QStringLiteral("too many keys"));
+            }
+            key->subKeys.push_back(RegistryKey{name, {}, {}});
+            keys_.push_back({id, key->subKeys.size() - 1});
+            id = int(keys_.size() - 1);
+            children_.insert({keys_[std::size_t(id)].parent, name.toCaseFolded()}, id);
+            key = &key->subKeys.back();
+        }
+        // No key is added before the next section line, so the pointer stays good till then.
+        current_ = id;
+        currentKey_ = key;
         return true;
     }
 
@@ -128,7 +168,7 @@ private:
     }
 
     bool parseValue(const QString& line) {
-        if (!inSection_) {
+        if (currentKey_ == nullptr) {
             return fail(QStringLiteral("value outside a section"));
         }
         qsizetype pos = 0;
@@ -150,8 +190,25 @@ private:
         if (!parseData(data, type, bytes)) {
             return false;
         }
-        hive_.find(section_)->putValue(name, type, bytes);
+        if (bytes.size() > hivelimits::kMaxValueBytes) {
+            return fail(QStringLiteral("value too large"));
+        }
+        putValue(name, type, bytes);
         return true;
+    }
+
+    /// As RegistryKey::putValue, through the index of the current key's value names.
+    void putValue(const QString& name, qint32 type, const QByteArray& bytes) {
+        QList<RegistryValue>& values = currentKey_->values;
+        const std::pair<int, QString> where{current_, name.toCaseFolded()};
+        const auto found = valueIndex_.constFind(where);
+        if (found != valueIndex_.constEnd()) {
+            values[*found].type = type;
+            values[*found].data = bytes;
+            return;
+        }
+        valueIndex_.insert(where, values.size());
+        values.append(RegistryValue{name, type, bytes});
     }
 
     bool parseData(QString data, qint32& type, QByteArray& bytes) {
@@ -227,8 +284,8 @@ private:
         if (rest.trimmed().isEmpty()) {
             return true;
         }
-        for (const QString& token : rest.split(QLatin1Char(','))) {
-            const QString digits = token.trimmed();
+        for (const QStringView token : QStringView(rest).split(QLatin1Char(','))) {
+            const QStringView digits = token.trimmed();
             bool ok = false;
             const uint b = digits.toUInt(&ok, 16);
             if (!ok || digits.isEmpty() || digits.size() > 2 || digits.startsWith(u'+')) {
@@ -242,8 +299,12 @@ private:
     QStringList lines_;
     QString rootName_;
     RegistryHive hive_;
-    QStringList section_;
-    bool inSection_ = false;
+    /// Key ids: 0 is the root; a key's id is its place in `keys_`.
+    std::vector<KeyPlace> keys_;
+    QHash<std::pair<int, QString>, int> children_;
+    QHash<std::pair<int, QString>, qsizetype> valueIndex_;
+    int current_ = -1;
+    RegistryKey* currentKey_ = nullptr;
     qsizetype index_ = 0;
     HiveParseError error_;
 };
@@ -309,23 +370,58 @@ QString valueLine(const RegistryValue& v) {
     return hexData(lead + QStringLiteral("hex(%1):").arg(quint32(v.type), 0, 16), v.data);
 }
 
-void writeKey(QString& out, const RegistryKey& key, const QString& path, bool isRoot) {
-    if (!isRoot || !key.values.isEmpty()) {
-        out += u'[' + path + QStringLiteral("]\n");
-        for (const RegistryValue& v : key.values) {
-            out += valueLine(v) + u'\n';
+/// The hive's text, keys in the order a depth-first walk meets them; none when it would be
+/// longer than `maxBytes`. The walk keeps its own stack, and one path that each key's path
+/// replaces from its parent's on, so neither depth nor breadth costs more than the text.
+std::optional<QByteArray> hiveText(const RegistryHive& hive, qsizetype maxBytes) {
+    struct Pending {
+        const RegistryKey* key;
+        qsizetype parentPathLength;
+    };
+    QString out = QLatin1String(kHiveHeader) + QStringLiteral("\n\n");
+    QString path = hive.root.name;
+    std::vector<Pending> pending{{&hive.root, -1}};
+    while (!pending.empty()) {
+        const Pending next = pending.back();
+        pending.pop_back();
+        const bool isRoot = next.parentPathLength < 0;
+        if (!isRoot) {
+            // Every key met since the parent lies below it, so the path still starts with it.
+            path.truncate(next.parentPathLength);
+            path += u'\\' + next.key->name;
         }
-        out += u'\n';
+        if (!isRoot || !next.key->values.isEmpty()) {
+            out += u'[' + path + QStringLiteral("]\n");
+            for (const RegistryValue& v : next.key->values) {
+                out += valueLine(v) + u'\n';
+            }
+            out += u'\n';
+        }
+        // A UTF-8 text is never shorter than its count of UTF-16 units.
+        if (out.size() > maxBytes) {
+            return std::nullopt;
+        }
+        for (auto sub = next.key->subKeys.rbegin(); sub != next.key->subKeys.rend(); ++sub) {
+            pending.push_back({&*sub, path.size()});
+        }
     }
-    for (const RegistryKey& sub : key.subKeys) {
-        writeKey(out, sub, path + u'\\' + sub.name, false);
+    QByteArray bytes = out.toUtf8();
+    if (bytes.size() > maxBytes) {
+        return std::nullopt;
     }
+    return bytes;
 }
 
 } // namespace
 
 std::optional<RegistryHive> parseHive(const QByteArray& bytes, const QString& rootName,
                                       HiveParseError* error) {
+    if (bytes.size() > hivelimits::kMaxFileBytes) {
+        if (error != nullptr) {
+            *error = {0, QStringLiteral("file too large")};
+        }
+        return std::nullopt;
+    }
     const std::optional<QString> text = decodeText(bytes);
     if (!text) {
         if (error != nullptr) {
@@ -340,9 +436,11 @@ std::optional<RegistryHive> parseHive(const QByteArray& bytes, const QString& ro
 }
 
 QByteArray writeHive(const RegistryHive& hive) {
-    QString out = QLatin1String(kHiveHeader) + QStringLiteral("\n\n");
-    writeKey(out, hive.root, hive.root.name, true);
-    return out.toUtf8();
+    return hiveText(hive, std::numeric_limits<qsizetype>::max()).value();
+}
+
+std::optional<QByteArray> writeHiveWithinLimits(const RegistryHive& hive) {
+    return hiveText(hive, hivelimits::kMaxFileBytes);
 }
 
 } // namespace nimbuscope
