@@ -36,6 +36,7 @@ public:
     long read(RegistryHive& hive) override;
     long update(const Change& change) override;
     bool writable() override;
+    QString location() const override { return path_; }
 
     const QString& path() const { return path_; }
 

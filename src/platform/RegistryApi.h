@@ -87,6 +87,11 @@ public:
     virtual QString expandEnvironmentStrings(const QString& text) = 0;
     /// Keys opened or created and not closed yet; back to 0 after every complete access.
     virtual qsizetype openHandleCount() const = 0;
+    /// Where a predefined root is kept (its hive file), for messages; empty when unknown.
+    virtual QString rootLocation(qint32 root) const {
+        Q_UNUSED(root);
+        return {};
+    }
 };
 
 /// The registry over hive files in the registry editor's text format. Every read re-reads

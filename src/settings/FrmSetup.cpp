@@ -84,6 +84,12 @@ void FrmSetup::Form_Load() {
     Ok->setFocus();
     raise();
     firstActivation_ = true;
+    forgetFailedSaves();
+}
+
+// Storing the location mode while the dialog opens may fail; OK tells of its own saves only.
+void FrmSetup::forgetFailedSaves() {
+    kit_.settings.takeFailedSave();
 }
 
 void FrmSetup::Form_Activate() {
@@ -103,6 +109,7 @@ void FrmSetup::Form_Activate() {
             ->setFocus(Qt::OtherFocusReason);
         raise();
         activateWindow();
+        forgetFailedSaves();
     });
 }
 
@@ -238,6 +245,13 @@ void FrmSetup::saveSettings() {
                                                kAnimationLastFrameFallback));
         s.saveCursorMovementSetting(checkValue(CursorMovement));
         s.saveCursorVisibilitySetting(checkValue(CursorVisibility));
+        // The zip code check's saves count too. Closing now would tell the user all is well
+        // and ask for the location again at the next start.
+        if (const QString failed = s.takeFailedSave(); !failed.isEmpty()) {
+            kit_.dialogs.messageBox(QStringLiteral("ERROR: Cannot save the settings in ") + failed,
+                                    this);
+            return;
+        }
         hideDialog(QDialog::Accepted);
     });
 }

@@ -161,6 +161,22 @@ TEST_F(FrmSetupTest, OkWithTheStoredZipCodeSavesEverythingAndCloses) {
     EXPECT_TRUE(rig.dialogs.messages.isEmpty());
 }
 
+TEST_F(FrmSetupTest, OkThatCannotSaveNamesTheHiveAndKeepsTheDialogOpen) {
+    rig.store("zipcode", "64106");
+    rig.registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    rig.registry.setReadOnly(HKEY_CURRENT_USER, true);
+    FrmSetup& d = rig.open(); // storing the location mode at the opening fails unsaid
+    d.Ok_Click();
+    EXPECT_EQ(rig.closedWith, std::nullopt);
+    EXPECT_EQ(rig.dialogs.messages,
+              QStringList{"ERROR: Cannot save the settings in HKEY_CURRENT_USER"});
+
+    rig.registry.setReadOnly(HKEY_CURRENT_USER, false);
+    d.Ok_Click();
+    EXPECT_EQ(rig.closedWith, QDialog::Accepted);
+    EXPECT_EQ(rig.dialogs.messages.size(), 1);
+}
+
 TEST_F(FrmSetupTest, ListPositionsOutsideTheTablesStoreTheirFallbacks) {
     FrmSetup& d = rig.open();
     d.DiscardAfter->setCurrentIndex(-1);

@@ -59,6 +59,20 @@ TEST_F(RegistryValuesFileTest, AnUnwritableMachineFolderSendsSettingsToTheUserHi
     EXPECT_EQ(registry->openHandleCount(), 0);
 }
 
+TEST_F(RegistryValuesFileTest, ASaveTheHiveRefusesIsToldWithTheHivesFile) {
+    ASSERT_EQ(::chmod(QFile::encodeName(world.configDir()).constData(), 0555), 0);
+    RegistryValues store(*registry, platform, log, world.root());
+    store.loadRegistryValues();
+    EXPECT_TRUE(store.takeFailedSave().isEmpty());
+    const QByteArray userFolder = QFile::encodeName(QFileInfo(paths.currentUserHive).path());
+    ASSERT_EQ(::chmod(userFolder.constData(), 0555), 0);
+    store.saveZipCode(QStringLiteral("68102"));
+    EXPECT_EQ(store.takeFailedSave(), paths.currentUserHive);
+    EXPECT_TRUE(store.takeFailedSave().isEmpty()) << "told once";
+    ::chmod(userFolder.constData(), 0755);
+    ::chmod(QFile::encodeName(world.configDir()).constData(), 0755);
+}
+
 TEST_F(RegistryValuesFileTest, AWritableMachineHiveKeepsTheSettingsButNeverTheWriteTest) {
     RegistryValues store(*registry, platform, log, world.root());
     store.loadRegistryValues();
