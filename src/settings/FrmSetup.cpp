@@ -275,6 +275,13 @@ bool FrmSetup::saveCityChoice() {
     }
     const RadarSiteEntry& entry = radarList_.entries[std::size_t(index)];
     RegistryValues& s = kit_.settings;
+    // The stored weather page belongs to the zip code in the box: the stored one, or the one
+    // the check just found. A city of another zip code (a state header's first city) stores
+    // none, so the next pass reads the city's location page afresh instead of showing the
+    // old place's weather under the new name.
+    if (entry.zipcode != zipcodeTextBox->text()) {
+        s.saveCurrentConditionsURL(QString());
+    }
     s.saveLocationMode(kCityMode);
     s.saveTemplateURL(entry.templateURL);
     s.saveZipCode(entry.zipcode);

@@ -201,6 +201,7 @@ TEST_F(FrmSetupTest, CityModeFindsTheStoredCityAndSavesItsEntry) {
     rig.store("locationMode", 2);
     rig.store("zipcode", "66614");
     rig.store("cityState", "Topeka, KS");
+    rig.store("currentConditionsURL", "http://w.test/MapClick.php?lat=39.05&lon=-95.7");
     FrmSetup& d = rig.open();
     EXPECT_TRUE(d.OptionCity->isChecked());
     EXPECT_FALSE(d.OptionZipCode->isChecked());
@@ -212,7 +213,8 @@ TEST_F(FrmSetupTest, CityModeFindsTheStoredCityAndSavesItsEntry) {
     EXPECT_EQ(rig.closedWith, QDialog::Accepted);
     rig.expectStored({{"locationMode", 2},
                       {"templateURL", "http://radar.test/radar/images/@@@@@/SI.ktwx/#####.noaa"},
-                      {"cityState", "Topeka, KS"}});
+                      {"cityState", "Topeka, KS"},
+                      {"currentConditionsURL", "http://w.test/MapClick.php?lat=39.05&lon=-95.7"}});
 }
 
 TEST_F(FrmSetupTest, CityModeWithACityNotInTheListLeavesTheZipBoxEmpty) {
@@ -225,8 +227,10 @@ TEST_F(FrmSetupTest, CityModeWithACityNotInTheListLeavesTheZipBoxEmpty) {
     EXPECT_EQ(d.RadarListCombo->currentIndex(), 0);
 }
 
+// Without the weather page of Kansas City, whose page the next pass would otherwise read.
 TEST_F(FrmSetupTest, ChoosingAStateHeaderChangesNothingAndOkSavesItsFirstCity) {
     rig.store("zipcode", "64106");
+    rig.store("currentConditionsURL", "http://w.test/MapClick.php?lat=39.1&lon=-94.58");
     FrmSetup& d = rig.open();
     d.OptionCity_Click();
     d.RadarListCombo->setCurrentIndex(0); // "--- KS ---"
@@ -237,7 +241,9 @@ TEST_F(FrmSetupTest, ChoosingAStateHeaderChangesNothingAndOkSavesItsFirstCity) {
     rig.expectStored({{"zipcode", "67801"},
                       {"cityState", "Dodge City, KS"},
                       {"templateURL", "http://radar.test/radar/images/@@@@@/SI.kddc/#####.noaa"},
-                      {"locationMode", 2}});
+                      {"locationMode", 2},
+                      {"currentConditionsURL", ""}});
+    EXPECT_TRUE(rig.settings.getCurrentConditionsURL().isEmpty());
 }
 
 TEST_F(FrmSetupTest, ACityChoiceThatNamesNoCityKeepsTheStoredLocation) {
