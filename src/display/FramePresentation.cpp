@@ -1,5 +1,6 @@
 #include "display/FramePresentation.h"
 
+#include "display/ClockText.h"
 #include "display/FrameLayout.h"
 #include "display/FramePicture.h"
 #include "display/ImageUtils.h"
@@ -60,8 +61,8 @@ void showIn(PictureBox* box, const KeptPicture& picture) {
 
 FramePresentation::FramePresentation(PresentationContext context)
     : c_(context.c), s_(context.s), list_(context.list), log_(context.log), clock_(context.clock),
-      homeDirectory_(std::move(context.homeDirectory)), messageBox_(std::move(context.messageBox)) {
-}
+      homeDirectory_(std::move(context.homeDirectory)), messageBox_(std::move(context.messageBox)),
+      locale_(std::move(context.locale)) {}
 
 QString FramePresentation::fallbackPicturePath() const {
     return joinPath(homeDirectory_, kFallbackPicture);
@@ -329,9 +330,13 @@ void FramePresentation::placePictures(const KeptPicture& picture) {
     front->repaint();
 }
 
+QString FramePresentation::longTime(DateTime moment) const {
+    return localLongTime(moment, locale_);
+}
+
 void FramePresentation::TimeOfDay_Timer() {
     QLabel* clock = c_.currentTime;
-    clock->setText(QStringLiteral("Current Time:  ") + clock_.now().longTime() +
+    clock->setText(QStringLiteral("Current Time:  ") + longTime(clock_.now()) +
                    QStringLiteral("  "));
     clock->adjustSize();
 }

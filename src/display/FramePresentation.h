@@ -3,6 +3,7 @@
 #include "display/DisplayList.h"
 #include "display/SaverWindow.h"
 
+#include <QLocale>
 #include <QSet>
 #include <QString>
 
@@ -25,6 +26,8 @@ struct PresentationContext {
     QString homeDirectory;
     /// Shows a message with an OK button and returns when the user has answered.
     std::function<void(const QString&)> messageBox;
+    /// Whose long time format the clock uses: the user's.
+    QLocale locale = QLocale();
 };
 
 /// The drawing side of the saver window: shows the next frame of the display list on each
@@ -60,6 +63,9 @@ public:
 
     /// The TimeOfDay tick: "Current Time:  " + the long time + two spaces.
     void TimeOfDay_Timer();
+    /// `moment` in the long time format of the presentation's locale.
+    QString longTime(DateTime moment) const;
+    void setLocale(const QLocale& locale) { locale_ = locale; }
 
     void setHomeDirectory(const QString& folder) { homeDirectory_ = folder; }
     /// Told of every frame the moment it is on screen, with the hold time it was given;
@@ -101,6 +107,7 @@ private:
     Clock& clock_;
     QString homeDirectory_;
     std::function<void(const QString&)> messageBox_;
+    QLocale locale_;
     FrameShownHook frameShown_;
     /// Paths already reported as missing in a message box during this run.
     QSet<QString> reportedMissing_;

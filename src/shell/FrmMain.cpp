@@ -75,7 +75,7 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
 
     presentation_ = std::make_unique<FramePresentation>(PresentationContext{
         ctl_, state_, displayList_, app.log(), app.services().clock, app.settings().getHomeDir(),
-        [this](const QString& text) { messageBox(text); }});
+        [this](const QString& text) { messageBox(text); }, kit_.locale});
     acquire_ = std::make_unique<AcquireDataAsync>(AcquisitionServices{
         ctl_, state_, displayList_, app.settings(), app.log(), app.services().clock, systemUtils_,
         myHTTPRetrieve, [this](bool skipCleanup) { endProgram(skipCleanup); }, kit_.doEvents});

@@ -4,6 +4,7 @@
 #include "display/SaverWindow.h"
 #include "support/SystemUtils.h"
 
+#include <QLocale>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -45,6 +46,8 @@ struct FrmMainKit {
     /// covers the screens itself. In a host's window the saver only draws: input, the
     /// cursor and the end are the host's, and the saver ends when that window goes.
     WindowEmbedding* host = nullptr;
+    /// Whose long time format the clock and the last download use: the user's.
+    QLocale locale = QLocale();
 };
 
 /// The full-screen window of the running saver, captioned "NimbuscopePlayback" (it holds

@@ -40,7 +40,8 @@ void FrmMain::Timer1_Timer() {
 
         ctl_.ImageInfo->raise();
         ctl_.ImageDate->setText(QStringLiteral("Last download:  ") +
-                                state_.lastDownloadTime.longTime() + QStringLiteral("  "));
+                                presentation_->longTime(state_.lastDownloadTime) +
+                                QStringLiteral("  "));
         if (state_.zipcodeIsValid) {
             presentation_->showNextImage();
             updateInformationLabels();

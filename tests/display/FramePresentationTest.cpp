@@ -317,10 +317,21 @@ TEST_F(FramePresentationTest, IncompleteFrameFilesFailUntilTheRetriesRunOut) {
         kFailurePrefix + "getNextItem() returned item.active==(False) or bad index"));
 }
 
-TEST_F(FramePresentationTest, TimeOfDayWritesTheLongTime) {
+// The user's own long time format, without the time zone that Qt's long formats carry.
+TEST_F(FramePresentationTest, TimeOfDayWritesTheLongTimeOfTheUsersLocale) {
     rig.clock.set(DateTime::fromParts(2026, 12, 5, 21, 35, 29));
-    rig.presentation.TimeOfDay_Timer();
-    EXPECT_EQ(rig.c.currentTime->text(), QStringLiteral("Current Time:  9:35:29 PM  "));
+    const std::pair<const char*, QString> rows[] = {
+        {"en_US", QStringLiteral("9:35:29 PM")},
+        {"de_DE", QStringLiteral("21:35:29")},
+        {"zh_CN", QStringLiteral("21:35:29")}, // the zone comes first
+        {"fa_IR", QStringLiteral("۲۱:۳۵:۲۹")}, // in brackets, and the locale's own digits
+    };
+    for (const auto& [name, time] : rows) {
+        rig.presentation.setLocale(QLocale(QLatin1String(name)));
+        rig.presentation.TimeOfDay_Timer();
+        EXPECT_EQ(rig.c.currentTime->text(), QStringLiteral("Current Time:  ") + time + "  ")
+            << name;
+    }
 }
 
 } // namespace

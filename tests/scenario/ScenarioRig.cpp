@@ -92,8 +92,9 @@ void ScenarioRig::writeSettings() {
 }
 
 void ScenarioRig::start() {
-    window_ = std::make_unique<FrmMain>(
-        app, FrmMainKit{timers, components, input, *setupHost, [] {}, QStringLiteral("/s"), host});
+    window_ =
+        std::make_unique<FrmMain>(app, FrmMainKit{timers, components, input, *setupHost, [] {},
+                                                  QStringLiteral("/s"), host, options.locale});
     deliver([this] { window_->Form_Load(); });
 }
 

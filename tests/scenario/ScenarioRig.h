@@ -41,6 +41,8 @@ struct RigOptions {
     bool win9xPassword = false;
     /// Another copy of the program runs (the previous-instance test sees it).
     bool anotherCopyRunning = false;
+    /// Whose long time format the window uses.
+    QLocale locale = QLocale(QLocale::English, QLocale::UnitedStates);
 };
 
 /// One Timer1 tick that put a frame on screen.
