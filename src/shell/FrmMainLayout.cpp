@@ -134,6 +134,18 @@ void FrmMain::createControls() {
         ctl_.progress->setWidthHeight(scaled(scale, kBarDesign[bar]), scaled(scale, kBarHeight),
                                       bar);
     }
+    // The bars take no input: a click on one does nothing, rather than falling through to
+    // the window and ending the saver. A move over one is still a move.
+    for (int bar = 0; bar < MyProgress::kBars; ++bar) {
+        for (QWidget* part :
+             {ctl_.progress->MyProgressBarBack(bar), ctl_.progress->MyProgressBar(bar)}) {
+            part->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+            part->setObjectName(part == ctl_.progress->MyProgressBar(bar)
+                                    ? QStringLiteral("MyProgressBar")
+                                    : QStringLiteral("MyProgressBarBack"));
+            watchInput(part);
+        }
+    }
 }
 
 void FrmMain::createLabels(double scale) {
