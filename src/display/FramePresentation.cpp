@@ -317,12 +317,29 @@ KeptPicture FramePresentation::pictureFor(const QString& fileName, const Display
     return KeptPicture(loadFramePicture(fileName));
 }
 
+QRect FramePresentation::frameBoxFor(QSize picture) const {
+    // The frame's caption goes one and a half of its heights above it: both clear the title.
+    const int minTop =
+        s_.headerBottom > 0 ? s_.headerBottom + pixels(kCaptionLift * c_.ItemCaption->height()) : 0;
+    return frameBox(scaledSize(picture, s_.pictureScale), QSize(s_.screenWidth, s_.screenHeight),
+                    s_.screenAspect, minTop);
+}
+
+void FramePresentation::refitSizingBox() {
+    PictureBox* back = c_.Picture2;
+    back->setPictureScale(s_.pictureScale);
+    if (!back->pictureSize().isEmpty()) {
+        back->setGeometry(frameBoxFor(back->pictureSize()));
+    }
+}
+
 void FramePresentation::placePictures(const KeptPicture& picture) {
     PictureBox* back = c_.Picture2;
+    back->setPictureScale(s_.pictureScale);
     showIn(back, picture);
-    back->setGeometry(
-        frameBox(picture.size(), QSize(s_.screenWidth, s_.screenHeight), s_.screenAspect));
+    back->setGeometry(frameBoxFor(picture.size()));
     PictureBox* front = c_.Picture1;
+    front->setPictureScale(s_.pictureScale);
     showIn(front, picture);
     front->setGeometry(back->geometry());
     front->show();

@@ -68,6 +68,10 @@ public:
     void setLocale(const QLocale& locale) { locale_ = locale; }
 
     void setHomeDirectory(const QString& folder) { homeDirectory_ = folder; }
+    /// Gives Picture2, which the information column is placed by, the box its picture gets on
+    /// the screen as it is now (after the window changed size); Picture1 follows at the next
+    /// frame.
+    void refitSizingBox();
     /// Told of every frame the moment it is on screen, with the hold time it was given;
     /// empty (the usual case) costs nothing.
     using FrameShownHook = std::function<void(const DisplayItem&, qint32 intervalMs)>;
@@ -99,6 +103,7 @@ private:
     void reportMissingFile(const QString& fileName);
     KeptPicture pictureFor(const QString& fileName, const DisplayItem& item, bool useCache);
     void placePictures(const KeptPicture& picture);
+    QRect frameBoxFor(QSize picture) const;
 
     SaverControls& c_;
     SaverRunState& s_;

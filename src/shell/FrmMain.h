@@ -138,7 +138,8 @@ protected:
 private:
     // FrmMainLayout.cpp
     void createControls();
-    void createLabels(double scale);
+    void createLabels();
+    void applyLayoutScale();
     void createTimers();
     void layOutAtLoad();
     void layOutInformation();
