@@ -20,7 +20,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 
 namespace nimbuscope {
 
@@ -313,17 +312,6 @@ void FrmSetup::setControlsEnabled(bool flag) {
         control->setEnabled(flag);
     }
     CursorVisibility->setEnabled(CursorMovement->isChecked() && flag);
-}
-
-void FrmSetup::PositionFrmSetup() {
-    const QScreen* on = screen();
-    if (on == nullptr) {
-        return;
-    }
-    const QRect area = on->geometry();
-    const QSize size = frameGeometry().size();
-    move(area.x() + (area.width() - size.width()) / 2,
-         area.y() + (area.height() - size.height()) / 2);
 }
 
 void FrmSetup::loadRadarList(const QString& homeDirectory) {
