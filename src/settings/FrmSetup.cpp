@@ -12,7 +12,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -320,13 +319,13 @@ void FrmSetup::loadRadarList(const QString& homeDirectory) {
         kit_.dialogs.messageBox(QStringLiteral("ERROR RadarList.dat not found"), this);
         return;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> bytes = readRegularFile(path, kMaxRadarListBytes);
+    if (!bytes) {
         logTrappedError(kit_.log, QStringLiteral("loadRadarList"),
                         Error::of(err::PathFileAccessError));
         return;
     }
-    const RadarListRead read = parseRadarList(file.read(kMaxRadarListBytes));
+    const RadarListRead read = parseRadarList(*bytes);
     if (read.stoppedByError) {
         // The reading ends without a word to the user; the cities read so far stay.
         logTrappedError(kit_.log, QStringLiteral("loadRadarList"), Error::of(*read.stoppedByError));

@@ -1,6 +1,7 @@
 // The zip code check of the setup dialog: OK with a new zip code asks the location search,
 // the dialog's timer polls the answer, Cancel stops the check or leaves the dialog.
 
+#include "acquisition/LegacyForms.h"
 #include "acquisition/LocationPage.h"
 #include "acquisition/PageRetriever.h"
 #include "platform/Dialogs.h"
@@ -28,6 +29,11 @@ constexpr char kFramePlaceholder[] = "#####";
 QString contentErrorMessage() {
     return QStringLiteral("ERROR: NOAA website content error\r\n"
                           "              or possible unsupported proxy environment");
+}
+
+QString noRadarMessage() {
+    return QStringLiteral("ERROR: No NOAA radar covers this zip code.\r\n"
+                          "Choose the nearest radar site under City instead.");
 }
 
 bool isUsableTemplate(const QString& templateURL) {
@@ -125,6 +131,13 @@ void FrmSetup::finishZipcodeCheck() {
     if (page.contains(QLatin1String("Server Error"), Qt::CaseInsensitive)) {
         zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation returned NOAA error"),
                            QStringLiteral("ERROR: NOAA website not responding"));
+        return;
+    }
+    // The legacy-forms bridge answers for a place no radar covers: a real place, but
+    // storing it would leave the saver without frames.
+    if (isNoRadarPage(page)) {
+        zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation found no radar"),
+                           noRadarMessage());
         return;
     }
     const QString text = normaliseQuotes(page);

@@ -26,6 +26,7 @@ class SaverApp;
 class SaverTimer;
 class ScreenCovers;
 class SaverTimerFactory;
+class SharedCache;
 class SetupDialogHost;
 class SystemInput;
 class WindowEmbedding;
@@ -152,6 +153,7 @@ private:
 
     // FrmMain.cpp
     void loadPreparation();
+    void takeWorkingFolders();
     void loadRest();
     void releasePictures();
     void closeOtherForms();
@@ -175,7 +177,16 @@ private:
 
     // MainTimerCycle.cpp
     void startPassIfDue();
+    void startPass();
     void updateInformationLabels();
+
+    // DownloadTurns.cpp
+    /// True when this copy runs the download passes for the cache it shares.
+    bool takeDownloads();
+    /// A copy without the turn shows what the one with it caches, and takes the turn over
+    /// when that copy has ended.
+    void followDownloadingCopy();
+    QString dataDirectory() const;
 
     // LocationLoad.cpp
     void ensureLocation();
@@ -201,6 +212,7 @@ private:
     std::unique_ptr<FramePresentation> presentation_;
     std::unique_ptr<AcquireDataAsync> acquire_;
     std::unique_ptr<ScreenCovers> covers_;
+    std::unique_ptr<SharedCache> sharedCache_;
 
     QPoint lastCursor_;
     bool cursorShown_ = true;

@@ -301,28 +301,6 @@ TEST(QtEventScenario, ClickOnTheLogoDoesNotReachTheWindowBeneath) {
     EXPECT_TRUE(app.endedInEvents.isEmpty());
 }
 
-TEST(LoadScenario, AnotherCopyEndsTheLoadUnlessTheDisplaySettingsAreOpen) {
-    const struct {
-        const char* name;
-        bool anotherCopy;
-        bool displayProperties;
-        bool endsAtLoad;
-    } rows[] = {{"alone", false, false, false},
-                {"second copy", true, false, true},
-                {"from the display settings", true, true, false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        ScenarioRig rig({.anotherCopyRunning = row.anotherCopy});
-        std::unique_ptr<InstanceLock> settingsWindow;
-        if (row.displayProperties) {
-            settingsWindow = rig.locks.acquire(QStringLiteral("Display Properties"));
-        }
-        rig.start();
-        EXPECT_EQ(rig.ended(), row.endsAtLoad);
-        EXPECT_EQ(rig.downloading(), !row.endsAtLoad);
-    }
-}
-
 TEST(LoadScenario, WindowHoldsItsCaptionAndCoversTheScreen) {
     ScenarioRig rig;
     rig.start();

@@ -6,6 +6,7 @@
 #include "display/MyProgress.h"
 #include "display/PictureBox.h"
 #include "shell/ScreenCovers.h"
+#include "shell/SharedCache.h"
 
 #include "common/FakeEmbedding.h"
 #include "e2e/ImageCompare.h"
@@ -15,6 +16,8 @@
 #include <QLabel>
 #include <QPointer>
 #include <QScreen>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -235,12 +238,59 @@ TEST(ScreensScenario, InASmallWindowTheLayoutShrinksWithoutOverlapOrClipping) {
     }
 }
 
-TEST(ScreensScenario, AnEndTheSystemAsksForGoesThroughEndProgram) {
+// Copies sharing one cache (a host's screens, its preview) take turns at the downloads: a
+// copy that finds the turn taken sends nothing, plays the cache and picks up each pass the
+// other copy completes; once that copy has ended it takes the turn and goes on from the cache.
+TEST(ScreensScenario, CopiesSharingACacheTakeTurnsAtTheDownloads) {
+    const FilledCache earlier = ScenarioRig::fillCache(6);
+    const FilledCache later = ScenarioRig::fillCache(9);
+    FakeEmbedding host;
     ScenarioRig rig;
-    ASSERT_TRUE(rig.startPastTheFirstFrame());
-    ASSERT_FALSE(rig.input.cursorVisible());
-    rig.deliver([&] { rig.app.requestEnd(); });
-    EXPECT_EQ(rig.endStatus, 0);
-    EXPECT_TRUE(rig.input.cursorVisible());
-    EXPECT_FALSE(rig.timer1().isEnabled());
+    rig.host = &host;
+    rig.seedCache(earlier);
+    auto otherCopy = rig.locks.acquire(QString::fromLatin1(SharedCache::kDownloadLockName));
+    const auto listed = [&] { return rig.window().displayList().numDLitems(); };
+    int blankTicks = 0;
+    rig.afterTick = [&](VirtualTimer& t) {
+        const bool shown = !rig.framesShown.isEmpty() && rig.framesShown.last().atMs == rig.nowMs();
+        blankTicks += &t == &rig.timer1() && !shown ? 1 : 0;
+    };
+    rig.start();
+    rig.runFor(30);
+    EXPECT_TRUE(rig.network.requests.isEmpty());
+    ASSERT_FALSE(rig.framesShown.isEmpty());
+    EXPECT_EQ(rig.framesShown.first().atMs, FrmMain::kTimer1LoadMs);
+    EXPECT_EQ(listed(), 12);
+
+    rig.seedCache(later);
+    const qint64 written = rig.nowMs();
+    ASSERT_TRUE(rig.runUntil([&] { return listed() == 18; }, 10));
+    EXPECT_LE(rig.nowMs() - written, SharedCache::kLookIntervalMs + 2000);
+    EXPECT_TRUE(rig.network.requests.isEmpty());
+
+    otherCopy.reset();
+    ASSERT_TRUE(rig.runUntil([&] { return !rig.passesStarted.isEmpty(); }, 3));
+    ASSERT_TRUE(rig.finishPass());
+    EXPECT_FALSE(rig.network.requests.isEmpty());
+    EXPECT_EQ(blankTicks, 0);
+    EXPECT_FALSE(rig.ended());
+}
+
+// In a host's window the end the host asked for finishes by dying of its signal: a host
+// takes any other end of its display mode for a crash.
+TEST(ScreensScenario, AnEndTheSystemAsksForGoesThroughEndProgram) {
+    for (const bool inHost : {false, true}) {
+        SCOPED_TRACE(inHost);
+        FakeEmbedding host;
+        ScenarioRig rig;
+        rig.host = inHost ? &host : nullptr;
+        ASSERT_TRUE(rig.startPastTheFirstFrame());
+        rig.deliver([&] { rig.app.requestEnd(SIGTERM); });
+        EXPECT_EQ(rig.processEnd.endedBySignal, inHost ? std::optional(SIGTERM) : std::nullopt);
+        EXPECT_EQ(rig.endStatus, inHost ? 128 + SIGTERM : 0);
+        EXPECT_FALSE(rig.timer1().isEnabled());
+        if (!inHost) {
+            EXPECT_TRUE(rig.input.cursorVisible());
+        }
+    }
 }

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,6 +17,13 @@
 #include <QRadioButton>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
@@ -259,6 +267,28 @@ TEST_F(FrmSetupTest, ACityChoiceThatNamesNoCityKeepsTheStoredLocation) {
                       {"zipcode", "64106"},
                       {"templateURL", "http://h/radar/images/@@@@@/SI.keax/#####.noaa"},
                       {"cityState", QVariant()}});
+}
+
+TEST_F(FrmSetupTest, ASiteListThatIsAPipeIsNotWaitedFor) {
+    const QByteArray path = QFile::encodeName(rig.world.root() + "/share/RadarList.txt");
+    QFile::remove(QString::fromLocal8Bit(path));
+    ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+    // Lets a reader stuck waiting for a writer go after two seconds (a non-blocking open
+    // finds no reader and does nothing once the reader no longer waits).
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    });
+    QElapsedTimer opened;
+    opened.start();
+    FrmSetup& d = rig.open();
+    EXPECT_LT(opened.elapsed(), 1000);
+    writer.join();
+    EXPECT_EQ(d.RadarListCombo->count(), 0);
+    EXPECT_TRUE(rig.dialogs.messages.isEmpty());
 }
 
 TEST_F(FrmSetupTest, AMissingSiteListIsReportedAndLeavesTheListEmpty) {
