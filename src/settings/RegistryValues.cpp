@@ -100,8 +100,7 @@ bool RegistryValues::HKLMisWriteable() {
     // without rewriting the machine hive at every start. A damaged hive may still be written:
     // the first save keeps it aside.
     RegistryApi::Handle key = 0;
-    const long status =
-        registry_.openKey(HKEY_LOCAL_MACHINE, QString(), regaccess::SetValue, key);
+    const long status = registry_.openKey(HKEY_LOCAL_MACHINE, QString(), regaccess::SetValue, key);
     if (status == regstatus::Success) {
         registry_.closeKey(key);
     }
