@@ -131,18 +131,20 @@ QString firstSentence(const QString& text) {
     return m.hasMatch() ? flat.left(m.capturedEnd()) : flat;
 }
 
-QString alertHeadline(const WeatherAlert& alert, const QDateTime& utcNow,
-                      qint64 localOffsetSeconds) {
+QString alertHeadline(const WeatherAlert& alert, const QDateTime& utcNow, qint64 localOffsetSeconds,
+                      const QLocale& locale) {
     QString line = alert.event.toUpper();
     if (!alert.end.isValid()) {
         return line;
     }
     const QDateTime localEnd = alert.end.toUTC().addSecs(localOffsetSeconds);
     const QDateTime localNow = utcNow.toUTC().addSecs(localOffsetSeconds);
-    const bool sameDay = localEnd.date() == localNow.date();
-    // The program's time format, as the clock and the last download show it.
-    return line + QStringLiteral(" until ") +
-           localEnd.toString(sameDay ? QStringLiteral("h:mm AP") : QStringLiteral("ddd h:mm AP"));
+    const QString day =
+        localEnd.date() == localNow.date()
+            ? QString()
+            : locale.dayName(localEnd.date().dayOfWeek(), QLocale::ShortFormat) + QLatin1Char(' ');
+    return line + QStringLiteral(" until ") + day +
+           locale.toString(localEnd.time(), QLocale::ShortFormat);
 }
 
 QString activeAlertsURL(const QString& apiURL, LatLon where) {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -54,10 +55,10 @@ bool anySevere(const QList<WeatherAlert>& shown);
 QString firstSentence(const QString& text);
 
 /// "TORNADO WARNING until 5:45 PM": the event in capitals and its end on the local clock
-/// (`localOffsetSeconds` east of UTC), with the weekday when the end is not on the day of
-/// `utcNow`.
-QString alertHeadline(const WeatherAlert& alert, const QDateTime& utcNow,
-                      qint64 localOffsetSeconds);
+/// (`localOffsetSeconds` east of UTC) in the short time format of `locale`, with the weekday
+/// when the end is not on the day of `utcNow`.
+QString alertHeadline(const WeatherAlert& alert, const QDateTime& utcNow, qint64 localOffsetSeconds,
+                      const QLocale& locale);
 
 /// `apiURL` + "alerts/active?point=" and the place in the API's canonical form.
 QString activeAlertsURL(const QString& apiURL, LatLon where);

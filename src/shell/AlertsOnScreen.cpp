@@ -9,6 +9,7 @@
 #include "acquisition/LegacyFormsBridge.h"
 #include "display/AlertBanner.h"
 #include "display/FrameLayout.h"
+#include "display/FramePresentation.h"
 #include "display/PictureBox.h"
 #include "shell/SaverApp.h"
 #include "shell/SharedCache.h"
@@ -101,7 +102,8 @@ void FrmMain::alertsTick() {
     const WeatherAlert& alert = shown[qsizetype(since / kCycleSeconds % shown.size())];
     const DateTime utcNow = systemUtils_.getGMT();
     BannerContent content;
-    content.headline = alertHeadline(alert, utcNow.toQDateTime(), wholeSecondsBetween(utcNow, now));
+    content.headline =
+        alertHeadline(alert, utcNow.toQDateTime(), wholeSecondsBetween(utcNow, now), kit_.locale);
     if (colourOf(alert.severity) == BannerColour::Red) {
         content.detail = firstSentence(alert.instruction);
     }
@@ -121,9 +123,8 @@ void FrmMain::placeAlertBanner() {
     const SaverControls& c = ctl_;
     const int belowTitle = std::max({bottomOf(c.DownloadInfoChannelName), bottomOf(c.EscToChange),
                                      bottomOf(c.currentTime), bottomOf(c.ImageDate)});
-    const QRect picture = c.Picture1->isVisible()
-                              ? c.Picture1->geometry()
-                              : frameBox(kRadarFrame, screen_.size(), state_.screenAspect);
+    const QRect picture =
+        c.Picture1->isVisible() ? c.Picture1->geometry() : presentation_->frameBoxFor(kRadarFrame);
     const int captionTop = picture.top() - qRound(1.5 * c.ItemCaption->height());
     const int height = qRound(kBannerDesignHeight * screen_.height() / kDesignHeight);
     alertBanner_->setGeometry(

@@ -80,7 +80,7 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
 
     presentation_ = std::make_unique<FramePresentation>(PresentationContext{
         ctl_, state_, displayList_, app.log(), app.services().clock, app.settings().getHomeDir(),
-        [this](const QString& text) { messageBox(text); }, kit_.doEvents});
+        [this](const QString& text) { messageBox(text); }, kit_.locale});
     auto cacheFolderAt = [&app](const QString& dir) { return app.workingFolders.dataAt(dir); };
     acquire_ = std::make_unique<AcquireDataAsync>(AcquisitionServices{
         ctl_, state_, displayList_, app.settings(), app.log(), app.services().clock, systemUtils_,

@@ -4,6 +4,7 @@
 #include "display/SaverWindow.h"
 #include "support/SystemUtils.h"
 
+#include <QLocale>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -49,6 +50,8 @@ struct FrmMainKit {
     /// covers the screens itself. In a host's window the saver only draws: input, the
     /// cursor and the end are the host's, and the saver ends when that window goes.
     WindowEmbedding* host = nullptr;
+    /// Whose long time format the clock and the last download use: the user's.
+    QLocale locale = QLocale();
     /// Where the place's active weather alerts are asked; null: none are.
     BridgeTransport* alertsNetwork = nullptr;
 };
@@ -143,7 +146,8 @@ protected:
 private:
     // FrmMainLayout.cpp
     void createControls();
-    void createLabels(double scale);
+    void createLabels();
+    void applyLayoutScale();
     void createTimers();
     void layOutAtLoad();
     void layOutInformation();

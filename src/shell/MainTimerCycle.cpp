@@ -41,7 +41,8 @@ void FrmMain::Timer1_Timer() {
 
         ctl_.ImageInfo->raise();
         ctl_.ImageDate->setText(QStringLiteral("Last download:  ") +
-                                state_.lastDownloadTime.longTime() + QStringLiteral("  "));
+                                presentation_->longTime(state_.lastDownloadTime) +
+                                QStringLiteral("  "));
         if (state_.zipcodeIsValid) {
             // A copy that follows another keeps its logo until that one has cached frames.
             if (sharedCache_->downloads() || displayList_.numDLitems() > 0) {

@@ -55,7 +55,7 @@ void ProgramOpeners::openSaver(SaverApp& app) {
     FrmSetupHost setup(app, components);
     FrmMain window(app, FrmMainKit{timers, components, input, setup,
                                    [] { QCoreApplication::processEvents(); }, commandLine_,
-                                   host.get(), &alertsNetwork});
+                                   host.get(), QLocale(), &alertsNetwork});
     window.Form_Load();
     // A load that failed early leaves the window unshown; it still covers the screen and
     // waits for the key or click that ends the saver.

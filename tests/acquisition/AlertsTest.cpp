@@ -17,6 +17,7 @@ QDateTime utc(const char* iso) {
 
 constexpr qint64 kCentral = -6 * 3600;
 constexpr qint64 kPacific = -8 * 3600;
+const QLocale kUnitedStates(QLocale::English, QLocale::UnitedStates);
 
 } // namespace
 
@@ -79,10 +80,15 @@ TEST(AlertFormsTest, BannerTextsOnTheLocalClock) {
     const QList<WeatherAlert> shown = alertsInEffect(*sample, kansasNow);
     ASSERT_EQ(shown.size(), 6);
     // Ends on another local day name it.
-    EXPECT_EQ(alertHeadline(recorded->first(), utc("2019-12-20T22:00:00Z"), kPacific),
-              "FLOOD WATCH until Sun 10:00 AM");
-    EXPECT_EQ(alertHeadline(shown[0], kansasNow, kCentral), "TORNADO WARNING until 3:45 PM");
-    EXPECT_EQ(alertHeadline(shown[3], kansasNow, kCentral), "WIND ADVISORY until Sun 12:00 AM");
+    EXPECT_EQ(
+        alertHeadline(recorded->first(), utc("2019-12-20T22:00:00Z"), kPacific, kUnitedStates),
+        "FLOOD WATCH until Sun 10:00 AM");
+    EXPECT_EQ(alertHeadline(shown[0], kansasNow, kCentral, kUnitedStates),
+              "TORNADO WARNING until 3:45 PM");
+    EXPECT_EQ(alertHeadline(shown[3], kansasNow, kCentral, kUnitedStates),
+              "WIND ADVISORY until Sun 12:00 AM");
+    EXPECT_EQ(alertHeadline(shown[3], kansasNow, kCentral, QLocale(QLocale::German)),
+              "WIND ADVISORY until So. 00:00");
     EXPECT_EQ(firstSentence(shown[0].instruction), "TAKE COVER NOW!");
     EXPECT_EQ(firstSentence(shown[2].instruction),
               "For your protection move to an interior room on the lowest floor of a building.");

@@ -156,11 +156,31 @@ TEST(AnimationScenario, InformationLabelsFollowTheDownloadAndTheConditions) {
                              "currentConditionsPictureBox", "EscToChange"}) {
         EXPECT_TRUE(rig.shown(QString::fromLatin1(name))) << name;
     }
-    EXPECT_TRUE(
-        rig.caption(QStringLiteral("ImageDate")).startsWith(QStringLiteral("Last download:  ")));
     EXPECT_TRUE(rig.caption(QStringLiteral("DownloadInfoChannelName"))
                     .startsWith(QStringLiteral("Nimbuscope for ")));
     EXPECT_TRUE(rig.errorLog().isEmpty()) << rig.errorLog().toStdString();
+}
+
+TEST(AnimationScenario, TheClockAndTheLastDownloadUseTheUsersTimeFormat) {
+    const struct {
+        QLocale locale;
+        const char* lastDownload;
+        const char* clockStart;
+    } rows[] = {
+        {QLocale(QLocale::English, QLocale::UnitedStates), "Last download:  9:35:29 PM  ",
+         "Current Time:  9:35:"},
+        {QLocale(QLocale::German, QLocale::Germany), "Last download:  21:35:29  ",
+         "Current Time:  21:35:"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.lastDownload);
+        ScenarioRig rig({.locale = row.locale});
+        rig.clock.set(DateTime::fromParts(2026, 12, 5, 21, 35, 29));
+        ASSERT_TRUE(rig.startPastTheFirstFrame());
+        EXPECT_EQ(rig.caption(QStringLiteral("ImageDate")), QLatin1String(row.lastDownload));
+        EXPECT_TRUE(
+            rig.caption(QStringLiteral("currentTime")).startsWith(QLatin1String(row.clockStart)));
+    }
 }
 
 TEST(AnimationScenario, NoShowableFrameFillsTheErrorLogWithOneLineAndItsCounts) {

@@ -2,6 +2,7 @@
 #include "ScenarioRig.h"
 
 #include "display/DisplayList.h"
+#include "display/MyProgress.h"
 #include "shell/MyMain.h"
 
 #include <QLabel>
@@ -48,6 +49,21 @@ TEST(InputScenario, ClickEndsOpensTheSettingsOrDoesNothing) {
             }
         }
     }
+}
+
+TEST(InputScenario, AClickOnAProgressBarDoesNothing) {
+    ScenarioRig rig;
+    ASSERT_TRUE(rig.startPastTheFirstFrame());
+    const MyProgress& bars = *rig.window().controls().progress;
+    for (QWidget* part : {bars.MyProgressBarBack(kRadarTimeBar), bars.MyProgressBar(kRadarTimeBar),
+                          bars.MyProgressBarBack(kDownloadBar)}) {
+        sendMouse(part, QEvent::MouseButtonPress);
+        sendMouse(part, QEvent::MouseButtonRelease);
+        sendMouse(part, QEvent::MouseButtonDblClick);
+    }
+    EXPECT_TRUE(ScenarioApplication::instance().endedInEvents.isEmpty());
+    rig.runFor(10);
+    EXPECT_FALSE(rig.ended());
 }
 
 TEST(InputScenario, MoreThanTwentyPixelsOnEitherAxisEnds) {

@@ -98,9 +98,9 @@ void ScenarioRig::start() {
     if (options.alerts) {
         keepSearchedPlace();
     }
-    window_ = std::make_unique<FrmMain>(app, FrmMainKit{timers, components, input, *setupHost,
-                                                        [] {}, QStringLiteral("/s"), host,
-                                                        options.alerts ? &alerts : nullptr});
+    window_ = std::make_unique<FrmMain>(
+        app, FrmMainKit{timers, components, input, *setupHost, [] {}, QStringLiteral("/s"), host,
+                        options.locale, options.alerts ? &alerts : nullptr});
     deliver([this] { window_->Form_Load(); });
 }
 

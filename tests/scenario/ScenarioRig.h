@@ -41,6 +41,8 @@ struct RigOptions {
     std::optional<QString> userName = QStringLiteral("tester");
     /// A 9x-family platform with the screen-saver password switched on.
     bool win9xPassword = false;
+    /// Whose long time format the window uses.
+    QLocale locale = QLocale(QLocale::English, QLocale::UnitedStates);
     /// The window asks `ScenarioRig::alerts` for the place's weather alerts, and the place's
     /// coordinates are known from a search kept by the bridge.
     bool alerts = false;

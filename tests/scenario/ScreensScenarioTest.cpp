@@ -3,6 +3,8 @@
 #include "ScenarioApplication.h"
 #include "ScenarioRig.h"
 
+#include "display/AlertBanner.h"
+#include "display/MyProgress.h"
 #include "display/PictureBox.h"
 #include "shell/ScreenCovers.h"
 #include "shell/SharedCache.h"
@@ -10,6 +12,7 @@
 #include "common/FakeEmbedding.h"
 #include "e2e/ImageCompare.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
@@ -26,6 +29,70 @@ namespace {
 
 QList<int>& endsInEvents() {
     return ScenarioApplication::instance().endedInEvents;
+}
+
+/// Where a shown control puts its ink: a label's text as its font lays it out in the label
+/// (which may run past the label, clipped), a picture's or bar's whole box.
+struct Drawn {
+    QString name;
+    QRect ink;
+    QRect box;
+};
+
+QList<Drawn> drawnControls(FrmMain& window) {
+    QList<Drawn> drawn;
+    for (const char* name :
+         {"DownloadInfoChannelName", "EscToChange", "currentTime", "ImageDate", "ItemCaption",
+          "currentTempF", "currentConditions", "currentRadarTimesLabel", "CurrentRadarTimes"}) {
+        const auto* label = window.findChild<QLabel*>(QLatin1String(name));
+        if (label->isHidden() || label->text().trimmed().isEmpty()) {
+            continue;
+        }
+        const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+        const QRect ink = QFontMetrics(label->font())
+                              .boundingRect(label->contentsRect(), flags, label->text().trimmed())
+                              .translated(label->pos());
+        drawn.append({QLatin1String(name), ink, label->geometry()});
+    }
+    const SaverControls& c = window.controls();
+    for (QWidget* box :
+         {static_cast<QWidget*>(c.Picture1), static_cast<QWidget*>(c.currentConditionsPictureBox),
+          c.progress->MyProgressBarBack(kRadarTimeBar),
+          window.findChild<QWidget*>(QStringLiteral("AlertBanner"))}) {
+        if (box != nullptr && !box->isHidden()) {
+            drawn.append({box->objectName(), box->geometry(), box->geometry()});
+        }
+    }
+    return drawn;
+}
+
+QString describe(const Drawn& d) {
+    return QStringLiteral("%1 %2,%3 %4x%5")
+        .arg(d.name)
+        .arg(d.ink.x())
+        .arg(d.ink.y())
+        .arg(d.ink.width())
+        .arg(d.ink.height());
+}
+
+/// Everything on screen lies inside the window, every text inside its label, and no two
+/// overlap (but for an alert's banner over the product's heading).
+void expectTidyLayout(FrmMain& window) {
+    const QList<Drawn> drawn = drawnControls(window);
+    EXPECT_GE(drawn.size(), 11) << "title, hint, clock, caption, picture and both side panels";
+    const QRect area(QPoint(0, 0), window.size());
+    for (qsizetype i = 0; i < drawn.size(); ++i) {
+        EXPECT_TRUE(area.contains(drawn[i].ink)) << describe(drawn[i]).toStdString();
+        EXPECT_TRUE(drawn[i].box.contains(drawn[i].ink))
+            << "clipped: " << describe(drawn[i]).toStdString();
+        for (qsizetype j = i + 1; j < drawn.size(); ++j) {
+            // An alert's banner takes the place of the product's heading where it must.
+            const bool bannerOverHeading = drawn[i].name == QLatin1String("ItemCaption") &&
+                                           drawn[j].name == QLatin1String("AlertBanner");
+            EXPECT_TRUE(bannerOverHeading || !drawn[i].ink.intersects(drawn[j].ink))
+                << describe(drawn[i]).toStdString() << " and " << describe(drawn[j]).toStdString();
+        }
+    }
 }
 
 CoverWindow* onlyCover(ScenarioRig& rig) {
@@ -136,6 +203,46 @@ TEST(ScreensScenario, InAHostsWindowTheSaverOnlyDrawsFollowsItsSizeAndEndsWithIt
     EXPECT_TRUE(endsInEvents().isEmpty()) << "ended inside the X event";
     QCoreApplication::processEvents();
     EXPECT_EQ(endsInEvents(), QList<int>{0});
+}
+
+// Below the design size the whole layout shrinks in proportion, from the start or when the
+// host's window changes size, and nothing overlaps or is cut off, an alert's banner
+// included. Full screen (no host's window) keeps the design as it was.
+TEST(ScreensScenario, InASmallWindowTheLayoutShrinksWithoutOverlapOrClipping) {
+    const struct {
+        QSize start; // none: full screen, 1024 x 768
+        QSize later;
+    } rows[] = {
+        {{640, 480}, {}}, {{725, 407}, {}},          {{800, 500}, {}},
+        {{}, {}},         {{1024, 768}, {725, 407}}, {{640, 480}, {1024, 768}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.start.width() << "x" << row.start.height() << " "
+                                        << row.later.width() << "x" << row.later.height());
+        FakeEmbedding host;
+        host.size = row.start;
+        ScenarioRig rig({.alerts = true});
+        rig.alerts.issue("Tornado Warning", "Severe", 60);
+        rig.host = row.start.isEmpty() ? nullptr : &host;
+        ASSERT_TRUE(rig.startPastTheFirstFrame());
+        ASSERT_TRUE(rig.finishPass());
+        rig.runFor(5);
+        if (!row.later.isEmpty()) {
+            emit host.hostResized(row.later);
+            rig.runFor(5);
+        }
+        const SaverControls& c = rig.window().controls();
+        const QSize size = rig.window().size();
+        const double scale = std::min({1.0, size.width() / 1024.0, size.height() / 768.0});
+        EXPECT_EQ(c.Picture1->size(), QSize(qRound(600 * scale), qRound(550 * scale)))
+            << "the frame shrinks with the rest";
+        EXPECT_EQ(c.DownloadInfoChannelName->font().pixelSize(), qRound(18 * scale));
+        if (row.start.isEmpty()) {
+            EXPECT_EQ(c.Picture1->geometry(), QRect(212, 120, 600, 550)) << "as designed";
+        }
+        EXPECT_FALSE(rig.window().alertBanner()->isHidden());
+        expectTidyLayout(rig.window());
+    }
 }
 
 // Copies sharing one cache (a host's screens, its preview) take turns at the downloads: a

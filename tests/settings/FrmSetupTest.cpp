@@ -172,6 +172,22 @@ TEST_F(FrmSetupTest, OkWithTheStoredZipCodeSavesEverythingAndCloses) {
     EXPECT_TRUE(rig.dialogs.messages.isEmpty());
 }
 
+TEST_F(FrmSetupTest, OkThatCannotSaveNamesTheHiveAndKeepsTheDialogOpen) {
+    rig.store("zipcode", "64106");
+    rig.registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    rig.registry.setReadOnly(HKEY_CURRENT_USER, true);
+    FrmSetup& d = rig.open(); // storing the location mode at the opening fails unsaid
+    d.Ok_Click();
+    EXPECT_EQ(rig.closedWith, std::nullopt);
+    EXPECT_EQ(rig.dialogs.messages,
+              QStringList{"ERROR: Cannot save the settings in HKEY_CURRENT_USER"});
+
+    rig.registry.setReadOnly(HKEY_CURRENT_USER, false);
+    d.Ok_Click();
+    EXPECT_EQ(rig.closedWith, QDialog::Accepted);
+    EXPECT_EQ(rig.dialogs.messages.size(), 1);
+}
+
 TEST_F(FrmSetupTest, ListPositionsOutsideTheTablesStoreTheirFallbacks) {
     FrmSetup& d = rig.open();
     d.DiscardAfter->setCurrentIndex(-1);
@@ -196,6 +212,7 @@ TEST_F(FrmSetupTest, CityModeFindsTheStoredCityAndSavesItsEntry) {
     rig.store("locationMode", 2);
     rig.store("zipcode", "66614");
     rig.store("cityState", "Topeka, KS");
+    rig.store("currentConditionsURL", "http://w.test/MapClick.php?lat=39.05&lon=-95.7");
     FrmSetup& d = rig.open();
     EXPECT_TRUE(d.OptionCity->isChecked());
     EXPECT_FALSE(d.OptionZipCode->isChecked());
@@ -207,7 +224,8 @@ TEST_F(FrmSetupTest, CityModeFindsTheStoredCityAndSavesItsEntry) {
     EXPECT_EQ(rig.closedWith, QDialog::Accepted);
     rig.expectStored({{"locationMode", 2},
                       {"templateURL", "http://radar.test/radar/images/@@@@@/SI.ktwx/#####.noaa"},
-                      {"cityState", "Topeka, KS"}});
+                      {"cityState", "Topeka, KS"},
+                      {"currentConditionsURL", "http://w.test/MapClick.php?lat=39.05&lon=-95.7"}});
 }
 
 TEST_F(FrmSetupTest, CityModeWithACityNotInTheListLeavesTheZipBoxEmpty) {
@@ -220,8 +238,10 @@ TEST_F(FrmSetupTest, CityModeWithACityNotInTheListLeavesTheZipBoxEmpty) {
     EXPECT_EQ(d.RadarListCombo->currentIndex(), 0);
 }
 
+// Without the weather page of Kansas City, whose page the next pass would otherwise read.
 TEST_F(FrmSetupTest, ChoosingAStateHeaderChangesNothingAndOkSavesItsFirstCity) {
     rig.store("zipcode", "64106");
+    rig.store("currentConditionsURL", "http://w.test/MapClick.php?lat=39.1&lon=-94.58");
     FrmSetup& d = rig.open();
     d.OptionCity_Click();
     d.RadarListCombo->setCurrentIndex(0); // "--- KS ---"
@@ -232,7 +252,9 @@ TEST_F(FrmSetupTest, ChoosingAStateHeaderChangesNothingAndOkSavesItsFirstCity) {
     rig.expectStored({{"zipcode", "67801"},
                       {"cityState", "Dodge City, KS"},
                       {"templateURL", "http://radar.test/radar/images/@@@@@/SI.kddc/#####.noaa"},
-                      {"locationMode", 2}});
+                      {"locationMode", 2},
+                      {"currentConditionsURL", ""}});
+    EXPECT_TRUE(rig.settings.getCurrentConditionsURL().isEmpty());
 }
 
 TEST_F(FrmSetupTest, ACityChoiceThatNamesNoCityKeepsTheStoredLocation) {
