@@ -88,6 +88,12 @@ bool BridgeCheck::report(const QString& step, bool ok, const QString& detail) {
     return ok;
 }
 
+void BridgeCheck::reportUnread(const QString& step, const QByteArray& body,
+                               const QString& otherwise) {
+    const QString problem = problemText(body);
+    report(step, false, problem.isEmpty() ? otherwise : problem);
+}
+
 std::optional<LatLon> BridgeCheck::checkSearch(const QString& zip) {
     BridgeGet get;
     get.url = config_.locationSearchURL + QStringLiteral("?inputstring=") + zip;
@@ -106,9 +112,7 @@ std::optional<PointFacts> BridgeCheck::checkPoints(LatLon where) {
     const BridgeAnswer a = fetch(get);
     const auto point = a.ok() ? parsePoints(a.body) : std::nullopt;
     if (!point) {
-        const QString problem = problemText(a.body);
-        report(QStringLiteral("points"), false,
-               problem.isEmpty() ? QStringLiteral("not a points answer") : problem);
+        reportUnread(QStringLiteral("points"), a.body, QStringLiteral("not a points answer"));
     } else if (!point->hasRadar()) {
         report(QStringLiteral("points"), false,
                QStringLiteral("no radar covers %1 (radarStation is null); the setup refuses "
@@ -234,9 +238,7 @@ void BridgeCheck::checkAlerts(LatLon where) {
     const BridgeAnswer a = fetch(get);
     const auto alerts = a.ok() ? parseActiveAlerts(a.body) : std::nullopt;
     if (!alerts) {
-        const QString problem = problemText(a.body);
-        report(QStringLiteral("alerts"), false,
-               problem.isEmpty() ? QStringLiteral("not an alerts answer") : problem);
+        reportUnread(QStringLiteral("alerts"), a.body, QStringLiteral("not an alerts answer"));
         return;
     }
     const QList<WeatherAlert> shown = alertsInEffect(*alerts, config_.utcNow());

@@ -24,6 +24,8 @@ public:
 private:
     BridgeAnswer fetch(const BridgeGet& get);
     bool report(const QString& step, bool ok, const QString& detail);
+    /// A FAIL line for an answer not in its form: the problem it states, else `otherwise`.
+    void reportUnread(const QString& step, const QByteArray& body, const QString& otherwise);
     std::optional<LatLon> checkSearch(const QString& zip);
     std::optional<PointFacts> checkPoints(LatLon where);
     void checkObservations(const PointFacts& point);
