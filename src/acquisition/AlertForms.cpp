@@ -143,8 +143,10 @@ QString alertHeadline(const WeatherAlert& alert, const QDateTime& utcNow, qint64
         localEnd.date() == localNow.date()
             ? QString()
             : locale.dayName(localEnd.date().dayOfWeek(), QLocale::ShortFormat) + QLatin1Char(' ');
-    return line + QStringLiteral(" until ") + day +
-           locale.toString(localEnd.time(), QLocale::ShortFormat);
+    // Minutes are enough for an end; some locales' short format carries seconds too.
+    QString format = locale.timeFormat(QLocale::ShortFormat);
+    format.remove(QStringLiteral(":ss"));
+    return line + QStringLiteral(" until ") + day + locale.toString(localEnd.time(), format);
 }
 
 QString activeAlertsURL(const QString& apiURL, LatLon where) {

@@ -95,8 +95,10 @@ QRect alertBannerRect(QSize window, int belowTitle, int captionTop, QRect pictur
     if (captionTop - kMargin - top >= height) {
         return {left, top, width, height};
     }
+    // Over the heading the band takes all the room down to the picture, so no part of the
+    // heading's text peeks out under it.
     if (const int room = pictureTop - kMargin - top; room >= least) {
-        return {left, top, width, std::min(height, room)};
+        return {left, top, width, room};
     }
     const int below = pictureBottom + kMargin;
     if (const int room = window.height() - kMargin - below; room >= least) {

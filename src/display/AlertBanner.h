@@ -45,8 +45,8 @@ private:
 /// Where the banner goes in a window of `window` size: across it, under the title block
 /// (`belowTitle`, the lowest bottom of the title, its hint and the clock lines), above the
 /// radar picture's area `picture`, at most `height` high. Above the product's heading
-/// (`captionTop`) when the band there has room, else over the heading; never over the
-/// picture. Where the picture leaves no room under the title the band goes below the
+/// (`captionTop`) when the band there has room, else over the heading down to the picture;
+/// never over the picture. Where the picture leaves no room under the title the band goes below the
 /// picture, and where it leaves none at all, over the title.
 QRect alertBannerRect(QSize window, int belowTitle, int captionTop, QRect picture, int height);
 

@@ -89,6 +89,8 @@ TEST(AlertFormsTest, BannerTextsOnTheLocalClock) {
               "WIND ADVISORY until Sun 12:00 AM");
     EXPECT_EQ(alertHeadline(shown[3], kansasNow, kCentral, QLocale(QLocale::German)),
               "WIND ADVISORY until So. 00:00");
+    EXPECT_EQ(alertHeadline(shown[0], kansasNow, kCentral, QLocale::c()),
+              "TORNADO WARNING until 15:45");
     EXPECT_EQ(firstSentence(shown[0].instruction), "TAKE COVER NOW!");
     EXPECT_EQ(firstSentence(shown[2].instruction),
               "For your protection move to an interior room on the lowest floor of a building.");
