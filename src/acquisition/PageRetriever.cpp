@@ -4,6 +4,36 @@
 
 namespace nimbuscope {
 
+QString transferFailureText(qint16 status) {
+    if (const int code = PageRetriever::httpStatusOf(status); code != 0) {
+        return QStringLiteral("HTTP ") + QString::number(code);
+    }
+    switch (status) {
+    case PageRetriever::ConnectionFailed:
+        return QStringLiteral("no connection or no answer");
+    case PageRetriever::TimedOut:
+        return QStringLiteral("timed out");
+    case PageRetriever::Aborted:
+        return QStringLiteral("aborted");
+    case PageRetriever::BodyTooLarge:
+        return QStringLiteral("body too large");
+    case PageRetriever::TooManyRedirects:
+        return QStringLiteral("too many or unsafe redirections");
+    case PageRetriever::BadAddress:
+        return QStringLiteral("not an http address");
+    case PageRetriever::UnknownRequest:
+        return QStringLiteral("unknown request");
+    case PageRetriever::HeadersTooLarge:
+        return QStringLiteral("headers too large");
+    case PageRetriever::InvalidResponse:
+        return QStringLiteral("not an HTTP answer");
+    case PageRetriever::Truncated:
+        return QStringLiteral("answer cut short");
+    default:
+        return QStringLiteral("failed");
+    }
+}
+
 void ComponentFactory::registerCreator(const QString& identifier, Creator creator) {
     creators_[identifier] = std::move(creator);
 }

@@ -24,6 +24,8 @@ constexpr char kQueryPath[] = "/zipcity.php?inputstring=";
 // The frame template must keep both place-holders the download fills in.
 constexpr char kProductPlaceholder[] = "@@@@@";
 constexpr char kFramePlaceholder[] = "#####";
+const QString kNoaaError = QStringLiteral("FrmSetup: zipcode validation returned NOAA error");
+const QString kNotResponding = QStringLiteral("ERROR: NOAA website not responding");
 
 QString contentErrorMessage() {
     return QStringLiteral("ERROR: NOAA website content error\r\n"
@@ -100,8 +102,14 @@ void FrmSetup::TimerZipcode_Timer() {
             if (retriever != nullptr) {
                 retriever->FreePage(zipcityQuery_);
             }
-            zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation status check failed"),
-                               QStringLiteral("ERROR: Cannot connect to the NOAA website"));
+            // An HTTP error answer is the server's error page, told by its status.
+            if (PageRetriever::httpStatusOf(status) != 0) {
+                zipcodeCheckFailed(kNoaaError, kNotResponding);
+            } else {
+                zipcodeCheckFailed(
+                    QStringLiteral("FrmSetup: zipcode validation status check failed"),
+                    QStringLiteral("ERROR: Cannot connect to the NOAA website"));
+            }
             return;
         }
         finishZipcodeCheck();
@@ -123,8 +131,7 @@ void FrmSetup::finishZipcodeCheck() {
         return;
     }
     if (page.contains(QLatin1String("Server Error"), Qt::CaseInsensitive)) {
-        zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation returned NOAA error"),
-                           QStringLiteral("ERROR: NOAA website not responding"));
+        zipcodeCheckFailed(kNoaaError, kNotResponding);
         return;
     }
     const QString text = normaliseQuotes(page);
