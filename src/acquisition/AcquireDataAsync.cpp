@@ -71,7 +71,8 @@ bool AcquireDataAsync::startTransfer(const QString& address, const QString& refu
     return false;
 }
 
-AcquireDataAsync::Transfer AcquireDataAsync::collectTransfer(const QString& address,
+AcquireDataAsync::Transfer AcquireDataAsync::collectTransfer(const QString& procedure,
+                                                             const QString& address,
                                                              QByteArray& body,
                                                              const QString& failureLine) {
     const qint16 status = retriever().RetrieveAsyncCompleted(address);
@@ -79,6 +80,7 @@ AcquireDataAsync::Transfer AcquireDataAsync::collectTransfer(const QString& addr
         return Transfer::Running;
     }
     if (status != PageRetriever::Done) {
+        s_.log.logError(transferFailureLine(procedure, address, status));
         if (!failureLine.isEmpty()) {
             s_.log.logDebug(failureLine);
         }

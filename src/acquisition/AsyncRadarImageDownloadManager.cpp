@@ -42,8 +42,9 @@ bool AcquireDataAsync::collectFrame() {
     const QString address = frameDownloadURL(item.sourceName, pass_.useAlternateRegion, primary,
                                              settings.getAlternateRegionLabel());
     QByteArray body;
-    if (collectTransfer(address, body, QStringLiteral("ARIDMgr: downloadStatus <> 1, goto Done")) !=
-        Transfer::Done) {
+    const Transfer transfer = collectTransfer(
+        kStep, address, body, QStringLiteral("ARIDMgr: downloadStatus <> 1, goto Done"));
+    if (transfer != Transfer::Done) {
         return false;
     }
     log.logDebug(QStringLiteral("AcquireData:ARIDMgr Complete radar image download+free"));

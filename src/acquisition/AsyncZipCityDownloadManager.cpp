@@ -43,6 +43,8 @@ void AcquireDataAsync::AsyncZipCityDownloadManager() {
             return true;
         }
         if (status != PageRetriever::Done) {
+            log.logError(transferFailureLine(QStringLiteral("AsyncZipCityDownloadManager"), address,
+                                             status));
             retriever().FreePage(address);
             pass_.gbNetworkProblem = true;
             log.logDebug(QStringLiteral("AsyncZipCityDownloadManager: dlerror") +

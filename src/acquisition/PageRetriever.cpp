@@ -4,6 +4,32 @@
 
 namespace nimbuscope {
 
+namespace {
+
+// Addresses and lines come from lists a server wrote: a log line shows only so much of one.
+constexpr qsizetype kLoggedTextLength = 300;
+
+} // namespace
+
+QString loggableText(const QString& text) {
+    QString shown = text.left(kLoggedTextLength);
+    for (QChar& c : shown) {
+        if (c.category() == QChar::Other_Control) {
+            c = QLatin1Char('?');
+        }
+    }
+    if (text.size() > kLoggedTextLength) {
+        shown += QStringLiteral("...");
+    }
+    return shown;
+}
+
+QString transferFailureLine(const QString& procedure, const QString& address, qint16 status) {
+    return QStringLiteral("ERROR :: ") + procedure + QStringLiteral(" :: transfer failed: ") +
+           transferFailureText(status) + QStringLiteral(" (status ") + QString::number(status) +
+           QStringLiteral(") - ") + loggableText(address);
+}
+
 QString transferFailureText(qint16 status) {
     if (const int code = PageRetriever::httpStatusOf(status); code != 0) {
         return QStringLiteral("HTTP ") + QString::number(code);

@@ -66,6 +66,12 @@ public:
 
 /// What a failed status means, for the error log: "HTTP 500", "timed out" ...
 QString transferFailureText(qint16 status);
+/// A text a server chose (an address, a list line) as a log line may show it: cut to a
+/// readable length, its control characters shown as "?".
+QString loggableText(const QString& text);
+/// The error-log line of a failed transfer: "ERROR :: procedure :: transfer failed: cause
+/// (status N) - address", the address as `loggableText` shows it.
+QString transferFailureLine(const QString& procedure, const QString& address, qint16 status);
 
 /// Creates components by their identifier, as the system's object creation does, so that a
 /// test can substitute a fake or make creation fail.

@@ -230,8 +230,10 @@ TEST_F(PassTest, RefusedPassesWriteOnlyTheirLogLine) {
     EXPECT_FALSE(progress->visible(kDownloadBar));
 }
 
-TEST_F(PassTest, AConditionsPictureDeclaringTooLargeAScreenIsNotDecoded) {
+TEST_F(PassTest, AConditionsPictureDeclaringTooLargeAScreenIsNotDecodedNorCached) {
     serveEverything(10);
+    const QString cachedPicture =
+        world.writeFile(cached("66604.currentConditions.jpg"), conditionsBody());
     // A 1 x 1 GIF on a 5000 x 5000 screen: 100 MB decoded, beyond the picture limit.
     net->serve(conditionsImageURL(), QByteArray::fromHex("47494638396188138813800000000000ffffff"
                                                          "2c00000000010001000002024401003b"));
@@ -241,6 +243,7 @@ TEST_F(PassTest, AConditionsPictureDeclaringTooLargeAScreenIsNotDecoded) {
     EXPECT_TRUE(controls.currentConditionsPictureBox->picture().isNull());
     EXPECT_TRUE(errorLog().contains(
         "ERROR :: AsyncCurrentConditionsImageDownloadManager :: (481) - Invalid picture"));
+    EXPECT_EQ(world.readFile(cachedPicture), conditionsBody()) << "the last good one stays";
 }
 
 TEST_F(PassTest, AnInterruptedPassStartsAfreshOnTheNextTick) {

@@ -1,5 +1,7 @@
 #include "AcquisitionRig.h"
 
+#include <QDir>
+
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
@@ -45,6 +47,45 @@ TEST_F(ProblemTest, ListFailureRebuildsTheDisplayFromTheCachedLists) {
     }
     EXPECT_EQ(controls.CurrentRadarTimes->text(), "8:45pm - 9:35pm");
     EXPECT_TRUE(net->RetrieveIsActive().isEmpty()) << "no transfer outlives the pass";
+}
+
+// Nothing cached is lost because a server answered badly: the cached list and frames stay,
+// the pass ends as a network problem and the error log says what came.
+TEST_F(ProblemTest, AListAnswerThatIsNoListKeepsTheCacheAndEndsThePassAsAProblem) {
+    const QString listFile = cached("66604.DS.p19r0.loop.txt");
+    const QByteArray portal = "<html><head><title>Sign in</title></head><body>"
+                              "<a href='http://portal.example/login.gif'>Sign in</a></body></html>";
+    const struct {
+        const char* name;
+        FakeRetriever::Response answer;
+        QString logged;
+    } rows[] = {
+        {"HTTP error",
+         {{PageRetriever::httpError(500)}, "Server Error", {}},
+         "ERROR :: AsyncRadarURLListDownloadManager :: transfer failed: HTTP 500 (status 1500) - " +
+             listURL(kShort)},
+        {"a page naming no frame",
+         {{PageRetriever::Done}, portal, {}},
+         "ERROR :: AsyncRadarURLListDownloadManager :: no frame in the list, the cached one is "
+         "kept - " +
+             listURL(kShort)},
+    };
+    serveEverything(10);
+    runPass();
+    const QByteArray cachedList = world.readFile(listFile);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        net->queue(listURL(kShort), row.answer);
+        runPass();
+        EXPECT_EQ(ada->networkProblemCount(), 1);
+        EXPECT_FALSE(controls.NetworkProblem->isHidden());
+        EXPECT_EQ(world.readFile(listFile), cachedList);
+        EXPECT_EQ(list.numDLitems(), 20);
+        EXPECT_EQ(QDir(data()).entryList({"*.noaa"}, QDir::Files).size(), 20);
+        EXPECT_TRUE(errorLog().contains(row.logged)) << errorLog().toStdString();
+        runPass();
+        EXPECT_EQ(ada->networkProblemCount(), 0);
+    }
 }
 
 TEST_F(ProblemTest, OfflineAfterMoreFailedPassesThanAllowedAndAGoodPassResetsTheCount) {
