@@ -111,6 +111,7 @@ void AcquireDataAsync::resetDownloadCycle() {
     pass_.gsRadarURLListURL.clear();
     pass_.gbNetworkProblem = false;
     pass_.zipCityRetryCount = 0;
+    pass_.framesFetched = pass_.framesFailed = 0;
     pass_.zipCityDone = pass_.currentConditionsDone = false;
     pass_.shortRangeListDone = pass_.longRangeListDone = pass_.radarImagesDone = false;
     pass_.zipCityRequestActive = pass_.currentConditionsRequestActive = false;

@@ -88,6 +88,42 @@ TEST_F(ProblemTest, AListAnswerThatIsNoListKeepsTheCacheAndEndsThePassAsAProblem
     }
 }
 
+TEST_F(ProblemTest, AFailedFrameIsFetchedAgainNextPassWhileTheOthersComeNow) {
+    serveLocation();
+    const QList<ScriptedFrame> frames = serveList(kShort, 10);
+    serveFrames(kShort, frames);
+    serveFrames(kLong, serveList(kLong, 10, 35));
+    const QString bad = frameURL(kShort, frames[0].gifName);
+    net->queue(bad, {{PageRetriever::Truncated}, {}, {}});
+    runPass();
+    EXPECT_EQ(ada->networkProblemCount(), 0);
+    EXPECT_TRUE(controls.NetworkProblem->isHidden());
+    ASSERT_EQ(list.numDLitems(), 20);
+    EXPECT_FALSE(list.itemAt(0).active);
+    EXPECT_FALSE(exists("66604.DS.p19r0." + frames[0].noaaName()));
+    for (int i = 1; i < 20; ++i) {
+        EXPECT_TRUE(list.itemAt(i).active) << i;
+    }
+    EXPECT_TRUE(errorLog().contains(
+        "ERROR :: AsyncRadarImageDownloadManager :: transfer failed: answer cut short (status "
+        "11) - " +
+        bad));
+
+    runPass();
+    EXPECT_EQ(net->requestCount(bad), 2);
+    EXPECT_TRUE(list.itemAt(0).active);
+
+    // When every frame fails and none comes, the network is at fault.
+    for (const QString& product : {kShort, kLong}) {
+        for (const ScriptedFrame& f : serveList(product, 10, product == kShort ? 40 : 45)) {
+            net->serve(frameURL(product, f.gifName), {{PageRetriever::ConnectionFailed}, {}, {}});
+        }
+    }
+    runPass();
+    EXPECT_EQ(ada->networkProblemCount(), 1);
+    EXPECT_FALSE(controls.NetworkProblem->isHidden());
+}
+
 TEST_F(ProblemTest, OfflineAfterMoreFailedPassesThanAllowedAndAGoodPassResetsTheCount) {
     setNumberSetting("networkMaxRetries", 2);
     serveEverything(10);
