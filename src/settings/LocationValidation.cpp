@@ -21,20 +21,12 @@ namespace {
 
 constexpr qint32 kZipCodeMode = 1;
 constexpr char kQueryPath[] = "/zipcity.php?inputstring=";
-// The frame template must keep both place-holders the download fills in.
-constexpr char kProductPlaceholder[] = "@@@@@";
-constexpr char kFramePlaceholder[] = "#####";
 const QString kNoaaError = QStringLiteral("FrmSetup: zipcode validation returned NOAA error");
 const QString kNotResponding = QStringLiteral("ERROR: NOAA website not responding");
 
 QString contentErrorMessage() {
     return QStringLiteral("ERROR: NOAA website content error\r\n"
                           "              or possible unsupported proxy environment");
-}
-
-bool isUsableTemplate(const QString& templateURL) {
-    return templateURL.contains(QLatin1String(kProductPlaceholder)) &&
-           templateURL.contains(QLatin1String(kFramePlaceholder));
 }
 
 } // namespace
@@ -138,15 +130,15 @@ void FrmSetup::finishZipcodeCheck() {
     RegistryValues& s = kit_.settings;
     const LocationPageConfig config{s.getServiceDomain(), s.getAlternateServerURL(),
                                     s.getTemplateURL()};
-    QString templateURL;
-    QString cityState;
     // A page whose radar link gives no usable template is no location: storing it would
     // leave the saver with nothing to download.
-    if (!parseZipCityStatics(text, templateURL, cityState, config, kit_.log) ||
-        !isUsableTemplate(templateURL)) {
+    const std::optional<LocationStatics> statics = usableLocationStatics(text, config, kit_.log);
+    if (!statics) {
         zipcodeCheckFailed(QStringLiteral("FrmSetup:***") + text, contentErrorMessage());
         return;
     }
+    const QString& templateURL = statics->templateURL;
+    const QString& cityState = statics->cityState;
     s.saveTemplateURL(templateURL);
     kit_.log.logDebug(QStringLiteral("FrmSetup: templateURL=(") + templateURL +
                       QStringLiteral(")"));

@@ -57,6 +57,32 @@ TEST_F(PassTest, FullPassFillsTheCacheAndTheDisplayList) {
     EXPECT_TRUE(debugLogged("ADM: step 5, DL=20"));
 }
 
+// The same rule as the setup's zip code check: the stored location (its page address
+// included) changes only for a page that gives a usable frame template.
+TEST_F(PassTest, ALocationPageWithoutAUsableTemplateStoresNothing) {
+    const QString withLink = fixtureText("absolute_radar_link.html");
+    const QString rows[] = {
+        QString(withLink).replace("/radar/latest", "/radar/recent"),
+        "<html><body><a href='http://radar.weather.gov/radar/latest/index.html'>Radar</a>" +
+            QString(60, ' ') + "</body></html>",
+    };
+    for (const QString& page : rows) {
+        SCOPED_TRACE(page.left(60).toStdString());
+        settings.saveTemplateURL(kTemplate);
+        settings.saveCityState("Topeka KS");
+        settings.saveCurrentConditionsURL(QString());
+        net->serve(locationQuery(), {{FakeRetriever::Done},
+                                     textToAnsi(page),
+                                     "http://forecast.weather.gov/elsewhere.html"});
+        startPass();
+        ASSERT_TRUE(tickUntil([&] { return ada->passState().zipCityDone; }));
+        EXPECT_EQ(settings.getTemplateURL(), kTemplate);
+        EXPECT_EQ(settings.getCityState(), "Topeka KS");
+        EXPECT_EQ(settings.getCurrentConditionsURL(), QString());
+        EXPECT_TRUE(debugLogged("ADA:AZCDM: parse statics failed"));
+    }
+}
+
 TEST_F(PassTest, CachedFramesAreNotFetchedAgainAndArePreloadedCompact) {
     serveEverything(10);
     startPass();
