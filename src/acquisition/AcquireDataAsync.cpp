@@ -7,6 +7,7 @@
 #include "acquisition/LocationPage.h"
 #include "acquisition/PageRetriever.h"
 #include "display/DisplayList.h"
+#include "display/FramePresentation.h"
 #include "display/MyProgress.h"
 #include "display/SaverWindow.h"
 #include "settings/RegistryValues.h"
@@ -309,6 +310,10 @@ void AcquireDataAsync::problemBranch() {
     });
     resume([&] {
         ui::show(c.NetworkProblem);
+        // Offline, only Enter brings the downloads back: say so, frames cached or not.
+        if (s_.state.offlineMode && c.NetworkProblem != nullptr && c.NetworkProblem2 != nullptr) {
+            showOfflineLines(c, s_.state.screenHeight);
+        }
         ui::setEnabled(c.AsyncDownloadTimer, false);
         bar().setVisible(false, kDownloadBar);
         ui::hide(c.DownloadInfo);
