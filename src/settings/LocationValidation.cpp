@@ -15,6 +15,8 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <algorithm>
+
 namespace nimbuscope {
 
 namespace {
@@ -23,6 +25,16 @@ constexpr qint32 kZipCodeMode = 1;
 constexpr char kQueryPath[] = "/zipcity.php?inputstring=";
 const QString kNoaaError = QStringLiteral("FrmSetup: zipcode validation returned NOAA error");
 const QString kNotResponding = QStringLiteral("ERROR: NOAA website not responding");
+const QString kCannotConnect = QStringLiteral("ERROR: Cannot connect to the NOAA website");
+constexpr qint32 kMsPerSecond = 1000;
+// The whole check may take this many network time-outs: time enough for a slow answer and
+// a redirection, not for a page that never ends.
+constexpr qint32 kZipcodeCheckTimeouts = 4;
+
+qint32 zipcodeCheckTickLimit(qint32 networkTimeoutSeconds) {
+    return std::max(networkTimeoutSeconds, 1) * kZipcodeCheckTimeouts * kMsPerSecond /
+           FrmSetup::kTimerZipcodeMs;
+}
 
 QString contentErrorMessage() {
     return QStringLiteral("ERROR: NOAA website content error\r\n"
@@ -51,6 +63,7 @@ void FrmSetup::Ok_Click() {
 }
 
 void FrmSetup::startZipcodeCheck(const QString& zipcode) {
+    zipcodeCheckTicks_ = 0;
     TimerZipcode.start();
     setControlsEnabled(false);
     prompt->hide();
@@ -72,10 +85,11 @@ void FrmSetup::startZipcodeCheck(const QString& zipcode) {
         CancelButton_Click();
         return;
     }
+    kit_.myHTTPRetrieve->SetRcvTimeout(kit_.settings.getTimeout() * kMsPerSecond);
     const QString answer = kit_.myHTTPRetrieve->RetrieveAsync(zipcityQuery_);
     if (answer != QLatin1String("ok")) {
         kit_.log.logDebug(QStringLiteral("FrmSetup: zipcode validation init failed: ") + answer);
-        kit_.dialogs.messageBox(QStringLiteral("ERROR: Cannot connect to the NOAA website"), this);
+        kit_.dialogs.messageBox(kCannotConnect, this);
         CancelButton_Click();
     }
 }
@@ -87,11 +101,23 @@ void FrmSetup::TimerZipcode_Timer() {
                                   ? retriever->RetrieveAsyncCompleted(zipcityQuery_)
                                   : qint16(PageRetriever::UnknownRequest);
         if (status == PageRetriever::Running) {
+            if (++zipcodeCheckTicks_ >= zipcodeCheckTickLimit(kit_.settings.getTimeout())) {
+                // A page that trickles in for ever must not keep the dialog checking.
+                TimerZipcode.stop();
+                kit_.log.logError(
+                    QStringLiteral("ERROR :: TimerZipcode_Timer :: no answer in ") +
+                    QString::number(zipcodeCheckTicks_ * kTimerZipcodeMs / kMsPerSecond) +
+                    QStringLiteral(" seconds - ") + loggableText(zipcityQuery_));
+                zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation timed out"),
+                                   kCannotConnect);
+            }
             return;
         }
         TimerZipcode.stop();
         if (status != PageRetriever::Done) {
             if (retriever != nullptr) {
+                kit_.log.logError(transferFailureLine(QStringLiteral("TimerZipcode_Timer"),
+                                                      zipcityQuery_, status));
                 retriever->FreePage(zipcityQuery_);
             }
             // An HTTP error answer is the server's error page, told by its status.
@@ -100,7 +126,7 @@ void FrmSetup::TimerZipcode_Timer() {
             } else {
                 zipcodeCheckFailed(
                     QStringLiteral("FrmSetup: zipcode validation status check failed"),
-                    QStringLiteral("ERROR: Cannot connect to the NOAA website"));
+                    kCannotConnect);
             }
             return;
         }
