@@ -262,11 +262,17 @@ def run_saver_figures(world, args):
     fig["hold_idle"] = summary(hold_errors(cold.frames()[first:], 0, float("inf")), args.frames)
     cold.stop()
 
-    # Start to first frame with the cache the first run left.
-    warm = Saver(world, "warm", 100, cache_from=cold)
-    warm.wait_frames(1)
-    fig["first_frame_ms"] = (warm.frames()[0][0] - warm.started) * 1000.0
-    warm.stop()
+    # Start to first frame with the cache the first run left: the server fast, every answer
+    # 15 s late, and the connection closed at once.
+    for key, fault in (("first_frame_ms", None), ("first_frame_slow_ms", "delay:15000"),
+                       ("first_frame_dead_ms", "drop")):
+        if fault:
+            world.sim(f"/_sim/fault?path=*&kind={fault}", data=True)
+        warm = Saver(world, key, 100, cache_from=cold)
+        warm.wait_frames(1)
+        fig[key] = (warm.frames()[0][0] - warm.started) * 1000.0
+        warm.stop()
+        world.sim("/_sim/clear", data=True)
 
     # 500 ms without preloading.
     slow = Saver(world, "slow", 500)

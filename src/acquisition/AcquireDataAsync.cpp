@@ -97,7 +97,7 @@ AcquireDataAsync::Transfer AcquireDataAsync::collectTransfer(const QString& proc
 bool AcquireDataAsync::writeCache(const QString& trapName, const QString& path,
                                   const QByteArray& bytes) {
     try {
-        replaceCacheFile(pass_.dataDirectory, path, bytes, s_.writeBody);
+        replaceCacheFile(pass_.dataFolder.get(), path, bytes, s_.writeBody);
         return true;
     } catch (const std::exception& e) {
         logTrappedError(s_.log, trapName, asError(e));
@@ -119,6 +119,8 @@ void AcquireDataAsync::resetDownloadCycle() {
     pass_.shortRangeListRequestActive = pass_.longRangeListRequestActive = false;
     pass_.cycleStartTime = s_.clock.now();
     pass_.maxDurationEstimate = kPassSteps * s_.settings.getTimeout();
+    pass_.showingCachedFrames = false;
+    pass_.passListTexts = {};
 }
 
 // ----- getWeatherRadar -----
@@ -145,6 +147,7 @@ bool AcquireDataAsync::getWeatherRadar(QString& shownZipcode, const QString& dat
         resetDownloadCycle();
         pass_.dataDirectory = dataDirectory;
         AdddDirSep(pass_.dataDirectory);
+        pass_.dataFolder = s_.cacheFolderAt ? s_.cacheFolderAt(pass_.dataDirectory) : nullptr;
         pass_.useAlternateRegion = false;
         pass_.refreshLocation = refreshLocation;
         showDownloadLabels();
@@ -152,8 +155,8 @@ bool AcquireDataAsync::getWeatherRadar(QString& shownZipcode, const QString& dat
         showDownloadProgress();
         // Every name this pass writes starts with the zip code setting: those files are the
         // ones to keep, whatever location the cache held before.
-        purgeOtherZipcodeCachedItems(log, pass_.dataDirectory, s_.settings.getZipCode());
-        purgeStaleCacheWrites(log, pass_.dataDirectory);
+        purgeOtherZipcodeCachedItems(log, pass_.dataFolder.get(), s_.settings.getZipCode());
+        purgeStaleCacheWrites(log, pass_.dataFolder.get());
         if (s_.doEvents) {
             s_.doEvents();
         }
@@ -196,7 +199,7 @@ void AcquireDataAsync::sizeDownloadBar(QString& shownZipcode, const QString& zip
     MyProgress& p = bar();
     p.setMax(kPassSteps, kDownloadBar);
     if (!(zipcode != kNoPreviousZip && shownZipcode != zipcode)) {
-        const qint32 count = getAnimationFileCount(s_.log, pass_.dataDirectory, shownZipcode);
+        const qint32 count = getAnimationFileCount(s_.log, pass_.dataFolder.get(), shownZipcode);
         p.setMax((pass_.refreshLocation ? kPassSteps : kPassStepsWithoutLocation) + count,
                  kDownloadBar);
     }
@@ -248,7 +251,7 @@ void AcquireDataAsync::resetBranch() {
     // The pass starts afresh, possibly for a location chosen while it ran: as at any pass
     // start, the cache keeps only the files of the location it downloads.
     resume([&] {
-        purgeOtherZipcodeCachedItems(s_.log, pass_.dataDirectory, s_.settings.getZipCode());
+        purgeOtherZipcodeCachedItems(s_.log, pass_.dataFolder.get(), s_.settings.getZipCode());
     });
     resume([&] { s_.list.initDisplayList(true, st.preloadImages); });
     resume([&] { showWindowTitle(); });
@@ -400,7 +403,7 @@ void AcquireDataAsync::finishBranch() {
         return;
     }
     if (!pass_.gbNetworkProblem) {
-        resume([&] { purgeNonDisplayListItems(log, s_.list, pass_.dataDirectory); });
+        resume([&] { purgeNonDisplayListItems(log, s_.list, pass_.dataFolder.get()); });
         if (pass_.networkProblemCount > 0) {
             log.logDebug(QStringLiteral(
                 "ASDM: ======= Successfull Download, so resetting networkProblemCount ======="));

@@ -64,6 +64,12 @@ public:
                              const QString& zipcode, const QString& dataDirectory);
     void AsyncRadarImageDownloadManager();
 
+    /// Fills the display from the cached lists of the location in `dataDirectory`, with the
+    /// cached frames that are not stale: radar to show at once, without the network. A pass
+    /// started before keeps them on screen until its own lists replace them. True when an
+    /// active frame is listed.
+    bool showCachedFrames(const QString& dataDirectory);
+
     qint32 networkProblemCount() const { return pass_.networkProblemCount; }
     /// The Enter key and the window load set it to 0.
     void setNetworkProblemCount(qint32 count) { pass_.networkProblemCount = count; }
@@ -120,6 +126,13 @@ private:
     bool collectFrame();
     void startNextFrame();
     void finishRadarImages();
+    // The display built from cached lists (CachedFrames.cpp).
+    void replaceCachedFrames(int product, const QString& listText);
+    /// Rebuilds the display from `listTexts` by product, an empty text standing for the
+    /// product's cached list in `folder`; only the product `arrived` counts on the download
+    /// bar.
+    void rebuildDisplay(const QString& folder,
+                        const std::array<QString, kRadarProductCount>& listTexts, int arrived);
 
     AcquisitionServices s_;
     DownloadPassState pass_;

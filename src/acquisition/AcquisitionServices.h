@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <memory>
 
@@ -39,6 +40,10 @@ struct AcquisitionServices {
     std::function<void(bool skipCleanup)> endProgram;
     /// Lets pending window messages run.
     std::function<void()> doEvents;
+    /// The handle of the cache folder the saver made at `dataDirectory` (ending in a
+    /// separator), or null when it made none there: the pass then writes, reads and deletes
+    /// no cache file.
+    std::function<std::shared_ptr<const FolderHandle>(const QString& dataDirectory)> cacheFolderAt;
     /// How a cache file's bytes reach its temporary file; empty writes them all at once.
     /// Tests fail it half-way.
     CacheWriteBody writeBody = {};
@@ -69,8 +74,10 @@ struct DownloadPassState {
     DateTime cycleStartTime;
     qint32 maxDurationEstimate = 0;
 
-    /// The cache folder of the pass, always ending in a separator.
+    /// The cache folder of the pass, always ending in a separator, and its handle (null
+    /// without a cache).
     QString dataDirectory;
+    std::shared_ptr<const FolderHandle> dataFolder;
     bool refreshLocation = false;
     /// Frames come from the alternate regional server.
     bool useAlternateRegion = false;
@@ -83,6 +90,11 @@ struct DownloadPassState {
     QString gsRadarURLListURL;
     /// When the last conditions picture arrived (the timer cycle sets and reads it too).
     DateTime lastConditionsTime;
+
+    /// The display shows the cached lists' frames, which the pass replaces list by list.
+    bool showingCachedFrames = false;
+    /// The lists of this pass that replaced cached ones, by product.
+    std::array<QString, 2> passListTexts;
 };
 
 } // namespace nimbuscope

@@ -3,6 +3,7 @@
 #include "acquisition/AcquisitionUi.h"
 #include "acquisition/AdaTrap.h"
 #include "acquisition/CacheNames.h"
+#include "acquisition/CachePurge.h"
 #include "acquisition/PageRetriever.h"
 #include "display/DisplayList.h"
 #include "display/ImageUtils.h"
@@ -81,6 +82,9 @@ bool AcquireDataAsync::collectFrame() {
         list.setItemActiveFlag(index, false);
     } else {
         list.setItemActiveFlag(index, saved);
+    }
+    if (saved) {
+        purgeCacheToBudget(log, list, pass_.dataFolder.get());
     }
     bar().incrValue(kDownloadBar);
     list.downloadIndex = -1;

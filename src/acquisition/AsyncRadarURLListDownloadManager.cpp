@@ -23,8 +23,8 @@ namespace {
 
 const QString kStep = QStringLiteral("AsyncRadarURLListDownloadManager");
 
-QString readListFile(const QString& path) {
-    return ansiToText(readCacheFile(path));
+QString readListFile(const FolderHandle* folder, const QString& path) {
+    return ansiToText(readCacheFile(folder, path));
 }
 
 } // namespace
@@ -53,7 +53,7 @@ void AcquireDataAsync::AsyncRadarURLListDownloadManager(const QString& product,
             if (!isCacheFileIn(pass_.dataDirectory, listFile) || !QFileInfo(listFile).isFile()) {
                 return true;
             }
-            text = readListFile(listFile);
+            text = readListFile(pass_.dataFolder.get(), listFile);
         } else if (!requestActive) {
             requestActive = true;
             pass_.gsRadarURLListURL =
@@ -89,6 +89,12 @@ void AcquireDataAsync::AsyncRadarURLListDownloadManager(const QString& product,
             log.logDebug(QStringLiteral("ADA: AsyncRadarURLListDownloadManager: *** URLList==") +
                          text);
         }
+        if (pass_.showingCachedFrames && !pass_.gbNetworkProblem) {
+            // The cached frames on screen give way to this list's, the other product's stay.
+            replaceCachedFrames(product == kRadarProducts[0].id ? 0 : 1, text);
+            bar().incrValue(kDownloadBar);
+            return true;
+        }
         log.logDebug(QStringLiteral("ARURLLDM: calling parseRadarListItems: ") +
                      QString::number(text.size()));
         log.logDebug(QStringLiteral("ARURLLDM: ") + text);
@@ -120,7 +126,7 @@ bool AcquireDataAsync::parseRadarListItems(QString& listText, const QString& pro
             if (!QFileInfo(listFile).isFile()) {
                 return false;
             }
-            listText = readListFile(listFile);
+            listText = readListFile(pass_.dataFolder.get(), listFile);
         }
         RadarListInput input;
         input.listText = listText;
@@ -130,7 +136,7 @@ bool AcquireDataAsync::parseRadarListItems(QString& listText, const QString& pro
         input.dataDirectory = dataDirectory;
         input.templateURL = settings.getTemplateURL();
         input.cacheFileNames =
-            cacheFileNames(dataDirectory, {zipcode + QLatin1Char('.') + product + "*.*"});
+            cacheFileNames(pass_.dataFolder.get(), {zipcode + QLatin1Char('.') + product + "*.*"});
         input.gmtNow = s_.sys.getGMT();
         input.discardAfterMinutes = settings.getDiscardAfter();
         input.ownServers = ownServers();

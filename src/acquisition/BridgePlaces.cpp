@@ -2,11 +2,13 @@
 
 #include "acquisition/CacheFiles.h"
 
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QUrl>
 
+#include <cerrno>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace nimbuscope {
@@ -94,11 +96,11 @@ QString isoSecond(const QDateTime& t) {
     return t.toUTC().toString(Qt::ISODate);
 }
 
-/// Only a folder of this user's own, not a link, holds the file: another user could
-/// otherwise feed the bridge places or learn where this one looks.
-bool isOwnFolder(const QString& folder) {
-    const QFileInfo info(folder.chopped(1));
-    return !info.isSymLink() && info.isDir() && info.ownerId() == ::geteuid();
+/// Only a folder of this user's own holds the file: another user could otherwise feed the
+/// bridge places or learn where this one looks.
+bool isOwnFolder(const FolderHandle& folder) {
+    const std::optional<struct stat> info = folder.status();
+    return info && info->st_uid == ::geteuid();
 }
 
 } // namespace
@@ -184,31 +186,32 @@ KeptPlaces parseKeptPlaces(const QByteArray& text, const QDateTime& now, qint64 
     return kept;
 }
 
-KeptPlaces readKeptPlaces(const QString& folder, const QDateTime& now, qint64 maxAgeSeconds,
+KeptPlaces readKeptPlaces(const FolderHandle* folder, const QDateTime& now, qint64 maxAgeSeconds,
                           bool* clean) {
     *clean = false;
-    if (folder.isEmpty() || !isOwnFolder(folder)) {
+    if (folder == nullptr || !isOwnFolder(*folder)) {
         return {};
     }
-    const QString path = folder + kKeptPlacesFileName;
-    const QFileInfo info(path);
-    if (!info.exists() && !info.isSymLink()) {
-        *clean = true; // nothing kept yet
+    const QByteArray name = nativeName(QString(kKeptPlacesFileName));
+    struct stat info {};
+    if (::fstatat(folder->fd(), name.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+        *clean = errno == ENOENT; // nothing kept yet
         return {};
     }
-    if (info.isSymLink() || !info.isFile() || info.ownerId() != ::geteuid() ||
-        info.size() > kMaxFileBytes) {
+    if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid() || info.st_size > kMaxFileBytes) {
         return {};
     }
-    return parseKeptPlaces(readCacheFile(path), now, maxAgeSeconds, clean);
+    const std::optional<QByteArray> text =
+        folder->readFile(QString(kKeptPlacesFileName), kMaxFileBytes);
+    return text ? parseKeptPlaces(*text, now, maxAgeSeconds, clean) : KeptPlaces();
 }
 
-bool writeKeptPlaces(const QString& folder, const KeptPlaces& kept) {
-    if (folder.isEmpty() || !isOwnFolder(folder)) {
+bool writeKeptPlaces(const FolderHandle* folder, const KeptPlaces& kept) {
+    if (folder == nullptr || !isOwnFolder(*folder)) {
         return false;
     }
     try {
-        replaceCacheFile(folder, folder + kKeptPlacesFileName, formatKeptPlaces(kept));
+        replaceCacheFile(folder, folder->path() + kKeptPlacesFileName, formatKeptPlaces(kept));
         return true;
     } catch (...) {
         return false; // kept in memory for this run; the next learning tries again

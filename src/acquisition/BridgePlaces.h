@@ -11,6 +11,8 @@
 
 namespace nimbuscope {
 
+class FolderHandle;
+
 /// What the bridge learnt of one place from the points and station services.
 struct KeptPlace {
     PointFacts point;
@@ -47,12 +49,12 @@ QByteArray formatKeptPlaces(const KeptPlaces& kept);
 KeptPlaces parseKeptPlaces(const QByteArray& text, const QDateTime& now, qint64 maxAgeSeconds,
                            bool* clean);
 
-/// The kept places in `folder` (ending in a separator). A file that is missing, a link,
-/// another user's or too large counts as empty and not clean.
-KeptPlaces readKeptPlaces(const QString& folder, const QDateTime& now, qint64 maxAgeSeconds,
+/// The kept places in `folder`. A file that is missing, a link, another user's or too large
+/// counts as empty and not clean.
+KeptPlaces readKeptPlaces(const FolderHandle* folder, const QDateTime& now, qint64 maxAgeSeconds,
                           bool* clean);
 
 /// Replaces the file in `folder` in one step, readable by its owner only; false on failure.
-bool writeKeptPlaces(const QString& folder, const KeptPlaces& kept);
+bool writeKeptPlaces(const FolderHandle* folder, const KeptPlaces& kept);
 
 } // namespace nimbuscope

@@ -87,6 +87,60 @@ void QtBridgeTransport::abortAll() {
     }
 }
 
+QString rebasedURL(const QString& url, const QList<BaseMapping>& mappings) {
+    const QUrl target(url);
+    const QString scheme = target.scheme().toLower();
+    if (scheme != QLatin1String("http") && scheme != QLatin1String("https")) {
+        return url;
+    }
+    const QString path = target.path(QUrl::FullyEncoded);
+    for (const BaseMapping& m : mappings) {
+        const QUrl base(m.defaultBase);
+        const QString basePath = base.path(QUrl::FullyEncoded);
+        if (m.configuredBase == m.defaultBase ||
+            target.host().compare(base.host(), Qt::CaseInsensitive) != 0 ||
+            !path.startsWith(basePath)) {
+            continue;
+        }
+        QString rest = path.mid(basePath.size());
+        if (target.hasQuery()) {
+            rest += QLatin1Char('?') + target.query(QUrl::FullyEncoded);
+        }
+        return m.configuredBase + rest;
+    }
+    return url;
+}
+
+ConfiguredBasesTransport::ConfiguredBasesTransport(BridgeTransport& inner,
+                                                   QList<BaseMapping> mappings)
+    : inner_(inner), mappings_(std::move(mappings)) {}
+
+void ConfiguredBasesTransport::get(const BridgeGet& request, Done done) {
+    send(request, kMaxRedirects, std::move(done));
+}
+
+void ConfiguredBasesTransport::send(BridgeGet request, int redirectsLeft, Done done) {
+    const bool follow = request.followRedirects;
+    request.url = rebasedURL(request.url, mappings_);
+    request.followRedirects = false;
+    inner_.get(request, [this, request, follow, redirectsLeft, done](const BridgeAnswer& a) {
+        static constexpr int kRedirects[] = {301, 302, 303, 307, 308};
+        const bool redirect = a.answered && !a.location.isEmpty() &&
+                              std::find(std::begin(kRedirects), std::end(kRedirects), a.status) !=
+                                  std::end(kRedirects);
+        if (!follow || !redirect || redirectsLeft <= 0) {
+            done(a); // a redirect past the limit is no answer the caller can use
+            return;
+        }
+        BridgeGet next = request;
+        next.followRedirects = true;
+        next.url = QUrl(request.url)
+                       .resolved(QUrl::fromEncoded(a.location.trimmed()))
+                       .toString(QUrl::FullyEncoded);
+        send(std::move(next), redirectsLeft - 1, done);
+    });
+}
+
 PoliteTransport::PoliteTransport(BridgeTransport& inner, std::function<QDateTime()> utcNow)
     : inner_(inner), utcNow_(std::move(utcNow)) {}
 

@@ -96,6 +96,34 @@ private:
     std::map<QNetworkReply*, QPointer<QNetworkReply>> running_;
 };
 
+/// A default base address and the one configured in its place.
+struct BaseMapping {
+    QString defaultBase;    ///< "https://api.weather.gov/"
+    QString configuredBase; ///< "http://127.0.0.1:8080/api/"
+};
+
+/// `url` on the configured base when it lies below a default one (any scheme or port of the
+/// default's host, below its path); else `url` as it stands. Path and query are kept.
+QString rebasedURL(const QString& url, const QList<BaseMapping>& mappings);
+
+/// Sends every request, and every redirect it meets, to the configured bases: answers link
+/// to NOAA's default hosts, and a mirror, a proxy or a test server must see those requests
+/// too. Follows redirects itself, up to `kMaxRedirects`, unless the request reads them.
+class ConfiguredBasesTransport final : public BridgeTransport {
+public:
+    static constexpr int kMaxRedirects = 10;
+
+    ConfiguredBasesTransport(BridgeTransport& inner, QList<BaseMapping> mappings);
+    void get(const BridgeGet& request, Done done) override;
+    void abortAll() override { inner_.abortAll(); }
+
+private:
+    void send(BridgeGet request, int redirectsLeft, Done done);
+
+    BridgeTransport& inner_;
+    QList<BaseMapping> mappings_;
+};
+
 /// Good manners towards NOAA's services, around any transport: conditional requests
 /// (ETag / Last-Modified) for what asks for them, and a back-off per host after 403, 429
 /// and 5xx answers, during which requests to that host fail at once without being sent.

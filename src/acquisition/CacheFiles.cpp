@@ -2,23 +2,12 @@
 
 #include "support/Error.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryFile>
-
-#include <filesystem>
-#include <system_error>
-
 namespace nimbuscope {
 
 namespace {
 
 constexpr char16_t kLastControlChar = 0x1F;
 constexpr char16_t kDelete = 0x7F;
-
-std::filesystem::path nativePath(const QString& path) {
-    return std::filesystem::path(QFile::encodeName(path).toStdString());
-}
 
 bool endsWithSeparator(const QString& folder) {
     return folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\'));
@@ -67,46 +56,31 @@ QString zipPartOf(const QString& cacheName) {
     return dot < 0 ? cacheName : cacheName.left(dot);
 }
 
-void replaceCacheFile(const QString& folder, const QString& path, const QByteArray& bytes,
+void replaceCacheFile(const FolderHandle* folder, const QString& path, const QByteArray& bytes,
                       const CacheWriteBody& writeBody) {
-    if (!isCacheFileIn(folder, path)) {
+    if (folder == nullptr) {
+        throw Error::of(err::PathFileAccessError);
+    }
+    if (!isCacheFileIn(folder->path(), path)) {
         throw Error::of(err::BadFileNameOrNumber);
     }
     // The temporary name cannot be taken for a cached frame, list or picture: it starts
     // with a dot and carries none of their endings.
-    QTemporaryFile temporary(folder + kCacheWritePrefix + QStringLiteral("XXXXXX"));
-    if (!temporary.open()) {
+    if (!folder->replaceFile(path.mid(folder->path().size()), bytes, writeBody)) {
         throw Error::of(err::PathFileAccessError);
     }
-    const qint64 written = writeBody ? writeBody(temporary, bytes) : temporary.write(bytes);
-    if (written != bytes.size() || !temporary.flush()) {
-        throw Error::of(err::PathFileAccessError);
-    }
-    temporary.close();
-    // rename(2) replaces the old file in one step: readers see the old bytes or the new.
-    std::error_code failed;
-    std::filesystem::rename(nativePath(temporary.fileName()), nativePath(path), failed);
-    if (failed) {
-        throw Error::of(err::PathFileAccessError);
-    }
-    temporary.setAutoRemove(false);
 }
 
-QStringList cacheFileNames(const QString& folder, const QStringList& patterns) {
-    if (folder.isEmpty()) {
-        return {};
-    }
-    const QDir dir(folder);
-    return dir.entryList(patterns, QDir::Files | QDir::Hidden | QDir::NoSymLinks,
-                         QDir::Name | QDir::IgnoreCase);
+QStringList cacheFileNames(const FolderHandle* folder, const QStringList& patterns) {
+    return folder == nullptr ? QStringList() : folder->fileNames(patterns);
 }
 
-QByteArray readCacheFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+QByteArray readCacheFile(const FolderHandle* folder, const QString& path) {
+    if (folder == nullptr || !isCacheFileIn(folder->path(), path)) {
         return {};
     }
-    return file.readAll();
+    return folder->readFile(path.mid(folder->path().size()), kMaxCacheFileBytes)
+        .value_or(QByteArray());
 }
 
 } // namespace nimbuscope

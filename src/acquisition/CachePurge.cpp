@@ -3,10 +3,11 @@
 #include "acquisition/AdaTrap.h"
 #include "acquisition/CacheFiles.h"
 #include "display/DisplayList.h"
-#include "support/FileUtils.h"
+#include "support/FolderHandle.h"
 #include "support/Log.h"
 
-#include <QFile>
+#include <algorithm>
+#include <numeric>
 
 namespace nimbuscope {
 
@@ -14,16 +15,21 @@ namespace {
 
 const QString kFramePattern = QStringLiteral("*.noaa");
 
-void removeCacheFile(const QString& folder, const QString& name) {
-    // A name that could not be deleted stays; the next purge tries again.
-    QFile::remove(joinPath(folder, name));
+bool writtenEarlier(const FolderHandle::Entry& a, const FolderHandle::Entry& b) {
+    if (a.modified.tv_sec != b.modified.tv_sec) {
+        return a.modified.tv_sec < b.modified.tv_sec;
+    }
+    if (a.modified.tv_nsec != b.modified.tv_nsec) {
+        return a.modified.tv_nsec < b.modified.tv_nsec;
+    }
+    return a.name < b.name;
 }
 
 } // namespace
 
-void purgeOtherZipcodeCachedItems(Log& log, const QString& folder, const QString& zip) {
+void purgeOtherZipcodeCachedItems(Log& log, const FolderHandle* folder, const QString& zip) {
     adaTrapped(log, QStringLiteral("purgeOtherZipcodeCachedItems"), true, [&] {
-        if (folder.isEmpty()) {
+        if (folder == nullptr) {
             return true;
         }
         if (!isPlainZip(zip)) {
@@ -33,9 +39,10 @@ void purgeOtherZipcodeCachedItems(Log& log, const QString& folder, const QString
         }
         const QString ownPrefix = zip + QLatin1Char('.');
         for (const char* pattern : {"*.jpg", "*.noaa", "*.txt"}) {
-            for (const QString& name : cacheFileNames(folder, {QString::fromLatin1(pattern)})) {
+            for (const QString& name : folder->fileNames({QString::fromLatin1(pattern)})) {
+                // A name that could not be deleted stays; the next purge tries again.
                 if (!name.startsWith(ownPrefix)) {
-                    removeCacheFile(folder, name);
+                    folder->removeFile(name);
                 }
             }
         }
@@ -43,26 +50,26 @@ void purgeOtherZipcodeCachedItems(Log& log, const QString& folder, const QString
     });
 }
 
-void purgeNonDisplayListItems(Log& log, const DisplayList& list, const QString& folder) {
+void purgeNonDisplayListItems(Log& log, const DisplayList& list, const FolderHandle* folder) {
     adaTrapped(log, QStringLiteral("purgeNonDisplayListItems"), true, [&] {
-        if (folder.isEmpty()) {
+        if (folder == nullptr) {
             return true;
         }
-        for (const QString& name : cacheFileNames(folder, {kFramePattern})) {
-            if (list.findItemByFileName(joinPath(folder, name)).index < 0) {
-                removeCacheFile(folder, name);
+        for (const QString& name : folder->fileNames({kFramePattern})) {
+            if (list.findItemByFileName(folder->path() + name).index < 0) {
+                folder->removeFile(name);
             }
         }
         return true;
     });
 }
 
-qint32 getAnimationFileCount(Log& log, const QString& folder, QString& zipOut) {
+qint32 getAnimationFileCount(Log& log, const FolderHandle* folder, QString& zipOut) {
     return adaTrapped(log, QStringLiteral("getAnimationFileCount"), qint32(0), [&] {
-        if (folder.isEmpty()) {
+        if (folder == nullptr) {
             return qint32(0);
         }
-        const QStringList frames = cacheFileNames(folder, {kFramePattern});
+        const QStringList frames = folder->fileNames({kFramePattern});
         if (!frames.isEmpty() && isPlainZip(zipPartOf(frames.first()))) {
             zipOut = zipPartOf(frames.first());
         }
@@ -70,15 +77,50 @@ qint32 getAnimationFileCount(Log& log, const QString& folder, QString& zipOut) {
     });
 }
 
-void purgeStaleCacheWrites(Log& log, const QString& folder) {
+void purgeStaleCacheWrites(Log& log, const FolderHandle* folder) {
     trappedVoid(log, QStringLiteral("purgeStaleCacheWrites"), [&] {
-        if (folder.isEmpty()) {
+        if (folder == nullptr) {
             return;
         }
         for (const QString& name :
-             cacheFileNames(folder, {QString(kCacheWritePrefix) + QLatin1Char('*')})) {
-            removeCacheFile(folder, name);
+             folder->fileNames({QString(kCacheWritePrefix) + QLatin1Char('*')})) {
+            folder->removeFile(name);
         }
+    });
+}
+
+qint32 purgeCacheToBudget(Log& log, DisplayList& list, const FolderHandle* folder, qint64 budget) {
+    return trapped(log, QStringLiteral("purgeCacheToBudget"), qint32(0), [&] {
+        if (folder == nullptr) {
+            return qint32(0);
+        }
+        std::vector<FolderHandle::Entry> files = folder->files();
+        qint64 total = std::accumulate(files.begin(), files.end(), qint64(0),
+                                       [](qint64 sum, const auto& e) { return sum + e.size; });
+        if (total <= budget) {
+            return qint32(0);
+        }
+        std::sort(files.begin(), files.end(), writtenEarlier);
+        qint32 deleted = 0;
+        for (const FolderHandle::Entry& file : files) {
+            if (total <= budget) {
+                break;
+            }
+            if (!file.name.endsWith(QLatin1String(".noaa"), Qt::CaseInsensitive) ||
+                !folder->removeFile(file.name)) {
+                continue;
+            }
+            total -= file.size;
+            ++deleted;
+            if (const qint16 index = list.findItemByFileName(folder->path() + file.name).index;
+                index >= 0) {
+                list.setItemActiveFlag(index, false);
+            }
+        }
+        log.logError(QStringLiteral("purgeCacheToBudget :: the cache passed its budget of ") +
+                     QString::number(budget) +
+                     QStringLiteral(" bytes; the oldest frames were deleted"));
+        return deleted;
     });
 }
 

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QDateTime>
-#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -10,17 +9,23 @@
 
 namespace nimbuscope {
 
-/// Pure readers of NOAA's current services (api.weather.gov JSON, the map server's WMS
-/// capabilities) and the few formulas the bridge builds its requests from.
+/// Pure readers of api.weather.gov's JSON answers and the few rules and addresses the bridge
+/// builds on them.
 
 /// What `/points/{lat},{lon}` says about a place.
 struct PointFacts {
-    QString radarStation;        ///< "KTOP"
-    QString city;                ///< "Topeka"
-    QString state;               ///< "KS"
-    QString observationStations; ///< address of the station list, nearest first
+    QString radarStation;        ///< "KTOP"; empty when no radar covers the place
+    QString city;                ///< "Topeka"; may be empty
+    QString state;               ///< "KS"; may be empty
+    QString observationStations; ///< address of the station list, nearest first; may be empty
+
+    bool hasRadar() const { return !radarStation.isEmpty(); }
+    /// "Topeka, KS", or whichever of the two is known.
+    QString cityState() const;
 };
-/// Nothing when the body is not a points answer with a radar station.
+/// Nothing when the body is not a points answer (a problem, an HTML page) or names its radar
+/// station in a form no radar site has. `"radarStation": null` is a points answer for a place
+/// no radar covers.
 std::optional<PointFacts> parsePoints(const QByteArray& json);
 
 /// Station identifiers of a station list, nearest first: `features[].properties
@@ -31,18 +36,30 @@ QStringList parseStationList(const QByteArray& json);
 struct Observation {
     QDateTime timestamp; ///< invalid when absent
     QString text;        ///< textDescription, may be empty
-    std::optional<double> temperatureC;
+    /// In degrees Fahrenheit whatever unit it came in; none when the value is null, not a
+    /// number, or in a unit we do not know.
+    std::optional<double> temperatureF;
     QString icon; ///< may be empty
 };
 std::optional<Observation> parseObservation(const QByteArray& json);
-/// An observation worth showing: recent enough and saying something.
-bool isUsableObservation(const Observation& obs, const QDateTime& utcNow, qint64 maxAgeSeconds);
-/// Whole degrees Fahrenheit, rounded half away from zero.
-int celsiusToFahrenheit(double celsius);
+/// The temperature value of `{unitCode, value}` in degrees Fahrenheit: "wmoUnit:degC",
+/// "unit:degC", "wmoUnit:degF", "unit:degF" and "wmoUnit:K" are known.
+std::optional<double> fahrenheitOf(const QString& unitCode, std::optional<double> value);
+
+/// An observation older than this is not current: the saver shows neither its temperature
+/// nor its text, and the next station is asked.
+inline constexpr qint64 kObservationMaxAgeSeconds = 2 * 3600;
+/// Seconds from the observation to `utcNow`; nothing without a time stamp.
+std::optional<qint64> observationAgeSeconds(const Observation& obs, const QDateTime& utcNow);
+/// Current and saying something (a text or a temperature).
+bool isCurrentObservation(const Observation& obs, const QDateTime& utcNow);
+/// Whole degrees, rounded half away from zero: what the location page shows.
+int wholeDegrees(double fahrenheit);
 
 /// The condition class the conditions picture is drawn for: "clear", "few", "scattered",
-/// "broken", "overcast", "rain", "snow", "thunder", "fog", "wind" or "unknown"; from the
-/// icon's code when there is one, else from the text.
+/// "broken", "overcast", "rain", "snow", "thunder", "fog", "wind" or "unknown". The text
+/// decides when it names weather (haze, rain, snow, thunder, wind, ...); the icon's code
+/// otherwise, then the text's words for the sky.
 QString conditionClass(const QString& text, const QString& icon);
 bool isConditionClass(const QString& name);
 
@@ -50,38 +67,12 @@ bool isConditionClass(const QString& name);
 /// not one.
 QString problemText(const QByteArray& json);
 
-/// The part of a WMS capabilities document the bridge reads for one layer.
-struct LayerTimes {
-    /// Exact time strings as the server wrote them (intervals expanded), oldest first.
-    QStringList times;
-    /// Centre of the layer's geographic bounding box, when the document gives one.
-    std::optional<double> centreLat;
-    std::optional<double> centreLon;
-};
-/// Nothing when the document is not capabilities (an XML error body, say) or lacks the layer.
-std::optional<LayerTimes> parseCapabilities(const QByteArray& xml, const QString& layerName);
-/// The instants of one time dimension value: a comma list of instants and of
-/// "start/end/period" intervals, each instant kept as written (an interval's instants in the
-/// start's form). At most `limit` of the newest are kept.
-QStringList expandTimeDimension(const QString& value, qsizetype limit);
-/// An ISO 8601 instant ("2026-08-17T20:50:22.000Z"); invalid when it is not one.
-QDateTime parseInstant(const QString& text);
-
-/// A Web Mercator box (EPSG:3857 metres) centred on a place, `rangeNmi` to the top and
-/// bottom edges on the ground (hence widened by 1/cos(latitude)), as wide as `width` to
-/// `height` pixels make it.
-struct MercatorBox {
-    double minX, minY, maxX, maxY;
-};
-MercatorBox webMercatorBox(double lat, double lon, double rangeNmi, int width, int height);
-
+/// A coordinate as the points service writes it: at most four decimals, no trailing zeros
+/// ("30", "-94.5786", "47.6109").
+QString canonicalCoordinate(double degrees);
 /// The addresses of the current services, from their configured bases (each ending in "/").
-QString pointsURL(const QString& apiURL, double lat, double lon); ///< four decimals at most
+QString pointsURL(const QString& apiURL, double lat, double lon);
 QString latestObservationURL(const QString& apiURL, const QString& station);
-QString capabilitiesURL(const QString& mapServerURL, const QString& site);
-/// The site's super-resolution base reflectivity at `time`, copied exactly from the list.
-QString getMapURL(const QString& mapServerURL, const QString& site, const MercatorBox& box,
-                  int width, int height, const QString& time);
 QString stillURL(const QString& stillsURL, const QString& site, int index);
 
 /// A frame answer is a GIF only when it says so and starts like one.

@@ -117,6 +117,10 @@ LegacyRequest classifyLegacyRequest(const QString& address, const QStringList& h
     return r;
 }
 
+bool isNoRadarPage(const QString& page) {
+    return page.contains(kNoRadarNotice);
+}
+
 QString legacyLocationPageURL(const QString& forecastHost, LatLon where) {
     return hostRoot(forecastHost) +
            QStringLiteral("MapClick.php?lat=%1&lon=%2")
@@ -146,6 +150,10 @@ QByteArray legacyLocationPage(const LegacyLocationFacts& facts) {
     page += QStringLiteral("<p><span class=\"label\">Forecast For:</span> <span class=\"city\">") +
             city + QStringLiteral("</span></p>\n<a href=\"") + facts.radarPageURL +
             QStringLiteral("\"><img src=\"/images/radar_small.gif\" alt=\"Local Radar\"></a>\n");
+    if (facts.noRadar) {
+        page += QStringLiteral("<p class=\"notice\">") + kNoRadarNotice +
+                QStringLiteral(" Choose a radar site under City.</p>\n");
+    }
     while (page.size() < kForecastMarkerMinOffset + kOffsetMargin) {
         page += QStringLiteral("<!-- current conditions from the nearest observing station -->\n");
     }

@@ -52,8 +52,17 @@ QString legacyConditionsImageURL(const QString& forecastHost, const QString& con
 /// "http://radar.weather.gov/radar/latest/DS.p19r0/si.ktop.shtml".
 QString legacyRadarPageURL(const QString& radarHost, const QString& site);
 
+/// The radar site the rebuilt page names for a place no radar covers: its lists hold the
+/// "Radar image unavailable" picture instead of frames. No radar site has this name.
+inline constexpr QLatin1StringView kNoRadarSite{"NONE"};
+/// The notice the rebuilt page carries for a place no radar covers.
+inline constexpr QLatin1StringView kNoRadarNotice{"No NOAA radar covers this location."};
+/// True when a location page is the bridge's answer for a place no radar covers.
+bool isNoRadarPage(const QString& page);
+
 /// What the rebuilt location page says.
 struct LegacyLocationFacts {
+    bool noRadar = false; ///< names kNoRadarSite and carries kNoRadarNotice
     QString radarPageURL;
     QString cityState;          ///< "Topeka, KS"
     QString conditionsImageURL; ///< empty: the page has no conditions picture

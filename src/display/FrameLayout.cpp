@@ -35,7 +35,9 @@ qint32 frameHoldMs(FramePlace place, qint32 rateMs, qint32 lastFrameMs) {
     return rateMs;
 }
 
-QRect frameBox(QSize picture, QSize screen, float screenAspect) {
+namespace {
+
+QRect classicFrameBox(QSize picture, QSize screen, float screenAspect) {
     const int w = picture.width();
     const int h = picture.height();
     const int screenW = screen.width();
@@ -52,6 +54,39 @@ QRect frameBox(QSize picture, QSize screen, float screenAspect) {
     // A frame exactly as wide (or high) as the screen is placed at 0 like any narrower one,
     // rather than keeping wherever the previous frame was.
     return QRect(pixels((screenW - w) / 2.0), topOf(screenH - h), w, h);
+}
+
+} // namespace
+
+QRect frameBox(QSize picture, QSize screen, float screenAspect, int minTop) {
+    QRect box = classicFrameBox(picture, screen, screenAspect);
+    const int lowest = screen.height() - box.height();
+    if (box.top() < minTop && box.top() < lowest) {
+        box.moveTop(std::min(minTop, lowest));
+    }
+    return box;
+}
+
+double layoutScale(QSize window) {
+    const double across = double(window.width()) / kDesignScreen.width();
+    const double down = double(window.height()) / kDesignScreen.height();
+    const double smaller = std::min(across, down);
+    if (window.isEmpty()) {
+        return 1.0;
+    }
+    return smaller < 1.0 ? smaller : down;
+}
+
+double pictureScale(QSize window) {
+    return std::min(1.0, layoutScale(window));
+}
+
+QSize scaledSize(QSize size, double scale) {
+    if (size.isEmpty()) {
+        return size;
+    }
+    return QSize(std::max(1, pixels(size.width() * scale)),
+                 std::max(1, pixels(size.height() * scale)));
 }
 
 } // namespace nimbuscope

@@ -1,5 +1,6 @@
 #include "display/FramePresentation.h"
 
+#include "display/ClockText.h"
 #include "display/FrameLayout.h"
 #include "display/FramePicture.h"
 #include "display/ImageUtils.h"
@@ -16,6 +17,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace nimbuscope {
 
@@ -60,15 +62,15 @@ void showIn(PictureBox* box, const KeptPicture& picture) {
 FramePresentation::FramePresentation(PresentationContext context)
     : c_(context.c), s_(context.s), list_(context.list), log_(context.log), clock_(context.clock),
       homeDirectory_(std::move(context.homeDirectory)), messageBox_(std::move(context.messageBox)),
-      doEvents_(std::move(context.doEvents)) {}
+      locale_(std::move(context.locale)) {}
 
 QString FramePresentation::fallbackPicturePath() const {
     return joinPath(homeDirectory_, kFallbackPicture);
 }
 
 void FramePresentation::showNextImage() {
-    // The missing-file wait and the message box let events run; a tick arriving then must not
-    // walk the list a second time underneath this one.
+    // A message box lets events run; a tick arriving then must not walk the list a second
+    // time underneath this one.
     if (showing_) {
         return;
     }
@@ -91,10 +93,15 @@ void FramePresentation::showNextImage() {
         c_.window->raise();
         DisplayItem item;
         QString reason;
-        if (findAndDrawFrame(item, reason)) {
+        switch (findAndDrawFrame(item, reason)) {
+        case Search::Shown:
             finishShownFrame(item);
-        } else {
+            break;
+        case Search::Failed:
             logFailure(reason);
+            break;
+        case Search::Waiting:
+            break;
         }
     });
 }
@@ -129,32 +136,34 @@ void FramePresentation::drawFallbackPicture() {
     showChannelItemPB(fallbackPicturePath(), DisplayItem(), false, ok);
 }
 
-bool FramePresentation::findAndDrawFrame(DisplayItem& item, QString& reason) {
-    // Missing files and failed draws share one retry count per tick.
-    int retries = 0;
+FramePresentation::Search FramePresentation::findAndDrawFrame(DisplayItem& item, QString& reason) {
+    // Missing files and failed draws share one retry count, carried over the waits.
+    int retries = std::exchange(carriedRetries_, 0);
     for (;;) {
         item = list_.getNextItem(s_.playIndex);
         if (!item.active || item.index < 0 || item.index >= kItemIndexLimit) {
             reason = QStringLiteral("getNextItem() returned item.active==(") +
                      trueFalse(item.active) + QStringLiteral(") or bad index");
-            return false;
+            return Search::Failed;
         }
         if (!FileExists(log_, item.fileName)) {
             if (retries >= kMaxMissingFileRetries) {
                 reason = missingFileReason(item);
-                return false;
+                return Search::Failed;
             }
-            waitForMissingFile();
-        } else if (drawFrame(item)) {
-            return true;
-        } else if (retries > kMaxFailedDrawRetries) {
-            reason = QStringLiteral("ShowChannelItemPB returned false 3+ times");
-            return false;
-        } else {
-            // The frame that failed, not whatever sits at playIndex: past inactive positions
-            // the two differ, and a broken frame left active would be tried on every tick.
-            list_.setItemActiveFlag(item.index, false);
+            waitForMissingFile(retries + 1);
+            return Search::Waiting;
         }
+        if (drawFrame(item)) {
+            return Search::Shown;
+        }
+        if (retries > kMaxFailedDrawRetries) {
+            reason = QStringLiteral("ShowChannelItemPB returned false 3+ times");
+            return Search::Failed;
+        }
+        // The frame that failed, not whatever sits at playIndex: past inactive positions the
+        // two differ, and a broken frame left active would be tried on every tick.
+        list_.setItemActiveFlag(item.index, false);
         advancePlayIndex();
         ++retries;
     }
@@ -180,14 +189,13 @@ bool FramePresentation::drawFrame(const DisplayItem& item) {
     return ok;
 }
 
-void FramePresentation::waitForMissingFile() {
-    if (doEvents_) {
-        doEvents_();
-    }
-    clock_.sleep(kMissingFileWaitMs);
-    if (doEvents_) {
-        doEvents_();
-    }
+void FramePresentation::waitForMissingFile(int retries) {
+    // The wait is Timer1's next interval: the clock, the download steps and input all run
+    // meanwhile, as they did while a tick slept, and no tick takes longer than its work.
+    carriedRetries_ = retries;
+    advancePlayIndex();
+    s_.updateRateMs = kMissingFileWaitMs;
+    c_.Timer1->setInterval(kMissingFileWaitMs);
 }
 
 void FramePresentation::setFrameInterval(const DisplayItem& item) {
@@ -313,12 +321,29 @@ KeptPicture FramePresentation::pictureFor(const QString& fileName, const Display
     return KeptPicture(loadFramePicture(fileName));
 }
 
+QRect FramePresentation::frameBoxFor(QSize picture) const {
+    // The frame's caption goes one and a half of its heights above it: both clear the title.
+    const int minTop =
+        s_.headerBottom > 0 ? s_.headerBottom + pixels(kCaptionLift * c_.ItemCaption->height()) : 0;
+    return frameBox(scaledSize(picture, s_.pictureScale), QSize(s_.screenWidth, s_.screenHeight),
+                    s_.screenAspect, minTop);
+}
+
+void FramePresentation::refitSizingBox() {
+    PictureBox* back = c_.Picture2;
+    back->setPictureScale(s_.pictureScale);
+    if (!back->pictureSize().isEmpty()) {
+        back->setGeometry(frameBoxFor(back->pictureSize()));
+    }
+}
+
 void FramePresentation::placePictures(const KeptPicture& picture) {
     PictureBox* back = c_.Picture2;
+    back->setPictureScale(s_.pictureScale);
     showIn(back, picture);
-    back->setGeometry(
-        frameBox(picture.size(), QSize(s_.screenWidth, s_.screenHeight), s_.screenAspect));
+    back->setGeometry(frameBoxFor(picture.size()));
     PictureBox* front = c_.Picture1;
+    front->setPictureScale(s_.pictureScale);
     showIn(front, picture);
     front->setGeometry(back->geometry());
     front->show();
@@ -326,9 +351,13 @@ void FramePresentation::placePictures(const KeptPicture& picture) {
     front->repaint();
 }
 
+QString FramePresentation::longTime(DateTime moment) const {
+    return localLongTime(moment, locale_);
+}
+
 void FramePresentation::TimeOfDay_Timer() {
     QLabel* clock = c_.currentTime;
-    clock->setText(QStringLiteral("Current Time:  ") + clock_.now().longTime() +
+    clock->setText(QStringLiteral("Current Time:  ") + longTime(clock_.now()) +
                    QStringLiteral("  "));
     clock->adjustSize();
 }

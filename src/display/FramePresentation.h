@@ -3,6 +3,7 @@
 #include "display/DisplayList.h"
 #include "display/SaverWindow.h"
 
+#include <QLocale>
 #include <QSet>
 #include <QString>
 
@@ -25,8 +26,8 @@ struct PresentationContext {
     QString homeDirectory;
     /// Shows a message with an OK button and returns when the user has answered.
     std::function<void(const QString&)> messageBox;
-    /// Lets pending window events run once.
-    std::function<void()> doEvents;
+    /// Whose long time format the clock uses: the user's.
+    QLocale locale = QLocale();
 };
 
 /// Shows the network-problem line above "Press the <Enter> key to retry..." at the bottom of
@@ -35,6 +36,8 @@ void showOfflineLines(const SaverControls& c, int screenHeight);
 
 /// The drawing side of the saver window: shows the next frame of the display list on each
 /// tick of Timer1 and gives Timer1 that frame's hold time, and keeps the clock label current.
+/// A frame whose file is missing (a pass may be replacing it) is waited for by coming back
+/// 100 ms later at the next position, up to ten times; a tick itself never waits.
 class FramePresentation {
 public:
     static constexpr qint32 kDefaultPaceMs = 250;
@@ -49,8 +52,10 @@ public:
 
     /// One Timer1 tick's worth of animation: draws the next active frame (wrapping round),
     /// sets Timer1's interval to its hold time and advances playIndex by one position. Draws
-    /// the fallback picture while there is nothing to show. A call made while one is still
-    /// running (from a nested event loop) returns at once.
+    /// the fallback picture while there is nothing to show. A missing frame file moves on one
+    /// position and sets the interval to the 100 ms wait instead; the count of waits goes on
+    /// into the next tick. A call made while one is still running (from a nested event loop)
+    /// returns at once.
     void showNextImage();
 
     /// Draws one frame file centred on the screen in Picture1 (through Picture2); `ok` tells
@@ -62,8 +67,15 @@ public:
 
     /// The TimeOfDay tick: "Current Time:  " + the long time + two spaces.
     void TimeOfDay_Timer();
+    /// `moment` in the long time format of the presentation's locale.
+    QString longTime(DateTime moment) const;
+    void setLocale(const QLocale& locale) { locale_ = locale; }
 
     void setHomeDirectory(const QString& folder) { homeDirectory_ = folder; }
+    /// Gives Picture2, which the information column is placed by, the box its picture gets on
+    /// the screen as it is now (after the window changed size); Picture1 follows at the next
+    /// frame.
+    void refitSizingBox();
     /// Told of every frame the moment it is on screen, with the hold time it was given;
     /// empty (the usual case) costs nothing.
     using FrameShownHook = std::function<void(const DisplayItem&, qint32 intervalMs)>;
@@ -72,15 +84,19 @@ public:
     QString fallbackPicturePath() const;
 
 private:
+    /// How a tick's search for a frame ended.
+    enum class Search { Shown, Waiting, Failed };
+
     void placeClock();
     void showOfflineAndEmpty();
     void drawFallbackPicture();
-    /// The frame loop of one tick; false (with the reason) when it gave up.
-    bool findAndDrawFrame(DisplayItem& shown, QString& reason);
+    /// The frame loop of one tick; the reason is set when it gave up.
+    Search findAndDrawFrame(DisplayItem& shown, QString& reason);
     QString missingFileReason(const DisplayItem& item);
     /// Sets the frame's hold time and draws it; whether it was drawn.
     bool drawFrame(const DisplayItem& item);
-    void waitForMissingFile();
+    /// Comes back after the wait for a missing file, one position on.
+    void waitForMissingFile(int retries);
     void setFrameInterval(const DisplayItem& item);
     qint32 newCycleProgressValue(const DisplayItem& item) const;
     void finishShownFrame(const DisplayItem& item);
@@ -91,6 +107,7 @@ private:
     void reportMissingFile(const QString& fileName);
     KeptPicture pictureFor(const QString& fileName, const DisplayItem& item, bool useCache);
     void placePictures(const KeptPicture& picture);
+    QRect frameBoxFor(QSize picture) const;
 
     SaverControls& c_;
     SaverRunState& s_;
@@ -99,11 +116,13 @@ private:
     Clock& clock_;
     QString homeDirectory_;
     std::function<void(const QString&)> messageBox_;
-    std::function<void()> doEvents_;
+    QLocale locale_;
     FrameShownHook frameShown_;
     /// Paths already reported as missing in a message box during this run.
     QSet<QString> reportedMissing_;
     bool showing_ = false;
+    /// Missing files and failed draws spent so far by the waits that led to this tick.
+    int carriedRetries_ = 0;
 };
 
 } // namespace nimbuscope

@@ -1,5 +1,7 @@
 #include "display/PictureBox.h"
 
+#include "display/FrameLayout.h"
+
 #include <QMouseEvent>
 #include <QPaintEngine>
 #include <QPaintEvent>
@@ -56,24 +58,36 @@ void PictureBox::clearPicture() {
     resetPicture(QImage(), PackedPicture());
 }
 
+QSize PictureBox::shownSize() const {
+    return scale_ == 1.0 ? pictureSize() : scaledSize(pictureSize(), scale_);
+}
+
+void PictureBox::setPictureScale(double scale) {
+    if (scale == scale_ || !(scale > 0.0)) {
+        return;
+    }
+    scale_ = scale;
+    resetPicture(picture_, packed_);
+}
+
 void PictureBox::resetPicture(const QImage& picture, const PackedPicture& packed) {
     picture_ = picture;
     packed_ = packed;
     painted_ = QImage();
     if (autoSize_ && hasPicture()) {
-        resize(pictureSize());
+        resize(shownSize());
     }
     updateOpaque();
     update();
 }
 
 bool PictureBox::drawsDirectly() const {
-    return !packed_.isNull() ||
-           (picture_.format() == QImage::Format_Indexed8 && !picture_.hasAlphaChannel());
+    return scale_ == 1.0 && (!packed_.isNull() || (picture_.format() == QImage::Format_Indexed8 &&
+                                                   !picture_.hasAlphaChannel()));
 }
 
 void PictureBox::updateOpaque() {
-    const QSize size = pictureSize();
+    const QSize size = shownSize();
     const bool covers =
         hasPicture() && isOpaque() && size.width() >= width() && size.height() >= height();
     setAttribute(Qt::WA_OpaquePaintEvent, covers);
@@ -96,7 +110,10 @@ void PictureBox::paintEvent(QPaintEvent* event) {
         return;
     }
     if (painted_.isNull()) {
-        painted_ = paintable(packed_.isNull() ? picture_ : packed_.unpack());
+        const QImage own = packed_.isNull() ? picture_ : packed_.unpack();
+        painted_ = paintable(scale_ == 1.0 ? own
+                                           : own.scaled(shownSize(), Qt::IgnoreAspectRatio,
+                                                        Qt::SmoothTransformation));
     }
     painter.drawImage(exposed.topLeft(), painted_, exposed);
 }

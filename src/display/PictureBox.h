@@ -12,7 +12,8 @@ namespace nimbuscope {
 
 /// A picture box: holds one picture and paints it at its top-left corner, cropped to the
 /// box. With auto-size on, loading a picture sizes the box to it. The picture is kept until
-/// replaced, so the box repaints by itself (persistent drawing).
+/// replaced, so the box repaints by itself (persistent drawing). A picture scale other than 1
+/// (a layout shrunk to a small window) paints the picture smoothly scaled by it.
 class PictureBox : public QWidget {
     Q_OBJECT
 public:
@@ -27,7 +28,11 @@ public:
     /// The packed picture shown, or null.
     const PackedPicture& packedPicture() const { return packed_; }
     QSize pictureSize() const { return packed_.isNull() ? picture_.size() : packed_.size(); }
+    /// The size the picture is painted at: its own, times the picture scale.
+    QSize shownSize() const;
     void clearPicture();
+    /// Paints the picture `scale` times its own size (and sizes an auto-size box to that).
+    void setPictureScale(double scale);
 
 signals:
     void clicked();
@@ -58,6 +63,7 @@ private:
     /// never pays for it. Pictures kept for a long time stay small (8-bit or packed).
     QImage painted_;
     bool autoSize_;
+    double scale_ = 1.0;
 };
 
 } // namespace nimbuscope

@@ -82,6 +82,11 @@ struct SaverRunState {
     qint32 screenWidth = 0;
     qint32 screenHeight = 0;
     float screenAspect = 1.0f;
+    /// The scale frames are drawn at: below 1 in a window smaller than the layout's design.
+    double pictureScale = 1.0;
+    /// The bottom of the title lines in the top left corner; a frame's caption stays below
+    /// it. (A banner line under the title would lower it.) 0 when nothing is laid out.
+    qint32 headerBottom = 0;
 
     /// Active frames of the first and second animation cycle, and the list position where
     /// the second cycle starts (0 when there is none); rebuilt after every pass.

@@ -138,6 +138,30 @@ bool writeAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+/// Up to `limit` bytes from `fd`, to its end; false on a read error.
+bool readUpTo(int fd, qsizetype limit, QByteArray& out) {
+    constexpr qsizetype kChunk = 64 * 1024;
+    out.clear();
+    while (out.size() < limit) {
+        const qsizetype want = std::min(kChunk, limit - out.size());
+        const qsizetype start = out.size();
+        out.resize(start + want);
+        const ssize_t n = ::read(fd, out.data() + start, std::size_t(want));
+        if (n < 0 && errno == EINTR) {
+            out.resize(start);
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        out.resize(start + n);
+        if (n == 0) {
+            break;
+        }
+    }
+    return true;
+}
+
 void syncFolder(const QString& folder) {
     const int fd =
         ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -168,19 +192,35 @@ bool FileHiveStore::writable() {
 
 long FileHiveStore::readFile(RegistryHive& hive) const {
     hive = RegistryHive(rootName_);
-    QFile file(path_);
-    if (!file.exists()) {
-        return regstatus::Success;
+    // Without waiting: a FIFO put in the hive's place must not hang the program.
+    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return errno == ENOENT || errno == ENOTDIR ? regstatus::Success : regstatus::AccessDenied;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        return regstatus::AccessDenied;
+    struct stat st {};
+    QByteArray bytes;
+    long status = regstatus::Success;
+    if (::fstat(fd, &st) != 0) {
+        status = regstatus::AccessDenied;
+    } else if (!S_ISREG(st.st_mode) || st.st_size > hivelimits::kMaxFileBytes ||
+               !readUpTo(fd, hivelimits::kMaxFileBytes + 1, bytes) ||
+               bytes.size() > hivelimits::kMaxFileBytes) {
+        status = regstatus::BadFile;
     }
-    std::optional<RegistryHive> parsed = parseHive(file.readAll(), rootName_);
-    if (!parsed) {
-        return regstatus::BadFile;
+    ::close(fd);
+    return status == regstatus::Success ? parseBytes(bytes, hive) : status;
+}
+
+long FileHiveStore::parseBytes(const QByteArray& bytes, RegistryHive& hive) const {
+    if (!parsed_.valid || parsed_.bytes != bytes) {
+        std::optional<RegistryHive> parsed = parseHive(bytes, rootName_);
+        // A hive is only taken when it can be written back within the limits as well.
+        const bool usable = parsed && writeHiveWithinLimits(*parsed).has_value();
+        parsed_ = {true, bytes, usable ? regstatus::Success : regstatus::BadFile,
+                   usable ? std::move(*parsed) : RegistryHive(rootName_)};
     }
-    hive = std::move(*parsed);
-    return regstatus::Success;
+    hive = parsed_.hive;
+    return parsed_.status;
 }
 
 long FileHiveStore::read(RegistryHive& hive) {
@@ -245,13 +285,24 @@ long FileHiveStore::update(const Change& change) {
     if (status != regstatus::Success) {
         return status;
     }
+    if (!withinHiveLimits(hive)) {
+        return regstatus::NoSystemResources;
+    }
     if (!damaged && hive == before) {
         return regstatus::Success;
+    }
+    const std::optional<QByteArray> text = writeHiveWithinLimits(hive);
+    if (!text) {
+        return regstatus::NoSystemResources;
     }
     if (damaged && !setDamagedFileAside()) {
         return regstatus::BadFile;
     }
-    return writeAtomically(writeHive(hive)) ? regstatus::Success : regstatus::AccessDenied;
+    if (!writeAtomically(*text)) {
+        return regstatus::AccessDenied;
+    }
+    parsed_ = {true, *text, regstatus::Success, std::move(hive)};
+    return regstatus::Success;
 }
 
 } // namespace nimbuscope

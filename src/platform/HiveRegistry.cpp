@@ -246,6 +246,11 @@ long HiveRegistry::queryMaxValueNameLength(Handle key, quint32& length) {
     return regstatus::Success;
 }
 
+QString HiveRegistry::rootLocation(qint32 root) const {
+    const HiveStore* store = storeOf(root);
+    return store != nullptr ? store->location() : QString();
+}
+
 QString HiveRegistry::expandEnvironmentStrings(const QString& text) {
     return LinuxPlatform().expandEnvironmentStrings(text);
 }

@@ -33,6 +33,7 @@ public:
     long queryMaxValueNameLength(Handle key, quint32& length) override;
     QString expandEnvironmentStrings(const QString& text) override;
     qsizetype openHandleCount() const override { return handles_.size(); }
+    QString rootLocation(qint32 root) const override;
 
 protected:
     HiveStore* storeOf(qint32 root) const;

@@ -23,6 +23,8 @@ public:
     virtual long update(const Change& change) = 0;
     /// Whether the user may write this root.
     virtual bool writable() = 0;
+    /// Where the hive is kept, as a user would look for it: its file, or its root's name.
+    virtual QString location() const = 0;
 };
 
 /// A hive held in memory; a read-only one refuses every update.
@@ -34,6 +36,7 @@ public:
     long read(RegistryHive& hive) override;
     long update(const Change& change) override;
     bool writable() override { return !readOnly_; }
+    QString location() const override { return hive_.root.name; }
 
     void setReadOnly(bool readOnly) { readOnly_ = readOnly; }
     const RegistryHive& hive() const { return hive_; }

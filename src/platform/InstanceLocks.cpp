@@ -18,6 +18,9 @@ constexpr mode_t kFileMode = 0600;
 // File names stay well below the usual 255-byte limit; longer names end in a digest.
 constexpr qsizetype kMaxEncodedName = 160;
 
+// The gate's file: lock files of names are "nimbuscope-<name>.lock", so no name can reach it.
+constexpr const char* kGateFile = "/nimbuscope.gate";
+
 class FlockHold final : public InstanceLock {
 public:
     explicit FlockHold(int fd) : fd_(fd) {}
@@ -28,6 +31,9 @@ public:
 private:
     int fd_;
 };
+
+// Stands for a lock that could not be made: a search finds nothing then either.
+class NoHold final : public InstanceLock {};
 
 int openLockFile(const QString& path, int flags) {
     int fd = -1;
@@ -78,9 +84,35 @@ bool FileInstanceLocks::folderUsable() {
 }
 
 std::unique_ptr<InstanceLock> FileInstanceLocks::acquire(const QString& name) {
+    return folderUsable() ? hold(name) : nullptr;
+}
+
+bool FileInstanceLocks::isHeld(const QString& name) {
+    return folderUsable() && heldNow(name);
+}
+
+std::unique_ptr<InstanceLock> FileInstanceLocks::acquireIfFree(const QString& name) {
     if (!folderUsable()) {
+        return std::make_unique<NoHold>();
+    }
+    const int gate = openLockFile(folder_ + QLatin1String(kGateFile), O_RDWR | O_CREAT);
+    if (gate < 0) {
+        return std::make_unique<NoHold>();
+    }
+    // Every test-and-hold passes the gate one at a time, so no two see the name free. The
+    // gate is held for a moment only; the kernel lets it go should this process die there.
+    const FlockHold gateHold(gate);
+    if (flockRetrying(gate, LOCK_EX) != 0) {
+        return std::make_unique<NoHold>();
+    }
+    if (heldNow(name)) {
         return nullptr;
     }
+    std::unique_ptr<InstanceLock> taken = hold(name);
+    return taken ? std::move(taken) : std::make_unique<NoHold>();
+}
+
+std::unique_ptr<InstanceLock> FileInstanceLocks::hold(const QString& name) {
     const int fd = openLockFile(lockPath(name), O_RDWR | O_CREAT);
     if (fd < 0) {
         return nullptr;
@@ -92,10 +124,7 @@ std::unique_ptr<InstanceLock> FileInstanceLocks::acquire(const QString& name) {
     return std::make_unique<FlockHold>(fd);
 }
 
-bool FileInstanceLocks::isHeld(const QString& name) {
-    if (!folderUsable()) {
-        return false;
-    }
+bool FileInstanceLocks::heldNow(const QString& name) {
     const int fd = openLockFile(lockPath(name), O_RDONLY);
     if (fd < 0) {
         return false; // never made, so never held

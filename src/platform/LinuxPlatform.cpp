@@ -71,7 +71,30 @@ OSVersionInfo LinuxPlatform::versionEx() {
     return v;
 }
 
-qint32 LinuxPlatform::currentProcessId() { return qint32(getpid()); }
+qint32 LinuxPlatform::currentProcessId() {
+    return qint32(getpid());
+}
+
+std::optional<qint64> LinuxPlatform::msSinceProcessStart() {
+    // The start time is field 22 of /proc/self/stat, in clock ticks after boot; the fields
+    // are counted from after the command's closing parenthesis, as the command may hold any.
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return std::nullopt;
+    }
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    constexpr qsizetype kStartTimeField = 22 - 3;
+    bool ok = false;
+    const qint64 startTicks = fields.value(kStartTimeField).toLongLong(&ok);
+    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    timespec boot{};
+    if (!ok || ticksPerSecond <= 0 || clock_gettime(CLOCK_BOOTTIME, &boot) != 0) {
+        return std::nullopt;
+    }
+    const qint64 nowMs = qint64(boot.tv_sec) * 1000 + boot.tv_nsec / 1000000;
+    return nowMs - startTicks * 1000 / ticksPerSecond;
+}
 
 QString LinuxPlatform::expandEnvironmentStrings(const QString& text) {
     const QRegularExpression reference(QStringLiteral("%([^%]+)%"));

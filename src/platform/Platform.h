@@ -42,6 +42,8 @@ public:
     virtual std::optional<qint64> workingSetBytes(qint32 pid) = 0;
     virtual OSVersionInfo versionEx() = 0;
     virtual qint32 currentProcessId() = 0;
+    /// Milliseconds since this process was started; nothing when the system cannot say.
+    virtual std::optional<qint64> msSinceProcessStart() = 0;
     /// Expands %NAME% references from the environment; unknown names stay as written.
     virtual QString expandEnvironmentStrings(const QString& text) = 0;
 };
@@ -56,6 +58,7 @@ public:
     std::optional<qint64> workingSetBytes(qint32 pid) override;
     OSVersionInfo versionEx() override;
     qint32 currentProcessId() override;
+    std::optional<qint64> msSinceProcessStart() override;
     QString expandEnvironmentStrings(const QString& text) override;
 };
 

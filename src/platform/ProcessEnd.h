@@ -9,6 +9,9 @@ public:
     virtual ~ProcessEnd() = default;
     /// Ends the process with exit status `status`; never returns.
     [[noreturn]] virtual void endProcess(int status) = 0;
+    /// Ends the process as killed by `signalNumber`, the end its parent asked for; never
+    /// returns.
+    [[noreturn]] virtual void endBySignal(int signalNumber) = 0;
 };
 
 /// Ends the process at once with `std::_Exit`: no exit handlers, no static destructors and
@@ -16,6 +19,7 @@ public:
 class ImmediateProcessEnd final : public ProcessEnd {
 public:
     [[noreturn]] void endProcess(int status) override;
+    [[noreturn]] void endBySignal(int signalNumber) override;
 };
 
 } // namespace nimbuscope

@@ -34,8 +34,9 @@ inline constexpr long InvalidData = 13;
 inline constexpr long InvalidParameter = 87;
 inline constexpr long MoreData = 234;
 inline constexpr long NoMoreItems = 259;
-inline constexpr long BadFile = 1009;    // the hive file could not be read (kept aside)
-inline constexpr long KeyDeleted = 1018; // the open key was deleted since it was opened
+inline constexpr long BadFile = 1009;           // the hive file could not be read (kept aside)
+inline constexpr long KeyDeleted = 1018;        // the open key was deleted since it was opened
+inline constexpr long NoSystemResources = 1450; // the change would take the hive past its limits
 } // namespace regstatus
 
 /// Access rights asked for when a key is opened or created.
@@ -86,6 +87,11 @@ public:
     virtual QString expandEnvironmentStrings(const QString& text) = 0;
     /// Keys opened or created and not closed yet; back to 0 after every complete access.
     virtual qsizetype openHandleCount() const = 0;
+    /// Where a predefined root is kept (its hive file), for messages; empty when unknown.
+    virtual QString rootLocation(qint32 root) const {
+        Q_UNUSED(root);
+        return {};
+    }
 };
 
 /// The registry over hive files in the registry editor's text format. Every read re-reads

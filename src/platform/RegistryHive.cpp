@@ -97,6 +97,31 @@ RegistryKey& RegistryHive::ensure(const QStringList& path) {
     return *key;
 }
 
+bool withinHiveLimits(const RegistryHive& hive) {
+    struct Visit {
+        const RegistryKey* key;
+        qsizetype depth;
+    };
+    std::vector<Visit> pending{{&hive.root, 0}};
+    qsizetype keys = 0;
+    while (!pending.empty()) {
+        const Visit visit = pending.back();
+        pending.pop_back();
+        for (const RegistryValue& v : visit.key->values) {
+            if (v.data.size() > hivelimits::kMaxValueBytes) {
+                return false;
+            }
+        }
+        for (const RegistryKey& sub : visit.key->subKeys) {
+            if (++keys > hivelimits::kMaxKeys || visit.depth + 1 > hivelimits::kMaxKeyDepth) {
+                return false;
+            }
+            pending.push_back({&sub, visit.depth + 1});
+        }
+    }
+    return true;
+}
+
 QStringList splitKeyPath(const QString& path) {
     return path.split(QLatin1Char('\\'), Qt::SkipEmptyParts);
 }

@@ -37,6 +37,16 @@ struct RegistryKey {
     friend bool operator==(const RegistryKey&, const RegistryKey&) = default;
 };
 
+/// Bounds of a hive, far beyond what any real one holds (a few keys three deep, values of a
+/// few hundred bytes). A hive file past them is damaged: it is read as such, never parsed
+/// further, and a change that would take a hive past them is refused.
+namespace hivelimits {
+inline constexpr qsizetype kMaxFileBytes = qsizetype(1) << 20;   // the file, and its text rewritten
+inline constexpr qsizetype kMaxKeyDepth = 512;                   // key names below the root
+inline constexpr qsizetype kMaxKeys = 4096;                      // keys below the root, all told
+inline constexpr qsizetype kMaxValueBytes = qsizetype(64) << 10; // the data of one value
+} // namespace hivelimits
+
 /// The keys of one root (HKEY_CURRENT_USER, ...). Paths are lists of key names below it.
 class RegistryHive {
 public:
@@ -58,6 +68,10 @@ public:
 inline QString utf16Text(const char* data, qsizetype units) {
     return QString(reinterpret_cast<const QChar*>(data), units);
 }
+
+/// Whether `hive` keeps within the bounds above (its text size aside). Walks the keys without
+/// recursion, so a hive of any depth can be checked.
+bool withinHiveLimits(const RegistryHive& hive);
 
 /// "A\B\C" as its key names; empty parts (a doubled or trailing backslash) are skipped.
 QStringList splitKeyPath(const QString& path);

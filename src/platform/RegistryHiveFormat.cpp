@@ -2,13 +2,15 @@
 
 #include "platform/RegistryApi.h"
 
+#include <QHash>
 #include <QStringDecoder>
+
+#include <vector>
 
 namespace nimbuscope {
 
 namespace {
 
-constexpr qsizetype kHexLineWidth = 80; // the editor wraps long hex data at 80 columns
 constexpr qsizetype kMaxDwordDigits = 8;
 constexpr QLatin1StringView kDwordPrefix("dword:");
 constexpr QLatin1StringView kHexPrefix("hex");
@@ -47,11 +49,15 @@ QByteArray utf16Bytes(const QString& text) {
     return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
 }
 
-/// Reads the file line by line into the hive; stops at the first line it cannot take.
+/// Reads the file line by line into the hive; stops at the first line it cannot take, or
+/// at the first that takes the hive past its bounds. Keys and values are found through
+/// indexes of their case-folded names, so a file of many siblings is read in linear time.
 class HiveParser {
 public:
     HiveParser(QStringList lines, QString rootName)
-        : lines_(std::move(lines)), rootName_(std::move(rootName)), hive_(rootName_) {}
+        : lines_(std::move(lines)), rootName_(std::move(rootName)), hive_(rootName_) {
+        keys_.push_back({-1, 0});
+    }
 
     std::optional<RegistryHive> run(HiveParseError* error) {
         if (parseAll()) {
@@ -64,6 +70,12 @@ public:
     }
 
 private:
+    /// Where a key sits: its parent's id and its position among the parent's sub-keys.
+    struct KeyPlace {
+        int parent;
+        std::size_t index;
+    };
+
     bool fail(const QString& message) {
         error_ = {int(index_) + 1, message};
         return false;
@@ -97,14 +109,40 @@ private:
         if (parts.first().compare(rootName_, Qt::CaseInsensitive) != 0) {
             return fail(QStringLiteral("section outside ") + rootName_);
         }
+        if (parts.size() - 1 > hivelimits::kMaxKeyDepth) {
+            return fail(QStringLiteral("keys nested too deep"));
+        }
         for (qsizetype i = 1; i < parts.size(); ++i) {
             if (!isStorableKeyName(parts[i])) {
                 return fail(QStringLiteral("bad key name"));
             }
         }
-        section_ = parts.mid(1);
-        hive_.ensure(section_);
-        inSection_ = true;
+        return enterKey(parts.mid(1));
+    }
+
+    /// Makes the key at `path` (and any missing parent) the current one.
+    bool enterKey(const QStringList& path) {
+        RegistryKey* key = &hive_.root;
+        int id = 0;
+        for (const QString& name : path) {
+            const auto found = children_.constFind({id, name.toCaseFolded()});
+            if (found != children_.constEnd()) {
+                id = *found;
+                key = &key->subKeys[keys_[std::size_t(id)].index];
+                continue;
+            }
+            if (qsizetype(keys_.size()) > hivelimits::kMaxKeys) {
+                return fail(QStringLiteral("too many keys"));
+            }
+            key->subKeys.push_back(RegistryKey{name, {}, {}});
+            keys_.push_back({id, key->subKeys.size() - 1});
+            id = int(keys_.size() - 1);
+            children_.insert({keys_[std::size_t(id)].parent, name.toCaseFolded()}, id);
+            key = &key->subKeys.back();
+        }
+        // No key is added before the next section line, so the pointer stays good till then.
+        current_ = id;
+        currentKey_ = key;
         return true;
     }
 
@@ -128,7 +166,7 @@ private:
     }
 
     bool parseValue(const QString& line) {
-        if (!inSection_) {
+        if (currentKey_ == nullptr) {
             return fail(QStringLiteral("value outside a section"));
         }
         qsizetype pos = 0;
@@ -150,8 +188,25 @@ private:
         if (!parseData(data, type, bytes)) {
             return false;
         }
-        hive_.find(section_)->putValue(name, type, bytes);
+        if (bytes.size() > hivelimits::kMaxValueBytes) {
+            return fail(QStringLiteral("value too large"));
+        }
+        putValue(name, type, bytes);
         return true;
+    }
+
+    /// As RegistryKey::putValue, through the index of the current key's value names.
+    void putValue(const QString& name, qint32 type, const QByteArray& bytes) {
+        QList<RegistryValue>& values = currentKey_->values;
+        const std::pair<int, QString> where{current_, name.toCaseFolded()};
+        const auto found = valueIndex_.constFind(where);
+        if (found != valueIndex_.constEnd()) {
+            values[*found].type = type;
+            values[*found].data = bytes;
+            return;
+        }
+        valueIndex_.insert(where, values.size());
+        values.append(RegistryValue{name, type, bytes});
     }
 
     bool parseData(QString data, qint32& type, QByteArray& bytes) {
@@ -227,8 +282,8 @@ private:
         if (rest.trimmed().isEmpty()) {
             return true;
         }
-        for (const QString& token : rest.split(QLatin1Char(','))) {
-            const QString digits = token.trimmed();
+        for (const QStringView token : QStringView(rest).split(QLatin1Char(','))) {
+            const QStringView digits = token.trimmed();
             bool ok = false;
             const uint b = digits.toUInt(&ok, 16);
             if (!ok || digits.isEmpty() || digits.size() > 2 || digits.startsWith(u'+')) {
@@ -242,90 +297,26 @@ private:
     QStringList lines_;
     QString rootName_;
     RegistryHive hive_;
-    QStringList section_;
-    bool inSection_ = false;
+    /// Key ids: 0 is the root; a key's id is its place in `keys_`.
+    std::vector<KeyPlace> keys_;
+    QHash<std::pair<int, QString>, int> children_;
+    QHash<std::pair<int, QString>, qsizetype> valueIndex_;
+    int current_ = -1;
+    RegistryKey* currentKey_ = nullptr;
     qsizetype index_ = 0;
     HiveParseError error_;
 };
-
-QString quoted(const QString& text) {
-    QString out = QStringLiteral("\"");
-    for (const QChar c : text) {
-        if (c == QLatin1Char('\\') || c == QLatin1Char('"')) {
-            out += QLatin1Char('\\');
-        }
-        out += c;
-    }
-    return out + QLatin1Char('"');
-}
-
-/// The text of a REG_SZ value when the quoted form reproduces its data exactly.
-std::optional<QString> quotableText(const RegistryValue& v) {
-    const QByteArray& d = v.data;
-    if (v.type != REG_SZ || d.size() < 2 || d.size() % 2 != 0 || d.at(d.size() - 1) != 0 ||
-        d.at(d.size() - 2) != 0) {
-        return std::nullopt;
-    }
-    const QString text = utf16Text(d.constData(), d.size() / 2 - 1);
-    if (!isStorableValueName(text)) { // no NUL, no line break, well-formed
-        return std::nullopt;
-    }
-    return text;
-}
-
-QString hexData(const QString& lead, const QByteArray& data) {
-    QString out = lead;
-    qsizetype lineStart = 0;
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        QString token = QStringLiteral("%1").arg(uchar(data[i]), 2, 16, QLatin1Char('0'));
-        if (i + 1 < data.size()) {
-            token += QLatin1Char(',');
-        }
-        // Keep room for the continuation backslash within the line width.
-        if (i > 0 && out.size() - lineStart + token.size() > kHexLineWidth - 1) {
-            out += QStringLiteral("\\\n  ");
-            lineStart = out.size() - 2;
-        }
-        out += token;
-    }
-    return out;
-}
-
-QString valueLine(const RegistryValue& v) {
-    const QString lead = v.name.isEmpty() ? QStringLiteral("@=") : quoted(v.name) + u'=';
-    if (const auto text = quotableText(v)) {
-        return lead + quoted(*text);
-    }
-    if (v.type == REG_DWORD && v.data.size() == 4) {
-        quint32 n = 0;
-        for (int i = 3; i >= 0; --i) {
-            n = (n << 8) | uchar(v.data[i]);
-        }
-        return lead + QStringLiteral("dword:%1").arg(n, 8, 16, QLatin1Char('0'));
-    }
-    if (v.type == REG_BINARY) {
-        return hexData(lead + QStringLiteral("hex:"), v.data);
-    }
-    return hexData(lead + QStringLiteral("hex(%1):").arg(quint32(v.type), 0, 16), v.data);
-}
-
-void writeKey(QString& out, const RegistryKey& key, const QString& path, bool isRoot) {
-    if (!isRoot || !key.values.isEmpty()) {
-        out += u'[' + path + QStringLiteral("]\n");
-        for (const RegistryValue& v : key.values) {
-            out += valueLine(v) + u'\n';
-        }
-        out += u'\n';
-    }
-    for (const RegistryKey& sub : key.subKeys) {
-        writeKey(out, sub, path + u'\\' + sub.name, false);
-    }
-}
 
 } // namespace
 
 std::optional<RegistryHive> parseHive(const QByteArray& bytes, const QString& rootName,
                                       HiveParseError* error) {
+    if (bytes.size() > hivelimits::kMaxFileBytes) {
+        if (error != nullptr) {
+            *error = {0, QStringLiteral("file too large")};
+        }
+        return std::nullopt;
+    }
     const std::optional<QString> text = decodeText(bytes);
     if (!text) {
         if (error != nullptr) {
@@ -337,12 +328,6 @@ std::optional<RegistryHive> parseHive(const QByteArray& bytes, const QString& ro
         return RegistryHive(rootName);
     }
     return HiveParser(text->split(QLatin1Char('\n')), rootName).run(error);
-}
-
-QByteArray writeHive(const RegistryHive& hive) {
-    QString out = QLatin1String(kHiveHeader) + QStringLiteral("\n\n");
-    writeKey(out, hive.root, hive.root.name, true);
-    return out.toUtf8();
 }
 
 } // namespace nimbuscope

@@ -12,7 +12,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -20,7 +19,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 
 namespace nimbuscope {
 
@@ -84,6 +82,12 @@ void FrmSetup::Form_Load() {
     Ok->setFocus();
     raise();
     firstActivation_ = true;
+    forgetFailedSaves();
+}
+
+// Storing the location mode while the dialog opens may fail; OK tells of its own saves only.
+void FrmSetup::forgetFailedSaves() {
+    kit_.settings.takeFailedSave();
 }
 
 void FrmSetup::Form_Activate() {
@@ -103,6 +107,7 @@ void FrmSetup::Form_Activate() {
             ->setFocus(Qt::OtherFocusReason);
         raise();
         activateWindow();
+        forgetFailedSaves();
     });
 }
 
@@ -238,6 +243,13 @@ void FrmSetup::saveSettings() {
                                                kAnimationLastFrameFallback));
         s.saveCursorMovementSetting(checkValue(CursorMovement));
         s.saveCursorVisibilitySetting(checkValue(CursorVisibility));
+        // The zip code check's saves count too. Closing now would tell the user all is well
+        // and ask for the location again at the next start.
+        if (const QString failed = s.takeFailedSave(); !failed.isEmpty()) {
+            kit_.dialogs.messageBox(QStringLiteral("ERROR: Cannot save the settings in ") + failed,
+                                    this);
+            return;
+        }
         hideDialog(QDialog::Accepted);
     });
 }
@@ -261,6 +273,13 @@ bool FrmSetup::saveCityChoice() {
     }
     const RadarSiteEntry& entry = radarList_.entries[std::size_t(index)];
     RegistryValues& s = kit_.settings;
+    // The stored weather page belongs to the zip code in the box: the stored one, or the one
+    // the check just found. A city of another zip code (a state header's first city) stores
+    // none, so the next pass reads the city's location page afresh instead of showing the
+    // old place's weather under the new name.
+    if (entry.zipcode != zipcodeTextBox->text()) {
+        s.saveCurrentConditionsURL(QString());
+    }
     s.saveLocationMode(kCityMode);
     s.saveTemplateURL(entry.templateURL);
     s.saveZipCode(entry.zipcode);
@@ -294,30 +313,19 @@ void FrmSetup::setControlsEnabled(bool flag) {
     CursorVisibility->setEnabled(CursorMovement->isChecked() && flag);
 }
 
-void FrmSetup::PositionFrmSetup() {
-    const QScreen* on = screen();
-    if (on == nullptr) {
-        return;
-    }
-    const QRect area = on->geometry();
-    const QSize size = frameGeometry().size();
-    move(area.x() + (area.width() - size.width()) / 2,
-         area.y() + (area.height() - size.height()) / 2);
-}
-
 void FrmSetup::loadRadarList(const QString& homeDirectory) {
     const QString path = joinPath(homeDirectory, QLatin1String(RadarList::kFileName));
     if (!FileExists(kit_.log, path)) {
         kit_.dialogs.messageBox(QStringLiteral("ERROR RadarList.dat not found"), this);
         return;
     }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const std::optional<QByteArray> bytes = readRegularFile(path, kMaxRadarListBytes);
+    if (!bytes) {
         logTrappedError(kit_.log, QStringLiteral("loadRadarList"),
                         Error::of(err::PathFileAccessError));
         return;
     }
-    const RadarListRead read = parseRadarList(file.read(kMaxRadarListBytes));
+    const RadarListRead read = parseRadarList(*bytes);
     if (read.stoppedByError) {
         // The reading ends without a word to the user; the cities read so far stay.
         logTrappedError(kit_.log, QStringLiteral("loadRadarList"), Error::of(*read.stoppedByError));

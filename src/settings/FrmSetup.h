@@ -125,6 +125,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+
 private:
     /// The location as the settings store gave it when the dialog loaded.
     struct LocationAtLoad {
@@ -152,6 +153,7 @@ private:
     void finishZipcodeCheck();
     void zipcodeCheckFailed(const QString& debugLine, const QString& message);
     void hideDialog(int result);
+    void forgetFailedSaves();
 
     FrmSetupKit kit_;
     std::unique_ptr<InstanceLock> captionLock_;

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace nimbuscope {
@@ -164,6 +165,17 @@ void FrmSetup::buildButtons() {
 
 void FrmSetup::placeAboutIcon() {
     AboutIcon->move(kAboutIconInset, (AboutButton->height() - kAboutIconSize) / 2);
+}
+
+void FrmSetup::PositionFrmSetup() {
+    const QScreen* on = screen();
+    if (on == nullptr) {
+        return;
+    }
+    const QRect area = on->geometry();
+    const QSize size = frameGeometry().size();
+    move(area.x() + (area.width() - size.width()) / 2,
+         area.y() + (area.height() - size.height()) / 2);
 }
 
 } // namespace nimbuscope

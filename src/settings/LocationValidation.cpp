@@ -1,6 +1,7 @@
 // The zip code check of the setup dialog: OK with a new zip code asks the location search,
 // the dialog's timer polls the answer, Cancel stops the check or leaves the dialog.
 
+#include "acquisition/LegacyForms.h"
 #include "acquisition/LocationPage.h"
 #include "acquisition/PageRetriever.h"
 #include "platform/Dialogs.h"
@@ -39,6 +40,11 @@ qint32 zipcodeCheckTickLimit(qint32 networkTimeoutSeconds) {
 QString contentErrorMessage() {
     return QStringLiteral("ERROR: NOAA website content error\r\n"
                           "              or possible unsupported proxy environment");
+}
+
+QString noRadarMessage() {
+    return QStringLiteral("ERROR: No NOAA radar covers this zip code.\r\n"
+                          "Choose the nearest radar site under City instead.");
 }
 
 } // namespace
@@ -150,6 +156,13 @@ void FrmSetup::finishZipcodeCheck() {
     }
     if (page.contains(QLatin1String("Server Error"), Qt::CaseInsensitive)) {
         zipcodeCheckFailed(kNoaaError, kNotResponding);
+        return;
+    }
+    // The legacy-forms bridge answers for a place no radar covers: a real place, but
+    // storing it would leave the saver without frames.
+    if (isNoRadarPage(page)) {
+        zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation found no radar"),
+                           noRadarMessage());
         return;
     }
     const QString text = normaliseQuotes(page);

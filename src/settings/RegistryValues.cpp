@@ -12,8 +12,6 @@ namespace nimbuscope {
 namespace {
 
 constexpr char kDesktopKey[] = "Control Panel\\Desktop";
-constexpr char kTestValue[] = "testtmp";
-constexpr qint32 kTestNumber = 1;
 
 constexpr qint32 kDefaultLocationMode = 1;
 constexpr qint32 kDefaultTimeoutSeconds = 30;
@@ -98,18 +96,15 @@ bool RegistryValues::HKLMisWriteable() {
     if (!cache_.loading || machineRootTested_) {
         return cache_.hklmWritable;
     }
-    bool writable = false;
-    try {
-        cRegistry reg = registryAt(registry_, HKEY_LOCAL_MACHINE, QLatin1String(kProductKey),
-                                   QLatin1String(kTestValue), REG_DWORD);
-        if (reg.testWrite(kTestNumber)) {
-            writable = true;
-            reg.DeleteValue();
-        }
-    } catch (...) {
-        // The answer reached so far stands.
+    // Asking for the right to set values answers as a test value written and deleted would,
+    // without rewriting the machine hive at every start. A damaged hive may still be written:
+    // the first save keeps it aside.
+    RegistryApi::Handle key = 0;
+    const long status = registry_.openKey(HKEY_LOCAL_MACHINE, QString(), regaccess::SetValue, key);
+    if (status == regstatus::Success) {
+        registry_.closeKey(key);
     }
-    return writable;
+    return status == regstatus::Success || status == regstatus::BadFile;
 }
 
 bool RegistryValues::isScreenSaverSecure() {

@@ -109,6 +109,10 @@ public:
     void saveCursorMovementSetting(qint32 value);
     void saveCursorVisibilitySetting(qint32 value);
 
+    /// Where the last save that the registry refused should have gone (the chosen root's
+    /// hive file), then forgets it; empty when every save since the last call was written.
+    QString takeFailedSave();
+
     const SettingsCache& cache() const { return cache_; }
     RegistryApi& registry() { return registry_; }
 
@@ -125,6 +129,7 @@ private:
                         qint32 errorFallback);
     void saveText(QString& field, const char* valueName, const QString& value);
     void saveNumber(qint32& field, const char* valueName, qint32 value);
+    void noteFailedSave();
 
     RegistryApi& registry_;
     Platform& platform_;
@@ -133,6 +138,7 @@ private:
     SettingsCache cache_;
     /// The load has made its machine-root write test; later getters use its answer.
     bool machineRootTested_ = false;
+    QString failedSave_;
 };
 
 } // namespace nimbuscope

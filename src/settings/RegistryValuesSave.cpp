@@ -1,16 +1,21 @@
 // Saving a setting: the cache takes the value at once, the chosen root when it can.
 #include "settings/RegistryValues.h"
 
+#include "platform/RegistryHive.h"
 #include "settings/cRegistry.h"
+
+#include <utility>
 
 namespace nimbuscope {
 
+// A refused save is not reported here: the cache keeps the new value, and whoever must tell
+// the user (the setup dialog's OK) asks takeFailedSave.
 void RegistryValues::saveText(QString& field, const char* valueName, const QString& value) {
     field = value;
     try {
         writeValue(valueName, REG_SZ, value);
     } catch (...) {
-        // The cache keeps the new value; the registry may not.
+        noteFailedSave();
     }
 }
 
@@ -19,8 +24,20 @@ void RegistryValues::saveNumber(qint32& field, const char* valueName, qint32 val
     try {
         writeValue(valueName, REG_DWORD, value);
     } catch (...) {
-        // The cache keeps the new value; the registry may not.
+        noteFailedSave();
     }
+}
+
+void RegistryValues::noteFailedSave() {
+    const qint32 root = chosenRoot();
+    failedSave_ = registry_.rootLocation(root);
+    if (failedSave_.isEmpty()) {
+        failedSave_ = rootKeyName(root);
+    }
+}
+
+QString RegistryValues::takeFailedSave() {
+    return std::exchange(failedSave_, QString());
 }
 
 void RegistryValues::saveZipCode(const QString& value) {

@@ -117,6 +117,20 @@ QString commandLineFromArguments(const QStringList& arguments) {
     return arguments.join(QLatin1Char(' '));
 }
 
+HostArguments takeHostArguments(const QStringList& arguments) {
+    HostArguments out;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        const bool option = a == QLatin1String("--window-id") || a == QLatin1String("-window-id");
+        if (option && i + 1 < arguments.size()) {
+            out.windowId = arguments[++i];
+        } else {
+            out.rest.append(a);
+        }
+    }
+    return out;
+}
+
 std::optional<quint32> parseHostWindow(const QString& text) {
     const QString trimmed = text.trimmed();
     const bool hex = trimmed.startsWith(QLatin1String("0x"), Qt::CaseInsensitive);

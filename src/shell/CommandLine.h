@@ -42,6 +42,17 @@ qint32 leadingNumber(const QString& text);
 /// `nimbuscope "/p 1234"` and `nimbuscope /p1234` all read 1234.
 QString commandLineFromArguments(const QStringList& arguments);
 
+/// The arguments with a screen-saver host's own option taken out, and that option's window.
+struct HostArguments {
+    QStringList rest;
+    /// The id after "--window-id" (or "-window-id"); empty when none was given.
+    QString windowId;
+};
+
+/// XScreenSaver's settings run a display mode in their preview pane with "--window-id ID"
+/// added to its command line; that pair is the host's, not part of the saver's switch.
+HostArguments takeHostArguments(const QStringList& arguments);
+
 /// The window a screen-saver host (XScreenSaver) hands the saver to draw in, from the
 /// XSCREENSAVER_WINDOW variable: "0x" and hexadecimal digits, or decimal digits, blanks
 /// round them allowed. Nothing for an id that is not a number, is 0 or does not fit 32 bits.

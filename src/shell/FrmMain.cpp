@@ -14,6 +14,7 @@
 #include "shell/MyMain.h"
 #include "shell/SaverApp.h"
 #include "shell/ScreenCovers.h"
+#include "shell/SharedCache.h"
 #include "shell/WorkingFolder.h"
 #include "support/Clock.h"
 #include "support/Error.h"
@@ -30,7 +31,6 @@ namespace nimbuscope {
 
 namespace {
 
-constexpr const char* kDisplayPropertiesCaption = "Display Properties";
 constexpr const char* kInitFailed = "ERROR: Nimbuscope init failed";
 
 // The first part of the load goes on past any error, statement by statement.
@@ -68,17 +68,23 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
     }
     setObjectName(QStringLiteral("FrmMain"));
     QWidget::setWindowTitle(QString::fromLatin1(kPlaybackCaption));
-    captionLock_ = app.services().locks.acquire(QString::fromLatin1(kPlaybackCaption));
+    // Copies in a host's windows are not the full-screen window that one start refuses another.
+    if (!inHost()) {
+        captionLock_ = app.services().locks.acquire(QString::fromLatin1(kPlaybackCaption));
+    }
 
     createControls();
     createTimers();
+    sharedCache_ = std::make_unique<SharedCache>(app.services().locks, app.services().clock);
 
     presentation_ = std::make_unique<FramePresentation>(PresentationContext{
         ctl_, state_, displayList_, app.log(), app.services().clock, app.settings().getHomeDir(),
-        [this](const QString& text) { messageBox(text); }, kit_.doEvents});
+        [this](const QString& text) { messageBox(text); }, kit_.locale});
+    auto cacheFolderAt = [&app](const QString& dir) { return app.workingFolders.dataAt(dir); };
     acquire_ = std::make_unique<AcquireDataAsync>(AcquisitionServices{
         ctl_, state_, displayList_, app.settings(), app.log(), app.services().clock, systemUtils_,
-        myHTTPRetrieve, [this](bool skipCleanup) { endProgram(skipCleanup); }, kit_.doEvents});
+        myHTTPRetrieve, [this](bool skipCleanup) { endProgram(skipCleanup); }, kit_.doEvents,
+        cacheFolderAt});
 
     timer1_->setHandler([this] { Timer1_Timer(); });
     timeOfDay_->setHandler([this] { presentation_->TimeOfDay_Timer(); });
@@ -99,7 +105,7 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
             target, CoverInput{[this](int qtKey) { Form_KeyDown(virtualKeyOf(qtKey)); },
                                [this] { Form_MouseMove(); }, [this] { Form_MouseDown(); }});
     }
-    app_.setOrderlyEnd([this] { endProgram(false); });
+    app_.setOrderlyEnd([this] { endProgram(false); }, inHost());
 }
 
 FrmMain::~FrmMain() {
@@ -156,11 +162,7 @@ void FrmMain::loadPreparation() {
     ignoringErrors([&] { timer1_->setEnabled(false); });
     state_.interruptedDownload = false;
 
-    ignoringErrors([&] {
-        state_.nimbuscopeTmp =
-            makeWorkingFolders(systemUtils_.getTempFolder(), systemUtils_.getCurrentUserName());
-        log.setFolder(state_.nimbuscopeTmp);
-    });
+    ignoringErrors([&] { takeWorkingFolders(); });
 
     ignoringErrors([&] {
         RegistryValues& settings = app_.settings();
@@ -174,14 +176,18 @@ void FrmMain::loadPreparation() {
     ignoringErrors([&] { layOutAtLoad(); });
 }
 
-// Load from the single-instance test on: an error stops it (the caller says so).
+// Makes the cache and log folders, or makes them again when they were removed while the
+// saver ran; the log and the passes reach their files through them.
+void FrmMain::takeWorkingFolders() {
+    prepareWorkingFolders(app_.workingFolders, systemUtils_.getTempFolder(),
+                          systemUtils_.getCurrentUserName());
+    state_.nimbuscopeTmp = app_.workingFolders.path();
+    app_.log().setFolder(app_.workingFolders.folder);
+}
+
+// The rest of the load: an error stops it (the caller says so).
 void FrmMain::loadRest() {
     Log& log = app_.log();
-    if (app_.prevInstance() &&
-        !app_.services().locks.isHeld(QString::fromLatin1(kDisplayPropertiesCaption))) {
-        log.logDebug(QStringLiteral("FrmMain: PrevInstance... ending program..."));
-        app_.endProgramNow(0);
-    }
     log.logMemoryUse(QStringLiteral("FrmMain:Load, start"));
     if (!myHTTPRetrieve) {
         myHTTPRetrieve = kit_.components.create(QString::fromLatin1(ComponentFactory::kRetrievePg));
@@ -192,6 +198,11 @@ void FrmMain::loadRest() {
     presentation_->TimeOfDay_Timer();
     log.logMemoryUse(QStringLiteral("FrmMain:Load, Pre-loadZipcode"));
     loadZipcode(QString::fromLatin1(kNoLocationYet), false);
+    // The start-up logo phase counts from the program's start, not from the end of its load.
+    const qint64 started = app_.services().platform.msSinceProcessStart().value_or(0);
+    if (timer1_->isEnabled() && started > 0 && started < kTimer1LoadMs) {
+        timer1_->setInterval(int(kTimer1LoadMs - started));
+    }
 }
 
 void FrmMain::showSaverWindow() {

@@ -4,6 +4,7 @@
 #include "display/SaverWindow.h"
 #include "support/SystemUtils.h"
 
+#include <QLocale>
 #include <QPoint>
 #include <QRect>
 #include <QString>
@@ -25,6 +26,7 @@ class SaverApp;
 class SaverTimer;
 class ScreenCovers;
 class SaverTimerFactory;
+class SharedCache;
 class SetupDialogHost;
 class SystemInput;
 class WindowEmbedding;
@@ -45,6 +47,8 @@ struct FrmMainKit {
     /// covers the screens itself. In a host's window the saver only draws: input, the
     /// cursor and the end are the host's, and the saver ends when that window goes.
     WindowEmbedding* host = nullptr;
+    /// Whose long time format the clock and the last download use: the user's.
+    QLocale locale = QLocale();
 };
 
 /// The full-screen window of the running saver, captioned "NimbuscopePlayback" (it holds
@@ -135,7 +139,8 @@ protected:
 private:
     // FrmMainLayout.cpp
     void createControls();
-    void createLabels(double scale);
+    void createLabels();
+    void applyLayoutScale();
     void createTimers();
     void layOutAtLoad();
     void layOutInformation();
@@ -148,6 +153,7 @@ private:
 
     // FrmMain.cpp
     void loadPreparation();
+    void takeWorkingFolders();
     void loadRest();
     void releasePictures();
     void closeOtherForms();
@@ -171,7 +177,16 @@ private:
 
     // MainTimerCycle.cpp
     void startPassIfDue();
+    void startPass();
     void updateInformationLabels();
+
+    // DownloadTurns.cpp
+    /// True when this copy runs the download passes for the cache it shares.
+    bool takeDownloads();
+    /// A copy without the turn shows what the one with it caches, and takes the turn over
+    /// when that copy has ended.
+    void followDownloadingCopy();
+    QString dataDirectory() const;
 
     // LocationLoad.cpp
     void ensureLocation();
@@ -197,6 +212,7 @@ private:
     std::unique_ptr<FramePresentation> presentation_;
     std::unique_ptr<AcquireDataAsync> acquire_;
     std::unique_ptr<ScreenCovers> covers_;
+    std::unique_ptr<SharedCache> sharedCache_;
 
     QPoint lastCursor_;
     bool cursorShown_ = true;

@@ -3,6 +3,8 @@
 
 #include "shell/FrmMain.h"
 
+#include "display/FrameLayout.h"
+#include "display/FramePresentation.h"
 #include "display/MyProgress.h"
 #include "display/PictureBox.h"
 #include "display/SaverTimer.h"
@@ -18,13 +20,14 @@ namespace nimbuscope {
 
 namespace {
 
-// Sizes are designed for a 768-pixel-high screen and grow with larger ones.
-constexpr double kDesignHeight = 768.0;
+// Sizes are designed for a 1024 x 768 screen: they grow with higher ones, and in a smaller
+// window the whole layout shrinks in proportion (layoutScale).
 constexpr QRgb kWhite = 0xffffffff;
 constexpr QRgb kGrey = 0xffa8b0b8;
 constexpr QRgb kAmber = 0xffffc857;
 constexpr int kBarHeight = 6;
 constexpr int kBarDesign[] = {420, 180};
+constexpr QSize kConditionsPictureDesign(55, 58);
 const QString kLogoResource = QStringLiteral(":/nimbuscope/NimbuscopeLogo.jpg");
 
 // "Arial" of the design; "MS Sans Serif" labels get the same sans face, a little smaller.
@@ -111,7 +114,6 @@ void FrmMain::createControls() {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     ctl_.window = this;
-    const double scale = std::max(1.0, screen_.height() / kDesignHeight);
     auto picture = [this](const char* name, bool autoSize) {
         auto* box = new PictureBox(this, autoSize);
         box->setObjectName(QLatin1String(name));
@@ -124,31 +126,67 @@ void FrmMain::createControls() {
     ctl_.LogoImage = picture("LogoImage", true);
     ctl_.LogoImage->setPicture(QImage(kLogoResource));
     ctl_.currentConditionsPictureBox = picture("currentConditionsPictureBox", true);
-    ctl_.currentConditionsPictureBox->resize(scaled(scale, 55), scaled(scale, 58));
     ctl_.currentConditionsPictureBox->hide();
-    createLabels(scale);
+    createLabels();
 
     progress_ = std::make_unique<MyProgress>(this, app_.log());
     ctl_.progress = progress_.get();
+    // The bars take no input: a click on one does nothing, rather than falling through to
+    // the window and ending the saver. A move over one is still a move.
+    for (int bar = 0; bar < MyProgress::kBars; ++bar) {
+        for (QWidget* part :
+             {ctl_.progress->MyProgressBarBack(bar), ctl_.progress->MyProgressBar(bar)}) {
+            part->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+            part->setObjectName(part == ctl_.progress->MyProgressBar(bar)
+                                    ? QStringLiteral("MyProgressBar")
+                                    : QStringLiteral("MyProgressBarBack"));
+            watchInput(part);
+        }
+    }
+    applyLayoutScale();
+}
+
+// Fonts, sizes and design positions for the window's size; the formulas of the load and of
+// the information column then place what they place relative to these.
+void FrmMain::applyLayoutScale() {
+    const double scale = layoutScale(screen_.size());
+    state_.pictureScale = pictureScale(screen_.size());
+    for (const LabelDesign& d : kLabels) {
+        QLabel* label = ctl_.*(d.member);
+        label->setFont(fontFor(d.face, scaled(scale, d.fontPx), d.bold));
+        const int width = d.width == 0 ? screen_.width() : scaled(scale, d.width);
+        label->setGeometry(scaled(scale, d.left), scaled(scale, d.top), width,
+                           scaled(scale, d.height));
+    }
+    // These two take the size of their text; a new font needs it measured again.
+    for (QLabel* fitted : {ctl_.ItemCaption, ctl_.currentTime}) {
+        if (!fitted->text().isEmpty()) {
+            fitted->adjustSize();
+        }
+    }
+    ctl_.LogoImage->setPictureScale(state_.pictureScale);
+    PictureBox* conditions = ctl_.currentConditionsPictureBox;
+    conditions->setPictureScale(state_.pictureScale);
+    if (conditions->pictureSize().isEmpty()) {
+        conditions->resize(scaledSize(kConditionsPictureDesign, scale));
+    }
     for (const int bar : {kDownloadBar, kRadarTimeBar}) {
         ctl_.progress->setWidthHeight(scaled(scale, kBarDesign[bar]), scaled(scale, kBarHeight),
                                       bar);
     }
+    // The title lines end with the hint under the title.
+    state_.headerBottom = ctl_.EscToChange->geometry().bottom() + 1;
 }
 
-void FrmMain::createLabels(double scale) {
+void FrmMain::createLabels() {
     for (const LabelDesign& d : kLabels) {
         auto* label = new QLabel(QString::fromLatin1(d.caption), this);
         label->setObjectName(QLatin1String(d.name));
-        label->setFont(fontFor(d.face, scaled(scale, d.fontPx), d.bold));
         label->setAlignment(d.align);
         label->setWordWrap(d.member == &SaverControls::currentConditions);
         QPalette palette = label->palette();
         palette.setColor(QPalette::WindowText, QColor::fromRgb(d.colour));
         label->setPalette(palette);
-        const int width = d.width == 0 ? screen_.width() : scaled(scale, d.width);
-        label->setGeometry(scaled(scale, d.left), scaled(scale, d.top), width,
-                           scaled(scale, d.height));
         label->hide();
         watchInput(label);
         ctl_.*(d.member) = label;
@@ -183,6 +221,8 @@ void FrmMain::layOutAtLoad() {
     for (QLabel* label : {ctl_.NetworkProblem, ctl_.RadarImagesMissing}) {
         label->move((w - label->width()) / 2, h - label->height());
     }
+    // Centred as each download pass centres it, also after the window changed size.
+    ctl_.DownloadInfo->move((w - ctl_.DownloadInfo->width()) / 2, ctl_.DownloadInfo->y());
     ctl_.cmdline->setText(QLatin1Char('=') + kit_.commandLine + QLatin1Char('='));
 }
 
@@ -202,8 +242,10 @@ void FrmMain::fitToHost(QSize size) {
     }
     screen_ = QRect(QPoint(0, 0), size);
     setGeometry(screen_);
+    applyLayoutScale();
     layOutAtLoad();
     placeLogoAndImageInfo();
+    presentation_->refitSizingBox();
     if (infoLaidOut_) {
         placeInformation();
     }

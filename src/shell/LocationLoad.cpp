@@ -10,7 +10,6 @@
 #include "shell/SetupDialogHost.h"
 #include "support/Clock.h"
 
-#include <QDir>
 #include <QLabel>
 
 namespace nimbuscope {
@@ -58,13 +57,17 @@ void FrmMain::loadZipcode(const QString& previousZip, bool force) {
     state_.currentConditionsImgIsValid = false;
     state_.zipcodeIsValid = true;
 
-    QString zipForPass = previousZip;
-    tracePassStart();
-    acquire_->getWeatherRadar(state_.zipcode, state_.nimbuscopeTmp + QStringLiteral("/data/"), true,
-                              zipForPass);
+    if (takeDownloads()) {
+        QString zipForPass = previousZip;
+        tracePassStart();
+        acquire_->getWeatherRadar(state_.zipcode, dataDirectory(), true, zipForPass);
+    }
     cursorMoved(true);
     setCursorVisible(false);
     timer1_->setEnabled(true);
+    // Frames of this location in the cache play from the first tick, whatever the network
+    // does; the pass replaces them list by list. The first tick's time counts from above.
+    acquire_->showCachedFrames(dataDirectory());
     ctl_.DownloadInfoChannelName->setText(acquire_->windowTitle());
     ctl_.DownloadInfoChannelName->repaint();
     state_.lastDownloadTime = app_.services().clock.now();
@@ -98,8 +101,7 @@ void FrmMain::resetForLocation() {
     timer1_->setInterval(kTimer1LoadMs);
 
     // The folders may have been removed while the saver ran; failures are passed over.
-    QDir().mkdir(state_.nimbuscopeTmp);
-    QDir().mkdir(state_.nimbuscopeTmp + QStringLiteral("/data"));
+    takeWorkingFolders();
     for (QLabel* label : {ctl_.ItemCaption, ctl_.ImageInfo}) {
         label->clear();
         label->repaint();

@@ -11,6 +11,7 @@
 #include "display/SaverTimer.h"
 #include "shell/SaverApp.h"
 #include "shell/SaverRules.h"
+#include "shell/SharedCache.h"
 #include "support/Clock.h"
 #include "support/Error.h"
 
@@ -40,9 +41,13 @@ void FrmMain::Timer1_Timer() {
 
         ctl_.ImageInfo->raise();
         ctl_.ImageDate->setText(QStringLiteral("Last download:  ") +
-                                state_.lastDownloadTime.longTime() + QStringLiteral("  "));
+                                presentation_->longTime(state_.lastDownloadTime) +
+                                QStringLiteral("  "));
         if (state_.zipcodeIsValid) {
-            presentation_->showNextImage();
+            // A copy that follows another keeps its logo until that one has cached frames.
+            if (sharedCache_->downloads() || displayList_.numDLitems() > 0) {
+                presentation_->showNextImage();
+            }
             updateInformationLabels();
         } else {
             timer1_->setEnabled(false);
@@ -54,6 +59,10 @@ void FrmMain::Timer1_Timer() {
 }
 
 void FrmMain::startPassIfDue() {
+    if (!sharedCache_->downloads()) {
+        followDownloadingCopy();
+        return;
+    }
     const Clock& clock = app_.services().clock;
     const qint64 elapsed = wholeSecondsBetween(state_.lastDownloadTime, clock.now());
     const bool due = downloadPassDue(elapsed, acquire_->networkProblemCount(),
@@ -61,6 +70,11 @@ void FrmMain::startPassIfDue() {
     if (!due || state_.offlineMode || ctl_.progress->visible(kDownloadBar)) {
         return;
     }
+    startPass();
+}
+
+void FrmMain::startPass() {
+    const Clock& clock = app_.services().clock;
     Log& log = app_.log();
     ctl_.ImageInfo->hide();
     const bool refreshLocation =
@@ -71,8 +85,8 @@ void FrmMain::startPassIfDue() {
     log.logMemoryUse(QStringLiteral("FrmMain:timer1, calling AcquireData"));
     displayList_.initDisplayList(false, state_.preloadImages);
     tracePassStart();
-    acquire_->getWeatherRadar(state_.zipcode, state_.nimbuscopeTmp + QStringLiteral("/data/"),
-                              refreshLocation, app_.settings().getZipCode());
+    acquire_->getWeatherRadar(state_.zipcode, dataDirectory(), refreshLocation,
+                              app_.settings().getZipCode());
     state_.lastDownloadTime = clock.now();
     ctl_.ImageInfo->show();
     log.logMemoryUse(QStringLiteral("FrmMain:timer1, just called AcquireData"));

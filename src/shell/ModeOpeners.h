@@ -7,8 +7,8 @@ namespace nimbuscope {
 class SaverApp;
 
 /// Opens the form of the mode that start-up has chosen. Start-up has already loaded the
-/// settings, set `gbSaverMode` and passed the single-instance test; the form takes the lock
-/// of its caption while it lives (InstanceLocks::acquire), so the next start finds it.
+/// settings, set `gbSaverMode` and passed the single-instance step, whose hold of the mode's
+/// caption lasts as long as the process.
 class ModeOpeners {
 public:
     virtual ~ModeOpeners() = default;
@@ -22,6 +22,8 @@ public:
     virtual bool openPreview(SaverApp& app, qint32 parentHandle) = 0;
     /// Places FrmSetup, shows it modally and unloads it; the process ends right after.
     virtual void openSetup(SaverApp& app) = 0;
+    /// True when the saver is to draw in a window that a screen-saver host handed over.
+    virtual bool saverHasHost() const { return false; }
 };
 
 } // namespace nimbuscope

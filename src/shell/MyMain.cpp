@@ -12,28 +12,36 @@ namespace nimbuscope {
 
 namespace {
 
-// A second window of a mode is refused without a word: the user already sees the first.
-void endIfWindowExists(SaverApp& app, const char* caption) {
-    if (app.services().locks.isHeld(QString::fromLatin1(caption))) {
+// The single-instance step: the search for the mode's window and the hold of its caption in
+// one step, so that of copies started together exactly one goes on. A second window of a
+// mode is refused without a word: the user already sees the first.
+void holdOnlyInstance(SaverApp& app, const char* caption) {
+    std::unique_ptr<InstanceLock> hold =
+        app.services().locks.acquireIfFree(QString::fromLatin1(caption));
+    if (!hold) {
         app.endProgramNow(0);
     }
+    app.keepInstanceHold(std::move(hold));
 }
 
 AfterEntry runSaver(SaverApp& app, ModeOpeners& openers) {
-    endIfWindowExists(app, kPlaybackCaption);
+    // Copies in a host's windows run side by side, one per window; they share the work.
+    if (!openers.saverHasHost()) {
+        holdOnlyInstance(app, kPlaybackCaption);
+    }
     openers.openSaver(app);
     return AfterEntry::Return;
 }
 
 AfterEntry runPreview(SaverApp& app, ModeOpeners& openers, qint32 parentHandle) {
     app.gbSaverMode = false;
-    endIfWindowExists(app, kPreviewCaption);
+    holdOnlyInstance(app, kPreviewCaption);
     return openers.openPreview(app, parentHandle) ? AfterEntry::RunEventLoop : AfterEntry::Return;
 }
 
 [[noreturn]] void runSetup(SaverApp& app, ModeOpeners& openers) {
     app.gbSaverMode = false;
-    endIfWindowExists(app, kSetupCaption);
+    holdOnlyInstance(app, kSetupCaption);
     openers.openSetup(app);
     app.endProgramNow(0);
 }

@@ -20,7 +20,8 @@ inline constexpr const char* kSetupCaption = "Nimbuscope Setup";
 
 /// The entry point: lets pending events run once, loads the settings, reads the switch of
 /// the command line `cmd` and opens exactly one mode. A second start of a mode whose window
-/// is open, and an unknown switch, end the process at once with status 0.
+/// is open (the full-screen saver, the preview or the setup dialog), and an unknown switch,
+/// end the process at once with status 0; a saver in a host's window always opens.
 AfterEntry Main(SaverApp& app, ModeOpeners& openers, const QString& cmd);
 
 } // namespace nimbuscope

@@ -25,6 +25,7 @@ public:
         return others_.openPreview(app, parentHandle);
     }
     void openSetup(SaverApp& app) override { others_.openSetup(app); }
+    bool saverHasHost() const override { return !hostWindow_.isEmpty(); }
 
 private:
     QString commandLine_;

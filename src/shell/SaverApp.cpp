@@ -2,6 +2,7 @@
 
 #include "platform/InstanceLocks.h"
 #include "platform/ProcessEnd.h"
+#include "support/FrameTrace.h"
 
 #include <cstdlib>
 
@@ -13,21 +14,30 @@ SaverApp::SaverApp(ShellServices services)
 
 SaverApp::~SaverApp() = default;
 
-void SaverApp::registerInstance() {
-    const QString name = QString::fromLatin1(kProgramLockName);
-    prevInstance_ = services_.locks.isHeld(name);
-    programLock_ = services_.locks.acquire(name);
+void SaverApp::keepInstanceHold(std::unique_ptr<InstanceLock> hold) {
+    instanceHold_ = std::move(hold);
 }
 
-void SaverApp::requestEnd() {
+void SaverApp::requestEnd(int signalNumber) {
+    endSignal_ = signalNumber;
     if (orderlyEnd_) {
         orderlyEnd_();
-    } else {
-        endProgramNow(0);
+        return;
     }
+    // Nothing to end in order (yet): the process ends as the signal itself would end it. A
+    // host may kill a copy it has only just started.
+    diesOfSignal_ = true;
+    endProgramNow(0);
 }
 
 void SaverApp::endProgramNow(int status) {
+    log_.flush();
+    if (frameTrace_ != nullptr) {
+        frameTrace_->ended();
+    }
+    if (endSignal_ != 0 && diesOfSignal_) {
+        services_.processEnd.endBySignal(endSignal_);
+    }
     services_.processEnd.endProcess(status);
     std::abort(); // an end that returns would run code the program never runs
 }

@@ -2,6 +2,7 @@
 
 #include "platform/Folders.h"
 #include "settings/RegistryValues.h"
+#include "shell/WorkingFolder.h"
 #include "support/Log.h"
 
 #include <QString>
@@ -39,29 +40,29 @@ struct ShellServices {
 /// receive it and reach everything through it.
 class SaverApp {
 public:
-    /// The lock a running copy of the program holds, for the previous-instance test.
-    static constexpr const char* kProgramLockName = "nimbuscope";
-
     explicit SaverApp(ShellServices services);
     ~SaverApp();
     SaverApp(const SaverApp&) = delete;
     SaverApp& operator=(const SaverApp&) = delete;
 
-    /// What the runtime does before the entry point: answer whether another copy of the
-    /// program is running, then count this one in. Called once, first.
-    void registerInstance();
-    /// True when another copy of the program was running when this one registered.
-    bool prevInstance() const { return prevInstance_; }
+    /// Keeps the hold of the single-instance step for as long as the process lives.
+    void keepInstanceHold(std::unique_ptr<InstanceLock> hold);
 
     /// Ends the process at once; nothing after the call runs.
     [[noreturn]] void endProgramNow(int status = 0);
 
-    /// The system asks the program to end (SIGTERM, SIGINT; called from the event loop):
-    /// the open form ends in its own order (the saver window through endProgram), or the
-    /// process ends at once when no form has given an orderly end.
-    void requestEnd();
-    /// The orderly end of the open form; an empty one takes it back.
-    void setOrderlyEnd(std::function<void()> end) { orderlyEnd_ = std::move(end); }
+    /// The system asks the program to end with `signalNumber` (SIGTERM, SIGINT; called from
+    /// the event loop): the open form ends in its own order (the saver window through
+    /// endProgram), or, when no form has given an orderly end, the process dies of the
+    /// signal at once.
+    void requestEnd(int signalNumber);
+    /// The orderly end of the open form; an empty one takes it back. With `diesOfSignal`
+    /// an end the system asked for finishes by dying of its signal, as a host that killed
+    /// its display mode expects; otherwise with status 0.
+    void setOrderlyEnd(std::function<void()> end, bool diesOfSignal = false) {
+        orderlyEnd_ = std::move(end);
+        diesOfSignal_ = diesOfSignal;
+    }
 
     const ShellServices& services() const { return services_; }
     const Folders& folders() const { return services_.folders; }
@@ -74,15 +75,18 @@ public:
     /// True unless the program was started for setup or preview; the setup dialog places
     /// its about box by it.
     bool gbSaverMode = true;
+    /// The cache and log folders, once the saver window or the bridge has made them.
+    WorkingFolders workingFolders;
 
 private:
     ShellServices services_;
     Log log_;
     RegistryValues settings_;
     FrameTrace* frameTrace_ = nullptr;
-    std::unique_ptr<InstanceLock> programLock_;
+    std::unique_ptr<InstanceLock> instanceHold_;
     std::function<void()> orderlyEnd_;
-    bool prevInstance_ = false;
+    bool diesOfSignal_ = false;
+    int endSignal_ = 0;
 };
 
 } // namespace nimbuscope

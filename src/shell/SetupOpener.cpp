@@ -20,10 +20,11 @@ ComponentFactory programComponents(SaverApp& app) {
             SystemUtils system(app.services().platform, app.log(), app.services().clock);
             return system.getGMT().toQDateTime();
         };
-        bridge.keepFolder = [&app] {
+        bridge.keepFolder = [&app]() -> std::shared_ptr<const FolderHandle> {
             SystemUtils system(app.services().platform, app.log(), app.services().clock);
-            return workingFolderFor(system.getTempFolder(), system.getCurrentUserName()) +
-                   QStringLiteral("/data/");
+            prepareWorkingFolders(app.workingFolders, system.getTempFolder(),
+                                  system.getCurrentUserName());
+            return app.workingFolders.data;
         };
         return std::make_unique<HttpRetriever>(std::move(bridge));
     });

@@ -13,6 +13,7 @@
 #include "shell/ProgramOpeners.h"
 #include "shell/SaverApp.h"
 #include "support/Clock.h"
+#include "support/FileUtils.h"
 #include "support/FrameTrace.h"
 
 #include <QApplication>
@@ -23,9 +24,11 @@
 using namespace nimbuscope;
 
 int main(int argc, char** argv) {
+    ignoreFileSizeLimitSignal();
     QApplication application(argc, argv);
     // Qt has taken its own options (-platform, -display) out of the arguments by now.
-    const QString cmd = commandLineFromArguments(QCoreApplication::arguments().mid(1));
+    const HostArguments arguments = takeHostArguments(QCoreApplication::arguments().mid(1));
+    const QString cmd = commandLineFromArguments(arguments.rest);
 
     const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     const Folders folders =
@@ -40,12 +43,15 @@ int main(int argc, char** argv) {
     NoPasswordServices passwords;
     SaverApp app({platform, clock, *registry, locks, processEnd, dialogs, passwords, folders});
     app.setFrameTrace(frameTrace.get());
-    app.registerInstance();
     // SIGTERM (a host ending its screen saver, a logout) and SIGINT end the program in order.
     TerminationSignals endSignals;
-    QObject::connect(&endSignals, &TerminationSignals::received, [&app] { app.requestEnd(); });
+    QObject::connect(&endSignals, &TerminationSignals::received,
+                     [&app](int signalNumber) { app.requestEnd(signalNumber); });
 
-    ProgramOpeners openers(cmd, environment.value(QStringLiteral("XSCREENSAVER_WINDOW")));
+    // The preview's option and the variable name the same window; a bare option is enough.
+    ProgramOpeners openers(cmd, arguments.windowId.isEmpty()
+                                    ? environment.value(QStringLiteral("XSCREENSAVER_WINDOW"))
+                                    : arguments.windowId);
     if (Main(app, openers, cmd) == AfterEntry::RunEventLoop) {
         return QApplication::exec();
     }

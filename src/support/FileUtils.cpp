@@ -3,7 +3,14 @@
 #include "support/Error.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 
 namespace nimbuscope {
 
@@ -24,8 +31,8 @@ bool FileExists(Log& log, const QString& path) {
             return info.exists();
         }
         const QDir dir = info.dir();
-        return !dir.entryList({name}, QDir::AllEntries | QDir::Hidden | QDir::System |
-                                          QDir::NoDotAndDotDot)
+        return !dir.entryList({name},
+                              QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)
                     .isEmpty();
     });
 }
@@ -46,6 +53,26 @@ QString joinPath(const QString& folder, const QString& name) {
         return folder + name;
     }
     return folder + kDirSep + name;
+}
+
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes) {
+    // Opening a pipe for reading would wait for a writer, deaf to everything else.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info {};
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    QFile file;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    return file.read(maxBytes);
+}
+
+void ignoreFileSizeLimitSignal() {
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 } // namespace nimbuscope

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+
+#include <optional>
 
 namespace nimbuscope {
 
@@ -17,7 +20,15 @@ bool FileExists(Log& log, const QString& path);
 /// blanks are dropped when it is appended.
 void AdddDirSep(QString& path);
 
+/// The first `maxBytes` of the regular file at `path`; nothing when it cannot be opened or
+/// is no regular file (a pipe or a device is never waited on).
+std::optional<QByteArray> readRegularFile(const QString& path, qint64 maxBytes);
+
 /// Joins a folder and a name with exactly one separator.
 QString joinPath(const QString& folder, const QString& name);
+
+/// A write past the process's file-size limit (ulimit -f) then fails like one on a full disk
+/// instead of ending the program with SIGXFSZ.
+void ignoreFileSizeLimitSignal();
 
 } // namespace nimbuscope

@@ -50,13 +50,22 @@ void FrameTrace::passEnded() {
     writeLine("pass-end");
 }
 
+void FrameTrace::downloadsTaken() {
+    writeLine("downloads");
+}
+
+void FrameTrace::ended() {
+    writeLine("end");
+}
+
 void FrameTrace::writeLine(const QByteArray& event) {
     // steady_clock is CLOCK_MONOTONIC on Linux.
     const auto now = std::chrono::steady_clock::now().time_since_epoch();
     const long long us = std::chrono::duration_cast<std::chrono::microseconds>(now).count();
     char stamp[32];
     const int n = std::snprintf(stamp, sizeof stamp, "%lld.%06lld ", us / 1000000, us % 1000000);
-    const QByteArray line = QByteArray(stamp, n) + event + '\n';
+    const QByteArray line =
+        QByteArray(stamp, n) + event + ' ' + QByteArray::number(qint64(::getpid())) + '\n';
     // A short or failed write loses one line of the trace; the saver goes on.
     [[maybe_unused]] const ssize_t written = ::write(fd_, line.constData(), size_t(line.size()));
 }

@@ -12,11 +12,14 @@ namespace nimbuscope {
 /// program holds no trace at all, so the frames cost nothing extra.
 ///
 /// One line per event, each written with a single unbuffered write so that a trace of a
-/// process ended abruptly is complete up to its last frame. Times are seconds on the
-/// monotonic clock (CLOCK_MONOTONIC), which a harness can read as well:
-///   <time> frame <product> <index> <interval ms>
-///   <time> pass-start
-///   <time> pass-end
+/// process ended abruptly is complete up to its last frame, and copies of the saver may
+/// share one file. Times are seconds on the monotonic clock (CLOCK_MONOTONIC), which a
+/// harness can read as well; every line ends with the process id:
+///   <time> frame <product> <index> <interval ms> <pid>
+///   <time> pass-start <pid>
+///   <time> pass-end <pid>
+///   <time> downloads <pid>     (this copy took the turn to download for the shared cache)
+///   <time> end <pid>           (the program ends now)
 class FrameTrace {
 public:
     static constexpr const char* kEnvironmentVariable = "NIMBUSCOPE_FRAME_TRACE";
@@ -34,6 +37,8 @@ public:
     void frameShown(const QString& product, int index, int intervalMs);
     void passStarted();
     void passEnded();
+    void downloadsTaken();
+    void ended();
 
 private:
     explicit FrameTrace(int fd) : fd_(fd) {}

@@ -2,42 +2,99 @@
 
 #include "platform/Platform.h"
 #include "support/Clock.h"
+#include "support/FolderHandle.h"
 #include "support/SystemUtils.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace nimbuscope {
 
 namespace {
+
 const QString kErrorLog = QStringLiteral("errorlog.txt");
+const QString kKeptErrorLog = QStringLiteral("errorlog.1.txt");
 const QString kDebugLog = QStringLiteral("debuglog.txt");
-// The logs name the user's locations and addresses: a file the log creates is the user's alone.
-constexpr QFileDevice::Permissions kCreatedLogPermissions =
-    QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+void writeAll(const FileDescriptor& fd, const QByteArray& bytes) {
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd.get(), bytes.constData() + done, size_t(bytes.size() - done));
+        if (n <= 0) {
+            return; // a full disk or a size limit loses the rest of the line
+        }
+        done += n;
+    }
+}
+
+qint64 sizeOf(const FileDescriptor& fd) {
+    struct stat info {};
+    return ::fstat(fd.get(), &info) == 0 ? qint64(info.st_size) : 0;
+}
+
 } // namespace
 
 Log::Log(const Clock& clock, Platform& platform) : clock_(clock), platform_(platform) {}
 
+void Log::setFolder(const QString& folder) {
+    folder_ = FolderHandle::open(folder);
+}
+
+QString Log::folder() const {
+    return folder_ ? folder_->path() : QString();
+}
+
 QString Log::pathOf(const QString& fileName) const {
-    if (folder_.endsWith(QLatin1Char('/')) || folder_.endsWith(QLatin1Char('\\'))) {
-        return folder_ + fileName;
-    }
-    return folder_ + QLatin1Char('/') + fileName;
+    return folder_ ? folder_->path() + fileName : QString();
 }
 
-QString Log::line(const QString& message) const {
-    return clock_.now().generalDate() + QStringLiteral(" :: ") + message +
-           QStringLiteral(" :: \r\n");
+QString Log::line(const QString& message, DateTime at) const {
+    return at.generalDate() + QStringLiteral(" :: ") + message + QStringLiteral(" :: \r\n");
 }
 
-void Log::write(const QString& fileName, const QString& text, bool replace) {
-    QFile file(pathOf(fileName));
-    const QIODevice::OpenMode mode =
-        QIODevice::WriteOnly | (replace ? QIODevice::Truncate : QIODevice::Append);
-    if (file.open(mode, kCreatedLogPermissions)) {
-        file.write(text.toUtf8());
+void Log::writeError(const QString& text, bool replace) {
+    // Error logging is switched on by creating the file: it is never created here, except
+    // afresh when a full one is put aside.
+    FileDescriptor fd = folder_ ? folder_->openForWriting(kErrorLog, O_APPEND) : FileDescriptor();
+    if (!fd.valid()) {
+        return;
     }
+    if (replace) {
+        if (::ftruncate(fd.get(), 0) != 0) {
+            return;
+        }
+    } else if (sizeOf(fd) > kErrorLogLimit) {
+        if (!folder_->renameFile(kErrorLog, kKeptErrorLog)) {
+            return;
+        }
+        fd = folder_->openForWriting(kErrorLog, O_APPEND | O_CREAT | O_EXCL);
+        if (!fd.valid()) {
+            return;
+        }
+    }
+    writeAll(fd, text.toUtf8());
+}
+
+void Log::writeDebug(const QString& text, bool replace) {
+    const FileDescriptor fd =
+        folder_ ? folder_->openForWriting(kDebugLog, O_APPEND | O_CREAT) : FileDescriptor();
+    if (!fd.valid() || (replace && ::ftruncate(fd.get(), 0) != 0)) {
+        return;
+    }
+    writeAll(fd, text.toUtf8());
+}
+
+void Log::writeRepeats() {
+    if (repeats_.count == 0) {
+        return;
+    }
+    writeError(line(repeats_.message + QStringLiteral(" (repeated ") +
+                        QString::number(repeats_.count) + QStringLiteral(" times)"),
+                    repeats_.lastAt),
+               false);
+    repeats_.count = 0;
+    repeats_.countedSince = repeats_.lastAt;
 }
 
 void Log::logError(const QString& message, bool& truncate) {
@@ -46,15 +103,28 @@ void Log::logError(const QString& message, bool& truncate) {
             truncate = true;
             firstErrorPending = false;
         }
-        const QString text = line(message);
-        const QFileInfo info(pathOf(kErrorLog));
-        // Error logging is switched on by creating the file; a grown file is left alone.
-        if (!info.exists() || !info.isFile() || info.size() > kErrorLogLimit) {
+        const DateTime now = clock_.now();
+        if (!truncate && !repeats_.message.isNull() && message == repeats_.message) {
+            ++repeats_.count;
+            repeats_.lastAt = now;
+            const qint64 counted = wholeSecondsBetween(repeats_.countedSince, now);
+            if (counted >= kRepeatSummarySeconds || counted < 0) {
+                writeRepeats();
+            }
             return;
         }
-        write(kErrorLog, text, truncate);
+        writeRepeats();
+        writeError(line(message, now), truncate);
+        repeats_ = {message, 0, now, now};
     } catch (...) {
         // A lost log line is the whole consequence of a logging failure.
+    }
+}
+
+void Log::flush() {
+    try {
+        writeRepeats();
+    } catch (...) {
     }
 }
 
@@ -67,12 +137,11 @@ void Log::logDebug(const QString& message, bool reset, bool force) {
         if (!debugLogOn && !(force && memoryLogOn)) {
             return;
         }
-        const QString text = line(message);
         // With the memory switch on, only memory lines reach the file.
         if (!message.contains(QStringLiteral("kb -")) && memoryLogOn) {
             return;
         }
-        write(kDebugLog, text, reset);
+        writeDebug(line(message, clock_.now()), reset);
     } catch (...) {
     }
 }
@@ -87,7 +156,8 @@ void Log::logMemoryUse(const QString& message, bool reset) {
             return;
         }
         const qint32 kb = processMemoryKb(platform_, logProcessId);
-        write(kDebugLog, line(QString::number(kb) + QStringLiteral("kb - ") + message), reset);
+        writeDebug(line(QString::number(kb) + QStringLiteral("kb - ") + message, clock_.now()),
+                   reset);
     } catch (...) {
     }
 }

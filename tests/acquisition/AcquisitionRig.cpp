@@ -29,6 +29,7 @@ AcquisitionRig::AcquisitionRig()
     : settings(registry, platform, log), sys(platform, log, clock), list(log) {
     dataDir_ = world.tmp() + QStringLiteral("/Nimbuscope/tmp-tester/data/");
     QDir().mkpath(dataDir_);
+    dataFolder_ = FolderHandle::open(dataDir_);
     settings.loadRegistryValues();
     settings.saveZipCode(QString::fromLatin1(kZip));
 
@@ -58,17 +59,18 @@ AcquisitionRig::AcquisitionRig()
     auto fake = std::make_unique<FakeRetriever>();
     net = fake.get();
     myHTTPRetrieve = std::move(fake);
-    ada = std::make_unique<AcquireDataAsync>(
-        AcquisitionServices{controls, state, list, settings, log, clock, sys, myHTTPRetrieve,
-                            [this](bool skipCleanup) {
-                                ++endCalls;
-                                endSkipCleanup = skipCleanup;
-                                throw ProgramEnded{};
-                            },
-                            [this] { ++doEventsCalls; },
-                            [this](QIODevice& device, const QByteArray& bytes) {
-                                return writeBody ? writeBody(device, bytes) : device.write(bytes);
-                            }});
+    ada = std::make_unique<AcquireDataAsync>(AcquisitionServices{
+        controls, state, list, settings, log, clock, sys, myHTTPRetrieve,
+        [this](bool skipCleanup) {
+            ++endCalls;
+            endSkipCleanup = skipCleanup;
+            throw ProgramEnded{};
+        },
+        [this] { ++doEventsCalls; },
+        [this](const QString& dir) { return dir == dataDir_ ? dataFolder_ : nullptr; },
+        [this](QIODevice& device, const QByteArray& bytes) {
+            return writeBody ? writeBody(device, bytes) : device.write(bytes);
+        }});
 }
 
 QString AcquisitionRig::locationQuery() {

@@ -94,6 +94,7 @@ protected:
 
 private:
     QString dataDir_;
+    std::shared_ptr<const FolderHandle> dataFolder_;
 };
 
 } // namespace nimbuscope::test

@@ -15,10 +15,14 @@ namespace {
 
 class CacheFilesTest : public ParserTest {
 protected:
-    CacheFilesTest() : folder(world.root() + QStringLiteral("/data/")) { QDir().mkpath(folder); }
+    CacheFilesTest()
+        : folder(world.root() + QStringLiteral("/data/")),
+          handle((QDir().mkpath(folder), FolderHandle::open(folder))), h(handle.get()) {}
     QStringList names() const { return QDir(folder).entryList(QDir::Files | QDir::Hidden); }
 
     QString folder;
+    std::shared_ptr<FolderHandle> handle;
+    const FolderHandle* h;
 };
 
 } // namespace
@@ -51,15 +55,15 @@ TEST(CacheNameRules, OnlyPlainNamesStartingWithAZipCodeAreCacheFiles) {
 
 TEST_F(CacheFilesTest, ReplaceWritesExactlyTheBytesAndLeavesNothingElse) {
     const QString path = folder + "66604.DS.p19r0.loop.txt";
-    replaceCacheFile(folder, path, "first");
-    replaceCacheFile(folder, path, "second, longer");
+    replaceCacheFile(h, path, "first");
+    replaceCacheFile(h, path, "second, longer");
     EXPECT_EQ(world.readFile(path), "second, longer");
     EXPECT_EQ(names(), QStringList({"66604.DS.p19r0.loop.txt"}));
 }
 
 TEST_F(CacheFilesTest, FailedReplaceKeepsTheOldFileAndRaisesPathFileAccessError) {
     const QString path = folder + "66604.DS.p19r0.x.noaa";
-    replaceCacheFile(folder, path, "old frame");
+    replaceCacheFile(h, path, "old frame");
     const CacheWriteBody halfWay = [](QIODevice& device, const QByteArray& bytes) {
         device.write(bytes.left(3));
         return qint64(-1);
@@ -68,7 +72,7 @@ TEST_F(CacheFilesTest, FailedReplaceKeepsTheOldFileAndRaisesPathFileAccessError)
         return device.write(bytes.left(bytes.size() - 1));
     };
     for (const CacheWriteBody& body : {halfWay, shortWrite}) {
-        EXPECT_EQ(raisedNumber([&] { replaceCacheFile(folder, path, "new frame bytes", body); }),
+        EXPECT_EQ(raisedNumber([&] { replaceCacheFile(h, path, "new frame bytes", body); }),
                   err::PathFileAccessError);
         EXPECT_EQ(world.readFile(path), "old frame");
         EXPECT_EQ(names(), QStringList({"66604.DS.p19r0.x.noaa"}));
@@ -78,12 +82,14 @@ TEST_F(CacheFilesTest, FailedReplaceKeepsTheOldFileAndRaisesPathFileAccessError)
 TEST_F(CacheFilesTest, TargetsThatCannotBeWrittenRaise) {
     QDir().mkpath(folder + "66604.dir.noaa/occupied");
     const struct {
-        QString folder, path;
+        const FolderHandle* folder;
+        QString path;
         int number;
     } rows[] = {
-        {folder, folder + "66604.dir.noaa", err::PathFileAccessError}, // a folder in the way
-        {folder + "missing/", folder + "missing/66604.x.noaa", err::PathFileAccessError},
-        {folder, folder + "../66604.x.noaa", err::BadFileNameOrNumber},
+        {h, folder + "66604.dir.noaa", err::PathFileAccessError},     // a folder in the way
+        {nullptr, folder + "66604.x.noaa", err::PathFileAccessError}, // no cache folder
+        {h, folder + "../66604.x.noaa", err::BadFileNameOrNumber},
+        {h, world.root() + "/66604.x.noaa", err::BadFileNameOrNumber},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path.toStdString());
@@ -107,17 +113,18 @@ TEST_F(CacheFilesTest, AnimationFileCountNamesTheCachedLocationOnlyWhenThereIsOn
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        QDir(folder).removeRecursively();
-        QDir().mkpath(folder);
+        for (const QString& f : names()) {
+            QFile::remove(folder + f);
+        }
         for (const QString& f : row.files) {
             world.writeFile(folder + f, "x");
         }
         QString zip = QStringLiteral("66604");
-        EXPECT_EQ(getAnimationFileCount(log, folder, zip), row.count);
+        EXPECT_EQ(getAnimationFileCount(log, h, zip), row.count);
         EXPECT_EQ(zip, QString::fromLatin1(row.zip));
     }
     QString zip = QStringLiteral("66604");
-    EXPECT_EQ(getAnimationFileCount(log, QString(), zip), 0);
+    EXPECT_EQ(getAnimationFileCount(log, nullptr, zip), 0);
     EXPECT_EQ(zip, "66604");
 }
 
@@ -136,19 +143,48 @@ TEST_F(CacheFilesTest, PurgesOnlyDeleteRegularFilesOfTheFolder) {
     list.addItem(shown, "c", "s", false, true, false, "p");
     list.addItem(folder + "66604.p.inactive.noaa", "c", "s", false, false, true, "p");
 
-    purgeNonDisplayListItems(log, list, folder);
+    purgeNonDisplayListItems(log, list, h);
     EXPECT_EQ(names(), QStringList({"66604.p.link.noaa", "66604.p.loop.txt", "66604.p.shown.noaa",
                                     "bridge.places"}));
-    purgeOtherZipcodeCachedItems(log, folder, "12345");
+    purgeOtherZipcodeCachedItems(log, h, "12345");
     EXPECT_EQ(names(), QStringList({"66604.p.link.noaa", "bridge.places"}));
     EXPECT_TRUE(QFileInfo(folder + "66604.dir.noaa/inside.noaa").isFile());
     EXPECT_TRUE(QFileInfo(outside).isFile());
 
     world.writeFile(folder + "66604.p.loop.txt", "x");
     for (const QString& zip : {QString(), QStringLiteral("*"), QStringLiteral("../x")}) {
-        purgeOtherZipcodeCachedItems(log, folder, zip);
+        purgeOtherZipcodeCachedItems(log, h, zip);
     }
-    purgeOtherZipcodeCachedItems(log, QString(), "12345");
-    purgeNonDisplayListItems(log, list, QString());
+    purgeOtherZipcodeCachedItems(log, nullptr, "12345");
+    purgeNonDisplayListItems(log, list, nullptr);
     EXPECT_EQ(names(), QStringList({"66604.p.link.noaa", "66604.p.loop.txt", "bridge.places"}));
+}
+
+TEST_F(CacheFilesTest, OverItsBudgetTheCacheLosesTheFramesWrittenFirst) {
+    world.writeFile(QStringLiteral("errorlog.txt"), {});
+    DisplayList list(log);
+    const QDateTime start = QDateTime::currentDateTime();
+    // Written in the order d, a, c, b; the list and the picture are never deleted.
+    const char* frames[] = {"66604.p.d.noaa", "66604.p.a.noaa", "66604.p.c.noaa", "66604.p.b.noaa"};
+    for (int i = 0; i < 4; ++i) {
+        const QString path = world.writeFile(folder + frames[i], QByteArray(7000, 'G'));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(start.addSecs(i), QFileDevice::FileModificationTime));
+        list.addItem(path, "c", "s", false, true, false, "p");
+    }
+    world.writeFile(folder + "66604.p.loop.txt", QByteArray(1000, 'L'));
+    world.writeFile(folder + "66604.currentConditions.jpg", QByteArray(5000, 'J'));
+
+    EXPECT_EQ(purgeCacheToBudget(log, list, h, 34000), 0);
+    EXPECT_EQ(names().size(), 6);
+    EXPECT_EQ(purgeCacheToBudget(log, list, h, 20000), 2);
+    EXPECT_EQ(names(), QStringList({"66604.currentConditions.jpg", "66604.p.b.noaa",
+                                    "66604.p.c.noaa", "66604.p.loop.txt"}));
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(list.itemAt(i).active, i >= 2) << frames[i] << " leaves the animation with it";
+    }
+    EXPECT_EQ(world.readFile("errorlog.txt").count("the cache passed its budget of 20000 bytes"),
+              1);
+    EXPECT_EQ(purgeCacheToBudget(log, list, nullptr, 0), 0);
 }

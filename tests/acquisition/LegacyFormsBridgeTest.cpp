@@ -4,8 +4,9 @@
 #include "acquisition/PageRetriever.h"
 #include "platform/MemoryRegistry.h"
 #include "settings/RegistryValues.h"
+#include "support/FolderHandle.h"
 
-#include "ParserTestSupport.h"
+#include "RecordedAnswers.h"
 #include "common/RegistryValue.h"
 
 #include <QImage>
@@ -20,58 +21,14 @@ using namespace nimbuscope::test;
 
 namespace {
 
-QByteArray today(const char* name) {
-    return fixtureBytes(QStringLiteral("today/") + QLatin1String(name));
-}
-
-BridgeAnswer http(int status, QByteArray body, QByteArray type = "application/geo+json") {
-    BridgeAnswer a;
-    a.answered = true;
-    a.status = status;
-    a.body = std::move(body);
-    a.contentType = std::move(type);
-    return a;
-}
-
-BridgeAnswer redirect(const char* location) {
-    BridgeAnswer a = http(302, {}, "text/html");
-    a.location = location;
-    return a;
-}
-
-const QString kSearchSent = QStringLiteral("http://fake/zipcity.php?inputstring=64106");
-const QString kPointsSent = QStringLiteral("http://fake/api/points/39.0997,-94.5786");
+const QString kSearchSent = QStringLiteral("http://fake/zipcity.php?inputstring=22201");
+const QString kPointsSent = QStringLiteral("http://fake/api/points/38.886,-77.094");
+// The recorded points answer links to the default API host; the bridge asks the configured one.
+const QString kStationsSent = QStringLiteral("http://fake/api/gridpoints/LWX/95,71/stations");
+const QString& kLatestOf = kRecordedLatestOf;
 
 const QByteArray kGif = QByteArray("GIF89a") + QByteArray(7000, '\1') + ';';
-
-/// Answers sub-requests from a table keyed by the address up to its query (GetMap answers
-/// are keyed by their time); records every request sent.
-class FakeTransport final : public BridgeTransport {
-public:
-    void get(const BridgeGet& request, Done done) override {
-        sent.push_back(request);
-        QString key = request.url;
-        if (key.contains(QLatin1String("request=GetMap"))) {
-            key = QStringLiteral("GetMap ") + key.mid(key.indexOf(QLatin1String("time=")) + 5);
-        } else if (key.contains(QLatin1String("GetCapabilities"))) {
-            key = key.left(key.indexOf(QLatin1Char('?')));
-        }
-        const auto it = answers.find(key);
-        done(it != answers.end() ? it->second : http(404, "not found", "text/plain"));
-    }
-    void abortAll() override {}
-
-    QStringList urls() const {
-        QStringList out;
-        for (const auto& r : sent) {
-            out << r.url;
-        }
-        return out;
-    }
-
-    std::map<QString, BridgeAnswer> answers;
-    std::vector<BridgeGet> sent;
-};
+const QByteArray kNoRadarPicture = "\xFF\xD8 the saver's radar image unavailable picture \xFF\xD9";
 
 class LegacyFormsBridgeTest : public ParserTest {
 protected:
@@ -79,25 +36,12 @@ protected:
         config.noaaHosts = {QStringLiteral("forecast.weather.gov"),
                             QStringLiteral("radar.weather.gov"),
                             QStringLiteral("radar2.weather.gov")};
-        config.locationSearchURL = QStringLiteral("http://fake/zipcity.php");
-        config.apiURL = QStringLiteral("http://fake/api/");
-        config.mapServerURL = QStringLiteral("http://fake/geoserver/");
-        config.stillsURL = QStringLiteral("http://fake/ridge/standard/");
         config.utcNow = [this] { return now; };
+        config.noRadarPicture = [] { return kNoRadarPicture; };
+        serveRecordedPlace(config, transport, kGif);
         auto& a = transport.answers;
-        a[kSearchSent] = redirect("http://fake/MapClick.php?lat=39.0997&lon=-94.5786");
         a[QStringLiteral("http://fake/zipcity.php?inputstring=00000")] = redirect("http://fake/");
-        a[kPointsSent] = http(200, today("points-radar-city-stations.json"));
-        a[QStringLiteral("https://api.weather.gov/gridpoints/EAX/45,51/stations")] =
-            http(200, today("stations-feature-collection.json"));
-        a[QStringLiteral("http://fake/api/stations/KMKC/observations/latest")] =
-            http(200, today("observation-stale-time.json"));
-        a[QStringLiteral("http://fake/api/stations/KMCI/observations/latest")] =
-            http(200, today("observation-scattered-clouds.json"));
-        a[QStringLiteral("http://fake/geoserver/keax/ows")] =
-            http(200, today("capabilities-instant-list.xml"), "text/xml");
-        a[QStringLiteral("GetMap 2026-12-06T22%3A44%3A22.000Z")] = http(200, kGif, "image/gif");
-        a[QStringLiteral("GetMap 2026-12-06T22%3A39%3A10.000Z")] =
+        a[QStringLiteral("GetMap klwx:klwx_bref_raw 2021-02-21T12:14:16.000Z")] =
             http(200, today("service-exception-bad-parameter.xml"), "application/vnd.ogc.se_xml");
     }
 
@@ -111,58 +55,126 @@ protected:
             result = r;
             called = true;
         });
-        EXPECT_TRUE(called) << "the fake transport answers at once";
+        EXPECT_TRUE(called) << "the recorded answers come at once";
         return result;
     }
 
-    QDateTime now = QDateTime::fromString(QStringLiteral("2026-12-06T23:10:00Z"), Qt::ISODate);
+    struct Shown {
+        QString templateURL, cityState, imageURL, forecast;
+        qint16 temperature = 0;
+    };
+    Shown read(const BridgeResult& page) {
+        Shown s;
+        const QString text = locationPageText(page.body);
+        const LocationPageConfig cfg{QStringLiteral("radar.weather.gov"), {}, {}};
+        EXPECT_TRUE(parseZipCityStatics(text, s.templateURL, s.cityState, cfg, log));
+        parseZipCityDynamics(text, s.imageURL, s.forecast, s.temperature, cfg, log);
+        return s;
+    }
+
+    QDateTime now = QDateTime::fromString(QStringLiteral("2022-03-03T00:30:00Z"), Qt::ISODate);
     BridgeConfig config;
-    FakeTransport transport;
+    RecordedTransport transport;
     std::unique_ptr<LegacyFormsBridge> bridge;
 };
 
-const QString kSearch = QStringLiteral("http://forecast.weather.gov/zipcity.php?inputstring=64106");
+const QString kSearch = QStringLiteral("http://forecast.weather.gov/zipcity.php?inputstring=22201");
+const QString kPlacePage =
+    QStringLiteral("http://forecast.weather.gov/MapClick.php?lat=38.8860&lon=-77.0940");
 const QString kShortList =
-    QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p19r0/keax.txt");
+    QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p19r0/klwx.txt");
 const QString kLongList =
-    QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p20-r/keax.txt");
-const QString kFramePath =
-    QStringLiteral("http://radar.weather.gov/radar/images/DS.p19r0/SI.KEAX/");
+    QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p20-r/klwx.txt");
+const QString kShortFrames =
+    QStringLiteral("http://radar.weather.gov/radar/images/DS.p19r0/SI.KLWX/");
+const QString kLongFrames =
+    QStringLiteral("http://radar.weather.gov/radar/images/DS.p20-r/SI.KLWX/");
 
 } // namespace
 
-TEST_F(LegacyFormsBridgeTest, ASearchBecomesALocationPageFromTheNearestFreshObservation) {
+TEST_F(LegacyFormsBridgeTest, ASearchBecomesALocationPageFromTheNearestCurrentObservation) {
     const BridgeResult r = ask(kSearch);
     ASSERT_EQ(r.status, PageRetriever::Done);
-    EXPECT_EQ(r.finalUrl, "http://forecast.weather.gov/MapClick.php?lat=39.0997&lon=-94.5786");
-    EXPECT_EQ(transport.urls(),
-              QStringList({"http://fake/zipcity.php?inputstring=64106",
-                           "http://fake/api/points/39.0997,-94.5786",
-                           "https://api.weather.gov/gridpoints/EAX/45,51/stations",
-                           "http://fake/api/stations/KMKC/observations/latest",
-                           "http://fake/api/stations/KMCI/observations/latest"}));
+    EXPECT_EQ(r.finalUrl, kPlacePage);
+    EXPECT_EQ(transport.urls(), QStringList({kSearchSent, kPointsSent, kStationsSent,
+                                             kLatestOf.arg("KSHN"), kLatestOf.arg("KOLM")}));
     EXPECT_FALSE(transport.sent[0].followRedirects) << "the redirect is read, not followed";
     EXPECT_TRUE(transport.sent[1].api && transport.sent[3].api);
 
-    const QString page = locationPageText(r.body);
-    const LocationPageConfig cfg{QStringLiteral("radar.weather.gov"), {}, {}};
-    QString templateURL, cityState, imageURL, forecast;
-    qint16 temperature = 0;
-    ASSERT_TRUE(parseZipCityStatics(page, templateURL, cityState, cfg, log));
-    parseZipCityDynamics(page, imageURL, forecast, temperature, cfg, log);
-    EXPECT_EQ(templateURL, "http://radar.weather.gov/radar/images/@@@@@/SI.keax/#####.noaa");
-    EXPECT_EQ(cityState, "Kansas City, MO");
-    EXPECT_EQ(forecast, "Partly Cloudy"); // the second station: the first one's is stale
-    EXPECT_EQ(temperature, 46);
+    const Shown shown = read(r);
+    EXPECT_EQ(shown.templateURL, "http://radar.weather.gov/radar/images/@@@@@/SI.klwx/#####.noaa");
+    EXPECT_EQ(shown.cityState, "Arlington, VA");
+    EXPECT_EQ(shown.forecast, "Mostly Cloudy"); // the second station: the first one's is empty
+    EXPECT_EQ(shown.temperature, 73);           // 22.8 degC
 
     // The stored final address comes back on later passes: the place is remembered.
     transport.sent.clear();
-    EXPECT_EQ(ask(QString::fromLatin1(r.finalUrl)).status, PageRetriever::Done);
+    EXPECT_EQ(ask(kPlacePage).status, PageRetriever::Done);
     EXPECT_EQ(transport.urls().size(), 2) << transport.urls().join(u' ').toStdString();
-    const BridgeResult picture = ask(imageURL);
+    const BridgeResult picture = ask(shown.imageURL);
     ASSERT_EQ(picture.status, PageRetriever::Done);
     EXPECT_TRUE(picture.body.endsWith("\xFF\xD9"));
     EXPECT_EQ(QImage::fromData(picture.body).size(), QSize(55, 58));
+}
+
+TEST_F(LegacyFormsBridgeTest, OnlyACurrentObservationIsShownInItsOwnUnit) {
+    struct Row {
+        const char* file;
+        const char* now;
+        qint16 temperature;
+        const char* forecast;
+        const char* picture;
+    };
+    const Row rows[] = {
+        {"observation-fahrenheit.json", "2022-03-03T00:30:00Z", 42, "Haze", "fog"},
+        {"observation-old-unit-form.json", "2022-03-03T00:30:00Z", 73, "Mostly Clear", "few"},
+        // Months old at every station: nothing rather than old weather.
+        {"observation-latest-kfll.json", "2022-06-01T12:00:00Z", kNoTemperature, "", "unknown"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        bridge.reset();
+        transport.sent.clear();
+        now = QDateTime::fromString(QLatin1String(row.now), Qt::ISODate);
+        for (const char* station : {"KSHN", "KOLM", "KTIW"}) {
+            transport.answers[kLatestOf.arg(station)] = http(200, today(row.file));
+        }
+        const Shown shown = read(ask(kSearch));
+        EXPECT_EQ(shown.temperature, row.temperature);
+        EXPECT_EQ(shown.forecast, row.forecast);
+        EXPECT_EQ(shown.imageURL, QStringLiteral("http://forecast.weather.gov/bridge/conditions/") +
+                                      row.picture + ".jpg");
+    }
+    EXPECT_TRUE(transport.urls().contains(kLatestOf.arg("KTIW")));
+    EXPECT_FALSE(transport.urls().contains(kLatestOf.arg("QCNW1"))) << "three stations at most";
+}
+
+TEST_F(LegacyFormsBridgeTest, APlaceNoRadarCoversIsAPlaceWithTheUnavailablePicture) {
+    transport.answers[kPointsSent] = http(200, today("points-no-radar-utqiagvik-ak.json"));
+    transport.answers[QStringLiteral("http://fake/api/gridpoints/AFG/168,398/stations")] =
+        http(200, today("stations-urls-only.json"));
+    transport.answers[kLatestOf.arg("KTOP")] = http(200, today("observation-latest-kfll.json"));
+    const BridgeResult page = ask(kSearch);
+    ASSERT_EQ(page.status, PageRetriever::Done);
+    EXPECT_TRUE(isNoRadarPage(locationPageText(page.body)));
+    const Shown shown = read(page);
+    EXPECT_EQ(shown.templateURL, "http://radar.weather.gov/radar/images/@@@@@/SI.none/#####.noaa");
+    EXPECT_EQ(shown.cityState, "Utqiagvik, AK");
+    EXPECT_EQ(shown.temperature, 73) << "the place's weather is still shown";
+
+    // Its lists name two frames of the hour, which are the saver's own picture: no network.
+    transport.sent.clear();
+    const BridgeResult list =
+        ask(QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p20-r/none.txt"));
+    ASSERT_EQ(list.status, PageRetriever::Done);
+    EXPECT_EQ(list.body, "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220302.2355.gif\n"
+                         "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220303.0000.gif\n");
+    EXPECT_GT(list.body.size(), 80) << "a list of 80 characters or less is not read";
+    EXPECT_EQ(ask(QStringLiteral("http://radar.weather.gov/radar/images/DS.p20-r/SI.NONE/"
+                                 "SI.NONE.dd.20220303.0000.gif"))
+                  .body,
+              kNoRadarPicture);
+    EXPECT_TRUE(transport.sent.empty());
 }
 
 TEST_F(LegacyFormsBridgeTest, NoMatchAndFailuresComeBackAsTheOldFormsDid) {
@@ -185,58 +197,67 @@ TEST_F(LegacyFormsBridgeTest, NoMatchAndFailuresComeBackAsTheOldFormsDid) {
     EXPECT_EQ(ask(kSearch).status, PageRetriever::ConnectionFailed);
 }
 
-TEST_F(LegacyFormsBridgeTest, ListsCarryExactTimesAndFramesAreFetchedByThem) {
-    ask(kSearch);
-    transport.sent.clear();
+TEST_F(LegacyFormsBridgeTest, ListsCarryTheLayersExactTimesAndTheLongRangeTheMosaics) {
     const BridgeResult shortList = ask(kShortList);
     const BridgeResult longList = ask(kLongList);
     ASSERT_EQ(shortList.status, PageRetriever::Done);
     const QList<QByteArray> lines = shortList.body.trimmed().split('\n');
-    // Seven instants, two of them in one minute: six frames.
-    ASSERT_EQ(lines.size(), 6);
-    EXPECT_EQ(lines.back(), "../../images/DS.p19r0/SI.KEAX/SI.KEAX.dd.20261206.2244.gif");
-    EXPECT_TRUE(longList.body.startsWith("../../images/DS.p20-r/SI.KEAX/"));
-    EXPECT_EQ(transport.urls().size(), 1) << "both lists come from one capabilities answer";
+    ASSERT_EQ(lines.size(), 17);
+    EXPECT_EQ(lines.front(), "../../images/DS.p19r0/SI.KLWX/SI.KLWX.dd.20210221.1029.gif");
+    EXPECT_EQ(lines.back(), "../../images/DS.p19r0/SI.KLWX/SI.KLWX.dd.20210221.1221.gif");
+    // klwx_bref_raw ends about five degrees from the site: the long range comes from the mosaic.
+    EXPECT_EQ(longList.body.trimmed().split('\n').back(),
+              "../../images/DS.p20-r/SI.KLWX/SI.KLWX.dd.20210221.1220.gif");
+    EXPECT_EQ(transport.urls().size(), 2) << "one capabilities answer of each workspace a pass";
+    ask(kShortList);
+    EXPECT_EQ(transport.urls().size(), 2);
 
-    const BridgeResult frame = ask(kFramePath + "SI.KEAX.dd.20261206.2244.gif");
-    ASSERT_EQ(frame.status, PageRetriever::Done);
-    EXPECT_EQ(frame.body, kGif);
-    const QString getMap = transport.urls().back();
-    EXPECT_TRUE(getMap.startsWith("http://fake/geoserver/ows?service=WMS&version=1.3.0"
-                                  "&request=GetMap&layers=keax:keax_sr_bref&"));
-    EXPECT_TRUE(getMap.contains("&crs=EPSG:3857&") && getMap.contains("&width=600&height=550&") &&
-                getMap.contains("&format=image/gif&"));
+    EXPECT_EQ(ask(kShortFrames + "SI.KLWX.dd.20210221.1221.gif").body, kGif);
+    EXPECT_TRUE(transport.urls().back().contains(
+        "&layers=klwx:klwx_bref_raw&styles=radar_reflectivity&crs=EPSG:3857&"));
+    EXPECT_EQ(ask(kLongFrames + "SI.KLWX.dd.20210221.1220.gif").body, kGif);
+    const MercatorBox wide = webMercatorBox(38.976, -77.487, 248.0, 600, 550);
+    EXPECT_TRUE(transport.urls().back().contains(
+        QStringLiteral("&bbox=%1,%2,").arg(wide.minX, 0, 'f', 1).arg(wide.minY, 0, 'f', 1)))
+        << "centred on the site, from its layer's extent";
     // An XML error in place of a frame, or a name no list gave, is the unavailable answer.
-    for (const char* name : {"SI.KEAX.dd.20261206.2239.gif", "SI.KEAX.dd.20261206.2000.gif"}) {
-        const BridgeResult bad = ask(kFramePath + name);
+    for (const char* name : {"SI.KLWX.dd.20210221.1214.gif", "SI.KLWX.dd.20210221.2000.gif"}) {
+        const BridgeResult bad = ask(kShortFrames + name);
         EXPECT_EQ(bad.status, PageRetriever::Done);
         EXPECT_LT(bad.body.size(), 6000);
         EXPECT_TRUE(bad.body.endsWith('\n'));
     }
 }
 
-TEST_F(LegacyFormsBridgeTest, WhenTheMapServerFailsTheTenStillsStandIn) {
-    transport.answers[QStringLiteral("http://fake/geoserver/keax/ows")] =
-        http(200, today("service-exception-bad-parameter.xml"), "application/vnd.ogc.se_xml");
+TEST_F(LegacyFormsBridgeTest, WhenTheMapServerFailsTheStillsStandInAskedOnceAPass) {
+    transport.answers[QStringLiteral("http://fake/geoserver/klwx/ows")] =
+        http(404, today("capabilities-error-tomcat-404.html"), "text/html");
     BridgeAnswer still = http(200, kGif, "image/gif");
-    still.lastModified = "Sun, 06 Dec 2026 23:07:31 GMT";
-    transport.answers[QStringLiteral("http://fake/ridge/standard/KEAX_0.gif")] = still;
-    transport.answers[QStringLiteral("http://fake/ridge/standard/KEAX_9.gif")] = still;
+    still.lastModified = "Thu, 03 Mar 2022 00:27:31 GMT";
+    transport.answers[QStringLiteral("http://fake/ridge/standard/KLWX_0.gif")] = still;
+    transport.answers[QStringLiteral("http://fake/ridge/standard/KLWX_9.gif")] = still;
     const BridgeResult list = ask(kShortList);
     ASSERT_EQ(list.status, PageRetriever::Done);
     const QList<QByteArray> lines = list.body.trimmed().split('\n');
     ASSERT_EQ(lines.size(), 10);
-    EXPECT_TRUE(lines.back().endsWith("SI.KEAX.dd.20261206.2307.gif"));
-    EXPECT_TRUE(lines.front().endsWith("SI.KEAX.dd.20261206.2222.gif"));
+    EXPECT_TRUE(lines.back().endsWith("SI.KLWX.dd.20220303.0027.gif"));
+    EXPECT_TRUE(lines.front().endsWith("SI.KLWX.dd.20220302.2342.gif"));
+    EXPECT_TRUE(ask(kLongList).body.startsWith("../../images/DS.p20-r/SI.KLWX/"));
+    EXPECT_EQ(transport.urls(), QStringList({"http://fake/geoserver/klwx/ows?service=WMS&version="
+                                             "1.3.0&request=GetCapabilities",
+                                             "http://fake/ridge/standard/KLWX_0.gif"}));
 
     transport.sent.clear();
-    EXPECT_EQ(ask(kFramePath + "SI.KEAX.dd.20261206.2307.gif").body, kGif);
-    EXPECT_TRUE(transport.sent.empty()) << "the newest still is already here";
-    EXPECT_EQ(ask(kFramePath + "SI.KEAX.dd.20261206.2222.gif").body, kGif);
-    EXPECT_EQ(transport.urls(), QStringList({"http://fake/ridge/standard/KEAX_9.gif"}));
+    for (const QString& frames : {kShortFrames, kLongFrames}) {
+        EXPECT_EQ(ask(frames + "SI.KLWX.dd.20220303.0027.gif").body, kGif);
+        EXPECT_EQ(ask(frames + "SI.KLWX.dd.20220302.2342.gif").body, kGif);
+    }
+    EXPECT_EQ(transport.urls(), QStringList({"http://fake/ridge/standard/KLWX_9.gif"}))
+        << "each still once for both products";
 
-    transport.answers.erase(QStringLiteral("http://fake/ridge/standard/KEAX_0.gif"));
-    transport.answers[QStringLiteral("http://fake/geoserver/keax/ows")] = {};
+    now = now.addSecs(BridgeFrames::kReuseSeconds);
+    transport.answers.erase(QStringLiteral("http://fake/ridge/standard/KLWX_0.gif"));
+    transport.answers[QStringLiteral("http://fake/geoserver/klwx/ows")] = {};
     EXPECT_EQ(ask(kShortList).status, PageRetriever::ConnectionFailed);
 }
 
@@ -245,15 +266,11 @@ TEST_F(LegacyFormsBridgeTest, APassAsksNoMoreThanTheOldFormsDid) {
     ask(kSearch); // the first search learns the place
     for (int pass = 0; pass < 2; ++pass) {
         transport.sent.clear();
-        const BridgeResult page = ask(
-            QStringLiteral("http://forecast.weather.gov/MapClick.php?lat=39.0997&lon=-94.5786"));
-        QString imageURL, forecast;
-        qint16 temperature = 0;
-        parseZipCityDynamics(locationPageText(page.body), imageURL, forecast, temperature, {}, log);
-        ask(imageURL);
+        const Shown shown = read(ask(kPlacePage));
+        ask(shown.imageURL);
         ask(kShortList);
         ask(kLongList);
-        ask(kFramePath + "SI.KEAX.dd.20261206.2244.gif");
+        ask(kShortFrames + "SI.KLWX.dd.20210221.1221.gif");
         EXPECT_LE(transport.sent.size(), 4u + 1u) << transport.urls().join(u' ').toStdString();
         now = now.addSecs(5 * 60);
     }
@@ -276,15 +293,19 @@ TEST_F(LegacyFormsBridgeTest, TheFourSettingsPointTheBridgeAtAnotherServer) {
     config.utcNow = [this] { return now; };
     EXPECT_TRUE(config.enabled);
 
-    ask(kSearch);
+    // A mirror that sends the request on to NOAA's own host is followed to the configured base.
+    const QString adjusted = QStringLiteral("http://fake/api/points/38.8860,-77.0940");
+    transport.answers[adjusted] = transport.answers[kPointsSent];
+    transport.answers[kPointsSent] =
+        redirect("https://api.weather.gov/points/38.8860,-77.0940", 301);
+    EXPECT_EQ(read(ask(kSearch)).cityState, "Arlington, VA");
     ask(kShortList);
-    ask(kFramePath + "SI.KEAX.dd.20261206.2244.gif");
+    ask(kShortFrames + "SI.KLWX.dd.20210221.1221.gif");
+    EXPECT_EQ(transport.urls().mid(1, 3), QStringList({kPointsSent, adjusted, kStationsSent}));
     for (const QString& url : transport.urls()) {
-        // The station list address is the one the points answer gave.
-        EXPECT_TRUE(url.startsWith("http://fake/") || url.contains("/gridpoints/"))
-            << url.toStdString();
+        EXPECT_TRUE(url.startsWith("http://fake/")) << url.toStdString();
     }
-    EXPECT_EQ(transport.sent.size(), 7u);
+    EXPECT_EQ(transport.sent.size(), 8u);
 
     put("legacyFormsBridge", 0);
     settings.loadRegistryValues();
@@ -300,7 +321,7 @@ TEST_F(LegacyFormsBridgeTest, PoliteRequestsAskConditionallyAndBackOffAfterRefus
                    [&](const BridgeAnswer& a) { got = a; });
         return got;
     };
-    BridgeAnswer first = http(200, today("points-radar-city-stations.json"));
+    BridgeAnswer first = http(200, today("points-38.886,-77.094-arlington-va.json"));
     first.etag = "\"abc\"";
     first.lastModified = "Sun, 06 Dec 2026 23:00:00 GMT";
     transport.answers[kPointsSent] = first;
@@ -344,7 +365,7 @@ TEST_F(LegacyFormsBridgeTest, PoliteRequestsAskConditionallyAndBackOffAfterRefus
 TEST_F(LegacyFormsBridgeTest, WithoutTheLayersExtentFramesCentreOnTheStoredLocation) {
     transport.answers[QStringLiteral("http://fake/geoserver/ktop/ows")] =
         http(200, today("capabilities-interval-period.xml"), "text/xml");
-    transport.answers[QStringLiteral("GetMap 2026-12-06T21%3A04%3A30Z")] =
+    transport.answers[QStringLiteral("GetMap ktop:ktop_sr_bref 2026-12-06T21:04:30Z")] =
         http(200, "GIF89a tiny;", "image/gif");
     const QString list =
         QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p20-r/ktop.txt");
@@ -371,7 +392,7 @@ namespace {
 class KeptPlacesTest : public LegacyFormsBridgeTest {
 protected:
     KeptPlacesTest() {
-        config.keepFolder = [this] { return dir.path() + QLatin1Char('/'); };
+        config.keepFolder = [this] { return FolderHandle::open(dir.path()); };
     }
 
     QStringList askInNewRun(const QString& address) {
@@ -403,8 +424,7 @@ TEST_F(KeptPlacesTest, ASecondRunWithinAWeekAsksNeitherTheSearchNorThePoints) {
     const QStringList secondRun = askInNewRun(kSearch);
     EXPECT_FALSE(secondRun.contains(kSearchSent) || secondRun.contains(kPointsSent))
         << secondRun.join(u' ').toStdString();
-    EXPECT_TRUE(secondRun.contains("http://fake/api/stations/KMCI/observations/latest"))
-        << "observations are never kept";
+    EXPECT_TRUE(secondRun.contains(kLatestOf.arg("KOLM"))) << "observations are never kept";
 
     // Seven days after they were learnt, both are asked again, and kept anew.
     now = now.addDays(1);
@@ -415,20 +435,20 @@ TEST_F(KeptPlacesTest, ASecondRunWithinAWeekAsksNeitherTheSearchNorThePoints) {
 
 TEST_F(KeptPlacesTest, ADamagedOrForeignFileIsIgnoredAndReplaced) {
     const QByteArray good = "nimbuscope-places 1\n"
-                            "P\t2026-12-06T20:00:00Z\t39.0997,-94.5786\tKEAX\tKansas City\tMO\t"
-                            "KMCI\n";
+                            "P\t2022-03-02T20:00:00Z\t38.8860,-77.0940\tKLWX\tArlington\tVA\t"
+                            "KOLM\n";
     const struct {
         const char* name;
         QByteArray text;
     } rows[] = {
         {"foreign", "<html>not ours</html>\n"},
         {"cut off", good.chopped(1)},
-        {"markup in the city", QByteArray(good).replace("Kansas City", "<b>x</b>")},
-        {"site out of form", QByteArray(good).replace("KEAX", "../x")},
-        {"latitude out of range", QByteArray(good).replace("39.0997", "99.0997")},
-        {"learnt time not a time", QByteArray(good).replace("2026-12-06T20:00:00Z", "soon")},
-        {"extra field", QByteArray(good).replace("\tKMCI", "\tKMCI\tx")},
-        {"search without coordinates", good + "S\t2026-12-06T20:00:00Z\t64106\t\t-94.5\n"},
+        {"markup in the city", QByteArray(good).replace("Arlington", "<b>x</b>")},
+        {"site out of form", QByteArray(good).replace("KLWX", "../x")},
+        {"latitude out of range", QByteArray(good).replace("38.8860", "98.8860")},
+        {"learnt time not a time", QByteArray(good).replace("2022-03-02T20:00:00Z", "soon")},
+        {"extra field", QByteArray(good).replace("\tKOLM", "\tKOLM\tx")},
+        {"search without coordinates", good + "S\t2022-03-02T20:00:00Z\t22201\t\t-77.1\n"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -30,6 +30,7 @@ public:
     std::optional<qint64> workingSet = qint64(4096) * 1024;
     quint32 platformId = OSVersionInfo::kNtPlatform;
     qint32 pid = 4242;
+    std::optional<qint64> sinceStartMs = 0;
 
     std::optional<QString> userName() override { return user; }
     QString tempPath() override { return temp; }
@@ -41,6 +42,7 @@ public:
         return v;
     }
     qint32 currentProcessId() override { return pid; }
+    std::optional<qint64> msSinceProcessStart() override { return sinceStartMs; }
     QString expandEnvironmentStrings(const QString& text) override {
         return real_.expandEnvironmentStrings(text);
     }

@@ -33,8 +33,7 @@ struct PresentationRig : DisplayTestRig {
                                                if (onMessageBox) {
                                                    onMessageBox();
                                                }
-                                           },
-                                           [this] { ++doEventsCalls; }}) {
+                                           }}) {
         QDir().mkpath(dataPath({}));
         window.resize(kScreenW, kScreenH);
         c.window = &window;
@@ -120,7 +119,6 @@ struct PresentationRig : DisplayTestRig {
     DisplayList list;
     QStringList messages;
     std::function<void()> onMessageBox;
-    int doEventsCalls = 0;
     FramePresentation presentation;
 };
 

@@ -29,6 +29,8 @@ constexpr double kNoRadarYet = 0.01;
 // The window checks the cursor on every move and every animation tick (at most 2 s apart).
 constexpr int kNotEndedMs = 2500;
 const QSize kScreen{1024, 768};
+// From the start of the program to the first cached frame: the logo phase and 100 ms.
+constexpr double kWarmFirstFrameS = 1.6;
 
 // How the window draws its frame caption.
 constexpr int kCaptionPx = 22;
@@ -99,6 +101,65 @@ TEST_F(SaverE2eTest, EscOpensTheSetupDialogCancelGoesBackToTheRadarAndAClickEnds
     // The pointer rests in the middle of the screen, on the radar picture.
     ASSERT_TRUE(session.click());
     EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
+}
+
+// The settings left open (or a preview running) never keep the saver from starting.
+TEST_F(SaverE2eTest, StartsAndAnimatesWhileTheSetupDialogIsOpen) {
+    const auto setup = startSaver({QStringLiteral("/c")});
+    ASSERT_NE(waitForSetupDialog(session, kEndsWithinMs), 0u) << setup->describe().toStdString();
+    const auto saver = startSaver();
+    ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();
+    EXPECT_TRUE(framesPlayIn(session, pictureArea(session.x().grabScreen())));
+    EXPECT_TRUE(setup->isRunning());
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
+    EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
+}
+
+// Frames in the cache play once the 1.5 s logo phase is over, however slowly the server
+// answers or whether it answers at all.
+TEST_F(SaverE2eTest, CachedFramesAreOnScreenWithinTheLogoPhaseWhateverTheServerDoes) {
+    const QString tracePath = world.root() + QStringLiteral("/trace.txt");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("NIMBUSCOPE_FRAME_TRACE"), tracePath);
+    const auto passesEnded = [&] {
+        const QList<TraceLine> trace = readTrace(tracePath);
+        return std::count_if(trace.begin(), trace.end(),
+                             [](const TraceLine& l) { return l.event == "pass-end"; });
+    };
+    {
+        const auto first = startSaver({QStringLiteral("/s")}, env);
+        ASSERT_TRUE(waitUntil([&] { return passesEnded() == 1; }, kRadarShownMs, 100))
+            << first->describe().toStdString();
+        ASSERT_TRUE(session.key(QStringLiteral("a")));
+        ASSERT_TRUE(endsCleanly(*first));
+    }
+    const struct {
+        const char* name;
+        const char* fault;
+    } rows[] = {{"15 s slow", "delay:15000"}, {"dead", "drop"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_TRUE(simFault("*", row.fault));
+        const double started = monotonicNow();
+        const auto saver = startSaver({QStringLiteral("/s")}, env);
+        double firstFrame = 0;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                for (const TraceLine& line : readTrace(tracePath)) {
+                    if (line.event == "frame" && line.pid == saver->processId()) {
+                        firstFrame = line.time;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            kEndsWithinMs))
+            << saver->describe().toStdString();
+        EXPECT_LE(firstFrame - started, kWarmFirstFrameS);
+        EXPECT_GT(vividShare(session.x().grabScreen()), kNoRadarYet);
+        ASSERT_TRUE(session.key(QStringLiteral("a")));
+        ASSERT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
+    }
 }
 
 TEST_F(SaverE2eTest, CaptionNamesTheShortRangeThenTheLongRangeRadar) {
@@ -230,6 +291,24 @@ TEST_F(SaverE2eTest, ErrorPagesForBothListsKeepEveryCachedFileAndShowTheNetworkP
     EXPECT_EQ(after.keys(), before.keys());
     EXPECT_TRUE(after == before) << "a cached list changed";
     EXPECT_TRUE(framesPlayIn(session, pictureArea(session.x().grabScreen())));
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
+    EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
+}
+
+// A file-size limit below a frame's size: every frame write fails as on a full disk, and
+// the saver, told of it by a failed write rather than SIGXFSZ, runs on.
+TEST_F(SaverE2eTest, AFileSizeLimitFailsTheWritesWithoutEndingTheSaver) {
+    const auto saver =
+        session.run(QStringLiteral("/usr/bin/prlimit"),
+                    {QStringLiteral("--fsize=4096"), QStringLiteral("--"),
+                     QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), QStringLiteral("/s")});
+    ASSERT_TRUE(waitUntil([&] { return simControl().askedFor("/radar/images/DS.p20-r/"); },
+                          kRadarShownMs, 200))
+        << saver->describe().toStdString();
+    QThread::msleep(kNotEndedMs);
+    ASSERT_TRUE(saver->isRunning()) << saver->describe().toStdString();
+    EXPECT_TRUE(halfWrittenFiles().isEmpty());
+
     ASSERT_TRUE(session.key(QStringLiteral("a")));
     EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
 }

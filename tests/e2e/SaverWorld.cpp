@@ -1,6 +1,10 @@
 #include "e2e/SaverWorld.h"
 
 #include <QDir>
+#include <QFile>
+
+#include <algorithm>
+#include <chrono>
 
 namespace nimbuscope::e2e {
 
@@ -28,6 +32,28 @@ void addToHives(const test::TestWorld& world, const QByteArray& lines) {
     for (const QString& hive : {userHive(world), machineHive(world)}) {
         world.writeFile(hive, world.readFile(hive) + lines);
     }
+}
+
+QList<TraceLine> readTrace(const QString& path) {
+    QFile file(path);
+    QList<TraceLine> lines;
+    if (!file.open(QIODevice::ReadOnly)) {
+        return lines;
+    }
+    for (const QByteArray& text : file.readAll().split('\n')) {
+        const QList<QByteArray> parts = text.split(' ');
+        if (parts.size() >= 3) {
+            lines.append({parts[0].toDouble(), parts[1], parts.last().toLongLong()});
+        }
+    }
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const TraceLine& a, const TraceLine& b) { return a.time < b.time; });
+    return lines;
+}
+
+double monotonicNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 QStringList cachedFiles(const test::TestWorld& world, const QString& pattern) {

@@ -3,6 +3,7 @@
 #include "common/TestWorld.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,17 @@ QString machineHive(const test::TestWorld& world);
 void writeHives(const test::TestWorld& world, const QByteArray& lines);
 /// Adds value lines to the saver's settings in both hives (which end with that section).
 void addToHives(const test::TestWorld& world, const QByteArray& lines);
+/// One line of a frame trace (NIMBUSCOPE_FRAME_TRACE): "<time> <event> ... <pid>".
+struct TraceLine {
+    double time = 0; // seconds on the monotonic clock
+    QByteArray event;
+    qint64 pid = 0;
+};
+/// The trace in `path` in the order of its times; empty when there is none.
+QList<TraceLine> readTrace(const QString& path);
+/// Seconds on the monotonic clock, as the trace has them.
+double monotonicNow();
+
 /// The cache files of every user whose names match `pattern`, with their folders.
 QStringList cachedFiles(const test::TestWorld& world, const QString& pattern);
 

@@ -70,6 +70,7 @@ public:
         return inner_.expandEnvironmentStrings(text);
     }
     qsizetype openHandleCount() const override { return inner_.openHandleCount(); }
+    QString rootLocation(qint32 root) const override { return inner_.rootLocation(root); }
 
     /// The writes of value `name`, in order.
     QList<Write> writesOf(const QString& name) const {

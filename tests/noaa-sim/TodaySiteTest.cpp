@@ -76,7 +76,8 @@ protected:
         c.set_read_timeout(5, 0);
         return c.Get(target, headers);
     }
-    std::string api() const { return server.baseUrl() + "api/"; }
+    // The answers link to the real API's host, whatever address they were asked at.
+    std::string api() const { return std::string(kPublicApiBase); }
 
     ManualUtcClock clock;
     SimServer server;
@@ -117,6 +118,11 @@ TEST_F(TodaySiteTest, PointsNameTheRadarCityAndStationsOrExplainTheProblem) {
     EXPECT_EQ(at(where, {"state"}).toString(), QStringLiteral("MO"));
     EXPECT_EQ(p.value(QStringLiteral("observationStations")).toString().toStdString(),
               api() + "gridpoints/EAX/44,51/stations");
+    const QJsonObject noRadar = properties(get("/api/points/71.2906,-156.7886")->body);
+    EXPECT_TRUE(noRadar.value(QStringLiteral("radarStation")).isNull());
+    EXPECT_EQ(at(noRadar, {"relativeLocation", "properties", "city"}).toString(),
+              QStringLiteral("Utqiagvik"));
+    EXPECT_EQ(get("/zipcity.php?inputstring=99723")->status, 302);
 
     const struct {
         const char* point;
@@ -181,6 +187,13 @@ TEST_F(TodaySiteTest, ObservationsShowTheQuirksTheNextStationMakesUpFor) {
     EXPECT_EQ(empty.value(QStringLiteral("textDescription")).toString(), QString());
     EXPECT_TRUE(empty.value(QStringLiteral("icon")).isNull());
     EXPECT_TRUE(at(empty, {"temperature", "value"}).isNull());
+    const QJsonObject fahrenheit = latest("KNYC");
+    EXPECT_EQ(at(fahrenheit, {"temperature", "unitCode"}).toString(),
+              QStringLiteral("wmoUnit:degF"));
+    EXPECT_DOUBLE_EQ(at(fahrenheit, {"temperature", "value"}).toDouble(),
+                     conditionsFor(*SiteTable::builtIn().byZip("10001"), clock.now()).temperatureF +
+                         0.4);
+    EXPECT_GT(ageOf(latest("KEDC")), days{100}) << "no Austin station is current";
     const QJsonObject noTemperature = latest("KMDW");
     EXPECT_FALSE(noTemperature.value(QStringLiteral("textDescription")).toString().isEmpty());
     EXPECT_TRUE(at(noTemperature, {"temperature", "value"}).isNull());
@@ -200,16 +213,16 @@ TEST_F(TodaySiteTest, CapabilitiesAdvertiseTimesEveryOneOfWhichMapsToARadarFrame
         server.today()->setTimeForm(*timeFormFromName(form));
         const auto caps =
             get("/geoserver/keax/ows?service=WMS&version=1.3.0&request=GetCapabilities");
-        const std::string text = dimensionOf(caps->body, "keax_sr_bref");
+        const std::string text = dimensionOf(caps->body, "keax_bref_raw");
         const auto expected =
-            layerTimes("keax_sr_bref", clock.now(), kDefaultFrameCount, *timeFormFromName(form));
+            layerTimes("keax_bref_raw", clock.now(), kDefaultFrameCount, *timeFormFromName(form));
         EXPECT_EQ(text, expected.text);
         if (std::string(form) == "list") {
-            EXPECT_NE(dimensionOf(caps->body, "keax_sr_bvel"), text)
+            EXPECT_NE(dimensionOf(caps->body, "keax_bvel_raw"), text)
                 << "another layer, other times";
         }
         const auto frame = get(std::string("/geoserver/ows?service=WMS&version=1.3.0&request=GetMap"
-                                           "&layers=keax:keax_sr_bref") +
+                                           "&layers=keax:keax_bref_raw") +
                                kBox + "&time=" + isoTime(expected.times.back(), true));
         EXPECT_EQ(frame->get_header_value("Content-Type"), "image/gif");
         const QImage picture = QImage::fromData(QByteArray::fromStdString(frame->body));
@@ -218,14 +231,19 @@ TEST_F(TodaySiteTest, CapabilitiesAdvertiseTimesEveryOneOfWhichMapsToARadarFrame
     EXPECT_NE(dimensionOf(get("/geoserver/conus/ows?service=WMS&request=GetCapabilities")->body,
                           "conus_bref_qcd"),
               "");
+    // Other sites name the super-resolution layer; every layer gives its extent.
+    const std::string atlanta = get("/geoserver/kffc/ows?request=GetCapabilities")->body;
+    EXPECT_NE(dimensionOf(atlanta, "kffc_sr_bref"), "");
+    EXPECT_EQ(dimensionOf(atlanta, "kffc_bref_raw"), "");
+    EXPECT_NE(atlanta.find("<westBoundLongitude>-89.3888</westBoundLongitude>"), std::string::npos);
     EXPECT_EQ(get("/geoserver/kzzz/ows?request=GetCapabilities")->status, 404);
 }
 
 TEST_F(TodaySiteTest, MapServerAnswersOddTimesWithABlankFrameAndBadRequestsWithXml) {
     const std::string map = std::string("/geoserver/ows?service=WMS&version=1.3.0&request=GetMap"
-                                        "&layers=keax:keax_sr_bref") +
+                                        "&layers=keax:keax_bref_raw") +
                             kBox + "&time=";
-    const auto newest = layerTimes("keax_sr_bref", clock.now(), 1, TimeForm::List).times.back();
+    const auto newest = layerTimes("keax_bref_raw", clock.now(), 1, TimeForm::List).times.back();
     const auto frame = get(map + isoTime(newest, true));
     const auto blank = get(map + isoTime(newest + seconds{1}, true));
     EXPECT_EQ(blank->status, 200);

@@ -11,6 +11,9 @@
 #include <QProcessEnvironment>
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -138,6 +141,71 @@ TEST_F(FileRegistryTest, ADamagedHiveReadsAsMissingAndIsKeptAsideByTheNextWrite)
     ASSERT_EQ(aside.size(), 1);
     EXPECT_EQ(world.readFile(aside.first().filePath()), damaged);
     EXPECT_EQ(readDword(*registry, HKEY_CURRENT_USER, "a"), 5);
+}
+
+// Hand-made hives past the limits, each written in pieces so that the test itself stays
+// small: each reads as damaged without being taken in whole, and the next write keeps it
+// aside as it was and starts afresh.
+TEST_F(FileRegistryTest, HivesPastTheLimitsAreDamagedAndCostLittle) {
+    using Body = std::function<void(QFile&)>;
+    const QByteArray section = "[HKEY_CURRENT_USER\\Software";
+    const QByteArray longName = "\\" + QByteArray(255, 'k');
+    const std::pair<const char*, Body> rows[] = {
+        {"a key 40,000 deep",
+         [](QFile& f) {
+             f.write("[HKEY_CURRENT_USER");
+             for (int i = 0; i < 40000; ++i) {
+                 f.write("\\k");
+             }
+             f.write("]\n");
+         }},
+        {"10,000 sibling keys",
+         [&](QFile& f) {
+             for (int i = 0; i < 10000; ++i) {
+                 f.write(section + "\\k" + QByteArray::number(i) + "]\n");
+             }
+         }},
+        {"a 50 MB value",
+         [&](QFile& f) {
+             f.write(section + "]\n\"big\"=\"");
+             for (int i = 0; i < 50; ++i) {
+                 f.write(QByteArray(1 << 20, 'x'));
+             }
+             f.write("\"\n");
+         }},
+        {"a text that rewritten would pass the limit", // every key listed with its whole path
+         [&](QFile& f) {
+             f.write("[HKEY_CURRENT_USER");
+             for (int i = 0; i < 500; ++i) {
+                 f.write(longName);
+             }
+             f.write("]\n");
+         }},
+    };
+    const QString folder = QFileInfo(paths.currentUserHive).path();
+    for (const auto& [name, body] : rows) {
+        SCOPED_TRACE(name);
+        QDir().mkpath(folder);
+        QFile file(paths.currentUserHive);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("Windows Registry Editor Version 5.00\n\n");
+        body(file);
+        file.close();
+        const qint64 size = QFileInfo(paths.currentUserHive).size();
+
+        Handle h = 0;
+        EXPECT_EQ(registry->openKey(HKEY_CURRENT_USER, QString(), regaccess::QueryValue, h),
+                  regstatus::BadFile);
+        ASSERT_EQ(writeDword(*registry, HKEY_CURRENT_USER, "a", 5), regstatus::Success);
+        const QFileInfoList aside = QDir(folder).entryInfoList({"HKEY_CURRENT_USER.reg.damaged-*"});
+        ASSERT_EQ(aside.size(), 1);
+        EXPECT_EQ(aside.first().size(), size);
+        EXPECT_EQ(readDword(*registry, HKEY_CURRENT_USER, "a"), 5);
+        QFile::remove(aside.first().filePath());
+    }
+    struct rusage usage {};
+    ::getrusage(RUSAGE_SELF, &usage);
+    EXPECT_LT(usage.ru_maxrss, 100 * 1024) << "kilobytes at the peak";
 }
 
 TEST_F(FileRegistryTest, AnUnwritableMachineFolderRefusesWritesAndCreatesNothing) {

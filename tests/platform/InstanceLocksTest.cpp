@@ -6,7 +6,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSet>
+
+#include <array>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +51,54 @@ TEST_F(InstanceLocksTest, AHoldInAnotherProcessIsFoundAndEndsWithThatProcess) {
     EXPECT_TRUE(locks.isHeld(kCaption));
     child.kill();
     EXPECT_FALSE(locks.isHeld(kCaption));
+}
+
+TEST_F(InstanceLocksTest, AcquireIfFreeHoldsOnlyANameNobodyHolds) {
+    auto first = locks.acquireIfFree(kCaption);
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(locks.isHeld(kCaption));
+    EXPECT_EQ(locks.acquireIfFree(kCaption), nullptr); // held by this very process
+    first.reset();
+    {
+        LockHolderProcess child(world.runtimeDir(), kCaption);
+        ASSERT_TRUE(child.held());
+        EXPECT_EQ(locks.acquireIfFree(kCaption), nullptr);
+    }
+    EXPECT_NE(locks.acquireIfFree(kCaption), nullptr);
+    // Without any usable folder nothing is found, so nothing is refused either.
+    FileInstanceLocks none{QString()};
+    EXPECT_NE(none.acquireIfFree(kCaption), nullptr);
+    EXPECT_NE(none.acquireIfFree(kCaption), nullptr);
+}
+
+// The single-instance step of copies started together: the test and the hold are one step.
+TEST_F(InstanceLocksTest, OfProcessesTryingAtTheSameInstantExactlyOneHolds) {
+    constexpr int kRounds = 20;
+    constexpr int kProcesses = 3;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        std::array<QProcess, kProcesses> helpers;
+        for (QProcess& helper : helpers) {
+            helper.start(QStringLiteral(NIMBUSCOPE_LOCK_HOLDER),
+                         {world.runtimeDir(), kCaption, QStringLiteral("--if-free")});
+            ASSERT_TRUE(helper.waitForReadyRead(10000));
+            ASSERT_EQ(helper.readLine().trimmed(), "ready");
+        }
+        for (QProcess& helper : helpers) {
+            helper.write("\n");
+            helper.waitForBytesWritten();
+        }
+        int held = 0;
+        for (QProcess& helper : helpers) {
+            ASSERT_TRUE(helper.canReadLine() || helper.waitForReadyRead(10000));
+            held += helper.readLine().trimmed() == "held" ? 1 : 0;
+        }
+        EXPECT_EQ(held, 1);
+        for (QProcess& helper : helpers) {
+            helper.closeWriteChannel();
+            helper.waitForFinished();
+        }
+    }
 }
 
 TEST_F(InstanceLocksTest, NamesBecomeDistinctFileNamesInsideTheFolder) {

@@ -167,6 +167,14 @@ TEST(HiveFormat, DamagedFilesAreRefusedWholeNamingTheLine) {
     // A whole file in the editor's UTF-16 but for a value name that cannot be written back.
     const QString surrogate = QString::fromLatin1(section + "\"a") + QChar(0xDEDE) + "\"=\"b\"\n";
     const QByteArray unpaired = QByteArray("\xFF\xFE", 2) + utf16z(surrogate).chopped(2);
+    const auto nested = [&](int depth) {
+        return head + "[HKEY_CURRENT_USER" + QByteArray("\\k").repeated(depth) + "]\n";
+    };
+    QByteArray siblings = head;
+    for (int i = 0; i <= 4096; ++i) {
+        siblings += "[HKEY_CURRENT_USER\\k" + QByteArray::number(i) + "]\n";
+    }
+    const QByteArray text32k = section + "\"a\"=\"" + QByteArray(32768, 'x') + "\"\n";
     const std::pair<const char*, QByteArray> rows[] = {
         {"no header", QByteArray("[HKEY_CURRENT_USER\\Software]\n")},
         {"old editor format", QByteArray("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n")},
@@ -190,11 +198,20 @@ TEST(HiveFormat, DamagedFilesAreRefusedWholeNamingTheLine) {
         {"not UTF-8", section + "\"a\"=\"\xC3\x28\"\n"},
         {"truncated UTF-16", QByteArray("\xFF\xFE\x57", 3)},
         {"unpaired surrogate in UTF-16", unpaired},
+        {"keys nested 513 deep", nested(513)},
+        {"4097 keys", siblings},
+        {"a value of 64 KiB and 2 bytes", text32k},
+        {"a file over 1 MiB", section + "; " + QByteArray(1 << 20, 'x') + "\n"},
     };
     for (const auto& [name, text] : rows) {
         HiveParseError error;
         EXPECT_FALSE(parseHive(text, kUser, &error).has_value()) << name;
         EXPECT_FALSE(error.message.isEmpty()) << name;
+    }
+    siblings.chop(siblings.size() - siblings.lastIndexOf('['));
+    for (const QByteArray& atLimit :
+         {nested(512), siblings, text32k.left(text32k.size() - 3) + "\"\n"}) {
+        EXPECT_TRUE(parseHive(atLimit, kUser).has_value()) << "within the limits";
     }
     HiveParseError error;
     EXPECT_FALSE(parseHive(section + "\"ok\"=dword:00000001\n\"bad\"=zz\n", kUser, &error));

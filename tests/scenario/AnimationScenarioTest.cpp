@@ -68,10 +68,12 @@ TEST(AnimationScenario, FastRateWithPreloadingKeepsItsPaceBeforeAndAfterPictures
 
 TEST(AnimationScenario, LogoStaysUntilTheFirstFrameThenTheInformationColumnIsLaidOut) {
     ScenarioRig rig;
+    // The logo phase of 1.5 s counts from the program's start.
+    rig.platform.sinceStartMs = 200;
     rig.start();
     EXPECT_TRUE(rig.shown(QStringLiteral("LogoImage")));
     EXPECT_FALSE(rig.window().infoLaidOut());
-    EXPECT_EQ(rig.timer1().interval(), 1500);
+    EXPECT_EQ(rig.timer1().interval(), 1300);
 
     ASSERT_TRUE(rig.runUntil([&] { return rig.window().infoLaidOut(); }, 60));
     EXPECT_FALSE(rig.shown(QStringLiteral("LogoImage")));
@@ -87,6 +89,43 @@ TEST(AnimationScenario, LogoStaysUntilTheFirstFrameThenTheInformationColumnIsLai
     const QWidget* times = rig.window().findChild<QWidget*>(QStringLiteral("CurrentRadarTimes"));
     EXPECT_LE(temperature->geometry().right(), picture->x());
     EXPECT_GE(times->x(), picture->x() + picture->width());
+}
+
+// Frames of the location in the cache play from the first tick after the logo, whatever
+// the network does; the pass then puts its own in their place without a tick going blank.
+TEST(AnimationScenario, CachedFramesPlayFromTheFirstTickWhateverTheNetworkDoes) {
+    constexpr int kCachedFrames = 6;
+    constexpr int kListedNow = 9;
+    const FilledCache cache = ScenarioRig::fillCache(kCachedFrames);
+    ASSERT_FALSE(cache.files.isEmpty());
+    const struct {
+        const char* name;
+        qint64 latencyMs;
+        bool offline;
+    } rows[] = {{"fast", ScriptedNetwork::kDefaultLatencyMs, false},
+                {"15 s slow", 15000, false},
+                {"dead", 0, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScenarioRig rig;
+        rig.seedCache(cache);
+        rig.network.site().setFrameCount("", kListedNow);
+        rig.network.latencyMs = row.latencyMs;
+        rig.network.setOffline(row.offline);
+        int blankTicks = 0;
+        rig.afterTick = [&](VirtualTimer& t) {
+            const bool shown =
+                !rig.framesShown.isEmpty() && rig.framesShown.last().atMs == rig.nowMs();
+            blankTicks += &t == &rig.timer1() && !shown ? 1 : 0;
+        };
+        rig.start();
+        rig.runFor(120);
+        ASSERT_FALSE(rig.framesShown.isEmpty());
+        EXPECT_EQ(rig.framesShown.first().atMs, FrmMain::kTimer1LoadMs);
+        EXPECT_EQ(blankTicks, 0);
+        const int listed = rig.window().displayList().numDLitems();
+        EXPECT_EQ(listed, row.offline ? 2 * kCachedFrames : 2 * kListedNow);
+    }
 }
 
 // Hidden at the end of the location load; the layout after the first frame hides it again,
@@ -117,9 +156,46 @@ TEST(AnimationScenario, InformationLabelsFollowTheDownloadAndTheConditions) {
                              "currentConditionsPictureBox", "EscToChange"}) {
         EXPECT_TRUE(rig.shown(QString::fromLatin1(name))) << name;
     }
-    EXPECT_TRUE(
-        rig.caption(QStringLiteral("ImageDate")).startsWith(QStringLiteral("Last download:  ")));
     EXPECT_TRUE(rig.caption(QStringLiteral("DownloadInfoChannelName"))
                     .startsWith(QStringLiteral("Nimbuscope for ")));
     EXPECT_TRUE(rig.errorLog().isEmpty()) << rig.errorLog().toStdString();
+}
+
+TEST(AnimationScenario, TheClockAndTheLastDownloadUseTheUsersTimeFormat) {
+    const struct {
+        QLocale locale;
+        const char* lastDownload;
+        const char* clockStart;
+    } rows[] = {
+        {QLocale(QLocale::English, QLocale::UnitedStates), "Last download:  9:35:29 PM  ",
+         "Current Time:  9:35:"},
+        {QLocale(QLocale::German, QLocale::Germany), "Last download:  21:35:29  ",
+         "Current Time:  21:35:"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.lastDownload);
+        ScenarioRig rig({.locale = row.locale});
+        rig.clock.set(DateTime::fromParts(2026, 12, 5, 21, 35, 29));
+        ASSERT_TRUE(rig.startPastTheFirstFrame());
+        EXPECT_EQ(rig.caption(QStringLiteral("ImageDate")), QLatin1String(row.lastDownload));
+        EXPECT_TRUE(
+            rig.caption(QStringLiteral("currentTime")).startsWith(QLatin1String(row.clockStart)));
+    }
+}
+
+TEST(AnimationScenario, NoShowableFrameFillsTheErrorLogWithOneLineAndItsCounts) {
+    ScenarioRig rig;
+    // Every frame is the server's short radar-unavailable answer: listed, never shown.
+    rig.network.always(QStringLiteral("*.gif"), Outcome::withBody("unavailable"));
+    rig.world.writeFile(rig.world.tmp() + "/Nimbuscope/tmp-tester/errorlog.txt", {});
+    rig.start();
+    rig.runFor(10 * 60);
+    rig.app.log().logError(QStringLiteral("ERROR :: the newest"));
+
+    const QString log = rig.errorLog();
+    EXPECT_LT(log.size(), 2000) << log.toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("displayList failure: getNextItem() returned "
+                                            "item.active==(False) or bad index (repeated ")))
+        << log.toStdString();
+    EXPECT_TRUE(log.endsWith(QStringLiteral("ERROR :: the newest :: \r\n")));
 }

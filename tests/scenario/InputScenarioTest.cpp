@@ -2,6 +2,7 @@
 #include "ScenarioRig.h"
 
 #include "display/DisplayList.h"
+#include "display/MyProgress.h"
 #include "shell/MyMain.h"
 
 #include <QLabel>
@@ -48,6 +49,21 @@ TEST(InputScenario, ClickEndsOpensTheSettingsOrDoesNothing) {
             }
         }
     }
+}
+
+TEST(InputScenario, AClickOnAProgressBarDoesNothing) {
+    ScenarioRig rig;
+    ASSERT_TRUE(rig.startPastTheFirstFrame());
+    const MyProgress& bars = *rig.window().controls().progress;
+    for (QWidget* part : {bars.MyProgressBarBack(kRadarTimeBar), bars.MyProgressBar(kRadarTimeBar),
+                          bars.MyProgressBarBack(kDownloadBar)}) {
+        sendMouse(part, QEvent::MouseButtonPress);
+        sendMouse(part, QEvent::MouseButtonRelease);
+        sendMouse(part, QEvent::MouseButtonDblClick);
+    }
+    EXPECT_TRUE(ScenarioApplication::instance().endedInEvents.isEmpty());
+    rig.runFor(10);
+    EXPECT_FALSE(rig.ended());
 }
 
 TEST(InputScenario, MoreThanTwentyPixelsOnEitherAxisEnds) {
@@ -283,28 +299,6 @@ TEST(QtEventScenario, ClickOnTheLogoDoesNotReachTheWindowBeneath) {
     app.endedInEvents.clear();
     sendMouse(logo, QEvent::MouseButtonPress);
     EXPECT_TRUE(app.endedInEvents.isEmpty());
-}
-
-TEST(LoadScenario, AnotherCopyEndsTheLoadUnlessTheDisplaySettingsAreOpen) {
-    const struct {
-        const char* name;
-        bool anotherCopy;
-        bool displayProperties;
-        bool endsAtLoad;
-    } rows[] = {{"alone", false, false, false},
-                {"second copy", true, false, true},
-                {"from the display settings", true, true, false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        ScenarioRig rig({.anotherCopyRunning = row.anotherCopy});
-        std::unique_ptr<InstanceLock> settingsWindow;
-        if (row.displayProperties) {
-            settingsWindow = rig.locks.acquire(QStringLiteral("Display Properties"));
-        }
-        rig.start();
-        EXPECT_EQ(rig.ended(), row.endsAtLoad);
-        EXPECT_EQ(rig.downloading(), !row.endsAtLoad);
-    }
 }
 
 TEST(LoadScenario, WindowHoldsItsCaptionAndCoversTheScreen) {

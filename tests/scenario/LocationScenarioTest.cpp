@@ -10,6 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
@@ -18,6 +25,36 @@ namespace {
 const QString kKansasCity = QStringLiteral("Kansas City, MO");
 const QString kLocationSearch = QStringLiteral("*/zipcity.php?inputstring=*");
 const QString kLocationPage = QStringLiteral("*/MapClick.php?zip=*");
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
+}
+
+QByteArray native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+/// Runs `acts` in a child process as another, unprivileged user (uid and gid 4321); true
+/// when they all held. Only system calls run in the child.
+bool asOtherUser(const std::function<bool()>& acts) {
+    constexpr uid_t kOtherUser = 4321;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool ok = ::setgroups(0, nullptr) == 0 &&
+                        ::setresgid(kOtherUser, kOtherUser, kOtherUser) == 0 &&
+                        ::setresuid(kOtherUser, kOtherUser, kOtherUser) == 0 && acts();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+/// Runs the saver until its next download pass has ended.
+bool runTheNextPass(ScenarioRig& rig) {
+    return rig.runUntil([&] { return rig.downloading(); }, 11 * 60) && rig.finishPass();
+}
 
 } // namespace
 
@@ -194,6 +231,92 @@ TEST(LoadScenario, WorkingFolderUnderTheTemporaryFolderIsNamedAfterTheUser) {
         EXPECT_EQ(rig.app.log().pathOf(QStringLiteral("errorlog.txt")),
                   expected + QStringLiteral("/errorlog.txt"));
     }
+}
+
+TEST(FolderAttackScenario, LinksPlantedWhileTheSaverRunsLeadNowhere) {
+    const struct {
+        const char* name;
+        std::function<void(const QString& work, const QString& victim)> plant;
+        const char* cacheAfter; // where the saver's own cache is then, below the working folder
+    } rows[] = {
+        {"the working folder renamed and a link put in its place",
+         [](const QString& work, const QString& victim) {
+             ASSERT_EQ(::rename(native(work), native(work + ".moved")), 0);
+             ASSERT_EQ(::symlink(native(victim), native(work)), 0);
+         },
+         ".moved/data"},
+        {"data renamed and a link put in its place",
+         [](const QString& work, const QString& victim) {
+             ASSERT_EQ(::rename(native(work + "/data"), native(work + "/data.moved")), 0);
+             ASSERT_EQ(::symlink(native(victim), native(work + "/data")), 0);
+         },
+         "/data.moved"},
+        {"the error log a link",
+         [](const QString& work, const QString& victim) {
+             ASSERT_EQ(::symlink(native(victim + "/thesis.txt"), native(work + "/errorlog.txt")),
+                       0);
+         },
+         "/data"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScenarioRig rig;
+        rig.start();
+        ASSERT_TRUE(rig.finishPass());
+        const QString work = rig.state().nimbuscopeTmp;
+        const QString victim = rig.world.root() + "/victim";
+        rig.world.writeFile(victim + "/thesis.txt", "mine");
+
+        ASSERT_NO_FATAL_FAILURE(row.plant(work, victim));
+        rig.app.log().logError(QStringLiteral("ERROR :: after the swap"));
+        ASSERT_TRUE(runTheNextPass(rig));
+
+        EXPECT_EQ(entries(victim), QStringList{"thesis.txt"});
+        EXPECT_EQ(rig.world.readFile(victim + "/thesis.txt"), "mine");
+        EXPECT_FALSE(QDir(work + row.cacheAfter).entryList({"64106.*.noaa"}).isEmpty())
+            << "the cache goes on in the saver's own folder";
+    }
+}
+
+TEST(FolderAttackScenario, ASharedFolderAnotherUserMadeIsNotUsed) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "acting as a second user needs root, to switch to an unprivileged one";
+    }
+    ScenarioRig rig;
+    // Like /tmp: anybody may pass through the test's folders and write in its temporary one.
+    ::chmod(native(rig.world.root()), 0711);
+    ::chmod(native(rig.world.tmp()), 01777);
+    const QString shared = rig.world.tmp() + "/Nimbuscope";
+    const QString victim = rig.world.root() + "/victim";
+    rig.world.writeFile(victim + "/thesis.txt", "mine");
+    const QByteArray sharedPath = native(shared);
+    ASSERT_TRUE(asOtherUser(
+        [&] { return ::mkdir(sharedPath, 0777) == 0 && ::chmod(sharedPath, 0777) == 0; }));
+
+    testing::internal::CaptureStderr();
+    rig.start();
+    const QString said = QString::fromStdString(testing::internal::GetCapturedStderr());
+    EXPECT_EQ(said.count("nimbuscope: "), 1) << said.toStdString();
+    EXPECT_TRUE(said.contains(shared + " belongs to user 4321")) << said.toStdString();
+    EXPECT_TRUE(said.endsWith("; running without a cache or log (memory only)\n"));
+
+    // The other user may rename and replace anything in a folder of theirs.
+    const QByteArray own = native(shared + "/tmp-tester");
+    const QByteArray moved = native(shared + "/moved");
+    const QByteArray target = native(victim);
+    ASSERT_TRUE(asOtherUser([&] {
+        ::rename(own, moved);
+        return ::symlink(target, own) == 0;
+    }));
+    rig.app.log().logError(QStringLiteral("ERROR :: with the link in place"));
+    ASSERT_TRUE(rig.finishPass());
+    ASSERT_TRUE(runTheNextPass(rig));
+
+    EXPECT_FALSE(rig.ended());
+    EXPECT_TRUE(rig.state().nimbuscopeTmp.isEmpty());
+    EXPECT_EQ(entries(shared), QStringList{"tmp-tester"}) << "nothing of the saver's is there";
+    EXPECT_EQ(entries(victim), QStringList{"thesis.txt"});
+    EXPECT_EQ(rig.world.readFile(victim + "/thesis.txt"), "mine");
 }
 
 TEST(MessageBoxScenario, MessageBoxesNeverStackOnAnOpenDialog) {

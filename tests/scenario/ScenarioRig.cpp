@@ -3,10 +3,13 @@
 #include "display/MyProgress.h"
 #include "settings/RegistryValues.h"
 #include "settings/cRegistry.h"
+#include "shell/WorkingFolder.h"
 
 #include "noaa-sim/SiteTable.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QProcessEnvironment>
 
@@ -55,10 +58,6 @@ ScenarioRig::ScenarioRig(RigOptions opts)
         return retriever;
     });
     writeSettings();
-    if (options.anotherCopyRunning) {
-        otherCopy_ = locks.acquire(QString::fromLatin1(SaverApp::kProgramLockName));
-    }
-    app.registerInstance();
     app.settings().loadRegistryValues();
 }
 
@@ -92,8 +91,9 @@ void ScenarioRig::writeSettings() {
 }
 
 void ScenarioRig::start() {
-    window_ = std::make_unique<FrmMain>(
-        app, FrmMainKit{timers, components, input, *setupHost, [] {}, QStringLiteral("/s"), host});
+    window_ =
+        std::make_unique<FrmMain>(app, FrmMainKit{timers, components, input, *setupHost, [] {},
+                                                  QStringLiteral("/s"), host, options.locale});
     deliver([this] { window_->Form_Load(); });
 }
 
@@ -219,6 +219,37 @@ QString ScenarioRig::errorLog() {
 
 QString ScenarioRig::dataFolder() {
     return state().nimbuscopeTmp + QStringLiteral("/data/");
+}
+
+FilledCache ScenarioRig::fillCache(int framesPerProduct) {
+    ScenarioRig first;
+    first.network.site().setFrameCount("", framesPerProduct);
+    first.start();
+    FilledCache cache;
+    if (!first.finishPass()) {
+        return cache;
+    }
+    const QDir folder(first.dataFolder());
+    for (const QString& name : folder.entryList(QDir::Files)) {
+        QFile file(folder.filePath(name));
+        if (file.open(QIODevice::ReadOnly)) {
+            cache.files.insert(name, file.readAll());
+        }
+    }
+    cache.templateURL = first.settings().getTemplateURL();
+    cache.cityState = first.settings().getCityState();
+    return cache;
+}
+
+void ScenarioRig::seedCache(const FilledCache& cache) {
+    const QString folder =
+        workingFolderFor(platform.temp, options.userName.value_or(QString())) + "/data/";
+    QDir().mkpath(folder);
+    for (auto it = cache.files.cbegin(); it != cache.files.cend(); ++it) {
+        world.writeFile(folder + it.key(), it.value());
+    }
+    settings().saveTemplateURL(cache.templateURL);
+    settings().saveCityState(cache.cityState);
 }
 
 } // namespace nimbuscope::test

@@ -17,6 +17,7 @@
 #include "common/TestWorld.h"
 
 #include <QList>
+#include <QMap>
 #include <QString>
 
 #include <functional>
@@ -39,8 +40,15 @@ struct RigOptions {
     std::optional<QString> userName = QStringLiteral("tester");
     /// A 9x-family platform with the screen-saver password switched on.
     bool win9xPassword = false;
-    /// Another copy of the program runs (the previous-instance test sees it).
-    bool anotherCopyRunning = false;
+    /// Whose long time format the window uses.
+    QLocale locale = QLocale(QLocale::English, QLocale::UnitedStates);
+};
+
+/// What a first run leaves behind: the files of its cache folder and the location it stored.
+struct FilledCache {
+    QMap<QString, QByteArray> files;
+    QString templateURL;
+    QString cityState;
 };
 
 /// One Timer1 tick that put a frame on screen.
@@ -119,6 +127,11 @@ public:
     QString errorLog();
     /// The cache folder the window uses ("<working folder>/data/").
     QString dataFolder();
+    /// The cache of a first saver run to the end of its pass, `framesPerProduct` listed.
+    static FilledCache fillCache(int framesPerProduct);
+    /// Puts `cache` (files and stored location) where the window finds it; before start(),
+    /// or later as another copy of the saver sharing the cache would.
+    void seedCache(const FilledCache& cache);
 
     RigOptions options;
     TestWorld world;
@@ -147,7 +160,6 @@ private:
     void writeSettings();
     void fire(VirtualTimer& t);
 
-    std::unique_ptr<InstanceLock> otherCopy_;
     std::unique_ptr<FrmMain> window_;
     bool downloadBarWasShown_ = false;
 };

@@ -3,16 +3,21 @@
 #include "ScenarioApplication.h"
 #include "ScenarioRig.h"
 
+#include "display/MyProgress.h"
 #include "display/PictureBox.h"
 #include "shell/ScreenCovers.h"
+#include "shell/SharedCache.h"
 
 #include "common/FakeEmbedding.h"
 #include "e2e/ImageCompare.h"
 
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPointer>
 #include <QScreen>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -23,6 +28,66 @@ namespace {
 
 QList<int>& endsInEvents() {
     return ScenarioApplication::instance().endedInEvents;
+}
+
+/// Where a shown control puts its ink: a label's text as its font lays it out in the label
+/// (which may run past the label, clipped), a picture's or bar's whole box.
+struct Drawn {
+    QString name;
+    QRect ink;
+    QRect box;
+};
+
+QList<Drawn> drawnControls(FrmMain& window) {
+    QList<Drawn> drawn;
+    for (const char* name :
+         {"DownloadInfoChannelName", "EscToChange", "currentTime", "ImageDate", "ItemCaption",
+          "currentTempF", "currentConditions", "currentRadarTimesLabel", "CurrentRadarTimes"}) {
+        const auto* label = window.findChild<QLabel*>(QLatin1String(name));
+        if (label->isHidden() || label->text().trimmed().isEmpty()) {
+            continue;
+        }
+        const int flags = int(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+        const QRect ink = QFontMetrics(label->font())
+                              .boundingRect(label->contentsRect(), flags, label->text().trimmed())
+                              .translated(label->pos());
+        drawn.append({QLatin1String(name), ink, label->geometry()});
+    }
+    const SaverControls& c = window.controls();
+    for (QWidget* box :
+         {static_cast<QWidget*>(c.Picture1), static_cast<QWidget*>(c.currentConditionsPictureBox),
+          c.progress->MyProgressBarBack(kRadarTimeBar)}) {
+        if (!box->isHidden()) {
+            drawn.append({box->objectName(), box->geometry(), box->geometry()});
+        }
+    }
+    return drawn;
+}
+
+QString describe(const Drawn& d) {
+    return QStringLiteral("%1 %2,%3 %4x%5")
+        .arg(d.name)
+        .arg(d.ink.x())
+        .arg(d.ink.y())
+        .arg(d.ink.width())
+        .arg(d.ink.height());
+}
+
+/// Everything on screen lies inside the window, every text inside its label, and no two
+/// overlap.
+void expectTidyLayout(FrmMain& window) {
+    const QList<Drawn> drawn = drawnControls(window);
+    EXPECT_GE(drawn.size(), 11) << "title, hint, clock, caption, picture and both side panels";
+    const QRect area(QPoint(0, 0), window.size());
+    for (qsizetype i = 0; i < drawn.size(); ++i) {
+        EXPECT_TRUE(area.contains(drawn[i].ink)) << describe(drawn[i]).toStdString();
+        EXPECT_TRUE(drawn[i].box.contains(drawn[i].ink))
+            << "clipped: " << describe(drawn[i]).toStdString();
+        for (qsizetype j = i + 1; j < drawn.size(); ++j) {
+            EXPECT_FALSE(drawn[i].ink.intersects(drawn[j].ink))
+                << describe(drawn[i]).toStdString() << " and " << describe(drawn[j]).toStdString();
+        }
+    }
 }
 
 CoverWindow* onlyCover(ScenarioRig& rig) {
@@ -135,12 +200,97 @@ TEST(ScreensScenario, InAHostsWindowTheSaverOnlyDrawsFollowsItsSizeAndEndsWithIt
     EXPECT_EQ(endsInEvents(), QList<int>{0});
 }
 
-TEST(ScreensScenario, AnEndTheSystemAsksForGoesThroughEndProgram) {
+// Below the design size the whole layout shrinks in proportion, from the start or when the
+// host's window changes size, and nothing overlaps or is cut off. Full screen (no host's
+// window) keeps the design as it was.
+TEST(ScreensScenario, InASmallWindowTheLayoutShrinksWithoutOverlapOrClipping) {
+    const struct {
+        QSize start; // none: full screen, 1024 x 768
+        QSize later;
+    } rows[] = {
+        {{640, 480}, {}}, {{725, 407}, {}},          {{800, 500}, {}},
+        {{}, {}},         {{1024, 768}, {725, 407}}, {{640, 480}, {1024, 768}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.start.width() << "x" << row.start.height() << " "
+                                        << row.later.width() << "x" << row.later.height());
+        FakeEmbedding host;
+        host.size = row.start;
+        ScenarioRig rig;
+        rig.host = row.start.isEmpty() ? nullptr : &host;
+        ASSERT_TRUE(rig.startPastTheFirstFrame());
+        ASSERT_TRUE(rig.finishPass());
+        rig.runFor(5);
+        if (!row.later.isEmpty()) {
+            emit host.hostResized(row.later);
+            rig.runFor(5);
+        }
+        const SaverControls& c = rig.window().controls();
+        const QSize size = rig.window().size();
+        const double scale = std::min({1.0, size.width() / 1024.0, size.height() / 768.0});
+        EXPECT_EQ(c.Picture1->size(), QSize(qRound(600 * scale), qRound(550 * scale)))
+            << "the frame shrinks with the rest";
+        EXPECT_EQ(c.DownloadInfoChannelName->font().pixelSize(), qRound(18 * scale));
+        if (row.start.isEmpty()) {
+            EXPECT_EQ(c.Picture1->geometry(), QRect(212, 120, 600, 550)) << "as designed";
+        }
+        expectTidyLayout(rig.window());
+    }
+}
+
+// Copies sharing one cache (a host's screens, its preview) take turns at the downloads: a
+// copy that finds the turn taken sends nothing, plays the cache and picks up each pass the
+// other copy completes; once that copy has ended it takes the turn and goes on from the cache.
+TEST(ScreensScenario, CopiesSharingACacheTakeTurnsAtTheDownloads) {
+    const FilledCache earlier = ScenarioRig::fillCache(6);
+    const FilledCache later = ScenarioRig::fillCache(9);
+    FakeEmbedding host;
     ScenarioRig rig;
-    ASSERT_TRUE(rig.startPastTheFirstFrame());
-    ASSERT_FALSE(rig.input.cursorVisible());
-    rig.deliver([&] { rig.app.requestEnd(); });
-    EXPECT_EQ(rig.endStatus, 0);
-    EXPECT_TRUE(rig.input.cursorVisible());
-    EXPECT_FALSE(rig.timer1().isEnabled());
+    rig.host = &host;
+    rig.seedCache(earlier);
+    auto otherCopy = rig.locks.acquire(QString::fromLatin1(SharedCache::kDownloadLockName));
+    const auto listed = [&] { return rig.window().displayList().numDLitems(); };
+    int blankTicks = 0;
+    rig.afterTick = [&](VirtualTimer& t) {
+        const bool shown = !rig.framesShown.isEmpty() && rig.framesShown.last().atMs == rig.nowMs();
+        blankTicks += &t == &rig.timer1() && !shown ? 1 : 0;
+    };
+    rig.start();
+    rig.runFor(30);
+    EXPECT_TRUE(rig.network.requests.isEmpty());
+    ASSERT_FALSE(rig.framesShown.isEmpty());
+    EXPECT_EQ(rig.framesShown.first().atMs, FrmMain::kTimer1LoadMs);
+    EXPECT_EQ(listed(), 12);
+
+    rig.seedCache(later);
+    const qint64 written = rig.nowMs();
+    ASSERT_TRUE(rig.runUntil([&] { return listed() == 18; }, 10));
+    EXPECT_LE(rig.nowMs() - written, SharedCache::kLookIntervalMs + 2000);
+    EXPECT_TRUE(rig.network.requests.isEmpty());
+
+    otherCopy.reset();
+    ASSERT_TRUE(rig.runUntil([&] { return !rig.passesStarted.isEmpty(); }, 3));
+    ASSERT_TRUE(rig.finishPass());
+    EXPECT_FALSE(rig.network.requests.isEmpty());
+    EXPECT_EQ(blankTicks, 0);
+    EXPECT_FALSE(rig.ended());
+}
+
+// In a host's window the end the host asked for finishes by dying of its signal: a host
+// takes any other end of its display mode for a crash.
+TEST(ScreensScenario, AnEndTheSystemAsksForGoesThroughEndProgram) {
+    for (const bool inHost : {false, true}) {
+        SCOPED_TRACE(inHost);
+        FakeEmbedding host;
+        ScenarioRig rig;
+        rig.host = inHost ? &host : nullptr;
+        ASSERT_TRUE(rig.startPastTheFirstFrame());
+        rig.deliver([&] { rig.app.requestEnd(SIGTERM); });
+        EXPECT_EQ(rig.processEnd.endedBySignal, inHost ? std::optional(SIGTERM) : std::nullopt);
+        EXPECT_EQ(rig.endStatus, inHost ? 128 + SIGTERM : 0);
+        EXPECT_FALSE(rig.timer1().isEnabled());
+        if (!inHost) {
+            EXPECT_TRUE(rig.input.cursorVisible());
+        }
+    }
 }

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,6 +17,13 @@
 #include <QRadioButton>
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
@@ -161,6 +169,22 @@ TEST_F(FrmSetupTest, OkWithTheStoredZipCodeSavesEverythingAndCloses) {
     EXPECT_TRUE(rig.dialogs.messages.isEmpty());
 }
 
+TEST_F(FrmSetupTest, OkThatCannotSaveNamesTheHiveAndKeepsTheDialogOpen) {
+    rig.store("zipcode", "64106");
+    rig.registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
+    rig.registry.setReadOnly(HKEY_CURRENT_USER, true);
+    FrmSetup& d = rig.open(); // storing the location mode at the opening fails unsaid
+    d.Ok_Click();
+    EXPECT_EQ(rig.closedWith, std::nullopt);
+    EXPECT_EQ(rig.dialogs.messages,
+              QStringList{"ERROR: Cannot save the settings in HKEY_CURRENT_USER"});
+
+    rig.registry.setReadOnly(HKEY_CURRENT_USER, false);
+    d.Ok_Click();
+    EXPECT_EQ(rig.closedWith, QDialog::Accepted);
+    EXPECT_EQ(rig.dialogs.messages.size(), 1);
+}
+
 TEST_F(FrmSetupTest, ListPositionsOutsideTheTablesStoreTheirFallbacks) {
     FrmSetup& d = rig.open();
     d.DiscardAfter->setCurrentIndex(-1);
@@ -185,6 +209,7 @@ TEST_F(FrmSetupTest, CityModeFindsTheStoredCityAndSavesItsEntry) {
     rig.store("locationMode", 2);
     rig.store("zipcode", "66614");
     rig.store("cityState", "Topeka, KS");
+    rig.store("currentConditionsURL", "http://w.test/MapClick.php?lat=39.05&lon=-95.7");
     FrmSetup& d = rig.open();
     EXPECT_TRUE(d.OptionCity->isChecked());
     EXPECT_FALSE(d.OptionZipCode->isChecked());
@@ -196,7 +221,8 @@ TEST_F(FrmSetupTest, CityModeFindsTheStoredCityAndSavesItsEntry) {
     EXPECT_EQ(rig.closedWith, QDialog::Accepted);
     rig.expectStored({{"locationMode", 2},
                       {"templateURL", "http://radar.test/radar/images/@@@@@/SI.ktwx/#####.noaa"},
-                      {"cityState", "Topeka, KS"}});
+                      {"cityState", "Topeka, KS"},
+                      {"currentConditionsURL", "http://w.test/MapClick.php?lat=39.05&lon=-95.7"}});
 }
 
 TEST_F(FrmSetupTest, CityModeWithACityNotInTheListLeavesTheZipBoxEmpty) {
@@ -209,8 +235,10 @@ TEST_F(FrmSetupTest, CityModeWithACityNotInTheListLeavesTheZipBoxEmpty) {
     EXPECT_EQ(d.RadarListCombo->currentIndex(), 0);
 }
 
+// Without the weather page of Kansas City, whose page the next pass would otherwise read.
 TEST_F(FrmSetupTest, ChoosingAStateHeaderChangesNothingAndOkSavesItsFirstCity) {
     rig.store("zipcode", "64106");
+    rig.store("currentConditionsURL", "http://w.test/MapClick.php?lat=39.1&lon=-94.58");
     FrmSetup& d = rig.open();
     d.OptionCity_Click();
     d.RadarListCombo->setCurrentIndex(0); // "--- KS ---"
@@ -221,7 +249,9 @@ TEST_F(FrmSetupTest, ChoosingAStateHeaderChangesNothingAndOkSavesItsFirstCity) {
     rig.expectStored({{"zipcode", "67801"},
                       {"cityState", "Dodge City, KS"},
                       {"templateURL", "http://radar.test/radar/images/@@@@@/SI.kddc/#####.noaa"},
-                      {"locationMode", 2}});
+                      {"locationMode", 2},
+                      {"currentConditionsURL", ""}});
+    EXPECT_TRUE(rig.settings.getCurrentConditionsURL().isEmpty());
 }
 
 TEST_F(FrmSetupTest, ACityChoiceThatNamesNoCityKeepsTheStoredLocation) {
@@ -237,6 +267,28 @@ TEST_F(FrmSetupTest, ACityChoiceThatNamesNoCityKeepsTheStoredLocation) {
                       {"zipcode", "64106"},
                       {"templateURL", "http://h/radar/images/@@@@@/SI.keax/#####.noaa"},
                       {"cityState", QVariant()}});
+}
+
+TEST_F(FrmSetupTest, ASiteListThatIsAPipeIsNotWaitedFor) {
+    const QByteArray path = QFile::encodeName(rig.world.root() + "/share/RadarList.txt");
+    QFile::remove(QString::fromLocal8Bit(path));
+    ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+    // Lets a reader stuck waiting for a writer go after two seconds (a non-blocking open
+    // finds no reader and does nothing once the reader no longer waits).
+    std::thread writer([&] {
+        std::this_thread::sleep_for(std::chrono::seconds(2));
+        const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    });
+    QElapsedTimer opened;
+    opened.start();
+    FrmSetup& d = rig.open();
+    EXPECT_LT(opened.elapsed(), 1000);
+    writer.join();
+    EXPECT_EQ(d.RadarListCombo->count(), 0);
+    EXPECT_TRUE(rig.dialogs.messages.isEmpty());
 }
 
 TEST_F(FrmSetupTest, AMissingSiteListIsReportedAndLeavesTheListEmpty) {

@@ -168,6 +168,10 @@ TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
          "ERROR: NOAA website not responding",
          "FrmSetup: zipcode validation returned NOAA error",
          {0, PageRetriever::httpError(503)}},
+        {"a place no radar covers", withLink + "<p>No NOAA radar covers this location.</p>",
+         "ERROR: No NOAA radar covers this zip code.\r\nChoose the nearest radar site under "
+         "City instead.",
+         "FrmSetup: zipcode validation found no radar"},
         {"no radar link", QByteArray(withLink).replace("/radar/latest", "/radar/recent"),
          kContentError, "FrmSetup:***"},
         {"a link with no frame template",

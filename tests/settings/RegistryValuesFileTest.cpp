@@ -59,6 +59,20 @@ TEST_F(RegistryValuesFileTest, AnUnwritableMachineFolderSendsSettingsToTheUserHi
     EXPECT_EQ(registry->openHandleCount(), 0);
 }
 
+TEST_F(RegistryValuesFileTest, ASaveTheHiveRefusesIsToldWithTheHivesFile) {
+    ASSERT_EQ(::chmod(QFile::encodeName(world.configDir()).constData(), 0555), 0);
+    RegistryValues store(*registry, platform, log, world.root());
+    store.loadRegistryValues();
+    EXPECT_TRUE(store.takeFailedSave().isEmpty());
+    const QByteArray userFolder = QFile::encodeName(QFileInfo(paths.currentUserHive).path());
+    ASSERT_EQ(::chmod(userFolder.constData(), 0555), 0);
+    store.saveZipCode(QStringLiteral("68102"));
+    EXPECT_EQ(store.takeFailedSave(), paths.currentUserHive);
+    EXPECT_TRUE(store.takeFailedSave().isEmpty()) << "told once";
+    ::chmod(userFolder.constData(), 0755);
+    ::chmod(QFile::encodeName(world.configDir()).constData(), 0755);
+}
+
 TEST_F(RegistryValuesFileTest, AWritableMachineHiveKeepsTheSettingsButNeverTheWriteTest) {
     RegistryValues store(*registry, platform, log, world.root());
     store.loadRegistryValues();
@@ -69,8 +83,16 @@ TEST_F(RegistryValuesFileTest, AWritableMachineHiveKeepsTheSettingsButNeverTheWr
     EXPECT_FALSE(machineHive().contains("testtmp"));
     EXPECT_FALSE(QFileInfo::exists(paths.currentUserHive)) << "the user hive is not touched";
 
+    // A second name holds the file, so a rewrite cannot hand its inode number on.
+    const QByteArray kept = QFile::encodeName(world.root() + QStringLiteral("/kept.reg"));
+    ASSERT_EQ(::link(QFile::encodeName(paths.localMachineHive).constData(), kept.constData()), 0);
     const auto otherProcess = makeFileRegistry(paths);
     RegistryValues later(*otherProcess, platform, log, world.root());
     later.loadRegistryValues();
     EXPECT_EQ(later.getCityState(), "Omaha, NE") << "a new process reads what was saved";
+    struct stat before {};
+    struct stat after {};
+    ::stat(kept.constData(), &before);
+    ::stat(QFile::encodeName(paths.localMachineHive).constData(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "a start with nothing to store rewrites nothing";
 }

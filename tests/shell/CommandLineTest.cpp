@@ -121,24 +121,32 @@ TEST(CommandLine, TheNumberIsReadLenientlyAndHeldInThe32BitRange) {
         leadingNumber(QStringLiteral("0.") + QString(400, QLatin1Char('0')) + QLatin1Char('1')), 0);
 }
 
+// A host's "--window-id ID" is taken out before the rest is joined.
 TEST(CommandLine, ArgumentsAreJoinedBySingleBlanks) {
     const struct {
         QStringList args;
         SaverMode mode;
         qint32 number;
+        const char* windowId;
     } rows[] = {
-        {{}, SaverMode::Saver, 0},
-        {{""}, SaverMode::Saver, 0},
-        {{"/p", "1234"}, SaverMode::Preview, 1234},
-        {{"/P", "56", "78"}, SaverMode::Preview, 5678},
-        {{" /s"}, SaverMode::None, 0},
+        {{}, SaverMode::Saver, 0, ""},
+        {{""}, SaverMode::Saver, 0, ""},
+        {{"/p", "1234"}, SaverMode::Preview, 1234, ""},
+        {{"/P", "56", "78"}, SaverMode::Preview, 5678, ""},
+        {{" /s"}, SaverMode::None, 0, ""},
+        {{"/s", "--window-id", "0x1a00003"}, SaverMode::Saver, 0, "0x1a00003"},
+        {{"--window-id", "0x1a00003"}, SaverMode::Saver, 0, "0x1a00003"},
+        {{"-window-id", "77", "/p", "12"}, SaverMode::Preview, 12, "77"},
+        {{"/s", "--window-id"}, SaverMode::Saver, 0, ""},
     };
     for (const auto& row : rows) {
-        const QString cmd = commandLineFromArguments(row.args);
-        SCOPED_TRACE(cmd.toStdString());
+        const HostArguments host = takeHostArguments(row.args);
+        const QString cmd = commandLineFromArguments(host.rest);
+        SCOPED_TRACE(row.args.join(QLatin1Char('|')).toStdString());
         const CommandLine line = parseCommandLine(cmd);
         EXPECT_EQ(line.mode, row.mode);
         EXPECT_EQ(line.number, row.number);
+        EXPECT_EQ(host.windowId, QLatin1String(row.windowId));
     }
     EXPECT_EQ(commandLineFromArguments({"/p", "", "12"}), QStringLiteral("/p  12"));
 }

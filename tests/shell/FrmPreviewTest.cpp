@@ -14,6 +14,22 @@ namespace {
 
 const QSize kPictureSize(160, 121);
 
+/// The name's letters alone: they are the only near-white of the pictures (the scope is
+/// green and cyan, the logo's second line a grey blue).
+QImage nameInk(const QImage& picture) {
+    constexpr int kNearWhite = 180;
+    QImage ink = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < ink.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(ink.scanLine(y));
+        for (int x = 0; x < ink.width(); ++x) {
+            const QRgb p = line[x];
+            const bool white = std::min({qRed(p), qGreen(p), qBlue(p)}) >= kNearWhite;
+            line[x] = white ? 0xffffffff : 0xff000000;
+        }
+    }
+    return ink;
+}
+
 class FrmPreviewTest : public ShellRig<> {
 protected:
     bool previewLockHeld() { return locks.isHeld(QString::fromLatin1(kPreviewCaption)); }
@@ -41,6 +57,27 @@ TEST(CoverSourceRect, CutsTheCentredMiddleOfTheLongerSide) {
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.target.width() << "x" << row.target.height());
         EXPECT_EQ(coverSourceRect(row.picture, row.target), row.expected);
+    }
+}
+
+// Both pictures show the whole name: its letters keep clear of the edges, and their extent
+// has the shape of the whole word in the font it is drawn in (a word cut short is narrower).
+TEST(Pictures, TheLogoAndThePreviewShowTheWholeName) {
+    QFont bold(QStringLiteral("Liberation Sans"));
+    bold.setBold(true);
+    bold.setPixelSize(100);
+    const QRect word = e2e::inkBounds(e2e::renderText(QStringLiteral("Nimbuscope"), bold, ~0u));
+    const double wordShape = double(word.width()) / word.height();
+    for (const char* file : {"NimbuscopeLogo.jpg", "NimbuscopePreview.jpg"}) {
+        SCOPED_TRACE(file);
+        const QImage picture(QStringLiteral(NIMBUSCOPE_SOURCE_DATA_DIR "/") + QLatin1String(file));
+        ASSERT_FALSE(picture.isNull());
+        const QRect name = e2e::inkBounds(nameInk(picture));
+        ASSERT_FALSE(name.isNull());
+        constexpr int kMargin = 2;
+        EXPECT_TRUE(picture.rect().adjusted(kMargin, kMargin, -kMargin, -kMargin).contains(name))
+            << name.x() << "," << name.y() << " " << name.width() << "x" << name.height();
+        EXPECT_NEAR(double(name.width()) / name.height(), wordShape, 0.08 * wordShape);
     }
 }
 

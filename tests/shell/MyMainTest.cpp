@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <functional>
 
 using namespace nimbuscope;
@@ -34,9 +35,11 @@ public:
         return previewStaysLoaded;
     }
     void openSetup(SaverApp& app) override { record(app, QStringLiteral("setup"), 0); }
+    bool saverHasHost() const override { return hasHost; }
 
     std::vector<Opened> opened;
     bool previewStaysLoaded = true;
+    bool hasHost = false;
     /// Asked as each form opens; its answer is kept in `probed`.
     std::function<bool()> probe;
 
@@ -69,6 +72,7 @@ protected:
     /// Runs the entry point: the status the program ended with, or nothing when it returned
     /// (then `after` says what main does next).
     std::optional<int> start(const QString& cmd) {
+        app.keepInstanceHold(nullptr); // each start is a process of its own
         return endStatusOf([&] { after = Main(app, openers, cmd); });
     }
 
@@ -182,11 +186,17 @@ TEST_F(MyMainTest, OnlyAWindowOfTheSameModeRefusesAStart) {
     EXPECT_EQ(openers.opened.front().mode, QStringLiteral("saver"));
 }
 
-TEST_F(MyMainTest, APreviousInstanceIsAnotherRunningCopyOfTheProgram) {
-    app.registerInstance();
-    EXPECT_FALSE(app.prevInstance());
-    // This copy now counts for the next one.
-    SaverApp next(services());
-    next.registerInstance();
-    EXPECT_TRUE(next.prevInstance());
+TEST_F(MyMainTest, AModeHoldsItsCaptionForTheProcessButASaverInAHostsWindowNeverChecks) {
+    EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);
+    EXPECT_TRUE(locks.isHeld(QString::fromLatin1(kPlaybackCaption)));
+    // A host runs one copy per window of its own, whatever else runs.
+    const auto fullScreen = locks.acquire(QString::fromLatin1(kPlaybackCaption));
+    openers.hasHost = true;
+    EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);
+    EXPECT_EQ(openers.opened.size(), 2u);
+}
+
+TEST_F(MyMainTest, AnEndAskedForBeforeAnyFormGivesAnOrderlyOneDiesOfTheSignal) {
+    EXPECT_EQ(endStatusOf([&] { app.requestEnd(SIGTERM); }), 128 + SIGTERM);
+    EXPECT_EQ(processEnd.endedBySignal, SIGTERM);
 }

@@ -8,6 +8,9 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
+#include <algorithm>
+#include <array>
+
 #include <gtest/gtest.h>
 
 using namespace nimbuscope::test;
@@ -15,6 +18,10 @@ using namespace nimbuscope::test;
 namespace {
 
 constexpr int kQuickEndMs = 5000;
+// Longer than a copy takes from its start to its single-instance step.
+constexpr unsigned long kSettleMs = 300;
+// A copy that is let through is still up this long after its start.
+constexpr int kStaysUpMs = 1500;
 
 struct SaverRun {
     bool finished = false;
@@ -23,12 +30,33 @@ struct SaverRun {
     QByteArray errors;
 };
 
-SaverRun runSaver(const QStringList& arguments) {
-    QProcess saver;
+/// Starts `process` (the saver with `arguments` unless it names a program already) on the
+/// offscreen platform in the TestWorld's folders.
+QProcess* startProgram(QProcess& process, const QStringList& arguments = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the TestWorld's
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    saver.setProcessEnvironment(env);
-    saver.start(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), arguments);
+    process.setProcessEnvironment(env);
+    if (process.program().isEmpty()) {
+        process.setProgram(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM));
+        process.setArguments(arguments);
+    }
+    process.start();
+    return &process;
+}
+
+bool waitForHold(const TestWorld& world, const QString& name) {
+    nimbuscope::FileInstanceLocks locks(world.runtimeDir());
+    QElapsedTimer waited;
+    waited.start();
+    while (!locks.isHeld(name) && waited.elapsed() < kQuickEndMs) {
+        QThread::msleep(20);
+    }
+    return locks.isHeld(name);
+}
+
+SaverRun runSaver(const QStringList& arguments) {
+    QProcess saver;
+    startProgram(saver, arguments);
     SaverRun run;
     run.finished = saver.waitForFinished(kQuickEndMs);
     if (!run.finished) {
@@ -61,38 +89,76 @@ TEST(SaverProgram, QuickModesLoadTheSettingsAndEndWithStatusZero) {
                     .contains("locationMode"));
 }
 
-// The saver window and the setup dialog stay until the user leaves them; while one is up, a
-// second start of its mode ends at once.
-TEST(SaverProgram, AWindowStaysUpAndASecondStartOfItsModeEndsAtOnce) {
+// A window stays until the user leaves it; while it is up, a second start of its own mode
+// ends at once, and a start of another mode is not hindered.
+TEST(SaverProgram, ARunningModeRefusesOnlyASecondStartOfItself) {
     TestWorld world;
     const struct {
-        QStringList args;
+        QStringList first;
         const char* caption;
-    } rows[] = {{{QStringLiteral("/s")}, "NimbuscopePlayback"},
-                {{QStringLiteral("/c")}, "Nimbuscope Setup"}};
+        QStringList second;
+        bool secondRefused;
+    } rows[] = {{{"/s"}, "NimbuscopePlayback", {"/s"}, true},
+                {{"/c"}, "Nimbuscope Setup", {"/c"}, true},
+                {{"/c"}, "Nimbuscope Setup", {"/s"}, false},
+                {{"/p", "0"}, "NimbuscopePreview", {"/s"}, false}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.args.join(QLatin1Char('|')).toStdString());
+        SCOPED_TRACE((row.first + row.second).join(QLatin1Char('|')).toStdString());
         QProcess first;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        first.setProcessEnvironment(env);
-        first.start(QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM), row.args);
-        ASSERT_TRUE(first.waitForStarted());
+        ASSERT_TRUE(startProgram(first, row.first)->waitForStarted());
+        EXPECT_TRUE(waitForHold(world, QLatin1String(row.caption)));
 
-        nimbuscope::FileInstanceLocks locks(world.runtimeDir());
-        const QString caption = QLatin1String(row.caption);
-        QElapsedTimer waited;
-        waited.start();
-        while (!locks.isHeld(caption) && waited.elapsed() < kQuickEndMs) {
-            QThread::msleep(20);
+        QProcess second;
+        startProgram(second, row.second);
+        EXPECT_EQ(second.waitForFinished(row.secondRefused ? kQuickEndMs : kStaysUpMs),
+                  row.secondRefused);
+        if (row.secondRefused) {
+            EXPECT_EQ(second.exitCode(), 0);
         }
-        EXPECT_TRUE(locks.isHeld(caption));
-
-        const SaverRun second = runSaver(row.args);
-        EXPECT_TRUE(second.finished);
-        EXPECT_EQ(second.exitCode, 0);
+        second.kill();
+        second.waitForFinished();
         EXPECT_EQ(first.state(), QProcess::Running);
         first.kill();
         first.waitForFinished();
+    }
+}
+
+// Savers started at the same instant: whatever their order, exactly one stays.
+TEST(SaverProgram, SimultaneousStartsLeaveExactlyOneSaver) {
+    TestWorld world;
+    constexpr int kRounds = 20;
+    constexpr int kCopies = 3;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        // Each copy waits in a shell for the end of its input, so that all start together.
+        std::array<QProcess, kCopies> copies;
+        for (QProcess& copy : copies) {
+            copy.setProgram(QStringLiteral("/bin/sh"));
+            copy.setArguments({QStringLiteral("-c"), QStringLiteral("read -r go; exec \"$0\" /s"),
+                               QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM)});
+            startProgram(copy);
+            copy.waitForStarted();
+        }
+        for (QProcess& copy : copies) {
+            copy.closeWriteChannel();
+        }
+        QElapsedTimer waited;
+        waited.start();
+        const auto running = [&] {
+            return std::count_if(copies.begin(), copies.end(), [](QProcess& p) {
+                p.waitForFinished(0);
+                return p.state() != QProcess::NotRunning;
+            });
+        };
+        while (running() > 1 && waited.elapsed() < kQuickEndMs) {
+            QThread::msleep(20);
+        }
+        // The one left must be past its start-up, not merely slower to end.
+        QThread::msleep(kSettleMs);
+        EXPECT_EQ(running(), 1);
+        for (QProcess& copy : copies) {
+            copy.kill();
+            copy.waitForFinished();
+        }
     }
 }

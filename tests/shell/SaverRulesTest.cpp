@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include <gtest/gtest.h>
 
 using namespace nimbuscope;
@@ -80,52 +82,115 @@ TEST(WorkingFolderFor, UserNameBlanksAndSeparatorsBecomeDashesAndNoNameIsAll) {
     }
 }
 
-class MakeWorkingFoldersTest : public ::testing::Test {
-protected:
-    QString temp() const { return world.tmp(); }
-    QString wanted() const { return temp() + QStringLiteral("/Nimbuscope/tmp-ann"); }
-    TestWorld world;
-};
+namespace {
 
-TEST_F(MakeWorkingFoldersTest, SharedFolderIsOpenAndStickyTheUsersFolderPrivate) {
-    QDir().mkpath(temp());
-    const QString folder = makeWorkingFolders(temp(), QStringLiteral("ann"));
-    EXPECT_EQ(folder, wanted());
-    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/data")).isDir());
+constexpr uid_t kOtherUser = 4321;
 
-    struct stat shared {};
-    ASSERT_EQ(
-        ::stat(QFile::encodeName(temp() + QStringLiteral("/Nimbuscope")).constData(), &shared), 0);
-    EXPECT_EQ(shared.st_mode & 07777, 01777u);
-    struct stat own {};
-    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &own), 0);
-    EXPECT_EQ(own.st_mode & 0777, 0700u);
-
-    // A second start finds everything in place and keeps it.
-    EXPECT_EQ(makeWorkingFolders(temp(), QStringLiteral("ann")), folder);
+void giveToOtherUser(const QString& path) {
+    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), kOtherUser, kOtherUser), 0);
 }
 
-TEST_F(MakeWorkingFoldersTest, PlantedLinkIsNotFollowed) {
-    const QString elsewhere = world.root() + QStringLiteral("/elsewhere");
-    QDir().mkpath(elsewhere);
-    QDir().mkpath(temp() + QStringLiteral("/Nimbuscope"));
-    ASSERT_TRUE(QFile::link(elsewhere, wanted()));
-
-    const QString folder = makeWorkingFolders(temp(), QStringLiteral("ann"));
-    EXPECT_NE(folder, wanted());
-    EXPECT_TRUE(folder.startsWith(wanted() + QLatin1Char('-')));
-    EXPECT_FALSE(QFileInfo(folder).isSymLink());
-    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/data")).isDir());
-    EXPECT_TRUE(QDir(elsewhere).isEmpty());
+mode_t modeOf(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
 }
 
-TEST_F(MakeWorkingFoldersTest, AnotherUsersFolderIsNotUsed) {
-    if (::geteuid() != 0) {
-        GTEST_SKIP() << "giving a folder to another user needs root";
+} // namespace
+
+TEST(MakeWorkingFolders, OnlyFoldersOfTheUsersOwnUnderASafeSharedFolderAreUsed) {
+    enum Outcome { Wanted, Fresh, Refused };
+    const struct {
+        const char* name;
+        std::function<void(const QString& shared, const QString& elsewhere)> arrange;
+        Outcome outcome;
+        mode_t sharedMode = 0; // checked when not 0
+        bool needsRoot = false;
+    } rows[] = {
+        {"nothing there yet", [](auto&, auto&) {}, Wanted, 01777},
+        {"a link in place of the user's folder",
+         [](const QString& shared, const QString& elsewhere) {
+             QDir().mkpath(shared);
+             ASSERT_TRUE(QFile::link(elsewhere, shared + "/tmp-ann"));
+         },
+         Fresh},
+        {"another user's folder of that name",
+         [](const QString& shared, auto&) {
+             QDir().mkpath(shared + "/tmp-ann");
+             giveToOtherUser(shared + "/tmp-ann");
+         },
+         Fresh, 0, true},
+        {"data a link to another folder",
+         [](const QString& shared, const QString& elsewhere) {
+             QDir().mkpath(shared + "/tmp-ann");
+             ASSERT_TRUE(QFile::link(elsewhere, shared + "/tmp-ann/data"));
+         },
+         Wanted},
+        {"our shared folder open to all but not sticky",
+         [](const QString& shared, auto&) {
+             QDir().mkpath(shared);
+             ::chmod(QFile::encodeName(shared).constData(), 0777);
+         },
+         Wanted, 01777},
+        {"the shared folder a link",
+         [](const QString& shared, const QString& elsewhere) {
+             ASSERT_TRUE(QFile::link(elsewhere, shared));
+         },
+         Refused},
+        {"the shared folder another user's, open to all, not sticky",
+         [](const QString& shared, auto&) {
+             QDir().mkpath(shared);
+             ::chmod(QFile::encodeName(shared).constData(), 0777);
+             giveToOtherUser(shared);
+         },
+         Refused, 0, true},
+        {"the shared folder another user's and sticky",
+         [](const QString& shared, auto&) {
+             QDir().mkpath(shared);
+             giveToOtherUser(shared);
+             ::chmod(QFile::encodeName(shared).constData(), 01777);
+         },
+         Refused, 0, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        if (row.needsRoot && ::geteuid() != 0) {
+            continue; // giving a folder to another user needs root
+        }
+        TestWorld world;
+        const QString shared = world.tmp() + "/Nimbuscope";
+        const QString elsewhere = world.root() + "/elsewhere";
+        QDir().mkpath(world.tmp());
+        world.writeFile(elsewhere + "/thesis.txt", "mine");
+        ASSERT_NO_FATAL_FAILURE(row.arrange(shared, elsewhere));
+
+        const WorkingFolders made = makeWorkingFolders(world.tmp(), QStringLiteral("ann"));
+        EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                  QStringList{"thesis.txt"});
+        if (row.outcome == Refused) {
+            EXPECT_FALSE(made.folder || made.data);
+            EXPECT_FALSE(made.refusal.isEmpty());
+            EXPECT_TRUE(made.path().isEmpty());
+            EXPECT_FALSE(QFileInfo::exists(shared + "/tmp-ann"));
+            continue;
+        }
+        ASSERT_TRUE(made.folder && made.data) << made.refusal.toStdString();
+        const QString wanted = shared + "/tmp-ann";
+        if (row.outcome == Wanted) {
+            EXPECT_EQ(made.path(), wanted);
+        } else {
+            EXPECT_TRUE(made.path().startsWith(wanted + '-')) << made.path().toStdString();
+        }
+        EXPECT_EQ(made.dataPath(), made.path() + "/data/");
+        EXPECT_TRUE(QFileInfo(made.dataPath()).isDir());
+        EXPECT_FALSE(QFileInfo(made.dataPath().chopped(1)).isSymLink());
+        if (row.sharedMode != 0) {
+            EXPECT_EQ(modeOf(shared), row.sharedMode);
+        }
+        EXPECT_EQ(modeOf(made.path()), 0700u);
+        EXPECT_EQ(QFileInfo(made.path()).ownerId(), ::geteuid());
+        if (row.outcome == Wanted) {
+            // A second start finds everything in place and keeps it.
+            EXPECT_EQ(makeWorkingFolders(world.tmp(), QStringLiteral("ann")).path(), wanted);
+        }
     }
-    QDir().mkpath(wanted());
-    ASSERT_EQ(::chown(QFile::encodeName(wanted()).constData(), 4321, 4321), 0);
-    const QString folder = makeWorkingFolders(temp(), QStringLiteral("ann"));
-    EXPECT_NE(folder, wanted());
-    EXPECT_EQ(QFileInfo(folder).ownerId(), ::geteuid());
 }

@@ -56,15 +56,70 @@ TEST_F(LogTest, FirstErrorOfARunReplacesTheOldContentsAndLaterOnesAppend) {
     EXPECT_TRUE(text.indexOf("one") < text.indexOf("two"));
 }
 
-TEST_F(LogTest, ErrorLogStopsGrowingPast20000Bytes) {
+TEST_F(LogTest, AFullErrorLogIsKeptAsideAndTheNewestErrorsStartANewOne) {
     world.writeFile(QStringLiteral("errorlog.txt"), QByteArray(20000, 'x'));
     log.logError(QStringLiteral("at the limit"));
     EXPECT_TRUE(errorLog().endsWith("at the limit :: \r\n")) << "exactly 20000 still receives";
+    EXPECT_FALSE(QFileInfo::exists(world.root() + "/errorlog.1.txt"));
 
-    world.writeFile(QStringLiteral("errorlog.txt"), QByteArray(20001, 'x'));
-    log.firstErrorPending = true;
     log.logError(QStringLiteral("over"));
-    EXPECT_EQ(errorLog(), QByteArray(20001, 'x')) << "not even the first error of a run";
+    EXPECT_TRUE(world.readFile("errorlog.1.txt").endsWith("at the limit :: \r\n"));
+    EXPECT_EQ(errorLog(), "12/5/2026 9:35:29 PM :: over :: \r\n");
+
+    // The next time round the older file makes way.
+    world.writeFile(QStringLiteral("errorlog.txt"), QByteArray(20001, 'y'));
+    log.logError(QStringLiteral("newest"));
+    EXPECT_EQ(world.readFile("errorlog.1.txt"), QByteArray(20001, 'y'));
+    EXPECT_TRUE(errorLog().contains("newest"));
+}
+
+TEST_F(LogTest, ARepeatedErrorIsWrittenOnceWithItsCount) {
+    world.writeFile(QStringLiteral("errorlog.txt"), {});
+    const QString failure = QStringLiteral("ERROR :: showNextImage :: displayList failure: x");
+    for (int i = 0; i < 241; ++i) {
+        log.logError(failure);
+        clock.advanceMs(250);
+    }
+    log.logError(QStringLiteral("other"));
+    EXPECT_EQ(errorLog(), "12/5/2026 9:35:29 PM :: " + failure.toUtf8() +
+                              " :: \r\n"
+                              "12/5/2026 9:36:29 PM :: " +
+                              failure.toUtf8() +
+                              " (repeated 240 times) :: \r\n"
+                              "12/5/2026 9:36:29 PM :: other :: \r\n");
+
+    // A line that goes on repeating is summed up every ten minutes, and at the end.
+    world.writeFile(QStringLiteral("errorlog.txt"), {});
+    for (int i = 0; i < 4 * 60 * 25; ++i) {
+        log.logError(failure);
+        clock.advanceMs(250);
+    }
+    EXPECT_EQ(errorLog().count("(repeated "), 2);
+    log.flush();
+    log.flush();
+    EXPECT_EQ(errorLog().count("(repeated "), 3);
+    EXPECT_LT(errorLog().size(), 500);
+}
+
+TEST_F(LogTest, ALogFileThatIsALinkOrAPipeIsNotWrittenThrough) {
+    const QString target = world.writeFile(QStringLiteral("elsewhere/precious.txt"), "keep");
+    for (const char* name : {"errorlog.txt", "debuglog.txt"}) {
+        SCOPED_TRACE(name);
+        const QString path = world.root() + '/' + name;
+        QFile::remove(path);
+        ASSERT_TRUE(QFile::link(target, path));
+        log.debugLogOn = true;
+        log.firstErrorPending = true;
+        log.logError(QStringLiteral("error"));
+        log.logDebug(QStringLiteral("trace"), /*reset=*/true);
+        EXPECT_EQ(world.readFile(target), "keep");
+        ASSERT_TRUE(QFile::remove(path));
+        // A pipe would wait for a reader for ever.
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        log.logError(QStringLiteral("error"));
+        log.logDebug(QStringLiteral("trace"));
+        ASSERT_TRUE(QFile::remove(path));
+    }
 }
 
 TEST_F(LogTest, DebugLinesNeedTheirSwitch) {

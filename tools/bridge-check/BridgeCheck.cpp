@@ -1,13 +1,19 @@
 #include "BridgeCheck.h"
 
-#include "acquisition/CurrentForms.h"
-#include "acquisition/LegacyForms.h"
+#include "acquisition/BridgeFrames.h"
+#include "acquisition/LegacyFormsBridge.h"
 
 #include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 namespace nimbuscope {
 
 namespace {
+
+constexpr qint64 kSecondsPerMinute = 60;
+constexpr qint64 kSecondsPerHour = 3600;
+constexpr qint64 kSecondsPerDay = 24 * kSecondsPerHour;
 
 QString statusLine(const BridgeAnswer& a) {
     if (!a.answered) {
@@ -20,16 +26,49 @@ QString statusLine(const BridgeAnswer& a) {
         .arg(a.body.size());
 }
 
+QString ageText(qint64 seconds) {
+    if (seconds < 0) {
+        return QStringLiteral("%1 min in the future").arg(-seconds / kSecondsPerMinute);
+    }
+    if (seconds >= 2 * kSecondsPerDay) {
+        return QStringLiteral("%1 days old").arg(seconds / kSecondsPerDay);
+    }
+    return QStringLiteral("%1 h %2 min old")
+        .arg(seconds / kSecondsPerHour)
+        .arg(seconds % kSecondsPerHour / kSecondsPerMinute);
+}
+
+/// The temperature as the answer gives it: value and unit.
+QString givenTemperature(const QByteArray& body) {
+    const QJsonObject t = QJsonDocument::fromJson(body)
+                              .object()
+                              .value(QLatin1String("properties"))
+                              .toObject()
+                              .value(QLatin1String("temperature"))
+                              .toObject();
+    const QJsonValue value = t.value(QLatin1String("value"));
+    const QString shown = value.isDouble() ? QString::number(value.toDouble())
+                          : value.isNull() ? QStringLiteral("null")
+                                           : QStringLiteral("(not a number)");
+    return shown + QLatin1Char(' ') + t.value(QLatin1String("unitCode")).toString();
+}
+
+QString shownTemperature(const Observation& obs) {
+    return obs.temperatureF
+               ? QString::number(wholeDegrees(*obs.temperatureF)) + QChar(0xB0) + QLatin1Char('F')
+               : QStringLiteral("no temperature");
+}
+
 } // namespace
 
 BridgeCheck::BridgeCheck(const BridgeConfig& config, BridgeTransport& transport, QTextStream& out)
-    : config_(config), transport_(transport), out_(out) {}
+    : config_(config), transport_(transport, bridgeBaseMappings(config)), out_(out) {}
 
 BridgeAnswer BridgeCheck::fetch(const BridgeGet& get) {
-    out_ << "GET " << get.url << Qt::endl;
     BridgeAnswer got;
     QEventLoop loop;
     bool finished = false;
+    out_ << "GET " << rebasedURL(get.url, bridgeBaseMappings(config_)) << Qt::endl;
     transport_.get(get, [&](const BridgeAnswer& a) {
         got = a;
         finished = true;
@@ -65,93 +104,136 @@ std::optional<PointFacts> BridgeCheck::checkPoints(LatLon where) {
     get.api = true;
     const BridgeAnswer a = fetch(get);
     const auto point = a.ok() ? parsePoints(a.body) : std::nullopt;
-    const QString problem = problemText(a.body);
-    report(
-        QStringLiteral("points"), point.has_value(),
-        point ? QStringLiteral("radar %1, %2, %3, stations %4")
-                    .arg(point->radarStation, point->city, point->state, point->observationStations)
-              : (problem.isEmpty() ? QStringLiteral("not a points answer") : problem));
+    if (!point) {
+        const QString problem = problemText(a.body);
+        report(QStringLiteral("points"), false,
+               problem.isEmpty() ? QStringLiteral("not a points answer") : problem);
+    } else if (!point->hasRadar()) {
+        report(QStringLiteral("points"), false,
+               QStringLiteral("no radar covers %1 (radarStation is null); the setup refuses "
+                              "it: choose a radar site under City")
+                   .arg(point->cityState()));
+    } else {
+        report(QStringLiteral("points"), true,
+               QStringLiteral("radar %1, %2, stations %3")
+                   .arg(point->radarStation, point->cityState(), point->observationStations));
+    }
     return point;
 }
 
-bool BridgeCheck::checkObservations(const PointFacts& point) {
+std::optional<Observation> BridgeCheck::checkObservation(const QString& station) {
+    BridgeGet get;
+    get.url = latestObservationURL(config_.apiURL, station);
+    get.api = true;
+    const BridgeAnswer o = fetch(get);
+    const auto obs = o.ok() ? parseObservation(o.body) : std::nullopt;
+    if (!obs) {
+        out_ << "    not an observation: " << problemText(o.body) << Qt::endl;
+        return std::nullopt;
+    }
+    const auto age = observationAgeSeconds(*obs, config_.utcNow());
+    out_ << "    "
+         << (age ? obs->timestamp.toString(Qt::ISODate) + QStringLiteral(", ") + ageText(*age)
+                 : QStringLiteral("no time stamp"))
+         << ", \"" << obs->text << "\", " << givenTemperature(o.body) << " -> "
+         << shownTemperature(*obs) << ", picture " << conditionClass(obs->text, obs->icon)
+         << Qt::endl;
+    if (isCurrentObservation(*obs, config_.utcNow())) {
+        return obs;
+    }
+    out_ << "    not current (older than 2 hours, or empty): the saver asks the next station"
+         << Qt::endl;
+    return std::nullopt;
+}
+
+void BridgeCheck::checkObservations(const PointFacts& point) {
+    if (point.observationStations.isEmpty()) {
+        report(QStringLiteral("stations"), false, QStringLiteral("the points answer names none"));
+        return;
+    }
     BridgeGet list;
     list.url = point.observationStations;
     list.api = true;
     const BridgeAnswer a = fetch(list);
     const QStringList stations = a.ok() ? parseStationList(a.body) : QStringList();
     if (!report(QStringLiteral("stations"), !stations.isEmpty(), stations.mid(0, 5).join(u' '))) {
-        return false;
+        return;
     }
-    const QDateTime now = config_.utcNow();
     for (const QString& id : stations.mid(0, LegacyFormsBridge::kMaxStationsTried)) {
-        BridgeGet get;
-        get.url = latestObservationURL(config_.apiURL, id);
-        get.api = true;
-        const BridgeAnswer o = fetch(get);
-        const auto obs = o.ok() ? parseObservation(o.body) : std::nullopt;
-        if (!obs) {
-            report(QStringLiteral("observation ") + id, false, problemText(o.body));
-            continue;
+        if (const auto obs = checkObservation(id)) {
+            report(QStringLiteral("observation ") + id, true,
+                   QStringLiteral("the saver shows %1 and \"%2\"")
+                       .arg(shownTemperature(*obs), obs->text));
+            return;
         }
-        const bool usable =
-            isUsableObservation(*obs, now, LegacyFormsBridge::kObservationMaxAgeSeconds);
-        out_ << "    " << obs->timestamp.toString(Qt::ISODate) << " \"" << obs->text << "\" "
-             << (obs->temperatureC ? QString::number(*obs->temperatureC) + QStringLiteral(" degC")
-                                   : QStringLiteral("no temperature"))
-             << ", class " << conditionClass(obs->text, obs->icon) << Qt::endl;
-        if (usable) {
-            return report(QStringLiteral("observation ") + id, true, QStringLiteral("recent"));
-        }
-        out_ << "    stale or empty: the bridge tries the next station" << Qt::endl;
     }
-    return report(QStringLiteral("observation"), false, QStringLiteral("no recent observation"));
+    report(QStringLiteral("observation"), false,
+           QStringLiteral("no current observation: the saver shows no temperature and no "
+                          "conditions"));
 }
 
-bool BridgeCheck::checkFrames(const QString& site, LatLon where) {
-    const QString lower = site.toLower();
+std::optional<MapLayer> BridgeCheck::checkLayer(const QString& workspace, const QString& step) {
     BridgeGet caps;
-    caps.url = capabilitiesURL(config_.mapServerURL, site);
+    caps.url = capabilitiesURL(config_.mapServerURL, workspace);
     const BridgeAnswer c = fetch(caps);
-    const auto layer =
-        c.ok() ? parseCapabilities(c.body, lower + QStringLiteral("_sr_bref")) : std::nullopt;
-    const bool timed = layer && !layer->times.isEmpty();
-    report(QStringLiteral("capabilities"), timed,
-           timed ? QStringLiteral("%1 times, newest %2")
+    const auto layer = c.ok() ? findReflectivityLayer(c.body, workspace) : std::nullopt;
+    report(step, layer.has_value(),
+           layer ? QStringLiteral("%1, %2 times, newest %3")
+                       .arg(layer->name)
                        .arg(layer->times.size())
                        .arg(layer->times.last())
-                 : QStringLiteral("no times for ") + lower + QStringLiteral("_sr_bref"));
-    if (timed) {
-        const double lat = layer->centreLat.value_or(where.lat);
-        const double lon = layer->centreLon.value_or(where.lon);
-        const MercatorBox box =
-            webMercatorBox(lat, lon, LegacyFormsBridge::kShortRangeNmi,
-                           LegacyFormsBridge::kFrameWidth, LegacyFormsBridge::kFrameHeight);
-        BridgeGet map;
-        map.url = getMapURL(config_.mapServerURL, site, box, LegacyFormsBridge::kFrameWidth,
-                            LegacyFormsBridge::kFrameHeight, layer->times.last());
-        const BridgeAnswer m = fetch(map);
-        report(QStringLiteral("frame"), m.ok() && isGifAnswer(m.contentType, m.body),
-               QString::fromLatin1(m.body.left(6).toHex(' ')));
+                 : QStringLiteral("no reflectivity layer with times for ") + workspace);
+    return layer;
+}
+
+void BridgeCheck::checkFrame(const MapLayer& layer, LatLon centre, double rangeNmi,
+                             const QString& step) {
+    const MercatorBox box = webMercatorBox(centre.lat, centre.lon, rangeNmi,
+                                           BridgeFrames::kFrameWidth, BridgeFrames::kFrameHeight);
+    BridgeGet map;
+    map.url = getMapURL(config_.mapServerURL, layer, box, BridgeFrames::kFrameWidth,
+                        BridgeFrames::kFrameHeight, layer.times.last());
+    const BridgeAnswer m = fetch(map);
+    report(step, m.ok() && isGifAnswer(m.contentType, m.body),
+           QString::fromLatin1(m.body.left(6).toHex(' ')));
+}
+
+void BridgeCheck::checkFrames(const QString& site, LatLon where) {
+    if (const auto layer = checkLayer(site.toLower(), QStringLiteral("capabilities"))) {
+        const LatLon centre =
+            layer->extent ? LatLon{layer->extent->centreLat(), layer->extent->centreLon()} : where;
+        checkFrame(*layer, centre, BridgeFrames::kShortRangeNmi, QStringLiteral("frame"));
+        MapLayer longRange = *layer;
+        if (reachesPastLayer(
+                *layer, webMercatorBox(centre.lat, centre.lon, BridgeFrames::kLongRangeNmi,
+                                       BridgeFrames::kFrameWidth, BridgeFrames::kFrameHeight))) {
+            out_ << "    " << layer->name << " ends short of the long-range frame's edges"
+                 << Qt::endl;
+            const auto mosaic =
+                checkLayer(QString(kMosaicWorkspace), QStringLiteral("mosaic capabilities"));
+            if (mosaic && BridgeFrames::mosaicServes(*layer, *mosaic, centre)) {
+                longRange = *mosaic;
+            }
+        }
+        checkFrame(longRange, centre, BridgeFrames::kLongRangeNmi,
+                   QStringLiteral("long-range frame of ") + longRange.name);
     }
     BridgeGet still;
     still.url = stillURL(config_.stillsURL, site, 0);
     const BridgeAnswer s = fetch(still);
-    return report(QStringLiteral("standard still"), s.ok() && isGifAnswer(s.contentType, s.body),
-                  QStringLiteral("Last-Modified: ") + QString::fromLatin1(s.lastModified));
+    report(QStringLiteral("standard still"), s.ok() && isGifAnswer(s.contentType, s.body),
+           QStringLiteral("Last-Modified: ") + QString::fromLatin1(s.lastModified));
 }
 
 bool BridgeCheck::run(const QString& zip) {
     const auto where = checkSearch(zip);
-    if (!where) {
-        return false;
+    const auto point = where ? checkPoints(*where) : std::nullopt;
+    if (point) {
+        checkObservations(*point);
+        if (point->hasRadar()) {
+            checkFrames(point->radarStation, *where);
+        }
     }
-    const auto point = checkPoints(*where);
-    if (!point) {
-        return false;
-    }
-    checkObservations(*point);
-    checkFrames(point->radarStation, *where);
     out_ << (allOk_ ? "Every source answered in its documented form."
                     : "Some sources did not answer as documented (FAIL lines above).")
          << Qt::endl;

@@ -1,18 +1,24 @@
 #pragma once
 
+#include "acquisition/BridgeConfig.h"
 #include "acquisition/BridgeTransport.h"
-#include "acquisition/LegacyFormsBridge.h"
+#include "acquisition/CurrentForms.h"
+#include "acquisition/LegacyForms.h"
+#include "acquisition/MapServerForms.h"
 
 #include <QTextStream>
 
+#include <optional>
+
 namespace nimbuscope {
 
-/// Walks the bridge's sources one after the other for a zip code, as the bridge would, and
-/// prints what each answered. Blocking is fine here: this is a command, not the saver.
+/// Walks the bridge's sources one after the other for a zip code, as the bridge would, with
+/// the bridge's own rules (the same layer choice, age rule and units), and prints what each
+/// answered. Blocking is fine here: this is a command, not the saver.
 class BridgeCheck {
 public:
     BridgeCheck(const BridgeConfig& config, BridgeTransport& transport, QTextStream& out);
-    /// True when every source answered in its documented form.
+    /// True when every source answered in its documented form and a radar covers the place.
     bool run(const QString& zip);
 
 private:
@@ -20,11 +26,14 @@ private:
     bool report(const QString& step, bool ok, const QString& detail);
     std::optional<LatLon> checkSearch(const QString& zip);
     std::optional<PointFacts> checkPoints(LatLon where);
-    bool checkObservations(const PointFacts& point);
-    bool checkFrames(const QString& site, LatLon where);
+    void checkObservations(const PointFacts& point);
+    std::optional<Observation> checkObservation(const QString& station);
+    void checkFrames(const QString& site, LatLon where);
+    std::optional<MapLayer> checkLayer(const QString& workspace, const QString& step);
+    void checkFrame(const MapLayer& layer, LatLon centre, double rangeNmi, const QString& step);
 
     const BridgeConfig& config_;
-    BridgeTransport& transport_;
+    ConfiguredBasesTransport transport_;
     QTextStream& out_;
     bool allOk_ = true;
 };

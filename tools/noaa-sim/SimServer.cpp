@@ -180,7 +180,7 @@ std::optional<Reply> SimServer::Impl::faultReply(const Fault& fault,
     case FaultKind::Problem:
         return Reply{fault.amount,
                      std::string(kProblemJson),
-                     problemForStatus(base() + "api/", fault.amount),
+                     problemForStatus(kPublicApiBase, fault.amount),
                      {},
                      {}};
     case FaultKind::Forbidden:

@@ -17,6 +17,10 @@ constexpr std::string_view kProblems = "https://api.weather.gov/problems/";
 // Observations are taken at 53 minutes past the hour, as most airport stations do.
 constexpr minutes kObservedBeforeHour{7};
 constexpr hours kStaleBy{26};
+constexpr days kMonthsOldBy{120};
+// A tenth of a degree off the page's whole degrees, so a reader that takes the value for
+// another unit, or rounds it twice, shows another figure.
+constexpr double kFahrenheitFraction = 0.4;
 constexpr std::array<std::string_view, 7> kWeekdays = {"Thu", "Fri", "Sat", "Sun",
                                                        "Mon", "Tue", "Wed"};
 constexpr std::array<std::string_view, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
@@ -94,15 +98,22 @@ Observation observationOf(const TodayPlace& place, std::size_t index, SysSeconds
     SysSeconds time = floor<hours>(now) - kObservedBeforeHour;
     if (state == StationState::Stale)
         time -= kStaleBy;
-    const Conditions c = conditionsFor(place.entry, state == StationState::Stale ? time : now);
-    Observation o{time, {}, std::nullopt, {}};
+    if (state == StationState::MonthsOld)
+        time -= kMonthsOldBy;
+    const bool old = state == StationState::Stale || state == StationState::MonthsOld;
+    const Conditions c = conditionsFor(place.entry, old ? time : now);
+    Observation o{time, {}, std::nullopt, "wmoUnit:degC", {}};
     if (state == StationState::Empty)
         return o;
     o.text = std::string(observationText(c.imageCode));
     o.iconCode = c.imageCode;
-    // One decimal of a degree Celsius is finer than the page's whole degrees Fahrenheit.
-    if (state != StationState::NullTemperature)
-        o.celsius = std::round((c.temperatureF - 32) * 50.0 / 9.0) / 10.0;
+    if (state == StationState::Fahrenheit) {
+        o.unit = "wmoUnit:degF";
+        o.value = c.temperatureF + kFahrenheitFraction;
+    } else if (state != StationState::NullTemperature) {
+        // One decimal of a degree Celsius is finer than the page's whole degrees Fahrenheit.
+        o.value = std::round((c.temperatureF - 32) * 50.0 / 9.0) / 10.0;
+    }
     return o;
 }
 
@@ -129,7 +140,8 @@ std::string pointsJson(std::string_view apiBase, const TodayPlace& place, std::s
            ",\"distance\":{\"unitCode\":\"wmoUnit:m\",\"value\":1234.5},"
            "\"bearing\":{\"unitCode\":\"wmoUnit:degree_(angle)\",\"value\":180}}},"
            "\"timeZone\":" +
-           jsonString(place.timeZone) + ",\"radarStation\":" + jsonString(place.entry.site) + "}}";
+           jsonString(place.timeZone) + ",\"radarStation\":" +
+           (place.entry.site.empty() ? std::string("null") : jsonString(place.entry.site)) + "}}";
 }
 
 std::string stationsJson(std::string_view apiBase, const TodayPlace& place) {
@@ -152,15 +164,14 @@ std::string observationJson(std::string_view apiBase, std::string_view stationId
         o.iconCode.empty()
             ? "null"
             : jsonString(std::string(apiBase) + "icons/land/day/" + o.iconCode + "?size=medium");
-    const std::string temperature = o.celsius ? number(*o.celsius, 1) : "null";
+    const std::string temperature = o.value ? number(*o.value, 1) : "null";
     return "{\"id\":" + jsonString(id) +
            ",\"type\":\"Feature\",\"geometry\":null,\"properties\":{\"@id\":" + jsonString(id) +
            ",\"@type\":\"wx:ObservationStation\",\"station\":" + jsonString(station) +
            ",\"timestamp\":" + jsonString(isoTime(o.time, false)) +
            ",\"rawMessage\":\"\",\"textDescription\":" + jsonString(o.text) + ",\"icon\":" + icon +
-           ",\"presentWeather\":[],\"temperature\":{\"unitCode\":"
-           "\"wmoUnit:degC\",\"value\":" +
-           temperature +
+           ",\"presentWeather\":[],\"temperature\":{\"unitCode\":" + jsonString(o.unit) +
+           ",\"value\":" + temperature +
            ",\"qualityControl\":\"V\"},\"dewpoint\":{\"unitCode\":\"wmoUnit:degC\",\"value\":null,"
            "\"qualityControl\":\"Z\"}}}";
 }

@@ -10,25 +10,29 @@
 namespace nimbuscope::noaasim {
 
 inline constexpr std::string_view kGeoJson = "application/geo+json";
+/// The base the real API's answers link to, whatever address they were asked at: a client
+/// must send those links to its own configured base.
+inline constexpr std::string_view kPublicApiBase = "https://api.weather.gov/";
 inline constexpr std::string_view kProblemJson = "application/problem+json";
 
 /// A station's latest observation as the weather API reports it.
 struct Observation {
     SysSeconds time;
-    std::string text;              // may be empty
-    std::optional<double> celsius; // null in the JSON when absent
-    std::string iconCode;          // "sct"; empty gives a null icon
+    std::string text;                  // may be empty
+    std::optional<double> value;       // null in the JSON when absent
+    std::string unit = "wmoUnit:degC"; // of the temperature value
+    std::string iconCode;              // "sct"; empty gives a null icon
 };
 
 /// What station `index` of `place` reports at `now`: recent stations agree with the location
-/// page's conditions; a stale one reports the weather of a day before.
+/// page's conditions; a stale one reports the weather of a day (or four months) before.
 Observation observationOf(const TodayPlace& place, std::size_t index, SysSeconds now);
 
 /// The observation text of a weather code ("sct" -> "Partly Cloudy", "ovc" -> "Cloudy").
 std::string_view observationText(std::string_view code);
 
 /// The points answer for a place; `point` is "lat,lon" as asked. Addresses inside are built
-/// on `apiBase` ("http://127.0.0.1:PORT/api/").
+/// on `apiBase`. A place without a radar site has `"radarStation": null`.
 std::string pointsJson(std::string_view apiBase, const TodayPlace& place, std::string_view point);
 /// The stations near a place, nearest first, as a FeatureCollection that also lists them in
 /// "observationStations".

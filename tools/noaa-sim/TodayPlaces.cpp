@@ -27,7 +27,8 @@ struct KnownPlace {
 };
 
 // The built-in zip codes, each showing one quirk of today's services: the nearest station
-// stale or empty, coordinates with too many decimals, the other redirect forms.
+// stale, empty or in Fahrenheit, no station current, coordinates with too many decimals, the
+// other redirect forms, no radar.
 constexpr KnownPlace kKnown[] = {
     {"64106",
      "39.1031",
@@ -88,7 +89,7 @@ constexpr KnownPlace kKnown[] = {
      91,
      "America/Chicago",
      {"KATT", "KAUS", "KEDC"},
-     {State::Stale, State::Empty, State::Current}},
+     {State::Stale, State::Empty, State::MonthsOld}},
     {"10001",
      "40.7506",
      "-73.9972",
@@ -98,8 +99,21 @@ constexpr KnownPlace kKnown[] = {
      37,
      "America/New_York",
      {"KNYC", "KLGA", "KJFK"},
+     {State::Fahrenheit, State::Current, State::Current}},
+    {"99723",
+     "71.2906",
+     "-156.7886",
+     RedirectForm::LatLon,
+     "AFG",
+     168,
+     398,
+     "America/Anchorage",
+     {"PABR", "PAWI", "PAQT"},
      {State::Current, State::Current, State::Current}},
 };
+
+// Places no radar covers: known to the location search and the points service only.
+const SiteEntry kNoRadarEntries[] = {{"99723", "", "Utqiagvik", "AK"}};
 
 std::string fixed4(double value) {
     char text[32];
@@ -159,13 +173,17 @@ double TodayPlace::longitude() const {
 }
 
 TodayPlaces::TodayPlaces(const SiteTable& sites) : sites_(sites) {
-    for (const auto& entry : sites_.entries()) {
-        const KnownPlace* known = nullptr;
+    const auto place = [](const SiteEntry& entry) {
         for (const auto& k : kKnown)
             if (k.zip == entry.zip)
-                known = &k;
-        places_.push_back(known ? knownPlace(entry, *known) : derivedPlace(entry));
-    }
+                return knownPlace(entry, k);
+        return derivedPlace(entry);
+    };
+    for (const auto& entry : sites_.entries())
+        places_.push_back(place(entry));
+    for (const auto& entry : kNoRadarEntries)
+        if (!sites_.byZip(entry.zip))
+            places_.push_back(place(entry));
 }
 
 const TodayPlace* TodayPlaces::byZip(std::string_view zip) const {
@@ -210,11 +228,15 @@ TodayPlaces::station(std::string_view id) const {
 }
 
 bool TodayPlaces::hasRadar(std::string_view site) const {
+    return placeOfSite(site) != nullptr;
+}
+
+const TodayPlace* TodayPlaces::placeOfSite(std::string_view site) const {
     const std::string upper = toUpper(site);
     for (const auto& p : places_)
-        if (p.entry.site == upper)
-            return true;
-    return false;
+        if (!upper.empty() && p.entry.site == upper)
+            return &p;
+    return nullptr;
 }
 
 std::string fourDecimals(double value) {

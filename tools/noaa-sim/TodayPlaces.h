@@ -23,6 +23,8 @@ enum class StationState {
     Stale,           // an observation from a day before
     Empty,           // recent, but empty text and null temperature and icon
     NullTemperature, // recent text and icon, null temperature
+    Fahrenheit,      // current, its temperature in wmoUnit:degF
+    MonthsOld,       // an observation from four months before
 };
 
 inline constexpr std::size_t kStationsPerPlace = 3;
@@ -50,7 +52,8 @@ struct TodayPlace {
     double longitude() const;
 };
 
-/// Today's view of every location of a SiteTable. Built-in zip codes get their real
+/// Today's view of every location of a SiteTable, and of a place no radar covers (99723,
+/// Utqiagvik AK: its points answer names no radar station). Built-in zip codes get their real
 /// coordinates and hand-picked quirks; rows from files get coordinates and stations derived
 /// from the zip code, the same from one run to the next.
 class TodayPlaces {
@@ -66,6 +69,8 @@ public:
     std::optional<std::pair<const TodayPlace*, std::size_t>> station(std::string_view id) const;
     /// Whether `site` is a radar site of some place (compared without regard to case).
     bool hasRadar(std::string_view site) const;
+    /// The first place `site` covers; null when none does.
+    const TodayPlace* placeOfSite(std::string_view site) const;
     const std::vector<TodayPlace>& places() const { return places_; }
 
 private:

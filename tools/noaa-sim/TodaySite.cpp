@@ -126,7 +126,7 @@ Reply TodaySite::api(std::string_view path, const RequestHeaders& headers) const
     if (parts.size() == 4 && parts[0] == "stations" && parts[2] == "observations" &&
         parts[3] == "latest")
         return observation(parts[1], headers);
-    return problem(apiBase(), 404, "NotFound", "Not Found",
+    return problem(kPublicApiBase, 404, "NotFound", "Not Found",
                    "The requested resource was not found.");
 }
 
@@ -136,23 +136,24 @@ Reply TodaySite::points(std::string_view point) const {
     const auto lon =
         comma == std::string_view::npos ? std::nullopt : parseDecimal(point.substr(comma + 1));
     if (!lat || !lon || std::abs(*lat) > kMaxLatitude || std::abs(*lon) > kMaxLongitude)
-        return problem(apiBase(), 400, "InvalidParameter", "Invalid Parameter",
+        return problem(kPublicApiBase, 400, "InvalidParameter", "Invalid Parameter",
                        "Parameter \"point\" is invalid: " + std::string(point));
     if (decimalsOf(point.substr(0, comma)) > kMaxPointDecimals ||
         decimalsOf(point.substr(comma + 1)) > kMaxPointDecimals) {
-        Reply moved = problem(apiBase(), 301, "AdjustPointPrecision",
+        Reply moved = problem(kPublicApiBase, 301, "AdjustPointPrecision",
                               "Adjusting Precision Of Point Coordinate",
                               "The precision of latitude/longitude points is limited to 4 "
                               "decimal digits for efficiency. The location attribute contains "
                               "your request mapped to the nearest supported point.");
-        moved.location = apiBase() + "points/" + fourDecimals(*lat) + "," + fourDecimals(*lon);
+        moved.location =
+            std::string(kPublicApiBase) + "points/" + fourDecimals(*lat) + "," + fourDecimals(*lon);
         return moved;
     }
     const TodayPlace* place = places_.near(*lat, *lon);
     if (!place)
-        return problem(apiBase(), 404, "InvalidPoint", "Data Unavailable For Requested Point",
+        return problem(kPublicApiBase, 404, "InvalidPoint", "Data Unavailable For Requested Point",
                        "Unable to provide data for requested point " + std::string(point));
-    return {200, std::string(kGeoJson), pointsJson(apiBase(), *place, point), {}, {}};
+    return {200, std::string(kGeoJson), pointsJson(kPublicApiBase, *place, point), {}, {}};
 }
 
 Reply TodaySite::stations(std::string_view office, std::string_view grid) const {
@@ -162,19 +163,20 @@ Reply TodaySite::stations(std::string_view office, std::string_view grid) const 
         comma == std::string_view::npos ? std::nullopt : parseDecimal(grid.substr(comma + 1));
     const TodayPlace* place = x && y ? places_.byGrid(office, int(*x), int(*y)) : nullptr;
     if (!place)
-        return problem(apiBase(), 404, "InvalidGridpoint", "Invalid Gridpoint",
+        return problem(kPublicApiBase, 404, "InvalidGridpoint", "Invalid Gridpoint",
                        "The requested gridpoint is not valid: " + std::string(grid));
-    return {200, std::string(kGeoJson), stationsJson(apiBase(), *place), {}, {}};
+    return {200, std::string(kGeoJson), stationsJson(kPublicApiBase, *place), {}, {}};
 }
 
 Reply TodaySite::observation(std::string_view station, const RequestHeaders& headers) const {
     const auto found = places_.station(station);
     if (!found)
-        return problem(apiBase(), 404, "NotFound", "Not Found",
+        return problem(kPublicApiBase, 404, "NotFound", "Not Found",
                        "Station " + std::string(station) + " not found");
     const Observation o = observationOf(*found->first, found->second, clock_.now());
-    return conditional({200, std::string(kGeoJson), observationJson(apiBase(), station, o), {}, {}},
-                       o.time, headers);
+    return conditional(
+        {200, std::string(kGeoJson), observationJson(kPublicApiBase, station, o), {}, {}}, o.time,
+        headers);
 }
 
 Reply TodaySite::mapServer(std::string_view workspace, const QueryParams& query) {
@@ -198,16 +200,19 @@ Reply TodaySite::capabilities(std::string_view workspace) const {
     std::vector<CapabilityLayer> layers;
     if (workspace == kMosaicWorkspace) {
         layers.push_back({std::string(kMosaicLayer), "CONUS Base Reflectivity (QC)",
-                          layerTimes(kMosaicLayer, now, count, form)});
+                          layerTimes(kMosaicLayer, now, count, form), kMosaicExtent});
     } else {
+        const TodayPlace* place = places_.placeOfSite(workspace);
+        const GeoExtent extent = siteExtent(place->latitude(), place->longitude());
+        const bool levelTwo = namesLevelTwoLayers(workspace);
         // The velocity layer comes first and scans at other times, so a reader must pick the
         // reflectivity layer by name.
         for (const auto& [suffix, title] :
-             {std::pair{"_sr_bvel", " Super-Resolution Base Velocity"},
-              std::pair{"_sr_bref", " Super-Resolution Base Reflectivity"},
+             {std::pair{levelTwo ? "_bvel_raw" : "_sr_bvel", " Super-Resolution Base Velocity"},
+              std::pair{levelTwo ? "_bref_raw" : "_sr_bref", " Super-Resolution Base Reflectivity"},
               std::pair{"_bdhc", " Digital Hydrometeor Classification"}})
             layers.push_back(
-                {ws + suffix, upper + title, layerTimes(ws + suffix, now, count, form)});
+                {ws + suffix, upper + title, layerTimes(ws + suffix, now, count, form), extent});
     }
     return {200,
             std::string(kWmsXml),

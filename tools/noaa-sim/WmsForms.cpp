@@ -93,6 +93,21 @@ std::optional<std::array<double, 4>> parseBox(const std::string& text) {
     return box;
 }
 
+std::string extentXml(const std::optional<GeoExtent>& extent) {
+    if (!extent)
+        return {};
+    const auto degrees = [](double v) {
+        char text[32];
+        std::snprintf(text, sizeof text, "%.4f", v);
+        return std::string(text);
+    };
+    return "        <EX_GeographicBoundingBox>\n          <westBoundLongitude>" +
+           degrees(extent->west) + "</westBoundLongitude>\n          <eastBoundLongitude>" +
+           degrees(extent->east) + "</eastBoundLongitude>\n          <southBoundLatitude>" +
+           degrees(extent->south) + "</southBoundLatitude>\n          <northBoundLatitude>" +
+           degrees(extent->north) + "</northBoundLatitude>\n        </EX_GeographicBoundingBox>\n";
+}
+
 } // namespace
 
 std::optional<TimeForm> timeFormFromName(std::string_view name) {
@@ -146,6 +161,15 @@ LayerTimes layerTimes(std::string_view layer, SysSeconds now, int count, TimeFor
     return result;
 }
 
+GeoExtent siteExtent(double lat, double lon) {
+    constexpr double kReachDegrees = 5.0;
+    return {lon - kReachDegrees, lat - kReachDegrees, lon + kReachDegrees, lat + kReachDegrees};
+}
+
+bool namesLevelTwoLayers(std::string_view site) {
+    return toUpper(site) == "KEAX";
+}
+
 bool layerHasTime(std::string_view layer, SysSeconds now, SysSeconds time) {
     const SysSeconds slot = slotOf(time);
     const SysSeconds newest = newestSlot(layer, now);
@@ -181,7 +205,7 @@ std::string capabilitiesXml(std::string_view serviceUrl, std::string_view worksp
     for (const auto& layer : layers) {
         xml += "      <Layer queryable=\"1\" opaque=\"0\">\n        <Name>" +
                htmlEscape(layer.name) + "</Name>\n        <Title>" + htmlEscape(layer.title) +
-               "</Title>\n        <CRS>EPSG:3857</CRS>\n"
+               "</Title>\n        <CRS>EPSG:3857</CRS>\n" + extentXml(layer.extent) +
                "        <Dimension name=\"time\" default=\"" +
                isoTime(layer.times.times.back(), true) +
                "\" units=\"ISO8601\" nearestValue=\"1\">" + layer.times.text +

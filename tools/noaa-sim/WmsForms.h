@@ -42,12 +42,27 @@ LayerTimes layerTimes(std::string_view layer, SysSeconds now, int count, TimeFor
 /// form within the last kMaxFrameCount scans.
 bool layerHasTime(std::string_view layer, SysSeconds now, SysSeconds time);
 
+/// Degrees of longitude and latitude a layer's data covers.
+struct GeoExtent {
+    double west, south, east, north;
+};
+/// A site layer covers five degrees around the site, as the real ones do; the mosaic the
+/// lower 48 states.
+GeoExtent siteExtent(double lat, double lon);
+inline constexpr GeoExtent kMosaicExtent{-130.0, 20.0, -60.0, 55.0};
+
+/// Sites whose workspace names its base reflectivity `<site>_bref_raw` (and velocity
+/// `_bvel_raw`), as the recorded workspaces of the real map server do; the others use
+/// `_sr_bref` and `_sr_bvel`.
+bool namesLevelTwoLayers(std::string_view site);
+
 /// The capabilities of a workspace: GetMap in image/gif among its formats, and for each
-/// layer its name, title and time dimension (with the given text).
+/// layer its name, title, extent and time dimension (with the given text).
 struct CapabilityLayer {
     std::string name;
     std::string title;
     LayerTimes times;
+    std::optional<GeoExtent> extent;
 };
 std::string capabilitiesXml(std::string_view serviceUrl, std::string_view workspace,
                             const std::vector<CapabilityLayer>& layers);
