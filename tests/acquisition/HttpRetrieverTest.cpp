@@ -7,6 +7,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QSslConfiguration>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -294,6 +299,47 @@ TEST_F(HttpRetrieverTest, RedirectionsAreFollowedUpToTheLimit) {
         EXPECT_EQ(pollUntilDone(retriever, address), row.status) << row.redirections;
         retriever.FreePage(address);
     }
+}
+
+// HTTPS is TLS with the server's certificate checked: an untrusted one is refused, the same
+// server once trusted answers.
+TEST_F(HttpRetrieverTest, HttpsChecksTheServersCertificate) {
+    QTemporaryDir dir;
+    const QString key = dir.filePath("key.pem"), cert = dir.filePath("cert.pem");
+    ASSERT_EQ(
+        QProcess::execute("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                                      key, "-out", cert, "-days", "1", "-subj", "/CN=localhost",
+                                      "-addext", "subjectAltName=DNS:localhost"}),
+        0);
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const QString port = QString::number(probe.serverPort());
+    probe.close();
+    QProcess server;
+    server.start("openssl", {"s_server", "-quiet", "-www", "-accept", "127.0.0.1:" + port, "-key",
+                             key, "-cert", cert});
+    ASSERT_TRUE(server.waitForStarted());
+    QElapsedTimer t;
+    t.start();
+    for (QTcpSocket s; s.state() != QAbstractSocket::ConnectedState && t.elapsed() < 5000;) {
+        s.connectToHost(QHostAddress::LocalHost, port.toUShort());
+        s.waitForConnected(200);
+    }
+    const QString address = "https://localhost:" + port + "/";
+    retriever.RetrieveAsync(address);
+    EXPECT_EQ(pollUntilDone(retriever, address), PageRetriever::ConnectionFailed);
+    retriever.FreePage(address);
+
+    const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusting = before;
+    trusting.addCaCertificates(cert);
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    retriever.RetrieveAsync(address);
+    EXPECT_EQ(pollUntilDone(retriever, address), PageRetriever::Done);
+    EXPECT_TRUE(retriever.RetrieveAsyncPage(address).contains("s_server"));
+    QSslConfiguration::setDefaultConfiguration(before);
+    server.kill();
+    server.waitForFinished();
 }
 
 TEST_F(HttpRetrieverTest, ReceiveTimeOutEndsASilentTransfer) {
