@@ -160,6 +160,8 @@ private:
     LocationAtLoad atLoad_;
     RadarList radarList_;
     QString zipcityQuery_;
+    /// Timer ticks the running zip code check has taken.
+    qint32 zipcodeCheckTicks_ = 0;
     bool firstActivation_ = false;
 };
 
