@@ -11,9 +11,11 @@
 
 #include <QImage>
 #include <benchmark/benchmark.h>
+#include <gif_lib.h>
 
 #include <array>
 #include <chrono>
+#include <cstring>
 #include <vector>
 
 using namespace nimbuscope;
@@ -62,6 +64,56 @@ void BM_DecodeFrameQtReader(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * 600 * 550);
 }
 BENCHMARK(BM_DecodeFrameQtReader)->Unit(benchmark::kMicrosecond);
+
+/// The same bytes through giflib alone (`DGifSlurp`, which decodes with `DGifGetLine`) into the
+/// same 8-bit picture: the library way our own LZW decoder has to beat to be kept.
+QImage decodeWithGiflib(const QByteArray& bytes) {
+    struct Source {
+        const QByteArray& bytes;
+        qsizetype at = 0;
+    } source{bytes};
+    const InputFunc read = [](GifFileType* gif, GifByteType* out, int wanted) {
+        auto* s = static_cast<Source*>(gif->UserData);
+        const int n = int(std::min<qsizetype>(wanted, s->bytes.size() - s->at));
+        std::memcpy(out, s->bytes.constData() + s->at, std::size_t(n));
+        s->at += n;
+        return n;
+    };
+    int error = 0;
+    GifFileType* gif = DGifOpen(&source, read, &error);
+    QImage picture;
+    if (gif != nullptr && DGifSlurp(gif) == GIF_OK && gif->ImageCount > 0) {
+        const SavedImage& frame = gif->SavedImages[0];
+        const ColorMapObject* map =
+            frame.ImageDesc.ColorMap != nullptr ? frame.ImageDesc.ColorMap : gif->SColorMap;
+        picture = QImage(frame.ImageDesc.Width, frame.ImageDesc.Height, QImage::Format_Indexed8);
+        QList<QRgb> table;
+        for (int i = 0; map != nullptr && i < map->ColorCount; ++i) {
+            table << qRgb(map->Colors[i].Red, map->Colors[i].Green, map->Colors[i].Blue);
+        }
+        picture.setColorTable(table);
+        for (int y = 0; y < picture.height(); ++y) {
+            std::memcpy(picture.scanLine(y), frame.RasterBits + std::size_t(y) * picture.width(),
+                        std::size_t(picture.width()));
+        }
+    }
+    DGifCloseFile(gif, &error);
+    return picture;
+}
+
+void BM_DecodeFrameGiflib(benchmark::State& state) {
+    const QByteArray bytes = sampleFrameBytes();
+    if (decodeWithGiflib(bytes) != decodePicture(bytes)) {
+        state.SkipWithError("giflib and our decoder disagree on the frame");
+        return;
+    }
+    for (auto _ : state) {
+        QImage picture = decodeWithGiflib(bytes);
+        benchmark::DoNotOptimize(picture);
+    }
+    state.SetItemsProcessed(state.iterations() * 600 * 550);
+}
+BENCHMARK(BM_DecodeFrameGiflib)->Unit(benchmark::kMicrosecond);
 
 /// What preloading paid after Qt's reader: its 32-bit picture turned back into 8 bits.
 void BM_IndexQtDecodedFrame(benchmark::State& state) {

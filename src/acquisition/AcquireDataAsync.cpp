@@ -7,6 +7,7 @@
 #include "acquisition/LocationPage.h"
 #include "acquisition/PageRetriever.h"
 #include "display/DisplayList.h"
+#include "display/FramePresentation.h"
 #include "display/MyProgress.h"
 #include "display/SaverWindow.h"
 #include "settings/RegistryValues.h"
@@ -71,7 +72,8 @@ bool AcquireDataAsync::startTransfer(const QString& address, const QString& refu
     return false;
 }
 
-AcquireDataAsync::Transfer AcquireDataAsync::collectTransfer(const QString& address,
+AcquireDataAsync::Transfer AcquireDataAsync::collectTransfer(const QString& procedure,
+                                                             const QString& address,
                                                              QByteArray& body,
                                                              const QString& failureLine) {
     const qint16 status = retriever().RetrieveAsyncCompleted(address);
@@ -79,6 +81,7 @@ AcquireDataAsync::Transfer AcquireDataAsync::collectTransfer(const QString& addr
         return Transfer::Running;
     }
     if (status != PageRetriever::Done) {
+        s_.log.logError(transferFailureLine(procedure, address, status));
         if (!failureLine.isEmpty()) {
             s_.log.logDebug(failureLine);
         }
@@ -109,6 +112,7 @@ void AcquireDataAsync::resetDownloadCycle() {
     pass_.gsRadarURLListURL.clear();
     pass_.gbNetworkProblem = false;
     pass_.zipCityRetryCount = 0;
+    pass_.framesFetched = pass_.framesFailed = 0;
     pass_.zipCityDone = pass_.currentConditionsDone = false;
     pass_.shortRangeListDone = pass_.longRangeListDone = pass_.radarImagesDone = false;
     pass_.zipCityRequestActive = pass_.currentConditionsRequestActive = false;
@@ -309,6 +313,10 @@ void AcquireDataAsync::problemBranch() {
     });
     resume([&] {
         ui::show(c.NetworkProblem);
+        // Offline, only Enter brings the downloads back: say so, frames cached or not.
+        if (s_.state.offlineMode && c.NetworkProblem != nullptr && c.NetworkProblem2 != nullptr) {
+            showOfflineLines(c, s_.state.screenHeight);
+        }
         ui::setEnabled(c.AsyncDownloadTimer, false);
         bar().setVisible(false, kDownloadBar);
         ui::hide(c.DownloadInfo);

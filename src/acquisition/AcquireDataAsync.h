@@ -102,9 +102,10 @@ private:
     /// saver. True when the transfer runs.
     bool startTransfer(const QString& address, const QString& refusedLine);
     enum class Transfer { Running, Failed, Done };
-    /// Polls a transfer. A failed one is freed, writes `failureLine` (when given) and marks the
-    /// pass's network problem; a finished one hands over its body and is freed.
-    Transfer collectTransfer(const QString& address, QByteArray& body,
+    /// Polls a transfer. A failed one is freed, writes its line to the error log under
+    /// `procedure` (and `failureLine` to the debug log, when given) and marks the pass's
+    /// network problem; a finished one hands over its body and is freed.
+    Transfer collectTransfer(const QString& procedure, const QString& address, QByteArray& body,
                              const QString& failureLine = {});
     /// Replaces a cache file; a failure is logged under `trapName` and gives false.
     bool writeCache(const QString& trapName, const QString& path, const QByteArray& bytes);
@@ -117,6 +118,9 @@ private:
     void storeLocationStatics(const QString& address);
     void showConditions();
     // Parts of the list and frame steps.
+    /// The servers list lines may name frames on: the national radar server's and the
+    /// frame template's.
+    QStringList ownServers();
     void addPlannedItems(const RadarListParse& parse, const QString& dataDirectory);
     void preloadPicture(qint16 index, const QString& fileName);
     bool collectFrame();

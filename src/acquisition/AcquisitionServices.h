@@ -66,6 +66,9 @@ struct DownloadPassState {
     bool shortRangeListRequestActive = false;
     bool longRangeListRequestActive = false;
     qint32 zipCityRetryCount = 0;
+    /// Frame transfers of this pass that brought a frame, and those that failed.
+    qint32 framesFetched = 0;
+    qint32 framesFailed = 0;
 
     /// Local time the pass was reset, and the longest it may take in seconds.
     DateTime cycleStartTime;

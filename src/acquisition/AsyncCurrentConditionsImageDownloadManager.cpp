@@ -33,19 +33,20 @@ void AcquireDataAsync::AsyncCurrentConditionsImageDownloadManager() {
             return true;
         }
         QByteArray body;
-        if (collectTransfer(address, body) != Transfer::Done) {
+        if (collectTransfer(kStep, address, body) != Transfer::Done) {
             return true;
         }
         pass_.currentConditionsDone = true;
         pass_.lastConditionsTime = s_.clock.now();
         log.logDebug(QStringLiteral("Successful current conditions download!"));
-        writeCache(kStep, conditionsCacheFileName(pass_.dataDirectory, s_.settings.getZipCode()),
-                   body);
         // The picture comes from the very bytes cached, so a failed cache write still shows
-        // it. A body that is no picture leaves the old one on screen.
+        // it. A body that is no picture leaves the old one on screen and in the cache.
         const QImage picture = decodePicture(body);
         PictureBox* box = s_.controls.currentConditionsPictureBox;
         if (!picture.isNull() && box != nullptr) {
+            writeCache(kStep,
+                       conditionsCacheFileName(pass_.dataDirectory, s_.settings.getZipCode()),
+                       body);
             s_.state.currentConditionsImgIsValid = true;
             box->setPicture(picture);
         } else {

@@ -43,10 +43,23 @@ bool AcquireDataAsync::collectFrame() {
     const QString address = frameDownloadURL(item.sourceName, pass_.useAlternateRegion, primary,
                                              settings.getAlternateRegionLabel());
     QByteArray body;
-    if (collectTransfer(address, body, QStringLiteral("ARIDMgr: downloadStatus <> 1, goto Done")) !=
-        Transfer::Done) {
+    const Transfer transfer = collectTransfer(
+        kStep, address, body, QStringLiteral("ARIDMgr: downloadStatus <> 1, goto Done"));
+    if (transfer == Transfer::Running) {
         return false;
     }
+    if (transfer == Transfer::Failed) {
+        // One bad frame is one bad frame: it stays off screen and is fetched again by the
+        // next pass, while the others of this pass are fetched now.
+        pass_.gbNetworkProblem = false;
+        ++pass_.framesFailed;
+        list.setItemNeedsDownloadingFlag(index, false);
+        list.setItemActiveFlag(index, false);
+        bar().incrValue(kDownloadBar);
+        list.downloadIndex = -1;
+        return true;
+    }
+    ++pass_.framesFetched;
     log.logDebug(QStringLiteral("AcquireData:ARIDMgr Complete radar image download+free"));
     const bool saved = writeCache(kStep, item.fileName, body);
     if (saved) {
@@ -82,6 +95,11 @@ void AcquireDataAsync::startNextFrame() {
     DisplayList& list = s_.list;
     const DisplayItem item = list.getNextItemForDownload(0);
     if (!item.needsDownloading) {
+        // Every frame failed and none came: the network, not a frame, is at fault.
+        if (pass_.framesFailed > 0 && pass_.framesFetched == 0) {
+            pass_.gbNetworkProblem = true;
+            return;
+        }
         finishRadarImages();
         return;
     }

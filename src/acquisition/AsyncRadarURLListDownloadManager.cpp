@@ -29,6 +29,13 @@ QString readListFile(const FolderHandle* folder, const QString& path) {
 
 } // namespace
 
+QStringList AcquireDataAsync::ownServers() {
+    return {serverOf(nationalRadarBase(s_.settings.getRadarServerURL())),
+            serverOf(s_.settings.getTemplateURL())};
+}
+
+namespace {} // namespace
+
 void AcquireDataAsync::AsyncRadarURLListDownloadManager(const QString& product,
                                                         const QString& caption, bool& requestActive,
                                                         bool& done) {
@@ -62,13 +69,22 @@ void AcquireDataAsync::AsyncRadarURLListDownloadManager(const QString& product,
         } else {
             const QString& address = pass_.gsRadarURLListURL;
             QByteArray body;
-            if (collectTransfer(address, body) != Transfer::Done) {
+            if (collectTransfer(kStep, address, body) != Transfer::Done) {
                 return true;
             }
-            done = true;
             log.logDebug(QStringLiteral("AcquireData:ARURLMgr Completed radar list download+free"));
             text = normaliseRadarList(ansiToText(body), settings.getTemplateURL(),
                                       settings.getRadarServerURL());
+            // A page that names no frame at all is no list (a portal's or a proxy's page):
+            // the cached list stays, and the pass ends as a network problem.
+            if (text.size() > kMinParsedListLength && !hasFrameLine(text, ownServers())) {
+                log.logError(QStringLiteral("ERROR :: ") + kStep +
+                             QStringLiteral(" :: no frame in the list, the cached one is kept - ") +
+                             loggableText(address));
+                pass_.gbNetworkProblem = true;
+                return true;
+            }
+            done = true;
             writeCache(kStep, listFile, textToAnsi(text));
             log.logDebug(QStringLiteral("ADA: AsyncRadarURLListDownloadManager: *** URLList==") +
                          text);
@@ -123,6 +139,7 @@ bool AcquireDataAsync::parseRadarListItems(QString& listText, const QString& pro
             cacheFileNames(pass_.dataFolder.get(), {zipcode + QLatin1Char('.') + product + "*.*"});
         input.gmtNow = s_.sys.getGMT();
         input.discardAfterMinutes = settings.getDiscardAfter();
+        input.ownServers = ownServers();
         // The parse runs to its end without yielding: a tick run in between could change
         // the display list under it, and the parse is quick.
         const RadarListParse parse = parseRadarList(
@@ -135,6 +152,10 @@ bool AcquireDataAsync::parseRadarListItems(QString& listText, const QString& pro
         if (p.max(kRadarTimeBar) < parse.displayProgressMaxAtLeast) {
             p.setMax(parse.displayProgressMaxAtLeast, kRadarTimeBar);
         }
+        for (const SkippedLine& skipped : parse.skipped) {
+            log.logError(QStringLiteral("ERROR :: parseRadarListItems :: ") + skipped.reason +
+                         QStringLiteral(", line skipped: ") + loggableText(skipped.line));
+        }
         addPlannedItems(parse, dataDirectory);
         return parse.ok;
     });
@@ -143,17 +164,10 @@ bool AcquireDataAsync::parseRadarListItems(QString& listText, const QString& pro
 void AcquireDataAsync::addPlannedItems(const RadarListParse& parse, const QString& dataDirectory) {
     DisplayList& list = s_.list;
     for (const FramePlanItem& item : parse.items) {
-        const QString frameName = frameNameOf(item.sourceName);
-        if (!isPlainCacheName(frameName) || !isCacheFileIn(dataDirectory, item.fileName)) {
+        // The parse takes plain frame names only; the folder is checked all the same.
+        if (!isCacheFileIn(dataDirectory, item.fileName)) {
             s_.log.logDebug(QStringLiteral("parseRadarListItems: unsafe frame name skipped: ") +
-                            frameName);
-            continue;
-        }
-        // A list cut short ends in part of a line: not a frame's address, and a file under
-        // that name would be outside every purge and stay in the cache for good.
-        if (!frameName.endsWith(QLatin1String(".noaa"), Qt::CaseInsensitive)) {
-            s_.log.logDebug(QStringLiteral("parseRadarListItems: not a frame, skipped: ") +
-                            frameName);
+                            frameNameOf(item.sourceName));
             continue;
         }
         const bool cached = QFileInfo(item.fileName).isFile();

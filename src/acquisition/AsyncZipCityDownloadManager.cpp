@@ -43,6 +43,8 @@ void AcquireDataAsync::AsyncZipCityDownloadManager() {
             return true;
         }
         if (status != PageRetriever::Done) {
+            log.logError(transferFailureLine(QStringLiteral("AsyncZipCityDownloadManager"), address,
+                                             status));
             retriever().FreePage(address);
             pass_.gbNetworkProblem = true;
             log.logDebug(QStringLiteral("AsyncZipCityDownloadManager: dlerror") +
@@ -72,19 +74,20 @@ void AcquireDataAsync::AsyncZipCityDownloadManager() {
 
 void AcquireDataAsync::storeLocationStatics(const QString& address) {
     RegistryValues& settings = s_.settings;
+    // Only a page that makes a usable location replaces the stored one, its address included:
+    // another page's address would send every later pass to that page.
+    const std::optional<LocationStatics> statics =
+        usableLocationStatics(pass_.locationPage, locationPageConfig(settings), s_.log);
+    if (!statics) {
+        s_.log.logDebug(QStringLiteral("ADA:AZCDM: parse statics failed"));
+        return;
+    }
     const QByteArray finalURL = retriever().GetResultURL(address);
     // An array whose upper bound is not above 0 names no address.
     settings.saveCurrentConditionsURL(finalURL.size() > 1 ? ansiToText(finalURL) : QString());
-    QString templateURL;
-    QString cityState;
-    if (parseZipCityStatics(pass_.locationPage, templateURL, cityState,
-                            locationPageConfig(settings), s_.log)) {
-        settings.saveTemplateURL(templateURL);
-        settings.saveCityState(cityState);
-        s_.state.zipcodeIsValid = true;
-    } else {
-        s_.log.logDebug(QStringLiteral("ADA:AZCDM: parse statics failed"));
-    }
+    settings.saveTemplateURL(statics->templateURL);
+    settings.saveCityState(statics->cityState);
+    s_.state.zipcodeIsValid = true;
 }
 
 void AcquireDataAsync::showConditions() {

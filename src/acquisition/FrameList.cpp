@@ -1,6 +1,7 @@
 #include "acquisition/FrameList.h"
 
 #include "acquisition/AdaTrap.h"
+#include "acquisition/CacheFiles.h"
 #include "acquisition/CacheNames.h"
 #include "acquisition/TextPositions.h"
 #include "support/Clock.h"
@@ -9,6 +10,7 @@
 #include "support/StringUtils.h"
 
 #include <QDate>
+#include <QUrl>
 
 #include <cstdlib>
 
@@ -28,6 +30,8 @@ constexpr qsizetype kLastLineSpan = 10;
 constexpr qsizetype kDdMarkerLength = 4; // ".dd."
 // Bar 1 keeps room for this many frames beyond the old ones.
 constexpr qint32 kDisplayProgressHeadroom = 10;
+constexpr int kHttpPort = 80;
+constexpr int kHttpsPort = 443;
 
 // Replaces `what` where a line starts with it (after blanks). Absolute lines keep a
 // "/radar/" in their path, which must not be replaced.
@@ -119,12 +123,16 @@ void walkLines(const QString& text, const WalkParams& p,
             out.stoppedByZipChange = true;
             break;
         }
+        const RadarListInput& in = p.input;
+        if (const QString reason = notAFrameReason(line, in.ownServers); !reason.isEmpty()) {
+            out.skipped.append({line, reason});
+            continue;
+        }
         const QString frameName = frameNameOf(line);
         if (isOutsideFreshness(filenameToDate(frameName, clock, log), p.reference,
                                p.windowSeconds)) {
             continue;
         }
-        const RadarListInput& in = p.input;
         const QString file =
             frameCacheFileName(in.dataDirectory, in.zipcode, in.product, frameName);
         log.logDebug(QStringLiteral("parseRadarListItems: DLADD ") + file);
@@ -134,6 +142,28 @@ void walkLines(const QString& text, const WalkParams& p,
         state.stages[LastLinePlanned] = state.stages[LastLinePlanned] || last;
     }
     state.stages[WalkEnded] = true;
+}
+
+// The time a frame name carries; raises error 13 (no time) or 5 (no such time).
+DateTime frameTimeOf(const QString& frameName) {
+    const qsizetype dd = findNoCase(frameName, u".dd.");
+    if (dd == 0) {
+        throw Error::of(err::TypeMismatch);
+    }
+    const QString s = mid(frameName, dd + kDdMarkerLength);
+    const int year = digitsAt(s, 1, 4);
+    const int month = digitsAt(s, 5, 2);
+    const int day = digitsAt(s, 7, 2);
+    const qsizetype dot = find(s, u".");
+    if (dot == 0) {
+        throw Error::of(err::TypeMismatch);
+    }
+    const int hour = digitsAt(s, dot + 1, 2);
+    const int minute = digitsAt(s, dot + 3, 2);
+    if (!QDate(year, month, day).isValid() || hour > 23 || minute > 59) {
+        throw Error::of(err::InvalidProcedureCall);
+    }
+    return DateTime::fromParts(year, month, day, hour, minute);
 }
 
 } // namespace
@@ -181,26 +211,55 @@ QString frameNameOf(const QString& line) {
 }
 
 DateTime filenameToDate(const QString& frameName, const Clock& clock, Log& log) {
-    return adaTrapped(log, QStringLiteral("filenameToDate"), clock.now(), [&] {
-        const qsizetype dd = findNoCase(frameName, u".dd.");
-        if (dd == 0) {
-            throw Error::of(err::TypeMismatch);
+    return filenameToDate(frameName, clock.now(), log);
+}
+
+DateTime filenameToDate(const QString& frameName, DateTime fallback, Log& log) {
+    return adaTrapped(log, QStringLiteral("filenameToDate"), fallback,
+                      [&] { return frameTimeOf(frameName); });
+}
+
+QString serverOf(const QString& address) {
+    const QUrl url(address);
+    const QString host = url.host().toLower();
+    if (host.isEmpty()) {
+        return {};
+    }
+    const int port = url.port();
+    const int schemePort = url.scheme().compare(QLatin1String("https"), Qt::CaseInsensitive) == 0
+                               ? kHttpsPort
+                               : kHttpPort;
+    return port < 0 || port == schemePort ? host : host + QLatin1Char(':') + QString::number(port);
+}
+
+QString notAFrameReason(const QString& line, const QStringList& ownServers) {
+    const QString frameName = frameNameOf(line);
+    if (!isPlainCacheName(frameName)) {
+        return QStringLiteral("unsafe frame name");
+    }
+    const QUrl url(line, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+        !url.userInfo().isEmpty() || !ownServers.contains(serverOf(line))) {
+        return QStringLiteral("not an address of the list's server");
+    }
+    try {
+        frameTimeOf(frameName);
+    } catch (const Error&) {
+        return QStringLiteral("not a frame");
+    }
+    return frameName.endsWith(QLatin1String(".noaa"), Qt::CaseInsensitive)
+               ? QString()
+               : QStringLiteral("not a frame");
+}
+
+bool hasFrameLine(const QString& text, const QStringList& ownServers) {
+    for (const QString& line : text.split(kLineFeed)) {
+        if (notAFrameReason(line.trimmed(), ownServers).isEmpty()) {
+            return true;
         }
-        const QString s = mid(frameName, dd + kDdMarkerLength);
-        const int year = digitsAt(s, 1, 4);
-        const int month = digitsAt(s, 5, 2);
-        const int day = digitsAt(s, 7, 2);
-        const qsizetype dot = find(s, u".");
-        if (dot == 0) {
-            throw Error::of(err::TypeMismatch);
-        }
-        const int hour = digitsAt(s, dot + 1, 2);
-        const int minute = digitsAt(s, dot + 3, 2);
-        if (!QDate(year, month, day).isValid() || hour > 23 || minute > 59) {
-            throw Error::of(err::InvalidProcedureCall);
-        }
-        return DateTime::fromParts(year, month, day, hour, minute);
-    });
+    }
+    return false;
 }
 
 bool isOutsideFreshness(DateTime frameTime, DateTime reference, qint64 windowSeconds) {
@@ -209,7 +268,7 @@ bool isOutsideFreshness(DateTime frameTime, DateTime reference, qint64 windowSec
 }
 
 ListReference listReference(const QString& text, const QString& templateURL, const QString& product,
-                            DateTime gmtNow, const Clock& clock, Log& log) {
+                            DateTime gmtNow, Log& log) {
     ListReference r;
     r.time = gmtNow;
     if (text.size() <= kLastLineSpan) {
@@ -224,7 +283,7 @@ ListReference listReference(const QString& text, const QString& templateURL, con
     r.base.replace(QStringLiteral("@@@@@"), product);
     r.base.replace(QStringLiteral("/#####.noaa"), QStringLiteral("/"));
     if (!r.base.isEmpty() && !r.lastFrameName.isEmpty()) {
-        r.time = filenameToDate(r.lastFrameName, clock, log);
+        r.time = filenameToDate(r.lastFrameName, gmtNow, log);
     }
     return r;
 }
@@ -293,8 +352,7 @@ RadarListParse parseRadarList(const RadarListInput& in,
         log.logDebug(QStringLiteral("parseRadarListItems - GMT: ") + in.gmtNow.generalDate());
         state.stages[ReferenceTaken] = true;
         const qint64 window = qint64(in.discardAfterMinutes) * 60;
-        const ListReference ref =
-            listReference(text, in.templateURL, in.product, in.gmtNow, clock, log);
+        const ListReference ref = listReference(text, in.templateURL, in.product, in.gmtNow, log);
         out.reference = ref.time;
         state.stages[LastLineRead] = true;
         if (!ref.base.isEmpty()) {

@@ -50,9 +50,21 @@ QString normaliseRadarList(const QString& text, const QString& templateURL,
 /// The part of a list line after its last "/".
 QString frameNameOf(const QString& line);
 
+/// The server part of an address as lists are matched against it: the host in lower case,
+/// with ":port" when a port other than the scheme's own is given; empty without a host.
+QString serverOf(const QString& address);
+/// Why a normalised list line is no frame of the list's own servers (`ownServers`, as
+/// `serverOf` gives them), or an empty text when it is one: an http or https address on one
+/// of those servers whose name is a plain cache name ending in ".noaa" with a frame time.
+QString notAFrameReason(const QString& line, const QStringList& ownServers);
+/// True when some line of a normalised list is a frame of its own servers.
+bool hasFrameLine(const QString& text, const QStringList& ownServers);
+
 /// The server time of a frame name: ".dd." (any case), then YYYYMMDD; after the next "."
-/// HHMM. A name without a valid time gives the current local time and the trapped error
-/// lines ("filenameToDate").
+/// HHMM. A name without a valid time gives `fallback` and the trapped error lines
+/// ("filenameToDate").
+DateTime filenameToDate(const QString& frameName, DateTime fallback, Log& log);
+/// The same with the current local time as the fallback.
 DateTime filenameToDate(const QString& frameName, const Clock& clock, Log& log);
 
 /// True when both times are valid and more than `windowSeconds` whole seconds apart.
@@ -64,10 +76,12 @@ struct ListReference {
     QString lastLine;      ///< the list's last line (empty for a text of 10 characters or less)
     QString lastFrameName; ///< its frame name
     QString base;          ///< the template for this product, ending where frame names go
-    DateTime time;         ///< the reference time (the current GMT unless the list gives one)
+    /// The reference time: the last line's, or the current GMT when the list gives none (the
+    /// last line names no time): frame times are server times, in GMT.
+    DateTime time;
 };
 ListReference listReference(const QString& text, const QString& templateURL, const QString& product,
-                            DateTime gmtNow, const Clock& clock, Log& log);
+                            DateTime gmtNow, Log& log);
 
 /// A cached frame of the product that is no longer listed but still fresh.
 struct OldFrame {
@@ -108,6 +122,14 @@ struct RadarListInput {
     QStringList cacheFileNames; ///< names of the files in dataDirectory, sorted by name
     DateTime gmtNow;
     qint32 discardAfterMinutes = 0;
+    /// The servers frames may come from (see `serverOf`): the list's and the template's.
+    QStringList ownServers;
+};
+
+/// A list line that is no frame of the list's servers, and why.
+struct SkippedLine {
+    QString line;
+    QString reason;
 };
 
 struct RadarListParse {
@@ -119,6 +141,7 @@ struct RadarListParse {
     qint32 listedCachedCount = 0;         ///< one download-bar step each
     qint32 displayProgressMaxAtLeast = 0; ///< raise bar 1's maximum to at least this
     QList<FramePlanItem> items;           ///< one download-bar step each
+    QList<SkippedLine> skipped;           ///< left out, for the error log
     bool stoppedByZipChange = false;
 };
 

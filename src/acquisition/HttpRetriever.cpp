@@ -2,20 +2,7 @@
 
 #include "support/StringUtils.h"
 
-#include <QNetworkReply>
-#include <QNetworkRequest>
-
 namespace nimbuscope {
-
-namespace {
-
-bool isFetchable(const QUrl& url) {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() &&
-           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
-}
-
-} // namespace
 
 HttpRetriever::HttpRetriever(QObject* parent) : QObject(parent) {}
 
@@ -28,12 +15,8 @@ HttpRetriever::HttpRetriever(BridgeConfig bridge, QObject* parent) : QObject(par
 }
 
 HttpRetriever::~HttpRetriever() {
-    // Replies are children of the manager; detach our handlers before they go.
     for (auto& [address, request] : requests_) {
-        if (request.reply) {
-            request.reply->disconnect(this);
-            request.reply->abort();
-        }
+        stop(request, Aborted);
     }
 }
 
@@ -55,24 +38,16 @@ void HttpRetriever::start(const QString& address, Request& request) {
         return;
     }
     const QUrl url(address, QUrl::StrictMode);
-    if (!isFetchable(url)) {
+    if (!isFetchableUrl(url)) {
         request.status = BadAddress;
         return;
     }
-    QNetworkRequest req(url);
-    req.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
-    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                     QNetworkRequest::NoLessSafeRedirectPolicy);
-    req.setMaximumRedirectsAllowed(kMaxRedirects);
-    req.setTransferTimeout(timeoutMs_ > 0 ? timeoutMs_ : 0);
-
-    QNetworkReply* reply = manager_.get(req);
-    reply->setReadBufferSize(kReadBuffer);
-    request.reply = reply;
-    connect(reply, &QNetworkReply::readyRead, this,
-            [this, address, reply] { onReadyRead(address, reply); });
-    connect(reply, &QNetworkReply::finished, this,
-            [this, address, reply] { onFinished(address, reply); });
+    auto* transfer =
+        new HttpTransfer(url, userAgent(), {timeoutMs_, kBodyCap, kMaxRedirects}, this);
+    request.transfer = transfer;
+    connect(transfer, &HttpTransfer::finished, this,
+            [this, address, transfer] { onFinished(address, transfer); });
+    transfer->start();
 }
 
 void HttpRetriever::startBridged(const QString& address, Request& request) {
@@ -94,69 +69,29 @@ void HttpRetriever::startBridged(const QString& address, Request& request) {
     });
 }
 
-HttpRetriever::Request* HttpRetriever::find(const QString& address, QNetworkReply* reply) {
+void HttpRetriever::onFinished(const QString& address, HttpTransfer* transfer) {
+    transfer->deleteLater();
     const auto it = requests_.find(address);
-    if (it == requests_.end() || it->second.reply != reply) {
-        return nullptr; // a reply of a request that was freed or sent again
+    if (it == requests_.end() || it->second.transfer != transfer) {
+        return; // a transfer of a request that was freed or sent again
     }
-    return &it->second;
-}
-
-void HttpRetriever::onReadyRead(const QString& address, QNetworkReply* reply) {
-    Request* request = find(address, reply);
-    if (request == nullptr) {
-        return;
-    }
-    request->body += reply->readAll();
-    if (request->body.size() > kBodyCap) {
-        request->abortCause = BodyTooLarge;
-        reply->abort();
+    Request& request = it->second;
+    request.transfer = nullptr;
+    request.status = transfer->status();
+    if (request.status == Done) {
+        request.body = transfer->body();
+        request.finalUrl = textToAnsi(transfer->url().toString(QUrl::FullyEncoded));
     }
 }
 
-qint16 HttpRetriever::failureStatus(const QNetworkReply& reply, qint16 abortCause) {
-    switch (reply.error()) {
-    case QNetworkReply::OperationCanceledError:
-        // Qt reports its own transfer time-out like an abort; only we know our aborts.
-        return abortCause != Running ? abortCause : qint16(TimedOut);
-    case QNetworkReply::TimeoutError:
-        return TimedOut;
-    case QNetworkReply::TooManyRedirectsError:
-    case QNetworkReply::InsecureRedirectError:
-        return TooManyRedirects;
-    case QNetworkReply::ProtocolUnknownError:
-    case QNetworkReply::ProtocolInvalidOperationError:
-        return BadAddress;
-    default:
-        return ConnectionFailed;
+void HttpRetriever::stop(Request& request, qint16 status) {
+    if (HttpTransfer* transfer = request.transfer) {
+        transfer->disconnect();
+        transfer->abort(status);
+        transfer->deleteLater();
+        request.transfer = nullptr;
+        request.status = status;
     }
-}
-
-void HttpRetriever::onFinished(const QString& address, QNetworkReply* reply) {
-    reply->deleteLater();
-    Request* request = find(address, reply);
-    if (request == nullptr) {
-        return;
-    }
-    request->reply = nullptr;
-    // An error page is an answer like any other; a failure while reading a 2xx body (a
-    // broken or over-compressed stream) is not.
-    const QVariant httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const bool answered = httpStatus.isValid() && request->abortCause == Running &&
-                          (reply->error() == QNetworkReply::NoError || httpStatus.toInt() >= 400);
-    if (answered) {
-        request->body += reply->readAll();
-        if (request->body.size() > kBodyCap) {
-            request->status = BodyTooLarge;
-            request->body.clear();
-            return;
-        }
-        request->status = Done;
-        request->finalUrl = textToAnsi(reply->url().toString(QUrl::FullyEncoded));
-        return;
-    }
-    request->status = failureStatus(*reply, request->abortCause);
-    request->body.clear();
 }
 
 HttpRetriever::Request* HttpRetriever::used(const QString& address) {
@@ -194,11 +129,7 @@ void HttpRetriever::FreePage(const QString& address) {
     if (it == requests_.end()) {
         return;
     }
-    if (QNetworkReply* reply = it->second.reply) {
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    stop(it->second, Aborted);
     requests_.erase(it);
 }
 
@@ -209,10 +140,9 @@ void HttpRetriever::KillAsyncRetrieve(const QString&) {
             request.killed = true;
             request.status = Aborted;
         }
-        if (request.reply) {
-            request.abortCause = Aborted;
+        if (request.transfer) {
+            stop(request, Aborted);
             request.killed = true;
-            request.reply->abort();
         }
     }
     if (bridgeTransport_) {
@@ -227,14 +157,14 @@ void HttpRetriever::KillAsyncRetrieve(const QString&) {
 void HttpRetriever::forgetAbandoned() {
     std::erase_if(requests_, [this](const auto& entry) {
         const Request& request = entry.second;
-        return !request.reply && !request.bridging &&
+        return !request.transfer && !request.bridging &&
                kills_ - request.touchedAtKill > quint64(kKillsRemembered);
     });
 }
 
 QString HttpRetriever::RetrieveIsActive(const QString&) {
     for (const auto& [address, request] : requests_) {
-        if (request.reply || request.bridging) {
+        if (request.transfer || request.bridging) {
             return address;
         }
     }

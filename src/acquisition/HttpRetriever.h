@@ -1,33 +1,32 @@
 #pragma once
 
 #include "acquisition/BridgeTransport.h"
+#include "acquisition/HttpTransfer.h"
 #include "acquisition/LegacyFormsBridge.h"
 #include "acquisition/PageRetriever.h"
 
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
-#include <QUrl>
 
 #include <map>
 #include <memory>
 
-class QNetworkReply;
-
 namespace nimbuscope {
 
-/// The page-retrieval component on Qt Network. Every completed HTTP response is `Done`
-/// with its body, whatever its status code: callers recognise error pages by their content.
-/// Connection failures, time-outs, aborts, oversized bodies and redirect loops are distinct
-/// failure codes. With a bridge configuration, requests for NOAA's retired forms on NOAA's
-/// hosts are answered by the legacy-forms bridge on the same network stack, with the same
-/// polling, results and failure codes as any other transfer.
+/// The page-retrieval component on Qt Network. Each transfer is an HttpTransfer: a 2xx
+/// answer is `Done` with its body, any other answer fails with its HTTP status
+/// (`PageRetriever::httpError`); connection failures, time-outs, aborts, oversized heads and
+/// bodies, answers cut short and redirect loops are distinct failure codes. With a bridge
+/// configuration, requests for NOAA's retired forms on NOAA's hosts are answered by the
+/// legacy-forms bridge, with the same polling, results and failure codes as any other
+/// transfer.
 class HttpRetriever final : public QObject, public PageRetriever {
     Q_OBJECT
 public:
-    static constexpr qint64 kBodyCap = qint64(16) << 20;
+    /// No page, list or picture of the service comes near this; anything larger is refused.
+    static constexpr qint64 kBodyCap = qint64(2) << 20;
     static constexpr int kMaxRedirects = 10;
-    static constexpr qint64 kReadBuffer = qint64(64) << 10;
 
     explicit HttpRetriever(QObject* parent = nullptr);
     explicit HttpRetriever(BridgeConfig bridge, QObject* parent = nullptr);
@@ -46,9 +45,8 @@ public:
 
 private:
     struct Request {
-        QPointer<QNetworkReply> reply;
+        QPointer<HttpTransfer> transfer; // while it runs
         qint16 status = Running;
-        qint16 abortCause = Running; // why we aborted it ourselves, if we did
         bool killed = false;
         QByteArray body;
         QByteArray finalUrl;
@@ -59,14 +57,13 @@ private:
 
     void start(const QString& address, Request& request);
     void startBridged(const QString& address, Request& request);
-    void onReadyRead(const QString& address, QNetworkReply* reply);
-    void onFinished(const QString& address, QNetworkReply* reply);
-    Request* find(const QString& address, QNetworkReply* reply);
+    void onFinished(const QString& address, HttpTransfer* transfer);
     /// The caller's request for `address`, marked as still in use; null when there is none.
     Request* used(const QString& address);
+    static void stop(Request& request, qint16 status);
     void forgetAbandoned();
-    static qint16 failureStatus(const QNetworkReply& reply, qint16 abortCause);
 
+    // The bridge's own transfers go through Qt's access manager.
     QNetworkAccessManager manager_;
     std::map<QString, Request> requests_;
     qint32 timeoutMs_ = 30000;

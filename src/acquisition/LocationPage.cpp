@@ -19,6 +19,9 @@ const QString kRadarLatest = QStringLiteral("/radar/latest");
 const QString kHttp = QStringLiteral("http://");
 const QString kQuote = QStringLiteral("\"");
 const QString kLocationQuery = QStringLiteral("zipcity.php?inputstring=");
+// The place-holders of the frame template that the download fills in.
+const QString kProductPlaceholder = QStringLiteral("@@@@@");
+const QString kFramePlaceholder = QStringLiteral("#####");
 
 // A link whose "http://" starts at most this far before the radar-page marker is absolute.
 constexpr qsizetype kAbsoluteLinkSpan = 80;
@@ -302,7 +305,7 @@ QString radarTemplateFromPageURL(const QString& radarPageURL) {
     t.replace(QStringLiteral("/si."), QStringLiteral("/SI."));
     t.replace(QStringLiteral("/latest/"), QStringLiteral("/images/"));
     t.replace(QStringLiteral(".shtml"), QStringLiteral("/#####.noaa"));
-    t.replace(QStringLiteral("DS.p19r0"), QStringLiteral("@@@@@"));
+    t.replace(QStringLiteral("DS.p19r0"), kProductPlaceholder);
     return t;
 }
 
@@ -334,6 +337,17 @@ bool parseZipCityStatics(const QString& page, QString& templateURL, QString& cit
                           cityState = cityStateOf(page, log);
                           return true;
                       });
+}
+
+std::optional<LocationStatics> usableLocationStatics(const QString& page,
+                                                     const LocationPageConfig& config, Log& log) {
+    LocationStatics statics;
+    if (!parseZipCityStatics(page, statics.templateURL, statics.cityState, config, log) ||
+        !statics.templateURL.contains(kProductPlaceholder) ||
+        !statics.templateURL.contains(kFramePlaceholder)) {
+        return std::nullopt;
+    }
+    return statics;
 }
 
 bool parseZipCityDynamics(const QString& page, QString& imageURL, QString& forecast,

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace nimbuscope {
 
 class Log;
@@ -51,6 +53,18 @@ QString radarTemplateFromPageURL(const QString& radarPageURL);
 /// them; an unexpected error is trapped under "parseZipCityStatistics" and gives false.
 bool parseZipCityStatics(const QString& page, QString& templateURL, QString& cityState,
                          const LocationPageConfig& config, Log& log);
+
+/// What a location page gives that stays the same for the location.
+struct LocationStatics {
+    QString templateURL;
+    QString cityState;
+};
+/// The statics of a location page, when they make a location the saver can use: the page
+/// gives a radar page link (`parseZipCityStatics`) whose frame template keeps both
+/// place-holders, "@@@@@" and "#####". Both the setup's zip code check and the download
+/// pass store a location only from such a page.
+std::optional<LocationStatics> usableLocationStatics(const QString& page,
+                                                     const LocationPageConfig& config, Log& log);
 
 /// Reads the current-conditions image address, the forecast text and the temperature
 /// (`kNoTemperature` when absent). Always true; an unexpected error empties the forecast.

@@ -14,7 +14,8 @@ namespace nimbuscope {
 /// and free it; nothing blocks.
 class PageRetriever {
 public:
-    /// Answers of `RetrieveAsyncCompleted`. Everything above `Done` is a failure.
+    /// Answers of `RetrieveAsyncCompleted`. Everything above `Done` is a failure; an answer
+    /// whose HTTP status is not 2xx fails as `kHttpErrorBase` + its status code.
     enum Status : qint16 {
         Running = 0,
         Done = 1,
@@ -25,7 +26,18 @@ public:
         TooManyRedirects = 6,
         BadAddress = 7,
         UnknownRequest = 8,
+        HeadersTooLarge = 9,
+        InvalidResponse = 10,
+        Truncated = 11,
     };
+    static constexpr qint16 kHttpErrorBase = 1000;
+    static constexpr qint16 httpError(int statusCode) {
+        return qint16(kHttpErrorBase + statusCode);
+    }
+    /// The HTTP status code of an `httpError` status; 0 for any other status.
+    static constexpr int httpStatusOf(qint16 status) {
+        return status > kHttpErrorBase ? status - kHttpErrorBase : 0;
+    }
 
     /// Kills a request survives untouched; see `KillAsyncRetrieve`.
     static constexpr int kKillsRemembered = 4;
@@ -51,6 +63,15 @@ public:
     /// Longest wait for data, in milliseconds.
     virtual void SetRcvTimeout(qint32 ms) = 0;
 };
+
+/// What a failed status means, for the error log: "HTTP 500", "timed out" ...
+QString transferFailureText(qint16 status);
+/// A text a server chose (an address, a list line) as a log line may show it: cut to a
+/// readable length, its control characters shown as "?".
+QString loggableText(const QString& text);
+/// The error-log line of a failed transfer: "ERROR :: procedure :: transfer failed: cause
+/// (status N) - address", the address as `loggableText` shows it.
+QString transferFailureLine(const QString& procedure, const QString& address, qint16 status);
 
 /// Creates components by their identifier, as the system's object creation does, so that a
 /// test can substitute a fake or make creation fail.

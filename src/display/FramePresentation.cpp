@@ -115,13 +115,17 @@ void FramePresentation::placeClock() {
                clock->y() + clock->height());
 }
 
-void FramePresentation::showOfflineAndEmpty() {
-    QLabel* problem = c_.NetworkProblem;
-    QLabel* retry = c_.NetworkProblem2;
-    retry->move(problem->x(), s_.screenHeight - retry->height());
-    problem->move(problem->x(), s_.screenHeight - problem->height() - retry->height());
+void showOfflineLines(const SaverControls& c, int screenHeight) {
+    QLabel* problem = c.NetworkProblem;
+    QLabel* retry = c.NetworkProblem2;
+    retry->move(problem->x(), screenHeight - retry->height());
+    problem->move(problem->x(), screenHeight - problem->height() - retry->height());
     problem->show();
     retry->show();
+}
+
+void FramePresentation::showOfflineAndEmpty() {
+    showOfflineLines(c_, s_.screenHeight);
     drawFallbackPicture();
     c_.Timer1->setEnabled(false);
     logFailure(QStringLiteral("offlineMode and no display items"));

@@ -30,6 +30,10 @@ struct PresentationContext {
     QLocale locale = QLocale();
 };
 
+/// Shows the network-problem line above "Press the <Enter> key to retry..." at the bottom of
+/// the screen, as the saver does while it is offline.
+void showOfflineLines(const SaverControls& c, int screenHeight);
+
 /// The drawing side of the saver window: shows the next frame of the display list on each
 /// tick of Timer1 and gives Timer1 that frame's hold time, and keeps the clock label current.
 /// A frame whose file is missing (a pass may be replacing it) is waited for by coming back

@@ -162,6 +162,8 @@ private:
     LocationAtLoad atLoad_;
     RadarList radarList_;
     QString zipcityQuery_;
+    /// Timer ticks the running zip code check has taken.
+    qint32 zipcodeCheckTicks_ = 0;
     bool firstActivation_ = false;
 };
 

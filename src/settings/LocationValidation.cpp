@@ -16,15 +16,26 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
+#include <algorithm>
+
 namespace nimbuscope {
 
 namespace {
 
 constexpr qint32 kZipCodeMode = 1;
 constexpr char kQueryPath[] = "/zipcity.php?inputstring=";
-// The frame template must keep both place-holders the download fills in.
-constexpr char kProductPlaceholder[] = "@@@@@";
-constexpr char kFramePlaceholder[] = "#####";
+const QString kNoaaError = QStringLiteral("FrmSetup: zipcode validation returned NOAA error");
+const QString kNotResponding = QStringLiteral("ERROR: NOAA website not responding");
+const QString kCannotConnect = QStringLiteral("ERROR: Cannot connect to the NOAA website");
+constexpr qint32 kMsPerSecond = 1000;
+// The whole check may take this many network time-outs: time enough for a slow answer and
+// a redirection, not for a page that never ends.
+constexpr qint32 kZipcodeCheckTimeouts = 4;
+
+qint32 zipcodeCheckTickLimit(qint32 networkTimeoutSeconds) {
+    return std::max(networkTimeoutSeconds, 1) * kZipcodeCheckTimeouts * kMsPerSecond /
+           FrmSetup::kTimerZipcodeMs;
+}
 
 QString contentErrorMessage() {
     return QStringLiteral("ERROR: NOAA website content error\r\n"
@@ -34,11 +45,6 @@ QString contentErrorMessage() {
 QString noRadarMessage() {
     return QStringLiteral("ERROR: No NOAA radar covers this zip code.\r\n"
                           "Choose the nearest radar site under City instead.");
-}
-
-bool isUsableTemplate(const QString& templateURL) {
-    return templateURL.contains(QLatin1String(kProductPlaceholder)) &&
-           templateURL.contains(QLatin1String(kFramePlaceholder));
 }
 
 } // namespace
@@ -63,6 +69,7 @@ void FrmSetup::Ok_Click() {
 }
 
 void FrmSetup::startZipcodeCheck(const QString& zipcode) {
+    zipcodeCheckTicks_ = 0;
     TimerZipcode.start();
     setControlsEnabled(false);
     prompt->hide();
@@ -84,10 +91,11 @@ void FrmSetup::startZipcodeCheck(const QString& zipcode) {
         CancelButton_Click();
         return;
     }
+    kit_.myHTTPRetrieve->SetRcvTimeout(kit_.settings.getTimeout() * kMsPerSecond);
     const QString answer = kit_.myHTTPRetrieve->RetrieveAsync(zipcityQuery_);
     if (answer != QLatin1String("ok")) {
         kit_.log.logDebug(QStringLiteral("FrmSetup: zipcode validation init failed: ") + answer);
-        kit_.dialogs.messageBox(QStringLiteral("ERROR: Cannot connect to the NOAA website"), this);
+        kit_.dialogs.messageBox(kCannotConnect, this);
         CancelButton_Click();
     }
 }
@@ -99,15 +107,33 @@ void FrmSetup::TimerZipcode_Timer() {
                                   ? retriever->RetrieveAsyncCompleted(zipcityQuery_)
                                   : qint16(PageRetriever::UnknownRequest);
         if (status == PageRetriever::Running) {
+            if (++zipcodeCheckTicks_ >= zipcodeCheckTickLimit(kit_.settings.getTimeout())) {
+                // A page that trickles in for ever must not keep the dialog checking.
+                TimerZipcode.stop();
+                kit_.log.logError(
+                    QStringLiteral("ERROR :: TimerZipcode_Timer :: no answer in ") +
+                    QString::number(zipcodeCheckTicks_ * kTimerZipcodeMs / kMsPerSecond) +
+                    QStringLiteral(" seconds - ") + loggableText(zipcityQuery_));
+                zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation timed out"),
+                                   kCannotConnect);
+            }
             return;
         }
         TimerZipcode.stop();
         if (status != PageRetriever::Done) {
             if (retriever != nullptr) {
+                kit_.log.logError(transferFailureLine(QStringLiteral("TimerZipcode_Timer"),
+                                                      zipcityQuery_, status));
                 retriever->FreePage(zipcityQuery_);
             }
-            zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation status check failed"),
-                               QStringLiteral("ERROR: Cannot connect to the NOAA website"));
+            // An HTTP error answer is the server's error page, told by its status.
+            if (PageRetriever::httpStatusOf(status) != 0) {
+                zipcodeCheckFailed(kNoaaError, kNotResponding);
+            } else {
+                zipcodeCheckFailed(
+                    QStringLiteral("FrmSetup: zipcode validation status check failed"),
+                    kCannotConnect);
+            }
             return;
         }
         finishZipcodeCheck();
@@ -129,8 +155,7 @@ void FrmSetup::finishZipcodeCheck() {
         return;
     }
     if (page.contains(QLatin1String("Server Error"), Qt::CaseInsensitive)) {
-        zipcodeCheckFailed(QStringLiteral("FrmSetup: zipcode validation returned NOAA error"),
-                           QStringLiteral("ERROR: NOAA website not responding"));
+        zipcodeCheckFailed(kNoaaError, kNotResponding);
         return;
     }
     // The legacy-forms bridge answers for a place no radar covers: a real place, but
@@ -144,15 +169,15 @@ void FrmSetup::finishZipcodeCheck() {
     RegistryValues& s = kit_.settings;
     const LocationPageConfig config{s.getServiceDomain(), s.getAlternateServerURL(),
                                     s.getTemplateURL()};
-    QString templateURL;
-    QString cityState;
     // A page whose radar link gives no usable template is no location: storing it would
     // leave the saver with nothing to download.
-    if (!parseZipCityStatics(text, templateURL, cityState, config, kit_.log) ||
-        !isUsableTemplate(templateURL)) {
+    const std::optional<LocationStatics> statics = usableLocationStatics(text, config, kit_.log);
+    if (!statics) {
         zipcodeCheckFailed(QStringLiteral("FrmSetup:***") + text, contentErrorMessage());
         return;
     }
+    const QString& templateURL = statics->templateURL;
+    const QString& cityState = statics->cityState;
     s.saveTemplateURL(templateURL);
     kit_.log.logDebug(QStringLiteral("FrmSetup: templateURL=(") + templateURL +
                       QStringLiteral(")"));

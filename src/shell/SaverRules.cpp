@@ -9,12 +9,15 @@ bool downloadPassDue(qint64 elapsedSeconds, qint32 networkProblemCount, qint32 l
     if (elapsedSeconds < 0) {
         return true;
     }
-    const qint64 limitMinutes = networkProblemCount > PassSchedule::kManyProblems
-                                    ? PassSchedule::kManyProblemsPassMinutes
-                                    : PassSchedule::kPassMinutes;
+    // After many failed passes in a row the service is down for a while: the five-minute
+    // retries of few frames or a shown problem would keep every failed pass five minutes
+    // apart, and the back-off would never apply.
+    if (networkProblemCount > PassSchedule::kManyProblems) {
+        return elapsedSeconds > PassSchedule::kManyProblemsPassMinutes * 60;
+    }
     const bool few = listedItems < PassSchedule::kFewItems || networkProblemShown;
     return (few && elapsedSeconds > PassSchedule::kFewItemsWaitSeconds) ||
-           elapsedSeconds > limitMinutes * 60;
+           elapsedSeconds > PassSchedule::kPassMinutes * 60;
 }
 
 bool locationRefreshDue(qint64 elapsedSeconds) {

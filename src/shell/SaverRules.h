@@ -11,7 +11,8 @@ struct PassSchedule {
     /// With few frames, or a network problem shown, a pass is due after this long.
     static constexpr qint64 kFewItemsWaitSeconds = 300;
     static constexpr qint64 kPassMinutes = 10;
-    /// After more than kManyProblems failed passes in a row, passes are this far apart.
+    /// After more than kManyProblems failed passes in a row, passes are this far apart,
+    /// however few frames are listed and whether or not the problem is shown.
     static constexpr qint64 kManyProblemsPassMinutes = 30;
     static constexpr qint32 kManyProblems = 10;
     /// A pass re-reads the location page when the last one is older than this.

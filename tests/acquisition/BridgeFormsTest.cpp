@@ -355,7 +355,8 @@ TEST(MapServerFormsTest, TimeDimensionsInEveryFormKeepTheNewestAndSkipWhatIsNotT
                            "2026-12-06T20:10:00.000Z", "2026-12-06T20:13:17Z",
                            "2026-12-06T20:17:02.000Z"}));
     EXPECT_EQ(expandTimeDimension(QStringLiteral("current,2026-12-06T22:00:00Z/"
-                                                 "2026-12-06T21:00:00Z/PT5M,x/y/PT0M"),
+                                                 "2026-12-06T21:00:00Z/PT5M,x/y/PT0M,"
+                                                 "2026-12-06T20:00:00Z/2026-12-06T21:00:00Z/PT0M"),
                                   10),
               QStringList());
 }

@@ -99,26 +99,49 @@ TEST_F(CacheTest, AFailedWriteLeavesNoHalfFileUnderTheFinalName) {
     EXPECT_EQ(net->requested().size(), 4 + 20) << "each frame fetched once per pass";
 }
 
-TEST_F(CacheTest, FrameNamesThatCouldLeaveTheCacheAreSkipped) {
+// Bad lines come first, so that any of them stopping the pass would stop it before the good
+// frames.
+TEST_F(CacheTest, ListLinesThatAreNoFrameOfTheListsServerAreSkippedAndLogged) {
+    const QString good = QStringLiteral("ktwx.dd.20261205.2130.gif");
+    const struct {
+        QString line;
+        const char* reason;
+    } bad[] = {
+        {"file:///etc/passwd.gif", "not an address of the list's server"},
+        {"/etc/ktwx.dd.20261205.2125.gif", "not an address of the list's server"},
+        {frameURL(kShort, good, "elsewhere.invalid"), "not an address of the list's server"},
+        {"ftp://radar.weather.gov/radar/images/DS.p19r0/SI.ktwx/" + good,
+         "not an address of the list's server"},
+        {frameURL(kShort, "..\\..\\ktwx.dd.20261205.2125.gif"), "unsafe frame name"},
+        {frameURL(kShort, "ktwx.dd.20261205.2120\t.gif"), "unsafe frame name"},
+        {frameURL(kShort, "ktwx..dd.20261205.2115.gif"), "unsafe frame name"},
+        {frameURL(kShort, "index.gif"), "not a frame"},
+        // the line where a list was cut short
+        {frameURL(kShort, "ktwx.dd.20261205.2110.g"), "not a frame"},
+    };
     QByteArray text;
-    const QString evil[] = {QStringLiteral("..\\..\\ktwx.dd.20261205.2125.gif"),
-                            QStringLiteral("ktwx.dd.20261205.2120\t.gif"),
-                            QStringLiteral("ktwx..dd.20261205.2115.gif"),
-                            // the line where a list was cut short
-                            QStringLiteral("ktwx.dd.20261205.2110.g")};
-    for (const QString& name : evil) {
-        text += frameURL(kShort, name).toLatin1() + '\n';
+    for (const auto& b : bad) {
+        text += b.line.toLatin1() + '\n';
     }
-    text += frameURL(kShort, QStringLiteral("ktwx.dd.20261205.2130.gif")).toLatin1() + '\n';
+    text += frameURL(kShort, good).toLatin1() + '\n';
+    serveLocation();
     net->serve(listURL(kShort), text);
-    net->serve(frameURL(kShort, QStringLiteral("ktwx.dd.20261205.2130.gif")), frameBody());
+    net->serve(frameURL(kShort, good), frameBody());
+    serveFrames(kLong, serveList(kLong, 10, 35));
     startPass(false, settings.getZipCode());
-    ASSERT_TRUE(tickUntil([&] { return ada->passState().shortRangeListDone; }));
-    ASSERT_EQ(list.numDLitems(), 1);
+    runTicks();
+    EXPECT_EQ(ada->networkProblemCount(), 0);
+    ASSERT_EQ(list.numDLitems(), 11);
     EXPECT_EQ(list.itemAt(0).fileName, cached("66604.DS.p19r0.ktwx.dd.20261205.2130.noaa"));
-    EXPECT_TRUE(debugLogged("parseRadarListItems: unsafe frame name skipped: "
-                            "..\\..\\ktwx.dd.20261205.2125.noaa"));
-    EXPECT_TRUE(debugLogged("parseRadarListItems: not a frame, skipped: ktwx.dd.20261205.2110.g"));
+    EXPECT_TRUE(list.itemAt(0).active);
+    EXPECT_EQ(net->requested().size(), 2 + 11) << "the lists and the good frames only";
+    for (const auto& b : bad) {
+        const QString normalised = QString(b.line).replace(".gif", ".noaa");
+        EXPECT_TRUE(
+            errorLog().contains("ERROR :: parseRadarListItems :: " + QLatin1String(b.reason) +
+                                ", line skipped: " + QString(normalised).replace('\t', '?')))
+            << b.line.toStdString();
+    }
 }
 
 TEST_F(CacheTest, AZipCodeThatIsNotPlainNamesNoCacheFile) {

@@ -29,6 +29,7 @@ protected:
         input.templateURL = kTemplate;
         input.gmtNow = DateTime::fromParts(2026, 1, 5, 20, 50);
         input.discardAfterMinutes = 60;
+        input.ownServers = {QStringLiteral("radar.weather.gov")};
         input.listText = normaliseRadarList(fixtureText(QStringLiteral("loop_absolute.txt")),
                                             kTemplate, kRadarServer);
     }
@@ -238,11 +239,14 @@ TEST_F(FrameListTest, LastLineIsTheOneEndingWithinTenCharactersOfTheEnd) {
 
 TEST_F(FrameListTest, ListReferenceSkipsTrailingLineFeeds) {
     const QString text = kFrameBase + frame("2042") + "\n" + kFrameBase + frame("2047") + "\n\n";
-    const ListReference ref = listReference(text, kTemplate, kProduct, input.gmtNow, clock, log);
+    const ListReference ref = listReference(text, kTemplate, kProduct, input.gmtNow, log);
     EXPECT_EQ(ref.lastFrameName, frame("2047"));
     EXPECT_EQ(ref.base, kFrameBase);
     EXPECT_EQ(ref.time, DateTime::fromParts(2026, 1, 5, 20, 47));
-    EXPECT_EQ(listReference("short\n", kTemplate, kProduct, input.gmtNow, clock, log).time,
+    EXPECT_EQ(listReference("short\n", kTemplate, kProduct, input.gmtNow, log).time, input.gmtNow);
+    // A last line without a time (an error page's "</html>") falls back to GMT, not to the
+    // local clock, which would make every cached frame stale west of Greenwich.
+    EXPECT_EQ(listReference(text + "</body></html>\n", kTemplate, kProduct, input.gmtNow, log).time,
               input.gmtNow);
 }
 

@@ -1,9 +1,17 @@
 #include "acquisition/HttpRetriever.h"
+#include "acquisition/HttpResponseReader.h"
 
 #include "support/Error.h"
 
+#include "noaa-sim/SimServer.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
+#include <QSslConfiguration>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -20,14 +28,6 @@ public:
         server_.Get("/page", [](const httplib::Request& req, httplib::Response& res) {
             res.set_content("hello " + req.get_header_value("User-Agent"), "text/html");
         });
-        server_.Get("/missing", [](const httplib::Request&, httplib::Response& res) {
-            res.status = 404;
-            res.set_content("<html>Not Found</html>", "text/html");
-        });
-        server_.Get("/broken", [](const httplib::Request&, httplib::Response& res) {
-            res.status = 500;
-            res.set_content("<html>Server Error</html>", "text/html");
-        });
         server_.Get("/moved", [](const httplib::Request&, httplib::Response& res) {
             res.set_redirect("/page");
         });
@@ -43,11 +43,6 @@ public:
             std::unique_lock lock(mutex_);
             released_.wait_for(lock, std::chrono::seconds(5), [this] { return release_; });
             res.set_content("late", "text/plain");
-        });
-        server_.Get("/huge", [](const httplib::Request&, httplib::Response& res) {
-            // Not a text type, so the server does not compress it.
-            res.set_content(std::string(HttpRetriever::kBodyCap + 1024, 'x'),
-                            "application/octet-stream");
         });
         addCurrentForms();
         port_ = server_.bind_to_any_port("127.0.0.1");
@@ -87,6 +82,9 @@ private:
         server_.Get("/zipcity.php", [note](const httplib::Request& req, httplib::Response& res) {
             note(req);
             res.set_redirect("/MapClick.php?lat=39.0997&lon=-94.5786", 302);
+        });
+        server_.Get("/MapClick.php", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("location page", "text/html");
         });
         server_.Get("/api/points/39.0997,-94.5786",
                     [this, note](const httplib::Request& req, httplib::Response& res) {
@@ -140,21 +138,125 @@ protected:
 
 } // namespace
 
-TEST_F(HttpRetrieverTest, CompletedResponsesAreDoneWhateverTheirStatusCode) {
+// Every answer is read the same whether its bytes come at once or one by one.
+TEST(HttpResponseReaderTest, FramingBoundsAndDamage) {
+    using Reader = HttpResponseReader;
+    using F = Reader::Failure;
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+    QByteArray manyFields = ok;
+    for (int i = 0; i <= Reader::kMaxHeaderFields; ++i) {
+        manyFields += "X-" + QByteArray::number(i) + ": v\r\n";
+    }
     const struct {
-        const char* path;
+        const char* name;
+        QByteArray bytes;
+        bool closed;
+        F failure;
         QByteArray body;
     } rows[] = {
-        {"/missing", "<html>Not Found</html>"},
-        {"/broken", "<html>Server Error</html>"},
+        {"length", ok + "Content-Length: 5\r\n\r\nhelloEXTRA", false, F::None, "hello"},
+        {"bare line feeds", "HTTP/1.0 200 OK\nContent-Length: 2\n\nhi", false, F::None, "hi"},
+        {"chunked",
+         ok + "Transfer-Encoding: chunked\r\n\r\n5;x=1\r\nhello\r\n1\r\n!\r\n0\r\nT: 1\r\n\r\n",
+         false, F::None, "hello!"},
+        {"until close", ok + "\r\nbody", true, F::None, "body"},
+        {"no content", "HTTP/1.1 204 No Content\r\n\r\n", false, F::None, ""},
+        {"informational first", "HTTP/1.1 100 Continue\r\n\r\n" + ok + "Content-Length: 1\r\n\r\nx",
+         false, F::None, "x"},
+        {"folded field", ok + "A: b\r\n c\r\nContent-Length: 1\r\n\r\nx", false, F::None, "x"},
+        {"too many fields", manyFields + "\r\n", false, F::HeadTooLarge, ""},
+        {"head never ends", ok + "X: " + QByteArray(Reader::kMaxHeadBytes, 'a'), false,
+         F::HeadTooLarge, ""},
+        {"announced too long", ok + "Content-Length: 1025\r\n\r\n", false, F::BodyTooLarge, ""},
+        {"chunks too long",
+         ok + "Transfer-Encoding: chunked\r\n\r\n400\r\n" + QByteArray(1024, 'x') + "\r\n1\r\n",
+         false, F::BodyTooLarge, ""},
+        {"until close too long", ok + "\r\n" + QByteArray(1025, 'x'), true, F::BodyTooLarge, ""},
+        {"not HTTP", "SSH-2.0-OpenSSH\r\n\r\n", false, F::Invalid, ""},
+        {"two lengths", ok + "Content-Length: 1\r\nContent-Length: 2\r\n\r\n", false, F::Invalid,
+         ""},
+        {"bad chunk size", ok + "Transfer-Encoding: chunked\r\n\r\nzz\r\n", false, F::Invalid, ""},
+        {"endless chunk line", ok + "Transfer-Encoding: chunked\r\n\r\n" + QByteArray(2000, '1'),
+         false, F::Invalid, ""},
+        {"cut short", ok + "Content-Length: 10\r\n\r\nhalf", true, F::Truncated, ""},
+        {"head cut short", ok + "Content-Le", true, F::Truncated, ""},
     };
     for (const auto& row : rows) {
-        const QString address = server.url(row.path);
-        ASSERT_EQ(retriever.RetrieveAsync(address), QStringLiteral("ok"));
-        EXPECT_EQ(pollUntilDone(retriever, address), PageRetriever::Done) << row.path;
-        EXPECT_EQ(retriever.RetrieveAsyncPage(address), row.body);
+        SCOPED_TRACE(row.name);
+        for (const bool byteByByte : {false, true}) {
+            Reader reader(1024);
+            if (byteByByte) {
+                for (const char c : row.bytes) {
+                    reader.feed(QByteArrayView(&c, 1));
+                }
+            } else {
+                reader.feed(row.bytes);
+            }
+            if (row.closed) {
+                reader.closed();
+            }
+            EXPECT_EQ(reader.failure(), row.failure) << byteByByte;
+            EXPECT_EQ(reader.state(),
+                      row.failure == F::None ? Reader::State::Complete : Reader::State::Failed)
+                << byteByByte;
+            EXPECT_EQ(reader.body(), row.body) << byteByByte;
+        }
+    }
+}
+
+// Whatever a server sends, the transfer ends with the status that names it, within the
+// bounds, and its connection is closed: the simulator's answer ends (and is logged) only
+// once the peer has gone.
+TEST(HttpRetrieverHostile, EachHostileAnswerFailsWithItsOwnStatusAndItsConnectionClosed) {
+    using namespace nimbuscope::noaasim;
+    const SystemUtcClock clock;
+    SimServer sim(SimOptions{}, SiteTable::builtIn(), clock);
+    std::string error;
+    ASSERT_TRUE(sim.start(error)) << error;
+    const struct {
+        const char* fault;
+        qint16 status;
+    } rows[] = {
+        {nullptr, PageRetriever::Done},
+        {"error", PageRetriever::httpError(500)},
+        {"problem:404", PageRetriever::httpError(404)},
+        {"header-bomb", PageRetriever::HeadersTooLarge},
+        {"slow-headers", PageRetriever::TimedOut},
+        {"endless", PageRetriever::BodyTooLarge},
+        {"oversized:2097153", PageRetriever::BodyTooLarge},
+        {"truncate", PageRetriever::Truncated},
+        {"reset", PageRetriever::Truncated},
+        {"drop", PageRetriever::ConnectionFailed},
+    };
+    HttpRetriever retriever;
+    retriever.SetRcvTimeout(1000);
+    int n = 0;
+    for (const auto& row : rows) {
+        const std::string path = "/radar/loopdata/DS.p19r0/keax.txt?row=" + std::to_string(++n);
+        SCOPED_TRACE(row.fault != nullptr ? row.fault : "none");
+        if (row.fault != nullptr) {
+            sim.faults().set(*parseFaultRule(path + "=" + row.fault));
+        }
+        const QString address = QString::fromStdString(sim.baseUrl() + path.substr(1));
+        retriever.RetrieveAsync(address);
+        EXPECT_EQ(pollUntilDone(retriever, address), row.status);
+        EXPECT_EQ(retriever.RetrieveAsyncPage(address).isEmpty(),
+                  row.status != PageRetriever::Done);
         retriever.FreePage(address);
-        EXPECT_EQ(retriever.RetrieveAsyncCompleted(address), PageRetriever::UnknownRequest);
+        QElapsedTimer t;
+        t.start();
+        const auto answered = [&] {
+            for (const std::string& line : sim.requestLog()) {
+                if (line.find(path) != std::string::npos) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        while (!answered() && t.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        EXPECT_TRUE(answered()) << "the server still sends";
     }
 }
 
@@ -171,12 +273,6 @@ TEST_F(HttpRetrieverTest, FailuresHaveDistinctCodes) {
     const QString loop = server.url("/loop");
     retriever.RetrieveAsync(loop);
     EXPECT_EQ(pollUntilDone(retriever, loop), PageRetriever::TooManyRedirects);
-
-    const QString huge = server.url("/huge");
-    retriever.RetrieveAsync(huge);
-    EXPECT_EQ(pollUntilDone(retriever, huge), PageRetriever::BodyTooLarge);
-    EXPECT_TRUE(retriever.RetrieveAsyncPage(huge).isEmpty());
-    retriever.FreePage(huge);
 
     // Nothing listens on the port of a server that has stopped.
     QString refused;
@@ -203,6 +299,47 @@ TEST_F(HttpRetrieverTest, RedirectionsAreFollowedUpToTheLimit) {
         EXPECT_EQ(pollUntilDone(retriever, address), row.status) << row.redirections;
         retriever.FreePage(address);
     }
+}
+
+// HTTPS is TLS with the server's certificate checked: an untrusted one is refused, the same
+// server once trusted answers.
+TEST_F(HttpRetrieverTest, HttpsChecksTheServersCertificate) {
+    QTemporaryDir dir;
+    const QString key = dir.filePath("key.pem"), cert = dir.filePath("cert.pem");
+    ASSERT_EQ(
+        QProcess::execute("openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                                      key, "-out", cert, "-days", "1", "-subj", "/CN=localhost",
+                                      "-addext", "subjectAltName=DNS:localhost"}),
+        0);
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const QString port = QString::number(probe.serverPort());
+    probe.close();
+    QProcess server;
+    server.start("openssl", {"s_server", "-quiet", "-www", "-accept", "127.0.0.1:" + port, "-key",
+                             key, "-cert", cert});
+    ASSERT_TRUE(server.waitForStarted());
+    QElapsedTimer t;
+    t.start();
+    for (QTcpSocket s; s.state() != QAbstractSocket::ConnectedState && t.elapsed() < 5000;) {
+        s.connectToHost(QHostAddress::LocalHost, port.toUShort());
+        s.waitForConnected(200);
+    }
+    const QString address = "https://localhost:" + port + "/";
+    retriever.RetrieveAsync(address);
+    EXPECT_EQ(pollUntilDone(retriever, address), PageRetriever::ConnectionFailed);
+    retriever.FreePage(address);
+
+    const QSslConfiguration before = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusting = before;
+    trusting.addCaCertificates(cert);
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    retriever.RetrieveAsync(address);
+    EXPECT_EQ(pollUntilDone(retriever, address), PageRetriever::Done);
+    EXPECT_TRUE(retriever.RetrieveAsyncPage(address).contains("s_server"));
+    QSslConfiguration::setDefaultConfiguration(before);
+    server.kill();
+    server.waitForFinished();
 }
 
 TEST_F(HttpRetrieverTest, ReceiveTimeOutEndsASilentTransfer) {

@@ -57,6 +57,32 @@ TEST_F(PassTest, FullPassFillsTheCacheAndTheDisplayList) {
     EXPECT_TRUE(debugLogged("ADM: step 5, DL=20"));
 }
 
+// The same rule as the setup's zip code check: the stored location (its page address
+// included) changes only for a page that gives a usable frame template.
+TEST_F(PassTest, ALocationPageWithoutAUsableTemplateStoresNothing) {
+    const QString withLink = fixtureText("absolute_radar_link.html");
+    const QString rows[] = {
+        QString(withLink).replace("/radar/latest", "/radar/recent"),
+        "<html><body><a href='http://radar.weather.gov/radar/latest/index.html'>Radar</a>" +
+            QString(60, ' ') + "</body></html>",
+    };
+    for (const QString& page : rows) {
+        SCOPED_TRACE(page.left(60).toStdString());
+        settings.saveTemplateURL(kTemplate);
+        settings.saveCityState("Topeka KS");
+        settings.saveCurrentConditionsURL(QString());
+        net->serve(locationQuery(), {{FakeRetriever::Done},
+                                     textToAnsi(page),
+                                     "http://forecast.weather.gov/elsewhere.html"});
+        startPass();
+        ASSERT_TRUE(tickUntil([&] { return ada->passState().zipCityDone; }));
+        EXPECT_EQ(settings.getTemplateURL(), kTemplate);
+        EXPECT_EQ(settings.getCityState(), "Topeka KS");
+        EXPECT_EQ(settings.getCurrentConditionsURL(), QString());
+        EXPECT_TRUE(debugLogged("ADA:AZCDM: parse statics failed"));
+    }
+}
+
 TEST_F(PassTest, CachedFramesAreNotFetchedAgainAndArePreloadedCompact) {
     serveEverything(10);
     startPass();
@@ -230,8 +256,10 @@ TEST_F(PassTest, RefusedPassesWriteOnlyTheirLogLine) {
     EXPECT_FALSE(progress->visible(kDownloadBar));
 }
 
-TEST_F(PassTest, AConditionsPictureDeclaringTooLargeAScreenIsNotDecoded) {
+TEST_F(PassTest, AConditionsPictureDeclaringTooLargeAScreenIsNotDecodedNorCached) {
     serveEverything(10);
+    const QString cachedPicture =
+        world.writeFile(cached("66604.currentConditions.jpg"), conditionsBody());
     // A 1 x 1 GIF on a 5000 x 5000 screen: 100 MB decoded, beyond the picture limit.
     net->serve(conditionsImageURL(), QByteArray::fromHex("47494638396188138813800000000000ffffff"
                                                          "2c00000000010001000002024401003b"));
@@ -241,6 +269,7 @@ TEST_F(PassTest, AConditionsPictureDeclaringTooLargeAScreenIsNotDecoded) {
     EXPECT_TRUE(controls.currentConditionsPictureBox->picture().isNull());
     EXPECT_TRUE(errorLog().contains(
         "ERROR :: AsyncCurrentConditionsImageDownloadManager :: (481) - Invalid picture"));
+    EXPECT_EQ(world.readFile(cachedPicture), conditionsBody()) << "the last good one stays";
 }
 
 TEST_F(PassTest, AnInterruptedPassStartsAfreshOnTheNextTick) {

@@ -1,5 +1,7 @@
 #include "AcquisitionRig.h"
 
+#include <QDir>
+
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
@@ -45,6 +47,81 @@ TEST_F(ProblemTest, ListFailureRebuildsTheDisplayFromTheCachedLists) {
     }
     EXPECT_EQ(controls.CurrentRadarTimes->text(), "8:45pm - 9:35pm");
     EXPECT_TRUE(net->RetrieveIsActive().isEmpty()) << "no transfer outlives the pass";
+}
+
+// Nothing cached is lost because a server answered badly: the cached list and frames stay,
+// the pass ends as a network problem and the error log says what came.
+TEST_F(ProblemTest, AListAnswerThatIsNoListKeepsTheCacheAndEndsThePassAsAProblem) {
+    const QString listFile = cached("66604.DS.p19r0.loop.txt");
+    const QByteArray portal = "<html><head><title>Sign in</title></head><body>"
+                              "<a href='http://portal.example/login.gif'>Sign in</a></body></html>";
+    const struct {
+        const char* name;
+        FakeRetriever::Response answer;
+        QString logged;
+    } rows[] = {
+        {"HTTP error",
+         {{PageRetriever::httpError(500)}, "Server Error", {}},
+         "ERROR :: AsyncRadarURLListDownloadManager :: transfer failed: HTTP 500 (status 1500) - " +
+             listURL(kShort)},
+        {"a page naming no frame",
+         {{PageRetriever::Done}, portal, {}},
+         "ERROR :: AsyncRadarURLListDownloadManager :: no frame in the list, the cached one is "
+         "kept - " +
+             listURL(kShort)},
+    };
+    serveEverything(10);
+    runPass();
+    const QByteArray cachedList = world.readFile(listFile);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        net->queue(listURL(kShort), row.answer);
+        runPass();
+        EXPECT_EQ(ada->networkProblemCount(), 1);
+        EXPECT_FALSE(controls.NetworkProblem->isHidden());
+        EXPECT_EQ(world.readFile(listFile), cachedList);
+        EXPECT_EQ(list.numDLitems(), 20);
+        EXPECT_EQ(QDir(data()).entryList({"*.noaa"}, QDir::Files).size(), 20);
+        EXPECT_TRUE(errorLog().contains(row.logged)) << errorLog().toStdString();
+        runPass();
+        EXPECT_EQ(ada->networkProblemCount(), 0);
+    }
+}
+
+TEST_F(ProblemTest, AFailedFrameIsFetchedAgainNextPassWhileTheOthersComeNow) {
+    serveLocation();
+    const QList<ScriptedFrame> frames = serveList(kShort, 10);
+    serveFrames(kShort, frames);
+    serveFrames(kLong, serveList(kLong, 10, 35));
+    const QString bad = frameURL(kShort, frames[0].gifName);
+    net->queue(bad, {{PageRetriever::Truncated}, {}, {}});
+    runPass();
+    EXPECT_EQ(ada->networkProblemCount(), 0);
+    EXPECT_TRUE(controls.NetworkProblem->isHidden());
+    ASSERT_EQ(list.numDLitems(), 20);
+    EXPECT_FALSE(list.itemAt(0).active);
+    EXPECT_FALSE(exists("66604.DS.p19r0." + frames[0].noaaName()));
+    for (int i = 1; i < 20; ++i) {
+        EXPECT_TRUE(list.itemAt(i).active) << i;
+    }
+    EXPECT_TRUE(errorLog().contains(
+        "ERROR :: AsyncRadarImageDownloadManager :: transfer failed: answer cut short (status "
+        "11) - " +
+        bad));
+
+    runPass();
+    EXPECT_EQ(net->requestCount(bad), 2);
+    EXPECT_TRUE(list.itemAt(0).active);
+
+    // When every frame fails and none comes, the network is at fault.
+    for (const QString& product : {kShort, kLong}) {
+        for (const ScriptedFrame& f : serveList(product, 10, product == kShort ? 40 : 45)) {
+            net->serve(frameURL(product, f.gifName), {{PageRetriever::ConnectionFailed}, {}, {}});
+        }
+    }
+    runPass();
+    EXPECT_EQ(ada->networkProblemCount(), 1);
+    EXPECT_FALSE(controls.NetworkProblem->isHidden());
 }
 
 TEST_F(ProblemTest, OfflineAfterMoreFailedPassesThanAllowedAndAGoodPassResetsTheCount) {

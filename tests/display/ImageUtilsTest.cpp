@@ -53,6 +53,8 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"empty frame is a short answer", "h.noaa", 0, {}, true, false},
         FileCase{"complete JPEG", "i.jpg", 100, kJpegEnd, false, true},
         FileCase{"JPEG without end marker", "j.jpg", 100, kGifTrailer, false, false},
+        FileCase{"JPEG cut after a marker byte", "p.jpg", 100, QByteArray("\x00\xFF\xD8", 3), false,
+                 false},
         FileCase{"long JPEG ending", "k.JPEG", 100, kJpegEnd, false, true},
         FileCase{"GIF without trailer passes", "l.gif", 100, kLineFeedEnd, false, true},
         FileCase{"short GIF cannot be read", "m.gif", 2, "GI", false, false},

@@ -5,6 +5,7 @@
 
 #include "platform/InstanceLocks.h"
 
+#include <QMap>
 #include <QThread>
 
 #include <csignal>
@@ -249,6 +250,50 @@ TEST_F(SaverE2eTest, ServerGoneShowsTheNetworkProblemWhileTheAnimationGoesOn) {
 
     ASSERT_TRUE(session.key(QStringLiteral("a")));
     EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
+}
+
+// West of Greenwich, error pages for both lists used to replace the cached lists, and their
+// last line, which names no frame time, made every cached frame look stale. A whole pass of
+// them now keeps every cached file as it was and shows the network problem.
+TEST_F(SaverE2eTest, ErrorPagesForBothListsKeepEveryCachedFileAndShowTheNetworkProblem) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TZ"), QStringLiteral("America/Chicago"));
+    const auto saver = startSaver({QStringLiteral("/s")}, env);
+    ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();
+    const auto cache = [&] {
+        QMap<QString, QByteArray> files;
+        for (const QString& path : cachedFiles(world, QStringLiteral("64106.*"))) {
+            files.insert(path, path.endsWith(QLatin1String(".txt")) ? world.readFile(path) : "");
+        }
+        return files;
+    };
+    // The first pass is over once both lists and the frames of the hour they cover are in.
+    QMap<QString, QByteArray> before;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            before = cache();
+            return cachedFiles(world, QStringLiteral("*.noaa")).size() == 26 &&
+                   cachedFiles(world, QStringLiteral("*.loop.txt")).size() == 2;
+        },
+        kRadarShownMs, 200));
+
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
+    ASSERT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
+
+    // The next start's pass finds an error page for each list.
+    ASSERT_TRUE(simFault("/radar/loopdata/*", "error"));
+    const auto again = startSaver({QStringLiteral("/s")}, env);
+    EXPECT_TRUE(
+        waitUntil([&] { return problemLineDistance(session) < kSameText; }, kProblemShownMs))
+        << again->describe().toStdString();
+    EXPECT_TRUE(simControl().askedFor("/radar/loopdata/DS.p20-r/") ||
+                simControl().askedFor("/radar/loopdata/DS.p19r0/"));
+    const QMap<QString, QByteArray> after = cache();
+    EXPECT_EQ(after.keys(), before.keys());
+    EXPECT_TRUE(after == before) << "a cached list changed";
+    EXPECT_TRUE(framesPlayIn(session, pictureArea(session.x().grabScreen())));
+    ASSERT_TRUE(session.key(QStringLiteral("a")));
+    EXPECT_TRUE(endsCleanly(*again)) << again->describe().toStdString();
 }
 
 // A file-size limit below a frame's size: every frame write fails as on a full disk, and

@@ -22,6 +22,12 @@ TEST(FaultKinds, ParseWithTheirArgumentsAndRoundTrip) {
         {"problem:503", FaultKind::Problem, 503},
         {"forbidden", FaultKind::Forbidden, 0},
         {"wms-error", FaultKind::WmsError, 0},
+        {"header-bomb", FaultKind::HeaderBomb, 0},
+        {"slow-headers", FaultKind::SlowHeaders, 0},
+        {"endless", FaultKind::Endless, 0},
+        {"oversized:3000000", FaultKind::Oversized, 3000000},
+        {"reset", FaultKind::Reset, 0},
+        {"bad-lines", FaultKind::BadLines, 0},
     };
     for (const auto& r : rows) {
         const auto fault = parseFault(r.text);
@@ -33,10 +39,11 @@ TEST(FaultKinds, ParseWithTheirArgumentsAndRoundTrip) {
 }
 
 TEST(FaultKinds, RejectMissingOrSurplusArguments) {
-    for (const char* bad :
-         {"delay", "delay:", "delay:-5", "delay:abc", "delay:5ms", "delay:999999999", "trickle:0",
-          "drop:1", "error:x", "unavailable:cr", "problem", "problem:200", "problem:600",
-          "forbidden:1", "explode", "", "DROP"})
+    for (const char* bad : {"delay",       "delay:",          "delay:-5",  "delay:abc",
+                            "delay:5ms",   "delay:999999999", "trickle:0", "drop:1",
+                            "error:x",     "unavailable:cr",  "problem",   "problem:200",
+                            "problem:600", "forbidden:1",     "oversized", "oversized:99999999",
+                            "reset:1",     "explode",         "",          "DROP"})
         EXPECT_FALSE(parseFault(bad)) << bad;
 }
 

@@ -191,6 +191,7 @@ TEST(HiveFormat, DamagedFilesAreRefusedWholeNamingTheLine) {
         {"bad hex byte", section + "\"a\"=hex:01,xz\n"},
         {"three-digit hex byte", section + "\"a\"=hex:100\n"},
         {"dword too long", section + "\"a\"=dword:123456789\n"},
+        {"dword of nine digits", section + "\"a\"=dword:000000001\n"},
         {"dword not hex", section + "\"a\"=dword:1g\n"},
         {"bad hex type", section + "\"a\"=hex(q):00\n"},
         {"continuation past the end", section + "\"a\"=hex:00,\\\n"},

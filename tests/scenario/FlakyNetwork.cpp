@@ -49,8 +49,7 @@ std::optional<Outcome> FlakyNetwork::decide(const QString& address) {
     case Silence:
         return Outcome::silent();
     case ServerError:
-        return Outcome::withBody("<html><body><h1>500 Internal Server Error</h1>Server Error"
-                                 "</body></html>");
+        return Outcome::fail(PageRetriever::httpError(500));
     case Truncated: {
         QByteArray body = network_.simulated(address).body.value_or(QByteArray());
         body.truncate(std::uniform_int_distribution<qsizetype>(0, body.size())(random_));

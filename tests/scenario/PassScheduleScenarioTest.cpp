@@ -124,6 +124,35 @@ TEST(PassScenario, FailedPassesSwitchOfflineAndEnterBringsTheNetworkBack) {
     EXPECT_FALSE(rig.framesShown.isEmpty());
 }
 
+// A real outage with frames cached: the problem line shows after each failed pass, which
+// makes the next one due after five minutes, until more than ten have failed in a row; then
+// half an hour. Offline at last, the saver says that Enter retries while its frames play on.
+TEST(PassScenario, AnOutageBacksOffToHalfAnHourAfterTenProblemsAndOfflineAsksForEnter) {
+    // Slow frames keep the ticks few over the hours this takes.
+    ScenarioRig rig({.animationRateMS = 2000, .networkMaxRetries = 11});
+    rig.start();
+    ASSERT_TRUE(rig.finishPass());
+    rig.network.setOffline(true);
+    ASSERT_TRUE(rig.runUntil([&] { return rig.state().offlineMode; }, 4 * 3600));
+    ASSERT_EQ(rig.passesStarted.size(), 13);
+    for (int pass = 2; pass < 13; ++pass) {
+        SCOPED_TRACE(pass);
+        const qint64 gapSeconds = (rig.passesStarted[pass] - rig.passesStarted[pass - 1]) / 1000;
+        EXPECT_EQ(gapSeconds / 60, pass <= 11 ? 5 : 30) << "problems before: " << pass - 1;
+    }
+    EXPECT_TRUE(rig.shown(QStringLiteral("NetworkProblem")));
+    EXPECT_TRUE(rig.shown(QStringLiteral("NetworkProblem2")));
+    const auto framesBefore = rig.framesShown.size();
+    rig.runFor(60);
+    EXPECT_GT(rig.framesShown.size(), framesBefore) << "the cached frames play on";
+
+    rig.network.setOffline(false);
+    rig.pressKey(Qt::Key_Return);
+    EXPECT_FALSE(rig.shown(QStringLiteral("NetworkProblem2")));
+    ASSERT_TRUE(rig.finishPass());
+    EXPECT_FALSE(rig.shown(QStringLiteral("NetworkProblem")));
+}
+
 TEST(PassScenario, ClockSetBackStartsAPassInsteadOfWaitingForItToCatchUp) {
     ScenarioRig rig;
     rig.start();

@@ -163,6 +163,11 @@ TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
          "ERROR: NOAA website not responding",
          "FrmSetup: zipcode validation returned NOAA error",
          {0, 1}},
+        {"HTTP error answer",
+         {},
+         "ERROR: NOAA website not responding",
+         "FrmSetup: zipcode validation returned NOAA error",
+         {0, PageRetriever::httpError(503)}},
         {"a place no radar covers", withLink + "<p>No NOAA radar covers this location.</p>",
          "ERROR: No NOAA radar covers this zip code.\r\nChoose the nearest radar site under "
          "City instead.",
@@ -210,6 +215,28 @@ TEST_F(LocationValidationTest, EveryFailedCheckReportsAndReturnsToIdle) {
             EXPECT_TRUE(net.called("FreePage"));
         }
     }
+}
+
+// A page trickling in for ever: the check gives up after four network time-outs, counted in
+// the dialog's own timer ticks.
+TEST_F(LocationValidationTest, ACheckWithoutAnAnswerEndsAfterFourNetworkTimeouts) {
+    rig.store("networkTimeout", 2);
+    FakeRetriever& net = rig.withComponent();
+    net.serve(rig.queryFor("66614"), {{PageRetriever::Running}, {}, {}});
+    FrmSetup& d = okWith(rig, "66614");
+    EXPECT_EQ(net.rcvTimeout, 2000);
+    const int ticks = 2 * 4 * 1000 / FrmSetup::kTimerZipcodeMs;
+    for (int tick = 1; tick < ticks; ++tick) {
+        d.TimerZipcode_Timer();
+    }
+    EXPECT_TRUE(d.TimerZipcode.isActive());
+    EXPECT_TRUE(rig.dialogs.messages.isEmpty());
+    d.TimerZipcode_Timer();
+    EXPECT_EQ(rig.dialogs.messages, QStringList({"ERROR: Cannot connect to the NOAA website"}));
+    EXPECT_TRUE(rig.debugLog().contains("FrmSetup: zipcode validation timed out"));
+    EXPECT_TRUE(net.called("KillAsyncRetrieve"));
+    expectIdle(rig, d);
+    expectOldLocation();
 }
 
 TEST_F(LocationValidationTest, AComponentThatCannotBeCreatedIsReportedWithoutACrash) {

@@ -36,12 +36,14 @@ TEST(DownloadPassDue, LimitsByListSizeProblemsAndTheProblemLabel) {
         {301, 0, 17, false, true},
         {301, 0, 0, false, true},
         {301, 0, 18, true, true},
-        // More than ten problems in a row: half an hour, unless the problem is shown.
+        // More than ten problems in a row: half an hour, problem shown or few frames or not.
         {1800, 11, 18, false, false},
         {1801, 11, 18, false, true},
         {601, 11, 18, false, false},
-        {301, 11, 18, true, true},
+        {1800, 11, 0, true, false},
+        {1801, 11, 0, true, true},
         {601, 10, 18, false, true},
+        {301, 10, 18, true, true},
         // A clock set back (daylight saving's end) must not stop the updates until it has
         // caught up with the last pass.
         {-1, 0, 18, false, true},

@@ -35,6 +35,10 @@ TEST(DateTime, FormatsAsTheGeneralDateAndLongTime) {
 
 TEST(DateTime, ValidityCoversTheYearsADateCanHold) {
     EXPECT_TRUE(DateTime::fromParts(2026, 1, 1).isValid());
+    EXPECT_TRUE(DateTime::fromParts(100, 1, 1).isValid());
+    EXPECT_TRUE(DateTime::fromParts(9999, 12, 31, 23, 59).isValid());
+    EXPECT_FALSE(DateTime::fromParts(10000, 1, 1).isValid());
+    EXPECT_FALSE(DateTime::fromParts(99, 12, 31).isValid());
     EXPECT_FALSE(DateTime(1e9).isValid());
     EXPECT_FALSE(DateTime(std::numeric_limits<double>::quiet_NaN()).isValid());
 }

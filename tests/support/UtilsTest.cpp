@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
@@ -43,9 +45,9 @@ TEST(StringUtils, StripNullsChangesTheCallersTextStripTerminatorDoesNot) {
 }
 
 TEST(StringUtils, AnsiIsWindows1252BothWays) {
-    const QByteArray bytes("\x80 caf\xe9 \x93q\x94 \xb0", 12);
+    const QByteArray bytes("\x80 caf\xe9 \x93q\x94 \xb0 \x9f", 14);
     const QString text = ansiToText(bytes);
-    EXPECT_EQ(text, QString::fromUtf8("€ café “q” °"));
+    EXPECT_EQ(text, QString::fromUtf8("€ café “q” ° Ÿ"));
     EXPECT_EQ(textToAnsi(text), bytes);
     EXPECT_EQ(textToAnsi(QString::fromUtf8("日")), QByteArray("?"));
 }
@@ -72,6 +74,17 @@ TEST_F(UtilsTest, FileExistsForFilesFoldersAndWildcards) {
     EXPECT_FALSE(FileExists(log, world.root() + "/data/*.jpg"));
     EXPECT_FALSE(FileExists(log, world.root() + "/data/missing.noaa"));
     EXPECT_FALSE(FileExists(log, QString()));
+}
+
+TEST_F(UtilsTest, OnlyRegularFilesAreReadAndNoFurtherThanAsked) {
+    world.writeFile(QStringLiteral("data/list.txt"), "abcdef");
+    EXPECT_EQ(readRegularFile(world.root() + "/data/list.txt", 4), QByteArray("abcd"));
+    // A pipe planted under a data file's name would block the reader; a folder reads as empty.
+    const QString pipe = world.root() + "/data/pipe.txt";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    EXPECT_FALSE(readRegularFile(pipe, 4).has_value());
+    EXPECT_FALSE(readRegularFile(world.root() + "/data", 4).has_value());
+    EXPECT_FALSE(readRegularFile(world.root() + "/data/missing.txt", 4).has_value());
 }
 
 TEST_F(UtilsTest, TempFolderEndsInExactlyOneSeparator) {

@@ -10,6 +10,7 @@ namespace {
 
 constexpr int kMaxDelayMs = 600'000;
 constexpr int kMaxTrickleRate = 100'000'000;
+constexpr int kMaxOversizedBytes = 64 << 20;
 
 struct KindName {
     FaultKind kind;
@@ -29,6 +30,12 @@ constexpr KindName kKinds[] = {
     {FaultKind::Problem, "problem", true},
     {FaultKind::Forbidden, "forbidden", false},
     {FaultKind::WmsError, "wms-error", false},
+    {FaultKind::HeaderBomb, "header-bomb", false},
+    {FaultKind::SlowHeaders, "slow-headers", false},
+    {FaultKind::Endless, "endless", false},
+    {FaultKind::Oversized, "oversized", true},
+    {FaultKind::Reset, "reset", false},
+    {FaultKind::BadLines, "bad-lines", false},
 };
 
 constexpr int kLowestErrorStatus = 400;
@@ -37,6 +44,8 @@ constexpr int kHighestErrorStatus = 599;
 int amountLimit(FaultKind kind) {
     if (kind == FaultKind::Delay)
         return kMaxDelayMs;
+    if (kind == FaultKind::Oversized)
+        return kMaxOversizedBytes;
     return kind == FaultKind::Problem ? kHighestErrorStatus : kMaxTrickleRate;
 }
 

@@ -21,12 +21,19 @@ enum class FaultKind {
     Problem,     // "problem:<status>": an API error as application/problem+json (400-599)
     Forbidden,   // "forbidden": the HTML 403 a content network sends instead of the API's JSON
     WmsError,    // "wms-error": HTTP 200 with a map server's XML exception instead of a map
+    // Hostile answers:
+    HeaderBomb,  // "header-bomb": a status line, then header fields without end, fast
+    SlowHeaders, // "slow-headers": a status line, then one byte of a header a second
+    Endless,     // "endless": HTTP 200 with a chunked body that never ends
+    Oversized,   // "oversized:<bytes>": the normal answer padded with zeros to that size
+    Reset,       // "reset": the normal head and half the body, then a reset (RST)
+    BadLines,    // "bad-lines": the normal answer after lines naming no frame of this server
 };
 
 struct Fault {
     FaultKind kind = FaultKind::Drop;
     int amount = 0; // milliseconds (delay), bytes per second (trickle), HTTP status (problem),
-                    // 1 for unavailable:lf
+                    // bytes (oversized), 1 for unavailable:lf
 };
 
 /// "delay:500", "trickle:2000", "unavailable:lf", "drop" ... ; nothing for anything else.

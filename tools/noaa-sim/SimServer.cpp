@@ -1,9 +1,10 @@
 #include "noaa-sim/SimServer.h"
 
-#include "noaa-sim/ConnectionDrop.h"
 #include "noaa-sim/Hash.h"
+#include "noaa-sim/HostileAnswers.h"
 #include "noaa-sim/PageForms.h"
 #include "noaa-sim/RadarGif.h"
+#include "noaa-sim/RawConnection.h"
 #include "noaa-sim/TodayForms.h"
 #include "noaa-sim/TodaySite.h"
 #include "noaa-sim/WmsForms.h"
@@ -115,6 +116,9 @@ struct SimServer::Impl {
     void controlGet(const httplib::Request& req, httplib::Response& res);
     void answerWithFault(const Fault& fault, const httplib::Request& req, Reply reply,
                          httplib::Response& res);
+    HostileServer hostile() {
+        return {port, base(), [this](std::chrono::milliseconds t) { return stopper.waitFor(t); }};
+    }
 
     SimOptions options;
     SiteTable sites;
@@ -143,6 +147,8 @@ void SimServer::Impl::handleGet(const httplib::Request& req, httplib::Response& 
     } else if (fault->kind == FaultKind::Drop) {
         shutdownConnection(port, req.remote_addr, req.remote_port);
         res.status = 0;
+    } else if (fault->kind == FaultKind::HeaderBomb || fault->kind == FaultKind::SlowHeaders) {
+        answerEndlessHead(fault->kind == FaultKind::SlowHeaders, req, res, hostile());
     } else if (const auto reply = faultReply(*fault, req)) {
         send(*reply, res);
     } else {
@@ -203,6 +209,8 @@ void SimServer::Impl::answerWithFault(const Fault& fault, const httplib::Request
         reply.body += '\n';
         return send(reply, res);
     }
+    if (fault.kind != FaultKind::Truncate && fault.kind != FaultKind::Trickle)
+        return answerHostile(fault, req, std::move(reply), res, hostile());
     setHeaders(reply, res);
     auto body = std::make_shared<const std::string>(std::move(reply.body));
     if (fault.kind == FaultKind::Truncate) {

@@ -1,10 +1,11 @@
-#include "noaa-sim/ConnectionDrop.h"
+#include "noaa-sim/RawConnection.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -48,12 +49,27 @@ struct DirClose {
     void operator()(DIR* dir) const { closedir(dir); }
 };
 
+// Sends all of `data` without blocking the server's stop; false when the peer is gone or
+// the server stops.
+bool sendAll(int fd, std::string_view data, const StopAwareWait& wait) {
+    constexpr auto kRetry = std::chrono::milliseconds(10);
+    while (!data.empty()) {
+        const ssize_t n = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            data.remove_prefix(std::size_t(n));
+        } else if ((errno != EAGAIN && errno != EWOULDBLOCK) || !wait(kRetry)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
-bool shutdownConnection(int localPort, std::string_view remoteAddr, int remotePort) {
+int connectionSocket(int localPort, std::string_view remoteAddr, int remotePort) {
     const std::unique_ptr<DIR, DirClose> dir(opendir("/proc/self/fd"));
     if (!dir)
-        return false;
+        return -1;
     while (const dirent* entry = readdir(dir.get())) {
         int fd = -1;
         const char* name = entry->d_name;
@@ -61,9 +77,41 @@ bool shutdownConnection(int localPort, std::string_view remoteAddr, int remotePo
         if (error != std::errc() || *end != '\0' || fd == dirfd(dir.get()))
             continue;
         if (isConnection(fd, localPort, remoteAddr, remotePort))
-            return ::shutdown(fd, SHUT_RDWR) == 0;
+            return fd;
     }
-    return false;
+    return -1;
+}
+
+bool shutdownConnection(int localPort, std::string_view remoteAddr, int remotePort) {
+    const int fd = connectionSocket(localPort, remoteAddr, remotePort);
+    return fd >= 0 && ::shutdown(fd, SHUT_RDWR) == 0;
+}
+
+bool resetOnClose(int localPort, std::string_view remoteAddr, int remotePort) {
+    const int fd = connectionSocket(localPort, remoteAddr, remotePort);
+    const linger abortive{1, 0};
+    return fd >= 0 && setsockopt(fd, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive) == 0;
+}
+
+void sendEndlessHead(int socket, bool slow, const StopAwareWait& wait) {
+    constexpr int kFieldsAtOnce = 64;
+    constexpr std::size_t kValueLength = 100;
+    if (!sendAll(socket, "HTTP/1.1 200 OK\r\n", wait))
+        return;
+    const std::string value(kValueLength, 'a');
+    for (long field = 0;; field += kFieldsAtOnce) {
+        std::string piece;
+        if (slow) {
+            if (!wait(std::chrono::seconds(1)))
+                return;
+            piece = "X";
+        } else {
+            for (int k = 0; k < kFieldsAtOnce; ++k)
+                piece += "X-Bomb-" + std::to_string(field + k) + ": " + value + "\r\n";
+        }
+        if (!sendAll(socket, piece, wait))
+            return;
+    }
 }
 
 } // namespace nimbuscope::noaasim
