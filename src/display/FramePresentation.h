@@ -40,6 +40,8 @@ void showOfflineLines(const SaverControls& c, int screenHeight);
 /// 100 ms later at the next position, up to ten times; a tick itself never waits.
 class FramePresentation {
 public:
+    /// Where a frame of `picture` size is placed in the window, clear of the title lines.
+    QRect frameBoxFor(QSize picture) const;
     static constexpr qint32 kDefaultPaceMs = 250;
     static constexpr int kMaxMissingFileRetries = 10;
     static constexpr int kMaxFailedDrawRetries = 3;
@@ -107,7 +109,6 @@ private:
     void reportMissingFile(const QString& fileName);
     KeptPicture pictureFor(const QString& fileName, const DisplayItem& item, bool useCache);
     void placePictures(const KeptPicture& picture);
-    QRect frameBoxFor(QSize picture) const;
 
     SaverControls& c_;
     SaverRunState& s_;

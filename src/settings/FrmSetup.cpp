@@ -150,6 +150,7 @@ void FrmSetup::selectStoredChoices() {
     CursorMovement->setChecked(ignoreMovement);
     CursorVisibility->setEnabled(ignoreMovement);
     CursorVisibility->setChecked(ignoreMovement && s.getCursorVisibilitySetting() == 1);
+    ShowAlerts->setChecked(s.getShowAlerts() != 0);
 }
 
 void FrmSetup::Form_Unload() {
@@ -241,6 +242,7 @@ void FrmSetup::saveSettings() {
         s.saveAnimationLastFrameMS(choiceValue(kAnimationLastFrameChoices,
                                                AnimationLastFrame->currentIndex(),
                                                kAnimationLastFrameFallback));
+        s.saveShowAlerts(checkValue(ShowAlerts));
         s.saveCursorMovementSetting(checkValue(CursorMovement));
         s.saveCursorVisibilitySetting(checkValue(CursorVisibility));
         // The zip code check's saves count too. Closing now would tell the user all is well
@@ -301,6 +303,7 @@ void FrmSetup::setControlsEnabled(bool flag) {
                                                             AnimationLastFrame,
                                                             CursorSettings,
                                                             CursorMovement,
+                                                            ShowAlerts,
                                                             MemoryUsageLabel,
                                                             MemoryUsage,
                                                             AboutButton,

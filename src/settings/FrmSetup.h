@@ -116,6 +116,8 @@ public:
     QGroupBox* CursorSettings = nullptr;
     QCheckBox* CursorMovement = nullptr;
     QCheckBox* CursorVisibility = nullptr;
+    /// "showAlerts": the place's active weather alerts in a banner on the saver's window.
+    QCheckBox* ShowAlerts = nullptr;
     QPushButton* AboutButton = nullptr;
     PictureBox* AboutIcon = nullptr;
     QPushButton* Ok = nullptr;

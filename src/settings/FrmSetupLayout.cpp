@@ -64,6 +64,8 @@ void FrmSetup::buildControls() {
     column->addLayout(status);
     column->addWidget(AnimationSettings);
     column->addWidget(CursorSettings);
+    ShowAlerts = named<QCheckBox>("ShowAlerts", QStringLiteral("Show weather alerts"), this);
+    column->addWidget(ShowAlerts);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(AboutButton);
     buttons->addStretch();

@@ -36,6 +36,8 @@ constexpr char kDefaultBridgeLocationSearchURL[] = "https://forecast.weather.gov
 constexpr char kDefaultBridgeApiURL[] = "https://api.weather.gov/";
 constexpr char kDefaultBridgeMapServerURL[] = "https://opengeo.ncep.noaa.gov/geoserver/";
 constexpr char kDefaultBridgeStillsURL[] = "https://radar.weather.gov/ridge/standard/";
+constexpr qint32 kDefaultShowAlerts = 1;
+constexpr qint32 kDefaultAlertsRefreshSeconds = 120;
 
 /// A fresh registry object for one value: every access makes its own.
 cRegistry registryAt(RegistryApi& api, qint32 root, const QString& key, const QString& valueName,
@@ -89,6 +91,8 @@ void RegistryValues::loadRegistryValues() {
     cache_.bridgeApiURL = getBridgeApiURL();
     cache_.bridgeMapServerURL = getBridgeMapServerURL();
     cache_.bridgeStillsURL = getBridgeStillsURL();
+    cache_.showAlerts = getShowAlerts();
+    cache_.alertsRefreshSeconds = getAlertsRefreshSeconds();
     cache_.loading = false;
 }
 
@@ -313,17 +317,32 @@ QString RegistryValues::getAlternateRegionLabel() {
 }
 
 qint32 RegistryValues::getLegacyFormsBridge() {
+    return cachedSwitch(cache_.legacyFormsBridge, "legacyFormsBridge", "getLegacyFormsBridge",
+                        kDefaultLegacyFormsBridge);
+}
+
+qint32 RegistryValues::getShowAlerts() {
+    return cachedSwitch(cache_.showAlerts, "showAlerts", "getShowAlerts", kDefaultShowAlerts);
+}
+
+qint32 RegistryValues::getAlertsRefreshSeconds() {
+    return cachedNumber(cache_.alertsRefreshSeconds, "alertsRefreshSeconds",
+                        "getAlertsRefreshSeconds", kDefaultAlertsRefreshSeconds,
+                        kDefaultAlertsRefreshSeconds);
+}
+
+qint32 RegistryValues::cachedSwitch(qint32 field, const char* valueName, const char* getter,
+                                    qint32 fallback) {
     if (!cache_.loading) {
-        return cache_.legacyFormsBridge;
+        return field;
     }
-    // Unlike the other numbers, a stored 0 means what it says: the bridge is off.
-    return trapped(log_, QStringLiteral("getLegacyFormsBridge"), kDefaultLegacyFormsBridge, [&] {
+    return trapped(log_, QLatin1String(getter), fallback, [&] {
         const qint32 root = chosenRoot();
-        QVariant value = readValue(root, "legacyFormsBridge", REG_DWORD);
+        QVariant value = readValue(root, valueName, REG_DWORD);
         if (variantToText(value).isEmpty() && root == HKEY_CURRENT_USER) {
-            value = readValue(HKEY_LOCAL_MACHINE, "legacyFormsBridge", REG_DWORD);
+            value = readValue(HKEY_LOCAL_MACHINE, valueName, REG_DWORD);
         }
-        return variantToText(value).isEmpty() ? kDefaultLegacyFormsBridge : variantToInt32(value);
+        return variantToText(value).isEmpty() ? fallback : variantToInt32(value);
     });
 }
 

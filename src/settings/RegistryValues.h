@@ -34,6 +34,9 @@ struct SettingsCache {
     QString bridgeApiURL;
     QString bridgeMapServerURL;
     QString bridgeStillsURL;
+    /// Active weather alerts of the place on screen.
+    qint32 showAlerts = 0;
+    qint32 alertsRefreshSeconds = 0;
     qint32 locationMode = 0;
     qint32 networkTimeout = 0;
     qint32 networkMaxRetries = 0;
@@ -94,6 +97,10 @@ public:
     QString getBridgeApiURL();
     QString getBridgeMapServerURL();
     QString getBridgeStillsURL();
+    /// 1 (the default) shows the place's active weather alerts; a stored 0 hides them.
+    qint32 getShowAlerts();
+    /// How often the alerts are asked between passes while any is in effect (seconds).
+    qint32 getAlertsRefreshSeconds();
     /// The host names of the service addresses' defaults: NOAA's own hosts.
     static QStringList defaultServiceHosts();
 
@@ -108,6 +115,7 @@ public:
     void saveChannelIDs(qint32 value);
     void saveCursorMovementSetting(qint32 value);
     void saveCursorVisibilitySetting(qint32 value);
+    void saveShowAlerts(qint32 value);
 
     /// Where the last save that the registry refused should have gone (the chosen root's
     /// hive file), then forgets it; empty when every save since the last call was written.
@@ -125,6 +133,8 @@ private:
     qint32 readNumber(const char* valueName, qint32 fallback);
     QString cachedText(const QString& field, const char* valueName, const char* getter,
                        const QString& fallback);
+    /// A setting whose stored 0 means off, unlike the numbers a 0 leaves at their default.
+    qint32 cachedSwitch(qint32 field, const char* valueName, const char* getter, qint32 fallback);
     qint32 cachedNumber(qint32 field, const char* valueName, const char* getter, qint32 fallback,
                         qint32 errorFallback);
     void saveText(QString& field, const char* valueName, const QString& value);

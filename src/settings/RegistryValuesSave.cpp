@@ -84,4 +84,8 @@ void RegistryValues::saveCursorVisibilitySetting(qint32 value) {
     saveNumber(cache_.cursorVisibility, "cursorVisibility", value);
 }
 
+void RegistryValues::saveShowAlerts(qint32 value) {
+    saveNumber(cache_.showAlerts, "showAlerts", value);
+}
+
 } // namespace nimbuscope

@@ -1,6 +1,7 @@
 #include "shell/FrmMain.h"
 
 #include "acquisition/AcquireDataAsync.h"
+#include "acquisition/AlertPoller.h"
 #include "acquisition/PageRetriever.h"
 #include "display/FramePresentation.h"
 #include "display/MyProgress.h"
@@ -87,7 +88,11 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
         cacheFolderAt});
 
     timer1_->setHandler([this] { Timer1_Timer(); });
-    timeOfDay_->setHandler([this] { presentation_->TimeOfDay_Timer(); });
+    createAlerts();
+    timeOfDay_->setHandler([this] {
+        presentation_->TimeOfDay_Timer();
+        alertsTick();
+    });
     asyncDownloadTimer_->setHandler([this] { acquire_->AsyncDownloadManager(); });
     if (FrameTrace* trace = app.frameTrace()) {
         traceFrames(*trace);
@@ -112,9 +117,12 @@ FrmMain::~FrmMain() {
     app_.setOrderlyEnd({});
 }
 
-void FrmMain::tracePassStart() {
+void FrmMain::notePassStart() {
     if (FrameTrace* trace = app_.frameTrace()) {
         trace->passStarted();
+    }
+    if (alerts_) {
+        alerts_->passStarted();
     }
 }
 

@@ -16,6 +16,9 @@
 namespace nimbuscope {
 
 class AcquireDataAsync;
+class AlertBanner;
+class AlertPoller;
+class BridgeTransport;
 class ComponentFactory;
 class FramePresentation;
 class FrameTrace;
@@ -49,6 +52,8 @@ struct FrmMainKit {
     WindowEmbedding* host = nullptr;
     /// Whose long time format the clock and the last download use: the user's.
     QLocale locale = QLocale();
+    /// Where the place's active weather alerts are asked; null: none are.
+    BridgeTransport* alertsNetwork = nullptr;
 };
 
 /// The full-screen window of the running saver, captioned "NimbuscopePlayback" (it holds
@@ -128,6 +133,8 @@ public:
     QRect screenGeometry() const { return screen_; }
     /// The covers of the other screens; null until the window shows (and in a host's window).
     const ScreenCovers* covers() const { return covers_.get(); }
+    /// The banner of the active weather alerts; null without an alerts network.
+    const AlertBanner* alertBanner() const { return alertBanner_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -173,7 +180,14 @@ private:
 
     /// Writes each frame shown and each pass's end to `trace`.
     void traceFrames(FrameTrace& trace);
-    void tracePassStart();
+    /// A download pass starts: the frame trace and the alerts hear of it.
+    void notePassStart();
+
+    // AlertsOnScreen.cpp
+    void createAlerts();
+    /// One tick of the clock for the alerts: asked or taken up, then shown as in effect.
+    void alertsTick();
+    void placeAlertBanner();
 
     // MainTimerCycle.cpp
     void startPassIfDue();
@@ -213,6 +227,9 @@ private:
     std::unique_ptr<AcquireDataAsync> acquire_;
     std::unique_ptr<ScreenCovers> covers_;
     std::unique_ptr<SharedCache> sharedCache_;
+    std::unique_ptr<AlertPoller> alerts_;
+    AlertBanner* alertBanner_ = nullptr;
+    DateTime alertsShownSince_;
 
     QPoint lastCursor_;
     bool cursorShown_ = true;

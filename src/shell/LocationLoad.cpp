@@ -59,7 +59,7 @@ void FrmMain::loadZipcode(const QString& previousZip, bool force) {
 
     if (takeDownloads()) {
         QString zipForPass = previousZip;
-        tracePassStart();
+        notePassStart();
         acquire_->getWeatherRadar(state_.zipcode, dataDirectory(), true, zipForPass);
     }
     cursorMoved(true);

@@ -84,7 +84,7 @@ void FrmMain::startPass() {
     }
     log.logMemoryUse(QStringLiteral("FrmMain:timer1, calling AcquireData"));
     displayList_.initDisplayList(false, state_.preloadImages);
-    tracePassStart();
+    notePassStart();
     acquire_->getWeatherRadar(state_.zipcode, dataDirectory(), refreshLocation,
                               app_.settings().getZipCode());
     state_.lastDownloadTime = clock.now();

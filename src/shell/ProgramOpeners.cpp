@@ -1,5 +1,6 @@
 #include "shell/ProgramOpeners.h"
 
+#include "acquisition/BridgeTransport.h"
 #include "acquisition/HttpRetriever.h"
 #include "acquisition/PageRetriever.h"
 #include "display/QtSaverTimer.h"
@@ -21,6 +22,7 @@ namespace nimbuscope {
 namespace {
 
 constexpr int kHostUnreachableStatus = 1;
+constexpr int kMsPerSecond = 1000;
 
 // A host that names a window the saver cannot draw in is set up wrongly: say so where the
 // host collects its programs' complaints, and end, instead of drawing where nobody looks.
@@ -45,11 +47,15 @@ void ProgramOpeners::openSaver(SaverApp& app) {
     }
     QtSaverTimerFactory timers;
     const ComponentFactory components = programComponents(app);
+    // The alerts have a network stack of their own: a slow alerts answer holds up no frame.
+    QNetworkAccessManager alertsManager;
+    QtBridgeTransport alertsNetwork(alertsManager,
+                                    [&app] { return app.settings().getTimeout() * kMsPerSecond; });
     QtSystemInput input;
     FrmSetupHost setup(app, components);
-    FrmMain window(app,
-                   FrmMainKit{timers, components, input, setup,
-                              [] { QCoreApplication::processEvents(); }, commandLine_, host.get()});
+    FrmMain window(app, FrmMainKit{timers, components, input, setup,
+                                   [] { QCoreApplication::processEvents(); }, commandLine_,
+                                   host.get(), QLocale(), &alertsNetwork});
     window.Form_Load();
     // A load that failed early leaves the window unshown; it still covers the screen and
     // waits for the key or click that ends the saver.

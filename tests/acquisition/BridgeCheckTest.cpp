@@ -53,6 +53,22 @@ TEST_F(BridgeCheckTest, ARecordedBrefRawWorkspaceChecksOkThroughTheConfiguredBas
     for (const QString& url : transport.urls()) {
         EXPECT_TRUE(url.startsWith(QLatin1String("http://fake/"))) << url.toStdString();
     }
+    EXPECT_TRUE(printedLine(QStringLiteral("  ok    alerts: 0 listed, 0 shown")));
+
+    // The alerts the saver would show, in its order; a problem answer fails the step.
+    transport.answers[kRecordedAlertsAt] =
+        http(200, today("alerts-point-ranked-cancelled-expired.json"));
+    now = QDateTime::fromString(QStringLiteral("2026-12-05T21:35:00Z"), Qt::ISODate);
+    run();
+    EXPECT_TRUE(printed.contains(
+        QStringLiteral("  ok    alerts: 11 listed, 4 shown\n"
+                       "    TORNADO WARNING until 2026-12-05T21:45:00Z (Extreme, Alert)\n"
+                       "    WIND ADVISORY until 2026-12-06T06:00:00Z (Moderate, Alert)\n")))
+        << printed.toStdString();
+    transport.answers[kRecordedAlertsAt] = http(400, today("problem-alerts-invalid-point.json"));
+    run();
+    EXPECT_TRUE(printed.contains(QStringLiteral("  FAIL  alerts: Bad Request")))
+        << printed.toStdString();
 }
 
 TEST_F(BridgeCheckTest, NoRadarStaleObservationsAndFahrenheitAreReportedAsTheSaverSeesThem) {

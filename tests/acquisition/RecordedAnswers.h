@@ -74,6 +74,9 @@ public:
 inline const QString kRecordedLatestOf =
     QStringLiteral("http://fake/api/stations/%1/observations/latest");
 
+inline const QString kRecordedAlertsAt =
+    QStringLiteral("http://fake/api/alerts/active?point=38.886,-77.094");
+
 /// The bases of `config` at http://fake/, and a place served from recorded answers there:
 /// a search for 22201 leading to Arlington, VA (radar KLWX), whose station list (Shelton's,
 /// recorded) starts with an empty observation and then a current one (at 2022-03-03T00:30Z);
@@ -94,6 +97,7 @@ inline void serveRecordedPlace(BridgeConfig& config, RecordedTransport& transpor
         http(200, today("stations-sew-96,55-shelton-wa.json"));
     a[kRecordedLatestOf.arg("KSHN")] = http(200, today("observation-empty-text-null-icon.json"));
     a[kRecordedLatestOf.arg("KOLM")] = http(200, today("observation-latest-kfll.json"));
+    a[kRecordedAlertsAt] = http(200, today("alerts-point-empty.json"));
     a[QStringLiteral("http://fake/geoserver/klwx/ows")] =
         http(200, today("capabilities-klwx-bref-raw-only.xml"), "text/xml");
     a[QStringLiteral("http://fake/geoserver/conus/ows")] =

@@ -50,7 +50,7 @@ constexpr QRgb kWhite = 0xffffffff;
 
 // The paths of NOAA's current services as the simulator serves them.
 const QRegularExpression kTodayForm(QStringLiteral(
-    R"(^\S+ /(zipcity\.php\?|api/(points|gridpoints|stations)/|geoserver/|ridge/standard/))"));
+    R"(^\S+ /(zipcity\.php\?|api/(points|gridpoints|stations|alerts)/|geoserver/|ridge/standard/))"));
 
 class BridgeE2eTest : public SaverE2eFixture {
 protected:

@@ -22,6 +22,11 @@ bool SimControl::fault(const std::string& pattern, const std::string& kind) cons
     return result && result->status == 200;
 }
 
+bool SimControl::post(const std::string& pathAndQuery) const {
+    const auto result = client(port_).Post(pathAndQuery);
+    return result && result->status == 200;
+}
+
 QStringList SimControl::requests() const {
     const auto result = client(port_).Get("/_sim/requests");
     if (!result || result->status != 200) {

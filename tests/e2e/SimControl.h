@@ -19,6 +19,8 @@ public:
     QStringList requests() const;
     /// Whether some request so far had `part` in its path.
     bool askedFor(const std::string& part) const;
+    /// Whether a POST of `pathAndQuery` (a control request) answered "ok".
+    bool post(const std::string& pathAndQuery) const;
     /// The body of a GET of `path`; empty when it failed.
     std::string get(const std::string& path) const;
 

@@ -68,6 +68,10 @@ TEST(CommandLine, RefusesWhatItCannotHonour) {
                                                         {"--sites="},
                                                         {"--radar-list"},
                                                         {"--bogus"},
+                                                        {"--alert", "Tornado Warning:Severe:45"},
+                                                        {"--today", "--alert", "Fog:Dense:45"},
+                                                        {"--today", "--alert", "Fog:Minor:0"},
+                                                        {"--today", "--alert", "Minor:45"},
                                                         {"extra"}};
     for (const auto& args : rows)
         EXPECT_NE(parseCommandLine(std::vector<std::string>(args.begin(), args.end())).error, "")

@@ -286,3 +286,40 @@ TEST_F(TodaySiteTest, InjectedApiErrorsComeAsProblemJson) {
     server.faults().set({"/api/*", {FaultKind::Forbidden, 0}});
     EXPECT_EQ(get("/api/points/39.1031,-94.5785")->status, 403);
 }
+
+TEST_F(TodaySiteTest, AlertsOfEveryPlaceAreIssuedCancelledAndEndOnTheClock) {
+    const std::string kansasCity = "/api/alerts/active?point=39.1031,-94.5785";
+    const auto events = [this](const std::string& target) {
+        std::vector<std::string> out;
+        for (const QJsonValue& f : json(get(target)->body)[QStringLiteral("features")].toArray())
+            out.push_back(at(f, {"properties", "event"}).toString().toStdString() + " " +
+                          at(f, {"properties", "messageType"}).toString().toStdString());
+        return out;
+    };
+    EXPECT_TRUE(events(kansasCity).empty()) << "none by default";
+    httplib::Client control("127.0.0.1", server.port());
+    ASSERT_EQ(control.Post("/_sim/alert?alert=Tornado%20Warning:Severe:30")->status, 200);
+    ASSERT_EQ(control.Post("/_sim/alert?alert=Wind%20Advisory:Minor:90")->status, 200);
+    EXPECT_EQ(control.Post("/_sim/alert?alert=Wind:Gale:90")->status, 400);
+    EXPECT_EQ(events(kansasCity),
+              (std::vector<std::string>{"Tornado Warning Alert", "Wind Advisory Alert"}));
+    EXPECT_TRUE(events("/api/alerts/active?point=10,10").empty()) << "no place there";
+    EXPECT_EQ(get("/api/alerts/active?point=139.1,-94.5")->status, 400);
+
+    // The same list answers 304 to its own validator; a change answers anew.
+    const std::string etag = get(kansasCity)->get_header_value("ETag");
+    EXPECT_EQ(get(kansasCity, {{"User-Agent", kAgent}, {"If-None-Match", etag}})->status, 304);
+    EXPECT_EQ(control.Post("/_sim/alert/cancel?which=Tornado%20Warning")->status, 200);
+    EXPECT_EQ(control.Post("/_sim/alert/cancel?which=Tornado%20Warning")->status, 400);
+    EXPECT_EQ(get(kansasCity, {{"User-Agent", kAgent}, {"If-None-Match", etag}})->status, 200);
+    const auto listed = json(get(kansasCity)->body)[QStringLiteral("features")].toArray();
+    ASSERT_EQ(listed.size(), 2);
+    EXPECT_EQ(at(listed[1], {"properties", "messageType"}).toString(), QStringLiteral("Cancel"));
+    EXPECT_TRUE(at(listed[1], {"properties", "references"}).toArray().size() == 1);
+
+    clock.advance(std::chrono::minutes(89));
+    EXPECT_EQ(events(kansasCity), std::vector<std::string>{"Wind Advisory Alert"});
+    clock.advance(std::chrono::minutes(1));
+    EXPECT_TRUE(events(kansasCity).empty());
+    EXPECT_EQ(control.Get("/_sim/alerts")->body, "");
+}

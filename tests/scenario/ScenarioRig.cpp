@@ -1,9 +1,12 @@
 #include "ScenarioRig.h"
 
+#include "acquisition/BridgePlaces.h"
 #include "display/MyProgress.h"
 #include "settings/RegistryValues.h"
 #include "settings/cRegistry.h"
 #include "shell/WorkingFolder.h"
+#include "support/FolderHandle.h"
+#include "support/SystemUtils.h"
 
 #include "noaa-sim/SiteTable.h"
 
@@ -46,7 +49,8 @@ ScenarioRig::ScenarioRig(RigOptions opts)
       folders(Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(),
                                        QCoreApplication::applicationDirPath(), ::geteuid())),
       app({platform, clock, *registry, locks, processEnd, dialogs, passwords, folders}),
-      timers(clock), network(timers, clock) {
+      timers(clock), network(timers, clock),
+      alerts([this] { return SystemUtils(platform, app.log(), clock).getGMT().toQDateTime(); }) {
     platform.user = options.userName;
     platform.temp = world.tmp();
     if (options.win9xPassword) {
@@ -91,9 +95,12 @@ void ScenarioRig::writeSettings() {
 }
 
 void ScenarioRig::start() {
-    window_ =
-        std::make_unique<FrmMain>(app, FrmMainKit{timers, components, input, *setupHost, [] {},
-                                                  QStringLiteral("/s"), host, options.locale});
+    if (options.alerts) {
+        keepSearchedPlace();
+    }
+    window_ = std::make_unique<FrmMain>(
+        app, FrmMainKit{timers, components, input, *setupHost, [] {}, QStringLiteral("/s"), host,
+                        options.locale, options.alerts ? &alerts : nullptr});
     deliver([this] { window_->Form_Load(); });
 }
 
@@ -239,6 +246,15 @@ FilledCache ScenarioRig::fillCache(int framesPerProduct) {
     cache.templateURL = first.settings().getTemplateURL();
     cache.cityState = first.settings().getCityState();
     return cache;
+}
+
+void ScenarioRig::keepSearchedPlace() {
+    const QString folder =
+        workingFolderFor(platform.temp, options.userName.value_or(QString())) + "/data/";
+    QDir().mkpath(folder);
+    KeptPlaces kept;
+    kept.searches[options.zipcode] = {kAlertsPlace, alerts.utcNow()};
+    writeKeptPlaces(FolderHandle::open(folder).get(), kept);
 }
 
 void ScenarioRig::seedCache(const FilledCache& cache) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ScenarioFakes.h"
+#include "ScriptedAlerts.h"
 #include "ScriptedNetwork.h"
 #include "VirtualTimers.h"
 
@@ -42,6 +43,9 @@ struct RigOptions {
     bool win9xPassword = false;
     /// Whose long time format the window uses.
     QLocale locale = QLocale(QLocale::English, QLocale::UnitedStates);
+    /// The window asks `ScenarioRig::alerts` for the place's weather alerts, and the place's
+    /// coordinates are known from a search kept by the bridge.
+    bool alerts = false;
 };
 
 /// What a first run leaves behind: the files of its cache folder and the location it stored.
@@ -146,6 +150,7 @@ public:
     SaverApp app;
     VirtualTimers timers;
     ScriptedNetwork network;
+    ScriptedAlerts alerts;
     ComponentFactory components;
     FakeSystemInput input;
     ScriptedSetup setup;
@@ -158,6 +163,7 @@ public:
 
 private:
     void writeSettings();
+    void keepSearchedPlace();
     void fire(VirtualTimer& t);
 
     std::unique_ptr<FrmMain> window_;

@@ -3,6 +3,7 @@
 #include "ScenarioApplication.h"
 #include "ScenarioRig.h"
 
+#include "display/AlertBanner.h"
 #include "display/MyProgress.h"
 #include "display/PictureBox.h"
 #include "shell/ScreenCovers.h"
@@ -56,8 +57,9 @@ QList<Drawn> drawnControls(FrmMain& window) {
     const SaverControls& c = window.controls();
     for (QWidget* box :
          {static_cast<QWidget*>(c.Picture1), static_cast<QWidget*>(c.currentConditionsPictureBox),
-          c.progress->MyProgressBarBack(kRadarTimeBar)}) {
-        if (!box->isHidden()) {
+          c.progress->MyProgressBarBack(kRadarTimeBar),
+          window.findChild<QWidget*>(QStringLiteral("AlertBanner"))}) {
+        if (box != nullptr && !box->isHidden()) {
             drawn.append({box->objectName(), box->geometry(), box->geometry()});
         }
     }
@@ -74,7 +76,7 @@ QString describe(const Drawn& d) {
 }
 
 /// Everything on screen lies inside the window, every text inside its label, and no two
-/// overlap.
+/// overlap (but for an alert's banner over the product's heading).
 void expectTidyLayout(FrmMain& window) {
     const QList<Drawn> drawn = drawnControls(window);
     EXPECT_GE(drawn.size(), 11) << "title, hint, clock, caption, picture and both side panels";
@@ -84,7 +86,10 @@ void expectTidyLayout(FrmMain& window) {
         EXPECT_TRUE(drawn[i].box.contains(drawn[i].ink))
             << "clipped: " << describe(drawn[i]).toStdString();
         for (qsizetype j = i + 1; j < drawn.size(); ++j) {
-            EXPECT_FALSE(drawn[i].ink.intersects(drawn[j].ink))
+            // An alert's banner takes the place of the product's heading where it must.
+            const bool bannerOverHeading = drawn[i].name == QLatin1String("ItemCaption") &&
+                                           drawn[j].name == QLatin1String("AlertBanner");
+            EXPECT_TRUE(bannerOverHeading || !drawn[i].ink.intersects(drawn[j].ink))
                 << describe(drawn[i]).toStdString() << " and " << describe(drawn[j]).toStdString();
         }
     }
@@ -201,8 +206,8 @@ TEST(ScreensScenario, InAHostsWindowTheSaverOnlyDrawsFollowsItsSizeAndEndsWithIt
 }
 
 // Below the design size the whole layout shrinks in proportion, from the start or when the
-// host's window changes size, and nothing overlaps or is cut off. Full screen (no host's
-// window) keeps the design as it was.
+// host's window changes size, and nothing overlaps or is cut off, an alert's banner
+// included. Full screen (no host's window) keeps the design as it was.
 TEST(ScreensScenario, InASmallWindowTheLayoutShrinksWithoutOverlapOrClipping) {
     const struct {
         QSize start; // none: full screen, 1024 x 768
@@ -216,7 +221,8 @@ TEST(ScreensScenario, InASmallWindowTheLayoutShrinksWithoutOverlapOrClipping) {
                                         << row.later.width() << "x" << row.later.height());
         FakeEmbedding host;
         host.size = row.start;
-        ScenarioRig rig;
+        ScenarioRig rig({.alerts = true});
+        rig.alerts.issue("Tornado Warning", "Severe", 60);
         rig.host = row.start.isEmpty() ? nullptr : &host;
         ASSERT_TRUE(rig.startPastTheFirstFrame());
         ASSERT_TRUE(rig.finishPass());
@@ -234,6 +240,7 @@ TEST(ScreensScenario, InASmallWindowTheLayoutShrinksWithoutOverlapOrClipping) {
         if (row.start.isEmpty()) {
             EXPECT_EQ(c.Picture1->geometry(), QRect(212, 120, 600, 550)) << "as designed";
         }
+        EXPECT_FALSE(rig.window().alertBanner()->isHidden());
         expectTidyLayout(rig.window());
     }
 }

@@ -153,6 +153,8 @@ TEST_F(FrmSetupTest, OkWithTheStoredZipCodeSavesEverythingAndCloses) {
     d.CursorMovement->setChecked(true);
     d.CursorMovement_Click();
     d.CursorVisibility->setChecked(true);
+    EXPECT_TRUE(d.ShowAlerts->isChecked()) << "weather alerts are on by default";
+    d.ShowAlerts->setChecked(false);
     d.Ok_Click();
 
     EXPECT_EQ(rig.closedWith, QDialog::Accepted);
@@ -165,7 +167,8 @@ TEST_F(FrmSetupTest, OkWithTheStoredZipCodeSavesEverythingAndCloses) {
                       {"animationRateMS", 750},
                       {"animationLastFrameMS", 5000},
                       {"cursorMovement", 1},
-                      {"cursorVisibility", 1}});
+                      {"cursorVisibility", 1},
+                      {"showAlerts", 0}});
     EXPECT_TRUE(rig.dialogs.messages.isEmpty());
 }
 

@@ -88,6 +88,8 @@ std::vector<std::tuple<const char*, Getter, QVariant>> defaults() {
          QStringLiteral("https://opengeo.ncep.noaa.gov/geoserver/")},
         {"bridgeStillsURL", &RegistryValues::getBridgeStillsURL,
          QStringLiteral("https://radar.weather.gov/ridge/standard/")},
+        {"showAlerts", &RegistryValues::getShowAlerts, 1},
+        {"alertsRefreshSeconds", &RegistryValues::getAlertsRefreshSeconds, 120},
     };
 }
 
@@ -165,6 +167,12 @@ TEST_F(RegistryValuesTest, NumbersFallBackToTheMachineThenToTheirDefault) {
         {"user cursor 0 lets the machine value through", 0, 1,
          &RegistryValues::getCursorMovementSetting, 1},
         {"machine-only channel ids", 7, {}, &RegistryValues::getChannelIDs, 18},
+        {"a stored 0 switches the alerts off", 0, 1, &RegistryValues::getShowAlerts, 0},
+        {"a missing user switch lets the machine's through",
+         {},
+         0,
+         &RegistryValues::getShowAlerts,
+         0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -172,7 +180,7 @@ TEST_F(RegistryValuesTest, NumbersFallBackToTheMachineThenToTheirDefault) {
         RegistryValues values(fresh, platform, log, kHomeDefault);
         // Each row stores under the value name its getter reads.
         for (const char* valueName : {"discardAfter", "networkTimeout", "animationRateMS",
-                                      "cursorMovement", "channelIDs"}) {
+                                      "cursorMovement", "channelIDs", "showAlerts"}) {
             storeRegistryValue(fresh, HKEY_CURRENT_USER, kProduct, QLatin1String(valueName),
                                row.user);
             storeRegistryValue(fresh, HKEY_LOCAL_MACHINE, kProduct, QLatin1String(valueName),

@@ -1,5 +1,6 @@
 #include "BridgeCheck.h"
 
+#include "acquisition/AlertForms.h"
 #include "acquisition/BridgeFrames.h"
 #include "acquisition/LegacyFormsBridge.h"
 
@@ -87,6 +88,12 @@ bool BridgeCheck::report(const QString& step, bool ok, const QString& detail) {
     return ok;
 }
 
+void BridgeCheck::reportUnread(const QString& step, const QByteArray& body,
+                               const QString& otherwise) {
+    const QString problem = problemText(body);
+    report(step, false, problem.isEmpty() ? otherwise : problem);
+}
+
 std::optional<LatLon> BridgeCheck::checkSearch(const QString& zip) {
     BridgeGet get;
     get.url = config_.locationSearchURL + QStringLiteral("?inputstring=") + zip;
@@ -105,9 +112,7 @@ std::optional<PointFacts> BridgeCheck::checkPoints(LatLon where) {
     const BridgeAnswer a = fetch(get);
     const auto point = a.ok() ? parsePoints(a.body) : std::nullopt;
     if (!point) {
-        const QString problem = problemText(a.body);
-        report(QStringLiteral("points"), false,
-               problem.isEmpty() ? QStringLiteral("not a points answer") : problem);
+        reportUnread(QStringLiteral("points"), a.body, QStringLiteral("not a points answer"));
     } else if (!point->hasRadar()) {
         report(QStringLiteral("points"), false,
                QStringLiteral("no radar covers %1 (radarStation is null); the setup refuses "
@@ -225,9 +230,33 @@ void BridgeCheck::checkFrames(const QString& site, LatLon where) {
            QStringLiteral("Last-Modified: ") + QString::fromLatin1(s.lastModified));
 }
 
+// The alerts the saver would show now, in its order, each with what decides its place.
+void BridgeCheck::checkAlerts(LatLon where) {
+    BridgeGet get;
+    get.url = activeAlertsURL(config_.apiURL, where);
+    get.api = true;
+    const BridgeAnswer a = fetch(get);
+    const auto alerts = a.ok() ? parseActiveAlerts(a.body) : std::nullopt;
+    if (!alerts) {
+        reportUnread(QStringLiteral("alerts"), a.body, QStringLiteral("not an alerts answer"));
+        return;
+    }
+    const QList<WeatherAlert> shown = alertsInEffect(*alerts, config_.utcNow());
+    report(QStringLiteral("alerts"), true,
+           QStringLiteral("%1 listed, %2 shown").arg(alerts->size()).arg(shown.size()));
+    for (const WeatherAlert& alert : shown) {
+        out_ << "    " << alert.event.toUpper() << " until "
+             << alert.end.toUTC().toString(Qt::ISODate) << " (" << severityName(alert.severity)
+             << ", " << alert.messageType << ")" << Qt::endl;
+    }
+}
+
 bool BridgeCheck::run(const QString& zip) {
     const auto where = checkSearch(zip);
     const auto point = where ? checkPoints(*where) : std::nullopt;
+    if (where) {
+        checkAlerts(*where);
+    }
     if (point) {
         checkObservations(*point);
         if (point->hasRadar()) {

@@ -24,11 +24,14 @@ public:
 private:
     BridgeAnswer fetch(const BridgeGet& get);
     bool report(const QString& step, bool ok, const QString& detail);
+    /// A FAIL line for an answer not in its form: the problem it states, else `otherwise`.
+    void reportUnread(const QString& step, const QByteArray& body, const QString& otherwise);
     std::optional<LatLon> checkSearch(const QString& zip);
     std::optional<PointFacts> checkPoints(LatLon where);
     void checkObservations(const PointFacts& point);
     std::optional<Observation> checkObservation(const QString& station);
     void checkFrames(const QString& site, LatLon where);
+    void checkAlerts(LatLon where);
     std::optional<MapLayer> checkLayer(const QString& workspace, const QString& step);
     void checkFrame(const MapLayer& layer, LatLon centre, double rangeNmi, const QString& step);
 

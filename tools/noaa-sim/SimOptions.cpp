@@ -51,6 +51,13 @@ std::string applyValue(SimOptions& o, std::string_view name, const std::string& 
             o.faults.push_back(*rule);
         return rule ? "" : "--fault needs PATTERN=KIND, e.g. '/radar/*=drop'";
     }
+    if (name == "--alert") {
+        const auto alert = parseAlertSpec(v);
+        if (alert)
+            o.alerts.push_back(*alert);
+        return alert ? ""
+                     : "--alert needs EVENT:SEVERITY:MINUTES, e.g. 'Tornado Warning:Severe:45'";
+    }
     if (name == "--sites" || name == "--radar-list" || name == "--print-reg") {
         (name == "--sites"        ? o.sitesFile
          : name == "--radar-list" ? o.radarListFile
@@ -61,8 +68,8 @@ std::string applyValue(SimOptions& o, std::string_view name, const std::string& 
 }
 
 constexpr std::string_view kValueOptions[] = {
-    "--port",  "--host",       "--alternate-host", "--frames",    "--fault",
-    "--sites", "--radar-list", "--print-reg",      "--list-form", "--time-form"};
+    "--port",       "--host",      "--alternate-host", "--frames",    "--fault", "--sites",
+    "--radar-list", "--print-reg", "--list-form",      "--time-form", "--alert"};
 
 bool isValueOption(std::string_view name) {
     return std::find(std::begin(kValueOptions), std::end(kValueOptions), name) !=
@@ -120,6 +127,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args) {
     }
     if (o.alternateHost.empty())
         o.alternateHost = defaultAlternateHost(o.host);
+    if (parsed.error.empty() && !o.alerts.empty() && !o.today)
+        parsed.error = "--alert needs --today";
     if (parsed.error.empty() && o.alternateHost == o.host)
         parsed.error = "--alternate-host must differ from --host";
     return parsed;
@@ -130,7 +139,8 @@ std::string usageText() {
            "                [--frames 18] [--list-form relative|rooted|absolute]\n"
            "                [--sites FILE] [--radar-list FILE]\n"
            "                [--fault PATTERN=KIND]... [--offline]\n"
-           "                [--print-reg FILE] [--today [--time-form list|interval|mixed]]\n"
+           "                [--print-reg FILE] [--today [--time-form list|interval|mixed]\n"
+           "                [--alert EVENT:SEVERITY:MINUTES]...]\n"
            "Serves NOAA's old location pages, radar loop lists and frames on loopback;\n"
            "with --today, NOAA's current location search, weather API, radar map server\n"
            "and standard stills instead.\n"
@@ -139,7 +149,8 @@ std::string usageText() {
            "      problem:<status> forbidden wms-error\n"
            "At run time: POST /_sim/fault?path=PATTERN&kind=KIND, POST /_sim/clear,\n"
            "POST /_sim/frames?count=N[&product=P], POST /_sim/list-form?form=F,\n"
-           "POST /_sim/time-form?form=F (today mode),\n"
+           "POST /_sim/time-form?form=F, POST /_sim/alert?alert=EVENT:SEVERITY:MINUTES,\n"
+           "POST /_sim/alert/cancel?which=EVENT, GET /_sim/alerts (today mode),\n"
            "GET /_sim/faults, GET /_sim/requests, POST /_sim/requests/clear.\n";
 }
 

@@ -2,6 +2,7 @@
 
 #include "noaa-sim/FaultPlan.h"
 #include "noaa-sim/FrameList.h"
+#include "noaa-sim/TodayAlerts.h"
 #include "noaa-sim/WmsForms.h"
 
 #include <string>
@@ -23,6 +24,7 @@ struct SimOptions {
     std::vector<FaultRule> faults;
     bool today = false; // serve today's forms instead of the old ones
     TimeForm timeForm = TimeForm::List;
+    std::vector<AlertSpec> alerts; // today mode: issued at start
     bool help = false;
 };
 

@@ -112,6 +112,7 @@ struct SimServer::Impl {
     std::string base() const { return "http://" + options.host + ":" + std::to_string(port) + "/"; }
     void handlePost(const httplib::Request& req, httplib::Response& res);
     void postFault(const httplib::Request& req, httplib::Response& res);
+    void postAlert(const httplib::Request& req, httplib::Response& res);
     void controlGet(const httplib::Request& req, httplib::Response& res);
     void answerWithFault(const Fault& fault, const httplib::Request& req, Reply reply,
                          httplib::Response& res);
@@ -160,9 +161,10 @@ void SimServer::Impl::handleGet(const httplib::Request& req, httplib::Response& 
 Reply SimServer::Impl::answer(const httplib::Request& req) {
     if (!today)
         return site->get(req.path, req.params);
-    return today->get(
-        req.path, req.params,
-        {req.get_header_value("User-Agent"), req.get_header_value("If-Modified-Since")});
+    return today->get(req.path, req.params,
+                      {req.get_header_value("User-Agent"),
+                       req.get_header_value("If-Modified-Since"),
+                       req.get_header_value("If-None-Match")});
 }
 
 // The faults whose answer does not depend on the normal one.
@@ -240,6 +242,8 @@ void SimServer::Impl::controlGet(const httplib::Request& req, httplib::Response&
     }
     if (req.path == "/_sim/requests")
         return res.set_content(joinLines(log.lines()), "text/plain");
+    if (req.path == "/_sim/alerts" && today)
+        return res.set_content(joinLines(today->alertLines()), "text/plain");
     res.status = 404;
     res.set_content("unknown control request\n", "text/plain");
 }
@@ -261,6 +265,13 @@ void SimServer::Impl::postFault(const httplib::Request& req, httplib::Response& 
     if (fault && !pattern.empty())
         faults.set({pattern, *fault});
     answerControl(res, fault && !pattern.empty(), "needs path=PATTERN and a known kind");
+}
+
+void SimServer::Impl::postAlert(const httplib::Request& req, httplib::Response& res) {
+    const auto spec = parseAlertSpec(req.get_param_value("alert"));
+    if (!spec)
+        return answerControl(res, false, "needs alert=EVENT:SEVERITY:MINUTES");
+    res.set_content("ok " + today->issueAlert(*spec) + "\n", "text/plain");
 }
 
 bool SimServer::Impl::postFrames(const httplib::Request& req) {
@@ -294,6 +305,11 @@ void SimServer::Impl::handlePost(const httplib::Request& req, httplib::Response&
             site->setListForm(*form);
         return answerControl(res, form.has_value(), "form is relative, rooted or absolute");
     }
+    if (req.path == "/_sim/alert" && today)
+        return postAlert(req, res);
+    if (req.path == "/_sim/alert/cancel" && today)
+        return answerControl(res, today->cancelAlert(req.get_param_value("which")),
+                             "no alert in effect with that event or identifier");
     if (req.path == "/_sim/requests/clear") {
         log.clear();
         return answerControl(res, true, {});
@@ -328,6 +344,10 @@ bool SimServer::start(std::string& error) {
     if (d.options.today)
         d.today = std::make_unique<TodaySite>(d.sites, d.clock, baseUrl(), d.options.frames,
                                               d.options.timeForm);
+    for (const AlertSpec& alert : d.options.alerts) {
+        if (d.today)
+            d.today->issueAlert(alert);
+    }
     d.site = std::make_unique<NoaaSite>(std::move(d.sites), d.clock, baseUrl(), d.options.frames,
                                         d.options.listForm);
     for (const auto& rule : d.options.faults)

@@ -20,6 +20,9 @@ namespace nimbuscope::noaasim {
 ///                                             in today mode, times per radar layer
 ///   POST /_sim/list-form?form=F               relative, rooted or absolute list lines
 ///   POST /_sim/time-form?form=F               today mode: list, interval or mixed times
+///   POST /_sim/alert?alert=EVENT:SEVERITY:MIN today mode: issue an alert ("ok ID")
+///   POST /_sim/alert/cancel?which=EVENT|ID    today mode: cancel the alerts in effect
+///   GET  /_sim/alerts                         today mode: the alerts listed, one a line
 ///   POST /_sim/requests/clear                 forget the request log
 ///   GET  /_sim/faults                         "PATTERN=KIND" lines
 ///   GET  /_sim/requests                       "<host> <target> <status>[ <fault>]" lines

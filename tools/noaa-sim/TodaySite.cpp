@@ -1,6 +1,7 @@
 #include "noaa-sim/TodaySite.h"
 
 #include "noaa-sim/FrameList.h"
+#include "noaa-sim/Hash.h"
 #include "noaa-sim/PageForms.h"
 #include "noaa-sim/RadarGif.h"
 #include "noaa-sim/TodayForms.h"
@@ -82,7 +83,7 @@ Reply TodaySite::get(std::string_view path, const QueryParams& query,
                 {},
                 {}};
     if (!parts.empty() && parts[0] == "api")
-        return api(path.substr(path.find("api") + 3), headers);
+        return api(path.substr(path.find("api") + 3), query, headers);
     if (parts.size() == 2 && parts[0] == "geoserver" && (parts[1] == "ows" || parts[1] == "wms"))
         return mapServer({}, query);
     if (parts.size() == 3 && parts[0] == "geoserver" && (parts[2] == "ows" || parts[2] == "wms"))
@@ -110,7 +111,8 @@ Reply TodaySite::locationSearch(const QueryParams& query) const {
             {}};
 }
 
-Reply TodaySite::api(std::string_view path, const RequestHeaders& headers) const {
+Reply TodaySite::api(std::string_view path, const QueryParams& query,
+                     const RequestHeaders& headers) const {
     // The content network in front of the API turns away requests that do not say who asks.
     if (headers.userAgent.empty())
         return {403,
@@ -126,6 +128,8 @@ Reply TodaySite::api(std::string_view path, const RequestHeaders& headers) const
     if (parts.size() == 4 && parts[0] == "stations" && parts[2] == "observations" &&
         parts[3] == "latest")
         return observation(parts[1], headers);
+    if (parts.size() == 2 && parts[0] == "alerts" && parts[1] == "active")
+        return activeAlerts(query, headers);
     return problem(kPublicApiBase, 404, "NotFound", "Not Found",
                    "The requested resource was not found.");
 }
@@ -177,6 +181,44 @@ Reply TodaySite::observation(std::string_view station, const RequestHeaders& hea
     return conditional(
         {200, std::string(kGeoJson), observationJson(kPublicApiBase, station, o), {}, {}}, o.time,
         headers);
+}
+
+// Every place the service knows has the same alerts; a point elsewhere has none.
+Reply TodaySite::activeAlerts(const QueryParams& query, const RequestHeaders& headers) const {
+    const std::string point = param(query, "point");
+    const auto comma = point.find(',');
+    const auto lat = parseDecimal(std::string_view(point).substr(0, comma));
+    const auto lon = comma == std::string::npos
+                         ? std::nullopt
+                         : parseDecimal(std::string_view(point).substr(comma + 1));
+    if (!lat || !lon || std::abs(*lat) > kMaxLatitude || std::abs(*lon) > kMaxLongitude)
+        return problem(kPublicApiBase, 400, "BadRequest", "Bad Request",
+                       "Parameter \"point\" is invalid: '" + point + "'");
+    std::string body;
+    {
+        const std::lock_guard lock(mutex_);
+        body = places_.near(*lat, *lon) ? alerts_.activeJson(point, clock_.now())
+                                        : TodayAlerts().activeJson(point, clock_.now());
+    }
+    const std::string etag = "\"" + std::to_string(fnv1a(body)) + "\"";
+    if (headers.ifNoneMatch == etag)
+        return {304, {}, {}, {}, {{"ETag", etag}}};
+    return {200, std::string(kGeoJson), std::move(body), {}, {{"ETag", etag}}};
+}
+
+std::string TodaySite::issueAlert(const AlertSpec& spec) {
+    const std::lock_guard lock(mutex_);
+    return alerts_.issue(spec, clock_.now());
+}
+
+bool TodaySite::cancelAlert(std::string_view which) {
+    const std::lock_guard lock(mutex_);
+    return alerts_.cancel(which, clock_.now());
+}
+
+std::vector<std::string> TodaySite::alertLines() const {
+    const std::lock_guard lock(mutex_);
+    return alerts_.lines(clock_.now());
 }
 
 Reply TodaySite::mapServer(std::string_view workspace, const QueryParams& query) {

@@ -3,6 +3,7 @@
 #include "noaa-sim/FrameCache.h"
 #include "noaa-sim/NoaaSite.h"
 #include "noaa-sim/SimClock.h"
+#include "noaa-sim/TodayAlerts.h"
 #include "noaa-sim/TodayPlaces.h"
 #include "noaa-sim/WmsForms.h"
 
@@ -16,13 +17,15 @@ namespace nimbuscope::noaasim {
 struct RequestHeaders {
     std::string userAgent;
     std::string ifModifiedSince;
+    std::string ifNoneMatch;
 };
 
 inline constexpr int kStandardStills = 10;
 
 /// The simulated current NOAA services, all under one base address ("http://127.0.0.1:PORT/"):
 ///   zipcity.php               the location search, redirecting to MapClick.php with coordinates
-///   api/...                   the weather API: points, station lists, latest observations
+///   api/...                   the weather API: points, station lists, latest observations,
+///                             the active alerts of a point
 ///   geoserver/...             the radar map server: capabilities and GetMap
 ///   ridge/standard/SITE_N.gif the standard stills, 0 the newest
 /// Thread-safe: the server calls it from several worker threads.
@@ -41,12 +44,19 @@ public:
     void setTimeForm(TimeForm form);
     TimeForm timeForm() const;
 
+    /// Issues an alert for every place now; answers its identifier.
+    std::string issueAlert(const AlertSpec& spec);
+    /// Cancels the alerts in effect of that event or identifier; false when none is.
+    bool cancelAlert(std::string_view which);
+    std::vector<std::string> alertLines() const;
+
     std::string apiBase() const { return baseUrl_ + "api/"; }
     const TodayPlaces& places() const { return places_; }
 
 private:
     Reply locationSearch(const QueryParams& query) const;
-    Reply api(std::string_view path, const RequestHeaders& headers) const;
+    Reply api(std::string_view path, const QueryParams& query, const RequestHeaders& headers) const;
+    Reply activeAlerts(const QueryParams& query, const RequestHeaders& headers) const;
     Reply points(std::string_view point) const;
     Reply stations(std::string_view office, std::string_view grid) const;
     Reply observation(std::string_view station, const RequestHeaders& headers) const;
@@ -60,6 +70,7 @@ private:
     const std::string baseUrl_;
     FrameCache frames_{kFrameCacheCapacity};
     mutable std::mutex mutex_;
+    TodayAlerts alerts_;
     int frameCount_;
     TimeForm form_;
 };
