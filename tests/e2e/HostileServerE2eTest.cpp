@@ -7,6 +7,7 @@
 
 #include "shell/WorkingFolder.h"
 
+#include "common/MemoryBounds.h"
 #include "common/TestWorld.h"
 
 #include <QDir>
@@ -30,13 +31,8 @@ constexpr int kNetworkTimeoutSeconds = 2;
 constexpr int kMetWithinMs = 40000;
 // The simulator lists 18 frames five minutes apart; the hour the saver keeps holds 13.
 constexpr int kFramesPerProduct = 13;
-// The saver's peak resident memory: about 35 MB after a whole pass here. A sanitizer build
-// keeps much more for its own ends.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr qint64 kPeakKbBound = 400 * 1024;
-#else
-constexpr qint64 kPeakKbBound = 100 * 1024;
-#endif
+// The saver's peak resident memory: about 35 MB after a whole pass here.
+constexpr qint64 kPeakKbBound = 100 * 1024 * kSanitizerMemoryFactor;
 
 struct HostileCase {
     const char* name;

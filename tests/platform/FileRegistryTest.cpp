@@ -2,6 +2,7 @@
 #include "platform/RegistryApi.h"
 #include "platform/RegistryHiveFormat.h"
 
+#include "common/MemoryBounds.h"
 #include "common/TestWorld.h"
 
 #include <QDir>
@@ -203,12 +204,7 @@ TEST_F(FileRegistryTest, HivesPastTheLimitsAreDamagedAndCostLittle) {
         EXPECT_EQ(readDword(*registry, HKEY_CURRENT_USER, "a"), 5);
         QFile::remove(aside.first().filePath());
     }
-    // AddressSanitizer keeps freed memory aside in quarantine, so its builds peak higher.
-#if defined(__SANITIZE_ADDRESS__)
-    constexpr long kPeakKb = 400 * 1024;
-#else
-    constexpr long kPeakKb = 100 * 1024;
-#endif
+    constexpr long kPeakKb = 100 * 1024 * kSanitizerMemoryFactor;
     struct rusage usage {};
     ::getrusage(RUSAGE_SELF, &usage);
     EXPECT_LT(usage.ru_maxrss, kPeakKb) << "kilobytes at the peak";
