@@ -1,14 +1,12 @@
 #include "acquisition/AcquireDataAsync.h"
 
-#include "acquisition/AcquisitionUi.h"
 #include "acquisition/AdaTrap.h"
 #include "acquisition/CachePurge.h"
 #include "acquisition/FrameList.h"
 #include "acquisition/LocationPage.h"
 #include "acquisition/PageRetriever.h"
+#include "acquisition/PassReport.h"
 #include "display/DisplayList.h"
-#include "display/FramePresentation.h"
-#include "display/MyProgress.h"
 #include "display/SaverWindow.h"
 #include "settings/RegistryValues.h"
 #include "support/Clock.h"
@@ -21,7 +19,6 @@ namespace nimbuscope {
 namespace {
 
 constexpr qint32 kMsPerSecond = 1000;
-constexpr qint32 kDownloadBarLeft = 60;
 const QString kOk = QStringLiteral("ok");
 
 } // namespace
@@ -38,17 +35,11 @@ template <typename Body> void AcquireDataAsync::resume(Body&& body) {
 }
 
 PageRetriever& AcquireDataAsync::retriever() {
-    if (!s_.myHTTPRetrieve) {
+    PageRetriever* made = s_.myHTTPRetrieve.get();
+    if (made == nullptr) {
         throw Error::of(err::ObjectRequired);
     }
-    return *s_.myHTTPRetrieve;
-}
-
-MyProgress& AcquireDataAsync::bar() {
-    if (s_.controls.progress == nullptr) {
-        throw Error::of(err::ObjectRequired);
-    }
-    return *s_.controls.progress;
+    return *made;
 }
 
 bool AcquireDataAsync::radarChannelOn() {
@@ -58,8 +49,7 @@ bool AcquireDataAsync::radarChannelOn() {
 void AcquireDataAsync::showWindowTitle() {
     pass_.windowTitle = nimbuscope::windowTitle(
         s_.settings.getCityState(), s_.settings.getLocationMode(), s_.settings.getZipCode());
-    ui::setCaption(s_.controls.DownloadInfoChannelName, pass_.windowTitle);
-    ui::redraw(s_.controls.DownloadInfoChannelName);
+    s_.report.showTitle(pass_.windowTitle);
 }
 
 bool AcquireDataAsync::startTransfer(const QString& address, const QString& refusedLine) {
@@ -133,12 +123,12 @@ bool AcquireDataAsync::getWeatherRadar(QString& shownZipcode, const QString& dat
             log.logDebug(QStringLiteral("getWeatherRadar: offline mode detected, returning..."));
             return true;
         }
-        if (!s_.myHTTPRetrieve) {
+        if (s_.myHTTPRetrieve.get() == nullptr) {
             log.logDebug(
                 QStringLiteral("getWeatherRadar: myHTTPRetrieve is nothing, returning..."));
             return true;
         }
-        if (!retriever().RetrieveIsActive({}).isEmpty() || bar().visible(kDownloadBar)) {
+        if (!retriever().RetrieveIsActive({}).isEmpty() || s_.report.downloadBarShown()) {
             log.logDebug(QStringLiteral("getWeatherRadar: double up attempt, killing hung thread"));
             retriever().KillAsyncRetrieve({});
             log.logDebug(QStringLiteral("getWeatherRadar: double up attempt, killed hung thread"));
@@ -150,9 +140,9 @@ bool AcquireDataAsync::getWeatherRadar(QString& shownZipcode, const QString& dat
         pass_.dataFolder = s_.cacheFolderAt ? s_.cacheFolderAt(pass_.dataDirectory) : nullptr;
         pass_.useAlternateRegion = false;
         pass_.refreshLocation = refreshLocation;
-        showDownloadLabels();
         sizeDownloadBar(shownZipcode, zipcode);
-        showDownloadProgress();
+        s_.report.showPassStart();
+        log.logDebug(QStringLiteral("ADS: getWeatherRadar"));
         // Every name this pass writes starts with the zip code setting: those files are the
         // ones to keep, whatever location the cache held before.
         purgeOtherZipcodeCachedItems(log, pass_.dataFolder.get(), s_.settings.getZipCode());
@@ -160,53 +150,22 @@ bool AcquireDataAsync::getWeatherRadar(QString& shownZipcode, const QString& dat
         if (s_.doEvents) {
             s_.doEvents();
         }
-        ui::show(s_.controls.ImageInfo);
-        ui::setEnabled(s_.controls.AsyncDownloadTimer, true);
+        s_.report.showImageInfo();
+        s_.report.runSteps(true);
         return false;
     });
 }
 
-void AcquireDataAsync::showDownloadLabels() {
-    const SaverControls& c = s_.controls;
-    ui::hide(c.NetworkProblem);
-    ui::hide(c.NetworkProblem2);
-    if (c.DownloadInfo != nullptr) {
-        const int left = (s_.state.screenWidth - c.DownloadInfo->width()) / 2;
-        c.DownloadInfo->move(left, c.DownloadInfo->y());
-    }
-    ui::setCaption(c.DownloadInfo, QString());
-    ui::setCaption(c.DownloadInfo, QStringLiteral("Downloading Radar Updates..."));
-}
-
-void AcquireDataAsync::showDownloadProgress() {
-    const SaverControls& c = s_.controls;
-    ui::show(c.DownloadInfoChannelName);
-    if (c.DownloadInfo != nullptr) {
-        bar().setTopLeft(c.DownloadInfo->y() + c.DownloadInfo->height(), kDownloadBarLeft,
-                         kDownloadBar);
-    }
-    s_.log.logDebug(QStringLiteral("ADS: getWeatherRadar"));
-    ui::show(c.EscToChange);
-    ui::show(c.DownloadInfo);
-    ui::redraw(c.DownloadInfo);
-    bar().setVisible(true, kDownloadBar);
-    ui::hide(c.RadarImagesMissing);
-    ui::hide(c.NetworkProblem);
-    ui::hide(c.NetworkProblem2);
-}
-
 void AcquireDataAsync::sizeDownloadBar(QString& shownZipcode, const QString& zipcode) {
-    MyProgress& p = bar();
-    p.setMax(kPassSteps, kDownloadBar);
+    PassReport& r = s_.report;
+    r.setDownloadSteps(kPassSteps);
     if (!(zipcode != kNoPreviousZip && shownZipcode != zipcode)) {
         const qint32 count = getAnimationFileCount(s_.log, pass_.dataFolder.get(), shownZipcode);
-        p.setMax((pass_.refreshLocation ? kPassSteps : kPassStepsWithoutLocation) + count,
-                 kDownloadBar);
+        r.setDownloadSteps((pass_.refreshLocation ? kPassSteps : kPassStepsWithoutLocation) +
+                           count);
     }
-    if (!p.visible(kDownloadBar)) {
-        p.setMin(1, kDownloadBar);
-        qint32 first = 1;
-        p.setValue(first, kDownloadBar);
+    if (!r.downloadBarShown()) {
+        r.startDownloadSteps();
     }
 }
 
@@ -259,22 +218,20 @@ void AcquireDataAsync::resetBranch() {
     st.zipcodeIsValid = true;
     st.interruptedDownload = false;
     resume([&] {
-        qint32 first = 1;
-        bar().setValue(first, kDownloadBar);
+        s_.report.setDownloadStep(1);
         if (st.locationChanged) {
-            bar().setMax(kPassSteps, kDownloadBar);
+            s_.report.setDownloadSteps(kPassSteps);
         }
     });
 }
 
 void AcquireDataAsync::problemBranch() {
     Log& log = s_.log;
-    const SaverControls& c = s_.controls;
     ++pass_.networkProblemCount;
-    const QString count = QString::number(pass_.networkProblemCount);
     resume([&] {
-        ui::setCaption(c.retryCount, count + QStringLiteral(" retries"));
-        log.logDebug(QStringLiteral("ASDM: gbNetworkProblem #") + count);
+        s_.report.showRetries(pass_.networkProblemCount);
+        log.logDebug(QStringLiteral("ASDM: gbNetworkProblem #") +
+                     QString::number(pass_.networkProblemCount));
     });
     resume([&] {
         retriever().KillAsyncRetrieve({});
@@ -312,14 +269,10 @@ void AcquireDataAsync::problemBranch() {
         finishRadarImages();
     });
     resume([&] {
-        ui::show(c.NetworkProblem);
-        // Offline, only Enter brings the downloads back: say so, frames cached or not.
-        if (s_.state.offlineMode && c.NetworkProblem != nullptr && c.NetworkProblem2 != nullptr) {
-            showOfflineLines(c, s_.state.screenHeight);
-        }
-        ui::setEnabled(c.AsyncDownloadTimer, false);
-        bar().setVisible(false, kDownloadBar);
-        ui::hide(c.DownloadInfo);
+        s_.report.runSteps(false);
+        // Offline, only Enter brings the downloads back: the window says so, frames cached or
+        // not.
+        s_.report.showNetworkProblem(s_.state.offlineMode);
     });
     resume([&] { s_.list.calculateAllCycleCounts(); });
     resume([&] { updateCurrentRadarTimes(); });
@@ -412,7 +365,7 @@ void AcquireDataAsync::finishBranch() {
     } else {
         log.logDebug(QStringLiteral("ASDM: step5 purge somehow returned gbNetworkProblem"));
     }
-    ui::setEnabled(s_.controls.AsyncDownloadTimer, false);
+    s_.report.runSteps(false);
     resume([&] { updateCurrentRadarTimes(); });
     log.logDebug(QStringLiteral("AcquireData:AsyncDownloadManager, complete"));
 }

@@ -6,7 +6,6 @@
 
 namespace nimbuscope {
 
-class MyProgress;
 struct RadarListParse;
 
 /// One download pass of the saver: the location page, the current-conditions picture, the
@@ -95,7 +94,6 @@ private:
     template <typename Body> void resume(Body&& body);
 
     PageRetriever& retriever();
-    MyProgress& bar();
     bool radarChannelOn();
     void showWindowTitle();
     /// Starts a transfer; a refused request writes `refusedLine` + the answer and ends the
@@ -111,8 +109,6 @@ private:
     bool writeCache(const QString& trapName, const QString& path, const QByteArray& bytes);
 
     // Parts of getWeatherRadar.
-    void showDownloadLabels();
-    void showDownloadProgress();
     void sizeDownloadBar(QString& shownZipcode, const QString& zipcode);
     // Parts of the location step.
     void storeLocationStatics(const QString& address);

@@ -15,17 +15,17 @@ class Clock;
 class DisplayList;
 class Log;
 class PageRetriever;
+class PassReport;
 class RegistryValues;
+class RetrieverSlot;
 class SystemUtils;
-struct SaverControls;
 struct SaverRunState;
 
 /// What the download pass works with. The saver window owns all of it and outlives the
 /// `AcquireDataAsync` built from it.
 struct AcquisitionServices {
-    /// Every control the pass writes must be set: the labels, `currentConditionsPictureBox`,
-    /// `progress` and `AsyncDownloadTimer`.
-    SaverControls& controls;
+    /// Where the pass says what changed; the window shows it.
+    PassReport& report;
     SaverRunState& state;
     DisplayList& list;
     RegistryValues& settings;
@@ -33,7 +33,7 @@ struct AcquisitionServices {
     const Clock& clock;
     SystemUtils& sys;
     /// The window's page-retrieval component; may be empty (the pass is then refused).
-    std::unique_ptr<PageRetriever>& myHTTPRetrieve;
+    RetrieverSlot& myHTTPRetrieve;
     /// Ends the saver and does not return, except when a 9x password is refused. A test
     /// seam must unwind with something that is not a std::exception, so that no error trap
     /// of the pass catches it and no statement after the end runs.

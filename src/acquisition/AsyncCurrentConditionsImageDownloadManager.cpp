@@ -3,9 +3,8 @@
 #include "acquisition/AdaTrap.h"
 #include "acquisition/CacheNames.h"
 #include "acquisition/PageRetriever.h"
+#include "acquisition/PassReport.h"
 #include "display/FramePicture.h"
-#include "display/MyProgress.h"
-#include "display/PictureBox.h"
 #include "display/SaverWindow.h"
 #include "settings/RegistryValues.h"
 #include "support/Clock.h"
@@ -42,19 +41,18 @@ void AcquireDataAsync::AsyncCurrentConditionsImageDownloadManager() {
         // The picture comes from the very bytes cached, so a failed cache write still shows
         // it. A body that is no picture leaves the old one on screen and in the cache.
         const QImage picture = decodePicture(body);
-        PictureBox* box = s_.controls.currentConditionsPictureBox;
-        if (!picture.isNull() && box != nullptr) {
+        if (!picture.isNull()) {
             writeCache(kStep,
                        conditionsCacheFileName(pass_.dataDirectory, s_.settings.getZipCode()),
                        body);
             s_.state.currentConditionsImgIsValid = true;
-            box->setPicture(picture);
+            s_.report.showConditionsPicture(picture);
         } else {
             logTrappedError(log, kStep,
                             Error(kInvalidPictureError, QStringLiteral("Invalid picture")));
             logAdaHandled(log, kStep);
         }
-        bar().incrValue(kDownloadBar);
+        s_.report.advanceDownload();
         return true;
     });
 }

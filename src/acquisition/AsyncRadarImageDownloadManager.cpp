@@ -1,13 +1,12 @@
 #include "acquisition/AcquireDataAsync.h"
 
-#include "acquisition/AcquisitionUi.h"
 #include "acquisition/AdaTrap.h"
 #include "acquisition/CacheNames.h"
 #include "acquisition/CachePurge.h"
 #include "acquisition/PageRetriever.h"
+#include "acquisition/PassReport.h"
 #include "display/DisplayList.h"
 #include "display/ImageUtils.h"
-#include "display/MyProgress.h"
 #include "display/SaverWindow.h"
 #include "settings/RegistryValues.h"
 #include "support/Log.h"
@@ -55,7 +54,7 @@ bool AcquireDataAsync::collectFrame() {
         ++pass_.framesFailed;
         list.setItemNeedsDownloadingFlag(index, false);
         list.setItemActiveFlag(index, false);
-        bar().incrValue(kDownloadBar);
+        s_.report.advanceDownload();
         list.downloadIndex = -1;
         return true;
     }
@@ -86,7 +85,7 @@ bool AcquireDataAsync::collectFrame() {
     if (saved) {
         purgeCacheToBudget(log, list, pass_.dataFolder.get());
     }
-    bar().incrValue(kDownloadBar);
+    s_.report.advanceDownload();
     list.downloadIndex = -1;
     return true;
 }
@@ -110,23 +109,19 @@ void AcquireDataAsync::startNextFrame() {
                                              s_.settings.getAlternateRegionLabel());
     s_.log.logDebug(QStringLiteral("ARIDMgr: downloading ") + address);
     if (startTransfer(address, QStringLiteral("async download object failed: "))) {
-        ui::setEnabled(s_.controls.AsyncDownloadTimer, true);
+        s_.report.runSteps(true);
     }
 }
 
 void AcquireDataAsync::finishRadarImages() {
     DisplayList& list = s_.list;
-    const SaverControls& c = s_.controls;
     pass_.radarImagesDone = true;
     list.downloadIndex = -1;
     list.calculateAllCycleCounts();
-    if (list.numDLitems() == 0) {
-        ui::show(c.NetworkProblem);
-    } else if (list.numDLitems() < kFewFrames) {
-        ui::show(c.RadarImagesMissing);
-    }
-    ui::hide(c.DownloadInfo);
-    bar().setVisible(false, kDownloadBar);
+    using Supply = PassReport::FrameSupply;
+    s_.report.showFramesEnd(list.numDLitems() == 0           ? Supply::None
+                            : list.numDLitems() < kFewFrames ? Supply::Partial
+                                                             : Supply::Full);
 }
 
 } // namespace nimbuscope

@@ -5,10 +5,10 @@
 #include "acquisition/CacheNames.h"
 #include "acquisition/FrameList.h"
 #include "acquisition/PageRetriever.h"
+#include "acquisition/PassReport.h"
 #include "display/DisplayList.h"
 #include "display/FramePicture.h"
 #include "display/ImageUtils.h"
-#include "display/MyProgress.h"
 #include "display/SaverWindow.h"
 #include "settings/RegistryValues.h"
 #include "support/Log.h"
@@ -92,7 +92,7 @@ void AcquireDataAsync::AsyncRadarURLListDownloadManager(const QString& product,
         if (pass_.showingCachedFrames && !pass_.gbNetworkProblem) {
             // The cached frames on screen give way to this list's, the other product's stay.
             replaceCachedFrames(product == kRadarProducts[0].id ? 0 : 1, text);
-            bar().incrValue(kDownloadBar);
+            s_.report.advanceDownload();
             return true;
         }
         log.logDebug(QStringLiteral("ARURLLDM: calling parseRadarListItems: ") +
@@ -103,7 +103,7 @@ void AcquireDataAsync::AsyncRadarURLListDownloadManager(const QString& product,
                 parseRadarListItems(text, product, caption, zipcode, pass_.dataDirectory);
             log.logDebug(QStringLiteral("***** parseRadarListItems status=") + boolText(parsed));
         }
-        bar().incrValue(kDownloadBar);
+        s_.report.advanceDownload();
         return true;
     });
 }
@@ -144,14 +144,10 @@ bool AcquireDataAsync::parseRadarListItems(QString& listText, const QString& pro
         // the display list under it, and the parse is quick.
         const RadarListParse parse = parseRadarList(
             input, [&] { return settings.getZipCode() == zipcode; }, s_.clock, log);
-        MyProgress& p = bar();
         for (qint32 i = 0; i < parse.listedCachedCount; ++i) {
-            p.incrValue(kDownloadBar);
+            s_.report.advanceDownload();
         }
-        p.setMin(1, kRadarTimeBar);
-        if (p.max(kRadarTimeBar) < parse.displayProgressMaxAtLeast) {
-            p.setMax(parse.displayProgressMaxAtLeast, kRadarTimeBar);
-        }
+        s_.report.restartAnimationBar(parse.displayProgressMaxAtLeast);
         for (const SkippedLine& skipped : parse.skipped) {
             log.logError(QStringLiteral("ERROR :: parseRadarListItems :: ") + skipped.reason +
                          QStringLiteral(", line skipped: ") + loggableText(skipped.line));
@@ -177,7 +173,7 @@ void AcquireDataAsync::addPlannedItems(const RadarListParse& parse, const QStrin
             isCompleteImageFile(item.fileName)) {
             preloadPicture(qint16(list.numDLitems() - 1), item.fileName);
         }
-        bar().incrValue(kDownloadBar);
+        s_.report.advanceDownload();
     }
 }
 

@@ -1,10 +1,9 @@
 #include "acquisition/AcquireDataAsync.h"
 
-#include "acquisition/AcquisitionUi.h"
 #include "acquisition/AdaTrap.h"
 #include "acquisition/LocationPage.h"
 #include "acquisition/PageRetriever.h"
-#include "display/MyProgress.h"
+#include "acquisition/PassReport.h"
 #include "display/SaverWindow.h"
 #include "settings/RegistryValues.h"
 #include "support/Log.h"
@@ -67,7 +66,7 @@ void AcquireDataAsync::AsyncZipCityDownloadManager() {
         showConditions();
         showWindowTitle();
         pass_.zipCityDone = true;
-        bar().incrValue(kDownloadBar);
+        s_.report.advanceDownload();
         return true;
     });
 }
@@ -98,8 +97,7 @@ void AcquireDataAsync::showConditions() {
                          locationPageConfig(s_.settings), s_.log);
     pass_.currentConditionsImgURL = imageURL;
     const ConditionsCaptions captions = conditionsCaptions(temperature, forecast);
-    ui::setCaption(s_.controls.currentTempF, captions.currentTempF);
-    ui::setCaption(s_.controls.currentConditions, captions.currentConditions);
+    s_.report.showConditions(captions.currentTempF, captions.currentConditions);
     if (!captions.debugLine.isEmpty()) {
         s_.log.logDebug(captions.debugLine);
     }

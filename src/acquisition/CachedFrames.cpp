@@ -5,8 +5,8 @@
 
 #include "acquisition/AdaTrap.h"
 #include "acquisition/FrameList.h"
+#include "acquisition/PassReport.h"
 #include "display/DisplayList.h"
-#include "display/MyProgress.h"
 #include "display/SaverWindow.h"
 #include "settings/RegistryValues.h"
 #include "support/FileUtils.h"
@@ -51,13 +51,12 @@ void AcquireDataAsync::rebuildDisplay(const QString& folder,
         if (!text.isEmpty() && text.size() <= kMinParsedListLength) {
             continue;
         }
-        const qint32 barValue = bar().value(kDownloadBar);
+        const qint32 barValue = s_.report.downloadStep();
         parseRadarListItems(text, kRadarProducts[i].id.toString(),
                             kRadarProducts[i].caption.toString(), zipcode, folder);
         // The download bar counts the list that arrived, as the step would; not the others.
         if (i != arrived) {
-            qint32 value = barValue;
-            bar().setValue(value, kDownloadBar);
+            s_.report.setDownloadStep(barValue);
         }
     }
     if (list.images().hasBackup()) {

@@ -76,4 +76,11 @@ std::unique_ptr<PageRetriever> ComponentFactory::create(const QString& identifie
     return made;
 }
 
+PageRetriever& RetrieverSlot::obtain() {
+    if (!retriever_) {
+        retriever_ = components_.create(QString::fromLatin1(ComponentFactory::kRetrievePg));
+    }
+    return *retriever_;
+}
+
 } // namespace nimbuscope

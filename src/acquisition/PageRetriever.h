@@ -88,4 +88,23 @@ private:
     std::map<QString, Creator> creators_;
 };
 
+/// The one page-retrieval component of a saver window (or of the setup dialog run alone),
+/// made by the factory when first needed and kept for every later transfer.
+class RetrieverSlot {
+public:
+    explicit RetrieverSlot(const ComponentFactory& components) : components_(components) {}
+
+    /// The component, made now when there is none yet; raises the factory's error when it
+    /// cannot be made.
+    PageRetriever& obtain();
+    /// The component, or null while none is made.
+    PageRetriever* get() const { return retriever_.get(); }
+    /// Puts a component in (a test's fake), or takes it out.
+    void reset(std::unique_ptr<PageRetriever> retriever = {}) { retriever_ = std::move(retriever); }
+
+private:
+    const ComponentFactory& components_;
+    std::unique_ptr<PageRetriever> retriever_;
+};
+
 } // namespace nimbuscope

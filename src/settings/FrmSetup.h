@@ -18,12 +18,11 @@ class QRadioButton;
 
 namespace nimbuscope {
 
-class ComponentFactory;
 class Dialogs;
 class InstanceLock;
 class InstanceLocks;
 class Log;
-class PageRetriever;
+class RetrieverSlot;
 class PictureBox;
 class RegistryValues;
 
@@ -34,11 +33,9 @@ struct FrmSetupKit {
     Dialogs& dialogs;
     /// The dialog holds the lock of its caption while it lives.
     InstanceLocks& locks;
-    /// Creates the page-retrieval component when the slot below is empty at OK.
-    const ComponentFactory& components;
-    /// The page-retrieval component the zip code check uses: the saver window's own when the
-    /// saver shows the dialog, an empty slot of the caller's when the dialog runs alone.
-    std::unique_ptr<PageRetriever>& myHTTPRetrieve;
+    /// The page-retrieval component the zip code check uses, made at the first check: the
+    /// saver window's own when the saver shows the dialog, the caller's when it runs alone.
+    RetrieverSlot& myHTTPRetrieve;
     /// Called when a zip code check has found a location: the saver window sets its
     /// `zipcodeIsValid`. Empty when the dialog runs alone.
     std::function<void()> zipcodeValidated = {};

@@ -77,22 +77,20 @@ void FrmSetup::startZipcodeCheck(const QString& zipcode) {
     zipcityQuery_ = QStringLiteral("http://") + kit_.settings.getValidationServerHost() +
                     QLatin1String(kQueryPath) + zipcode;
 
-    if (!kit_.myHTTPRetrieve) {
-        try {
-            kit_.myHTTPRetrieve =
-                kit_.components.create(QLatin1String(ComponentFactory::kRetrievePg));
-        } catch (const Error&) {
-            // Reported below, as an empty slot.
-        }
+    PageRetriever* retriever = nullptr;
+    try {
+        retriever = &kit_.myHTTPRetrieve.obtain();
+    } catch (const Error&) {
+        // Reported below, as no component.
     }
-    if (!kit_.myHTTPRetrieve) {
+    if (retriever == nullptr) {
         kit_.log.logDebug(QStringLiteral("FrmSetup: download object init failed"));
         kit_.dialogs.messageBox(QStringLiteral("ERROR: Download object init failure"), this);
         CancelButton_Click();
         return;
     }
-    kit_.myHTTPRetrieve->SetRcvTimeout(kit_.settings.getTimeout() * kMsPerSecond);
-    const QString answer = kit_.myHTTPRetrieve->RetrieveAsync(zipcityQuery_);
+    retriever->SetRcvTimeout(kit_.settings.getTimeout() * kMsPerSecond);
+    const QString answer = retriever->RetrieveAsync(zipcityQuery_);
     if (answer != QLatin1String("ok")) {
         kit_.log.logDebug(QStringLiteral("FrmSetup: zipcode validation init failed: ") + answer);
         kit_.dialogs.messageBox(kCannotConnect, this);
@@ -141,7 +139,7 @@ void FrmSetup::TimerZipcode_Timer() {
 }
 
 void FrmSetup::finishZipcodeCheck() {
-    PageRetriever& retriever = *kit_.myHTTPRetrieve;
+    PageRetriever& retriever = *kit_.myHTTPRetrieve.get();
     kit_.log.logDebug(QStringLiteral("FrmSetup: getting zipcode info at: ") + zipcityQuery_);
     const QString page = ansiToText(retriever.RetrieveAsyncPage(zipcityQuery_));
     const QByteArray resultBytes = retriever.GetResultURL(zipcityQuery_);
@@ -205,9 +203,9 @@ void FrmSetup::CancelButton_Click() {
             setControlsEnabled(true);
             kit_.log.logDebug(QStringLiteral("FrmSetup: cancelling zipcityQuery"));
             // Without a component (its creation failed) there is nothing to stop.
-            if (kit_.myHTTPRetrieve) {
-                kit_.myHTTPRetrieve->KillAsyncRetrieve(QString());
-                kit_.myHTTPRetrieve->FreePage(zipcityQuery_);
+            if (PageRetriever* retriever = kit_.myHTTPRetrieve.get()) {
+                retriever->KillAsyncRetrieve(QString());
+                retriever->FreePage(zipcityQuery_);
             }
             kit_.log.logDebug(QStringLiteral("FrmSetup: cancelled zipcityQuery"));
             zipcityQuery_.clear();

@@ -55,8 +55,8 @@ Qt::WindowFlags windowFlagsFor(const FrmMainKit& kit) {
 } // namespace
 
 FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
-    : QWidget(nullptr, windowFlagsFor(kit)), app_(app), kit_(std::move(kit)),
-      displayList_(app.log()),
+    : QWidget(nullptr, windowFlagsFor(kit)), myHTTPRetrieve(kit.components), app_(app),
+      kit_(std::move(kit)), displayList_(app.log()),
       systemUtils_(app.services().platform, app.log(), app.services().clock) {
     QScreen* target = screen != nullptr ? screen : QGuiApplication::primaryScreen();
     screen_ = screenArea(target);
@@ -83,9 +83,9 @@ FrmMain::FrmMain(SaverApp& app, FrmMainKit kit, QScreen* screen)
         [this](const QString& text) { messageBox(text); }, kit_.locale});
     auto cacheFolderAt = [&app](const QString& dir) { return app.workingFolders.dataAt(dir); };
     acquire_ = std::make_unique<AcquireDataAsync>(AcquisitionServices{
-        ctl_, state_, displayList_, app.settings(), app.log(), app.services().clock, systemUtils_,
-        myHTTPRetrieve, [this](bool skipCleanup) { endProgram(skipCleanup); }, kit_.doEvents,
-        cacheFolderAt});
+        passReport_, state_, displayList_, app.settings(), app.log(), app.services().clock,
+        systemUtils_, myHTTPRetrieve, [this](bool skipCleanup) { endProgram(skipCleanup); },
+        kit_.doEvents, cacheFolderAt});
 
     timer1_->setHandler([this] { Timer1_Timer(); });
     createAlerts();
@@ -197,9 +197,7 @@ void FrmMain::takeWorkingFolders() {
 void FrmMain::loadRest() {
     Log& log = app_.log();
     log.logMemoryUse(QStringLiteral("FrmMain:Load, start"));
-    if (!myHTTPRetrieve) {
-        myHTTPRetrieve = kit_.components.create(QString::fromLatin1(ComponentFactory::kRetrievePg));
-    }
+    myHTTPRetrieve.obtain();
     showSaverWindow();
     placeLogoAndImageInfo();
 

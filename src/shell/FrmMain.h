@@ -1,7 +1,9 @@
 #pragma once
 
+#include "acquisition/PageRetriever.h"
 #include "display/DisplayList.h"
 #include "display/SaverWindow.h"
+#include "shell/PassOnScreen.h"
 #include "support/SystemUtils.h"
 
 #include <QLocale>
@@ -24,7 +26,6 @@ class FramePresentation;
 class FrameTrace;
 class InstanceLock;
 class MyProgress;
-class PageRetriever;
 class SaverApp;
 class SaverTimer;
 class ScreenCovers;
@@ -125,7 +126,7 @@ public:
     DisplayList& displayList() { return displayList_; }
     AcquireDataAsync& acquisition() { return *acquire_; }
     FramePresentation& presentation() { return *presentation_; }
-    std::unique_ptr<PageRetriever> myHTTPRetrieve;
+    RetrieverSlot myHTTPRetrieve;
 
     bool infoLaidOut() const { return infoLaidOut_; }
     bool cursorShown() const { return cursorShown_; }
@@ -216,6 +217,7 @@ private:
     std::unique_ptr<InstanceLock> captionLock_;
     SaverRunState state_;
     SaverControls ctl_;
+    PassOnScreen passReport_{ctl_, state_};
     std::unique_ptr<MyProgress> progress_;
     std::unique_ptr<SaverTimer> timer1_;
     std::unique_ptr<SaverTimer> timeOfDay_;

@@ -84,8 +84,8 @@ void FrmMain::endOnKey() {
     state_.interruptedDownload = true;
     asyncDownloadTimer_->setEnabled(false);
     timer1_->setEnabled(false);
-    if (myHTTPRetrieve) {
-        myHTTPRetrieve->KillAsyncRetrieve(QString());
+    if (PageRetriever* retriever = myHTTPRetrieve.get()) {
+        retriever->KillAsyncRetrieve(QString());
     }
     endProgram(false);
 }
@@ -108,8 +108,8 @@ void FrmMain::escapePressed() {
     bars.setVisible(false, kDownloadBar);
     bars.setVisible(false, kRadarTimeBar);
     ctl_.DownloadInfo->hide();
-    if (myHTTPRetrieve) {
-        myHTTPRetrieve->KillAsyncRetrieve(QString());
+    if (PageRetriever* retriever = myHTTPRetrieve.get()) {
+        retriever->KillAsyncRetrieve(QString());
     }
     changeSettings(true);
     state_.lastSetupTime = app_.services().clock.now();
@@ -129,8 +129,8 @@ void FrmMain::enterPressedOffline() {
     Log& log = app_.log();
     state_.interruptedDownload = false;
     log.logDebug(QStringLiteral("FrmMain: user reset offlineMode"));
-    if (myHTTPRetrieve) {
-        myHTTPRetrieve->KillAsyncRetrieve(QString());
+    if (PageRetriever* retriever = myHTTPRetrieve.get()) {
+        retriever->KillAsyncRetrieve(QString());
     }
     log.logDebug(QStringLiteral("FrmMain: killed any active retrieve thread"));
     acquire_->setNetworkProblemCount(0);

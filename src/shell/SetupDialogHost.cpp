@@ -9,7 +9,7 @@
 namespace nimbuscope {
 
 FrmSetupHost::FrmSetupHost(SaverApp& app, const ComponentFactory& components)
-    : app_(app), components_(components) {}
+    : app_(app), ownRetriever_(components) {}
 
 FrmSetupHost::~FrmSetupHost() = default;
 
@@ -20,7 +20,7 @@ bool FrmSetupHost::showModalCentredTopmost(QWidget* owner, const QRect& screen) 
         zipcodeValidated = [window] { window->state().zipcodeIsValid = true; };
     }
     FrmSetup dialog({app_.settings(), app_.log(), app_.services().dialogs, app_.services().locks,
-                     components_, window != nullptr ? window->myHTTPRetrieve : ownRetriever_,
+                     window != nullptr ? window->myHTTPRetrieve : ownRetriever_,
                      std::move(zipcodeValidated)},
                     owner);
     dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);

@@ -2,14 +2,12 @@
 
 #include <QRect>
 
-#include <memory>
+#include "acquisition/PageRetriever.h"
 
 class QWidget;
 
 namespace nimbuscope {
 
-class ComponentFactory;
-class PageRetriever;
 class SaverApp;
 
 /// The setup dialog as the saver window opens it: loaded, centred on the screen, shown
@@ -35,8 +33,7 @@ public:
 
 private:
     SaverApp& app_;
-    const ComponentFactory& components_;
-    std::unique_ptr<PageRetriever> ownRetriever_;
+    RetrieverSlot ownRetriever_;
 };
 
 } // namespace nimbuscope

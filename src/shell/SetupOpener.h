@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/PageRetriever.h"
+#include "shell/ProgramComponents.h"
 
 #include <optional>
 
@@ -23,10 +24,5 @@ public:
 private:
     std::optional<ComponentFactory> components_;
 };
-
-/// A factory that creates "RetrievePg.RetrievePg.1" as an HttpRetriever whose bridge
-/// follows the app's settings (read when a component is created) and keeps places in the
-/// user's working folder's cache.
-ComponentFactory programComponents(SaverApp& app);
 
 } // namespace nimbuscope

@@ -58,9 +58,9 @@ AcquisitionRig::AcquisitionRig()
 
     auto fake = std::make_unique<FakeRetriever>();
     net = fake.get();
-    myHTTPRetrieve = std::move(fake);
+    myHTTPRetrieve.reset(std::move(fake));
     ada = std::make_unique<AcquireDataAsync>(AcquisitionServices{
-        controls, state, list, settings, log, clock, sys, myHTTPRetrieve,
+        report, state, list, settings, log, clock, sys, myHTTPRetrieve,
         [this](bool skipCleanup) {
             ++endCalls;
             endSkipCleanup = skipCleanup;

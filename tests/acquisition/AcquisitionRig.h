@@ -7,6 +7,7 @@
 #include "display/SaverWindow.h"
 #include "platform/MemoryRegistry.h"
 #include "settings/RegistryValues.h"
+#include "shell/PassOnScreen.h"
 #include "support/SystemUtils.h"
 
 #include "ParserTestSupport.h"
@@ -83,7 +84,11 @@ protected:
     FakeSaverTimer Timer1, TimeOfDay, AsyncDownloadTimer, Win9xPwdDismiss;
     SaverControls controls;
     SaverRunState state;
-    std::unique_ptr<PageRetriever> myHTTPRetrieve;
+    /// The pass's reports as the saver window shows them, on the controls above.
+    PassOnScreen report{controls, state};
+    /// No factory: the rig puts its scripted component in.
+    ComponentFactory components;
+    RetrieverSlot myHTTPRetrieve{components};
     FakeRetriever* net = nullptr;
     /// Calls of the end seam, which throws ProgramEnded like the window's end does.
     int endCalls = 0;

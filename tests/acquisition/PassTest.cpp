@@ -312,7 +312,7 @@ TEST_F(PassTest, AnErrorInAStepIsTrappedUnderItsOwnName) {
     // In the frame step an unexpected error ends the saver.
     auto fake = std::make_unique<FakeRetriever>();
     net = fake.get();
-    myHTTPRetrieve = std::move(fake);
+    myHTTPRetrieve.reset(std::move(fake));
     serveEverything(10);
     ASSERT_TRUE(tickUntil([&] { return ada->passState().longRangeListDone; }));
     myHTTPRetrieve.reset();

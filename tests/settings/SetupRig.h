@@ -83,8 +83,8 @@ public:
     /// Loads the settings, then loads and first activates the dialog, as its caller would.
     FrmSetup& open() {
         settings.loadRegistryValues();
-        dialog = std::make_unique<FrmSetup>(FrmSetupKit{settings, log, dialogs, locks, components,
-                                                        slot, [this] { ++validations; }});
+        dialog = std::make_unique<FrmSetup>(
+            FrmSetupKit{settings, log, dialogs, locks, slot, [this] { ++validations; }});
         QObject::connect(dialog.get(), &QDialog::finished,
                          [this](int result) { closedWith = result; });
         dialog->Form_Activate();
@@ -95,7 +95,7 @@ public:
     FakeRetriever& withComponent() {
         auto made = std::make_unique<FakeRetriever>();
         retriever = made.get();
-        slot = std::move(made);
+        slot.reset(std::move(made));
         return *retriever;
     }
 
@@ -116,7 +116,7 @@ public:
     FakeDialogs dialogs;
     FileInstanceLocks locks;
     ComponentFactory components;
-    std::unique_ptr<PageRetriever> slot;
+    RetrieverSlot slot{components};
     FakeRetriever* retriever = nullptr;
     int validations = 0;
     std::optional<int> closedWith;

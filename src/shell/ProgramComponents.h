@@ -1,0 +1,14 @@
+#pragma once
+
+#include "acquisition/PageRetriever.h"
+
+namespace nimbuscope {
+
+class SaverApp;
+
+/// The saver's components: a factory that creates "RetrievePg.RetrievePg.1" as an
+/// HttpRetriever whose bridge follows the app's settings (read when a component is created)
+/// and keeps places in the user's working folder's cache.
+ComponentFactory programComponents(SaverApp& app);
+
+} // namespace nimbuscope
