@@ -1,7 +1,7 @@
 // The radar site list reader over arbitrary file bytes.
 #include "FuzzSupport.h"
 
-#include "settings/RadarList.h"
+#include "setup/RadarList.h"
 
 using namespace nimbuscope;
 

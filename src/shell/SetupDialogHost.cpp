@@ -2,7 +2,7 @@
 
 #include "acquisition/PageRetriever.h"
 #include "platform/Dialogs.h"
-#include "settings/FrmSetup.h"
+#include "setup/FrmSetup.h"
 #include "shell/FrmMain.h"
 #include "shell/SaverApp.h"
 

@@ -1,7 +1,7 @@
 #include "shell/SetupOpener.h"
 
 #include "platform/Dialogs.h"
-#include "settings/FrmSetup.h"
+#include "setup/FrmSetup.h"
 #include "shell/ProgramComponents.h"
 #include "shell/SaverApp.h"
 

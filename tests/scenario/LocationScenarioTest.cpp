@@ -1,7 +1,7 @@
 #include "ScenarioRig.h"
 
-#include "settings/FrmSetup.h"
 #include "settings/RegistryValues.h"
+#include "setup/FrmSetup.h"
 #include "shell/SetupDialogHost.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "shell/SetupOpener.h"
 
-#include "settings/FrmSetup.h"
+#include "setup/FrmSetup.h"
 #include "shell/MyMain.h"
 #include "shell/NoFormOpeners.h"
 

@@ -1,7 +1,7 @@
-#include "settings/FrmSetup.h"
+#include "setup/FrmSetup.h"
 
 #include "display/PictureBox.h"
-#include "settings/FrmAbout.h"
+#include "setup/FrmAbout.h"
 
 #include "SetupRig.h"
 

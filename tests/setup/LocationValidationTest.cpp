@@ -1,4 +1,4 @@
-#include "settings/FrmSetup.h"
+#include "setup/FrmSetup.h"
 
 #include "SetupRig.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/RadarList.h"
+#include "setup/RadarList.h"
 
 #include <QDialog>
 #include <QTimer>

@@ -1,4 +1,4 @@
-#include "settings/RadarList.h"
+#include "setup/RadarList.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
-#include "settings/FrmAbout.h"
+#include "setup/FrmAbout.h"
 
 #include "display/PictureBox.h"
-#include "settings/SetupChoices.h"
+#include "setup/SetupChoices.h"
 
 #include <QHBoxLayout>
 #include <QImage>

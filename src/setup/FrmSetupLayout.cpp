@@ -1,9 +1,9 @@
 // The controls of the setup dialog, their captions and list items, and where they sit.
 
 #include "display/PictureBox.h"
-#include "settings/FrmAbout.h"
-#include "settings/FrmSetup.h"
-#include "settings/SetupChoices.h"
+#include "setup/FrmAbout.h"
+#include "setup/FrmSetup.h"
+#include "setup/SetupChoices.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,4 +1,4 @@
-#include "settings/SetupChoices.h"
+#include "setup/SetupChoices.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 #include "acquisition/PageRetriever.h"
 #include "platform/InstanceLocks.h"
 #include "platform/MemoryRegistry.h"
-#include "settings/FrmSetup.h"
 #include "settings/RegistryValues.h"
+#include "setup/FrmSetup.h"
 #include "support/Log.h"
 
 #include "common/FakeClock.h"
