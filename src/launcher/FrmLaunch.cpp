@@ -2,12 +2,12 @@
 
 #include "launcher/ScreenSaverHost.h"
 #include "platform/Dialogs.h"
-#include "platform/Platform.h"
 #include "platform/ProcessEnd.h"
 #include "platform/ProgramStarter.h"
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/FileUtils.h"
+#include "support/Platform.h"
 #include "support/StringUtils.h"
 
 #include <QCoreApplication>

@@ -5,7 +5,7 @@
 #include "launcher/ScreenSaverHost.h"
 #include "platform/Dialogs.h"
 #include "platform/Folders.h"
-#include "platform/Platform.h"
+#include "platform/LinuxPlatform.h"
 #include "platform/ProcessEnd.h"
 #include "platform/ProgramStarter.h"
 #include "platform/RegistryApi.h"

@@ -1,6 +1,6 @@
 #include "platform/HiveRegistry.h"
 
-#include "platform/Platform.h"
+#include "platform/LinuxPlatform.h"
 #include "support/StringUtils.h"
 
 #include <algorithm>

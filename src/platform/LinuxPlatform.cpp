@@ -1,4 +1,4 @@
-#include "platform/Platform.h"
+#include "platform/LinuxPlatform.h"
 
 #include <QFile>
 #include <QProcessEnvironment>

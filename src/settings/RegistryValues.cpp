@@ -1,9 +1,9 @@
 #include "settings/RegistryValues.h"
 
-#include "platform/Platform.h"
 #include "settings/cRegistry.h"
 #include "support/Error.h"
 #include "support/Log.h"
+#include "support/Platform.h"
 
 #include <QUrl>
 

@@ -1,8 +1,8 @@
 #include "support/Log.h"
 
-#include "platform/Platform.h"
 #include "support/Clock.h"
 #include "support/FolderHandle.h"
+#include "support/Platform.h"
 #include "support/SystemUtils.h"
 
 #include <fcntl.h>

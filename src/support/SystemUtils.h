@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Platform.h"
 #include "support/DateTime.h"
+#include "support/Platform.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Platform.h"
+#include "platform/LinuxPlatform.h"
 #include "support/Clock.h"
 
 namespace nimbuscope::test {

@@ -1,4 +1,5 @@
 #include "platform/Folders.h"
+#include "platform/LinuxPlatform.h"
 
 #include "common/TestWorld.h"
 
@@ -73,4 +74,14 @@ TEST(Folders, DataComesFromTheInstallationBesideTheProgramElseFromTheSourceTree)
     ASSERT_TRUE(QDir().mkpath(installed));
     EXPECT_EQ(Folders::dataFolderFor(bin), installed);
     EXPECT_EQ(Folders::fromEnvironment({}, bin + QLatin1Char('/'), 1).dataDir, installed);
+}
+
+TEST(LinuxPlatform, ReadsItsOwnFacts) {
+    LinuxPlatform real;
+    EXPECT_EQ(real.versionEx().platformId, quint32(OSVersionInfo::kNtPlatform));
+    EXPECT_GT(real.workingSetBytes(real.currentProcessId()).value_or(0), 0);
+    EXPECT_FALSE(real.userName().value_or(QString()).isEmpty());
+    qputenv("NIMBUS_TEST_VAR", "abc");
+    EXPECT_EQ(real.expandEnvironmentStrings(QStringLiteral("%NIMBUS_TEST_VAR%/x %NOPE_X%")),
+              QStringLiteral("abc/x %NOPE_X%"));
 }

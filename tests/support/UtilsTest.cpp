@@ -123,16 +123,6 @@ TEST_F(UtilsTest, ProcessMemoryIsInKilobytesAndAMarkerWhenUnknown) {
     EXPECT_TRUE(sys.OSis9x()) << "an unknown platform counts as 9x";
 }
 
-TEST_F(UtilsTest, LinuxPlatformReadsItsOwnFacts) {
-    LinuxPlatform real;
-    EXPECT_EQ(real.versionEx().platformId, quint32(OSVersionInfo::kNtPlatform));
-    EXPECT_GT(real.workingSetBytes(real.currentProcessId()).value_or(0), 0);
-    EXPECT_FALSE(real.userName().value_or(QString()).isEmpty());
-    qputenv("NIMBUS_TEST_VAR", "abc");
-    EXPECT_EQ(real.expandEnvironmentStrings(QStringLiteral("%NIMBUS_TEST_VAR%/x %NOPE_X%")),
-              QStringLiteral("abc/x %NOPE_X%"));
-}
-
 TEST_F(UtilsTest, TrapWritesTheUsualLineAndReturnsTheFallback) {
     log.firstErrorPending = false;
     const int result = trapped(log, QStringLiteral("addItem"), -1,
