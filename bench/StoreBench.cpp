@@ -4,8 +4,8 @@
 #include "BenchSupport.h"
 
 #include "display/DisplayList.h"
-#include "platform/RegistryApi.h"
-#include "platform/RegistryHiveFormat.h"
+#include "registry/RegistryApi.h"
+#include "registry/RegistryHiveFormat.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,7 +2,7 @@
 // read again to the same hive, or a save would change settings nobody touched.
 #include "FuzzSupport.h"
 
-#include "platform/RegistryHiveFormat.h"
+#include "registry/RegistryHiveFormat.h"
 
 using namespace nimbuscope;
 

@@ -8,7 +8,7 @@
 #include "platform/LinuxPlatform.h"
 #include "platform/ProcessEnd.h"
 #include "platform/ProgramStarter.h"
-#include "platform/RegistryApi.h"
+#include "registry/RegistryApi.h"
 #include "support/Clock.h"
 
 #include <QApplication>

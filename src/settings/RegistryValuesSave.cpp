@@ -1,7 +1,7 @@
 // Saving a setting: the cache takes the value at once, the chosen root when it can.
 #include "settings/RegistryValues.h"
 
-#include "platform/RegistryHive.h"
+#include "registry/RegistryHive.h"
 #include "settings/cRegistry.h"
 
 #include <utility>

@@ -5,7 +5,7 @@
 #include "display/MyProgress.h"
 #include "display/PictureBox.h"
 #include "display/SaverWindow.h"
-#include "platform/MemoryRegistry.h"
+#include "registry/MemoryRegistry.h"
 #include "settings/RegistryValues.h"
 #include "shell/PassOnScreen.h"
 #include "support/SystemUtils.h"

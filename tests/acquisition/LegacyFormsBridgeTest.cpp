@@ -2,7 +2,7 @@
 
 #include "acquisition/LocationPage.h"
 #include "acquisition/PageRetriever.h"
-#include "platform/MemoryRegistry.h"
+#include "registry/MemoryRegistry.h"
 #include "settings/RegistryValues.h"
 #include "support/FolderHandle.h"
 

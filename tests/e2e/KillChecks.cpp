@@ -2,8 +2,8 @@
 
 #include "e2e/SaverWorld.h"
 
-#include "platform/RegistryApi.h"
-#include "platform/RegistryHiveFormat.h"
+#include "registry/RegistryApi.h"
+#include "registry/RegistryHiveFormat.h"
 #include "settings/RegistryValues.h"
 #include "settings/cRegistry.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/RegistryApi.h"
+#include "registry/RegistryApi.h"
 #include "support/Clock.h"
 
 namespace nimbuscope::test {

@@ -8,7 +8,7 @@
 #include "acquisition/PageRetriever.h"
 #include "platform/Folders.h"
 #include "platform/InstanceLocks.h"
-#include "platform/RegistryApi.h"
+#include "registry/RegistryApi.h"
 #include "shell/FrmMain.h"
 #include "shell/SaverApp.h"
 

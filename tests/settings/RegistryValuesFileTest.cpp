@@ -1,7 +1,7 @@
 #include "settings/RegistryValues.h"
 
 #include "platform/Folders.h"
-#include "platform/RegistryApi.h"
+#include "registry/RegistryApi.h"
 #include "support/Log.h"
 
 #include "common/FakeClock.h"

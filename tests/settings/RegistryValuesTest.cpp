@@ -1,6 +1,6 @@
 #include "settings/RegistryValues.h"
 
-#include "platform/MemoryRegistry.h"
+#include "registry/MemoryRegistry.h"
 #include "settings/cRegistry.h"
 #include "support/Log.h"
 

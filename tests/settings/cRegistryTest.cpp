@@ -1,6 +1,6 @@
 #include "settings/cRegistry.h"
 
-#include "platform/MemoryRegistry.h"
+#include "registry/MemoryRegistry.h"
 #include "support/Error.h"
 
 #include "common/RegistryValue.h"

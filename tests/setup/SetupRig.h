@@ -2,7 +2,7 @@
 
 #include "acquisition/PageRetriever.h"
 #include "platform/InstanceLocks.h"
-#include "platform/MemoryRegistry.h"
+#include "registry/MemoryRegistry.h"
 #include "settings/RegistryValues.h"
 #include "setup/FrmSetup.h"
 #include "support/Log.h"

@@ -2,8 +2,8 @@
 
 #include "platform/Folders.h"
 #include "platform/InstanceLocks.h"
-#include "platform/MemoryRegistry.h"
 #include "platform/PasswordServices.h"
+#include "registry/MemoryRegistry.h"
 #include "shell/SaverApp.h"
 
 #include "common/FakeClock.h"

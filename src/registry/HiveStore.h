@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/RegistryHive.h"
+#include "registry/RegistryHive.h"
 
 #include <functional>
 

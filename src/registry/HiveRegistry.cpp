@@ -1,4 +1,4 @@
-#include "platform/HiveRegistry.h"
+#include "registry/HiveRegistry.h"
 
 #include "platform/LinuxPlatform.h"
 #include "support/StringUtils.h"

@@ -1,5 +1,5 @@
-#include "platform/MemoryRegistry.h"
-#include "platform/HiveRegistry.h"
+#include "registry/MemoryRegistry.h"
+#include "registry/HiveRegistry.h"
 
 #include <gtest/gtest.h>
 

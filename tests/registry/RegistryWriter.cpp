@@ -2,7 +2,7 @@
 // test can run two of these at once against the same hive. A count of 0 writes until the
 // process is killed, over a small ring of names (value i under "<prefix>-<i mod 16>"), and
 // prints each i once its write has returned, so that a kill test knows what was saved.
-#include "platform/RegistryApi.h"
+#include "registry/RegistryApi.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "platform/Folders.h"
-#include "platform/RegistryApi.h"
-#include "platform/RegistryHiveFormat.h"
+#include "registry/RegistryApi.h"
+#include "registry/RegistryHiveFormat.h"
 
 #include "common/MemoryBounds.h"
 #include "common/TestWorld.h"

@@ -1,7 +1,7 @@
 // Writing a hive in the registry editor's text format.
-#include "platform/RegistryHiveFormat.h"
+#include "registry/RegistryHiveFormat.h"
 
-#include "platform/RegistryApi.h"
+#include "registry/RegistryApi.h"
 
 #include <limits>
 #include <vector>

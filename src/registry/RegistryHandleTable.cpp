@@ -1,4 +1,4 @@
-#include "platform/RegistryHandleTable.h"
+#include "registry/RegistryHandleTable.h"
 
 namespace nimbuscope {
 

@@ -1,6 +1,6 @@
-#include "platform/RegistryHive.h"
+#include "registry/RegistryHive.h"
 
-#include "platform/RegistryApi.h"
+#include "registry/RegistryApi.h"
 
 #include <algorithm>
 

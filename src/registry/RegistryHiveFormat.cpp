@@ -1,6 +1,6 @@
-#include "platform/RegistryHiveFormat.h"
+#include "registry/RegistryHiveFormat.h"
 
-#include "platform/RegistryApi.h"
+#include "registry/RegistryApi.h"
 
 #include <QHash>
 #include <QStringDecoder>

@@ -99,7 +99,7 @@ public:
 /// processes may share a hive.
 std::unique_ptr<RegistryApi> makeFileRegistry(const RegistryPaths& paths);
 /// A registry held in memory, for tests; `readOnlyRoots` fail every write as access denied.
-/// (platform/MemoryRegistry.h offers seeding and switching roots read-only later.)
+/// (registry/MemoryRegistry.h offers seeding and switching roots read-only later.)
 std::unique_ptr<RegistryApi> makeMemoryRegistry(QList<qint32> readOnlyRoots = {});
 
 } // namespace nimbuscope

@@ -1,7 +1,7 @@
-#include "platform/FileHiveStore.h"
+#include "registry/FileHiveStore.h"
 
-#include "platform/RegistryApi.h"
-#include "platform/RegistryHiveFormat.h"
+#include "registry/RegistryApi.h"
+#include "registry/RegistryHiveFormat.h"
 
 #include <QDateTime>
 #include <QDir>

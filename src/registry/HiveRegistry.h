@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/HiveStore.h"
-#include "platform/RegistryApi.h"
-#include "platform/RegistryHandleTable.h"
+#include "registry/HiveStore.h"
+#include "registry/RegistryApi.h"
+#include "registry/RegistryHandleTable.h"
 
 #include <map>
 #include <memory>

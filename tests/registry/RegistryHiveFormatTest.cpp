@@ -1,5 +1,5 @@
-#include "platform/RegistryHiveFormat.h"
-#include "platform/RegistryApi.h"
+#include "registry/RegistryHiveFormat.h"
+#include "registry/RegistryApi.h"
 
 #include <QFile>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HiveRegistry.h"
+#include "registry/HiveRegistry.h"
 
 namespace nimbuscope {
 

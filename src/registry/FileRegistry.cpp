@@ -1,5 +1,5 @@
-#include "platform/FileHiveStore.h"
-#include "platform/HiveRegistry.h"
+#include "registry/FileHiveStore.h"
+#include "registry/HiveRegistry.h"
 
 namespace nimbuscope {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/HiveStore.h"
+#include "registry/HiveStore.h"
 
 #include <QByteArray>
 #include <QString>
