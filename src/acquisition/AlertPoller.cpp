@@ -50,6 +50,16 @@ std::optional<KeptAlerts> readKeptAlerts(const FolderHandle* folder) {
     return text ? parseKeptAlerts(*text) : std::nullopt;
 }
 
+QList<WeatherAlert> keptAlertsInEffect(const FolderHandle* folder, const QString& zip,
+                                       const QDateTime& utcNow) {
+    const std::optional<KeptAlerts> kept = readKeptAlerts(folder);
+    if (!kept || kept->zip != zip) {
+        return {};
+    }
+    const auto alerts = parseActiveAlerts(kept->answer);
+    return alerts ? alertsInEffect(*alerts, utcNow) : QList<WeatherAlert>();
+}
+
 std::optional<LatLon> alertPlaceOf(const QString& storedLocationURL, const QString& zip,
                                    const QString& templateURL, const KeptPlaces& kept) {
     if (const auto where = latLonFromAddress(storedLocationURL)) {

@@ -30,6 +30,10 @@ QByteArray formatKeptAlerts(const KeptAlerts& kept);
 std::optional<KeptAlerts> parseKeptAlerts(const QByteArray& text);
 /// Only a regular file of this user's in a folder of this user's is read.
 std::optional<KeptAlerts> readKeptAlerts(const FolderHandle* folder);
+/// The alerts kept in `folder` for `zip` that are in effect at `utcNow`, in the order shown;
+/// none when nothing readable is kept for that zip code.
+QList<WeatherAlert> keptAlertsInEffect(const FolderHandle* folder, const QString& zip,
+                                       const QDateTime& utcNow);
 
 /// The place the alerts are asked for: the coordinates of the stored location page, else
 /// where the bridge's kept search for `zip` led, else a kept place whose radar is the site

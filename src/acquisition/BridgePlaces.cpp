@@ -2,8 +2,10 @@
 
 #include "acquisition/CacheFiles.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
-#include <QUrl>
 
 #include <cerrno>
 #include <cmath>
@@ -15,15 +17,27 @@ namespace nimbuscope {
 
 namespace {
 
-constexpr char kHeader[] = "nimbuscope-places 1";
 constexpr qint64 kMaxFileBytes = 64 * 1024;
 constexpr int kMaxEntries = 100;
 constexpr int kMaxStations = 10;
 constexpr qsizetype kMaxText = 100;
 constexpr double kMaxLat = 90.0;
 constexpr double kMaxLon = 180.0;
-constexpr int kPlaceFields = 7;
-constexpr int kSearchFields = 5;
+
+// The file's names; the format's number changes with its meaning.
+constexpr QLatin1StringView kFormat{"nimbuscope-places"};
+constexpr int kFormatVersion = 2;
+constexpr QLatin1StringView kPlaces{"places"};
+constexpr QLatin1StringView kSearches{"searches"};
+constexpr QLatin1StringView kLearnt{"learnt"};
+constexpr QLatin1StringView kKey{"key"};
+constexpr QLatin1StringView kRadarStation{"radarStation"};
+constexpr QLatin1StringView kCity{"city"};
+constexpr QLatin1StringView kState{"state"};
+constexpr QLatin1StringView kStations{"stations"};
+constexpr QLatin1StringView kText{"text"};
+constexpr QLatin1StringView kLat{"lat"};
+constexpr QLatin1StringView kLon{"lon"};
 
 const QRegularExpression& placeKeyForm() {
     static const QRegularExpression re(QStringLiteral(R"(^-?\d{1,2}\.\d{4},-?\d{1,3}\.\d{4}$)"));
@@ -50,10 +64,18 @@ bool isPlainText(const QString& text) {
     return true;
 }
 
+std::optional<double> coordinate(double v, double limit) {
+    return std::isfinite(v) && std::abs(v) <= limit ? std::optional<double>(v) : std::nullopt;
+}
+
 std::optional<double> coordinate(const QString& text, double limit) {
     bool ok = false;
     const double v = text.toDouble(&ok);
-    return ok && std::isfinite(v) && std::abs(v) <= limit ? std::optional<double>(v) : std::nullopt;
+    return ok ? coordinate(v, limit) : std::nullopt;
+}
+
+std::optional<double> coordinate(const QJsonValue& value, double limit) {
+    return value.isDouble() ? coordinate(value.toDouble(), limit) : std::nullopt;
 }
 
 bool isValidPlaceKey(const QString& key) {
@@ -64,32 +86,18 @@ bool isValidPlaceKey(const QString& key) {
     return coordinate(parts[0], kMaxLat) && coordinate(parts[1], kMaxLon);
 }
 
-std::optional<KeptPlace> placeFrom(const QStringList& f, const QString& key) {
-    KeptPlace p;
-    p.point.radarStation = f[3];
-    p.point.city = f[4];
-    p.point.state = f[5];
-    p.stations = f[6].split(QLatin1Char(','));
+bool isValidPlace(const QString& key, const KeptPlace& p) {
     if (!isValidPlaceKey(key) || !stationForm().match(p.point.radarStation).hasMatch() ||
         !isPlainText(p.point.city) || !isPlainText(p.point.state) ||
         p.stations.size() > kMaxStations) {
-        return std::nullopt;
+        return false;
     }
     for (const QString& s : p.stations) {
         if (!stationForm().match(s).hasMatch()) {
-            return std::nullopt;
+            return false;
         }
     }
-    return p;
-}
-
-std::optional<KeptSearch> searchFrom(const QStringList& f) {
-    const auto lat = coordinate(f[3], kMaxLat);
-    const auto lon = coordinate(f[4], kMaxLon);
-    if (!lat || !lon) {
-        return std::nullopt;
-    }
-    return KeptSearch{{*lat, *lon}, {}};
+    return true;
 }
 
 QString isoSecond(const QDateTime& t) {
@@ -107,79 +115,92 @@ bool isOwnFolder(const FolderHandle& folder) {
 
 QByteArray formatKeptPlaces(const KeptPlaces& kept) {
     // Only what a reader would accept is written: one odd city must not cost every place.
-    QString out = QLatin1String(kHeader) + QLatin1Char('\n');
-    int written = 0;
+    QJsonArray places;
     for (const auto& [key, p] : kept.places) {
-        QStringList f{QStringLiteral("P"),
-                      isoSecond(p.learnt),
-                      key,
-                      p.point.radarStation,
-                      p.point.city,
-                      p.point.state,
-                      p.stations.mid(0, kMaxStations).join(QLatin1Char(','))};
-        if (written < kMaxEntries && placeFrom(f, key)) {
-            out += f.join(QLatin1Char('\t')) + QLatin1Char('\n');
-            ++written;
+        KeptPlace written = p;
+        written.stations = p.stations.mid(0, kMaxStations);
+        if (places.size() < kMaxEntries && isValidPlace(key, written)) {
+            places.append(QJsonObject{{kLearnt, isoSecond(p.learnt)},
+                                      {kKey, key},
+                                      {kRadarStation, p.point.radarStation},
+                                      {kCity, p.point.city},
+                                      {kState, p.point.state},
+                                      {kStations, QJsonArray::fromStringList(written.stations)}});
         }
     }
-    written = 0;
+    QJsonArray searches;
     for (const auto& [text, s] : kept.searches) {
-        if (written < kMaxEntries && isPlainText(text)) {
-            const QStringList f{QStringLiteral("S"), isoSecond(s.learnt),
-                                QString::fromLatin1(QUrl::toPercentEncoding(text)),
-                                QString::number(s.where.lat, 'f', 6),
-                                QString::number(s.where.lon, 'f', 6)};
-            if (searchFrom(f)) {
-                out += f.join(QLatin1Char('\t')) + QLatin1Char('\n');
-                ++written;
-            }
+        if (searches.size() < kMaxEntries && isPlainText(text) &&
+            coordinate(s.where.lat, kMaxLat) && coordinate(s.where.lon, kMaxLon)) {
+            searches.append(QJsonObject{{kLearnt, isoSecond(s.learnt)},
+                                        {kText, text},
+                                        {kLat, s.where.lat},
+                                        {kLon, s.where.lon}});
         }
     }
-    return out.toUtf8();
+    return QJsonDocument(
+               QJsonObject{{kFormat, kFormatVersion}, {kPlaces, places}, {kSearches, searches}})
+        .toJson(QJsonDocument::Compact);
 }
 
 KeptPlaces parseKeptPlaces(const QByteArray& text, const QDateTime& now, qint64 maxAgeSeconds,
                            bool* clean) {
     *clean = false;
-    // Every line, the last one too, ends in a newline: a cut-off file is no file.
-    QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
-    if (lines.size() < 2 || lines.takeFirst() != QLatin1String(kHeader) ||
-        !lines.takeLast().isEmpty() || lines.size() > 2 * kMaxEntries) {
+    QJsonParseError error{};
+    const QJsonObject root = QJsonDocument::fromJson(text, &error).object();
+    const QJsonArray places = root.value(kPlaces).toArray();
+    const QJsonArray searches = root.value(kSearches).toArray();
+    if (error.error != QJsonParseError::NoError || root.value(kFormat) != kFormatVersion ||
+        places.size() > kMaxEntries || searches.size() > kMaxEntries) {
         return {};
     }
     KeptPlaces kept;
     bool dropped = false;
-    for (const QString& line : lines) {
-        const QStringList f = line.split(QLatin1Char('\t'));
+    // Whether an entry learnt then is still to be used; nothing when the time is no time.
+    const auto freshness = [&](const QJsonObject& entry) -> std::optional<bool> {
         const QDateTime learnt =
-            f.size() > 1 ? QDateTime::fromString(f[1], Qt::ISODate) : QDateTime();
+            QDateTime::fromString(entry.value(kLearnt).toString(), Qt::ISODate);
         if (!learnt.isValid() || learnt.timeSpec() != Qt::UTC) {
-            return {};
+            return std::nullopt;
         }
         const qint64 age = learnt.secsTo(now);
         const bool fresh = age >= 0 && age < maxAgeSeconds;
         dropped = dropped || !fresh;
-        if (f[0] == QLatin1String("P") && f.size() == kPlaceFields) {
-            auto place = placeFrom(f, f[2]);
-            if (!place) {
-                return {};
-            }
-            place->learnt = learnt;
-            if (fresh) {
-                kept.places[f[2]] = *place;
-            }
-        } else if (f[0] == QLatin1String("S") && f.size() == kSearchFields) {
-            const QString query = QUrl::fromPercentEncoding(f[2].toLatin1());
-            auto search = searchFrom(f);
-            if (!search || !isPlainText(query)) {
-                return {};
-            }
-            search->learnt = learnt;
-            if (fresh) {
-                kept.searches[query] = *search;
-            }
-        } else {
+        return fresh;
+    };
+    for (const QJsonValue& v : places) {
+        const QJsonObject e = v.toObject();
+        const QString key = e.value(kKey).toString();
+        KeptPlace p;
+        p.point.radarStation = e.value(kRadarStation).toString();
+        p.point.city = e.value(kCity).toString();
+        p.point.state = e.value(kState).toString();
+        p.learnt = QDateTime::fromString(e.value(kLearnt).toString(), Qt::ISODate);
+        bool stationsAreText = e.value(kStations).isArray();
+        for (const QJsonValue& s : e.value(kStations).toArray()) {
+            stationsAreText = stationsAreText && s.isString();
+            p.stations.append(s.toString());
+        }
+        const std::optional<bool> fresh = freshness(e);
+        if (!fresh || !stationsAreText || !isValidPlace(key, p)) {
             return {};
+        }
+        if (*fresh) {
+            kept.places[key] = p;
+        }
+    }
+    for (const QJsonValue& v : searches) {
+        const QJsonObject e = v.toObject();
+        const QString query = e.value(kText).toString();
+        const std::optional<double> lat = coordinate(e.value(kLat), kMaxLat);
+        const std::optional<double> lon = coordinate(e.value(kLon), kMaxLon);
+        const std::optional<bool> fresh = freshness(e);
+        if (!fresh || !lat || !lon || !isPlainText(query)) {
+            return {};
+        }
+        if (*fresh) {
+            kept.searches[query] = KeptSearch{
+                {*lat, *lon}, QDateTime::fromString(e.value(kLearnt).toString(), Qt::ISODate)};
         }
     }
     *clean = !dropped;

@@ -36,15 +36,16 @@ struct KeptPlaces {
 /// the endings the cache purges delete.
 inline constexpr QLatin1StringView kKeptPlacesFileName{"bridge.places"};
 
-/// The file's text. A first line "nimbuscope-places 1", then one tab-separated line per
-/// entry, the time learnt in ISO 8601 UTC second:
-///   P <learnt> <lat,lon> <radar site> <city> <state> <station,station,...>
-///   S <learnt> <search text, percent-encoded> <lat> <lon>
+/// The file's text: a JSON object {"nimbuscope-places": 2, "places": [...], "searches": [...]},
+/// each entry with the time it was learnt ("learnt", ISO 8601 UTC to the second); a place
+/// with its "key", "radarStation", "city", "state" and "stations", a search with its "text",
+/// "lat" and "lon". A file of the first, tab-separated, form reads as nothing: the places are
+/// learnt afresh and kept anew.
 QByteArray formatKeptPlaces(const KeptPlaces& kept);
 
 /// Reads the file's text. Entries learnt `maxAgeSeconds` or more before `now` (or after it)
 /// are dropped; `*clean` is false when any were, or the text is not such a file. The file is
-/// another program's to write as much as ours, so a text with any line out of form is
+/// another program's to write as much as ours, so a text with any entry out of form is
 /// nothing at all.
 KeptPlaces parseKeptPlaces(const QByteArray& text, const QDateTime& now, qint64 maxAgeSeconds,
                            bool* clean);

@@ -1,9 +1,8 @@
 #include "acquisition/BridgeTransport.h"
 
-#include "acquisition/HttpRetriever.h"
+#include "acquisition/HttpTransfer.h"
+#include "acquisition/PageRetriever.h"
 
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QUrl>
 
 #include <algorithm>
@@ -14,24 +13,29 @@ namespace {
 
 using namespace http_status;
 
-BridgeAnswer answerOf(QNetworkReply& reply) {
+BridgeAnswer answerOf(const HttpTransfer& transfer) {
     BridgeAnswer a;
-    const QVariant status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    a.answered = status.isValid();
-    a.status = status.toInt();
-    a.contentType = reply.rawHeader("Content-Type");
-    a.location = reply.rawHeader("Location");
-    a.lastModified = reply.rawHeader("Last-Modified");
-    a.etag = reply.rawHeader("ETag");
-    a.retryAfter = reply.rawHeader("Retry-After");
-    if (a.answered && (reply.error() == QNetworkReply::NoError || a.status >= kFirstRedirection)) {
-        a.body = reply.readAll();
-    } else {
-        a.answered = false;
-        a.timedOut = reply.error() == QNetworkReply::OperationCanceledError ||
-                     reply.error() == QNetworkReply::TimeoutError;
-        a.error = reply.errorString();
+    a.answered = transfer.status() == PageRetriever::Done;
+    if (!a.answered) {
+        a.timedOut = transfer.status() == PageRetriever::TimedOut ||
+                     transfer.status() == PageRetriever::Aborted;
+        a.error = transferFailureText(transfer.status());
+        return a;
     }
+    a.status = transfer.answerStatus();
+    a.contentType = transfer.answerHeader("Content-Type");
+    a.location = transfer.answerHeader("Location");
+    a.lastModified = transfer.answerHeader("Last-Modified");
+    a.etag = transfer.answerHeader("ETag");
+    a.retryAfter = transfer.answerHeader("Retry-After");
+    a.body = transfer.body();
+    return a;
+}
+
+BridgeAnswer noAnswer(qint16 status) {
+    BridgeAnswer a;
+    a.timedOut = status == PageRetriever::TimedOut || status == PageRetriever::Aborted;
+    a.error = transferFailureText(status);
     return a;
 }
 
@@ -41,49 +45,48 @@ QByteArray bridgeUserAgent() {
     return QByteArrayLiteral("Nimbuscope/" NIMBUSCOPE_VERSION " (nimbuscope@calderwick.example)");
 }
 
-QtBridgeTransport::QtBridgeTransport(QNetworkAccessManager& manager, std::function<int()> timeoutMs)
-    : manager_(manager), timeoutMs_(std::move(timeoutMs)) {}
+HttpBridgeTransport::HttpBridgeTransport(std::function<int()> timeoutMs)
+    : timeoutMs_(std::move(timeoutMs)) {}
 
-QtBridgeTransport::~QtBridgeTransport() {
-    for (auto& [raw, reply] : running_) {
-        if (reply) {
-            reply->disconnect();
-            reply->abort();
-        }
+HttpBridgeTransport::~HttpBridgeTransport() {
+    for (const auto& [transfer, done] : running_) {
+        delete transfer; // without a word: nobody is left to tell
     }
 }
 
-void QtBridgeTransport::get(const BridgeGet& request, Done done) {
-    QNetworkRequest req{QUrl(request.url)};
-    req.setHeader(QNetworkRequest::UserAgentHeader, bridgeUserAgent());
+void HttpBridgeTransport::get(const BridgeGet& request, Done done) {
+    const QUrl url(request.url, QUrl::StrictMode);
+    if (!isFetchableUrl(url)) {
+        done(noAnswer(PageRetriever::BadAddress));
+        return;
+    }
+    HttpTransfer::Asking asking{request.headers, true};
     if (request.api) {
-        req.setRawHeader("Accept", "application/geo+json");
+        asking.headers.prepend({"Accept", "application/geo+json"});
     }
-    for (const auto& [name, value] : request.headers) {
-        req.setRawHeader(name, value);
-    }
-    req.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                     request.followRedirects ? QNetworkRequest::NoLessSafeRedirectPolicy
-                                             : QNetworkRequest::ManualRedirectPolicy);
-    req.setMaximumRedirectsAllowed(HttpRetriever::kMaxRedirects);
     const int timeout = timeoutMs_ ? timeoutMs_() : 0;
-    req.setTransferTimeout(std::max(timeout, 0));
-    QNetworkReply* reply = manager_.get(req);
-    running_[reply] = reply;
-    QObject::connect(reply, &QNetworkReply::finished, reply, [this, reply, done] {
-        running_.erase(reply);
-        reply->deleteLater();
-        done(answerOf(*reply));
+    auto* transfer = new HttpTransfer(
+        url, bridgeUserAgent(), {timeout, kBodyCap, request.followRedirects ? kMaxRedirects : 0},
+        std::move(asking));
+    running_[transfer] = std::move(done);
+    QObject::connect(transfer, &HttpTransfer::finished, transfer, [this, transfer] {
+        const auto it = running_.find(transfer);
+        const Done finished = std::move(it->second);
+        running_.erase(it);
+        transfer->deleteLater();
+        finished(answerOf(*transfer));
     });
+    transfer->start();
 }
 
-void QtBridgeTransport::abortAll() {
-    // Aborting finishes each reply, which reports and leaves the map.
-    const auto running = running_;
-    for (const auto& [raw, reply] : running) {
-        if (reply) {
-            reply->abort();
-        }
+void HttpBridgeTransport::abortAll() {
+    // Each ends as no answer; a report may start new sub-requests, which keep running.
+    auto running = std::move(running_);
+    running_.clear();
+    for (auto& [transfer, done] : running) {
+        transfer->abort(PageRetriever::Aborted);
+        transfer->deleteLater();
+        done(noAnswer(PageRetriever::Aborted));
     }
 }
 

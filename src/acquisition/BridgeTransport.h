@@ -3,16 +3,14 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
-#include <QNetworkAccessManager>
-#include <QPointer>
 #include <QString>
 
 #include <functional>
 #include <map>
 
-class QNetworkReply;
-
 namespace nimbuscope {
+
+class HttpTransfer;
 
 /// The HTTP statuses the bridge and its transport act on.
 namespace http_status {
@@ -81,19 +79,23 @@ public:
 /// The program's user agent: name, version and the contact address the README gives.
 QByteArray bridgeUserAgent();
 
-/// Sub-requests on Qt Network, with the program's user agent and the receive time-out the
-/// retriever was given.
-class QtBridgeTransport final : public BridgeTransport {
+/// Sub-requests on our own bounded HTTP reader (HttpTransfer), with the program's user agent
+/// and the receive time-out the retriever was given. Answers of any status come back whole;
+/// a head or body past its bound, silence, a cut or no connection are no answer.
+class HttpBridgeTransport final : public BridgeTransport {
 public:
-    QtBridgeTransport(QNetworkAccessManager& manager, std::function<int()> timeoutMs);
-    ~QtBridgeTransport() override;
+    /// Well above any page, capabilities document or map the bridge reads.
+    static constexpr qsizetype kBodyCap = qsizetype(8) << 20;
+    static constexpr int kMaxRedirects = 10;
+
+    explicit HttpBridgeTransport(std::function<int()> timeoutMs);
+    ~HttpBridgeTransport() override;
     void get(const BridgeGet& request, Done done) override;
     void abortAll() override;
 
 private:
-    QNetworkAccessManager& manager_;
     std::function<int()> timeoutMs_;
-    std::map<QNetworkReply*, QPointer<QNetworkReply>> running_;
+    std::map<HttpTransfer*, Done> running_;
 };
 
 /// A default base address and the one configured in its place.

@@ -7,7 +7,7 @@ namespace nimbuscope {
 HttpRetriever::HttpRetriever(QObject* parent) : QObject(parent) {}
 
 HttpRetriever::HttpRetriever(BridgeConfig bridge, QObject* parent) : QObject(parent) {
-    bridgeWire_ = std::make_unique<QtBridgeTransport>(manager_, [this] { return timeoutMs_; });
+    bridgeWire_ = std::make_unique<HttpBridgeTransport>([this] { return timeoutMs_; });
     // The bridge's own time, so the back-off and the bridge agree on one clock.
     bridgeTransport_ =
         std::make_unique<PoliteTransport>(*bridgeWire_, [this] { return bridge_->now(); });

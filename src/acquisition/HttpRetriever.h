@@ -5,7 +5,6 @@
 #include "acquisition/LegacyFormsBridge.h"
 #include "acquisition/PageRetriever.h"
 
-#include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
 
@@ -14,7 +13,7 @@
 
 namespace nimbuscope {
 
-/// The page-retrieval component on Qt Network. Each transfer is an HttpTransfer: a 2xx
+/// The page-retrieval component. Each transfer is an HttpTransfer: a 2xx
 /// answer is `Done` with its body, any other answer fails with its HTTP status
 /// (`PageRetriever::httpError`); connection failures, time-outs, aborts, oversized heads and
 /// bodies, answers cut short and redirect loops are distinct failure codes. With a bridge
@@ -63,14 +62,11 @@ private:
     static void stop(Request& request, qint16 status);
     void forgetAbandoned();
 
-    // The bridge's own transfers go through Qt's access manager.
-    QNetworkAccessManager manager_;
     std::map<QString, Request> requests_;
     qint32 timeoutMs_ = 30000;
     quint64 nextTicket_ = 0;
     quint64 kills_ = 0;
-    // Declared after the manager, so they go first.
-    std::unique_ptr<QtBridgeTransport> bridgeWire_;
+    std::unique_ptr<HttpBridgeTransport> bridgeWire_;
     std::unique_ptr<PoliteTransport> bridgeTransport_;
     std::unique_ptr<LegacyFormsBridge> bridge_;
 };

@@ -46,8 +46,12 @@ bool isFetchableUrl(const QUrl& url) {
 }
 
 HttpTransfer::HttpTransfer(QUrl url, QByteArray userAgent, Limits limits, QObject* parent)
+    : HttpTransfer(std::move(url), std::move(userAgent), limits, Asking{}, parent) {}
+
+HttpTransfer::HttpTransfer(QUrl url, QByteArray userAgent, Limits limits, Asking asking,
+                           QObject* parent)
     : QObject(parent), url_(std::move(url)), userAgent_(std::move(userAgent)), limits_(limits),
-      status_(PageRetriever::Running) {
+      asking_(std::move(asking)), status_(PageRetriever::Running) {
     for (QTimer* timer : {&silence_, &headDeadline_}) {
         timer->setSingleShot(true);
         timer->setTimerType(Qt::PreciseTimer);
@@ -61,6 +65,15 @@ HttpTransfer::~HttpTransfer() {
 
 void HttpTransfer::start() {
     connectTo();
+}
+
+int HttpTransfer::answerStatus() const {
+    return reader_ && reader_->state() != HttpResponseReader::State::Head ? reader_->statusCode()
+                                                                          : 0;
+}
+
+QByteArray HttpTransfer::answerHeader(const QByteArray& name) const {
+    return answerStatus() != 0 ? reader_->header(name) : QByteArray();
 }
 
 void HttpTransfer::abort(qint16 status) {
@@ -110,9 +123,23 @@ void HttpTransfer::sendRequest() {
     }
     const QByteArray host =
         url_.adjusted(QUrl::RemoveUserInfo).authority(QUrl::FullyEncoded).toLatin1();
+    QByteArray head =
+        "GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\nUser-Agent: " + userAgent_ + "\r\n";
+    bool accept = false;
+    for (const auto& [name, value] : asking_.headers) {
+        // Values may echo a server's validators: a line break would forge headers.
+        if (name.contains('\r') || name.contains('\n') || value.contains('\r') ||
+            value.contains('\n')) {
+            continue;
+        }
+        accept = accept || name.compare("Accept", Qt::CaseInsensitive) == 0;
+        head += name + ": " + value + "\r\n";
+    }
+    if (!accept) {
+        head += "Accept: */*\r\n";
+    }
     // One request a connection: the answer ends at the latest when the server closes.
-    socket_->write("GET " + target + " HTTP/1.1\r\nHost: " + host + "\r\nUser-Agent: " +
-                   userAgent_ + "\r\nAccept: */*\r\nConnection: close\r\n\r\n");
+    socket_->write(head + "Connection: close\r\n\r\n");
 }
 
 void HttpTransfer::onReadyRead() {
@@ -169,8 +196,9 @@ void HttpTransfer::settle() {
 void HttpTransfer::complete() {
     const int code = reader_->statusCode();
     const QByteArray location = reader_->header("Location");
-    if (!isRedirection(code) || location.isEmpty()) {
-        if (code / 100 == 2) {
+    const bool answerIsRedirection = asking_.anyStatus && redirects_ >= limits_.maxRedirects;
+    if (!isRedirection(code) || location.isEmpty() || answerIsRedirection) {
+        if (code / 100 == 2 || asking_.anyStatus) {
             body_ = reader_->body();
             finish(PageRetriever::Done);
         } else {

@@ -4,11 +4,13 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QTimer>
 #include <QUrl>
 
 #include <optional>
+#include <utility>
 
 class QTcpSocket;
 
@@ -29,8 +31,20 @@ public:
         int maxRedirects = 0;
     };
 
+    /// What a request says beyond its address, and which answers it keeps.
+    struct Asking {
+        /// Sent after Host and User-Agent; an Accept here stands instead of "*/*".
+        QList<std::pair<QByteArray, QByteArray>> headers;
+        /// Any whole answer ends the transfer as `Done`, whatever its status, with its status,
+        /// head and body readable; a redirection past `maxRedirects` is then the answer, so
+        /// with no redirections allowed the caller reads each one itself.
+        bool anyStatus = false;
+    };
+
     /// `url` must be an http or https address with a host.
     HttpTransfer(QUrl url, QByteArray userAgent, Limits limits, QObject* parent = nullptr);
+    HttpTransfer(QUrl url, QByteArray userAgent, Limits limits, Asking asking,
+                 QObject* parent = nullptr);
     ~HttpTransfer() override;
 
     void start();
@@ -43,6 +57,10 @@ public:
     const QByteArray& body() const { return body_; }
     /// The address that answered, after redirections.
     const QUrl& url() const { return url_; }
+    /// The HTTP status of the last answer, 0 before a whole head came.
+    int answerStatus() const;
+    /// A header of the last answer's head; empty when it has none.
+    QByteArray answerHeader(const QByteArray& name) const;
 
 signals:
     void finished();
@@ -61,6 +79,7 @@ private:
     QUrl url_;
     QByteArray userAgent_;
     Limits limits_;
+    Asking asking_;
     int redirects_ = 0;
     QTcpSocket* socket_ = nullptr;
     std::optional<HttpResponseReader> reader_;

@@ -1,5 +1,6 @@
 #include "display/QtSaverTimer.h"
 
+#include <QPointer>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -54,13 +55,14 @@ void QtSaverTimer::tick() {
     if (inTick_ || !enabled_) {
         return;
     }
-    const std::weak_ptr<int> alive = alive_;
+    // Goes null with this timer, so a handler may delete the timer it runs on.
+    const QPointer<QTimer> alive(&timer_);
     inTick_ = true;
     touchedInTick_ = false;
     // Reset even when the handler unwinds with an exception, or the timer would never tick
     // again; skipped when the handler destroyed this timer.
     const auto done = qScopeGuard([this, &alive] {
-        if (!alive.expired()) {
+        if (alive) {
             inTick_ = false;
             resumeAfterTick();
         }

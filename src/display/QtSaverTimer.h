@@ -53,8 +53,6 @@ private:
     /// When the counting-down tick is due, in clock_ milliseconds.
     qint64 dueMs_ = 0;
     QElapsedTimer clock_;
-    /// Expires when this timer is destroyed, so a handler may delete the timer it runs on.
-    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 /// Makes the program's real timers.

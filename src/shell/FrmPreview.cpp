@@ -1,9 +1,14 @@
 #include "shell/FrmPreview.h"
 
+#include "acquisition/AlertPoller.h"
+#include "display/AlertBanner.h"
 #include "platform/InstanceLocks.h"
 #include "platform/WindowEmbedding.h"
 #include "shell/MyMain.h"
 #include "shell/SaverApp.h"
+#include "shell/WorkingFolder.h"
+#include "support/FolderHandle.h"
+#include "support/SystemUtils.h"
 
 #include <QCloseEvent>
 #include <QPainter>
@@ -48,15 +53,36 @@ void PreviewPicture::setPicture(const QImage& picture) {
     update();
 }
 
+void PreviewPicture::setAlertEdge(bool shown) {
+    if (shown != alertEdge_) {
+        alertEdge_ = shown;
+        update();
+    }
+}
+
+int PreviewPicture::alertEdgeWidth(QSize size) {
+    constexpr int kLeastWidth = 2;
+    constexpr int kShareOfShorterSide = 32;
+    return std::max(kLeastWidth, std::min(size.width(), size.height()) / kShareOfShorterSide);
+}
+
 void PreviewPicture::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     const QRect source = coverSourceRect(picture_.size(), size());
     if (source.isEmpty()) {
         painter.fillRect(rect(), Qt::black);
-        return;
+    } else {
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(rect(), picture_, source);
     }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(rect(), picture_, source);
+    if (alertEdge_) {
+        const int w = alertEdgeWidth(size());
+        const QColor red = bannerBackground(BannerColour::Red);
+        painter.fillRect(0, 0, width(), w, red);
+        painter.fillRect(0, height() - w, width(), w, red);
+        painter.fillRect(0, 0, w, height(), red);
+        painter.fillRect(width() - w, 0, w, height(), red);
+    }
 }
 
 void PreviewPicture::closeEvent(QCloseEvent* event) {
@@ -94,6 +120,11 @@ void FrmPreview::Form_Load() {
     connect(&Picture1, &PreviewPicture::closed, this, &FrmPreview::Picture1_Destroyed);
     connect(&embedding_, &WindowEmbedding::windowGone, this, &FrmPreview::Picture1_Destroyed);
     connect(&embedding_, &WindowEmbedding::hostResized, this, &FrmPreview::fitToHost);
+
+    AlertTimer_Timer();
+    AlertTimer.setInterval(kAlertTimerIntervalMs);
+    connect(&AlertTimer, &QTimer::timeout, this, &FrmPreview::AlertTimer_Timer);
+    AlertTimer.start();
 }
 
 bool FrmPreview::showInParent(quint32 parentHandle) {
@@ -123,6 +154,24 @@ void FrmPreview::fitToHost(QSize hostSize) {
     Picture1.setGeometry(QRect(QPoint(0, 0), hostSize));
 }
 
+void FrmPreview::AlertTimer_Timer() {
+    Picture1.setAlertEdge(severeAlertInEffect());
+}
+
+// Only reads: the preview makes no folder and writes no file, and a folder that is missing
+// or not safe shows no edge.
+bool FrmPreview::severeAlertInEffect() {
+    RegistryValues& settings = app_.settings();
+    if (settings.getShowAlerts() == 0) {
+        return false;
+    }
+    SystemUtils system(app_.services().platform, app_.log(), app_.services().clock);
+    const std::shared_ptr<const FolderHandle> data =
+        findCacheFolder(system.getTempFolder(), system.getCurrentUserName());
+    return anySevere(
+        keptAlertsInEffect(data.get(), settings.getZipCode(), system.getGMT().toQDateTime()));
+}
+
 void FrmPreview::Picture1_Destroyed() {
     ExitTimer.start();
 }
@@ -135,6 +184,7 @@ void FrmPreview::ExitTimer_Timer() {
 }
 
 void FrmPreview::Form_Unload() {
+    AlertTimer.stop();
     captionLock_.reset();
     loaded_ = false;
 }

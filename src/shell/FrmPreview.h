@@ -30,6 +30,13 @@ public:
     void setPicture(const QImage& picture);
     const QImage& picture() const { return picture_; }
 
+    /// A red edge around the picture, shown while a severe weather alert is in effect.
+    void setAlertEdge(bool shown);
+    bool alertEdge() const { return alertEdge_; }
+    /// The edge's width in a box of `size`: it follows the box, and stays visible in the
+    /// smallest preview area.
+    static int alertEdgeWidth(QSize size);
+
 signals:
     /// The user closed the window (only possible while it stands on its own).
     void closed();
@@ -40,6 +47,7 @@ protected:
 
 private:
     QImage picture_;
+    bool alertEdge_ = false;
 };
 
 /// The preview shown inside a screen-saver host's preview area: one fixed picture and no
@@ -54,6 +62,9 @@ public:
     /// The title of `Picture1` when it stands on its own (no host window).
     static constexpr const char* kPictureTitle = "Nimbuscope";
     static constexpr int kExitTimerIntervalMs = 100;
+    /// How often the alerts that the saver keeps are looked at again, so that an alert
+    /// issued or ended meanwhile shows in the edge.
+    static constexpr int kAlertTimerIntervalMs = 60 * 1000;
 
     /// Loads the form: caption and its lock, the stored picture, a size of 1x1. The
     /// embedding must outlive the form.
@@ -73,11 +84,16 @@ public:
     void Picture1_Destroyed();
     /// Hides and unloads the form, then ends the program.
     void ExitTimer_Timer();
+    /// Shows the red edge while the alerts that the saver last kept for the location hold
+    /// an Extreme or Severe one in effect, and the user has not turned the alerts off.
+    void AlertTimer_Timer();
 
     PreviewPicture Picture1;
     QTimer ExitTimer;
+    QTimer AlertTimer;
 
 private:
+    bool severeAlertInEffect();
     void Form_Load();
     void Form_Unload();
     void fitToHost(QSize hostSize);

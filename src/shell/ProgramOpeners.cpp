@@ -48,9 +48,8 @@ void ProgramOpeners::openSaver(SaverApp& app) {
     QtSaverTimerFactory timers;
     const ComponentFactory components = programComponents(app);
     // The alerts have a network stack of their own: a slow alerts answer holds up no frame.
-    QNetworkAccessManager alertsManager;
-    QtBridgeTransport alertsNetwork(alertsManager,
-                                    [&app] { return app.settings().getTimeout() * kMsPerSecond; });
+    HttpBridgeTransport alertsNetwork(
+        [&app] { return app.settings().getTimeout() * kMsPerSecond; });
     QtSystemInput input;
     FrmSetupHost setup(app, components);
     FrmMain window(app, FrmMainKit{timers, components, input, setup,

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace nimbuscope {
 
@@ -39,11 +40,29 @@ bool keepsOthersOut(const struct stat& info) {
     return (info.st_mode & S_ISVTX) != 0 || (info.st_mode & kWritableByOthers) == 0;
 }
 
+/// The folder that holds the shared one, and the name of the user's folder in that.
+std::pair<QString, QString> workingFolderParts(const QString& tempFolder, const QString& userName) {
+    const QString wanted = workingFolderFor(tempFolder, userName);
+    const QString base = wanted.section(QLatin1Char('/'), 0, -3);
+    return {base.isEmpty() ? QStringLiteral("/") : base, wanted.section(QLatin1Char('/'), -1)};
+}
+
+/// Only this user or root can have planted what the shared folder holds.
+bool isTrustedShared(const struct stat& info) {
+    return (info.st_uid == ::geteuid() || info.st_uid == kRootUid) && keepsOthersOut(info);
+}
+
 /// The temporary folder is the user's own choice: a link naming it is followed.
 std::shared_ptr<FolderHandle> openTemporaryFolder(const QString& path) {
     FileDescriptor fd(
         ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return fd.valid() ? std::make_shared<FolderHandle>(std::move(fd), path) : nullptr;
+}
+
+/// The folder `name` in `parent` when it is already there and this user's own; else null.
+std::shared_ptr<FolderHandle> existingOwnFolder(const FolderHandle& parent, const QString& name) {
+    std::shared_ptr<FolderHandle> folder = FolderHandle::openIn(parent, name);
+    return folder && isOwn(*folder) ? folder : nullptr;
 }
 
 /// The shared folder, made open to all and sticky when it is new; or why it cannot be used.
@@ -66,8 +85,7 @@ std::shared_ptr<FolderHandle> openSharedFolder(const FolderHandle& temp, QString
     }
     if (info->st_uid == ::geteuid() && !keepsOthersOut(*info)) {
         ::fchmod(shared->fd(), (info->st_mode & 07777) | S_ISVTX); // ours to mend
-    } else if ((info->st_uid != ::geteuid() && info->st_uid != kRootUid) ||
-               !keepsOthersOut(*info)) {
+    } else if (!isTrustedShared(*info)) {
         refusal = path + QStringLiteral(" belongs to user ") + QString::number(info->st_uid) +
                   QStringLiteral(" and is not sticky or not closed to others");
         return nullptr;
@@ -79,8 +97,8 @@ std::shared_ptr<FolderHandle> openSharedFolder(const FolderHandle& temp, QString
 /// private to them; else null.
 std::shared_ptr<FolderHandle> ownPrivateFolder(const FolderHandle& parent, const QString& name) {
     ::mkdirat(parent.fd(), QFile::encodeName(name).constData(), kPrivateFolderMode);
-    std::shared_ptr<FolderHandle> folder = FolderHandle::openIn(parent, name);
-    if (!folder || !isOwn(*folder)) {
+    std::shared_ptr<FolderHandle> folder = existingOwnFolder(parent, name);
+    if (!folder) {
         return nullptr;
     }
     ::fchmod(folder->fd(), kPrivateFolderMode);
@@ -128,13 +146,22 @@ std::shared_ptr<const FolderHandle> WorkingFolders::dataAt(const QString& dataDi
     return data && data->path() == dataDirectory ? data : nullptr;
 }
 
-WorkingFolders makeWorkingFolders(const QString& tempFolder, const QString& userName) {
-    const QString wanted = workingFolderFor(tempFolder, userName);
-    const QString ownName = wanted.section(QLatin1Char('/'), -1);
-    QString base = wanted.section(QLatin1Char('/'), 0, -3);
-    if (base.isEmpty()) {
-        base = QStringLiteral("/");
+std::shared_ptr<const FolderHandle> findCacheFolder(const QString& tempFolder,
+                                                    const QString& userName) {
+    const auto [base, ownName] = workingFolderParts(tempFolder, userName);
+    const std::shared_ptr<FolderHandle> temp = openTemporaryFolder(base);
+    const std::shared_ptr<FolderHandle> shared =
+        temp ? FolderHandle::openIn(*temp, kSharedFolderName) : nullptr;
+    const std::optional<struct stat> info = shared ? shared->status() : std::nullopt;
+    if (!info || !isTrustedShared(*info)) {
+        return nullptr;
     }
+    const std::shared_ptr<FolderHandle> folder = existingOwnFolder(*shared, ownName);
+    return folder ? existingOwnFolder(*folder, kDataFolderName) : nullptr;
+}
+
+WorkingFolders makeWorkingFolders(const QString& tempFolder, const QString& userName) {
+    const auto [base, ownName] = workingFolderParts(tempFolder, userName);
     WorkingFolders made;
     const std::shared_ptr<FolderHandle> temp = openTemporaryFolder(base);
     if (!temp) {

@@ -42,6 +42,11 @@ struct WorkingFolders {
 /// replaced. Nothing is reached through a link below the temporary folder.
 WorkingFolders makeWorkingFolders(const QString& tempFolder, const QString& userName);
 
+/// The user's cache folder as `makeWorkingFolders` leaves it, found without making, mending
+/// or replacing anything on the way; null when a folder there is missing or not safe.
+std::shared_ptr<const FolderHandle> findCacheFolder(const QString& tempFolder,
+                                                    const QString& userName);
+
 /// Makes `folders` when they were never made, or made and since removed; when no safe
 /// folder can be had, says why once on standard error and leaves them empty (the saver then
 /// runs from memory, without a cache or log).

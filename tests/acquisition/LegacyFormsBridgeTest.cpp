@@ -434,21 +434,27 @@ TEST_F(KeptPlacesTest, ASecondRunWithinAWeekAsksNeitherTheSearchNorThePoints) {
 }
 
 TEST_F(KeptPlacesTest, ADamagedOrForeignFileIsIgnoredAndReplaced) {
-    const QByteArray good = "nimbuscope-places 1\n"
-                            "P\t2022-03-02T20:00:00Z\t38.8860,-77.0940\tKLWX\tArlington\tVA\t"
-                            "KOLM\n";
+    const QByteArray good =
+        R"({"nimbuscope-places":2,"places":[{"learnt":"2022-03-02T20:00:00Z",)"
+        R"("key":"38.8860,-77.0940","radarStation":"KLWX","city":"Arlington","state":"VA",)"
+        R"("stations":["KOLM"]}],"searches":[]})";
     const struct {
         const char* name;
         QByteArray text;
     } rows[] = {
         {"foreign", "<html>not ours</html>\n"},
         {"cut off", good.chopped(1)},
+        {"the first, tab-separated form", "nimbuscope-places 1\nP\t2022-03-02T20:00:00Z\t"
+                                          "38.8860,-77.0940\tKLWX\tArlington\tVA\tKOLM\n"},
         {"markup in the city", QByteArray(good).replace("Arlington", "<b>x</b>")},
         {"site out of form", QByteArray(good).replace("KLWX", "../x")},
         {"latitude out of range", QByteArray(good).replace("38.8860", "98.8860")},
         {"learnt time not a time", QByteArray(good).replace("2022-03-02T20:00:00Z", "soon")},
-        {"extra field", QByteArray(good).replace("\tKOLM", "\tKOLM\tx")},
-        {"search without coordinates", good + "S\t2022-03-02T20:00:00Z\t22201\t\t-77.1\n"},
+        {"station not text", QByteArray(good).replace(R"(["KOLM"])", "[7]")},
+        {"search without coordinates",
+         QByteArray(good).replace(
+             R"("searches":[])",
+             R"("searches":[{"learnt":"2022-03-02T20:00:00Z","text":"22201","lon":-77.1}])")},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -1,7 +1,12 @@
 // The preview of the real saver program ("/p <window id>") on a private X server, with the
 // test playing the host program that owns the preview area.
+#include "acquisition/AlertPoller.h"
+#include "shell/WorkingFolder.h"
+#include "support/FolderHandle.h"
+
 #include "common/TestWorld.h"
 #include "e2e/ImageCompare.h"
+#include "e2e/SaverWorld.h"
 #include "e2e/XvfbSession.h"
 
 #include <QDir>
@@ -9,6 +14,9 @@
 #include <QProcessEnvironment>
 
 #include <gtest/gtest.h>
+
+#include <pwd.h>
+#include <unistd.h>
 
 using namespace nimbuscope::e2e;
 using namespace nimbuscope::test;
@@ -147,4 +155,32 @@ TEST_F(PreviewE2eTest, WithoutAHostThePictureStandsAloneUntilItsWindowIsDestroye
         ASSERT_TRUE(run->waitForEnd(kGoneWithinMs));
         EXPECT_EQ(run->exitCode(), 0) << run->describe().toStdString();
     }
+}
+
+TEST_F(PreviewE2eTest, ASevereAlertKeptByTheSaverEdgesThePictureInRed) {
+    writeHives(world, "\"zipcode\"=\"64106\"\n");
+    const nimbuscope::WorkingFolders folders = nimbuscope::makeWorkingFolders(
+        world.tmp(), QString::fromLocal8Bit(getpwuid(geteuid())->pw_name));
+    ASSERT_TRUE(folders.data);
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QByteArray answer =
+        R"({"features":[{"properties":{"event":"Tornado Warning","severity":"Severe","onset":")" +
+        now.addSecs(-600).toString(Qt::ISODate).toLatin1() + R"(","ends":")" +
+        now.addSecs(3600).toString(Qt::ISODate).toLatin1() + R"("}}]})";
+    ASSERT_TRUE(folders.data->replaceFile(QString(nimbuscope::kKeptAlertsFileName),
+                                          nimbuscope::formatKeptAlerts({"64106", answer})));
+
+    const quint32 host = makeHost({40, 30, 160, 121});
+    const auto run = preview({QStringLiteral("/p"), QString::number(host)});
+    constexpr QRgb kEdgeRed = 0xb00000;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            const QImage shown = session.x().grabWindow(host);
+            return colourShare(shown.copy(0, 0, 160, 2), kEdgeRed) == 1.0 &&
+                   colourShare(shown.copy(0, 0, 2, 121), kEdgeRed) == 1.0;
+        },
+        kDrawnWithinMs))
+        << run->describe().toStdString();
+    ASSERT_TRUE(session.x().destroyWindow(host));
+    EXPECT_TRUE(run->waitForEnd(kGoneWithinMs));
 }

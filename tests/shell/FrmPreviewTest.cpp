@@ -2,10 +2,18 @@
 
 #include "shell/MyMain.h"
 #include "shell/PreviewOpener.h"
+#include "shell/WorkingFolder.h"
+
+#include "acquisition/AlertPoller.h"
+#include "display/AlertBanner.h"
+#include "support/FolderHandle.h"
 
 #include "ShellRig.h"
 #include "common/FakeEmbedding.h"
 #include "e2e/ImageCompare.h"
+
+#include <QDir>
+#include <QFile>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
@@ -30,9 +38,23 @@ QImage nameInk(const QImage& picture) {
     return ink;
 }
 
+/// An answer with one alert from 21:00 UTC on the rig's day (the clock starts at 21:35:29).
+QByteArray answerWith(const char* severity, const char* ends) {
+    return QByteArray(R"({"features":[{"properties":{"event":"Tornado Warning","severity":")") +
+           severity + R"(","onset":"2026-12-05T21:00:00Z","ends":"2026-12-05T)" + ends +
+           R"(Z"}}]})";
+}
+
 class FrmPreviewTest : public ShellRig<> {
 protected:
     bool previewLockHeld() { return locks.isHeld(QString::fromLatin1(kPreviewCaption)); }
+
+    /// Keeps `text` as the saver's alerts file, in the folders the saver makes.
+    void keepAlerts(const QByteArray& text) {
+        const WorkingFolders folders = makeWorkingFolders(world.tmp(), *platform.user);
+        ASSERT_TRUE(folders.data);
+        ASSERT_TRUE(folders.data->replaceFile(QString(kKeptAlertsFileName), text));
+    }
 
     FakeEmbedding embedding;
 };
@@ -171,4 +193,75 @@ TEST_F(FrmPreviewTest, OffX11NoWindowIdCanBeReached) {
         EXPECT_EQ(opener.form(), nullptr);
         EXPECT_FALSE(previewLockHeld());
     }
+}
+
+TEST_F(FrmPreviewTest, ARedEdgeOnlyWhileTheKeptAlertsHoldASevereOneForTheLocation) {
+    const QByteArray severe = answerWith("Severe", "22:00:00");
+    const struct {
+        const char* name;
+        std::optional<QByteArray> kept; // none: the saver never made its folders
+        const char* keptZip;            // empty: `kept` is the whole file
+        qint32 showAlerts;
+        bool reachedThroughLink;
+        bool edge;
+    } rows[] = {
+        {"nothing kept", std::nullopt, "", 1, false, false},
+        {"damaged file", "nimbuscope-alerts 1\t64106\n{\"features\":[{", "", 1, false, false},
+        {"moderate only", answerWith("Moderate", "22:00:00"), "64106", 1, false, false},
+        {"severe in effect", severe, "64106", 1, false, true},
+        {"severe expired", answerWith("Severe", "21:35:29"), "64106", 1, false, false},
+        {"kept for another location", severe, "80301", 1, false, false},
+        {"alerts turned off", severe, "64106", 0, false, false},
+        {"user's folder is a link", severe, "64106", 1, true, false},
+    };
+    app.settings().saveZipCode(QStringLiteral("64106"));
+    const QString own = workingFolderFor(world.tmp(), *platform.user);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        QDir(world.tmp()).removeRecursively();
+        QDir().mkpath(world.tmp());
+        if (row.kept) {
+            keepAlerts(*row.keptZip ? formatKeptAlerts({QLatin1String(row.keptZip), *row.kept})
+                                    : *row.kept);
+        }
+        if (row.reachedThroughLink) {
+            ASSERT_TRUE(QDir().rename(own, own + QStringLiteral("-elsewhere")));
+            ASSERT_TRUE(QFile::link(own + QStringLiteral("-elsewhere"), own));
+        }
+        app.settings().saveShowAlerts(row.showAlerts);
+        FrmPreview form(app, embedding);
+        EXPECT_EQ(form.Picture1.alertEdge(), row.edge);
+        EXPECT_TRUE(form.AlertTimer.isActive());
+        if (!row.kept) {
+            EXPECT_TRUE(QDir(world.tmp()).isEmpty()) << "the preview made a folder";
+        }
+    }
+}
+
+TEST_F(FrmPreviewTest, TheEdgeFramesThePictureAndGoesAtTheAlertsEnd) {
+    app.settings().saveZipCode(QStringLiteral("64106"));
+    app.settings().saveShowAlerts(1);
+    keepAlerts(formatKeptAlerts({QStringLiteral("64106"), answerWith("Severe", "21:40:00")}));
+    FrmPreview form(app, embedding);
+    ASSERT_TRUE(form.showInParent(5));
+    const QImage framed = form.Picture1.grab().toImage();
+    ASSERT_EQ(framed.size(), QSize(152, 112));
+    constexpr int kEdge = 3; // of the classic preview area; at least 2 in the smallest
+    EXPECT_EQ(PreviewPicture::alertEdgeWidth({152, 112}), kEdge);
+    EXPECT_EQ(PreviewPicture::alertEdgeWidth({40, 30}), 2);
+    EXPECT_GT(PreviewPicture::alertEdgeWidth({304, 224}), kEdge);
+
+    clock.advanceSeconds(5 * 60);
+    form.AlertTimer_Timer();
+    const QImage plain = form.Picture1.grab().toImage();
+    const QRgb red = bannerBackground(BannerColour::Red).rgb();
+    const QRect inside = framed.rect().adjusted(kEdge, kEdge, -kEdge, -kEdge);
+    for (const QRect& side : {QRect(0, 0, 152, kEdge), QRect(0, 112 - kEdge, 152, kEdge),
+                              QRect(0, 0, kEdge, 112), QRect(152 - kEdge, 0, kEdge, 112)}) {
+        EXPECT_DOUBLE_EQ(e2e::colourShare(framed.copy(side), red), 1.0);
+        EXPECT_DOUBLE_EQ(e2e::colourShare(plain.copy(side), red), 0.0);
+    }
+    EXPECT_EQ(e2e::meanColourDifference(framed.copy(inside), plain.copy(inside)), 0.0)
+        << "the edge covers only its own strip";
+    EXPECT_FALSE(form.Picture1.alertEdge());
 }

@@ -4,7 +4,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QNetworkAccessManager>
 
 using namespace nimbuscope;
 
@@ -40,8 +39,7 @@ int main(int argc, char* argv[]) {
     config.utcNow = [] { return QDateTime::currentDateTimeUtc(); };
 
     constexpr int kTimeoutMs = 30000;
-    QNetworkAccessManager manager;
-    QtBridgeTransport transport(manager, [] { return kTimeoutMs; });
+    HttpBridgeTransport transport([] { return kTimeoutMs; });
     QTextStream out(stdout);
     BridgeCheck check(config, transport, out);
     return check.run(cli.positionalArguments().first()) ? 0 : 1;
