@@ -1,12 +1,17 @@
 #pragma once
 
-#include "registry/RegistryApi.h"
-
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 
 namespace nimbuscope {
+
+/// Where the hive files live.
+struct RegistryPaths {
+    QString currentUserHive;  // .../HKEY_CURRENT_USER.reg
+    QString localMachineHive; // .../HKEY_LOCAL_MACHINE.reg
+    QString classesRootHive;  // .../HKEY_CLASSES_ROOT.reg
+};
 
 /// The folders the program uses, worked out once at start from the environment and the
 /// program's own location, then passed to whoever needs one. Nothing else reads the

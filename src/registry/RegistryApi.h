@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Folders.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -51,13 +53,6 @@ inline constexpr quint32 AllAccess = 0x3F;
 /// Rights that change the hive: denied on a root the user may not write.
 inline constexpr quint32 WriteRights = SetValue | CreateSubKey | CreateLink;
 } // namespace regaccess
-
-/// Where the hive files live.
-struct RegistryPaths {
-    QString currentUserHive;  // .../HKEY_CURRENT_USER.reg
-    QString localMachineHive; // .../HKEY_LOCAL_MACHINE.reg
-    QString classesRootHive;  // .../HKEY_CLASSES_ROOT.reg
-};
 
 /// The registry calls the registry access class makes, shaped like the system's own: keys
 /// are opened into handles, values are typed byte strings, every call answers a status.
