@@ -5,9 +5,9 @@
 
 #include "BenchSupport.h"
 
-#include "display/FramePicture.h"
-#include "display/PackedPicture.h"
 #include "noaa-sim/RadarGif.h"
+#include "pictures/FramePicture.h"
+#include "pictures/PackedPicture.h"
 
 #include <QImage>
 #include <benchmark/benchmark.h>

@@ -3,7 +3,7 @@
 
 #include "BenchSupport.h"
 
-#include "display/DisplayList.h"
+#include "pictures/DisplayList.h"
 #include "registry/RegistryApi.h"
 #include "registry/RegistryHiveFormat.h"
 

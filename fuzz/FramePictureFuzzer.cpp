@@ -4,7 +4,7 @@
 // indexed form must keep every pixel.
 #include "FuzzSupport.h"
 
-#include "display/FramePicture.h"
+#include "pictures/FramePicture.h"
 #include "support/Error.h"
 
 #include <QGuiApplication>

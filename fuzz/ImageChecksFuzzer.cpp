@@ -3,7 +3,7 @@
 // checks independently.
 #include "FuzzSupport.h"
 
-#include "display/ImageUtils.h"
+#include "pictures/ImageUtils.h"
 
 using namespace nimbuscope;
 

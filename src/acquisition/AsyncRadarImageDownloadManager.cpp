@@ -5,9 +5,9 @@
 #include "acquisition/CachePurge.h"
 #include "acquisition/PageRetriever.h"
 #include "acquisition/PassReport.h"
-#include "display/DisplayList.h"
-#include "display/ImageUtils.h"
-#include "display/SaverWindow.h"
+#include "pictures/DisplayList.h"
+#include "pictures/ImageUtils.h"
+#include "pictures/SaverRunState.h"
 #include "settings/RegistryValues.h"
 #include "support/Log.h"
 

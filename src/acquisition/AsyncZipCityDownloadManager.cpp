@@ -4,7 +4,7 @@
 #include "acquisition/LocationPage.h"
 #include "acquisition/PageRetriever.h"
 #include "acquisition/PassReport.h"
-#include "display/SaverWindow.h"
+#include "pictures/SaverRunState.h"
 #include "settings/RegistryValues.h"
 #include "support/Log.h"
 #include "support/StringUtils.h"

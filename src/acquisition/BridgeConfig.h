@@ -41,12 +41,6 @@ struct BridgeConfig {
     std::function<QByteArray()> noRadarPicture;
 };
 
-class RegistryValues;
-
-/// The bridge's settings as the settings store holds them; NOAA's hosts from the host
-/// values' defaults.
-BridgeConfig bridgeConfigFrom(RegistryValues& settings);
-
 /// Each of NOAA's default service addresses and the configured one in its place: every
 /// request the bridge sends, and every link it follows, goes through these.
 QList<BaseMapping> bridgeBaseMappings(const BridgeConfig& config);

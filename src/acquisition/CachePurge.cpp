@@ -2,7 +2,7 @@
 
 #include "acquisition/AdaTrap.h"
 #include "acquisition/CacheFiles.h"
-#include "display/DisplayList.h"
+#include "pictures/DisplayList.h"
 #include "support/FolderHandle.h"
 #include "support/Log.h"
 

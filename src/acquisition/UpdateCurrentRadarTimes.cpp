@@ -3,8 +3,8 @@
 #include "acquisition/AdaTrap.h"
 #include "acquisition/PassReport.h"
 #include "acquisition/RadarTimes.h"
-#include "display/DisplayList.h"
-#include "display/SaverWindow.h"
+#include "pictures/DisplayList.h"
+#include "pictures/SaverRunState.h"
 #include "support/SystemUtils.h"
 
 namespace nimbuscope {

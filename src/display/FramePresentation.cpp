@@ -2,11 +2,11 @@
 
 #include "display/ClockText.h"
 #include "display/FrameLayout.h"
-#include "display/FramePicture.h"
-#include "display/ImageUtils.h"
 #include "display/MyProgress.h"
 #include "display/PictureBox.h"
 #include "display/SaverTimer.h"
+#include "pictures/FramePicture.h"
+#include "pictures/ImageUtils.h"
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/FileUtils.h"

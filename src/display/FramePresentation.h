@@ -1,7 +1,7 @@
 #pragma once
 
-#include "display/DisplayList.h"
 #include "display/SaverWindow.h"
+#include "pictures/DisplayList.h"
 
 #include <QLocale>
 #include <QSet>

@@ -1,6 +1,6 @@
 #include "setup/SetupChoices.h"
 
-#include "display/SaverWindow.h"
+#include "pictures/SaverRunState.h"
 
 #include <cmath>
 

@@ -1,13 +1,34 @@
 #include "shell/ProgramComponents.h"
 
+#include "acquisition/CacheFiles.h"
 #include "acquisition/HttpRetriever.h"
+#include "display/FramePresentation.h"
+#include "settings/RegistryValues.h"
 #include "shell/SaverApp.h"
 #include "shell/WorkingFolder.h"
+#include "support/FileUtils.h"
 #include "support/SystemUtils.h"
 
 #include <memory>
 
 namespace nimbuscope {
+
+BridgeConfig bridgeConfigFrom(RegistryValues& settings) {
+    BridgeConfig c;
+    c.enabled = settings.getLegacyFormsBridge() != 0;
+    c.locationSearchURL = settings.getBridgeLocationSearchURL();
+    c.apiURL = settings.getBridgeApiURL();
+    c.mapServerURL = settings.getBridgeMapServerURL();
+    c.stillsURL = settings.getBridgeStillsURL();
+    c.noaaHosts = RegistryValues::defaultServiceHosts();
+    c.storedLocationURL = [&settings] { return settings.getCurrentConditionsURL(); };
+    c.noRadarPicture = [&settings] {
+        return readRegularFile(joinPath(settings.getHomeDir(), FramePresentation::kFallbackPicture),
+                               kMaxCacheFileBytes)
+            .value_or(QByteArray());
+    };
+    return c;
+}
 
 ComponentFactory programComponents(SaverApp& app) {
     ComponentFactory components;

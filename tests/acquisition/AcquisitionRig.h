@@ -1,10 +1,10 @@
 #pragma once
 
 #include "acquisition/AcquireDataAsync.h"
-#include "display/DisplayList.h"
 #include "display/MyProgress.h"
 #include "display/PictureBox.h"
 #include "display/SaverWindow.h"
+#include "pictures/DisplayList.h"
 #include "registry/MemoryRegistry.h"
 #include "settings/RegistryValues.h"
 #include "shell/PassOnScreen.h"

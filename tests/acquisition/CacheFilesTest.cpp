@@ -1,7 +1,7 @@
 #include "acquisition/CacheFiles.h"
 #include "acquisition/BridgePlaces.h"
 #include "acquisition/CachePurge.h"
-#include "display/DisplayList.h"
+#include "pictures/DisplayList.h"
 #include "support/Error.h"
 
 #include "ParserTestSupport.h"

@@ -4,6 +4,7 @@
 #include "acquisition/PageRetriever.h"
 #include "registry/MemoryRegistry.h"
 #include "settings/RegistryValues.h"
+#include "shell/ProgramComponents.h"
 #include "support/FolderHandle.h"
 
 #include "RecordedAnswers.h"

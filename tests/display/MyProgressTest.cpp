@@ -1,6 +1,6 @@
 #include "display/MyProgress.h"
 
-#include "DisplayTestRig.h"
+#include "common/DisplayTestRig.h"
 
 #include <QCoreApplication>
 #include <QWidget>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "DisplayTestRig.h"
-#include "TestGif.h"
+#include "common/DisplayTestRig.h"
+#include "common/TestGif.h"
 
-#include "display/DisplayList.h"
 #include "display/FramePresentation.h"
 #include "display/MyProgress.h"
 #include "display/PictureBox.h"
 #include "display/SaverWindow.h"
+#include "pictures/DisplayList.h"
 
 #include "common/FakeSaverTimer.h"
 

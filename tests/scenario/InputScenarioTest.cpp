@@ -1,8 +1,8 @@
 #include "ScenarioApplication.h"
 #include "ScenarioRig.h"
 
-#include "display/DisplayList.h"
 #include "display/MyProgress.h"
+#include "pictures/DisplayList.h"
 #include "shell/MyMain.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "SoakWatch.h"
 
-#include "display/DisplayList.h"
-#include "display/DisplayListImages.h"
+#include "pictures/DisplayList.h"
+#include "pictures/DisplayListImages.h"
 
 #include <QApplication>
 #include <QDir>

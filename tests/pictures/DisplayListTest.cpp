@@ -1,6 +1,6 @@
-#include "display/DisplayList.h"
+#include "pictures/DisplayList.h"
 
-#include "DisplayTestRig.h"
+#include "common/DisplayTestRig.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "display/FramePicture.h"
+#include "pictures/FramePicture.h"
 
-#include "display/GifPicture.h"
+#include "pictures/GifPicture.h"
 #include "support/Error.h"
 
 #include <QBuffer>

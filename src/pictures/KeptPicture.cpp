@@ -1,6 +1,6 @@
-#include "display/KeptPicture.h"
+#include "pictures/KeptPicture.h"
 
-#include "display/FramePicture.h"
+#include "pictures/FramePicture.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "TestGif.h"
+#include "common/TestGif.h"
 
 #include <QFile>
 

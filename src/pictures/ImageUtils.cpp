@@ -1,4 +1,4 @@
-#include "display/ImageUtils.h"
+#include "pictures/ImageUtils.h"
 
 #include <QFile>
 

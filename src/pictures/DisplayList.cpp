@@ -1,6 +1,6 @@
-#include "display/DisplayList.h"
+#include "pictures/DisplayList.h"
 
-#include "display/ImageUtils.h"
+#include "pictures/ImageUtils.h"
 #include "support/Error.h"
 #include "support/FileUtils.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "display/DisplayListImages.h"
-#include "display/KeptPicture.h"
+#include "pictures/DisplayListImages.h"
+#include "pictures/KeptPicture.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "display/KeptPicture.h"
+#include "pictures/KeptPicture.h"
 
 #include <QString>
 

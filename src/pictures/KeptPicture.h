@@ -1,6 +1,6 @@
 #pragma once
 
-#include "display/PackedPicture.h"
+#include "pictures/PackedPicture.h"
 
 #include <QImage>
 #include <QSize>

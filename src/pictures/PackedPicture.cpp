@@ -1,4 +1,4 @@
-#include "display/PackedPicture.h"
+#include "pictures/PackedPicture.h"
 
 #include <algorithm>
 #include <array>

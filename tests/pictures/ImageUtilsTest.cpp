@@ -1,6 +1,6 @@
-#include "display/ImageUtils.h"
+#include "pictures/ImageUtils.h"
 
-#include "DisplayTestRig.h"
+#include "common/DisplayTestRig.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "display/PackedPicture.h"
+#include "pictures/PackedPicture.h"
 
-#include "display/FramePicture.h"
-#include "display/KeptPicture.h"
 #include "noaa-sim/RadarGif.h"
+#include "pictures/FramePicture.h"
+#include "pictures/KeptPicture.h"
 
 #include <gtest/gtest.h>
 

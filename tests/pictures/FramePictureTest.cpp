@@ -1,7 +1,7 @@
-#include "display/FramePicture.h"
+#include "pictures/FramePicture.h"
 
-#include "DisplayTestRig.h"
-#include "TestGif.h"
+#include "common/DisplayTestRig.h"
+#include "common/TestGif.h"
 #include "noaa-sim/RadarGif.h"
 #include "support/Error.h"
 
@@ -17,7 +17,7 @@ using namespace nimbuscope::test;
 namespace {
 
 QByteArray readFixture(const QString& name) {
-    QFile file(QStringLiteral(NIMBUSCOPE_DISPLAY_FIXTURES "/") + name);
+    QFile file(QStringLiteral(NIMBUSCOPE_PICTURE_FIXTURES "/") + name);
     EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
     return file.readAll();
 }

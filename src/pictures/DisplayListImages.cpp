@@ -1,6 +1,6 @@
-#include "display/DisplayListImages.h"
+#include "pictures/DisplayListImages.h"
 
-#include "display/DisplayList.h"
+#include "pictures/DisplayList.h"
 #include "support/Error.h"
 
 namespace nimbuscope {

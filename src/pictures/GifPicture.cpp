@@ -1,4 +1,4 @@
-#include "display/GifPicture.h"
+#include "pictures/GifPicture.h"
 
 #include <gif_lib.h>
 
