@@ -1,7 +1,7 @@
 // The place's active alerts on the real saver's window, from tools/noaa-sim in today mode:
 // a severe alert's red band over the animating radar, gone once the alert is cancelled.
-#include "e2e/SaverE2eFixture.h"
-#include "e2e/SaverScreen.h"
+#include "e2e/kit/SaverE2eFixture.h"
+#include "e2e/kit/SaverScreen.h"
 
 #include <gtest/gtest.h>
 

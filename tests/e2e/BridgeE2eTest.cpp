@@ -1,8 +1,8 @@
 // The saver and its setup dialog with every service setting at NOAA's defaults and only the
 // bridge's four addresses pointed at tools/noaa-sim in today mode: whatever the programs
 // show must have come through the bridge from NOAA's current forms.
-#include "e2e/SaverE2eFixture.h"
-#include "e2e/SaverScreen.h"
+#include "e2e/kit/SaverE2eFixture.h"
+#include "e2e/kit/SaverScreen.h"
 
 #include "display/FrameLayout.h"
 #include "noaa-sim/Conditions.h"

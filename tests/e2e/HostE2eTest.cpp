@@ -1,10 +1,10 @@
 // The saver as a display mode of the real XScreenSaver ("mode: one"), on a private X server,
 // downloading from tools/noaa-sim: every copy the host starts animates, copies take turns at
 // the downloads, and the host never has a crash to show.
-#include "e2e/ImageCompare.h"
-#include "e2e/NoaaSimRun.h"
-#include "e2e/XScreenSaverHost.h"
-#include "e2e/XvfbSession.h"
+#include "e2e/kit/ImageCompare.h"
+#include "e2e/kit/NoaaSimRun.h"
+#include "e2e/kit/XScreenSaverHost.h"
+#include "e2e/kit/XvfbSession.h"
 
 #include <QMap>
 #include <QThread>

@@ -1,9 +1,9 @@
 // The real saver (offscreen) against tools/noaa-sim answering one kind of request in a hostile
 // way: whatever the server sends, the saver stays up within a memory bound, its cache holds
 // only files of its own naming, and its error log says what went wrong.
-#include "e2e/ImageCompare.h"
-#include "e2e/NoaaSimRun.h"
-#include "e2e/SaverWorld.h"
+#include "e2e/kit/ImageCompare.h"
+#include "e2e/kit/NoaaSimRun.h"
+#include "e2e/kit/SaverWorld.h"
 
 #include "shell/WorkingFolder.h"
 

@@ -2,8 +2,8 @@
 // their data in that prefix rather than in the source tree, and the desktop entries must be
 // valid and start programs that were installed.
 #include "common/TestWorld.h"
-#include "e2e/ImageCompare.h"
-#include "e2e/XvfbSession.h"
+#include "e2e/kit/ImageCompare.h"
+#include "e2e/kit/XvfbSession.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "KillChecks.h"
 
-#include "e2e/SaverWorld.h"
+#include "e2e/kit/SaverWorld.h"
 
 #include "registry/RegistryApi.h"
 #include "registry/RegistryHiveFormat.h"

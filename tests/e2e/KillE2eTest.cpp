@@ -5,7 +5,7 @@
 // NIMBUSCOPE_KILL_SEED the random moments.
 #include "KillChecks.h"
 
-#include "e2e/SaverE2eFixture.h"
+#include "e2e/kit/SaverE2eFixture.h"
 
 #include <QThread>
 

@@ -5,9 +5,9 @@
 #include "support/FolderHandle.h"
 
 #include "common/TestWorld.h"
-#include "e2e/ImageCompare.h"
-#include "e2e/SaverWorld.h"
-#include "e2e/XvfbSession.h"
+#include "e2e/kit/ImageCompare.h"
+#include "e2e/kit/SaverWorld.h"
+#include "e2e/kit/XvfbSession.h"
 
 #include <QDir>
 

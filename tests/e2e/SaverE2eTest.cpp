@@ -1,7 +1,7 @@
 // The full-screen saver ("/s") on a private X server without a window manager, downloading
 // from tools/noaa-sim over loopback: what the user sees and what ends it.
-#include "e2e/SaverE2eFixture.h"
-#include "e2e/SaverScreen.h"
+#include "e2e/kit/SaverE2eFixture.h"
+#include "e2e/kit/SaverScreen.h"
 
 #include "platform/InstanceLocks.h"
 

@@ -1,6 +1,6 @@
 // The real saver beyond one plain screen: a second X screen it must cover, the window an
 // XScreenSaver-style host hands it, an end by SIGTERM, and the launcher starting it.
-#include "e2e/SaverE2eFixture.h"
+#include "e2e/kit/SaverE2eFixture.h"
 
 #include "platform/InstanceLocks.h"
 

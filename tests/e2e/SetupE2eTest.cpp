@@ -2,11 +2,11 @@
 // window at a first start, on a private X server, checking zip codes against tools/noaa-sim
 // over loopback, with its settings in the test's own hive.
 #include "common/TestWorld.h"
-#include "e2e/ImageCompare.h"
-#include "e2e/NoaaSimRun.h"
-#include "e2e/SaverScreen.h"
-#include "e2e/SaverWorld.h"
-#include "e2e/XvfbSession.h"
+#include "e2e/kit/ImageCompare.h"
+#include "e2e/kit/NoaaSimRun.h"
+#include "e2e/kit/SaverScreen.h"
+#include "e2e/kit/SaverWorld.h"
+#include "e2e/kit/XvfbSession.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // the test plays the host program through an X connection of its own.
 #include "platform/X11Embedding.h"
 
-#include "e2e/ImageCompare.h"
-#include "e2e/XClient.h"
+#include "e2e/kit/ImageCompare.h"
+#include "e2e/kit/XClient.h"
 
 #include <QWindow>
 

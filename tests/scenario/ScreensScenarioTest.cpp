@@ -10,7 +10,7 @@
 #include "shell/SharedCache.h"
 
 #include "common/FakeEmbedding.h"
-#include "e2e/ImageCompare.h"
+#include "e2e/kit/ImageCompare.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>

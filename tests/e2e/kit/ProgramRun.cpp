@@ -1,4 +1,4 @@
-#include "e2e/ProgramRun.h"
+#include "e2e/kit/ProgramRun.h"
 
 #include <csignal>
 #include <sys/prctl.h>

@@ -1,4 +1,4 @@
-#include "e2e/SimControl.h"
+#include "e2e/kit/SimControl.h"
 
 #include <httplib.h>
 

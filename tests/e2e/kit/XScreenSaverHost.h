@@ -1,7 +1,7 @@
 #pragma once
 
-#include "e2e/ProgramRun.h"
-#include "e2e/SaverWorld.h"
+#include "e2e/kit/ProgramRun.h"
+#include "e2e/kit/SaverWorld.h"
 
 #include <QByteArray>
 #include <QImage>

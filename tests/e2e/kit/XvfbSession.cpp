@@ -1,4 +1,4 @@
-#include "e2e/XvfbSession.h"
+#include "e2e/kit/XvfbSession.h"
 
 #include <QDeadlineTimer>
 #include <QFile>

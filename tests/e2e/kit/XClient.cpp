@@ -1,4 +1,4 @@
-#include "e2e/XClient.h"
+#include "e2e/kit/XClient.h"
 
 #include <QDeadlineTimer>
 #include <QThread>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "e2e/ProgramRun.h"
+#include "e2e/kit/ProgramRun.h"
 
 #include <QMap>
 #include <QString>

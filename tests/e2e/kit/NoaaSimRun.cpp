@@ -1,6 +1,6 @@
-#include "e2e/NoaaSimRun.h"
+#include "e2e/kit/NoaaSimRun.h"
 
-#include "e2e/ImageCompare.h"
+#include "e2e/kit/ImageCompare.h"
 
 #include <QProcessEnvironment>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "e2e/ImageCompare.h"
+#include "e2e/kit/ImageCompare.h"
 
 #include <QFont>
 #include <QImage>

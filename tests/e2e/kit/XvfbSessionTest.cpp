@@ -1,7 +1,7 @@
 // A smoke test of the end-to-end kit: a display of its own, a window grabbed, a key, and a
 // program that runs there and dies with its run.
-#include "e2e/XvfbSession.h"
-#include "e2e/ImageCompare.h"
+#include "e2e/kit/XvfbSession.h"
+#include "e2e/kit/ImageCompare.h"
 
 #include <QFileInfo>
 

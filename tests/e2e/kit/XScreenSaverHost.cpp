@@ -1,7 +1,7 @@
-#include "e2e/XScreenSaverHost.h"
+#include "e2e/kit/XScreenSaverHost.h"
 
-#include "e2e/ImageCompare.h"
-#include "e2e/XvfbSession.h"
+#include "e2e/kit/ImageCompare.h"
+#include "e2e/kit/XvfbSession.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,4 +1,4 @@
-#include "e2e/SaverWorld.h"
+#include "e2e/kit/SaverWorld.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "e2e/ProgramRun.h"
-#include "e2e/XClient.h"
+#include "e2e/kit/ProgramRun.h"
+#include "e2e/kit/XClient.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,4 +1,4 @@
-#include "e2e/ImageCompare.h"
+#include "e2e/kit/ImageCompare.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

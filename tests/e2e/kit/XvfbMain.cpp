@@ -1,7 +1,7 @@
 // The main of tests that run Qt windows of their own on a real X server: it starts a
 // private Xvfb first and puts the test program's QApplication on it. Without a display the
 // tests fail; listing them needs none.
-#include "e2e/XvfbSession.h"
+#include "e2e/kit/XvfbSession.h"
 
 #include <QApplication>
 

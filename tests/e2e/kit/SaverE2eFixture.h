@@ -1,11 +1,11 @@
 #pragma once
 
 #include "common/TestWorld.h"
-#include "e2e/ImageCompare.h"
-#include "e2e/NoaaSimRun.h"
-#include "e2e/SaverWorld.h"
-#include "e2e/SimControl.h"
-#include "e2e/XvfbSession.h"
+#include "e2e/kit/ImageCompare.h"
+#include "e2e/kit/NoaaSimRun.h"
+#include "e2e/kit/SaverWorld.h"
+#include "e2e/kit/SimControl.h"
+#include "e2e/kit/XvfbSession.h"
 
 #include <QProcessEnvironment>
 #include <QSize>

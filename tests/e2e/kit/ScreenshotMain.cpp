@@ -1,7 +1,7 @@
 // x11-screenshot DISPLAY FILE.png [SCREEN]: saves what an X display shows, for the demo and
 // for looking at end-to-end runs by eye.
 
-#include "e2e/XClient.h"
+#include "e2e/kit/XClient.h"
 
 #include <QImage>
 

@@ -1,4 +1,4 @@
-#include "e2e/SaverE2eFixture.h"
+#include "e2e/kit/SaverE2eFixture.h"
 
 #include <QDirIterator>
 

@@ -1,6 +1,6 @@
-#include "e2e/SaverScreen.h"
+#include "e2e/kit/SaverScreen.h"
 
-#include "e2e/XvfbSession.h"
+#include "e2e/kit/XvfbSession.h"
 
 #include <QThread>
 
