@@ -8,6 +8,7 @@
 #include "platform/X11Embedding.h"
 #include "shell/CommandLine.h"
 #include "shell/FrmMain.h"
+#include "shell/ProgramComponents.h"
 #include "shell/SaverApp.h"
 #include "shell/SetupDialogHost.h"
 #include "shell/SetupOpener.h"

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "acquisition/PageRetriever.h"
-#include "shell/ProgramComponents.h"
 
 #include <optional>
 
