@@ -199,3 +199,14 @@ TEST(AnimationScenario, NoShowableFrameFillsTheErrorLogWithOneLineAndItsCounts) 
         << log.toStdString();
     EXPECT_TRUE(log.endsWith(QStringLiteral("ERROR :: the newest :: \r\n")));
 }
+
+// A conditions answer that is no picture leaves no empty or broken picture beside the text.
+TEST(AnimationScenario, AConditionsAnswerThatIsNoPictureShowsTheTextWithoutAPicture) {
+    ScenarioRig rig;
+    rig.network.always(QStringLiteral("*.jpg"), Outcome::withBody("not a picture"));
+    rig.start();
+    ASSERT_TRUE(rig.runUntil(
+        [&] { return rig.window().infoLaidOut() && rig.shown(QStringLiteral("currentTempF")); },
+        120));
+    EXPECT_FALSE(rig.shown(QStringLiteral("currentConditionsPictureBox")));
+}
