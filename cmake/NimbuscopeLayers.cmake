@@ -1,8 +1,8 @@
 # The folders of src/ are layers, from the bottom up; each holds one library,
 # nimbuscope_<folder>, which may link only the libraries of the layers before its own. The
 # launcher stands beside the saver's layers: it rests on the settings alone.
-set(NIMBUSCOPE_LAYERS support platform registry settings pictures display acquisition setup
-                      shell)
+set(NIMBUSCOPE_LAYERS support platform registry settings pictures display acquisition bridge
+                      setup shell)
 set(NIMBUSCOPE_LAUNCHER_BASE settings)
 
 # The layers a library of `layer` may link.

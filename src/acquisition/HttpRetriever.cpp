@@ -6,12 +6,18 @@ namespace nimbuscope {
 
 HttpRetriever::HttpRetriever(QObject* parent) : QObject(parent) {}
 
-HttpRetriever::HttpRetriever(BridgeConfig bridge, QObject* parent) : QObject(parent) {
-    bridgeWire_ = std::make_unique<HttpBridgeTransport>([this] { return timeoutMs_; });
-    // The bridge's own time, so the back-off and the bridge agree on one clock.
-    bridgeTransport_ =
-        std::make_unique<PoliteTransport>(*bridgeWire_, [this] { return bridge_->now(); });
-    bridge_ = std::make_unique<LegacyFormsBridge>(std::move(bridge), *bridgeTransport_);
+HttpRetriever::HttpRetriever(std::unique_ptr<RequestAnswerer> answerer, QObject* parent)
+    : QObject(parent), answerer_(std::move(answerer)) {
+    if (answerer_) {
+        answerer_->setReceiveTimeout(timeoutMs_);
+    }
+}
+
+void HttpRetriever::SetRcvTimeout(qint32 ms) {
+    timeoutMs_ = ms;
+    if (answerer_) {
+        answerer_->setReceiveTimeout(ms);
+    }
 }
 
 HttpRetriever::~HttpRetriever() {
@@ -21,7 +27,7 @@ HttpRetriever::~HttpRetriever() {
 }
 
 QByteArray HttpRetriever::userAgent() {
-    return bridgeUserAgent();
+    return programUserAgent();
 }
 
 QString HttpRetriever::RetrieveAsync(const QString& address) {
@@ -33,7 +39,7 @@ QString HttpRetriever::RetrieveAsync(const QString& address) {
 void HttpRetriever::start(const QString& address, Request& request) {
     request = Request{};
     request.touchedAtKill = kills_;
-    if (bridge_ && bridge_->handles(address)) {
+    if (answerer_ && answerer_->handles(address)) {
         startBridged(address, request);
         return;
     }
@@ -54,7 +60,7 @@ void HttpRetriever::startBridged(const QString& address, Request& request) {
     request.bridging = true;
     request.ticket = ++nextTicket_;
     const quint64 ticket = request.ticket;
-    bridge_->start(address, [this, address, ticket](const BridgeResult& result) {
+    answerer_->start(address, [this, address, ticket](const AnsweredRequest& result) {
         const auto it = requests_.find(address);
         if (it == requests_.end() || it->second.ticket != ticket || !it->second.bridging) {
             return; // freed, killed or sent again meanwhile
@@ -145,8 +151,8 @@ void HttpRetriever::KillAsyncRetrieve(const QString&) {
             request.killed = true;
         }
     }
-    if (bridgeTransport_) {
-        bridgeTransport_->abortAll();
+    if (answerer_) {
+        answerer_->abortAll();
     }
     ++kills_;
     forgetAbandoned();

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "acquisition/BridgeTransport.h"
 #include "acquisition/HttpTransfer.h"
-#include "acquisition/LegacyFormsBridge.h"
 #include "acquisition/PageRetriever.h"
+#include "acquisition/RequestAnswerer.h"
 
 #include <QObject>
 #include <QPointer>
@@ -16,10 +15,9 @@ namespace nimbuscope {
 /// The page-retrieval component. Each transfer is an HttpTransfer: a 2xx
 /// answer is `Done` with its body, any other answer fails with its HTTP status
 /// (`PageRetriever::httpError`); connection failures, time-outs, aborts, oversized heads and
-/// bodies, answers cut short and redirect loops are distinct failure codes. With a bridge
-/// configuration, requests for NOAA's retired forms on NOAA's hosts are answered by the
-/// legacy-forms bridge, with the same polling, results and failure codes as any other
-/// transfer.
+/// bodies, answers cut short and redirect loops are distinct failure codes. With an
+/// answerer (the legacy-forms bridge), the requests it handles are answered by it instead,
+/// with the same polling, results and failure codes as any other transfer.
 class HttpRetriever final : public QObject, public PageRetriever {
     Q_OBJECT
 public:
@@ -28,7 +26,7 @@ public:
     static constexpr int kMaxRedirects = 10;
 
     explicit HttpRetriever(QObject* parent = nullptr);
-    explicit HttpRetriever(BridgeConfig bridge, QObject* parent = nullptr);
+    explicit HttpRetriever(std::unique_ptr<RequestAnswerer> answerer, QObject* parent = nullptr);
     ~HttpRetriever() override;
 
     QString RetrieveAsync(const QString& address) override;
@@ -38,7 +36,7 @@ public:
     void FreePage(const QString& address) override;
     void KillAsyncRetrieve(const QString& unused = {}) override;
     QString RetrieveIsActive(const QString& unused = {}) override;
-    void SetRcvTimeout(qint32 ms) override { timeoutMs_ = ms; }
+    void SetRcvTimeout(qint32 ms) override;
 
     static QByteArray userAgent();
 
@@ -49,8 +47,8 @@ private:
         bool killed = false;
         QByteArray body;
         QByteArray finalUrl;
-        bool bridging = false;     // the bridge is answering it
-        quint64 ticket = 0;        // tells a bridge answer for this start from a stale one
+        bool bridging = false;     // the answerer is answering it
+        quint64 ticket = 0;        // tells an answer for this start from a stale one
         quint64 touchedAtKill = 0; // the kill count when the caller last used it
     };
 
@@ -66,9 +64,7 @@ private:
     qint32 timeoutMs_ = 30000;
     quint64 nextTicket_ = 0;
     quint64 kills_ = 0;
-    std::unique_ptr<HttpBridgeTransport> bridgeWire_;
-    std::unique_ptr<PoliteTransport> bridgeTransport_;
-    std::unique_ptr<LegacyFormsBridge> bridge_;
+    std::unique_ptr<RequestAnswerer> answerer_;
 };
 
 } // namespace nimbuscope

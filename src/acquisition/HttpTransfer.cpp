@@ -233,4 +233,8 @@ void HttpTransfer::dropSocket() {
     }
 }
 
+QByteArray programUserAgent() {
+    return QByteArrayLiteral("Nimbuscope/" NIMBUSCOPE_VERSION " (nimbuscope@calderwick.example)");
+}
+
 } // namespace nimbuscope

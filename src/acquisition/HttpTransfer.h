@@ -92,4 +92,7 @@ private:
 /// True for an address a transfer can fetch: http or https, with a host.
 bool isFetchableUrl(const QUrl& url);
 
+/// The program's user agent: name, version and the contact address the README gives.
+QByteArray programUserAgent();
+
 } // namespace nimbuscope

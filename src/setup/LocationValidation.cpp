@@ -1,9 +1,9 @@
 // The zip code check of the setup dialog: OK with a new zip code asks the location search,
 // the dialog's timer polls the answer, Cancel stops the check or leaves the dialog.
 
-#include "acquisition/LegacyForms.h"
 #include "acquisition/LocationPage.h"
 #include "acquisition/PageRetriever.h"
+#include "bridge/LegacyForms.h"
 #include "platform/Dialogs.h"
 #include "settings/RegistryValues.h"
 #include "setup/FrmSetup.h"

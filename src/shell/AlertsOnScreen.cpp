@@ -4,9 +4,9 @@
 
 #include "shell/FrmMain.h"
 
-#include "acquisition/AlertPoller.h"
-#include "acquisition/BridgeFrames.h"
-#include "acquisition/LegacyFormsBridge.h"
+#include "bridge/AlertPoller.h"
+#include "bridge/BridgeFrames.h"
+#include "bridge/LegacyFormsBridge.h"
 #include "display/AlertBanner.h"
 #include "display/FrameLayout.h"
 #include "display/FramePresentation.h"

@@ -1,8 +1,8 @@
 #include "shell/FrmMain.h"
 
 #include "acquisition/AcquireDataAsync.h"
-#include "acquisition/AlertPoller.h"
 #include "acquisition/PageRetriever.h"
+#include "bridge/AlertPoller.h"
 #include "display/FramePresentation.h"
 #include "display/MyProgress.h"
 #include "display/PictureBox.h"

@@ -1,6 +1,6 @@
 #include "shell/FrmPreview.h"
 
-#include "acquisition/AlertPoller.h"
+#include "bridge/AlertPoller.h"
 #include "display/AlertBanner.h"
 #include "platform/InstanceLocks.h"
 #include "platform/WindowEmbedding.h"

@@ -2,6 +2,7 @@
 
 #include "acquisition/CacheFiles.h"
 #include "acquisition/HttpRetriever.h"
+#include "bridge/LegacyFormsAnswerer.h"
 #include "display/FramePresentation.h"
 #include "settings/RegistryValues.h"
 #include "shell/SaverApp.h"
@@ -45,7 +46,8 @@ ComponentFactory programComponents(SaverApp& app) {
                                   system.getCurrentUserName());
             return app.workingFolders.data;
         };
-        return std::make_unique<HttpRetriever>(std::move(bridge));
+        return std::make_unique<HttpRetriever>(
+            std::make_unique<LegacyFormsAnswerer>(std::move(bridge)));
     });
     return components;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "acquisition/BridgeConfig.h"
 #include "acquisition/PageRetriever.h"
+#include "bridge/BridgeConfig.h"
 
 namespace nimbuscope {
 

@@ -1,8 +1,8 @@
 #include "shell/ProgramOpeners.h"
 
-#include "acquisition/BridgeTransport.h"
 #include "acquisition/HttpRetriever.h"
 #include "acquisition/PageRetriever.h"
+#include "bridge/BridgeTransport.h"
 #include "display/QtSaverTimer.h"
 #include "platform/SystemInput.h"
 #include "platform/X11Embedding.h"

@@ -1,5 +1,5 @@
-#include "acquisition/AlertForms.h"
-#include "acquisition/AlertPoller.h"
+#include "bridge/AlertForms.h"
+#include "bridge/AlertPoller.h"
 #include "support/FolderHandle.h"
 
 #include "RecordedAnswers.h"

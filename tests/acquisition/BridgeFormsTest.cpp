@@ -1,7 +1,7 @@
-#include "acquisition/BridgeTransport.h"
 #include "acquisition/FrameList.h"
-#include "acquisition/LegacyForms.h"
 #include "acquisition/LocationPage.h"
+#include "bridge/BridgeTransport.h"
+#include "bridge/LegacyForms.h"
 
 #include "RecordedAnswers.h"
 

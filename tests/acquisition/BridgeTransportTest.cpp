@@ -1,6 +1,6 @@
 // The bridge's sub-requests on a real socket, against the simulator's hostile answers: every
 // one ends, within its bounds, as an answer of its status or as no answer saying why.
-#include "acquisition/BridgeTransport.h"
+#include "bridge/BridgeTransport.h"
 
 #include "noaa-sim/SimServer.h"
 

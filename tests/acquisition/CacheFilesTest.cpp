@@ -1,6 +1,6 @@
 #include "acquisition/CacheFiles.h"
-#include "acquisition/BridgePlaces.h"
 #include "acquisition/CachePurge.h"
+#include "bridge/BridgePlaces.h"
 #include "pictures/DisplayList.h"
 #include "support/Error.h"
 

@@ -1,5 +1,5 @@
-#include "acquisition/CurrentForms.h"
-#include "acquisition/MapServerForms.h"
+#include "bridge/CurrentForms.h"
+#include "bridge/MapServerForms.h"
 
 #include "RecordedAnswers.h"
 

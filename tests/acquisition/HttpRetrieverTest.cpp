@@ -1,5 +1,6 @@
 #include "acquisition/HttpRetriever.h"
 #include "acquisition/HttpResponseReader.h"
+#include "bridge/LegacyFormsAnswerer.h"
 
 #include "support/Error.h"
 
@@ -361,7 +362,7 @@ TEST_F(HttpRetrieverTest, NoaasRetiredSearchIsAnsweredByTheBridgeWithTheSamePoll
     config.locationSearchURL = server.url("/zipcity.php");
     config.apiURL = server.url("/api/");
     config.utcNow = [] { return QDateTime(QDate(2026, 12, 6), QTime(23, 10), Qt::UTC); };
-    HttpRetriever bridged(config);
+    HttpRetriever bridged(std::make_unique<LegacyFormsAnswerer>(config));
     const QString search =
         QStringLiteral("http://forecast.weather.gov/zipcity.php?inputstring=64106");
     ASSERT_EQ(bridged.RetrieveAsync(search), QStringLiteral("ok"));

@@ -2,9 +2,9 @@
 
 // The legacy-forms bridge over recorded answers of the current services, at a fixed time.
 
-#include "acquisition/LegacyFormsBridge.h"
 #include "acquisition/LocationPage.h"
 #include "acquisition/PageRetriever.h"
+#include "bridge/LegacyFormsBridge.h"
 #include "registry/MemoryRegistry.h"
 #include "settings/RegistryValues.h"
 #include "shell/ProgramComponents.h"

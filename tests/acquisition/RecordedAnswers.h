@@ -3,8 +3,8 @@
 // Answers of NOAA's current services for the bridge's tests: the files of fixtures/today
 // (recorded where a public recording exists) and a transport that serves them.
 
-#include "acquisition/BridgeConfig.h"
-#include "acquisition/BridgeTransport.h"
+#include "bridge/BridgeConfig.h"
+#include "bridge/BridgeTransport.h"
 
 #include "ParserTestSupport.h"
 

@@ -1,6 +1,6 @@
 // The preview of the real saver program ("/p <window id>") on a private X server, with the
 // test playing the host program that owns the preview area.
-#include "acquisition/AlertPoller.h"
+#include "bridge/AlertPoller.h"
 #include "shell/WorkingFolder.h"
 #include "support/FolderHandle.h"
 

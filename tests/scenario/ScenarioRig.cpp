@@ -1,6 +1,6 @@
 #include "ScenarioRig.h"
 
-#include "acquisition/BridgePlaces.h"
+#include "bridge/BridgePlaces.h"
 #include "display/MyProgress.h"
 #include "settings/RegistryValues.h"
 #include "settings/cRegistry.h"

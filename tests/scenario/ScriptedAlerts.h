@@ -1,7 +1,7 @@
 #pragma once
 
-#include "acquisition/BridgeTransport.h"
-#include "acquisition/LegacyForms.h"
+#include "bridge/BridgeTransport.h"
+#include "bridge/LegacyForms.h"
 
 #include "noaa-sim/TodayAlerts.h"
 

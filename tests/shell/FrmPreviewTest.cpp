@@ -4,7 +4,7 @@
 #include "shell/PreviewOpener.h"
 #include "shell/WorkingFolder.h"
 
-#include "acquisition/AlertPoller.h"
+#include "bridge/AlertPoller.h"
 #include "display/AlertBanner.h"
 #include "support/FolderHandle.h"
 

@@ -1,8 +1,8 @@
 #include "BridgeCheck.h"
 
-#include "acquisition/AlertForms.h"
-#include "acquisition/BridgeFrames.h"
-#include "acquisition/LegacyFormsBridge.h"
+#include "bridge/AlertForms.h"
+#include "bridge/BridgeFrames.h"
+#include "bridge/LegacyFormsBridge.h"
 
 #include <QEventLoop>
 #include <QJsonDocument>

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "acquisition/BridgeConfig.h"
-#include "acquisition/BridgeTransport.h"
-#include "acquisition/CurrentForms.h"
-#include "acquisition/LegacyForms.h"
-#include "acquisition/MapServerForms.h"
+#include "bridge/BridgeConfig.h"
+#include "bridge/BridgeTransport.h"
+#include "bridge/CurrentForms.h"
+#include "bridge/LegacyForms.h"
+#include "bridge/MapServerForms.h"
 
 #include <QTextStream>
 

@@ -1,4 +1,4 @@
-#include "acquisition/AlertPoller.h"
+#include "bridge/AlertPoller.h"
 
 #include "acquisition/CacheFiles.h"
 #include "support/FolderHandle.h"

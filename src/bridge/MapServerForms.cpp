@@ -1,4 +1,4 @@
-#include "acquisition/MapServerForms.h"
+#include "bridge/MapServerForms.h"
 
 #include <QList>
 #include <QRegularExpression>

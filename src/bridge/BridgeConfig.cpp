@@ -1,4 +1,4 @@
-#include "acquisition/BridgeConfig.h"
+#include "bridge/BridgeConfig.h"
 
 #include "acquisition/PageRetriever.h"
 

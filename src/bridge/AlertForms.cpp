@@ -1,7 +1,7 @@
-#include "acquisition/AlertForms.h"
+#include "bridge/AlertForms.h"
 
-#include "acquisition/CurrentForms.h"
-#include "acquisition/MapServerForms.h"
+#include "bridge/CurrentForms.h"
+#include "bridge/MapServerForms.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquisition/LegacyForms.h"
+#include "bridge/LegacyForms.h"
 
 #include <QByteArray>
 #include <QDateTime>

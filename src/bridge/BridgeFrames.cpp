@@ -1,6 +1,6 @@
-#include "acquisition/BridgeFrames.h"
+#include "bridge/BridgeFrames.h"
 
-#include "acquisition/CurrentForms.h"
+#include "bridge/CurrentForms.h"
 
 #include <QLocale>
 

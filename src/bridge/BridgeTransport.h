@@ -76,9 +76,6 @@ public:
     virtual void abortAll() = 0;
 };
 
-/// The program's user agent: name, version and the contact address the README gives.
-QByteArray bridgeUserAgent();
-
 /// Sub-requests on our own bounded HTTP reader (HttpTransfer), with the program's user agent
 /// and the receive time-out the retriever was given. Answers of any status come back whole;
 /// a head or body past its bound, silence, a cut or no connection are no answer.

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "acquisition/AlertForms.h"
-#include "acquisition/BridgePlaces.h"
-#include "acquisition/BridgeTransport.h"
+#include "bridge/AlertForms.h"
+#include "bridge/BridgePlaces.h"
+#include "bridge/BridgeTransport.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "acquisition/BridgeConfig.h"
-#include "acquisition/BridgeFrames.h"
-#include "acquisition/BridgePlaces.h"
-#include "acquisition/BridgeTransport.h"
-#include "acquisition/CurrentForms.h"
-#include "acquisition/LegacyForms.h"
+#include "bridge/BridgeConfig.h"
+#include "bridge/BridgeFrames.h"
+#include "bridge/BridgePlaces.h"
+#include "bridge/BridgeTransport.h"
+#include "bridge/CurrentForms.h"
+#include "bridge/LegacyForms.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "acquisition/LegacyForms.h"
+#include "bridge/LegacyForms.h"
 
 #include "support/StringUtils.h"
 

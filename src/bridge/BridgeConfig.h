@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquisition/BridgeTransport.h"
+#include "bridge/BridgeTransport.h"
 
 #include <QByteArray>
 #include <QDateTime>

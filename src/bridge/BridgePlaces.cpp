@@ -1,4 +1,4 @@
-#include "acquisition/BridgePlaces.h"
+#include "bridge/BridgePlaces.h"
 
 #include "acquisition/CacheFiles.h"
 

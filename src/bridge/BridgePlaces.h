@@ -1,7 +1,7 @@
 #pragma once
 
-#include "acquisition/CurrentForms.h"
-#include "acquisition/LegacyForms.h"
+#include "bridge/CurrentForms.h"
+#include "bridge/LegacyForms.h"
 
 #include <QDateTime>
 #include <QString>

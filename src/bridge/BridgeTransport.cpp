@@ -1,4 +1,4 @@
-#include "acquisition/BridgeTransport.h"
+#include "bridge/BridgeTransport.h"
 
 #include "acquisition/HttpTransfer.h"
 #include "acquisition/PageRetriever.h"
@@ -41,10 +41,6 @@ BridgeAnswer noAnswer(qint16 status) {
 
 } // namespace
 
-QByteArray bridgeUserAgent() {
-    return QByteArrayLiteral("Nimbuscope/" NIMBUSCOPE_VERSION " (nimbuscope@calderwick.example)");
-}
-
 HttpBridgeTransport::HttpBridgeTransport(std::function<int()> timeoutMs)
     : timeoutMs_(std::move(timeoutMs)) {}
 
@@ -66,7 +62,7 @@ void HttpBridgeTransport::get(const BridgeGet& request, Done done) {
     }
     const int timeout = timeoutMs_ ? timeoutMs_() : 0;
     auto* transfer = new HttpTransfer(
-        url, bridgeUserAgent(), {timeout, kBodyCap, request.followRedirects ? kMaxRedirects : 0},
+        url, programUserAgent(), {timeout, kBodyCap, request.followRedirects ? kMaxRedirects : 0},
         std::move(asking));
     running_[transfer] = std::move(done);
     QObject::connect(transfer, &HttpTransfer::finished, transfer, [this, transfer] {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "acquisition/BridgeConfig.h"
-#include "acquisition/LegacyForms.h"
-#include "acquisition/MapServerForms.h"
+#include "bridge/BridgeConfig.h"
+#include "bridge/LegacyForms.h"
+#include "bridge/MapServerForms.h"
 
 #include <QDateTime>
 #include <QString>

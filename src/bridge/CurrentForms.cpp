@@ -1,6 +1,6 @@
-#include "acquisition/CurrentForms.h"
+#include "bridge/CurrentForms.h"
 
-#include "acquisition/MapServerForms.h"
+#include "bridge/MapServerForms.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "acquisition/LegacyFormsBridge.h"
+#include "bridge/LegacyFormsBridge.h"
 
 #include "acquisition/ConditionsPicture.h"
 
