@@ -6,7 +6,7 @@
 #include "bridge/BridgeConfig.h"
 #include "bridge/BridgeTransport.h"
 
-#include "ParserTestSupport.h"
+#include "acquisition/ParserTestSupport.h"
 
 #include <QUrlQuery>
 
