@@ -28,6 +28,8 @@ struct BridgeConfig {
     QStringList noaaHosts;
     /// The host the rebuilt pages name for the radar page and its frames.
     QString radarHost = QStringLiteral("radar.weather.gov");
+    /// The current UTC time from the program's one clock (the shell's SystemUtils::getGMT,
+    /// a test's fake). Required: the bridge reads no other clock.
     std::function<QDateTime()> utcNow;
     /// The location page address the settings keep (its coordinates centre the frames when
     /// nothing better is known); may be empty.

@@ -33,7 +33,7 @@ BridgeFrames::BridgeFrames(const BridgeConfig& config, BridgeTransport& transpor
     : config_(config), transport_(transport), fallback_(std::move(fallback)) {}
 
 QDateTime BridgeFrames::now() const {
-    return config_.utcNow ? config_.utcNow() : QDateTime::currentDateTimeUtc();
+    return config_.utcNow();
 }
 
 bool BridgeFrames::isFresh(const QDateTime& at) const {

@@ -36,7 +36,7 @@ LegacyFormsBridge::LegacyFormsBridge(BridgeConfig config, BridgeTransport& trans
       frames_(config_, transport_, [this](const QString& site) { return placeOfSite(site); }) {}
 
 QDateTime LegacyFormsBridge::now() const {
-    return config_.utcNow ? config_.utcNow() : QDateTime::currentDateTimeUtc();
+    return config_.utcNow();
 }
 
 bool LegacyFormsBridge::isFresh(const QDateTime& learnt) const {
