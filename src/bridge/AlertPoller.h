@@ -3,6 +3,7 @@
 #include "bridge/AlertForms.h"
 #include "bridge/BridgePlaces.h"
 #include "bridge/BridgeTransport.h"
+#include "support/ServiceAddresses.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -43,7 +44,7 @@ std::optional<LatLon> alertPlaceOf(const QString& storedLocationURL, const QStri
 
 /// What the alerts poller works with; every function is asked when needed.
 struct AlertPollerConfig {
-    QString apiURL = QStringLiteral("https://api.weather.gov/");
+    QString apiURL = QLatin1String(service_defaults::kBridgeApiURL);
     std::function<QDateTime()> utcNow;
     /// The location's coordinates, when known.
     std::function<std::optional<LatLon>()> place;

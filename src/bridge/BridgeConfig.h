@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bridge/BridgeTransport.h"
+#include "support/ServiceAddresses.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -19,10 +20,10 @@ class FolderHandle;
 struct BridgeConfig {
     bool enabled = true;
     /// The location search, ending in "zipcity.php".
-    QString locationSearchURL = QStringLiteral("https://forecast.weather.gov/zipcity.php");
-    QString apiURL = QStringLiteral("https://api.weather.gov/");
-    QString mapServerURL = QStringLiteral("https://opengeo.ncep.noaa.gov/geoserver/");
-    QString stillsURL = QStringLiteral("https://radar.weather.gov/ridge/standard/");
+    QString locationSearchURL = QLatin1String(service_defaults::kBridgeLocationSearchURL);
+    QString apiURL = QLatin1String(service_defaults::kBridgeApiURL);
+    QString mapServerURL = QLatin1String(service_defaults::kBridgeMapServerURL);
+    QString stillsURL = QLatin1String(service_defaults::kBridgeStillsURL);
     /// NOAA's own hosts (those of the host values' defaults): only requests to these for a
     /// retired form are answered by the bridge.
     QStringList noaaHosts;

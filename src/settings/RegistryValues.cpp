@@ -4,6 +4,7 @@
 #include "support/Error.h"
 #include "support/Log.h"
 #include "support/Platform.h"
+#include "support/ServiceAddresses.h"
 
 #include <QUrl>
 
@@ -32,10 +33,10 @@ constexpr char kDefaultPrimaryRegionLabel[] = "radar.weather.gov";
 constexpr char kDefaultAlternateRegionLabel[] = "radar2.weather.gov";
 
 constexpr qint32 kDefaultLegacyFormsBridge = 1;
-constexpr char kDefaultBridgeLocationSearchURL[] = "https://forecast.weather.gov/zipcity.php";
-constexpr char kDefaultBridgeApiURL[] = "https://api.weather.gov/";
-constexpr char kDefaultBridgeMapServerURL[] = "https://opengeo.ncep.noaa.gov/geoserver/";
-constexpr char kDefaultBridgeStillsURL[] = "https://radar.weather.gov/ridge/standard/";
+using service_defaults::kBridgeApiURL;
+using service_defaults::kBridgeLocationSearchURL;
+using service_defaults::kBridgeMapServerURL;
+using service_defaults::kBridgeStillsURL;
 constexpr qint32 kDefaultShowAlerts = 1;
 constexpr qint32 kDefaultAlertsRefreshSeconds = 120;
 
@@ -348,22 +349,22 @@ qint32 RegistryValues::cachedSwitch(qint32 field, const char* valueName, const c
 
 QString RegistryValues::getBridgeLocationSearchURL() {
     return cachedText(cache_.bridgeLocationSearchURL, "bridgeLocationSearchURL",
-                      "getBridgeLocationSearchURL", QLatin1String(kDefaultBridgeLocationSearchURL));
+                      "getBridgeLocationSearchURL", QLatin1String(kBridgeLocationSearchURL));
 }
 
 QString RegistryValues::getBridgeApiURL() {
     return cachedText(cache_.bridgeApiURL, "bridgeApiURL", "getBridgeApiURL",
-                      QLatin1String(kDefaultBridgeApiURL));
+                      QLatin1String(kBridgeApiURL));
 }
 
 QString RegistryValues::getBridgeMapServerURL() {
     return cachedText(cache_.bridgeMapServerURL, "bridgeMapServerURL", "getBridgeMapServerURL",
-                      QLatin1String(kDefaultBridgeMapServerURL));
+                      QLatin1String(kBridgeMapServerURL));
 }
 
 QString RegistryValues::getBridgeStillsURL() {
     return cachedText(cache_.bridgeStillsURL, "bridgeStillsURL", "getBridgeStillsURL",
-                      QLatin1String(kDefaultBridgeStillsURL));
+                      QLatin1String(kBridgeStillsURL));
 }
 
 QStringList RegistryValues::defaultServiceHosts() {
