@@ -156,13 +156,13 @@ KeptPlaces parseKeptPlaces(const QByteArray& text, const QDateTime& now, qint64 
     }
     KeptPlaces kept;
     bool dropped = false;
-    // Whether an entry learnt then is still to be used; nothing when the time is no time.
-    const auto freshness = [&](const QJsonObject& entry) -> std::optional<bool> {
-        const QDateTime learnt =
-            QDateTime::fromString(entry.value(kLearnt).toString(), Qt::ISODate);
-        if (!learnt.isValid() || learnt.timeSpec() != Qt::UTC) {
-            return std::nullopt;
-        }
+    // When an entry was learnt; invalid when its time is no UTC time.
+    const auto learntOf = [](const QJsonObject& entry) {
+        const QDateTime t = QDateTime::fromString(entry.value(kLearnt).toString(), Qt::ISODate);
+        return t.isValid() && t.timeSpec() == Qt::UTC ? t : QDateTime();
+    };
+    // Whether an entry learnt then is still to be used.
+    const auto isFresh = [&](const QDateTime& learnt) {
         const qint64 age = learnt.secsTo(now);
         const bool fresh = age >= 0 && age < maxAgeSeconds;
         dropped = dropped || !fresh;
@@ -175,17 +175,16 @@ KeptPlaces parseKeptPlaces(const QByteArray& text, const QDateTime& now, qint64 
         p.point.radarStation = e.value(kRadarStation).toString();
         p.point.city = e.value(kCity).toString();
         p.point.state = e.value(kState).toString();
-        p.learnt = QDateTime::fromString(e.value(kLearnt).toString(), Qt::ISODate);
+        p.learnt = learntOf(e);
         bool stationsAreText = e.value(kStations).isArray();
         for (const QJsonValue& s : e.value(kStations).toArray()) {
             stationsAreText = stationsAreText && s.isString();
             p.stations.append(s.toString());
         }
-        const std::optional<bool> fresh = freshness(e);
-        if (!fresh || !stationsAreText || !isValidPlace(key, p)) {
+        if (!p.learnt.isValid() || !stationsAreText || !isValidPlace(key, p)) {
             return {};
         }
-        if (*fresh) {
+        if (isFresh(p.learnt)) {
             kept.places[key] = p;
         }
     }
@@ -194,13 +193,12 @@ KeptPlaces parseKeptPlaces(const QByteArray& text, const QDateTime& now, qint64 
         const QString query = e.value(kText).toString();
         const std::optional<double> lat = coordinate(e.value(kLat), kMaxLat);
         const std::optional<double> lon = coordinate(e.value(kLon), kMaxLon);
-        const std::optional<bool> fresh = freshness(e);
-        if (!fresh || !lat || !lon || !isPlainText(query)) {
+        const QDateTime learnt = learntOf(e);
+        if (!learnt.isValid() || !lat || !lon || !isPlainText(query)) {
             return {};
         }
-        if (*fresh) {
-            kept.searches[query] = KeptSearch{
-                {*lat, *lon}, QDateTime::fromString(e.value(kLearnt).toString(), Qt::ISODate)};
+        if (isFresh(learnt)) {
+            kept.searches[query] = KeptSearch{{*lat, *lon}, learnt};
         }
     }
     *clean = !dropped;

@@ -13,15 +13,19 @@ namespace {
 
 using namespace http_status;
 
-BridgeAnswer answerOf(const HttpTransfer& transfer) {
+BridgeAnswer noAnswer(qint16 status) {
     BridgeAnswer a;
-    a.answered = transfer.status() == PageRetriever::Done;
-    if (!a.answered) {
-        a.timedOut = transfer.status() == PageRetriever::TimedOut ||
-                     transfer.status() == PageRetriever::Aborted;
-        a.error = transferFailureText(transfer.status());
-        return a;
+    a.timedOut = status == PageRetriever::TimedOut || status == PageRetriever::Aborted;
+    a.error = transferFailureText(status);
+    return a;
+}
+
+BridgeAnswer answerOf(const HttpTransfer& transfer) {
+    if (transfer.status() != PageRetriever::Done) {
+        return noAnswer(transfer.status());
     }
+    BridgeAnswer a;
+    a.answered = true;
     a.status = transfer.answerStatus();
     a.contentType = transfer.answerHeader("Content-Type");
     a.location = transfer.answerHeader("Location");
@@ -29,13 +33,6 @@ BridgeAnswer answerOf(const HttpTransfer& transfer) {
     a.etag = transfer.answerHeader("ETag");
     a.retryAfter = transfer.answerHeader("Retry-After");
     a.body = transfer.body();
-    return a;
-}
-
-BridgeAnswer noAnswer(qint16 status) {
-    BridgeAnswer a;
-    a.timedOut = status == PageRetriever::TimedOut || status == PageRetriever::Aborted;
-    a.error = transferFailureText(status);
     return a;
 }
 
