@@ -3,7 +3,7 @@
 // whether the bytes come at once or in pieces, and never hold more than its bounds.
 #include "FuzzSupport.h"
 
-#include "acquisition/HttpResponseReader.h"
+#include "retrieval/HttpResponseReader.h"
 
 #include <cstdlib>
 

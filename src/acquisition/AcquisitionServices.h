@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquisition/CacheFiles.h"
+#include "retrieval/CacheFiles.h"
 #include "support/DateTime.h"
 
 #include <QString>

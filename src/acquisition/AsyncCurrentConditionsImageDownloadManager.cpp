@@ -2,10 +2,10 @@
 
 #include "acquisition/AdaTrap.h"
 #include "acquisition/CacheNames.h"
-#include "acquisition/PageRetriever.h"
 #include "acquisition/PassReport.h"
 #include "pictures/FramePicture.h"
 #include "pictures/SaverRunState.h"
+#include "retrieval/PageRetriever.h"
 #include "settings/RegistryValues.h"
 #include "support/Clock.h"
 #include "support/Log.h"

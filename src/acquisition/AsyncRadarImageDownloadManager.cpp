@@ -3,11 +3,11 @@
 #include "acquisition/AdaTrap.h"
 #include "acquisition/CacheNames.h"
 #include "acquisition/CachePurge.h"
-#include "acquisition/PageRetriever.h"
 #include "acquisition/PassReport.h"
 #include "pictures/DisplayList.h"
 #include "pictures/ImageUtils.h"
 #include "pictures/SaverRunState.h"
+#include "retrieval/PageRetriever.h"
 #include "settings/RegistryValues.h"
 #include "support/Log.h"
 

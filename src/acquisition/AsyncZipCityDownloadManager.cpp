@@ -2,9 +2,9 @@
 
 #include "acquisition/AdaTrap.h"
 #include "acquisition/LocationPage.h"
-#include "acquisition/PageRetriever.h"
 #include "acquisition/PassReport.h"
 #include "pictures/SaverRunState.h"
+#include "retrieval/PageRetriever.h"
 #include "settings/RegistryValues.h"
 #include "support/Log.h"
 #include "support/StringUtils.h"

@@ -1,8 +1,8 @@
 #include "acquisition/CachePurge.h"
 
 #include "acquisition/AdaTrap.h"
-#include "acquisition/CacheFiles.h"
 #include "pictures/DisplayList.h"
+#include "retrieval/CacheFiles.h"
 #include "support/FolderHandle.h"
 #include "support/Log.h"
 

@@ -1,9 +1,9 @@
 #include "acquisition/FrameList.h"
 
 #include "acquisition/AdaTrap.h"
-#include "acquisition/CacheFiles.h"
 #include "acquisition/CacheNames.h"
 #include "acquisition/TextPositions.h"
+#include "retrieval/CacheFiles.h"
 #include "support/Clock.h"
 #include "support/Error.h"
 #include "support/Log.h"

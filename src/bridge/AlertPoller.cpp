@@ -1,6 +1,6 @@
 #include "bridge/AlertPoller.h"
 
-#include "acquisition/CacheFiles.h"
+#include "retrieval/CacheFiles.h"
 #include "support/FolderHandle.h"
 
 #include <QRegularExpression>

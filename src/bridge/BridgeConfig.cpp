@@ -1,6 +1,6 @@
 #include "bridge/BridgeConfig.h"
 
-#include "acquisition/PageRetriever.h"
+#include "retrieval/PageRetriever.h"
 
 namespace nimbuscope {
 

@@ -1,6 +1,6 @@
 #include "bridge/BridgePlaces.h"
 
-#include "acquisition/CacheFiles.h"
+#include "retrieval/CacheFiles.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

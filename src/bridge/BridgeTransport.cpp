@@ -1,7 +1,7 @@
 #include "bridge/BridgeTransport.h"
 
-#include "acquisition/HttpTransfer.h"
-#include "acquisition/PageRetriever.h"
+#include "retrieval/HttpTransfer.h"
+#include "retrieval/PageRetriever.h"
 
 #include <QUrl>
 

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "acquisition/RequestAnswerer.h"
 #include "bridge/BridgeConfig.h"
 #include "bridge/BridgeTransport.h"
 #include "bridge/LegacyFormsBridge.h"
+#include "retrieval/RequestAnswerer.h"
 
 namespace nimbuscope {
 

@@ -1,6 +1,6 @@
 #include "bridge/LegacyFormsBridge.h"
 
-#include "acquisition/ConditionsPicture.h"
+#include "retrieval/ConditionsPicture.h"
 
 #include <QUrl>
 

@@ -1,7 +1,7 @@
 #include "launcher/FrmLaunch.h"
 
+#include "desktop/Dialogs.h"
 #include "launcher/ScreenSaverHost.h"
-#include "platform/Dialogs.h"
 #include "platform/ProcessEnd.h"
 #include "platform/ProgramStarter.h"
 #include "support/Clock.h"

@@ -1,9 +1,9 @@
 // The launcher: wires the real services together and loads its one window, which does the
 // work and ends the program.
 
+#include "desktop/Dialogs.h"
 #include "launcher/FrmLaunch.h"
 #include "launcher/ScreenSaverHost.h"
-#include "platform/Dialogs.h"
 #include "platform/Folders.h"
 #include "platform/LinuxPlatform.h"
 #include "platform/ProcessEnd.h"

@@ -1,7 +1,7 @@
 #include "setup/FrmSetup.h"
 
+#include "desktop/Dialogs.h"
 #include "display/PictureBox.h"
-#include "platform/Dialogs.h"
 #include "platform/InstanceLocks.h"
 #include "settings/RegistryValues.h"
 #include "setup/FrmAbout.h"

@@ -2,9 +2,9 @@
 // the dialog's timer polls the answer, Cancel stops the check or leaves the dialog.
 
 #include "acquisition/LocationPage.h"
-#include "acquisition/PageRetriever.h"
 #include "bridge/LegacyForms.h"
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
+#include "retrieval/PageRetriever.h"
 #include "settings/RegistryValues.h"
 #include "setup/FrmSetup.h"
 #include "setup/SetupChoices.h"

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "acquisition/PageRetriever.h"
 #include "display/SaverWindow.h"
 #include "pictures/DisplayList.h"
+#include "retrieval/PageRetriever.h"
 #include "shell/PassOnScreen.h"
 #include "support/SystemUtils.h"
 

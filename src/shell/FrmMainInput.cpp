@@ -4,9 +4,9 @@
 #include "shell/FrmMain.h"
 
 #include "acquisition/AcquireDataAsync.h"
-#include "acquisition/PageRetriever.h"
 #include "display/MyProgress.h"
 #include "display/SaverTimer.h"
+#include "retrieval/PageRetriever.h"
 #include "shell/SaverApp.h"
 #include "support/Clock.h"
 

@@ -1,9 +1,9 @@
 #include "shell/ProgramComponents.h"
 
-#include "acquisition/CacheFiles.h"
-#include "acquisition/HttpRetriever.h"
 #include "bridge/LegacyFormsAnswerer.h"
 #include "display/FramePresentation.h"
+#include "retrieval/CacheFiles.h"
+#include "retrieval/HttpRetriever.h"
 #include "settings/RegistryValues.h"
 #include "shell/SaverApp.h"
 #include "shell/WorkingFolder.h"

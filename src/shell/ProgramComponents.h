@@ -1,7 +1,7 @@
 #pragma once
 
-#include "acquisition/PageRetriever.h"
 #include "bridge/BridgeConfig.h"
+#include "retrieval/PageRetriever.h"
 
 namespace nimbuscope {
 

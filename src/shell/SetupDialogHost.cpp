@@ -1,7 +1,7 @@
 #include "shell/SetupDialogHost.h"
 
-#include "acquisition/PageRetriever.h"
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
+#include "retrieval/PageRetriever.h"
 #include "setup/FrmSetup.h"
 #include "shell/FrmMain.h"
 #include "shell/SaverApp.h"

@@ -2,7 +2,7 @@
 
 #include <QRect>
 
-#include "acquisition/PageRetriever.h"
+#include "retrieval/PageRetriever.h"
 
 class QWidget;
 

@@ -1,6 +1,6 @@
 #include "shell/SetupOpener.h"
 
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
 #include "setup/FrmSetup.h"
 #include "shell/ProgramComponents.h"
 #include "shell/SaverApp.h"

@@ -1,6 +1,6 @@
 // The screen saver: wires the real services together and hands over to the entry point.
 
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
 #include "platform/Folders.h"
 #include "platform/InstanceLocks.h"
 #include "platform/LinuxPlatform.h"

@@ -1,4 +1,4 @@
-#include "acquisition/CacheFiles.h"
+#include "retrieval/CacheFiles.h"
 #include "acquisition/CachePurge.h"
 #include "bridge/BridgePlaces.h"
 #include "pictures/DisplayList.h"

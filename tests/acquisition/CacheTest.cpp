@@ -1,6 +1,6 @@
 #include "AcquisitionRig.h"
 
-#include "acquisition/CacheFiles.h"
+#include "retrieval/CacheFiles.h"
 
 #include <QDir>
 

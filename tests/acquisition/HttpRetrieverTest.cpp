@@ -1,5 +1,5 @@
-#include "acquisition/HttpRetriever.h"
-#include "acquisition/HttpResponseReader.h"
+#include "retrieval/HttpRetriever.h"
+#include "retrieval/HttpResponseReader.h"
 #include "bridge/LegacyFormsAnswerer.h"
 
 #include "support/Error.h"

@@ -3,7 +3,7 @@
 // The legacy-forms bridge over recorded answers of the current services, at a fixed time.
 
 #include "acquisition/LocationPage.h"
-#include "acquisition/PageRetriever.h"
+#include "retrieval/PageRetriever.h"
 #include "bridge/LegacyFormsBridge.h"
 #include "registry/MemoryRegistry.h"
 #include "settings/RegistryValues.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
 
 #include <QDialog>
 #include <QStringList>

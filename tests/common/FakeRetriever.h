@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquisition/PageRetriever.h"
+#include "retrieval/PageRetriever.h"
 
 #include <QList>
 #include <QMap>

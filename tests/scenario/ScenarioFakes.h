@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/PasswordServices.h"
-#include "platform/SystemInput.h"
+#include "desktop/SystemInput.h"
 #include "shell/SetupDialogHost.h"
 
 #include <QList>

@@ -5,7 +5,7 @@
 #include "ScriptedNetwork.h"
 #include "VirtualTimers.h"
 
-#include "acquisition/PageRetriever.h"
+#include "retrieval/PageRetriever.h"
 #include "platform/Folders.h"
 #include "platform/InstanceLocks.h"
 #include "registry/RegistryApi.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquisition/PageRetriever.h"
+#include "retrieval/PageRetriever.h"
 #include "platform/InstanceLocks.h"
 #include "registry/MemoryRegistry.h"
 #include "settings/RegistryValues.h"

@@ -1,4 +1,4 @@
-#include "platform/SystemInput.h"
+#include "desktop/SystemInput.h"
 
 #include <QCoreApplication>
 #include <QCursor>

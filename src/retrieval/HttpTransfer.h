@@ -1,6 +1,6 @@
 #pragma once
 
-#include "acquisition/HttpResponseReader.h"
+#include "retrieval/HttpResponseReader.h"
 
 #include <QAbstractSocket>
 #include <QByteArray>

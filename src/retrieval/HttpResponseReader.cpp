@@ -1,4 +1,4 @@
-#include "acquisition/HttpResponseReader.h"
+#include "retrieval/HttpResponseReader.h"
 
 namespace nimbuscope {
 

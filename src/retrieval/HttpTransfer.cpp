@@ -1,6 +1,6 @@
-#include "acquisition/HttpTransfer.h"
+#include "retrieval/HttpTransfer.h"
 
-#include "acquisition/PageRetriever.h"
+#include "retrieval/PageRetriever.h"
 
 #include <QSslSocket>
 #include <QTcpSocket>

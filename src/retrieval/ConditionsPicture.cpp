@@ -1,4 +1,4 @@
-#include "acquisition/ConditionsPicture.h"
+#include "retrieval/ConditionsPicture.h"
 
 #include <QBuffer>
 #include <QImage>

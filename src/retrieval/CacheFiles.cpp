@@ -1,4 +1,4 @@
-#include "acquisition/CacheFiles.h"
+#include "retrieval/CacheFiles.h"
 
 #include "support/Error.h"
 

@@ -1,4 +1,4 @@
-#include "platform/Dialogs.h"
+#include "desktop/Dialogs.h"
 
 #include <QDialog>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "acquisition/PageRetriever.h"
+#include "retrieval/PageRetriever.h"
 
 #include "support/Error.h"
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "acquisition/HttpTransfer.h"
-#include "acquisition/PageRetriever.h"
-#include "acquisition/RequestAnswerer.h"
+#include "retrieval/HttpTransfer.h"
+#include "retrieval/PageRetriever.h"
+#include "retrieval/RequestAnswerer.h"
 
 #include <QObject>
 #include <QPointer>

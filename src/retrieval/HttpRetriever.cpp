@@ -1,4 +1,4 @@
-#include "acquisition/HttpRetriever.h"
+#include "retrieval/HttpRetriever.h"
 
 #include "support/StringUtils.h"
 
