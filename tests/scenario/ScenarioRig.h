@@ -110,8 +110,7 @@ public:
     FrmMain& window() { return *window_; }
     SaverRunState& state() { return window_->state(); }
     RegistryValues& settings() { return app.settings(); }
-    VirtualTimer& timer(SaverTimer* t) const { return static_cast<VirtualTimer&>(*t); }
-    VirtualTimer& timer1() const { return timer(window_->controls().Timer1); }
+    VirtualTimer& timer1() const { return static_cast<VirtualTimer&>(*window_->controls().Timer1); }
     /// Whether the control named `name` is set visible.
     bool shown(const QString& name) const;
     /// Whether a download pass is running (its progress bar is shown).
@@ -122,10 +121,11 @@ public:
 
     /// Every Timer1 tick that showed a frame, in order.
     QList<ShownFrame> framesShown;
+    /// Timer1 ticks that showed no new frame.
+    int blankTicks = 0;
     /// Every pass started, as the virtual millisecond when the download bar appeared.
     QList<qint64> passesStarted;
-    /// Called after every timer tick (when the program has not ended), for checks that
-    /// must hold at all times.
+    /// Called after every timer tick (when the program has not ended).
     std::function<void(VirtualTimer&)> afterTick;
 
     QString errorLog();
@@ -164,6 +164,7 @@ public:
 private:
     void writeSettings();
     void keepSearchedPlace();
+    QString ownDataFolder();
     void fire(VirtualTimer& t);
 
     std::unique_ptr<FrmMain> window_;
