@@ -1,9 +1,7 @@
-#include "ScenarioApplication.h"
+#include "ScenarioFakes.h"
 #include "ScenarioRig.h"
 
 #include "display/MyProgress.h"
-#include "pictures/DisplayList.h"
-#include "shell/MyMain.h"
 
 #include <functional>
 
@@ -147,26 +145,6 @@ TEST(InputScenario, EscWhileIdleAndCancelResumesWithoutANewPass) {
     EXPECT_TRUE(rig.ended());
 }
 
-TEST(InputScenario, EndingReleasesTheHeldPicturesAndShowsTheCursor) {
-    ScenarioRig rig({.animationRateMS = 200});
-    ASSERT_TRUE(rig.startPastTheFirstFrame());
-    ASSERT_TRUE(rig.finishPass());
-    rig.runFor(10);
-    const DisplayList& list = rig.window().displayList();
-    const auto held = [&] {
-        int n = 0;
-        for (int i = 0; i < list.numDLitems(); ++i) {
-            n += list.hasPicture(i) ? 1 : 0;
-        }
-        return n;
-    };
-    ASSERT_GT(held(), 0);
-    rig.pressKey(Qt::Key_A);
-    ASSERT_TRUE(rig.ended());
-    EXPECT_EQ(held(), 0);
-    EXPECT_TRUE(rig.input.cursorVisible());
-}
-
 // The 9x screen-saver password: the saver ends only when it is given; a refused one resumes
 // with the cursor hidden again, a forgotten dialog is dismissed after thirty seconds.
 TEST(PasswordScenario, OnlyTheRightPasswordEnds) {
@@ -238,16 +216,6 @@ TEST(QtEventScenario, KeysClicksAndClosingDeliveredByQtEndTheSaver) {
         row.send(rig.window());
         EXPECT_EQ(ScenarioApplication::instance().endedInEvents.size(), row.ends ? 1 : 0);
     }
-}
-
-TEST(LoadScenario, TheWindowHoldsItsCaptionAndCoversTheScreenOnTop) {
-    ScenarioRig rig;
-    rig.start();
-    EXPECT_TRUE(rig.locks.isHeld(QString::fromLatin1(kPlaybackCaption)));
-    EXPECT_EQ(rig.window().windowTitle(), QString::fromLatin1(kPlaybackCaption));
-    EXPECT_EQ(rig.window().geometry(), QRect(0, 0, 1024, 768));
-    EXPECT_TRUE(
-        rig.window().windowFlags().testFlags(Qt::WindowStaysOnTopHint | Qt::FramelessWindowHint));
 }
 
 TEST(LoadScenario, AMissingRetrievalComponentStopsTheLoadWithOneMessage) {

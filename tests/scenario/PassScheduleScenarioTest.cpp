@@ -19,28 +19,6 @@ int locationReads(const ScenarioRig& rig) {
 
 } // namespace
 
-// Due once more whole seconds than the limit have passed since the last pass began; the tick
-// after that (at most the longest hold, 3 s, later) starts it.
-TEST(PassScenario, TheNextPassStartsOnTheFirstTickAfterItsLimit) {
-    const struct {
-        int framesPerProduct;
-        qint32 problemsBefore;
-        qint64 dueAfterSeconds;
-    } rows[] = {{9, 0, 600}, {8, 0, 300}, {9, 11, 1800}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.dueAfterSeconds);
-        ScenarioRig rig;
-        rig.network.site().setFrameCount("", row.framesPerProduct);
-        rig.start();
-        ASSERT_TRUE(rig.finishPass());
-        rig.window().acquisition().setNetworkProblemCount(row.problemsBefore);
-        ASSERT_TRUE(rig.runUntil([&] { return rig.passesStarted.size() == 2; }, 2 * 3600));
-        const qint64 gap = rig.passesStarted[1] - rig.passesStarted[0];
-        EXPECT_GT(gap, row.dueAfterSeconds * 1000);
-        EXPECT_LE(gap, (row.dueAfterSeconds + 1) * 1000 + 3000);
-    }
-}
-
 // Passes at about 10, 20 and 30 minutes: only the one more than 1800 s after the conditions
 // picture arrived reads the location page (and the picture) again.
 TEST(PassScenario, TheLocationPageIsReadAgainOnlyAfterHalfAnHour) {

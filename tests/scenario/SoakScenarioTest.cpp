@@ -3,7 +3,6 @@
 // NIMBUSCOPE_SOAK_HOURS (scripts/virtual-soak runs a week), the faults from NIMBUSCOPE_SOAK_SEED.
 #include "ScenarioRig.h"
 
-#include "noaa-sim/NoaaSite.h"
 #include "noaa-sim/RadarGif.h"
 #include "pictures/DisplayList.h"
 
@@ -11,8 +10,6 @@
 #include <QDirIterator>
 #include <QRegularExpression>
 #include <QSet>
-
-#include <malloc.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,13 +28,7 @@ constexpr int kOutageOneIn = 10;        // hours
 constexpr int kLocationChangeOneIn = 6; // hours
 constexpr int kHourSeconds = 3600;
 constexpr double kLongestPassSeconds = 800; // 24 receive time-outs of 30 s, and a little more
-// The heap without pictures is read hourly and judged by its lowest reading in each stretch of
-// six hours after warm-up (the simulated service's frame cache fills first): what the last pass
-// left swings a reading by a few hundred kB, while anything kept for good raises the floor.
 constexpr int kWarmUpHours = 6;
-constexpr int kFloorHours = 6;
-constexpr qint64 kHeapFloorSlackKb = 96;
-constexpr qint64 kHeapGrowthPerDayKb = 32;
 constexpr int kMostCachedFiles = 299 + 3; // every frame, two lists and the conditions picture
 const char* const kZips[] = {"64106", "80301", "98101", "60601", "30303", "78701", "10001"};
 const QRegularExpression kCacheName(QStringLiteral(
@@ -49,9 +40,7 @@ int envNumber(const char* name, int fallback) {
 }
 
 struct Sample {
-    int hour, objects, cachedFiles, openFiles;
-    qint64 otherHeapKb; // allocated and not freed, the display list's pictures apart
-    bool serviceWarm;
+    int objects, cachedFiles, openFiles;
 };
 
 /// The saver, the faults of its world and the rules that must hold after every tick: the
@@ -86,27 +75,13 @@ public:
         rig.deliverPostedEvents();
     }
 
-    Sample sample(int hour) {
-        const DisplayList& list = rig.window().displayList();
-        QSet<const void*> counted;
-        qint64 pictureBytes = 0;
-        for (int i = 0; i < list.numDLitems(); ++i) {
-            const KeptPicture picture = list.picture(i);
-            if (!picture.isNull() && !counted.contains(picture.identity())) {
-                counted.insert(picture.identity());
-                pictureBytes += picture.byteCount();
-            }
-        }
+    Sample sample() {
         const auto entries = [](const QString& folder) {
             return int(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
         };
-        return {hour,
-                int(rig.window().findChildren<QObject*>().size() +
+        return {int(rig.window().findChildren<QObject*>().size() +
                     QApplication::topLevelWidgets().size()),
-                entries(rig.dataFolder()),
-                entries(QStringLiteral("/proc/self/fd")),
-                (qint64(::mallinfo2().uordblks) - pictureBytes) / 1024,
-                rig.network.site().cachedFrames() == noaasim::NoaaSite::kFrameCacheCapacity};
+                entries(rig.dataFolder()), entries(QStringLiteral("/proc/self/fd"))};
     }
 
     ScenarioRig rig{{.animationRateMS = 200, .networkMaxRetries = kMaxRetries}};
@@ -255,19 +230,21 @@ private:
 
 } // namespace
 
+// After warm-up nothing grows: not the objects, the open files or the cache. (The heap is left
+// to the sanitizers' leak checks.)
 TEST(SoakScenario, FlakyNetworkForDays) {
     const int hours = envNumber("NIMBUSCOPE_SOAK_HOURS", 24);
     Soak soak(quint32(envNumber("NIMBUSCOPE_SOAK_SEED", 20261205)));
-    QList<Sample> samples;
+    std::optional<Sample> first;
     for (int hour = 1; hour <= hours && !soak.rig.ended(); ++hour) {
         soak.runHour();
         soak.rig.finishPass(kLongestPassSeconds); // no backup of pictures held beside the list
-        samples.append(soak.sample(hour));
-        if (hour % 24 == 0 || hour == hours) {
-            const Sample& s = samples.back();
-            std::printf("soak sample: hour %4d  objects %4d  cached files %3d  heap without "
-                        "pictures %6lld kB  open files %3d\n",
-                        s.hour, s.objects, s.cachedFiles, (long long)s.otherHeapKb, s.openFiles);
+        const Sample s = soak.sample();
+        first = hour == kWarmUpHours ? s : first;
+        if (first) {
+            EXPECT_LE(s.objects, first->objects) << "hour " << hour;
+            EXPECT_LE(s.openFiles, first->openFiles) << "hour " << hour;
+            EXPECT_LE(s.cachedFiles, kMostCachedFiles) << "hour " << hour;
         }
     }
     ASSERT_FALSE(soak.rig.ended()) << "the saver ended with status " << *soak.rig.endStatus;
@@ -278,34 +255,5 @@ TEST(SoakScenario, FlakyNetworkForDays) {
     // The soak must have met what it is about, or its checks prove nothing.
     EXPECT_GT(soak.passesFailed, 0);
     EXPECT_GT(soak.passesEnded - soak.passesFailed, soak.passesFailed);
-    if (hours >= 24) {
-        EXPECT_GT(soak.timesOffline, 0);
-        EXPECT_GT(soak.locationChanges, 0);
-    }
-    // After warm-up nothing grows; a frame or a list lost on every pass would add megabytes a day.
-    ASSERT_GE(samples.size(), kWarmUpHours + 1);
-    const Sample& first = samples[kWarmUpHours - 1];
-    qsizetype warm = kWarmUpHours - 1;
-    for (const Sample& s : samples.mid(warm)) {
-        EXPECT_LE(s.objects, first.objects) << "hour " << s.hour;
-        EXPECT_LE(s.openFiles, first.openFiles) << "hour " << s.hour;
-        EXPECT_LE(s.cachedFiles, kMostCachedFiles) << "hour " << s.hour;
-    }
-    while (warm < samples.size() && !samples[warm].serviceWarm) {
-        ++warm;
-    }
-    QList<Sample> floors; // only whole stretches: one cut short could hold a single high reading
-    for (qsizetype i = warm; i + kFloorHours <= samples.size(); i += kFloorHours) {
-        floors.append(samples[i]);
-        for (qsizetype j = i; j < i + kFloorHours; ++j) {
-            floors.back().otherHeapKb = std::min(floors.back().otherHeapKb, samples[j].otherHeapKb);
-        }
-    }
-    ASSERT_GE(floors.size(), 2) << "the simulated service's frame cache never filled";
-    for (const Sample& f : floors) {
-        const double days = (f.hour - floors.front().hour) / 24.0;
-        EXPECT_LE(f.otherHeapKb - floors.front().otherHeapKb,
-                  kHeapFloorSlackKb + kHeapGrowthPerDayKb * days)
-            << "heap floor from hour " << f.hour;
-    }
+    EXPECT_TRUE(hours < 24 || (soak.timesOffline > 0 && soak.locationChanges > 0));
 }
