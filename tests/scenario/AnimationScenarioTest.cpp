@@ -98,7 +98,7 @@ TEST(AnimationScenario, TheCursorIsHiddenOnceUnlessTheSettingKeepsItShown) {
 }
 
 // Short junk lines in a list (blank, markup) are no frames and not worth an error line.
-TEST(AnimationScenario, AfterAPassTheInformationIsShownAndNothingWasLogged) {
+TEST(AnimationScenario, AfterAPassTheInformationIsShownAndNoListLineWasLogged) {
     ScenarioRig rig;
     rig.network.chaos = [&](const QString& address) -> std::optional<Outcome> {
         if (!address.contains(QLatin1String("/loopdata/"))) {
@@ -106,6 +106,7 @@ TEST(AnimationScenario, AfterAPassTheInformationIsShownAndNothingWasLogged) {
         }
         return Outcome::withBody("<pre>\n \n" + *rig.network.simulated(address).body);
     };
+    rig.world.writeFile(rig.world.tmp() + "/Nimbuscope/tmp-tester/errorlog.txt", {}); // logging on
     rig.start();
     ASSERT_TRUE(rig.finishPass());
     rig.runFor(5);
@@ -115,7 +116,8 @@ TEST(AnimationScenario, AfterAPassTheInformationIsShownAndNothingWasLogged) {
     }
     EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")),
               QStringLiteral("Nimbuscope for Kansas City, MO  (64106)"));
-    EXPECT_EQ(rig.errorLog(), QString());
+    EXPECT_FALSE(rig.errorLog().contains(QLatin1String("parseRadarListItems")))
+        << rig.errorLog().toStdString();
 }
 
 TEST(AnimationScenario, AConditionsAnswerThatIsNoPictureShowsTheTextWithoutAPicture) {
