@@ -4,7 +4,6 @@
 #include "platform/ProgramStarter.h"
 #include "support/Error.h"
 
-#include "CountingRegistry.h"
 #include "common/FakeClock.h"
 #include "common/FakeDialogs.h"
 #include "common/FakeProcessEnd.h"
@@ -20,7 +19,6 @@ using namespace nimbuscope::test;
 
 namespace {
 
-const QString kSystemFolder = QStringLiteral("/opt/nimbuscope/bin");
 const QString kSaver = QStringLiteral("/opt/nimbuscope/bin/nimbuscope");
 const QString kOtherSaver = QStringLiteral("/usr/lib/xscreen/other-saver");
 const QString kSaverValue = QString::fromLatin1(FrmLaunch::kSaverValue);
@@ -29,6 +27,55 @@ cRegistry desktopValue(RegistryApi& api, const char* name) {
     return registryValue(api, HKEY_CURRENT_USER, QString::fromLatin1(FrmLaunch::kDesktopKey),
                          QString::fromLatin1(name));
 }
+
+/// Passes every call on to another registry, keeping the names written, in order; a name in
+/// `failWritesOf` is refused as access denied.
+class RecordingRegistry final : public RegistryApi {
+public:
+    explicit RecordingRegistry(RegistryApi& inner) : inner_(inner) {}
+    long openKey(qint32 root, const QString& key, quint32 access, Handle& out) override {
+        return ++calls, inner_.openKey(root, key, access, out);
+    }
+    long createKey(qint32 root, const QString& key, quint32 access, Handle& out) override {
+        return ++calls, inner_.createKey(root, key, access, out);
+    }
+    long closeKey(Handle key) override { return inner_.closeKey(key); }
+    long deleteKey(qint32 root, const QString& key) override { return inner_.deleteKey(root, key); }
+    long queryValue(Handle key, const QString& name, qint32& type, QByteArray* data,
+                    quint32& size) override {
+        return inner_.queryValue(key, name, type, data, size);
+    }
+    long setValue(Handle key, const QString& name, qint32 type, const QByteArray& data) override {
+        if (failWritesOf.contains(name)) {
+            return regstatus::AccessDenied;
+        }
+        writes.append(name);
+        return inner_.setValue(key, name, type, data);
+    }
+    long deleteValue(Handle key, const QString& name) override {
+        return inner_.deleteValue(key, name);
+    }
+    long enumValue(Handle key, quint32 index, QString& name) override {
+        return inner_.enumValue(key, index, name);
+    }
+    long enumKey(Handle key, quint32 index, QString& name) override {
+        return inner_.enumKey(key, index, name);
+    }
+    long queryMaxValueNameLength(Handle key, quint32& length) override {
+        return inner_.queryMaxValueNameLength(key, length);
+    }
+    QString expandEnvironmentStrings(const QString& text) override {
+        return inner_.expandEnvironmentStrings(text);
+    }
+    qsizetype openHandleCount() const override { return inner_.openHandleCount(); }
+
+    int calls = 0; // keys opened or created
+    QStringList writes;
+    QStringList failWritesOf;
+
+private:
+    RegistryApi& inner_;
+};
 
 class RecordingStarter final : public ProgramStarter {
 public:
@@ -40,8 +87,7 @@ public:
     bool succeeds = true;
 };
 
-/// The system's screen-saver start, as the launcher's test sees it: what "SCRNSAVE.EXE" said
-/// at that moment, and when.
+/// The system's screen-saver start: what the chosen saver was at that moment, and when.
 class FakeHost final : public ScreenSaverHost {
 public:
     FakeHost(RegistryApi& registry, const Clock& clock) : registry_(registry), clock_(clock) {}
@@ -60,14 +106,17 @@ private:
 };
 
 class FrmLaunchTest : public ::testing::Test {
-protected:
+public:
+    FrmLaunch form(const QString& systemFolder = QStringLiteral("/opt/nimbuscope/bin")) {
+        return FrmLaunch(
+            {platform, registry, clock, programs, host, dialogs, processEnd, systemFolder});
+    }
     std::optional<int> launch() {
-        FrmLaunch form(
-            {platform, registry, clock, programs, host, dialogs, processEnd, kSystemFolder});
-        EXPECT_EQ(form.windowTitle(), QStringLiteral("Nimbuscope Launcher"));
-        const std::optional<int> status = endStatusOf([&] { form.Form_Load(); });
-        EXPECT_FALSE(form.isVisible());
-        return status;
+        FrmLaunch launcher = form();
+        host.seen.clear();
+        registry.writes.clear();
+        dialogs.messages.clear();
+        return endStatusOf([&] { launcher.Form_Load(); });
     }
     void choose(const QString& saver) {
         desktopValue(*memory, FrmLaunch::kSaverValue).setValue(saver);
@@ -78,7 +127,7 @@ protected:
     FakeClock clock;
     FakePlatform platform;
     std::unique_ptr<RegistryApi> memory = makeMemoryRegistry();
-    CountingRegistry registry{*memory, clock};
+    RecordingRegistry registry{*memory};
     RecordingStarter programs;
     FakeHost host{registry, clock};
     FakeDialogs dialogs;
@@ -87,40 +136,27 @@ protected:
 
 } // namespace
 
-TEST_F(FrmLaunchTest, AnotherSaverIsPutBackAfterTheSaverHadTwoSecondsToStart) {
-    // The comparison is exact: the saver's path in other case is another saver.
-    for (const QString& other : {kOtherSaver, kSaver.toUpper()}) {
+// The system starts the saver chosen, so ours is chosen for the start and the user's choice
+// (compared exactly: another case is another saver; none is put back as an empty one) is put
+// back once the saver had two seconds to start.
+TEST_F(FrmLaunchTest, OurSaverIsChosenForTheStartAndTheUsersChoicePutBack) {
+    for (const QString& other : {QString(), kOtherSaver, kSaver.toUpper(), kSaver}) {
         SCOPED_TRACE(other.toStdString());
-        choose(other);
-        registry.writes.clear();
-        host.seen.clear();
+        if (!other.isEmpty()) {
+            choose(other);
+        }
+        const DateTime before = clock.now();
         EXPECT_EQ(launch(), 0);
         EXPECT_EQ(host.seen, QStringList{kSaver});
-        const auto writes = registry.writesOf(kSaverValue);
-        ASSERT_EQ(writes.size(), 2);
-        EXPECT_GE(writes.at(1).at, host.startedAt.addSeconds(FrmLaunch::kStartWaitMs / 1000.0));
+        EXPECT_TRUE(desktopValue(*memory, FrmLaunch::kSaverValue).ValueExists());
         EXPECT_EQ(chosen().toString(), other);
-        EXPECT_EQ(desktopValue(*memory, FrmLaunch::kActiveValue).value().toString(),
-                  QStringLiteral("1"));
+        EXPECT_EQ(registry.writes.count(kSaverValue), other == kSaver ? 1 : 2);
+        EXPECT_GE(clock.now(),
+                  before.addSeconds(other == kSaver ? 0 : FrmLaunch::kStartWaitMs / 1000.0));
+        EXPECT_EQ(desktopValue(*memory, FrmLaunch::kActiveValue).value().toString(), "1");
     }
     EXPECT_TRUE(programs.started.isEmpty());
     EXPECT_TRUE(dialogs.messages.isEmpty());
-}
-
-TEST_F(FrmLaunchTest, TheSaverAlreadyChosenIsWrittenOnceAndNotPutBack) {
-    choose(kSaver);
-    EXPECT_EQ(launch(), 0);
-    EXPECT_EQ(host.seen, QStringList{kSaver});
-    EXPECT_EQ(registry.writesOf(kSaverValue).size(), 1);
-    EXPECT_EQ(chosen().toString(), kSaver);
-}
-
-TEST_F(FrmLaunchTest, NoChoiceIsPutBackAsAnEmptyOne) {
-    EXPECT_EQ(launch(), 0);
-    EXPECT_EQ(host.seen, QStringList{kSaver});
-    cRegistry reg = desktopValue(*memory, FrmLaunch::kSaverValue);
-    EXPECT_TRUE(reg.ValueExists());
-    EXPECT_EQ(reg.value().toString(), QString());
 }
 
 TEST_F(FrmLaunchTest, The9xFamilyRunsTheSaverAndLeavesTheRegistryAlone) {
@@ -129,70 +165,58 @@ TEST_F(FrmLaunchTest, The9xFamilyRunsTheSaverAndLeavesTheRegistryAlone) {
     EXPECT_EQ(programs.started, QStringList{kSaver + QStringLiteral("|/s")});
     EXPECT_EQ(registry.calls, 0);
     EXPECT_TRUE(host.seen.isEmpty());
-    EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-TEST_F(FrmLaunchTest, AStartThatFailsIsReportedOnEitherFamily) {
-    platform.platformId = 1;
-    programs.succeeds = false;
-    EXPECT_EQ(launch(), FrmLaunch::kFailedStatus);
-    EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("File not found")});
-    EXPECT_EQ(registry.calls, 0);
-
-    platform.platformId = OSVersionInfo::kNtPlatform;
-    dialogs.messages.clear();
-    choose(kOtherSaver);
-    host.behaviour = [] { return false; };
-    const DateTime before = clock.now();
-    EXPECT_EQ(launch(), FrmLaunch::kFailedStatus);
-    EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("File not found")});
-    // Nothing started, so there is nothing to wait for; the user's choice is back.
-    EXPECT_EQ(clock.now(), before);
-    EXPECT_EQ(chosen().toString(), kOtherSaver);
-}
-
-TEST_F(FrmLaunchTest, AnErrorAfterTheSwapStillPutsTheChoiceBack) {
-    choose(kOtherSaver);
-    host.behaviour = []() -> bool {
-        throw Error(err::OutOfMemory, QStringLiteral("Out of memory"));
-    };
-    EXPECT_EQ(launch(), FrmLaunch::kFailedStatus);
-    EXPECT_EQ(dialogs.messages, QStringList{QStringLiteral("Out of memory")});
-    EXPECT_EQ(chosen().toString(), kOtherSaver);
-}
-
-TEST_F(FrmLaunchTest, AnErrorBeforeTheSwapWritesNothingMore) {
+// A start that fails, or an error after the swap, is reported and the choice put back; an error
+// before the swap writes nothing more.
+TEST_F(FrmLaunchTest, AFailureIsReportedAndTheUsersChoiceKept) {
     const struct {
-        const char* refused;
-    } rows[] = {{FrmLaunch::kActiveValue}, {FrmLaunch::kSaverValue}};
+        const char* name;
+        std::function<void(FrmLaunchTest&)> arrange;
+        const char* message;
+    } rows[] = {
+        {"9x", [](auto& t) { t.platform.platformId = 1, t.programs.succeeds = false; },
+         "File not found"},
+        {"NT", [](auto& t) { t.host.behaviour = [] { return false; }; }, "File not found"},
+        {"thrown",
+         [](auto& t) {
+             t.host.behaviour = []() -> bool {
+                 throw Error(err::OutOfMemory, QStringLiteral("Out of memory"));
+             };
+         },
+         "Out of memory"},
+        {"active refused",
+         [](auto& t) { t.registry.failWritesOf = {QLatin1String(FrmLaunch::kActiveValue)}; },
+         nullptr},
+        {"saver refused", [](auto& t) { t.registry.failWritesOf = {kSaverValue}; }, nullptr},
+    };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.refused);
+        SCOPED_TRACE(row.name);
+        FrmLaunchTest& t = *this;
+        t.platform.platformId = OSVersionInfo::kNtPlatform;
+        t.programs.succeeds = true;
+        t.host.behaviour = nullptr;
+        t.registry.failWritesOf.clear();
         choose(kOtherSaver);
-        registry.writes.clear();
-        registry.failWritesOf = QStringList{QString::fromLatin1(row.refused)};
-        dialogs.messages.clear();
-        host.seen.clear();
+        row.arrange(t);
+        const DateTime before = clock.now();
         EXPECT_EQ(launch(), FrmLaunch::kFailedStatus);
-        EXPECT_EQ(dialogs.messages.size(), 1);
-        EXPECT_TRUE(registry.writesOf(kSaverValue).isEmpty());
-        EXPECT_TRUE(host.seen.isEmpty());
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        if (row.message != nullptr) {
+            EXPECT_EQ(dialogs.messages.front(), QLatin1String(row.message));
+            EXPECT_EQ(clock.now(), before) << "nothing started, nothing to wait for";
+        } else {
+            EXPECT_EQ(registry.writes.count(kSaverValue), 0);
+            EXPECT_TRUE(host.seen.isEmpty());
+        }
         EXPECT_EQ(chosen().toString(), kOtherSaver);
     }
 }
 
 TEST_F(FrmLaunchTest, TheSaverLiesInTheSystemFolder) {
-    const struct {
-        QString folder;
-        QString saver;
-    } rows[] = {
-        {"/usr/bin", "/usr/bin/nimbuscope"},
-        {"/usr/bin/", "/usr/bin/nimbuscope"},
-        {QStringLiteral("/usr/bin") + QChar(0) + QStringLiteral("junk"), "/usr/bin/nimbuscope"},
-    };
-    for (const auto& row : rows) {
-        const FrmLaunch form(
-            {platform, registry, clock, programs, host, dialogs, processEnd, row.folder});
-        EXPECT_EQ(form.saverPath(), row.saver);
+    for (const QString& folder : {QStringLiteral("/usr/bin"), QStringLiteral("/usr/bin/"),
+                                  QStringLiteral("/usr/bin") + QChar(0) + QStringLiteral("junk")}) {
+        EXPECT_EQ(form(folder).saverPath(), QStringLiteral("/usr/bin/nimbuscope"));
     }
 }
 
@@ -201,8 +225,6 @@ TEST(RegistryScreenSaverHost, RunsTheChosenSaverWithItsSwitch) {
     RecordingStarter programs;
     RegistryScreenSaverHost host(*registry, programs);
     EXPECT_FALSE(host.startScreenSaver()); // nothing chosen
-    EXPECT_TRUE(programs.started.isEmpty());
-
     desktopValue(*registry, FrmLaunch::kSaverValue).setValue(QStringLiteral("/a b/saver"));
     EXPECT_TRUE(host.startScreenSaver());
     EXPECT_EQ(programs.started, QStringList{QStringLiteral("/a b/saver|/s")});

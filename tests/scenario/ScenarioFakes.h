@@ -1,11 +1,20 @@
 #pragma once
 
+#include "bridge/BridgeTransport.h"
+#include "bridge/LegacyForms.h"
 #include "platform/PasswordServices.h"
 #include "desktop/SystemInput.h"
 #include "shell/SetupDialogHost.h"
 
+#include "noaa-sim/TodayAlerts.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QEvent>
 #include <QList>
 #include <QPoint>
+#include <QStringList>
+#include <QUrlQuery>
 
 #include <deque>
 #include <functional>
@@ -76,5 +85,73 @@ public:
     std::deque<Answer> answers;
     int shown = 0;
 };
+
+/// Where the rig's location lies (Kansas City, 64106).
+inline constexpr LatLon kAlertsPlace{39.1031, -94.5785};
+
+/// The weather service's active alerts as a scenario scripts them: the simulator's alerts
+/// on the rig's clock, or an endpoint that fails or cannot be reached.
+class ScriptedAlerts final : public BridgeTransport {
+public:
+    explicit ScriptedAlerts(std::function<QDateTime()> utcNow) : utcNow_(std::move(utcNow)) {}
+
+    void get(const BridgeGet& request, Done done) override {
+        requests << request.url;
+        BridgeAnswer a;
+        a.answered = !offline;
+        if (offline) {
+            a.error = QStringLiteral("Connection refused");
+        } else if (failing) {
+            a.status = 503;
+            a.body = "{\"status\":503,\"title\":\"Service Unavailable\"}";
+        } else {
+            a.status = http_status::kOk;
+            const QString point =
+                QUrlQuery(QUrl(request.url).query()).queryItemValue(QStringLiteral("point"));
+            a.body = QByteArray::fromStdString(alerts_.activeJson(point.toStdString(), now()));
+        }
+        done(a);
+    }
+    void abortAll() override {}
+
+    void issue(const char* event, const char* severity, int minutes) {
+        alerts_.issue({event, severity, minutes}, now());
+    }
+    QDateTime utcNow() const { return utcNow_(); }
+
+    /// Every request sent, in order.
+    QStringList requests;
+    /// Requests get a 503 problem answer.
+    bool failing = false;
+    /// Requests get no answer at all.
+    bool offline = false;
+
+private:
+    noaasim::SysSeconds now() const {
+        return noaasim::SysSeconds(std::chrono::seconds(utcNow_().toSecsSinceEpoch()));
+    }
+
+    std::function<QDateTime()> utcNow_;
+    noaasim::TodayAlerts alerts_;
+};
+
+/// The scenario tests' application. An end of the program raised inside an event that Qt
+/// delivered (a key or a click sent to the window) is caught here, at the dispatch, as the
+/// real end would stop everything there; the statuses are kept for the test to read.
+class ScenarioApplication final : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+    static ScenarioApplication& instance() { return *static_cast<ScenarioApplication*>(qApp); }
+
+    QList<int> endedInEvents;
+};
+
+/// A key press delivered by Qt to `target`.
+void sendKey(QWidget* target, Qt::Key key);
+/// A left-button event (or a move without buttons) at (5, 5) of `target`, delivered by Qt.
+void sendMouse(QWidget* target, QEvent::Type type);
 
 } // namespace nimbuscope::test

@@ -1,4 +1,4 @@
-#include "ScenarioApplication.h"
+#include "ScenarioFakes.h"
 
 #include "common/FakeProcessEnd.h"
 

@@ -22,9 +22,6 @@ namespace nimbuscope::test {
 
 namespace {
 
-constexpr int k9xPlatform = 1;
-const QString kDesktopKey = QStringLiteral("Control Panel\\Desktop");
-
 void writeValue(RegistryApi& registry, qint32 root, const QString& section, const QString& name,
                 const QVariant& value) {
     cRegistry reg(registry);
@@ -33,12 +30,6 @@ void writeValue(RegistryApi& registry, qint32 root, const QString& section, cons
     reg.setValueKey(name);
     reg.setValueType(value.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD);
     reg.setValue(value);
-}
-
-// A value under the product key of the machine root.
-void writeSetting(RegistryApi& registry, const QString& name, const QVariant& value) {
-    writeValue(registry, HKEY_LOCAL_MACHINE, QLatin1String(RegistryValues::kProductKey), name,
-               value);
 }
 
 } // namespace
@@ -53,9 +44,7 @@ ScenarioRig::ScenarioRig(RigOptions opts)
       alerts([this] { return SystemUtils(platform, app.log(), clock).getGMT().toQDateTime(); }) {
     platform.user = options.userName;
     platform.temp = world.tmp();
-    if (options.win9xPassword) {
-        platform.platformId = k9xPlatform;
-    }
+    platform.platformId = options.win9xPassword ? 1 : platform.platformId;
     components.registerCreator(QString::fromLatin1(ComponentFactory::kRetrievePg), [this] {
         auto retriever = std::make_unique<ScriptedRetriever>(network);
         retrievers.append(retriever.get());
@@ -68,29 +57,34 @@ ScenarioRig::ScenarioRig(RigOptions opts)
 ScenarioRig::~ScenarioRig() = default;
 
 void ScenarioRig::writeSettings() {
-    RegistryApi& r = *registry;
     const QString base = QString::fromLatin1(ScriptedNetwork::kBaseUrl);
     const QString host = QUrl(base).authority();
-    writeSetting(r, QStringLiteral("forecastServerURL"), base);
-    writeSetting(r, QStringLiteral("validationServerHost"), host);
-    writeSetting(r, QStringLiteral("radarServerURL"), base);
-    writeSetting(r, QStringLiteral("alternateServerURL"), base);
-    writeSetting(r, QStringLiteral("serviceDomain"), host);
-    writeSetting(r, QStringLiteral("primaryRegionLabel"), QStringLiteral("127.0.0.1"));
-    writeSetting(r, QStringLiteral("alternateRegionLabel"), QStringLiteral("localhost"));
-    writeSetting(r, QStringLiteral("zipcode"), options.zipcode);
-    writeSetting(r, QStringLiteral("locationMode"), options.locationMode);
-    writeSetting(r, QStringLiteral("cityState"), options.cityState);
-    writeSetting(r, QStringLiteral("templateURL"), QString());
-    writeSetting(r, QStringLiteral("animationRateMS"), options.animationRateMS);
-    writeSetting(r, QStringLiteral("animationLastFrameMS"), options.animationLastFrameMS);
-    writeSetting(r, QStringLiteral("networkTimeout"), options.networkTimeout);
-    writeSetting(r, QStringLiteral("networkMaxRetries"), options.networkMaxRetries);
-    writeSetting(r, QStringLiteral("channelIDs"), 18);
-    writeSetting(r, QStringLiteral("cursorMovement"), options.cursorMovement);
-    writeSetting(r, QStringLiteral("cursorVisibility"), options.cursorVisibility);
+    const std::pair<const char*, QVariant> values[] = {
+        {"forecastServerURL", base},
+        {"validationServerHost", host},
+        {"radarServerURL", base},
+        {"alternateServerURL", base},
+        {"serviceDomain", host},
+        {"primaryRegionLabel", QStringLiteral("127.0.0.1")},
+        {"alternateRegionLabel", QStringLiteral("localhost")},
+        {"zipcode", options.zipcode},
+        {"locationMode", options.locationMode},
+        {"cityState", options.cityState},
+        {"templateURL", QString()},
+        {"animationRateMS", options.animationRateMS},
+        {"animationLastFrameMS", options.animationLastFrameMS},
+        {"networkTimeout", options.networkTimeout},
+        {"networkMaxRetries", options.networkMaxRetries},
+        {"channelIDs", 18},
+        {"cursorMovement", options.cursorMovement},
+        {"cursorVisibility", options.cursorVisibility}};
+    for (const auto& [name, value] : values) {
+        writeValue(*registry, HKEY_LOCAL_MACHINE, QLatin1String(RegistryValues::kProductKey),
+                   QLatin1String(name), value);
+    }
     if (options.win9xPassword) {
-        writeValue(r, HKEY_CURRENT_USER, kDesktopKey, QStringLiteral("ScreenSaveUsePassword"), 1);
+        writeValue(*registry, HKEY_CURRENT_USER, QStringLiteral("Control Panel\\Desktop"),
+                   QStringLiteral("ScreenSaveUsePassword"), 1);
     }
 }
 
@@ -140,6 +134,8 @@ void ScenarioRig::fire(VirtualTimer& t) {
     if (frameTimer && !ended() && state().playIndex != before) {
         framesShown.append(
             {nowMs(), before, caption(QStringLiteral("ItemCaption")), timer1().interval()});
+    } else if (frameTimer && !ended()) {
+        ++blankTicks;
     }
     if (afterTick && !ended()) {
         afterTick(t);
@@ -248,19 +244,21 @@ FilledCache ScenarioRig::fillCache(int framesPerProduct) {
     return cache;
 }
 
-void ScenarioRig::keepSearchedPlace() {
+QString ScenarioRig::ownDataFolder() {
     const QString folder =
         workingFolderFor(platform.temp, options.userName.value_or(QString())) + "/data/";
     QDir().mkpath(folder);
+    return folder;
+}
+
+void ScenarioRig::keepSearchedPlace() {
     KeptPlaces kept;
     kept.searches[options.zipcode] = {kAlertsPlace, alerts.utcNow()};
-    writeKeptPlaces(FolderHandle::open(folder).get(), kept);
+    writeKeptPlaces(FolderHandle::open(ownDataFolder()).get(), kept);
 }
 
 void ScenarioRig::seedCache(const FilledCache& cache) {
-    const QString folder =
-        workingFolderFor(platform.temp, options.userName.value_or(QString())) + "/data/";
-    QDir().mkpath(folder);
+    const QString folder = ownDataFolder();
     for (auto it = cache.files.cbegin(); it != cache.files.cend(); ++it) {
         world.writeFile(folder + it.key(), it.value());
     }

@@ -1,6 +1,6 @@
 // The saver with two screens: the other screen covered, input on its cover, the window of a
 // screen-saver host, and an end the system asks for.
-#include "ScenarioApplication.h"
+#include "ScenarioFakes.h"
 #include "ScenarioRig.h"
 
 #include "display/AlertBanner.h"
@@ -66,13 +66,14 @@ QList<Drawn> drawnControls(FrmMain& window) {
     return drawn;
 }
 
-QString describe(const Drawn& d) {
+std::string describe(const Drawn& d) {
     return QStringLiteral("%1 %2,%3 %4x%5")
         .arg(d.name)
         .arg(d.ink.x())
         .arg(d.ink.y())
         .arg(d.ink.width())
-        .arg(d.ink.height());
+        .arg(d.ink.height())
+        .toStdString();
 }
 
 /// Everything on screen lies inside the window, every text inside its label, and no two
@@ -82,15 +83,13 @@ void expectTidyLayout(FrmMain& window) {
     EXPECT_GE(drawn.size(), 11) << "title, hint, clock, caption, picture and both side panels";
     const QRect area(QPoint(0, 0), window.size());
     for (qsizetype i = 0; i < drawn.size(); ++i) {
-        EXPECT_TRUE(area.contains(drawn[i].ink)) << describe(drawn[i]).toStdString();
-        EXPECT_TRUE(drawn[i].box.contains(drawn[i].ink))
-            << "clipped: " << describe(drawn[i]).toStdString();
+        EXPECT_TRUE(area.contains(drawn[i].ink)) << describe(drawn[i]);
+        EXPECT_TRUE(drawn[i].box.contains(drawn[i].ink)) << "clipped: " << describe(drawn[i]);
         for (qsizetype j = i + 1; j < drawn.size(); ++j) {
-            // An alert's banner takes the place of the product's heading where it must.
             const bool bannerOverHeading = drawn[i].name == QLatin1String("ItemCaption") &&
                                            drawn[j].name == QLatin1String("AlertBanner");
             EXPECT_TRUE(bannerOverHeading || !drawn[i].ink.intersects(drawn[j].ink))
-                << describe(drawn[i]).toStdString() << " and " << describe(drawn[j]).toStdString();
+                << describe(drawn[i]) << " and " << describe(drawn[j]);
         }
     }
 }
@@ -103,51 +102,41 @@ CoverWindow* onlyCover(ScenarioRig& rig) {
 } // namespace
 
 TEST(ScreensScenario, TheOtherScreenIsCoveredBlackAndTopmostWhileTheWindowLives) {
-    QPointer<CoverWindow> kept;
+    QPointer<CoverWindow> cover;
     {
         ScenarioRig rig;
         rig.start();
         ASSERT_EQ(QGuiApplication::screens().size(), 2);
         QScreen* other = QGuiApplication::screens().at(1);
-        ASSERT_NE(other, QGuiApplication::primaryScreen());
         EXPECT_EQ(rig.window().geometry(), QGuiApplication::primaryScreen()->geometry());
-
-        CoverWindow* cover = onlyCover(rig);
+        cover = onlyCover(rig);
         ASSERT_NE(cover, nullptr);
         EXPECT_TRUE(cover->isVisible());
-        EXPECT_EQ(cover->screen(), other);
         EXPECT_EQ(cover->geometry(), other->geometry());
         EXPECT_TRUE(
             cover->windowFlags().testFlags(Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint));
         EXPECT_DOUBLE_EQ(e2e::colourShare(cover->grab().toImage(), 0xff000000), 1.0);
-        kept = cover;
     }
-    EXPECT_TRUE(kept.isNull());
+    EXPECT_TRUE(cover.isNull());
 }
 
 TEST(ScreensScenario, InputOnTheCoverIsInputOnTheSaverWindow) {
+    const auto move = [](QPoint by) {
+        return [by](ScenarioRig& rig, QWidget* c) {
+            rig.input.position += by;
+            sendMouse(c, QEvent::MouseMove);
+        };
+    };
     const struct {
         const char* name;
         std::function<void(ScenarioRig&, QWidget*)> input;
-        bool ends;
-        bool opensSettings;
+        bool ends, opensSettings;
     } rows[] = {
         {"key", [](ScenarioRig&, QWidget* c) { sendKey(c, Qt::Key_A); }, true, false},
         {"Esc", [](ScenarioRig&, QWidget* c) { sendKey(c, Qt::Key_Escape); }, false, true},
-        {"button", [](ScenarioRig&, QWidget* c) { sendMouse(c, QEvent::MouseButtonPress); }, true,
-         false},
-        {"move 20",
-         [](ScenarioRig& rig, QWidget* c) {
-             rig.input.position += QPoint(20, 20);
-             sendMouse(c, QEvent::MouseMove);
-         },
-         false, false},
-        {"move 21",
-         [](ScenarioRig& rig, QWidget* c) {
-             rig.input.position += QPoint(0, 21);
-             sendMouse(c, QEvent::MouseMove);
-         },
-         true, false},
+        {"button", [](auto&, QWidget* c) { sendMouse(c, QEvent::MouseButtonPress); }, true, false},
+        {"move 20", move({20, 20}), false, false},
+        {"move 21", move({0, 21}), true, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
@@ -157,65 +146,21 @@ TEST(ScreensScenario, InputOnTheCoverIsInputOnTheSaverWindow) {
         CoverWindow* cover = onlyCover(rig);
         ASSERT_NE(cover, nullptr);
         row.input(rig, cover);
-        // Compared as a count and a value: Qt 6.4 compares two empty lists with memcmp on null
-        // pointers, which UBSan reports.
-        ASSERT_EQ(endsInEvents().size(), row.ends ? 1 : 0);
-        if (row.ends) {
-            EXPECT_EQ(endsInEvents().front(), 0);
-        }
+        // Not compared as lists: Qt 6.4 compares two empty ones with memcmp on null pointers.
+        EXPECT_EQ(endsInEvents().size(), row.ends ? 1 : 0);
+        EXPECT_EQ(endsInEvents().value(0), 0);
         EXPECT_EQ(rig.setup.shown, row.opensSettings ? 1 : 0);
     }
 }
 
-TEST(ScreensScenario, InAHostsWindowTheSaverOnlyDrawsFollowsItsSizeAndEndsWithIt) {
-    endsInEvents().clear();
-    FakeEmbedding host;
-    host.size = QSize(640, 400);
-    ScenarioRig rig;
-    rig.host = &host;
-    ASSERT_TRUE(rig.startPastTheFirstFrame());
-    FrmMain& window = rig.window();
-    EXPECT_EQ(host.embedded, 1);
-    EXPECT_EQ(window.screenGeometry(), QRect(0, 0, 640, 400));
-    EXPECT_EQ(window.covers(), nullptr);
-    EXPECT_FALSE(window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    EXPECT_TRUE(rig.input.showCalls.isEmpty()) << "the cursor is the host's";
-
-    rig.input.position += QPoint(300, 300);
-    sendMouse(&window, QEvent::MouseMove);
-    sendMouse(&window, QEvent::MouseButtonPress);
-    sendKey(&window, Qt::Key_A);
-    sendKey(&window, Qt::Key_Escape);
-    sendMouse(window.controls().Picture1, QEvent::MouseButtonRelease);
-    EXPECT_TRUE(endsInEvents().isEmpty());
-    EXPECT_EQ(rig.setup.shown, 0);
-
-    emit host.hostResized(QSize(800, 500));
-    EXPECT_EQ(window.screenGeometry(), QRect(0, 0, 800, 500));
-    EXPECT_EQ(window.size(), QSize(800, 500));
-    EXPECT_EQ(window.controls().Picture1->size(), QSize(800, 500));
-    EXPECT_EQ(window.state().screenWidth, 800);
-    EXPECT_EQ(window.controls().currentTime->geometry().right(), 799) << "still in the corner";
-    rig.runFor(10);
-    EXPECT_FALSE(rig.ended()) << "the main tick saw the mouse";
-
-    emit host.windowGone();
-    EXPECT_TRUE(endsInEvents().isEmpty()) << "ended inside the X event";
-    QCoreApplication::processEvents();
-    EXPECT_EQ(endsInEvents(), QList<int>{0});
-}
-
-// Below the design size the whole layout shrinks in proportion, from the start or when the
-// host's window changes size, and nothing overlaps or is cut off, an alert's banner
-// included. Full screen (no host's window) keeps the design as it was.
+// In a host's window the saver draws at its size. Below the design size the whole layout shrinks
+// in proportion, from the start or when the host's window changes size, and nothing overlaps or
+// is cut off, an alert's banner included. Full screen keeps the design as it was.
 TEST(ScreensScenario, InASmallWindowTheLayoutShrinksWithoutOverlapOrClipping) {
     const struct {
         QSize start; // none: full screen, 1024 x 768
         QSize later;
-    } rows[] = {
-        {{640, 480}, {}}, {{725, 407}, {}},          {{800, 500}, {}},
-        {{}, {}},         {{1024, 768}, {725, 407}}, {{640, 480}, {1024, 768}},
-    };
+    } rows[] = {{{725, 407}, {}}, {{}, {}}, {{1024, 768}, {640, 480}}, {{640, 480}, {1024, 768}}};
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.start.width() << "x" << row.start.height() << " "
                                         << row.later.width() << "x" << row.later.height());
@@ -230,6 +175,7 @@ TEST(ScreensScenario, InASmallWindowTheLayoutShrinksWithoutOverlapOrClipping) {
         if (!row.later.isEmpty()) {
             emit host.hostResized(row.later);
             rig.runFor(5);
+            EXPECT_EQ(rig.window().screenGeometry(), QRect(QPoint(), row.later));
         }
         const SaverControls& c = rig.window().controls();
         const QSize size = rig.window().size();
@@ -257,11 +203,6 @@ TEST(ScreensScenario, CopiesSharingACacheTakeTurnsAtTheDownloads) {
     rig.seedCache(earlier);
     auto otherCopy = rig.locks.acquire(QString::fromLatin1(SharedCache::kDownloadLockName));
     const auto listed = [&] { return rig.window().displayList().numDLitems(); };
-    int blankTicks = 0;
-    rig.afterTick = [&](VirtualTimer& t) {
-        const bool shown = !rig.framesShown.isEmpty() && rig.framesShown.last().atMs == rig.nowMs();
-        blankTicks += &t == &rig.timer1() && !shown ? 1 : 0;
-    };
     rig.start();
     rig.runFor(30);
     EXPECT_TRUE(rig.network.requests.isEmpty());
@@ -279,7 +220,7 @@ TEST(ScreensScenario, CopiesSharingACacheTakeTurnsAtTheDownloads) {
     ASSERT_TRUE(rig.runUntil([&] { return !rig.passesStarted.isEmpty(); }, 3));
     ASSERT_TRUE(rig.finishPass());
     EXPECT_FALSE(rig.network.requests.isEmpty());
-    EXPECT_EQ(blankTicks, 0);
+    EXPECT_EQ(rig.blankTicks, 0);
     EXPECT_FALSE(rig.ended());
 }
 

@@ -2,9 +2,11 @@
 
 #include "VirtualTimers.h"
 
+#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
@@ -18,23 +20,8 @@ constexpr double kUnixEpochDays = 25569.0;
 
 // True when `text` matches `pattern`, in which "*" stands for any run of characters.
 bool wildcardMatch(const QString& pattern, const QString& text) {
-    const QStringList parts = pattern.split(QLatin1Char('*'));
-    if (parts.size() == 1) {
-        return pattern == text;
-    }
-    if (!text.startsWith(parts.front()) || !text.endsWith(parts.back())) {
-        return false;
-    }
-    qsizetype at = parts.front().size();
-    const qsizetype end = text.size() - parts.back().size();
-    for (qsizetype i = 1; i + 1 < parts.size(); ++i) {
-        at = text.indexOf(parts[i], at);
-        if (at < 0 || at + parts[i].size() > end) {
-            return false;
-        }
-        at += parts[i].size();
-    }
-    return at <= end;
+    const QString regex = QRegularExpression::escape(pattern).replace(QLatin1String("\\*"), ".*");
+    return QRegularExpression(QRegularExpression::anchoredPattern(regex)).match(text).hasMatch();
 }
 
 } // namespace
@@ -63,20 +50,10 @@ qint64 ScriptedNetwork::nowMs() const {
     return time_.nowMs();
 }
 
-void ScriptedNetwork::script(const QString& pattern, std::vector<Outcome> outcomes) {
-    rules_.push_back({pattern, {outcomes.begin(), outcomes.end()}, false});
-}
-
-void ScriptedNetwork::always(const QString& pattern, Outcome outcome) {
-    rules_.push_back({pattern, {outcome}, true});
-}
-
 int ScriptedNetwork::count(const QString& pattern) const {
-    int n = 0;
-    for (const QString& address : requests) {
-        n += wildcardMatch(pattern, address) ? 1 : 0;
-    }
-    return n;
+    return int(std::count_if(requests.begin(), requests.end(), [&](const QString& address) {
+        return wildcardMatch(pattern, address);
+    }));
 }
 
 Outcome ScriptedNetwork::decide(const QString& address) {
@@ -84,27 +61,14 @@ Outcome ScriptedNetwork::decide(const QString& address) {
     if (offline_) {
         return Outcome::fail();
     }
-    if (chaos) {
-        if (std::optional<Outcome> outcome = chaos(address)) {
-            return outcome->kind == Outcome::Answer && !outcome->body ? simulated(address)
-                                                                      : *outcome;
-        }
+    if (std::optional<Outcome> outcome = chaos ? chaos(address) : std::nullopt) {
+        return *outcome;
     }
     // The newest rule wins, as rules are added to change what came before.
     for (auto it = rules_.rbegin(); it != rules_.rend(); ++it) {
-        if (it->outcomes.empty() || !wildcardMatch(it->pattern, address)) {
-            continue;
+        if (wildcardMatch(it->pattern, address)) {
+            return it->outcome;
         }
-        Outcome outcome = it->outcomes.front();
-        if (!it->repeat) {
-            it->outcomes.pop_front();
-        }
-        if (outcome.kind == Outcome::Answer && !outcome.body) {
-            Outcome sim = simulated(address);
-            sim.finalUrl = outcome.finalUrl ? outcome.finalUrl : sim.finalUrl;
-            return sim;
-        }
-        return outcome;
     }
     return simulated(address);
 }

@@ -11,7 +11,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -44,10 +43,10 @@ struct Outcome {
     }
 };
 
-/// The network as a scenario scripts it. Requests are answered by the simulated NOAA
-/// service (tools/noaa-sim) on the rig's virtual clock, so pages, lists and frames follow
-/// the time as the real service would; rules override the answers for addresses that match
-/// a pattern ("*" matches any run of characters), each rule spending its outcomes in turn.
+/// The network as a scenario scripts it. Requests are answered by the simulated NOAA service
+/// (tools/noaa-sim) on the rig's virtual clock, so pages, lists and frames follow the time as
+/// the real service would; rules override the answers for addresses that match a pattern ("*"
+/// matches any run of characters).
 class ScriptedNetwork {
 public:
     static constexpr const char* kBaseUrl = "http://127.0.0.1:8080/";
@@ -56,11 +55,8 @@ public:
     ScriptedNetwork(const VirtualTimers& time, const FakeClock& clock);
     ~ScriptedNetwork();
 
-    /// The next requests whose address matches `pattern` get `outcomes`, one each; then the
-    /// rule is spent and later requests are answered normally.
-    void script(const QString& pattern, std::vector<Outcome> outcomes);
-    /// Every request matching `pattern` gets `outcome`.
-    void always(const QString& pattern, Outcome outcome);
+    /// Every request matching `pattern` gets `outcome` (the newest rule first).
+    void always(const QString& pattern, Outcome outcome) { rules_.push_back({pattern, outcome}); }
     /// Every request fails to connect (or, back online, is answered again).
     void setOffline(bool offline) { offline_ = offline; }
 
@@ -87,8 +83,7 @@ public:
 private:
     struct Rule {
         QString pattern;
-        std::deque<Outcome> outcomes;
-        bool repeat = false;
+        Outcome outcome;
     };
     class Utc;
 

@@ -1,16 +1,16 @@
 // Days of saver life in virtual time against a seeded flaky network, with outages, location
-// changes through the settings and the user bringing the saver back online. The length comes
-// from NIMBUSCOPE_SOAK_HOURS (CI runs a short one; scripts/virtual-soak runs a week) and the
-// faults from NIMBUSCOPE_SOAK_SEED.
-#include "FlakyNetwork.h"
+// changes through the settings and Enter bringing the saver back online. The length comes from
+// NIMBUSCOPE_SOAK_HOURS (scripts/virtual-soak runs a week), the faults from NIMBUSCOPE_SOAK_SEED.
 #include "ScenarioRig.h"
-#include "SoakWatch.h"
 
-#include "noaa-sim/NoaaSite.h"
+#include "noaa-sim/RadarGif.h"
+#include "pictures/DisplayList.h"
 
-#include <QString>
+#include <QApplication>
+#include <QDirIterator>
+#include <QRegularExpression>
+#include <QSet>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -22,204 +22,238 @@ using namespace nimbuscope::test;
 
 namespace {
 
-constexpr int kCiHours = 24;
-constexpr quint32 kDefaultSeed = 20261205;
 constexpr int kMaxRetries = 3;
-// Fast enough that the frames are preloaded: decoded once and held, as most users run it.
-constexpr int kAnimationRateMS = 200;
-// One request in this many meets a fault.
-constexpr int kFaultOneIn = 12;
-// Each simulated hour: the chance in one of an outage starting, and of a location change.
-constexpr int kOutageOneIn = 10;
-constexpr int kLocationChangeOneIn = 6;
-constexpr int kLongestOutageHours = 4;
+constexpr int kFaultOneIn = 12;         // requests
+constexpr int kOutageOneIn = 10;        // hours
+constexpr int kLocationChangeOneIn = 6; // hours
 constexpr int kHourSeconds = 3600;
-// 24 receive time-outs of 30 s, and a little more.
-constexpr double kLongestPassSeconds = 800;
-// The heap (frames apart) is read every simulated hour and judged by its lowest reading in
-// each stretch of some hours: what the last pass left swings a reading up by a few hundred
-// kB, while anything kept for good raises the lowest one. After warm-up (the simulated
-// service's rendered frames fill its cache in the first hours) that floor may move by a
-// little and creep by less than a lost list or page a pass would add.
+constexpr double kLongestPassSeconds = 800; // 24 receive time-outs of 30 s, and a little more
 constexpr int kWarmUpHours = 6;
-constexpr int kFloorHours = 6;
-constexpr qint64 kHeapFloorSlackKb = 96;
-constexpr qint64 kHeapGrowthPerDayKb = 32;
-// Every frame the list can hold, two frame lists and the conditions picture.
-constexpr int kMostCachedFiles = 299 + 3;
+constexpr int kMostCachedFiles = 299 + 3; // every frame, two lists and the conditions picture
 const char* const kZips[] = {"64106", "80301", "98101", "60601", "30303", "78701", "10001"};
+const QRegularExpression kCacheName(QStringLiteral(
+    R"(^([0-9]{5})\.(currentConditions\.jpg|(DS\.p19r0|DS\.p20-r)\.(loop\.txt|[^/]+\.noaa))$)"));
 
 int envNumber(const char* name, int fallback) {
     const char* text = std::getenv(name);
     return text != nullptr && std::atoi(text) > 0 ? std::atoi(text) : fallback;
 }
 
-// One sample per simulated day, or four in a run shorter than two days.
-int sampleEveryHours(int hours) {
-    return hours >= 48 ? 24 : std::max(1, hours / 4);
-}
-
-void print(const SoakSample& s) {
-    std::printf("soak sample: hour %4d  objects %4d  pictures %3d  cached files %3d  "
-                "RSS %6lld kB  heap %6lld kB (pictures %5lld kB)  open files %3d\n",
-                s.hour, s.objects, s.pictures, s.cachedFiles, (long long)s.residentKb,
-                (long long)s.heapKb, (long long)s.pictureKb, s.openFiles);
-}
-
-qint64 otherHeapKb(const SoakSample& s) {
-    return s.heapKb - s.pictureKb;
-}
-
-struct HeapFloor {
-    int hour = 0; // where its stretch starts
-    qint64 kb = 0;
+struct Sample {
+    int objects, cachedFiles, openFiles;
 };
 
-// The lowest heap without pictures in each whole stretch of kFloorHours hourly samples after
-// warm-up (a stretch cut short by the end could hold a single high reading).
-QList<HeapFloor> heapFloors(const QList<SoakSample>& samples) {
-    const auto warm = [](const SoakSample& s) {
-        return s.hour >= kWarmUpHours &&
-               s.serviceFrames == int(noaasim::NoaaSite::kFrameCacheCapacity);
-    };
-    const auto begin = std::find_if(samples.begin(), samples.end(), warm);
-    const auto end = begin + (samples.end() - begin) / kFloorHours * kFloorHours;
-    QList<HeapFloor> floors;
-    for (auto it = begin; it != end; ++it) {
-        if ((it - begin) % kFloorHours == 0) {
-            floors.append({it->hour, otherHeapKb(*it)});
-        }
-        floors.back().kb = std::min(floors.back().kb, otherHeapKb(*it));
-    }
-    return floors;
-}
-
-/// The outside world of the soak: outages, the user's location changes and Enter.
-class SoakEvents {
+/// The saver, the faults of its world and the rules that must hold after every tick: the
+/// display list's limit, one location's files in the cache and none elsewhere, and offline
+/// exactly after one failed pass more than the retries allowed.
+class Soak {
 public:
-    SoakEvents(ScenarioRig& rig, SoakWatch& watch, quint32 seed)
-        : rig_(rig), watch_(watch), random_(seed) {}
-
-    // Runs one simulated hour with its event at a random moment inside it.
-    void runHour() {
-        const int at = chance(kHourSeconds);
-        rig_.runFor(at);
-        if (rig_.ended()) {
-            return;
+    explicit Soak(quint32 seed) : faults_(seed), events_(seed + 1) {
+        rig.network.chaos = [this](const QString& address) { return fault(address); };
+        rig.afterTick = [this](VirtualTimer& timer) { check(timer); };
+        rig.start();
+        for (QDirIterator it(rig.world.root(), QDir::Files | QDir::Hidden | QDir::System,
+                             QDirIterator::Subdirectories);
+             it.hasNext();) {
+            filesBefore_.insert(it.next());
         }
-        event();
-        rig_.runFor(kHourSeconds - at);
-        // The rig's own records grow with every frame and request; they are not the saver's.
-        rig_.framesShown.clear();
-        rig_.network.requests.clear();
-        rig_.deliverPostedEvents();
+        wasRunning_ = passRunning();
+        passesSeen_ = rig.passesStarted.size();
     }
 
-    int outages = 0;
-    int locationChanges = 0;
-    int enters = 0;
+    // One simulated hour with its event at a random moment inside it.
+    void runHour() {
+        const int at = draw(events_, kHourSeconds);
+        rig.runFor(at);
+        if (!rig.ended()) {
+            event();
+            rig.runFor(kHourSeconds - at);
+        }
+        // The rig's own records grow with every frame and request; they are not the saver's.
+        rig.framesShown.clear();
+        rig.network.requests.clear();
+        rig.deliverPostedEvents();
+    }
+
+    Sample sample() {
+        const auto entries = [](const QString& folder) {
+            return int(QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size());
+        };
+        return {int(rig.window().findChildren<QObject*>().size() +
+                    QApplication::topLevelWidgets().size()),
+                entries(rig.dataFolder()), entries(QStringLiteral("/proc/self/fd"))};
+    }
+
+    ScenarioRig rig{{.animationRateMS = 200, .networkMaxRetries = kMaxRetries}};
+    QStringList violations;
+    int passesEnded = 0, passesFailed = 0, timesOffline = 0, locationChanges = 0;
 
 private:
-    int chance(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random_); }
+    static int draw(std::mt19937& random, int n) {
+        return std::uniform_int_distribution<int>(0, n - 1)(random);
+    }
+
+    std::optional<Outcome> fault(const QString& address) {
+        if (draw(faults_, kFaultOneIn) != 0) {
+            return std::nullopt;
+        }
+        const auto garbage = [this] {
+            QByteArray bytes(std::uniform_int_distribution<int>(0, 8192)(faults_), '\0');
+            for (char& c : bytes) {
+                c = char(faults_());
+            }
+            return bytes;
+        };
+        switch (draw(faults_, 7)) {
+        case 0:
+            return Outcome::fail(PageRetriever::ConnectionFailed);
+        case 1:
+            return Outcome::silent();
+        case 2:
+            return Outcome::fail(PageRetriever::httpError(500));
+        case 3: {
+            QByteArray body = rig.network.simulated(address).body.value_or(QByteArray());
+            body.truncate(std::uniform_int_distribution<qsizetype>(0, body.size())(faults_));
+            return Outcome::withBody(body);
+        }
+        case 4: // the server's radar-unavailable frame
+            if (address.endsWith(QLatin1String(".gif"))) {
+                return Outcome::withBody(QByteArray::fromStdString(noaasim::unavailableFrameGif()));
+            }
+            return Outcome::withBody(garbage());
+        case 5:
+            return Outcome::trickle();
+        }
+        return Outcome::withBody(garbage());
+    }
 
     void event() {
         if (outageHoursLeft_ > 0 && --outageHoursLeft_ == 0) {
-            rig_.network.setOffline(false);
-        } else if (outageHoursLeft_ == 0 && chance(kOutageOneIn) == 0) {
-            outageHoursLeft_ = 1 + chance(kLongestOutageHours);
-            rig_.network.setOffline(true);
-            ++outages;
+            rig.network.setOffline(false);
+        } else if (outageHoursLeft_ == 0 && draw(events_, kOutageOneIn) == 0) {
+            outageHoursLeft_ = 1 + draw(events_, 4);
+            rig.network.setOffline(true);
         }
-        if (rig_.state().offlineMode) {
+        if (rig.state().offlineMode) {
             if (outageHoursLeft_ == 0) {
-                rig_.pressKey(Qt::Key_Return);
-                watch_.enterPressed();
-                ++enters;
+                rig.pressKey(Qt::Key_Return);
+                failedInARow_ = 0;
             }
-        } else if (chance(kLocationChangeOneIn) == 0) {
-            const QString zip = QString::fromLatin1(kZips[chance(std::size(kZips))]);
-            rig_.setup.answers.push_back(rig_.chooseLocation(zip));
-            rig_.pressKey(Qt::Key_Escape);
+        } else if (draw(events_, kLocationChangeOneIn) == 0) {
+            const QString zip = QString::fromLatin1(kZips[draw(events_, std::size(kZips))]);
+            rig.setup.answers.push_back(rig.chooseLocation(zip));
+            rig.pressKey(Qt::Key_Escape);
             ++locationChanges;
         }
     }
 
-    ScenarioRig& rig_;
-    SoakWatch& watch_;
-    std::mt19937 random_;
+    bool passRunning() {
+        return rig.downloading() || rig.window().controls().AsyncDownloadTimer->isEnabled();
+    }
+
+    void violation(const QString& what) {
+        if (violations.size() < 40) {
+            violations.append(QStringLiteral("at %1 s: %2").arg(rig.nowMs() / 1000).arg(what));
+        }
+    }
+
+    void check(VirtualTimer& timer) {
+        if (const int items = rig.window().displayList().numDLitems(); items > 299) {
+            violation(QStringLiteral("%1 display-list items").arg(items));
+        }
+        const bool passStarted = rig.passesStarted.size() != passesSeen_;
+        passesSeen_ = rig.passesStarted.size();
+        const bool running = passRunning();
+        if (wasRunning_ && !running) {
+            const bool failed = rig.shown(QStringLiteral("NetworkProblem"));
+            failedInARow_ = failed ? failedInARow_ + 1 : 0;
+            passesFailed += failed ? 1 : 0;
+            ++passesEnded;
+        }
+        wasRunning_ = running;
+        const bool offline = rig.state().offlineMode;
+        if (offline != (failedInARow_ > kMaxRetries)) {
+            violation(QStringLiteral("offline %1 after %2 failed passes in a row")
+                          .arg(offline ? "on" : "off")
+                          .arg(failedInARow_));
+        }
+        if (offline && wasOffline_ && passStarted) {
+            violation(QStringLiteral("a pass started while offline"));
+        }
+        timesOffline += offline && !wasOffline_ ? 1 : 0;
+        wasOffline_ = offline;
+        // Files are written by the download steps and deleted when a pass starts; the folders
+        // are also looked at once a simulated minute, to catch any other writer.
+        if (&timer == rig.window().controls().AsyncDownloadTimer || passStarted ||
+            rig.nowMs() >= nextFolderCheckMs_) {
+            nextFolderCheckMs_ = rig.nowMs() + 60'000;
+            checkFolders();
+        }
+    }
+
+    void checkFolders() {
+        QString zip;
+        for (const QString& name : QDir(rig.dataFolder())
+                                       .entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                                  QDir::NoDotAndDotDot)) {
+            const QRegularExpressionMatch match = kCacheName.match(name);
+            if (!match.hasMatch()) {
+                violation(QStringLiteral("cache holds a file it never named: ") + name);
+            } else if (zip.isEmpty()) {
+                zip = match.captured(1);
+            } else if (match.captured(1) != zip) {
+                violation(QStringLiteral("cache holds two locations: %1 and %2").arg(zip, name));
+            }
+        }
+        const QString data = QDir::cleanPath(rig.dataFolder()) + QLatin1Char('/');
+        for (QDirIterator it(rig.world.root(), QDir::Files | QDir::Hidden | QDir::System,
+                             QDirIterator::Subdirectories);
+             it.hasNext();) {
+            const QString path = it.next();
+            if (!path.startsWith(data) && !filesBefore_.contains(path)) {
+                violation(QStringLiteral("file outside the cache folder: ") + path);
+                filesBefore_.insert(path); // reported once
+            }
+        }
+    }
+
+    std::mt19937 faults_;
+    std::mt19937 events_;
+    QSet<QString> filesBefore_;
+    bool wasRunning_ = false;
+    bool wasOffline_ = false;
+    int failedInARow_ = 0;
     int outageHoursLeft_ = 0;
+    qsizetype passesSeen_ = 0;
+    qint64 nextFolderCheckMs_ = 0;
 };
 
 } // namespace
 
+// After warm-up nothing grows: not the objects, the open files or the cache. (The heap is left
+// to the sanitizers' leak checks.)
 TEST(SoakScenario, FlakyNetworkForDays) {
-    const int hours = envNumber("NIMBUSCOPE_SOAK_HOURS", kCiHours);
-    const auto seed = quint32(envNumber("NIMBUSCOPE_SOAK_SEED", kDefaultSeed));
-    const int sampleHours = sampleEveryHours(hours);
-    std::printf("soak: %d simulated hours, seed %u\n", hours, seed);
-
-    ScenarioRig rig({.animationRateMS = kAnimationRateMS, .networkMaxRetries = kMaxRetries});
-    FlakyNetwork flaky(rig.network, seed, kFaultOneIn);
-    SoakWatch watch(rig, kMaxRetries);
-    SoakEvents events(rig, watch, seed + 1);
-    rig.afterTick = [&](VirtualTimer& timer) { watch.afterTick(timer); };
-    rig.start();
-    watch.begin();
-
-    QList<SoakSample> samples;
-    for (int hour = 1; hour <= hours && !rig.ended(); ++hour) {
-        events.runHour();
-        // Between passes, when no backup of pictures is held beside the list.
-        rig.finishPass(kLongestPassSeconds);
-        samples.append(watch.sample(hour));
-        if (hour % sampleHours == 0) {
-            print(samples.back());
+    const int hours = envNumber("NIMBUSCOPE_SOAK_HOURS", 24);
+    Soak soak(quint32(envNumber("NIMBUSCOPE_SOAK_SEED", 20261205)));
+    std::optional<Sample> first;
+    for (int hour = 1; hour <= hours && !soak.rig.ended(); ++hour) {
+        soak.runHour();
+        soak.rig.finishPass(kLongestPassSeconds); // no backup of pictures held beside the list
+        const Sample s = soak.sample();
+        first = hour == kWarmUpHours ? s : first;
+        if (first) {
+            EXPECT_LE(s.objects, first->objects) << "hour " << hour;
+            EXPECT_LE(s.openFiles, first->openFiles) << "hour " << hour;
+            EXPECT_LE(s.cachedFiles, kMostCachedFiles) << "hour " << hour;
         }
     }
-
-    ASSERT_FALSE(rig.ended()) << "the saver ended with status " << *rig.endStatus;
-    for (const QString& v : watch.violations) {
-        ADD_FAILURE() << v.toStdString();
-    }
-    EXPECT_EQ(watch.violationCount, 0);
-    const QMap<QString, int> faults = flaky.faultsDealt();
-    for (auto it = faults.begin(); it != faults.end(); ++it) {
-        std::printf("soak faults: %-13s %d\n", qPrintable(it.key()), it.value());
-    }
-    std::printf("soak: %d ticks checked (%d with the folders), %d passes (%d failed, longest run "
-                "%d), offline %d "
-                "times, %d outages, %d location changes, %d Enter\n",
-                watch.ticksChecked, watch.folderChecks, watch.passesEnded, watch.passesFailed,
-                watch.longestFailureRun, watch.timesOffline, events.outages, events.locationChanges,
-                events.enters);
-
+    ASSERT_FALSE(soak.rig.ended()) << "the saver ended with status " << *soak.rig.endStatus;
+    EXPECT_EQ(soak.violations, QStringList()) << soak.violations.join('\n').toStdString();
+    std::printf("soak: %d hours, %d passes (%d failed), offline %d times, %d location changes\n",
+                hours, soak.passesEnded, soak.passesFailed, soak.timesOffline,
+                soak.locationChanges);
     // The soak must have met what it is about, or its checks prove nothing.
-    EXPECT_GT(watch.passesFailed, 0);
-    EXPECT_GT(watch.passesEnded - watch.passesFailed, watch.passesFailed);
-    if (hours >= kCiHours) {
-        EXPECT_GT(watch.timesOffline, 0);
-        EXPECT_GT(events.locationChanges, 0);
-    }
-
-    // After warm-up nothing grows. The heap is judged without the decoded pictures, whose
-    // number follows the lists; a frame or a list lost on every pass would add megabytes a day.
-    const QList<SoakSample> warm = samples.mid(kWarmUpHours - 1);
-    ASSERT_GE(warm.size(), 2);
-    const SoakSample& first = warm.front();
-    for (const SoakSample& s : warm) {
-        EXPECT_LE(s.objects, first.objects) << "hour " << s.hour;
-        EXPECT_LE(s.openFiles, first.openFiles) << "hour " << s.hour;
-        EXPECT_LE(s.cachedFiles, kMostCachedFiles) << "hour " << s.hour;
-    }
-    const QList<HeapFloor> floors = heapFloors(samples);
-    ASSERT_GE(floors.size(), 2) << "the simulated service's frame cache never filled";
-    for (const HeapFloor& f : floors) {
-        const double days = (f.hour - floors.front().hour) / 24.0;
-        std::printf("soak: heap without pictures from hour %d: lowest %lld kB\n", f.hour,
-                    (long long)f.kb);
-        EXPECT_LE(f.kb - floors.front().kb, kHeapFloorSlackKb + kHeapGrowthPerDayKb * days)
-            << "from hour " << f.hour;
-    }
-    std::printf("soak: RSS %lld kB at hour %d, %lld kB at the end\n", (long long)first.residentKb,
-                first.hour, (long long)samples.back().residentKb);
+    EXPECT_GT(soak.passesFailed, 0);
+    EXPECT_GT(soak.passesEnded - soak.passesFailed, soak.passesFailed);
+    EXPECT_TRUE(hours < 24 || (soak.timesOffline > 0 && soak.locationChanges > 0));
 }

@@ -11,8 +11,8 @@ namespace {
 constexpr double kMsPerDay = 86400000.0;
 }
 
-VirtualTimer::VirtualTimer(VirtualTimers& owner, int intervalMs, bool enabled, int sequenceNo)
-    : sequence(sequenceNo), owner_(owner), intervalMs_(intervalMs) {
+VirtualTimer::VirtualTimer(VirtualTimers& owner, int intervalMs, bool enabled)
+    : owner_(owner), intervalMs_(intervalMs) {
     owner_.timers_.push_back(this);
     setEnabled(enabled);
 }
@@ -52,7 +52,6 @@ void VirtualTimer::tick() {
     }
     inTick_ = true;
     dueMs_.reset();
-    ++ticks;
     const auto done = qScopeGuard([this] {
         inTick_ = false;
         restartCountdown();
@@ -61,7 +60,7 @@ void VirtualTimer::tick() {
 }
 
 std::unique_ptr<SaverTimer> VirtualTimers::create(int intervalMs, bool enabled) {
-    return std::make_unique<VirtualTimer>(*this, intervalMs, enabled, created_++);
+    return std::make_unique<VirtualTimer>(*this, intervalMs, enabled);
 }
 
 qint64 VirtualTimers::clockMs() const {

@@ -20,7 +20,7 @@ class VirtualTimers;
 /// runs the countdown waits for it to return (ticks never overlap).
 class VirtualTimer final : public SaverTimer {
 public:
-    VirtualTimer(VirtualTimers& owner, int intervalMs, bool enabled, int sequence);
+    VirtualTimer(VirtualTimers& owner, int intervalMs, bool enabled);
     ~VirtualTimer() override;
 
     void setEnabled(bool enabled) override;
@@ -32,9 +32,6 @@ public:
     std::optional<qint64> dueMs() const { return dueMs_; }
     /// Runs the handler once, as the timer firing would.
     void tick();
-
-    int ticks = 0;
-    const int sequence;
 
 private:
     void restartCountdown();
@@ -79,7 +76,6 @@ private:
     mutable qint64 lastClockMs_ = 0;
     std::vector<VirtualTimer*> timers_;
     std::uint64_t order_ = 0;
-    int created_ = 0;
 };
 
 } // namespace nimbuscope::test

@@ -82,34 +82,43 @@ protected:
 
 } // namespace
 
+// Unknown switches end at once without a window; the password change opens none either.
 TEST_F(MyMainTest, EachSwitchOpensItsModeWithTheSettingsLoaded) {
     const struct {
         const char* cmd;
-        const char* mode;
+        const char* mode; // empty: none opens
         qint32 handle;
         bool saverMode;
+        std::optional<int> ended;
+        std::vector<qint32> passwordOwner;
     } rows[] = {
-        {"", "saver", 0, true},      {"/s", "saver", 0, true},  {"/p 1234", "preview", 1234, false},
-        {"/p", "preview", 0, false}, {"/c", "setup", 0, false},
+        {"", "saver", 0, true, {}, {}},
+        {"/s", "saver", 0, true, {}, {}},
+        {"/p 1234", "preview", 1234, false, {}, {}},
+        {"/c", "setup", 0, false, 0, {}},
+        {"-s", "", 0, true, 0, {}},
+        {"/x", "", 0, true, 0, {}},
+        {"/a 4711", "", 0, true, {}, {4711}},
+        {"/a:99", "", 0, true, {}, {0}},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.cmd);
         openers.opened.clear();
+        passwords.changeCalls.clear();
         app.gbSaverMode = !row.saverMode; // start-up must set it, whatever it was
-        const std::optional<int> ended = start(QString::fromLatin1(row.cmd));
+        EXPECT_EQ(start(QLatin1String(row.cmd)), row.ended);
+        EXPECT_EQ(passwords.changeCalls, row.passwordOwner);
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+        if (*row.mode == '\0') {
+            EXPECT_TRUE(openers.opened.empty());
+            continue;
+        }
         ASSERT_EQ(openers.opened.size(), 1u);
         const RecordingOpeners::Opened& opened = openers.opened.front();
-        EXPECT_EQ(opened.mode, QString::fromLatin1(row.mode));
+        EXPECT_EQ(opened.mode, QLatin1String(row.mode));
         EXPECT_EQ(opened.handle, row.handle);
         EXPECT_EQ(opened.saverMode, row.saverMode);
         EXPECT_EQ(opened.animationRate, kStoredAnimationRate);
-        EXPECT_EQ(app.gbSaverMode, row.saverMode);
-        EXPECT_TRUE(passwords.changeCalls.empty());
-        if (opened.mode == QLatin1String("setup")) {
-            EXPECT_EQ(ended, 0); // the setup dialog's end is the program's end
-        } else {
-            EXPECT_EQ(ended, std::nullopt);
-        }
     }
 }
 
@@ -133,63 +142,22 @@ TEST_F(MyMainTest, TheSaverReturnsToMainAndALoadedPreviewKeepsTheEventLoopRunnin
     EXPECT_EQ(after, AfterEntry::Return);
 }
 
-TEST_F(MyMainTest, UnknownSwitchesEndAtOnceWithoutAnyWindow) {
-    for (const char* cmd : {"-s", "s", " /s", "/x", "/", "\t/c", "/z 12"}) {
-        SCOPED_TRACE(cmd);
-        EXPECT_EQ(start(QString::fromLatin1(cmd)), 0);
-        EXPECT_TRUE(openers.opened.empty());
-        EXPECT_TRUE(passwords.changeCalls.empty());
-        EXPECT_TRUE(dialogs.messages.isEmpty());
-    }
-}
-
-TEST_F(MyMainTest, PasswordChangeGetsTheOwnerHandleAndOpensNoForm) {
-    const struct {
-        const char* cmd;
-        qint32 owner;
-    } rows[] = {{"/a", 0}, {"/A", 0}, {"/a 4711", 4711}, {"/a:99", 0}, {"/ax", 0}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.cmd);
-        passwords.changeCalls.clear();
-        EXPECT_EQ(start(QString::fromLatin1(row.cmd)), std::nullopt);
-        EXPECT_EQ(after, AfterEntry::Return);
-        EXPECT_EQ(passwords.changeCalls, std::vector<qint32>{row.owner});
-        EXPECT_TRUE(openers.opened.empty());
-    }
-}
-
-TEST_F(MyMainTest, ASecondStartOfAnOpenModeEndsSilently) {
-    const struct {
-        const char* cmd;
-        const char* caption;
-        bool saverMode;
-    } rows[] = {{"/s", kPlaybackCaption, true},
-                {"", kPlaybackCaption, true},
-                {"/p 12", kPreviewCaption, false},
-                {"/c", kSetupCaption, false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.cmd);
-        const auto window = locks.acquire(QString::fromLatin1(row.caption));
-        ASSERT_NE(window, nullptr);
-        EXPECT_EQ(start(QString::fromLatin1(row.cmd)), 0);
-        EXPECT_TRUE(openers.opened.empty());
-        EXPECT_EQ(app.gbSaverMode, row.saverMode);
-        EXPECT_TRUE(dialogs.messages.isEmpty());
-    }
-}
-
+// A mode holds its caption for the process: a second start of it ends silently, a start of
+// another mode goes on, and a saver in a host's window (one copy per window) never checks.
 TEST_F(MyMainTest, OnlyAWindowOfTheSameModeRefusesAStart) {
+    const std::pair<const char*, const char*> rows[] = {
+        {"/s", kPlaybackCaption}, {"/p 12", kPreviewCaption}, {"/c", kSetupCaption}};
+    for (const auto& [cmd, caption] : rows) {
+        SCOPED_TRACE(cmd);
+        const auto window = locks.acquire(QString::fromLatin1(caption));
+        openers.opened.clear();
+        EXPECT_EQ(start(QLatin1String(cmd)), 0);
+        EXPECT_TRUE(openers.opened.empty());
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+    }
     const auto preview = locks.acquire(QString::fromLatin1(kPreviewCaption));
-    const auto setup = locks.acquire(QString::fromLatin1(kSetupCaption));
-    EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);
-    ASSERT_EQ(openers.opened.size(), 1u);
-    EXPECT_EQ(openers.opened.front().mode, QStringLiteral("saver"));
-}
-
-TEST_F(MyMainTest, AModeHoldsItsCaptionForTheProcessButASaverInAHostsWindowNeverChecks) {
     EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);
     EXPECT_TRUE(locks.isHeld(QString::fromLatin1(kPlaybackCaption)));
-    // A host runs one copy per window of its own, whatever else runs.
     const auto fullScreen = locks.acquire(QString::fromLatin1(kPlaybackCaption));
     openers.hasHost = true;
     EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);

@@ -5,11 +5,11 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QThread>
 
 #include <algorithm>
 #include <array>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -18,21 +18,10 @@ using namespace nimbuscope::test;
 namespace {
 
 constexpr int kQuickEndMs = 5000;
-// Longer than a copy takes from its start to its single-instance step.
-constexpr unsigned long kSettleMs = 300;
-// A copy that is let through is still up this long after its start.
-constexpr int kStaysUpMs = 1500;
-
-struct SaverRun {
-    bool finished = false;
-    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
-    int exitCode = -1;
-    QByteArray errors;
-};
 
 /// Starts `process` (the saver with `arguments` unless it names a program already) on the
 /// offscreen platform in the TestWorld's folders.
-QProcess* startProgram(QProcess& process, const QStringList& arguments = {}) {
+void startProgram(QProcess& process, const QStringList& arguments = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment(); // the TestWorld's
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     process.setProcessEnvironment(env);
@@ -41,58 +30,41 @@ QProcess* startProgram(QProcess& process, const QStringList& arguments = {}) {
         process.setArguments(arguments);
     }
     process.start();
-    return &process;
+    process.waitForStarted();
 }
 
-bool waitForHold(const TestWorld& world, const QString& name) {
-    nimbuscope::FileInstanceLocks locks(world.runtimeDir());
+bool waitFor(const std::function<bool()>& done) {
     QElapsedTimer waited;
     waited.start();
-    while (!locks.isHeld(name) && waited.elapsed() < kQuickEndMs) {
+    while (!done() && waited.elapsed() < kQuickEndMs) {
         QThread::msleep(20);
     }
-    return locks.isHeld(name);
-}
-
-SaverRun runSaver(const QStringList& arguments) {
-    QProcess saver;
-    startProgram(saver, arguments);
-    SaverRun run;
-    run.finished = saver.waitForFinished(kQuickEndMs);
-    if (!run.finished) {
-        saver.kill();
-        saver.waitForFinished();
-        return run;
-    }
-    run.exitStatus = saver.exitStatus();
-    run.exitCode = saver.exitCode();
-    run.errors = saver.readAllStandardError();
-    return run;
+    return done();
 }
 
 } // namespace
 
-// Unknown switches end at once; preview without a window to embed in and the password
-// change end cleanly after loading the settings.
+// Unknown switches end at once; preview without a window to embed in and the password change
+// end cleanly after loading the settings, which stores the default location mode.
 TEST(SaverProgram, QuickModesLoadTheSettingsAndEndWithStatusZero) {
     TestWorld world;
-    const QStringList rows[] = {{"-s"}, {"/x", "1234"}, {"/p", "1234"}, {"/a"}};
-    for (const QStringList& args : rows) {
+    for (const QStringList& args : {QStringList{"-s"}, {"/x", "1234"}, {"/p", "1234"}, {"/a"}}) {
         SCOPED_TRACE(args.join(QLatin1Char('|')).toStdString());
-        const SaverRun run = runSaver(args);
-        ASSERT_TRUE(run.finished);
-        EXPECT_EQ(run.exitStatus, QProcess::NormalExit);
-        EXPECT_EQ(run.exitCode, 0) << run.errors.toStdString();
+        QProcess saver;
+        startProgram(saver, args);
+        ASSERT_TRUE(saver.waitForFinished(kQuickEndMs));
+        EXPECT_EQ(saver.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(saver.exitCode(), 0) << saver.readAllStandardError().toStdString();
     }
-    // Loading the settings stored the default location mode in the private hive.
     EXPECT_TRUE(world.readFile(QStringLiteral("etc-xdg/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg"))
                     .contains("locationMode"));
 }
 
-// A window stays until the user leaves it; while it is up, a second start of its own mode
-// ends at once, and a start of another mode is not hindered.
+// While a window is up a second start of its own mode ends at once; a saver still starts
+// beside the setup dialog or a preview.
 TEST(SaverProgram, ARunningModeRefusesOnlyASecondStartOfItself) {
     TestWorld world;
+    nimbuscope::FileInstanceLocks locks(world.runtimeDir());
     const struct {
         QStringList first;
         const char* caption;
@@ -105,56 +77,46 @@ TEST(SaverProgram, ARunningModeRefusesOnlyASecondStartOfItself) {
     for (const auto& row : rows) {
         SCOPED_TRACE((row.first + row.second).join(QLatin1Char('|')).toStdString());
         QProcess first;
-        ASSERT_TRUE(startProgram(first, row.first)->waitForStarted());
-        EXPECT_TRUE(waitForHold(world, QLatin1String(row.caption)));
-
         QProcess second;
+        startProgram(first, row.first);
+        EXPECT_TRUE(waitFor([&] { return locks.isHeld(QLatin1String(row.caption)); }));
         startProgram(second, row.second);
-        EXPECT_EQ(second.waitForFinished(row.secondRefused ? kQuickEndMs : kStaysUpMs),
+        // A copy that is let through is still up 1.5 s after its start.
+        EXPECT_EQ(second.waitForFinished(row.secondRefused ? kQuickEndMs : 1500),
                   row.secondRefused);
-        if (row.secondRefused) {
-            EXPECT_EQ(second.exitCode(), 0);
-        }
-        second.kill();
-        second.waitForFinished();
+        EXPECT_EQ(second.exitCode(), 0);
         EXPECT_EQ(first.state(), QProcess::Running);
-        first.kill();
-        first.waitForFinished();
+        for (QProcess* p : {&second, &first}) {
+            p->kill();
+            p->waitForFinished();
+        }
     }
 }
 
 // Savers started at the same instant: whatever their order, exactly one stays.
 TEST(SaverProgram, SimultaneousStartsLeaveExactlyOneSaver) {
     TestWorld world;
-    constexpr int kRounds = 20;
-    constexpr int kCopies = 3;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < 20; ++round) {
         SCOPED_TRACE(round);
         // Each copy waits in a shell for the end of its input, so that all start together.
-        std::array<QProcess, kCopies> copies;
+        std::array<QProcess, 3> copies;
         for (QProcess& copy : copies) {
             copy.setProgram(QStringLiteral("/bin/sh"));
             copy.setArguments({QStringLiteral("-c"), QStringLiteral("read -r go; exec \"$0\" /s"),
                                QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM)});
             startProgram(copy);
-            copy.waitForStarted();
         }
         for (QProcess& copy : copies) {
             copy.closeWriteChannel();
         }
-        QElapsedTimer waited;
-        waited.start();
         const auto running = [&] {
             return std::count_if(copies.begin(), copies.end(), [](QProcess& p) {
                 p.waitForFinished(0);
                 return p.state() != QProcess::NotRunning;
             });
         };
-        while (running() > 1 && waited.elapsed() < kQuickEndMs) {
-            QThread::msleep(20);
-        }
-        // The one left must be past its start-up, not merely slower to end.
-        QThread::msleep(kSettleMs);
+        waitFor([&] { return running() <= 1; });
+        QThread::msleep(300); // the one left must be past its start-up, not merely slower to end
         EXPECT_EQ(running(), 1);
         for (QProcess& copy : copies) {
             copy.kill();

@@ -17,68 +17,44 @@
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
-struct DueRow {
-    qint64 elapsed;
-    qint32 problems;
-    qint32 items;
-    bool problemShown;
-    bool due;
-};
-
-TEST(DownloadPassDue, LimitsByListSizeProblemsAndTheProblemLabel) {
-    const DueRow rows[] = {
-        // Eighteen items or more: ten minutes.
-        {600, 0, 18, false, false},
-        {601, 0, 18, false, true},
-        {301, 0, 299, false, false},
-        // Fewer than eighteen (none included), or the problem shown: five minutes.
-        {300, 0, 17, false, false},
-        {301, 0, 17, false, true},
-        {301, 0, 0, false, true},
-        {301, 0, 18, true, true},
-        // More than ten problems in a row: half an hour, problem shown or few frames or not.
-        {1800, 11, 18, false, false},
-        {1801, 11, 18, false, true},
-        {601, 11, 18, false, false},
-        {1800, 11, 0, true, false},
-        {1801, 11, 0, true, true},
-        {601, 10, 18, false, true},
-        {301, 10, 18, true, true},
-        // A clock set back (daylight saving's end) must not stop the updates until it has
-        // caught up with the last pass.
-        {-1, 0, 18, false, true},
-        {-3600, 11, 18, false, true},
-    };
-    for (const DueRow& r : rows) {
+// Ten minutes with eighteen items or more; five with fewer or the problem shown; half an hour
+// after more than ten problems in a row. A clock set back (daylight saving's end) must not stop
+// the updates until it has caught up with the last pass.
+TEST(SaverRules, DownloadPassAndLocationRefreshAreDueByTheirLimits) {
+    const struct {
+        qint64 elapsed;
+        qint32 problems, items;
+        bool problemShown, due;
+    } rows[] = {
+        {600, 0, 18, false, false},  {601, 0, 18, false, true},    {301, 0, 299, false, false},
+        {300, 0, 17, false, false},  {301, 0, 17, false, true},    {301, 0, 0, false, true},
+        {301, 0, 18, true, true},    {1800, 11, 18, false, false}, {1801, 11, 18, false, true},
+        {601, 11, 18, false, false}, {1800, 11, 0, true, false},   {1801, 11, 0, true, true},
+        {601, 10, 18, false, true},  {301, 10, 18, true, true},    {-1, 0, 18, false, true},
+        {-3600, 11, 18, false, true}};
+    for (const auto& r : rows) {
         EXPECT_EQ(downloadPassDue(r.elapsed, r.problems, r.items, r.problemShown), r.due)
             << r.elapsed << " s, " << r.problems << " problems, " << r.items << " items";
     }
-}
-
-TEST(LocationRefreshDue, AfterHalfAnHourOrWhenTheClockWentBack) {
-    EXPECT_FALSE(locationRefreshDue(1800));
-    EXPECT_TRUE(locationRefreshDue(1801));
-    EXPECT_FALSE(locationRefreshDue(0));
-    EXPECT_TRUE(locationRefreshDue(-1));
+    const std::pair<qint64, bool> refreshes[] = {
+        {1800, false}, {1801, true}, {0, false}, {-1, true}};
+    for (const auto& [elapsed, due] : refreshes) {
+        EXPECT_EQ(locationRefreshDue(elapsed), due) << elapsed;
+    }
 }
 
 TEST(WorkingFolderFor, UserNameBlanksAndSeparatorsBecomeDashesAndNoNameIsAll) {
     const struct {
-        const char* temp;
-        const char* user;
-        const char* folder;
-    } rows[] = {
-        {"/tmp/", "John Smith ", "/tmp/Nimbuscope/tmp-John-Smith-"},
-        {"/tmp", "", "/tmp/Nimbuscope/tmp-all"},
-        {"/var/tmp\\", "ann", "/var/tmp/Nimbuscope/tmp-ann"},
-        {"/tmp//", "ann", "/tmp//Nimbuscope/tmp-ann"}, // only one separator is dropped
-        {"/tmp/", "  ", "/tmp/Nimbuscope/tmp---"},
-        {"/tmp/", "../../etc", "/tmp/Nimbuscope/tmp-..-..-etc"},
-        {"/tmp/", "..\\x", "/tmp/Nimbuscope/tmp-..-x"},
-    };
+        const char *temp, *user, *folder;
+    } rows[] = {{"/tmp/", "John Smith ", "/tmp/Nimbuscope/tmp-John-Smith-"},
+                {"/tmp", "", "/tmp/Nimbuscope/tmp-all"},
+                {"/var/tmp\\", "ann", "/var/tmp/Nimbuscope/tmp-ann"},
+                {"/tmp//", "ann", "/tmp//Nimbuscope/tmp-ann"}, // only one separator is dropped
+                {"/tmp/", "../../etc", "/tmp/Nimbuscope/tmp-..-..-etc"},
+                {"/tmp/", "..\\x", "/tmp/Nimbuscope/tmp-..-x"}};
     for (const auto& r : rows) {
-        EXPECT_EQ(workingFolderFor(QString::fromLatin1(r.temp), QString::fromLatin1(r.user)),
-                  QString::fromLatin1(r.folder));
+        EXPECT_EQ(workingFolderFor(QLatin1String(r.temp), QLatin1String(r.user)),
+                  QLatin1String(r.folder));
     }
 }
 

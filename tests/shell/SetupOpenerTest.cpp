@@ -2,7 +2,6 @@
 
 #include "setup/FrmSetup.h"
 #include "shell/MyMain.h"
-#include "shell/NoFormOpeners.h"
 
 #include "ShellRig.h"
 #include "common/FakeRetriever.h"
@@ -79,15 +78,4 @@ TEST_F(SetupOpenerTest, AZipCodeCheckCreatesTheDialogsOwnComponent) {
     opener.open(app);
     EXPECT_EQ(created, 1);
     EXPECT_EQ(requests, QStringList({"http://forecast.weather.gov/zipcity.php?inputstring=66614"}));
-}
-
-TEST_F(SetupOpenerTest, SetupModeOpensTheDialogAndThenEndsTheProgram) {
-    NoFormOpeners openers;
-    dialogs.answers.push_back([](QDialog& shown) {
-        dynamic_cast<FrmSetup&>(shown).CancelButton_Click();
-        return int(QDialog::Rejected);
-    });
-    const std::optional<int> ended = endStatusOf([&] { Main(app, openers, QStringLiteral("/c")); });
-    EXPECT_EQ(ended, 0);
-    EXPECT_EQ(dialogs.modalTitles, QStringList({"Nimbuscope Setup"}));
 }
