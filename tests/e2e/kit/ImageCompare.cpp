@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <vector>
 
 namespace nimbuscope::e2e {
 
@@ -53,44 +52,6 @@ constexpr int kTextMargin = 8;
 
 bool inked(QRgb pixel, int minLevel) {
     return std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)}) >= minLevel;
-}
-
-/// The inked pixels of `image` inside `box`, row by row.
-struct InkMask {
-    int width = 0;
-    int height = 0;
-    std::vector<bool> ink;
-    bool at(int x, int y) const {
-        return x >= 0 && y >= 0 && x < width && y < height && ink[size_t(y * width + x)];
-    }
-};
-
-InkMask inkMask(const QImage& image, const QRect& box, int minLevel) {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    InkMask mask{box.width(), box.height(), std::vector<bool>(size_t(box.width() * box.height()))};
-    for (int y = 0; y < box.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(box.top() + y));
-        for (int x = 0; x < box.width(); ++x) {
-            mask.ink[size_t(y * box.width() + x)] = inked(line[box.left() + x], minLevel);
-        }
-    }
-    return mask;
-}
-
-double maskDistance(const InkMask& a, const InkMask& b, int dx, int dy) {
-    const int width = std::max(a.width, b.width + dx) + 1;
-    const int height = std::max(a.height, b.height + dy) + 1;
-    qint64 either = 0;
-    qint64 differing = 0;
-    for (int y = -1; y < height; ++y) {
-        for (int x = -1; x < width; ++x) {
-            const bool left = a.at(x, y);
-            const bool right = b.at(x - dx, y - dy);
-            either += left || right ? 1 : 0;
-            differing += left != right ? 1 : 0;
-        }
-    }
-    return either == 0 ? 1.0 : double(differing) / double(either);
 }
 
 } // namespace
@@ -143,24 +104,6 @@ QRect inkBounds(const QImage& image, int minLevel) {
         }
     }
     return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
-}
-
-double inkDistance(const QImage& a, const QImage& b, int minLevel, int sizeSlack) {
-    const QRect boxA = inkBounds(a, minLevel);
-    const QRect boxB = inkBounds(b, minLevel);
-    if (boxA.isNull() || boxB.isNull() || std::abs(boxA.width() - boxB.width()) > sizeSlack ||
-        std::abs(boxA.height() - boxB.height()) > sizeSlack) {
-        return 1;
-    }
-    const InkMask maskA = inkMask(a, boxA, minLevel);
-    const InkMask maskB = inkMask(b, boxB, minLevel);
-    double best = 1;
-    for (int dy = -1; dy <= 1; ++dy) {
-        for (int dx = -1; dx <= 1; ++dx) {
-            best = std::min(best, maskDistance(maskA, maskB, dx, dy));
-        }
-    }
-    return best;
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs) {

@@ -28,12 +28,6 @@ void writeHives(const test::TestWorld& world, const QByteArray& lines) {
     world.writeFile(machineHive(world), header + "HKEY_LOCAL_MACHINE\\" + kSection + lines);
 }
 
-void addToHives(const test::TestWorld& world, const QByteArray& lines) {
-    for (const QString& hive : {userHive(world), machineHive(world)}) {
-        world.writeFile(hive, world.readFile(hive) + lines);
-    }
-}
-
 QList<TraceLine> readTrace(const QString& path) {
     QFile file(path);
     QList<TraceLine> lines;

@@ -16,8 +16,6 @@ QString machineHive(const test::TestWorld& world);
 /// Both hives holding the saver's settings section with `lines` (registry editor value
 /// lines); the programs use the machine one, which the test may write.
 void writeHives(const test::TestWorld& world, const QByteArray& lines);
-/// Adds value lines to the saver's settings in both hives (which end with that section).
-void addToHives(const test::TestWorld& world, const QByteArray& lines);
 /// One line of a frame trace (NIMBUSCOPE_FRAME_TRACE): "<time> <event> ... <pid>".
 struct TraceLine {
     double time = 0; // seconds on the monotonic clock

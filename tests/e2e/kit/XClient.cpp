@@ -1,8 +1,5 @@
 #include "e2e/kit/XClient.h"
 
-#include <QDeadlineTimer>
-#include <QThread>
-
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -12,8 +9,6 @@ namespace nimbuscope::e2e {
 
 namespace {
 
-constexpr uint8_t kEventTypeMask = 0x7f; // the top bit marks events sent by another client
-constexpr int kPollMs = 5;
 constexpr uint32_t kOpaque = 0xff000000u;
 constexpr uint32_t kRgbMask = 0x00ffffffu;
 
@@ -63,28 +58,13 @@ XClient::~XClient() {
     }
 }
 
-int XClient::screenCount() const {
-    return connection_ ? xcb_setup_roots_length(xcb_get_setup(connection_)) : 0;
-}
-
-quint32 XClient::rootWindow(int screen) const {
-    const xcb_screen_t* s = screenOf(connection_, screen);
-    return s ? s->root : 0;
-}
-
-QSize XClient::screenSize(int screen) const {
-    const xcb_screen_t* s = screenOf(connection_, screen);
-    return s ? QSize(s->width_in_pixels, s->height_in_pixels) : QSize();
-}
-
 bool XClient::check(unsigned int cookieSequence) {
     xcb_generic_error_t* error = xcb_request_check(connection_, xcb_void_cookie_t{cookieSequence});
     std::free(error);
     return error == nullptr;
 }
 
-quint32 XClient::createWindow(const QRect& geometry, QRgb background, int screen,
-                              const QString& name) {
+quint32 XClient::createWindow(const QRect& geometry, QRgb background, int screen) {
     const xcb_screen_t* s = screenOf(connection_, screen);
     if (s == nullptr || geometry.isEmpty()) {
         return 0;
@@ -102,12 +82,6 @@ quint32 XClient::createWindow(const QRect& geometry, QRgb background, int screen
     if (!made) {
         return 0;
     }
-    if (!name.isEmpty()) {
-        const QByteArray bytes = name.toLatin1();
-        xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME,
-                            XCB_ATOM_STRING, 8, static_cast<uint32_t>(bytes.size()),
-                            bytes.constData());
-    }
     return check(xcb_map_window_checked(connection_, window).sequence) ? window : 0;
 }
 
@@ -122,12 +96,6 @@ bool XClient::resizeWindow(quint32 window, QSize size) {
 
 bool XClient::destroyWindow(quint32 window) {
     return connection_ && check(xcb_destroy_window_checked(connection_, window).sequence);
-}
-
-bool XClient::windowExists(quint32 window) {
-    return connection_ &&
-           Reply<xcb_get_window_attributes_reply_t>(xcb_get_window_attributes_reply(
-               connection_, xcb_get_window_attributes(connection_, window), nullptr)) != nullptr;
 }
 
 QRect XClient::windowGeometry(quint32 window) {
@@ -164,7 +132,8 @@ QList<quint32> XClient::children(quint32 window) {
 }
 
 QImage XClient::grabScreen(int screen) {
-    return grab(rootWindow(screen), screenSize(screen));
+    const xcb_screen_t* s = screenOf(connection_, screen);
+    return s ? grab(s->root, QSize(s->width_in_pixels, s->height_in_pixels)) : QImage();
 }
 
 QImage XClient::grabWindow(quint32 window) {
@@ -201,60 +170,6 @@ QImage XClient::grab(quint32 drawable, QSize size) {
         }
     }
     return image;
-}
-
-bool XClient::watchInput(quint32 window) {
-    const uint32_t mask =
-        XCB_EVENT_MASK_KEY_PRESS | XCB_EVENT_MASK_BUTTON_PRESS | XCB_EVENT_MASK_POINTER_MOTION;
-    return connection_ &&
-           check(xcb_change_window_attributes_checked(connection_, window, XCB_CW_EVENT_MASK, &mask)
-                     .sequence);
-}
-
-bool XClient::focusWindow(quint32 window) {
-    return connection_ &&
-           check(xcb_set_input_focus_checked(connection_, XCB_INPUT_FOCUS_POINTER_ROOT, window,
-                                             XCB_CURRENT_TIME)
-                     .sequence);
-}
-
-std::optional<InputEvent> XClient::waitForInput(int timeoutMs) {
-    if (connection_ == nullptr) {
-        return std::nullopt;
-    }
-    const QDeadlineTimer deadline(timeoutMs);
-    while (true) {
-        const Reply<xcb_generic_event_t> event(xcb_poll_for_event(connection_));
-        if (!event) {
-            if (deadline.hasExpired() || xcb_connection_has_error(connection_) != 0) {
-                return std::nullopt;
-            }
-            QThread::msleep(kPollMs);
-            continue;
-        }
-        // Key, button and motion events share one layout.
-        const auto* input = reinterpret_cast<const xcb_key_press_event_t*>(event.get());
-        const QPoint position(input->event_x, input->event_y);
-        switch (event->response_type & kEventTypeMask) {
-        case XCB_KEY_PRESS:
-            return InputEvent{InputEvent::Kind::KeyPress, input->event, input->detail, position};
-        case XCB_BUTTON_PRESS:
-            return InputEvent{InputEvent::Kind::ButtonPress, input->event, input->detail, position};
-        case XCB_MOTION_NOTIFY:
-            return InputEvent{InputEvent::Kind::Motion, input->event, 0, position};
-        default:
-            break;
-        }
-    }
-}
-
-QPoint XClient::pointerPosition() {
-    if (connection_ == nullptr) {
-        return {};
-    }
-    const Reply<xcb_query_pointer_reply_t> pointer(xcb_query_pointer_reply(
-        connection_, xcb_query_pointer(connection_, rootWindow(0)), nullptr));
-    return pointer ? QPoint(pointer->root_x, pointer->root_y) : QPoint();
 }
 
 } // namespace nimbuscope::e2e

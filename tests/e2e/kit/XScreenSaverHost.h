@@ -44,16 +44,17 @@ public:
     /// both by "--window-id" and by XSCREENSAVER_WINDOW.
     std::unique_ptr<ProgramRun> startPreviewCopy(quint32 window);
 
+    /// The home of the host and of every copy it starts: their settings, cache and trace.
+    QString home() const { return home_.path(); }
     /// XScreenSaver's verbose log so far.
     QString log() const;
     /// The shared frame trace so far.
     QList<TraceLine> trace() const;
 
 private:
-    QProcessEnvironment userEnvironment() const;
-    /// `program` and `arguments` as run by the host's user.
-    QStringList asUser(const QString& program, const QStringList& arguments) const;
-    bool prepareUser();
+    /// `program` with `arguments` run by the host's user in its environment.
+    std::unique_ptr<ProgramRun> runAsUser(const QString& program, const QStringList& arguments,
+                                          const QString& window = {}) const;
     void prepareHome(const QByteArray& hiveLines);
 
     XvfbSession& session_;
@@ -61,9 +62,8 @@ private:
     QTemporaryDir home_{QStringLiteral("/tmp/nimbuscope-host-XXXXXX")};
     std::unique_ptr<ProgramRun> daemon_;
     QString unavailable_;
-    uint uid_ = 0;
+    uint uid_ = 0; // another user's when the test runs as root
     uint gid_ = 0;
-    bool asOther_ = false;
 };
 
 /// Whether `screen` shows XScreenSaver's crash box: a red frame around its line, whose rows

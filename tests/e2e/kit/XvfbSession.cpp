@@ -22,13 +22,10 @@ constexpr int kStartTimeoutMs = 15000;
 constexpr int kStopTimeoutMs = 5000;
 constexpr int kPollMs = 20;
 constexpr qsizetype kLogTailBytes = 2000;
+constexpr int kToolTimeoutMs = 10000;
 
 QString socketPath(int number) {
     return QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-}
-
-QString lockPath(int number) {
-    return QStringLiteral("/tmp/.X%1-lock").arg(number);
 }
 
 } // namespace
@@ -41,7 +38,8 @@ XvfbSession::XvfbSession(const XvfbOptions& options) {
     const int base = kFirstDisplay + QRandomGenerator::global()->bounded(kDisplaySpread);
     for (int i = 0; i < kAttempts && !isRunning(); ++i) {
         const int number = kFirstDisplay + (base - kFirstDisplay + i) % kDisplaySpread;
-        if (QFileInfo::exists(lockPath(number)) || QFileInfo::exists(socketPath(number))) {
+        if (QFileInfo::exists(QStringLiteral("/tmp/.X%1-lock").arg(number)) ||
+            QFileInfo::exists(socketPath(number))) {
             continue;
         }
         tryDisplay(number, options);
@@ -55,32 +53,22 @@ XvfbSession::~XvfbSession() {
     stop();
 }
 
-QString XvfbSession::displayName() const {
-    return QStringLiteral(":%1").arg(display_);
-}
-
-QStringList XvfbSession::serverArguments(int number, const XvfbOptions& options) const {
-    QStringList args{QStringLiteral(":%1").arg(number)};
-    const QString geometry =
-        QStringLiteral("%1x%2x24").arg(options.screenSize.width()).arg(options.screenSize.height());
-    for (int screen = 0; screen < std::max(1, options.screenCount); ++screen) {
-        args << QStringLiteral("-screen") << QString::number(screen) << geometry;
-    }
-    // -noreset: the server keeps its state when the last program under test disconnects.
-    args << QStringLiteral("-nolisten") << QStringLiteral("tcp") << QStringLiteral("-noreset");
-    if (options.retro) {
-        args << QStringLiteral("-retro");
-    }
-    return args;
-}
-
 bool XvfbSession::tryDisplay(int number, const XvfbOptions& options) {
     server_ = std::make_unique<QProcess>();
     server_->setStandardOutputFile(logDir_.filePath(QStringLiteral("xvfb.log")));
     server_->setProcessChannelMode(QProcess::MergedChannels);
     // The server must not outlive a test that crashes.
     server_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    server_->start(QStringLiteral("Xvfb"), serverArguments(number, options));
+    QStringList args{QStringLiteral(":%1").arg(number)};
+    for (int screen = 0; screen < std::max(1, options.screenCount); ++screen) {
+        args << QStringLiteral("-screen") << QString::number(screen)
+             << QStringLiteral("%1x%2x24")
+                    .arg(options.screenSize.width())
+                    .arg(options.screenSize.height());
+    }
+    // -noreset: the server keeps its state when the last program under test disconnects.
+    args << QStringLiteral("-nolisten") << QStringLiteral("tcp") << QStringLiteral("-noreset");
+    server_->start(QStringLiteral("Xvfb"), args);
     if (!server_->waitForStarted()) {
         error_ = QStringLiteral("Xvfb could not be started: ") + server_->errorString();
         server_.reset();
@@ -113,11 +101,9 @@ bool XvfbSession::tryDisplay(int number, const XvfbOptions& options) {
 
 QString XvfbSession::serverLog() const {
     QFile log(logDir_.filePath(QStringLiteral("xvfb.log")));
-    if (!log.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    const QByteArray all = log.readAll();
-    return QString::fromLocal8Bit(all.right(kLogTailBytes)).trimmed();
+    return log.open(QIODevice::ReadOnly)
+               ? QString::fromLocal8Bit(log.readAll().right(kLogTailBytes)).trimmed()
+               : QString();
 }
 
 void XvfbSession::stop() {
@@ -146,23 +132,13 @@ std::unique_ptr<ProgramRun> XvfbSession::run(const QString& program, const QStri
     return std::make_unique<ProgramRun>(program, arguments, environment(base));
 }
 
-ToolResult XvfbSession::tool(const QString& program, const QStringList& arguments,
-                             int timeoutMs) const {
-    QProcess process;
-    process.setProcessEnvironment(environment());
-    process.start(program, arguments);
-    ToolResult result;
-    if (!process.waitForStarted() || !process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        result.errors = process.errorString().toLocal8Bit();
-        return result;
+bool XvfbSession::xdotool(const QStringList& arguments, QByteArray* output) const {
+    ProgramRun run(QStringLiteral("xdotool"), arguments, environment());
+    const bool ok = run.waitForEnd(kToolTimeoutMs) && run.endedNormally() && run.exitCode() == 0;
+    if (output != nullptr) {
+        *output = run.standardOutput();
     }
-    result.finished = process.exitStatus() == QProcess::NormalExit;
-    result.exitCode = process.exitCode();
-    result.output = process.readAllStandardOutput();
-    result.errors = process.readAllStandardError();
-    return result;
+    return ok;
 }
 
 QList<quint32> XvfbSession::findWindows(const QString& namePattern, bool onlyVisible) const {
@@ -172,9 +148,9 @@ QList<quint32> XvfbSession::findWindows(const QString& namePattern, bool onlyVis
     }
     args << QStringLiteral("--name") << namePattern;
     QList<quint32> ids;
-    // xdotool ends with status 1 when nothing matches; the output then is empty anyway.
-    const ToolResult found = tool(QStringLiteral("xdotool"), args);
-    for (const QByteArray& line : found.output.split('\n')) {
+    QByteArray found; // xdotool ends with status 1 when nothing matches
+    xdotool(args, &found);
+    for (const QByteArray& line : found.split('\n')) {
         bool ok = false;
         const quint32 id = line.trimmed().toUInt(&ok);
         if (ok) {
@@ -198,28 +174,24 @@ quint32 XvfbSession::waitForWindow(const QString& namePattern, int timeoutMs,
 }
 
 bool XvfbSession::key(const QString& keys) const {
-    return tool(QStringLiteral("xdotool"), QStringList{QStringLiteral("key")} +
-                                               keys.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        .ok();
+    return xdotool(QStringList{QStringLiteral("key")} +
+                   keys.split(QLatin1Char(' '), Qt::SkipEmptyParts));
 }
 
 bool XvfbSession::mouseMove(QPoint position, int screen) const {
-    return tool(QStringLiteral("xdotool"),
-                {QStringLiteral("mousemove"), QStringLiteral("--screen"), QString::number(screen),
-                 QString::number(position.x()), QString::number(position.y())})
-        .ok();
+    return xdotool({QStringLiteral("mousemove"), QStringLiteral("--screen"),
+                    QString::number(screen), QString::number(position.x()),
+                    QString::number(position.y())});
 }
 
 bool XvfbSession::mouseMoveBy(QPoint delta) const {
     // "--" keeps a negative step from being read as an option.
-    return tool(QStringLiteral("xdotool"),
-                {QStringLiteral("mousemove_relative"), QStringLiteral("--"),
-                 QString::number(delta.x()), QString::number(delta.y())})
-        .ok();
+    return xdotool({QStringLiteral("mousemove_relative"), QStringLiteral("--"),
+                    QString::number(delta.x()), QString::number(delta.y())});
 }
 
-bool XvfbSession::click(int button) const {
-    return tool(QStringLiteral("xdotool"), {QStringLiteral("click"), QString::number(button)}).ok();
+bool XvfbSession::click() const {
+    return xdotool({QStringLiteral("click"), QStringLiteral("1")});
 }
 
 } // namespace nimbuscope::e2e
