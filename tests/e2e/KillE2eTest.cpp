@@ -126,10 +126,6 @@ protected:
                              .arg(error.message);
             }
             user = path == userHive(world) ? hive : user;
-            const QFileInfo file(path);
-            if (!QDir(file.path()).entryList({file.fileName() + ".damaged-*"}).isEmpty()) {
-                found << QStringLiteral("hive put aside as damaged: ") + path;
-            }
         }
         const auto api = registry();
         QMap<QString, QString> expected = sim.settings();

@@ -3,9 +3,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <algorithm>
-#include <chrono>
-
 namespace nimbuscope::e2e {
 
 namespace {
@@ -26,28 +23,6 @@ void writeHives(const test::TestWorld& world, const QByteArray& lines) {
     const QByteArray header = "Windows Registry Editor Version 5.00\n\n[";
     world.writeFile(userHive(world), header + "HKEY_CURRENT_USER\\" + kSection + lines);
     world.writeFile(machineHive(world), header + "HKEY_LOCAL_MACHINE\\" + kSection + lines);
-}
-
-QList<TraceLine> readTrace(const QString& path) {
-    QFile file(path);
-    QList<TraceLine> lines;
-    if (!file.open(QIODevice::ReadOnly)) {
-        return lines;
-    }
-    for (const QByteArray& text : file.readAll().split('\n')) {
-        const QList<QByteArray> parts = text.split(' ');
-        if (parts.size() >= 3) {
-            lines.append({parts[0].toDouble(), parts[1], parts.last().toLongLong()});
-        }
-    }
-    std::stable_sort(lines.begin(), lines.end(),
-                     [](const TraceLine& a, const TraceLine& b) { return a.time < b.time; });
-    return lines;
-}
-
-double monotonicNow() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 QStringList cachedFiles(const test::TestWorld& world, const QString& pattern) {

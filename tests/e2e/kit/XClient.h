@@ -23,7 +23,7 @@ public:
 
     bool isConnected() const { return connection_ != nullptr; }
     /// A mapped, plain window filled with `background`, at `geometry` on `screen`; 0 on failure.
-    quint32 createWindow(const QRect& geometry, QRgb background, int screen = 0);
+    quint32 createWindow(const QRect& area, QRgb background, int screen = 0);
     bool resizeWindow(quint32 window, QSize size);
     /// Destroys any client's window, as a host program or a window manager would.
     bool destroyWindow(quint32 window);

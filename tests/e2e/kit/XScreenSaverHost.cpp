@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <chrono>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -162,7 +164,23 @@ QString XScreenSaverHost::log() const {
 }
 
 QList<TraceLine> XScreenSaverHost::trace() const {
-    return readTrace(home_.filePath(QStringLiteral("trace.txt")));
+    QFile file(home_.filePath(QStringLiteral("trace.txt")));
+    QList<TraceLine> lines;
+    for (const QByteArray& text :
+         file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>()) {
+        const QList<QByteArray> parts = text.split(' ');
+        if (parts.size() >= 3) {
+            lines.append({parts[0].toDouble(), parts[1], parts.last().toLongLong()});
+        }
+    }
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const TraceLine& a, const TraceLine& b) { return a.time < b.time; });
+    return lines;
+}
+
+double monotonicNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 bool crashBoxShown(const QImage& screen) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "e2e/kit/ProgramRun.h"
-#include "e2e/kit/SaverWorld.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -16,6 +15,15 @@
 namespace nimbuscope::e2e {
 
 class XvfbSession;
+
+/// One line of a frame trace (NIMBUSCOPE_FRAME_TRACE): "<time> <event> ... <pid>".
+struct TraceLine {
+    double time = 0; // seconds on the monotonic clock
+    QByteArray event;
+    qint64 pid = 0;
+};
+/// Seconds on the monotonic clock, as the trace has them.
+double monotonicNow();
 
 /// The real XScreenSaver (Debian's `xscreensaver`) on a test's X server, with the saver as
 /// its one display mode ("mode: one"). XScreenSaver launches no display mode as root, so

@@ -25,7 +25,7 @@ struct XvfbOptions {
     int screenCount = 1;
 };
 
-/// A private Xvfb server for one test: started on a free display number in the constructor,
+/// A private Xvfb server for one test: started on a free display in the constructor,
 /// stopped in the destructor (and killed with the test process if that dies first). Programs
 /// run on it with the caller's environment (say a TestWorld's) plus DISPLAY and the xcb
 /// platform. Input goes through xdotool, as a user's would.
@@ -70,9 +70,6 @@ public:
     bool click() const;
 
 private:
-    bool tryDisplay(int number, const XvfbOptions& options);
-    void stop();
-    QString serverLog() const;
     /// Runs xdotool on this display; true when it ended with status 0.
     bool xdotool(const QStringList& arguments, QByteArray* output = nullptr) const;
 
