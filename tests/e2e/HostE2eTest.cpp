@@ -29,20 +29,18 @@ bool radarIn(const std::function<QImage()>& grab) {
     return waitUntil([&] { return vividShare(grab()) > kRadarVivid; }, kRadarShownMs, 200);
 }
 
-struct HostCase {
-    const char* name;
-    int screens;
-    int cycles;
-    bool preview; // XScreenSaver's settings running their preview beside the full screen
-};
-
 } // namespace
 
 TEST(HostE2e, EveryCopyAnimatesOneDownloadsAtATimeAndNoneEverCrashes) {
-    const HostCase rows[] = {{"30 fast cycles", 1, 30, false},
-                             {"two X screens", 2, 0, false},
-                             {"the settings' preview beside the full screen", 1, 0, true}};
-    for (const HostCase& row : rows) {
+    // preview: XScreenSaver's settings running their preview beside the full screen.
+    const struct {
+        const char* name;
+        int screens, cycles;
+        bool preview;
+    } rows[] = {{"30 fast cycles", 1, 30, false},
+                {"two X screens", 2, 0, false},
+                {"the settings' preview beside the full screen", 1, 0, true}};
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         XvfbSession session(XvfbOptions{QSize(1024, 768), row.screens});
         ASSERT_RUNNING(session);

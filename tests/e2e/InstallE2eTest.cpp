@@ -1,7 +1,7 @@
 // The saver's package, laid out by "cmake --install" under a private prefix: its desktop entries
 // are valid and start programs it installed, and its preview ("/p <window id>") reads the
 // picture of that prefix, fills the host's window whatever its size, ends with it and writes
-// nothing.
+// nothing; a window id that leads nowhere ends it at once.
 #include "common/TestWorld.h"
 #include "e2e/kit/ImageCompare.h"
 #include "e2e/kit/XvfbSession.h"
@@ -75,8 +75,8 @@ TEST(InstallE2eTest, DesktopEntriesStartInstalledProgramsAndThePreviewFollowsIts
     ASSERT_RUNNING(session);
     const quint32 host = session.x().createWindow({20, 20, 160, 121}, 0xff00ff);
     ASSERT_NE(host, 0u);
-    const auto run = session.run(prefix + QStringLiteral("bin/nimbuscope"),
-                                 {QStringLiteral("/p"), QString::number(host)});
+    const QString saver = prefix + QStringLiteral("bin/nimbuscope");
+    const auto run = session.run(saver, {QStringLiteral("/p"), QString::number(host)});
     const auto filled = [&](QSize size) {
         return waitUntil(
             [&] {
@@ -98,4 +98,16 @@ TEST(InstallE2eTest, DesktopEntriesStartInstalledProgramsAndThePreviewFollowsIts
     const QStringList written =
         QDir(world.tmp()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     EXPECT_TRUE(written.isEmpty()) << written.join(u' ').toStdString();
+
+    // Without a host the picture stands alone until its window goes; a window id that leads
+    // nowhere ends the program at once.
+    const auto alone = session.run(saver, {QStringLiteral("/p")});
+    const quint32 own = session.waitForWindow(QStringLiteral("^Nimbuscope$"), kDrawnWithinMs);
+    ASSERT_NE(own, 0u) << alone->describe().toStdString();
+    ASSERT_TRUE(session.x().destroyWindow(own));
+    EXPECT_TRUE(alone->waitForEnd(kGoneWithinMs));
+    for (const QString& id : {QString::number(host), QStringLiteral("2147483647")}) {
+        const auto refused = session.run(saver, {QStringLiteral("/p"), id});
+        EXPECT_TRUE(refused->waitForEnd(5000)) << id.toStdString();
+    }
 }

@@ -22,7 +22,6 @@ constexpr int kProblemShownMs = 30000;
 constexpr qint64 kLauncherPauseMs = 2000;
 constexpr qint64 kLauncherAtMostMs = 8000;
 const QString kPlayback = QStringLiteral("^NimbuscopePlayback$");
-const QString kSetup = QStringLiteral("^Nimbuscope Setup$");
 
 using SaverE2eTest = SaverE2eFixture;
 
@@ -60,7 +59,9 @@ TEST_F(SaverE2eTest, TheLogoTheSettingsANetworkProblemAndTheMoveThatEndsIt) {
     ASSERT_NE(waitForSetupDialog(session, kEndsWithinMs), 0u);
     ASSERT_TRUE(sim.fault("*", "drop"));
     ASSERT_TRUE(session.key(QStringLiteral("Escape")));
-    EXPECT_TRUE(waitUntil([&] { return session.findWindows(kSetup, true).isEmpty(); }, 5000));
+    EXPECT_TRUE(waitUntil(
+        [&] { return session.findWindows(QStringLiteral("^Nimbuscope Setup$"), true).isEmpty(); },
+        5000));
     EXPECT_TRUE(waitUntil([&] { return problemLineShown(session); }, kProblemShownMs))
         << saver->describe().toStdString();
     EXPECT_TRUE(framesPlayIn(session, pictureArea(session.x().grabScreen())));

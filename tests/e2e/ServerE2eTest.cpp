@@ -2,14 +2,11 @@
 // cannot grow, and NOAA's current forms through the bridge. Whatever the server sends, the saver
 // stays up within a memory bound, its cache holds only files of its own naming, and it logs,
 // asks for and keeps what each row says.
-#include "e2e/kit/ImageCompare.h"
-#include "e2e/kit/NoaaSimRun.h"
-#include "e2e/kit/SaverWorld.h"
+#include "e2e/kit/SaverE2eFixture.h"
 
 #include "shell/WorkingFolder.h"
 
 #include "common/MemoryBounds.h"
-#include "common/TestWorld.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,9 +80,11 @@ protected:
         folder =
             workingFolderFor(world.tmp(), QString::fromLocal8Bit(getpwuid(geteuid())->pw_name));
         ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/data")));
-        ::chmod(QFile::encodeName(world.tmp() + QStringLiteral("/Nimbuscope")).constData(), 01777);
-        ::chmod(QFile::encodeName(folder).constData(), 0700);
-        ::chmod(QFile::encodeName(folder + QStringLiteral("/data")).constData(), 0700);
+        for (const auto& [path, mode] : {std::pair{world.tmp() + "/Nimbuscope", 01777},
+                                         {folder, 0700},
+                                         {folder + "/data", 0700}}) {
+            ::chmod(QFile::encodeName(path).constData(), mode);
+        }
         world.writeFile(folder + QStringLiteral("/errorlog.txt"), {});
     }
 
@@ -116,12 +115,8 @@ TEST_P(ServerE2eTest, TheSaverStaysUpBoundedKeepsOnlyItsOwnFilesAndDoesWhatTheRo
     ProgramRun saver(program, arguments, env);
     ASSERT_TRUE(saver.started());
 
-    const auto errorLog = [&] {
-        return QString::fromUtf8(world.readFile(folder + "/errorlog.txt"));
-    };
-    const auto framesCached = [&] {
-        return int(cachedFiles(world, QStringLiteral("*.noaa")).size());
-    };
+    const auto errorLog = [&] { return QString(world.readFile(folder + "/errorlog.txt")); };
+    const auto framesCached = [&] { return int(data.entryList({"*.noaa"}, QDir::Files).size()); };
     const QStringList asked = QString::fromLatin1(c.asked).split(u'|', Qt::SkipEmptyParts);
     const auto allAsked = [&] {
         const QString log = sim.requests();

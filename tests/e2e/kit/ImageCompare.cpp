@@ -29,49 +29,36 @@ double meanColourDifference(const QImage& a, const QImage& b) {
     return double(total) / (3.0 * double(left.width()) * double(left.height()));
 }
 
-double colourShare(const QImage& image, QRgb colour, int tolerance) {
-    if (image.isNull()) {
-        return 0;
-    }
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    qint64 matching = 0;
-    for (int y = 0; y < rgb.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x) {
-            matching += std::abs(qRed(line[x]) - qRed(colour)) <= tolerance &&
-                        std::abs(qGreen(line[x]) - qGreen(colour)) <= tolerance &&
-                        std::abs(qBlue(line[x]) - qBlue(colour)) <= tolerance;
-        }
-    }
-    return double(matching) / (double(rgb.width()) * double(rgb.height()));
-}
-
 namespace {
 
 constexpr int kTextMargin = 8;
 
-bool inked(QRgb pixel, int minLevel) {
-    return std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)}) >= minLevel;
+/// The share of the picture's pixels for which `holds` is true; 0 for a null picture.
+template <typename Test> double shareOf(const QImage& picture, Test holds) {
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    qint64 count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        count += std::count_if(line, line + image.width(), holds);
+    }
+    return image.isNull() ? 0 : double(count) / (double(image.width()) * image.height());
 }
 
 } // namespace
 
-double vividShare(const QImage& picture, int spread) {
-    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
-    if (image.isNull()) {
-        return 0;
-    }
-    qint64 vivid = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const int r = qRed(line[x]);
-            const int g = qGreen(line[x]);
-            const int b = qBlue(line[x]);
-            vivid += std::max({r, g, b}) - std::min({r, g, b}) > spread ? 1 : 0;
-        }
-    }
-    return double(vivid) / (double(image.width()) * image.height());
+double colourShare(const QImage& image, QRgb colour, int tolerance) {
+    return shareOf(image, [&](QRgb p) {
+        return std::abs(qRed(p) - qRed(colour)) <= tolerance &&
+               std::abs(qGreen(p) - qGreen(colour)) <= tolerance &&
+               std::abs(qBlue(p) - qBlue(colour)) <= tolerance;
+    });
+}
+
+double vividShare(const QImage& image, int spread) {
+    return shareOf(image, [&](QRgb p) {
+        return std::max({qRed(p), qGreen(p), qBlue(p)}) - std::min({qRed(p), qGreen(p), qBlue(p)}) >
+               spread;
+    });
 }
 
 QImage renderText(const QString& text, const QFont& font, QRgb colour) {
@@ -95,7 +82,7 @@ QRect inkBounds(const QImage& image, int minLevel) {
     for (int y = 0; y < rgb.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
         for (int x = 0; x < rgb.width(); ++x) {
-            if (inked(line[x], minLevel)) {
+            if (std::max({qRed(line[x]), qGreen(line[x]), qBlue(line[x])}) >= minLevel) {
                 left = std::min(left, x);
                 right = std::max(right, x);
                 top = std::min(top, y);

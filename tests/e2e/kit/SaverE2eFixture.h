@@ -4,9 +4,9 @@
 #include "e2e/kit/ImageCompare.h"
 #include "e2e/kit/NoaaSimRun.h"
 #include "e2e/kit/SaverScreen.h"
-#include "e2e/kit/SaverWorld.h"
 #include "e2e/kit/XvfbSession.h"
 
+#include <QDir>
 #include <QProcessEnvironment>
 #include <QStringList>
 
@@ -15,6 +15,34 @@
 #include <gtest/gtest.h>
 
 namespace nimbuscope::e2e {
+
+// Where the programs under test keep their settings and their cache in a TestWorld.
+inline QString userHive(const test::TestWorld& world) {
+    return world.configHome() + QStringLiteral("/nimbuscope/registry/HKEY_CURRENT_USER.reg");
+}
+inline QString machineHive(const test::TestWorld& world) {
+    return world.configDir() + QStringLiteral("/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg");
+}
+/// Both hives holding the saver's settings section with `lines` (registry editor value
+/// lines); the programs use the machine one, which the test may write.
+inline void writeHives(const test::TestWorld& world, const QByteArray& lines) {
+    const QByteArray header = "Windows Registry Editor Version 5.00\n\n[";
+    const QByteArray section = "\\Software\\Calderwick\\Nimbuscope]\n";
+    world.writeFile(userHive(world), header + "HKEY_CURRENT_USER" + section + lines);
+    world.writeFile(machineHive(world), header + "HKEY_LOCAL_MACHINE" + section + lines);
+}
+/// The cache files of every user whose names match `pattern`, with their folders.
+inline QStringList cachedFiles(const test::TestWorld& world, const QString& pattern) {
+    QStringList files;
+    const QDir shared(world.tmp() + QStringLiteral("/Nimbuscope"));
+    for (const QString& user : shared.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QDir data(shared.filePath(user) + QStringLiteral("/data"));
+        for (const QString& name : data.entryList({pattern}, QDir::Files)) {
+            files << data.filePath(name);
+        }
+    }
+    return files;
+}
 
 /// The real saver on a private 1024x768 X server, downloading from tools/noaa-sim over
 /// loopback, in a private world whose hives point at the simulator with the zip code 64106.

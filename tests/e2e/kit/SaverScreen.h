@@ -2,7 +2,6 @@
 
 #include "e2e/kit/ImageCompare.h"
 
-#include <QFont>
 #include <QImage>
 #include <QRect>
 

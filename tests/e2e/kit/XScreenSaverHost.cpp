@@ -4,7 +4,6 @@
 #include "e2e/kit/XvfbSession.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -36,12 +35,9 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 
 XScreenSaverHost::XScreenSaverHost(XvfbSession& session, QString saver, const QByteArray& hiveLines)
     : session_(session), saver_(std::move(saver)), uid_(::getuid()), gid_(::getgid()) {
-    if (QStandardPaths::findExecutable(QStringLiteral("xscreensaver")).isEmpty()) {
+    if (QStandardPaths::findExecutable(QStringLiteral("xscreensaver")).isEmpty() ||
+        !home_.isValid()) {
         unavailable_ = QStringLiteral("xscreensaver is not installed (scripts/install-deps)");
-        return;
-    }
-    if (!home_.isValid()) {
-        unavailable_ = QStringLiteral("no private home for the host");
         return;
     }
     // XScreenSaver launches no display mode as root: a root test runs it as a user of its own.
@@ -49,10 +45,10 @@ XScreenSaverHost::XScreenSaverHost(XvfbSession& session, QString saver, const QB
         if (::getpwnam(kUser) == nullptr) {
             // Two tests may add the user at once; the one that loses finds it made.
             QProcess::execute(QStringLiteral("useradd"),
-                              {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
-                               QStringLiteral("--home-dir"), QStringLiteral("/nonexistent"),
-                               QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
-                               QString::fromLatin1(kUser)});
+                              QStringLiteral("--system --no-create-home --home-dir /nonexistent "
+                                             "--shell /usr/sbin/nologin %1")
+                                  .arg(QLatin1String(kUser))
+                                  .split(u' '));
         }
         const passwd* user = ::getpwnam(kUser);
         if (user == nullptr) {
@@ -63,17 +59,6 @@ XScreenSaverHost::XScreenSaverHost(XvfbSession& session, QString saver, const QB
         uid_ = user->pw_uid;
         gid_ = user->pw_gid;
     }
-    prepareHome(hiveLines);
-}
-
-XScreenSaverHost::~XScreenSaverHost() {
-    if (daemon_ && daemon_->isRunning()) {
-        command(QStringLiteral("exit"));
-        daemon_->waitForEnd(kExitMs);
-    }
-}
-
-void XScreenSaverHost::prepareHome(const QByteArray& hiveLines) {
     const QString home = home_.path();
     const QByteArray hive = "Windows Registry Editor Version 5.00\n\n"
                             "[HKEY_CURRENT_USER\\Software\\Calderwick\\Nimbuscope]\n" +
@@ -82,25 +67,23 @@ void XScreenSaverHost::prepareHome(const QByteArray& hiveLines) {
     // The saver reads the machine hive wherever its user may write it.
     writeFile(home + QStringLiteral("/xdg/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg"),
               QByteArray(hive).replace("HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"));
-    QDir().mkpath(home + QStringLiteral("/tmp"));
-    QDir().mkpath(home + QStringLiteral("/run"));
-    QFile::setPermissions(home + QStringLiteral("/run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     writeFile(home + QStringLiteral("/.xscreensaver"),
               "mode: one\nselected: 0\ntimeout: 0:30:00\ncycle: 0:30:00\nlock: False\n"
               "splash: False\nfade: False\nunfade: False\nprograms: \"Nimbuscope\" " +
                   QFile::encodeName(saver_) + " /s \\n\\\n");
-    QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                    QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                    QFile::ExeOther);
-    QStringList paths{home};
-    QDirIterator all(home, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                     QDirIterator::Subdirectories);
-    while (all.hasNext()) {
-        paths.append(all.next());
-    }
-    for (const QString& path : paths) {
-        [[maybe_unused]] const int rc = ::lchown(QFile::encodeName(path).constData(), uid_, gid_);
+    QDir().mkpath(home + QStringLiteral("/tmp"));
+    QDir().mkpath(home + QStringLiteral("/run"));
+    QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("755"), home});
+    QProcess::execute(QStringLiteral("chmod"),
+                      {QStringLiteral("700"), home + QStringLiteral("/run")});
+    QProcess::execute(QStringLiteral("chown"),
+                      {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(uid_).arg(gid_), home});
+}
+
+XScreenSaverHost::~XScreenSaverHost() {
+    if (daemon_ && daemon_->isRunning()) {
+        command(QStringLiteral("exit"));
+        daemon_->waitForEnd(kExitMs);
     }
 }
 

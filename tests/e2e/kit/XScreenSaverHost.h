@@ -63,7 +63,6 @@ private:
     /// `program` with `arguments` run by the host's user in its environment.
     std::unique_ptr<ProgramRun> runAsUser(const QString& program, const QStringList& arguments,
                                           const QString& window = {}) const;
-    void prepareHome(const QByteArray& hiveLines);
 
     XvfbSession& session_;
     QString saver_;

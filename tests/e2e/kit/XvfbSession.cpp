@@ -117,9 +117,8 @@ bool XvfbSession::key(const QString& keys) const {
                    keys.split(QLatin1Char(' '), Qt::SkipEmptyParts));
 }
 
-bool XvfbSession::mouseMove(QPoint position, int screen) const {
-    return xdotool({QStringLiteral("mousemove"), QStringLiteral("--screen"),
-                    QString::number(screen), QString::number(position.x()),
+bool XvfbSession::mouseMove(QPoint position) const {
+    return xdotool({QStringLiteral("mousemove"), QString::number(position.x()),
                     QString::number(position.y())});
 }
 
@@ -127,10 +126,6 @@ bool XvfbSession::mouseMoveBy(QPoint delta) const {
     // "--" keeps a negative step from being read as an option.
     return xdotool({QStringLiteral("mousemove_relative"), QStringLiteral("--"),
                     QString::number(delta.x()), QString::number(delta.y())});
-}
-
-bool XvfbSession::click() const {
-    return xdotool({QStringLiteral("click"), QStringLiteral("1")});
 }
 
 } // namespace nimbuscope::e2e

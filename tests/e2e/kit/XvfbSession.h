@@ -40,7 +40,6 @@ public:
     /// Why the server is not running.
     QString errorString() const { return error_; }
     int displayNumber() const { return display_; }
-    /// ":N"
     QString displayName() const { return QStringLiteral(":%1").arg(display_); }
     /// The test's own connection to the server (valid while isRunning()).
     XClient& x() { return *client_; }
@@ -59,15 +58,11 @@ public:
     QList<quint32> findWindows(const QString& namePattern, bool onlyVisible = false) const;
     /// The first window matching `namePattern` within `timeoutMs`; 0 when none came.
     quint32 waitForWindow(const QString& namePattern, int timeoutMs, bool onlyVisible = true) const;
-    /// Presses and releases keys to the focused window: "Escape", "ctrl+a", several separated
-    /// by blanks.
+    /// Presses and releases keys to the focused window: "Escape", "alt+x", several by blanks.
     bool key(const QString& keys) const;
-    /// Moves the pointer to `position` on `screen`.
-    bool mouseMove(QPoint position, int screen = 0) const;
-    /// Moves the pointer by `delta` from where it is.
+    /// Moves the pointer to `position` on the first screen, or by `delta` from where it is.
+    bool mouseMove(QPoint position) const;
     bool mouseMoveBy(QPoint delta) const;
-    /// Presses and releases the left button where the pointer is.
-    bool click() const;
 
 private:
     /// Runs xdotool on this display; true when it ended with status 0.
