@@ -1,15 +1,15 @@
 // The saver as a display mode of the real XScreenSaver ("mode: one"), on a private X server,
 // downloading from tools/noaa-sim: every copy the host starts animates, copies take turns at
-// the downloads, and the host never has a crash to show.
+// the downloads, a copy's SIGTERM leaves no half-written file, and the host never has a crash
+// to show.
 #include "e2e/kit/ImageCompare.h"
 #include "e2e/kit/NoaaSimRun.h"
 #include "e2e/kit/XScreenSaverHost.h"
 #include "e2e/kit/XvfbSession.h"
 
+#include <QDirIterator>
 #include <QMap>
 #include <QThread>
-
-#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -17,55 +17,37 @@ using namespace nimbuscope::e2e;
 
 namespace {
 
-const QSize kScreen{1024, 768};
-// The preview pane of XScreenSaver's settings, as they size it here.
-const QRect kPreviewPane{150, 100, 725, 407};
-constexpr QRgb kPaneColour = 0xff606060;
-// A cold first pass and a frame drawn from it.
+// A cold first pass and a frame drawn from it; a frame makes about 5 % of the screen vivid,
+// the start-up logo about 0.1 %.
 constexpr int kRadarShownMs = 45000;
-// A frame on screen makes about 5 % of the screen vivid, the start-up logo about 0.1 %.
 constexpr double kRadarVivid = 0.01;
 constexpr unsigned long kCycleEveryMs = 500;
 // Several frames at the default pace, the last frame's hold included.
 constexpr unsigned long kAnimatesWithinMs = 6000;
 
-bool radarOn(XvfbSession& session, int screen) {
-    return waitUntil([&] { return vividShare(session.x().grabScreen(screen)) > kRadarVivid; },
-                     kRadarShownMs, 200);
+bool radarIn(const std::function<QImage()>& grab) {
+    return waitUntil([&] { return vividShare(grab()) > kRadarVivid; }, kRadarShownMs, 200);
 }
-
-/// The copies that showed frames after `since` (monotonic seconds), with how many each.
-QMap<qint64, int> framesSince(const QList<TraceLine>& trace, double since) {
-    QMap<qint64, int> copies;
-    for (const TraceLine& line : trace) {
-        if (line.event == "frame" && line.time > since) {
-            ++copies[line.pid];
-        }
-    }
-    return copies;
-}
-
-struct HostCase {
-    const char* name;
-    int screens;
-    int cycles;
-    bool preview;
-};
 
 } // namespace
 
 TEST(HostE2e, EveryCopyAnimatesOneDownloadsAtATimeAndNoneEverCrashes) {
-    const HostCase rows[] = {{"30 fast cycles", 1, 30, false},
-                             {"two X screens", 2, 0, false},
-                             {"the settings' preview beside the full screen", 1, 0, true}};
-    for (const HostCase& row : rows) {
+    // preview: XScreenSaver's settings running their preview beside the full screen.
+    const struct {
+        const char* name;
+        int screens, cycles;
+        bool preview;
+    } rows[] = {{"30 fast cycles", 1, 30, false},
+                {"two X screens", 2, 0, false},
+                {"the settings' preview beside the full screen", 1, 0, true}};
+    for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        XvfbSession session(XvfbOptions{kScreen, row.screens});
+        XvfbSession session(XvfbOptions{QSize(1024, 768), row.screens});
         ASSERT_RUNNING(session);
         NoaaSimRun sim(QStringLiteral(NIMBUSCOPE_NOAA_SIM));
         ASSERT_TRUE(sim.isListening()) << sim.describe().toStdString();
         XScreenSaverHost host(session, QStringLiteral(NIMBUSCOPE_SAVER_PROGRAM),
-                              sim.registryLines().toUtf8() +
+                              sim.registryLines() +
                                   "\"zipcode\"=\"64106\"\n\"locationMode\"=dword:00000001\n");
         if (!host.unavailable().isEmpty()) {
             GTEST_SKIP() << host.unavailable().toStdString();
@@ -74,16 +56,15 @@ TEST(HostE2e, EveryCopyAnimatesOneDownloadsAtATimeAndNoneEverCrashes) {
 
         std::unique_ptr<ProgramRun> preview;
         if (row.preview) {
-            const quint32 pane = session.x().createWindow(kPreviewPane, kPaneColour);
+            const quint32 pane = session.x().createWindow({150, 100, 725, 407}, 0xff606060);
             preview = host.startPreviewCopy(pane);
-            ASSERT_TRUE(
-                waitUntil([&] { return vividShare(session.x().grabWindow(pane)) > kRadarVivid; },
-                          kRadarShownMs, 200))
+            ASSERT_TRUE(radarIn([&] { return session.x().grabWindow(pane); }))
                 << preview->describe().toStdString();
         }
         ASSERT_TRUE(host.command(QStringLiteral("activate")));
         for (int screen = 0; screen < row.screens; ++screen) {
-            EXPECT_TRUE(radarOn(session, screen)) << screen << host.log().toStdString();
+            EXPECT_TRUE(radarIn([&] { return session.x().grabScreen(screen); }))
+                << screen << host.log().toStdString();
         }
         for (int i = 0; i < row.cycles; ++i) {
             ASSERT_TRUE(host.command(QStringLiteral("cycle")));
@@ -92,8 +73,13 @@ TEST(HostE2e, EveryCopyAnimatesOneDownloadsAtATimeAndNoneEverCrashes) {
         }
         const double settled = monotonicNow();
         QThread::msleep(kAnimatesWithinMs);
-        // Each screen's copy, and the preview's, animates; all are alive.
-        const QMap<qint64, int> animating = framesSince(host.trace(), settled);
+        // Each screen's copy, and the preview's, animates.
+        QMap<qint64, int> animating;
+        for (const TraceLine& line : host.trace()) {
+            if (line.event == "frame" && line.time > settled) {
+                ++animating[line.pid];
+            }
+        }
         EXPECT_EQ(animating.size(), row.screens + (row.preview ? 1 : 0));
         if (preview) {
             EXPECT_TRUE(animating.contains(preview->processId()));
@@ -105,7 +91,11 @@ TEST(HostE2e, EveryCopyAnimatesOneDownloadsAtATimeAndNoneEverCrashes) {
         const QString log = host.log();
         EXPECT_FALSE(log.contains(QLatin1String("crashed"))) << log.toStdString();
         EXPECT_FALSE(log.contains(QLatin1String("abnormally"))) << log.toStdString();
+        // Each cycle ends a copy in order, whatever it was writing.
         EXPECT_EQ(log.count(QLatin1String("exited normally with SIGTERM")), row.cycles);
+        QDirIterator leftovers(host.home(), {QStringLiteral(".nimbuscope-write-*")},
+                               QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        EXPECT_FALSE(leftovers.hasNext()) << leftovers.next().toStdString();
         EXPECT_EQ(downloadTurnsBroken(host.trace()), QString());
     }
 }

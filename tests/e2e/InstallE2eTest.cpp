@@ -1,6 +1,7 @@
-// The installed programs, laid out by "cmake --install" under a private prefix: they must find
-// their data in that prefix rather than in the source tree, and the desktop entries must be
-// valid and start programs that were installed.
+// The saver's package, laid out by "cmake --install" under a private prefix: its desktop entries
+// are valid and start programs it installed, and its preview ("/p <window id>") reads the
+// picture of that prefix, fills the host's window whatever its size, ends with it and writes
+// nothing; a window id that leads nowhere ends it at once.
 #include "common/TestWorld.h"
 #include "e2e/kit/ImageCompare.h"
 #include "e2e/kit/XvfbSession.h"
@@ -18,21 +19,16 @@ using namespace nimbuscope::test;
 namespace {
 
 constexpr int kInstallWithinMs = 60000;
-constexpr int kToolWithinMs = 10000;
 constexpr int kDrawnWithinMs = 10000;
 constexpr int kGoneWithinMs = 500;
 // Nothing shipped is this colour, so seeing it proves the installed copy was read.
 constexpr QRgb kMarkColour = 0x12c05a;
-constexpr QRgb kHostColour = 0xff00ff;
 constexpr int kColourSlack = 8;
 
-const char* const kDesktopEntries[] = {"share/applications/nimbuscope-settings.desktop",
-                                       "share/applications/nimbuscope-launcher.desktop"};
-
 /// Runs `program` to its end; empty when it succeeded, else what went wrong.
-QString runToEnd(const QString& program, const QStringList& arguments, int timeoutMs) {
+QString runToEnd(const QString& program, const QStringList& arguments) {
     ProgramRun run(program, arguments, QProcessEnvironment::systemEnvironment());
-    if (run.waitForEnd(timeoutMs) && run.endedNormally() && run.exitCode() == 0) {
+    if (run.waitForEnd(kInstallWithinMs) && run.endedNormally() && run.exitCode() == 0) {
         return {};
     }
     return run.describe() + QLatin1Char('\n') + QString::fromLocal8Bit(run.standardOutput());
@@ -40,62 +36,78 @@ QString runToEnd(const QString& program, const QStringList& arguments, int timeo
 
 } // namespace
 
-// One test: the install takes most of its time.
-TEST(InstallE2eTest, ProgramsReadTheirOwnPrefixAndDesktopEntriesStartThem) {
+TEST(InstallE2eTest, DesktopEntriesStartInstalledProgramsAndThePreviewFollowsItsHost) {
     const TestWorld world;
-    const QString prefix = world.root() + QStringLiteral("/prefix");
-    const auto installed = [&](const QString& relative) {
-        return prefix + QLatin1Char('/') + relative;
-    };
+    const QString prefix = world.root() + QStringLiteral("/prefix/");
     const QString failure =
         runToEnd(QStringLiteral(NIMBUSCOPE_CMAKE_COMMAND),
                  {QStringLiteral("--install"), QStringLiteral(NIMBUSCOPE_BUILD_DIR),
-                  QStringLiteral("--prefix"), prefix},
-                 kInstallWithinMs);
+                  QStringLiteral("--prefix"), prefix, QStringLiteral("--component"),
+                  QStringLiteral("saver")});
     ASSERT_TRUE(failure.isEmpty()) << failure.toStdString();
 
-    for (const char* entry : kDesktopEntries) {
+    for (const char* entry : {"nimbuscope-settings", "nimbuscope-launcher"}) {
         SCOPED_TRACE(entry);
-        const QString path = installed(QLatin1String(entry));
-        const QString invalid =
-            runToEnd(QStringLiteral("desktop-file-validate"), {path}, kToolWithinMs);
+        const QString path = prefix + QStringLiteral("share/applications/%1.desktop").arg(entry);
+        const QString invalid = runToEnd(QStringLiteral("desktop-file-validate"), {path});
         EXPECT_TRUE(invalid.isEmpty()) << invalid.toStdString();
-
         QSettings desktop(path, QSettings::IniFormat);
         const QString exec = desktop.value(QStringLiteral("Desktop Entry/Exec")).toString();
-        const QString program = exec.section(QLatin1Char(' '), 0, 0);
-        EXPECT_TRUE(QFileInfo(installed(QStringLiteral("bin/") + program)).isExecutable())
+        EXPECT_TRUE(
+            QFileInfo(prefix + QStringLiteral("bin/") + exec.section(u' ', 0, 0)).isExecutable())
             << exec.toStdString();
         const QString icon = desktop.value(QStringLiteral("Desktop Entry/Icon")).toString();
-        EXPECT_FALSE(QImage(installed(QStringLiteral("share/icons/hicolor/128x128/apps/") + icon +
-                                      QStringLiteral(".png")))
-                         .isNull())
+        EXPECT_FALSE(
+            QImage(prefix + QStringLiteral("share/icons/hicolor/128x128/apps/%1.png").arg(icon))
+                .isNull())
             << icon.toStdString();
     }
-
-    const QString picture = installed(QStringLiteral("share/nimbuscope/NimbuscopePreview.jpg"));
-    ASSERT_TRUE(QFileInfo(picture).isFile());
-    for (const char* file : {"RadarList.txt", "RadarUnavailable.jpg"}) {
-        EXPECT_TRUE(QFileInfo(installed(QStringLiteral("share/nimbuscope/") + QLatin1String(file)))
-                        .isFile())
-            << file;
+    const QString data = prefix + QStringLiteral("share/nimbuscope/");
+    for (const char* file : {"RadarList.txt", "RadarUnavailable.jpg", "NimbuscopePreview.jpg"}) {
+        EXPECT_TRUE(QFileInfo(data + QLatin1String(file)).isFile()) << file;
     }
-    // The installed preview picture, not the source tree's, must be what the preview shows.
     QImage mark(160, 121, QImage::Format_RGB32);
     mark.fill(kMarkColour);
-    ASSERT_TRUE(QFile::remove(picture));
-    ASSERT_TRUE(mark.save(picture, "JPG"));
+    ASSERT_TRUE(QFile::remove(data + QStringLiteral("NimbuscopePreview.jpg")));
+    ASSERT_TRUE(mark.save(data + QStringLiteral("NimbuscopePreview.jpg"), "JPG"));
 
     XvfbSession session;
-    ASSERT_TRUE(session.isRunning()) << session.errorString().toStdString();
-    const quint32 host = session.x().createWindow({20, 20, 160, 121}, kHostColour);
+    ASSERT_RUNNING(session);
+    const quint32 host = session.x().createWindow({20, 20, 160, 121}, 0xff00ff);
     ASSERT_NE(host, 0u);
-    const auto run = session.run(installed(QStringLiteral("bin/nimbuscope")),
-                                 {QStringLiteral("/p"), QString::number(host)});
-    EXPECT_TRUE(waitUntil(
-        [&] { return colourShare(session.x().grabWindow(host), kMarkColour, kColourSlack) > 0.99; },
-        kDrawnWithinMs))
-        << run->describe().toStdString();
+    const QString saver = prefix + QStringLiteral("bin/nimbuscope");
+    const auto run = session.run(saver, {QStringLiteral("/p"), QString::number(host)});
+    const auto filled = [&](QSize size) {
+        return waitUntil(
+            [&] {
+                const QImage shown = session.x().grabWindow(host);
+                return shown.size() == size && colourShare(shown, kMarkColour, kColourSlack) > 0.99;
+            },
+            kDrawnWithinMs);
+    };
+    EXPECT_TRUE(filled({160, 121})) << run->describe().toStdString();
+    EXPECT_EQ(session.x().children(host).size(), 1);
+    for (const QSize size : {QSize(320, 242), QSize(120, 121)}) {
+        ASSERT_TRUE(session.x().resizeWindow(host, size));
+        EXPECT_TRUE(filled(size)) << size.width();
+    }
     ASSERT_TRUE(session.x().destroyWindow(host));
-    EXPECT_TRUE(run->waitForEnd(kGoneWithinMs));
+    ASSERT_TRUE(run->waitForEnd(kGoneWithinMs)) << "still running after the host went";
+    EXPECT_TRUE(run->endedNormally());
+    EXPECT_EQ(run->exitCode(), 0) << run->describe().toStdString();
+    const QStringList written =
+        QDir(world.tmp()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    EXPECT_TRUE(written.isEmpty()) << written.join(u' ').toStdString();
+
+    // Without a host the picture stands alone until its window goes; a window id that leads
+    // nowhere ends the program at once.
+    const auto alone = session.run(saver, {QStringLiteral("/p")});
+    const quint32 own = session.waitForWindow(QStringLiteral("^Nimbuscope$"), kDrawnWithinMs);
+    ASSERT_NE(own, 0u) << alone->describe().toStdString();
+    ASSERT_TRUE(session.x().destroyWindow(own));
+    EXPECT_TRUE(alone->waitForEnd(kGoneWithinMs));
+    for (const QString& id : {QString::number(host), QStringLiteral("2147483647")}) {
+        const auto refused = session.run(saver, {QStringLiteral("/p"), id});
+        EXPECT_TRUE(refused->waitForEnd(5000)) << id.toStdString();
+    }
 }

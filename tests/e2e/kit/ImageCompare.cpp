@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <vector>
 
 namespace nimbuscope::e2e {
 
@@ -30,87 +29,36 @@ double meanColourDifference(const QImage& a, const QImage& b) {
     return double(total) / (3.0 * double(left.width()) * double(left.height()));
 }
 
-double colourShare(const QImage& image, QRgb colour, int tolerance) {
-    if (image.isNull()) {
-        return 0;
-    }
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    qint64 matching = 0;
-    for (int y = 0; y < rgb.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x) {
-            matching += std::abs(qRed(line[x]) - qRed(colour)) <= tolerance &&
-                        std::abs(qGreen(line[x]) - qGreen(colour)) <= tolerance &&
-                        std::abs(qBlue(line[x]) - qBlue(colour)) <= tolerance;
-        }
-    }
-    return double(matching) / (double(rgb.width()) * double(rgb.height()));
-}
-
 namespace {
 
 constexpr int kTextMargin = 8;
 
-bool inked(QRgb pixel, int minLevel) {
-    return std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)}) >= minLevel;
-}
-
-/// The inked pixels of `image` inside `box`, row by row.
-struct InkMask {
-    int width = 0;
-    int height = 0;
-    std::vector<bool> ink;
-    bool at(int x, int y) const {
-        return x >= 0 && y >= 0 && x < width && y < height && ink[size_t(y * width + x)];
+/// The share of the picture's pixels for which `holds` is true; 0 for a null picture.
+template <typename Test> double shareOf(const QImage& picture, Test holds) {
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    qint64 count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        count += std::count_if(line, line + image.width(), holds);
     }
-};
-
-InkMask inkMask(const QImage& image, const QRect& box, int minLevel) {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    InkMask mask{box.width(), box.height(), std::vector<bool>(size_t(box.width() * box.height()))};
-    for (int y = 0; y < box.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(box.top() + y));
-        for (int x = 0; x < box.width(); ++x) {
-            mask.ink[size_t(y * box.width() + x)] = inked(line[box.left() + x], minLevel);
-        }
-    }
-    return mask;
-}
-
-double maskDistance(const InkMask& a, const InkMask& b, int dx, int dy) {
-    const int width = std::max(a.width, b.width + dx) + 1;
-    const int height = std::max(a.height, b.height + dy) + 1;
-    qint64 either = 0;
-    qint64 differing = 0;
-    for (int y = -1; y < height; ++y) {
-        for (int x = -1; x < width; ++x) {
-            const bool left = a.at(x, y);
-            const bool right = b.at(x - dx, y - dy);
-            either += left || right ? 1 : 0;
-            differing += left != right ? 1 : 0;
-        }
-    }
-    return either == 0 ? 1.0 : double(differing) / double(either);
+    return image.isNull() ? 0 : double(count) / (double(image.width()) * image.height());
 }
 
 } // namespace
 
-double vividShare(const QImage& picture, int spread) {
-    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
-    if (image.isNull()) {
-        return 0;
-    }
-    qint64 vivid = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            const int r = qRed(line[x]);
-            const int g = qGreen(line[x]);
-            const int b = qBlue(line[x]);
-            vivid += std::max({r, g, b}) - std::min({r, g, b}) > spread ? 1 : 0;
-        }
-    }
-    return double(vivid) / (double(image.width()) * image.height());
+double colourShare(const QImage& image, QRgb colour, int tolerance) {
+    return shareOf(image, [&](QRgb p) {
+        return std::abs(qRed(p) - qRed(colour)) <= tolerance &&
+               std::abs(qGreen(p) - qGreen(colour)) <= tolerance &&
+               std::abs(qBlue(p) - qBlue(colour)) <= tolerance;
+    });
+}
+
+double vividShare(const QImage& image, int spread) {
+    return shareOf(image, [&](QRgb p) {
+        return std::max({qRed(p), qGreen(p), qBlue(p)}) - std::min({qRed(p), qGreen(p), qBlue(p)}) >
+               spread;
+    });
 }
 
 QImage renderText(const QString& text, const QFont& font, QRgb colour) {
@@ -134,7 +82,7 @@ QRect inkBounds(const QImage& image, int minLevel) {
     for (int y = 0; y < rgb.height(); ++y) {
         const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
         for (int x = 0; x < rgb.width(); ++x) {
-            if (inked(line[x], minLevel)) {
+            if (std::max({qRed(line[x]), qGreen(line[x]), qBlue(line[x])}) >= minLevel) {
                 left = std::min(left, x);
                 right = std::max(right, x);
                 top = std::min(top, y);
@@ -143,24 +91,6 @@ QRect inkBounds(const QImage& image, int minLevel) {
         }
     }
     return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
-}
-
-double inkDistance(const QImage& a, const QImage& b, int minLevel, int sizeSlack) {
-    const QRect boxA = inkBounds(a, minLevel);
-    const QRect boxB = inkBounds(b, minLevel);
-    if (boxA.isNull() || boxB.isNull() || std::abs(boxA.width() - boxB.width()) > sizeSlack ||
-        std::abs(boxA.height() - boxB.height()) > sizeSlack) {
-        return 1;
-    }
-    const InkMask maskA = inkMask(a, boxA, minLevel);
-    const InkMask maskB = inkMask(b, boxB, minLevel);
-    double best = 1;
-    for (int dy = -1; dy <= 1; ++dy) {
-        for (int dx = -1; dx <= 1; ++dx) {
-            best = std::min(best, maskDistance(maskA, maskB, dx, dy));
-        }
-    }
-    return best;
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs) {

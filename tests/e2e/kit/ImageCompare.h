@@ -32,13 +32,6 @@ QImage renderText(const QString& text, const QFont& font, QRgb colour);
 /// `minLevel` (text on a dark ground); null when there is none.
 QRect inkBounds(const QImage& image, int minLevel = 128);
 
-/// How unlike the inked shapes of two pictures are, each cut to its inkBounds: 1 when
-/// either has no ink or the boxes differ by more than `sizeSlack` pixels in width or
-/// height, else the share of inked pixels in either that are not inked in the other
-/// (aligned at the boxes' top-left corners, best of a pixel's shift either way).
-/// 0 for the same text in the same font.
-double inkDistance(const QImage& a, const QImage& b, int minLevel = 128, int sizeSlack = 3);
-
 /// Asks `condition` every `pollMs` until it holds or `timeoutMs` have passed; true when it
 /// held. Events of this process are served meanwhile. For things that happen elsewhere,
 /// such as a window being drawn by another program.

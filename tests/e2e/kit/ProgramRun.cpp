@@ -46,11 +46,6 @@ QByteArray ProgramRun::standardOutput() {
     return out_;
 }
 
-QByteArray ProgramRun::standardError() {
-    collect();
-    return err_;
-}
-
 void ProgramRun::kill() {
     if (process_.state() != QProcess::NotRunning) {
         process_.kill();
@@ -60,16 +55,12 @@ void ProgramRun::kill() {
 
 QString ProgramRun::describe() {
     collect();
-    QString state;
-    if (!started_) {
-        state = QStringLiteral("not started: ") + process_.errorString();
-    } else if (process_.state() != QProcess::NotRunning) {
-        state = QStringLiteral("still running");
-    } else if (process_.exitStatus() == QProcess::CrashExit) {
-        state = QStringLiteral("killed by a signal");
-    } else {
-        state = QStringLiteral("exit code %1").arg(process_.exitCode());
-    }
+    const QString state = !started_ ? QStringLiteral("not started: ") + process_.errorString()
+                          : process_.state() != QProcess::NotRunning
+                              ? QStringLiteral("still running")
+                          : process_.exitStatus() == QProcess::CrashExit
+                              ? QStringLiteral("killed by a signal")
+                              : QStringLiteral("exit code %1").arg(process_.exitCode());
     return state + QStringLiteral("; stderr: ") + QString::fromLocal8Bit(err_);
 }
 

@@ -27,9 +27,8 @@ public:
     bool endedNormally() const;
     int exitCode() const { return process_.exitCode(); }
     qint64 processId() const { return process_.processId(); }
-    /// Everything the program has written so far.
+    /// Everything the program has written to its standard output so far.
     QByteArray standardOutput();
-    QByteArray standardError();
     /// Ends the program with SIGKILL and waits for it.
     void kill();
     /// A line for failure messages: state, exit code and the standard error so far.

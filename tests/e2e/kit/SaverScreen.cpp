@@ -19,82 +19,38 @@ constexpr int kFramePollMs = 300;
 constexpr double kFrameChanged = 0.5;
 constexpr int kProblemPx = 13;
 constexpr QRgb kProblemColour = 0xffffc857;
-
-int strongest(QRgb pixel) {
-    return std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)});
-}
-
-bool rowHasInk(const QImage& image, int y, int minLevel) {
-    const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-    return std::any_of(line, line + image.width(),
-                       [&](QRgb pixel) { return strongest(pixel) >= minLevel; });
-}
+constexpr int kInkSlack = 3;
 
 } // namespace
 
-QFont saverFont(int pixelSize) {
+bool problemLineShown(XvfbSession& session) {
+    // The saver window's font: bold Liberation Sans.
     QFont font(QStringLiteral("Liberation Sans"));
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(pixelSize);
+    font.setPixelSize(kProblemPx);
     font.setBold(true);
-    return font;
-}
-
-int pictureTop(const QImage& screen, int fromRow) {
-    const QImage image = screen.convertToFormat(QImage::Format_RGB32);
-    for (int y = std::max(0, fromRow); y < image.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-        const auto lit = std::count_if(line, line + image.width(),
-                                       [](QRgb pixel) { return strongest(pixel) > kLit; });
-        if (lit >= kPictureRowLit) {
-            return y;
-        }
-    }
-    return -1;
-}
-
-int firstLitColumn(const QImage& screen, int row) {
-    if (row < 0 || row >= screen.height()) {
-        return -1;
-    }
-    for (int x = 0; x < screen.width(); ++x) {
-        if (strongest(screen.pixel(x, row)) > kLit) {
-            return x;
-        }
-    }
-    return -1;
-}
-
-QImage firstInkBand(const QImage& picture, int minLevel) {
-    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
-    int top = 0;
-    while (top < image.height() && !rowHasInk(image, top, minLevel)) {
-        ++top;
-    }
-    int bottom = top;
-    while (bottom < image.height() && rowHasInk(image, bottom, minLevel)) {
-        ++bottom;
-    }
-    return top < image.height() ? image.copy(0, top, image.width(), bottom - top) : QImage();
-}
-
-double problemLineDistance(XvfbSession& session) {
     const QImage message = renderText(
-        QStringLiteral("Nimbuscope is having difficulty connecting to the NOAA website."),
-        saverFont(kProblemPx), kProblemColour);
-    return inkDistance(session.x().grabScreen().copy(kProblemArea), message);
+        QStringLiteral("Nimbuscope is having difficulty connecting to the NOAA website."), font,
+        kProblemColour);
+    const QRect wanted = inkBounds(message);
+    const QRect shown = inkBounds(session.x().grabScreen().copy(kProblemArea));
+    return !shown.isNull() && std::abs(shown.width() - wanted.width()) <= kInkSlack &&
+           std::abs(shown.height() - wanted.height()) <= kInkSlack;
 }
 
-quint32 waitForSetupDialog(XvfbSession& session, int withinMs) {
-    const quint32 dialog = session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), withinMs);
-    if (dialog != 0) {
-        QThread::msleep(kDialogActivationMs);
+QRect pictureArea(const QImage& screen) {
+    const QImage image = screen.convertToFormat(QImage::Format_RGB32);
+    int top = kCaptionBandTop;
+    for (; top < image.height(); ++top) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(top));
+        if (std::count_if(line, line + image.width(), [](QRgb p) {
+                return std::max({qRed(p), qGreen(p), qBlue(p)}) > kLit;
+            }) >= kPictureRowLit) {
+            break;
+        }
     }
-    return dialog;
-}
-
-bool typeInto(XvfbSession& session, quint32 window, const QString& keys) {
-    return session.mouseMove(session.x().windowGeometry(window).center()) && session.key(keys);
+    top = top < image.height() ? top : kCaptionBandTop;
+    return QRect(0, top, screen.width(), kProblemArea.top() - top);
 }
 
 bool framesPlayIn(XvfbSession& session, const QRect& area) {
@@ -108,6 +64,18 @@ bool framesPlayIn(XvfbSession& session, const QRect& area) {
             return changes >= kFrameChanges;
         },
         kFramesPlayWithinMs, kFramePollMs);
+}
+
+quint32 waitForSetupDialog(XvfbSession& session, int withinMs) {
+    const quint32 dialog = session.waitForWindow(QStringLiteral("^Nimbuscope Setup$"), withinMs);
+    if (dialog != 0) {
+        QThread::msleep(kDialogActivationMs);
+    }
+    return dialog;
+}
+
+bool typeInto(XvfbSession& session, quint32 window, const QString& keys) {
+    return session.mouseMove(session.x().windowGeometry(window).center()) && session.key(keys);
 }
 
 } // namespace nimbuscope::e2e

@@ -4,12 +4,12 @@
 #include "e2e/kit/XvfbSession.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <chrono>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -23,14 +23,6 @@ constexpr int kExitMs = 5000;
 // A row of the crash box's frame spans nearly the screen; a radar picture is 600 wide.
 constexpr double kBoxRowShare = 0.8;
 
-QString hexId(quint32 window) {
-    return QStringLiteral("0x%1").arg(window, 0, 16);
-}
-
-bool isBoxRed(QRgb pixel) {
-    return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60;
-}
-
 void writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(path.section(QLatin1Char('/'), 0, -2));
     QFile file(path);
@@ -42,18 +34,50 @@ void writeFile(const QString& path, const QByteArray& bytes) {
 } // namespace
 
 XScreenSaverHost::XScreenSaverHost(XvfbSession& session, QString saver, const QByteArray& hiveLines)
-    : session_(session), saver_(std::move(saver)) {
-    if (QStandardPaths::findExecutable(QStringLiteral("xscreensaver")).isEmpty()) {
+    : session_(session), saver_(std::move(saver)), uid_(::getuid()), gid_(::getgid()) {
+    if (QStandardPaths::findExecutable(QStringLiteral("xscreensaver")).isEmpty() ||
+        !home_.isValid()) {
         unavailable_ = QStringLiteral("xscreensaver is not installed (scripts/install-deps)");
         return;
     }
-    if (!home_.isValid() || !prepareUser()) {
-        if (unavailable_.isEmpty()) {
-            unavailable_ = QStringLiteral("no private home for the host");
+    // XScreenSaver launches no display mode as root: a root test runs it as a user of its own.
+    if (::geteuid() == 0) {
+        if (::getpwnam(kUser) == nullptr) {
+            // Two tests may add the user at once; the one that loses finds it made.
+            QProcess::execute(QStringLiteral("useradd"),
+                              QStringLiteral("--system --no-create-home --home-dir /nonexistent "
+                                             "--shell /usr/sbin/nologin %1")
+                                  .arg(QLatin1String(kUser))
+                                  .split(u' '));
         }
-        return;
+        const passwd* user = ::getpwnam(kUser);
+        if (user == nullptr) {
+            unavailable_ =
+                QStringLiteral("running as root, and no unprivileged user could be made");
+            return;
+        }
+        uid_ = user->pw_uid;
+        gid_ = user->pw_gid;
     }
-    prepareHome(hiveLines);
+    const QString home = home_.path();
+    const QByteArray hive = "Windows Registry Editor Version 5.00\n\n"
+                            "[HKEY_CURRENT_USER\\Software\\Calderwick\\Nimbuscope]\n" +
+                            hiveLines;
+    writeFile(home + QStringLiteral("/config/nimbuscope/registry/HKEY_CURRENT_USER.reg"), hive);
+    // The saver reads the machine hive wherever its user may write it.
+    writeFile(home + QStringLiteral("/xdg/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg"),
+              QByteArray(hive).replace("HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"));
+    writeFile(home + QStringLiteral("/.xscreensaver"),
+              "mode: one\nselected: 0\ntimeout: 0:30:00\ncycle: 0:30:00\nlock: False\n"
+              "splash: False\nfade: False\nunfade: False\nprograms: \"Nimbuscope\" " +
+                  QFile::encodeName(saver_) + " /s \\n\\\n");
+    QDir().mkpath(home + QStringLiteral("/tmp"));
+    QDir().mkpath(home + QStringLiteral("/run"));
+    QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("755"), home});
+    QProcess::execute(QStringLiteral("chmod"),
+                      {QStringLiteral("700"), home + QStringLiteral("/run")});
+    QProcess::execute(QStringLiteral("chown"),
+                      {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(uid_).arg(gid_), home});
 }
 
 XScreenSaverHost::~XScreenSaverHost() {
@@ -61,128 +85,60 @@ XScreenSaverHost::~XScreenSaverHost() {
         command(QStringLiteral("exit"));
         daemon_->waitForEnd(kExitMs);
     }
-    daemon_.reset();
 }
 
-// XScreenSaver launches no display mode as root: a root test runs it as a user of its own.
-bool XScreenSaverHost::prepareUser() {
-    if (::geteuid() != 0) {
-        uid_ = ::getuid();
-        gid_ = ::getgid();
-        return true;
-    }
-    asOther_ = true;
-    if (::getpwnam(kUser) == nullptr) {
-        // Two tests may add the user at once; the one that loses finds it made.
-        QProcess::execute(QStringLiteral("useradd"),
-                          {QStringLiteral("--system"), QStringLiteral("--no-create-home"),
-                           QStringLiteral("--home-dir"), QStringLiteral("/nonexistent"),
-                           QStringLiteral("--shell"), QStringLiteral("/usr/sbin/nologin"),
-                           QString::fromLatin1(kUser)});
-    }
-    const passwd* user = ::getpwnam(kUser);
-    if (user == nullptr) {
-        unavailable_ = QStringLiteral("running as root, and no unprivileged user %1 could be made")
-                           .arg(QString::fromLatin1(kUser));
-        return false;
-    }
-    uid_ = user->pw_uid;
-    gid_ = user->pw_gid;
-    return true;
-}
-
-void XScreenSaverHost::prepareHome(const QByteArray& hiveLines) {
+std::unique_ptr<ProgramRun> XScreenSaverHost::runAsUser(const QString& program,
+                                                        const QStringList& arguments,
+                                                        const QString& window) const {
     const QString home = home_.path();
-    const QByteArray section = "[HKEY_CURRENT_USER\\Software\\Calderwick\\Nimbuscope]\n";
-    const QByteArray hive = "Windows Registry Editor Version 5.00\n\n" + section + hiveLines;
-    writeFile(home + QStringLiteral("/config/nimbuscope/registry/HKEY_CURRENT_USER.reg"), hive);
-    // The saver reads the machine hive wherever its user may write it.
-    QByteArray machine = hive;
-    machine.replace("HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE");
-    writeFile(home + QStringLiteral("/xdg/nimbuscope/registry/HKEY_LOCAL_MACHINE.reg"), machine);
-    QDir().mkpath(home + QStringLiteral("/run"));
-    QDir().mkpath(home + QStringLiteral("/tmp"));
-    QFile::setPermissions(home + QStringLiteral("/run"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    writeFile(home + QStringLiteral("/.xscreensaver"),
-              "mode: one\nselected: 0\ntimeout: 0:30:00\ncycle: 0:30:00\nlock: False\n"
-              "splash: False\nfade: False\nunfade: False\nprograms: \"Nimbuscope\" " +
-                  QFile::encodeName(saver_) + " /s \\n\\\n");
-    QFile::setPermissions(home, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                    QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
-                                    QFile::ExeOther);
-    QStringList paths{home};
-    QDirIterator all(home, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                     QDirIterator::Subdirectories);
-    while (all.hasNext()) {
-        paths.append(all.next());
-    }
-    for (const QString& path : paths) {
-        [[maybe_unused]] const int rc = ::lchown(QFile::encodeName(path).constData(), uid_, gid_);
-    }
-}
-
-QProcessEnvironment XScreenSaverHost::userEnvironment() const {
-    const QString home = home_.path();
+    const std::pair<const char*, QString> variables[] = {
+        {"PATH", QStringLiteral("/usr/local/bin:/usr/bin:/bin")},
+        {"LANG", QStringLiteral("C.UTF-8")},
+        {"HOME", home},
+        {"XDG_CONFIG_HOME", home + QStringLiteral("/config")},
+        {"XDG_CONFIG_DIRS", home + QStringLiteral("/xdg")},
+        {"XDG_RUNTIME_DIR", home + QStringLiteral("/run")},
+        {"TMPDIR", home + QStringLiteral("/tmp")},
+        {"NIMBUSCOPE_FRAME_TRACE", home + QStringLiteral("/trace.txt")}};
     QProcessEnvironment env;
-    env.insert(QStringLiteral("PATH"), QStringLiteral("/usr/local/bin:/usr/bin:/bin"));
-    env.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
-    env.insert(QStringLiteral("HOME"), home);
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
-    env.insert(QStringLiteral("XDG_CONFIG_DIRS"), home + QStringLiteral("/xdg"));
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/run"));
-    env.insert(QStringLiteral("TMPDIR"), home + QStringLiteral("/tmp"));
-    env.insert(QStringLiteral("NIMBUSCOPE_FRAME_TRACE"), home + QStringLiteral("/trace.txt"));
-    return session_.environment(env);
-}
-
-QStringList XScreenSaverHost::asUser(const QString& program, const QStringList& arguments) const {
-    if (!asOther_) {
-        return QStringList{program} + arguments;
+    for (const auto& [name, value] : variables) {
+        env.insert(QLatin1String(name), value);
+    }
+    if (!window.isEmpty()) {
+        env.insert(QStringLiteral("XSCREENSAVER_WINDOW"), window);
+    }
+    if (uid_ == ::getuid()) {
+        return std::make_unique<ProgramRun>(program, arguments, session_.environment(env));
     }
     // setpriv replaces itself with the program: the process is the program's own.
-    return QStringList{QStringLiteral("setpriv"),
-                       QStringLiteral("--reuid=%1").arg(uid_),
-                       QStringLiteral("--regid=%1").arg(gid_),
-                       QStringLiteral("--init-groups"),
-                       QStringLiteral("--pdeathsig=SIGKILL"),
-                       QStringLiteral("--"),
-                       program} +
-           arguments;
+    return std::make_unique<ProgramRun>(
+        QStringLiteral("setpriv"),
+        QStringList{QStringLiteral("--reuid=%1").arg(uid_), QStringLiteral("--regid=%1").arg(gid_),
+                    QStringLiteral("--init-groups"), QStringLiteral("--pdeathsig=SIGKILL"),
+                    QStringLiteral("--"), program} +
+            arguments,
+        session_.environment(env));
 }
 
 bool XScreenSaverHost::start() {
     // The log goes to a file: nobody reads a pipe while the test waits, and a full one would
     // stop the host.
-    const QStringList line =
-        asUser(QStringLiteral("xscreensaver"),
-               {QStringLiteral("-no-splash"), QStringLiteral("-verbose"), QStringLiteral("-log"),
-                home_.filePath(QStringLiteral("xscreensaver.log"))});
-    daemon_ = std::make_unique<ProgramRun>(line.first(), line.mid(1), userEnvironment());
+    daemon_ =
+        runAsUser(QStringLiteral("xscreensaver"),
+                  {QStringLiteral("-no-splash"), QStringLiteral("-verbose"), QStringLiteral("-log"),
+                   home_.filePath(QStringLiteral("xscreensaver.log"))});
     return daemon_->started() &&
            waitUntil([&] { return command(QStringLiteral("version")); }, kAnswersWithinMs, 200);
 }
 
 bool XScreenSaverHost::command(const QString& what) {
-    const QStringList line =
-        asUser(QStringLiteral("xscreensaver-command"), {QLatin1Char('-') + what});
-    QProcess process;
-    process.setProcessEnvironment(userEnvironment());
-    process.start(line.first(), line.mid(1));
-    if (!process.waitForFinished(kCommandMs)) {
-        process.kill();
-        process.waitForFinished();
-        return false;
-    }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    const auto run = runAsUser(QStringLiteral("xscreensaver-command"), {QLatin1Char('-') + what});
+    return run->waitForEnd(kCommandMs) && run->endedNormally() && run->exitCode() == 0;
 }
 
 std::unique_ptr<ProgramRun> XScreenSaverHost::startPreviewCopy(quint32 window) {
-    QProcessEnvironment env = userEnvironment();
-    env.insert(QStringLiteral("XSCREENSAVER_WINDOW"), hexId(window));
-    const QStringList line =
-        asUser(saver_, {QStringLiteral("/s"), QStringLiteral("--window-id"), hexId(window)});
-    return std::make_unique<ProgramRun>(line.first(), line.mid(1), env);
+    const QString id = QStringLiteral("0x%1").arg(window, 0, 16);
+    return runAsUser(saver_, {QStringLiteral("/s"), QStringLiteral("--window-id"), id}, id);
 }
 
 QString XScreenSaverHost::log() const {
@@ -191,14 +147,31 @@ QString XScreenSaverHost::log() const {
 }
 
 QList<TraceLine> XScreenSaverHost::trace() const {
-    return readTrace(home_.filePath(QStringLiteral("trace.txt")));
+    QFile file(home_.filePath(QStringLiteral("trace.txt")));
+    QList<TraceLine> lines;
+    for (const QByteArray& text :
+         file.open(QIODevice::ReadOnly) ? file.readAll().split('\n') : QList<QByteArray>()) {
+        const QList<QByteArray> parts = text.split(' ');
+        if (parts.size() >= 3) {
+            lines.append({parts[0].toDouble(), parts[1], parts.last().toLongLong()});
+        }
+    }
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const TraceLine& a, const TraceLine& b) { return a.time < b.time; });
+    return lines;
+}
+
+double monotonicNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 bool crashBoxShown(const QImage& screen) {
     for (int y = 0; y < screen.height(); ++y) {
         int red = 0;
         for (int x = 0; x < screen.width(); ++x) {
-            red += isBoxRed(screen.pixel(x, y)) ? 1 : 0;
+            const QRgb pixel = screen.pixel(x, y);
+            red += qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60 ? 1 : 0;
         }
         if (red > kBoxRowShare * screen.width()) {
             return true;

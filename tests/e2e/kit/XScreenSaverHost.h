@@ -1,7 +1,6 @@
 #pragma once
 
 #include "e2e/kit/ProgramRun.h"
-#include "e2e/kit/SaverWorld.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -16,6 +15,15 @@
 namespace nimbuscope::e2e {
 
 class XvfbSession;
+
+/// One line of a frame trace (NIMBUSCOPE_FRAME_TRACE): "<time> <event> ... <pid>".
+struct TraceLine {
+    double time = 0; // seconds on the monotonic clock
+    QByteArray event;
+    qint64 pid = 0;
+};
+/// Seconds on the monotonic clock, as the trace has them.
+double monotonicNow();
 
 /// The real XScreenSaver (Debian's `xscreensaver`) on a test's X server, with the saver as
 /// its one display mode ("mode: one"). XScreenSaver launches no display mode as root, so
@@ -44,26 +52,25 @@ public:
     /// both by "--window-id" and by XSCREENSAVER_WINDOW.
     std::unique_ptr<ProgramRun> startPreviewCopy(quint32 window);
 
+    /// The home of the host and of every copy it starts: their settings, cache and trace.
+    QString home() const { return home_.path(); }
     /// XScreenSaver's verbose log so far.
     QString log() const;
     /// The shared frame trace so far.
     QList<TraceLine> trace() const;
 
 private:
-    QProcessEnvironment userEnvironment() const;
-    /// `program` and `arguments` as run by the host's user.
-    QStringList asUser(const QString& program, const QStringList& arguments) const;
-    bool prepareUser();
-    void prepareHome(const QByteArray& hiveLines);
+    /// `program` with `arguments` run by the host's user in its environment.
+    std::unique_ptr<ProgramRun> runAsUser(const QString& program, const QStringList& arguments,
+                                          const QString& window = {}) const;
 
     XvfbSession& session_;
     QString saver_;
     QTemporaryDir home_{QStringLiteral("/tmp/nimbuscope-host-XXXXXX")};
     std::unique_ptr<ProgramRun> daemon_;
     QString unavailable_;
-    uint uid_ = 0;
+    uint uid_ = 0; // another user's when the test runs as root
     uint gid_ = 0;
-    bool asOther_ = false;
 };
 
 /// Whether `screen` shows XScreenSaver's crash box: a red frame around its line, whose rows

@@ -1,10 +1,9 @@
 #include "e2e/kit/XvfbSession.h"
 
+#include "e2e/kit/ImageCompare.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
-#include <QThread>
 
 #include <csignal>
 #include <sys/prctl.h>
@@ -13,123 +12,56 @@ namespace nimbuscope::e2e {
 
 namespace {
 
-// Display numbers are drawn from a range that desktops and CI rarely use, from a random
-// base so that tests running side by side seldom try the same ones.
-constexpr int kFirstDisplay = 100;
-constexpr int kDisplaySpread = 800;
-constexpr int kAttempts = 25;
 constexpr int kStartTimeoutMs = 15000;
 constexpr int kStopTimeoutMs = 5000;
-constexpr int kPollMs = 20;
+constexpr int kToolTimeoutMs = 10000;
 constexpr qsizetype kLogTailBytes = 2000;
-
-QString socketPath(int number) {
-    return QStringLiteral("/tmp/.X11-unix/X%1").arg(number);
-}
-
-QString lockPath(int number) {
-    return QStringLiteral("/tmp/.X%1-lock").arg(number);
-}
 
 } // namespace
 
-XvfbSession::XvfbSession(const XvfbOptions& options) {
-    if (!logDir_.isValid()) {
-        error_ = QStringLiteral("no temporary folder for the server's log");
-        return;
+XvfbSession::XvfbSession(const XvfbOptions& options) : server_(std::make_unique<QProcess>()) {
+    const QString log = logDir_.filePath(QStringLiteral("xvfb.log"));
+    server_->setStandardErrorFile(log);
+    // The server must not outlive a test that crashes.
+    server_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    // It takes the first free display and writes its number once it accepts connections;
+    // -noreset keeps its state when the last program under test disconnects.
+    QStringList args{QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                     QStringLiteral("tcp"), QStringLiteral("-noreset")};
+    for (int screen = 0; screen < std::max(1, options.screenCount); ++screen) {
+        args << QStringLiteral("-screen") << QString::number(screen)
+             << QStringLiteral("%1x%2x24")
+                    .arg(options.screenSize.width())
+                    .arg(options.screenSize.height());
     }
-    const int base = kFirstDisplay + QRandomGenerator::global()->bounded(kDisplaySpread);
-    for (int i = 0; i < kAttempts && !isRunning(); ++i) {
-        const int number = kFirstDisplay + (base - kFirstDisplay + i) % kDisplaySpread;
-        if (QFileInfo::exists(lockPath(number)) || QFileInfo::exists(socketPath(number))) {
-            continue;
-        }
-        tryDisplay(number, options);
+    server_->start(QStringLiteral("Xvfb"), args);
+    QByteArray number;
+    const QDeadlineTimer deadline(kStartTimeoutMs);
+    while (!number.endsWith('\n') && server_->waitForReadyRead(int(deadline.remainingTime()))) {
+        number += server_->readAllStandardOutput();
     }
-    if (!isRunning() && error_.isEmpty()) {
-        error_ = QStringLiteral("no free display number found");
+    bool ok = false;
+    display_ = number.trimmed().toInt(&ok);
+    if (ok) {
+        client_ = std::make_unique<XClient>(displayName().toLatin1());
+    }
+    if (!ok || !client_->isConnected()) {
+        QFile file(log);
+        error_ = QStringLiteral("Xvfb did not start: ") + server_->errorString() + u' ' +
+                 (file.open(QIODevice::ReadOnly)
+                      ? QString::fromLocal8Bit(file.readAll().right(kLogTailBytes))
+                      : QString());
+        client_.reset();
     }
 }
 
 XvfbSession::~XvfbSession() {
-    stop();
-}
-
-QString XvfbSession::displayName() const {
-    return QStringLiteral(":%1").arg(display_);
-}
-
-QStringList XvfbSession::serverArguments(int number, const XvfbOptions& options) const {
-    QStringList args{QStringLiteral(":%1").arg(number)};
-    const QString geometry =
-        QStringLiteral("%1x%2x24").arg(options.screenSize.width()).arg(options.screenSize.height());
-    for (int screen = 0; screen < std::max(1, options.screenCount); ++screen) {
-        args << QStringLiteral("-screen") << QString::number(screen) << geometry;
-    }
-    // -noreset: the server keeps its state when the last program under test disconnects.
-    args << QStringLiteral("-nolisten") << QStringLiteral("tcp") << QStringLiteral("-noreset");
-    if (options.retro) {
-        args << QStringLiteral("-retro");
-    }
-    return args;
-}
-
-bool XvfbSession::tryDisplay(int number, const XvfbOptions& options) {
-    server_ = std::make_unique<QProcess>();
-    server_->setStandardOutputFile(logDir_.filePath(QStringLiteral("xvfb.log")));
-    server_->setProcessChannelMode(QProcess::MergedChannels);
-    // The server must not outlive a test that crashes.
-    server_->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-    server_->start(QStringLiteral("Xvfb"), serverArguments(number, options));
-    if (!server_->waitForStarted()) {
-        error_ = QStringLiteral("Xvfb could not be started: ") + server_->errorString();
-        server_.reset();
-        return false;
-    }
-    const QDeadlineTimer deadline(kStartTimeoutMs);
-    while (!deadline.hasExpired()) {
-        // Waiting for the end doubles as the pause between looks at the socket.
-        if (server_->waitForFinished(kPollMs)) {
-            // Most often another server took the number first.
-            error_ = QStringLiteral("Xvfb :%1 ended at start: %2").arg(number).arg(serverLog());
-            server_.reset();
-            return false;
-        }
-        if (!QFileInfo::exists(socketPath(number))) {
-            continue;
-        }
-        auto client = std::make_unique<XClient>(QStringLiteral(":%1").arg(number).toLatin1());
-        if (client->isConnected()) {
-            client_ = std::move(client);
-            display_ = number;
-            error_.clear();
-            return true;
-        }
-    }
-    error_ = QStringLiteral("Xvfb :%1 did not answer in time: %2").arg(number).arg(serverLog());
-    stop();
-    return false;
-}
-
-QString XvfbSession::serverLog() const {
-    QFile log(logDir_.filePath(QStringLiteral("xvfb.log")));
-    if (!log.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    const QByteArray all = log.readAll();
-    return QString::fromLocal8Bit(all.right(kLogTailBytes)).trimmed();
-}
-
-void XvfbSession::stop() {
     client_.reset(); // disconnect before the server goes
-    if (server_ && server_->state() != QProcess::NotRunning) {
-        server_->terminate();
-        if (!server_->waitForFinished(kStopTimeoutMs)) {
-            server_->kill();
-            server_->waitForFinished(kStopTimeoutMs);
-        }
+    server_->terminate();
+    if (!server_->waitForFinished(kStopTimeoutMs)) {
+        server_->kill();
+        server_->waitForFinished(kStopTimeoutMs);
     }
-    server_.reset();
 }
 
 QProcessEnvironment XvfbSession::environment(const QProcessEnvironment& base) const {
@@ -146,35 +78,24 @@ std::unique_ptr<ProgramRun> XvfbSession::run(const QString& program, const QStri
     return std::make_unique<ProgramRun>(program, arguments, environment(base));
 }
 
-ToolResult XvfbSession::tool(const QString& program, const QStringList& arguments,
-                             int timeoutMs) const {
-    QProcess process;
-    process.setProcessEnvironment(environment());
-    process.start(program, arguments);
-    ToolResult result;
-    if (!process.waitForStarted() || !process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        result.errors = process.errorString().toLocal8Bit();
-        return result;
+bool XvfbSession::xdotool(const QStringList& arguments, QByteArray* output) const {
+    ProgramRun run(QStringLiteral("xdotool"), arguments, environment());
+    const bool ok = run.waitForEnd(kToolTimeoutMs) && run.endedNormally() && run.exitCode() == 0;
+    if (output != nullptr) {
+        *output = run.standardOutput();
     }
-    result.finished = process.exitStatus() == QProcess::NormalExit;
-    result.exitCode = process.exitCode();
-    result.output = process.readAllStandardOutput();
-    result.errors = process.readAllStandardError();
-    return result;
+    return ok;
 }
 
 QList<quint32> XvfbSession::findWindows(const QString& namePattern, bool onlyVisible) const {
-    QStringList args{QStringLiteral("search")};
+    QStringList args{QStringLiteral("search"), QStringLiteral("--name"), namePattern};
     if (onlyVisible) {
-        args << QStringLiteral("--onlyvisible");
+        args.insert(1, QStringLiteral("--onlyvisible"));
     }
-    args << QStringLiteral("--name") << namePattern;
+    QByteArray found; // xdotool ends with status 1 when nothing matches
+    xdotool(args, &found);
     QList<quint32> ids;
-    // xdotool ends with status 1 when nothing matches; the output then is empty anyway.
-    const ToolResult found = tool(QStringLiteral("xdotool"), args);
-    for (const QByteArray& line : found.output.split('\n')) {
+    for (const QByteArray& line : found.split('\n')) {
         bool ok = false;
         const quint32 id = line.trimmed().toUInt(&ok);
         if (ok) {
@@ -186,40 +107,25 @@ QList<quint32> XvfbSession::findWindows(const QString& namePattern, bool onlyVis
 
 quint32 XvfbSession::waitForWindow(const QString& namePattern, int timeoutMs,
                                    bool onlyVisible) const {
-    const QDeadlineTimer deadline(timeoutMs);
-    do {
-        const QList<quint32> ids = findWindows(namePattern, onlyVisible);
-        if (!ids.isEmpty()) {
-            return ids.front();
-        }
-        QThread::msleep(kPollMs);
-    } while (!deadline.hasExpired());
-    return 0;
+    QList<quint32> ids;
+    waitUntil([&] { return !(ids = findWindows(namePattern, onlyVisible)).isEmpty(); }, timeoutMs);
+    return ids.value(0, 0);
 }
 
 bool XvfbSession::key(const QString& keys) const {
-    return tool(QStringLiteral("xdotool"), QStringList{QStringLiteral("key")} +
-                                               keys.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-        .ok();
+    return xdotool(QStringList{QStringLiteral("key")} +
+                   keys.split(QLatin1Char(' '), Qt::SkipEmptyParts));
 }
 
-bool XvfbSession::mouseMove(QPoint position, int screen) const {
-    return tool(QStringLiteral("xdotool"),
-                {QStringLiteral("mousemove"), QStringLiteral("--screen"), QString::number(screen),
-                 QString::number(position.x()), QString::number(position.y())})
-        .ok();
+bool XvfbSession::mouseMove(QPoint position) const {
+    return xdotool({QStringLiteral("mousemove"), QString::number(position.x()),
+                    QString::number(position.y())});
 }
 
 bool XvfbSession::mouseMoveBy(QPoint delta) const {
     // "--" keeps a negative step from being read as an option.
-    return tool(QStringLiteral("xdotool"),
-                {QStringLiteral("mousemove_relative"), QStringLiteral("--"),
-                 QString::number(delta.x()), QString::number(delta.y())})
-        .ok();
-}
-
-bool XvfbSession::click(int button) const {
-    return tool(QStringLiteral("xdotool"), {QStringLiteral("click"), QString::number(button)}).ok();
+    return xdotool({QStringLiteral("mousemove_relative"), QStringLiteral("--"),
+                    QString::number(delta.x()), QString::number(delta.y())});
 }
 
 } // namespace nimbuscope::e2e

@@ -3,8 +3,6 @@
 #include "e2e/kit/ProgramRun.h"
 #include "e2e/kit/XClient.h"
 
-#include <QByteArray>
-#include <QList>
 #include <QPoint>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -21,31 +19,16 @@
 
 namespace nimbuscope::e2e {
 
-/// How the virtual X server is made.
+/// How the virtual X server is made: `screenCount` separate X screens (:N.0, :N.1 ...).
 struct XvfbOptions {
     QSize screenSize{800, 600};
-    /// Separate X screens (:N.0, :N.1, ...), all of `screenSize`.
     int screenCount = 1;
-    /// Fills the root with the classic weave instead of black, so that a test can tell a
-    /// covered screen from an uncovered one.
-    bool retro = false;
 };
 
-/// What a short helper program (xdotool and the like) did.
-struct ToolResult {
-    bool finished = false; // started and ended within the time allowed
-    int exitCode = -1;
-    QByteArray output;
-    QByteArray errors;
-    bool ok() const { return finished && exitCode == 0; }
-};
-
-/// A private Xvfb server for one test: started on a free display number in the
-/// constructor, stopped in the destructor (and killed with the test process if that dies
-/// first). Programs under test run on it with the caller's environment (say a TestWorld's)
-/// plus DISPLAY and the xcb platform. A test must fail when isRunning() is false:
-///     XvfbSession x;
-///     ASSERT_TRUE(x.isRunning()) << x.errorString().toStdString();
+/// A private Xvfb server for one test: started on a free display in the constructor,
+/// stopped in the destructor (and killed with the test process if that dies first). Programs
+/// run on it with the caller's environment (say a TestWorld's) plus DISPLAY and the xcb
+/// platform. Input goes through xdotool, as a user's would.
 class XvfbSession {
 public:
     explicit XvfbSession(const XvfbOptions& options = {});
@@ -57,45 +40,33 @@ public:
     /// Why the server is not running.
     QString errorString() const { return error_; }
     int displayNumber() const { return display_; }
-    /// ":N"
-    QString displayName() const;
-    /// Stops the server; programs still connected lose their display.
-    void stop();
-
+    QString displayName() const { return QStringLiteral(":%1").arg(display_); }
     /// The test's own connection to the server (valid while isRunning()).
     XClient& x() { return *client_; }
 
-    /// `base` with DISPLAY set to this server and Qt told to use it (QT_QPA_PLATFORM=xcb);
-    /// variables that could lead a program elsewhere (WAYLAND_DISPLAY, XAUTHORITY) removed.
+    /// `base` with DISPLAY set to this server and Qt told to use it; variables that could
+    /// lead a program elsewhere (WAYLAND_DISPLAY, XAUTHORITY) removed.
     QProcessEnvironment
     environment(const QProcessEnvironment& base = QProcessEnvironment::systemEnvironment()) const;
     /// Starts `program` on this display with environment(base).
     std::unique_ptr<ProgramRun>
     run(const QString& program, const QStringList& arguments,
         const QProcessEnvironment& base = QProcessEnvironment::systemEnvironment()) const;
-    /// Runs a short helper program on this display and waits for it.
-    ToolResult tool(const QString& program, const QStringList& arguments,
-                    int timeoutMs = 10000) const;
 
-    /// Ids of the windows whose name matches the regular expression `namePattern`
-    /// (xdotool search --name), on every screen; mapped ones only when `onlyVisible`.
+    /// Ids of the windows whose name matches the regular expression `namePattern`, on every
+    /// screen; mapped ones only when `onlyVisible`.
     QList<quint32> findWindows(const QString& namePattern, bool onlyVisible = false) const;
     /// The first window matching `namePattern` within `timeoutMs`; 0 when none came.
     quint32 waitForWindow(const QString& namePattern, int timeoutMs, bool onlyVisible = true) const;
-    /// Presses and releases keys through the XTEST extension, to the focused window, as a
-    /// user would: "Escape", "Return", "a", "ctrl+c", several separated by blanks.
+    /// Presses and releases keys to the focused window: "Escape", "alt+x", several by blanks.
     bool key(const QString& keys) const;
-    /// Moves the pointer to `position` on `screen`.
-    bool mouseMove(QPoint position, int screen = 0) const;
-    /// Moves the pointer by `delta` from where it is.
+    /// Moves the pointer to `position` on the first screen, or by `delta` from where it is.
+    bool mouseMove(QPoint position) const;
     bool mouseMoveBy(QPoint delta) const;
-    /// Presses and releases a mouse button (1 left, 2 middle, 3 right) where the pointer is.
-    bool click(int button = 1) const;
 
 private:
-    bool tryDisplay(int number, const XvfbOptions& options);
-    QStringList serverArguments(int number, const XvfbOptions& options) const;
-    QString serverLog() const;
+    /// Runs xdotool on this display; true when it ended with status 0.
+    bool xdotool(const QStringList& arguments, QByteArray* output = nullptr) const;
 
     // In /tmp, like the server's own files, so a test's private TMPDIR sees only its program.
     QTemporaryDir logDir_{QStringLiteral("/tmp/nimbuscope-xvfb-XXXXXX")};
