@@ -1,24 +1,18 @@
-# nimbuscope_add_test(<name> [GUI | XVFB | OWN_MAIN] [LABEL <label>] SOURCES <files...>
+# nimbuscope_add_test(<name> [GUI | OWN_MAIN] [LABEL <label>] SOURCES <files...>
 #                     LIBS <targets...> [TIMEOUT <seconds>])
 # Builds one GoogleTest executable and registers its cases with CTest, labelled
 # "<label>/<name>", where the label is the one given or else the test folder's name: `ctest -L e2e`
 # picks a level, and scripts/mutants picks the programs a mutant changed.
-# GUI gives the test a QApplication (offscreen platform) instead of a QCoreApplication. XVFB
-# gives it a QApplication on a private Xvfb server that its main starts, and the label e2e.
+# GUI gives the test a QApplication (offscreen platform) instead of a QCoreApplication.
 # OWN_MAIN leaves main to the test's sources. TIMEOUT (default 120 s) bounds each case.
 function(nimbuscope_add_test name)
-  cmake_parse_arguments(ARG "GUI;XVFB;OWN_MAIN" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "GUI;OWN_MAIN" "LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   if(ARG_OWN_MAIN)
     target_link_libraries(${name} PRIVATE Qt6::Widgets)
-  elseif(ARG_XVFB)
-    target_link_libraries(${name} PRIVATE nimbuscope_e2e_main nimbuscope_e2e Qt6::Widgets)
-    if(NOT ARG_LABEL)
-      set(ARG_LABEL e2e)
-    endif()
   elseif(ARG_GUI)
     target_link_libraries(${name} PRIVATE nimbuscope_testmain_gui Qt6::Widgets)
   else()
