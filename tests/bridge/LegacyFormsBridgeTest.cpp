@@ -10,7 +10,6 @@ TEST_F(LegacyFormsBridgeTest, ASearchBecomesALocationPageFromTheNearestCurrentOb
     EXPECT_EQ(transport.urls(), QStringList({kSearchSent, kPointsSent, kStationsSent,
                                              kLatestOf.arg("KSHN"), kLatestOf.arg("KOLM")}));
     EXPECT_FALSE(transport.sent[0].followRedirects) << "the redirect is read, not followed";
-    EXPECT_TRUE(transport.sent[1].api && transport.sent[3].api);
 
     const Shown shown = read(r);
     EXPECT_EQ(shown.templateURL, "http://radar.weather.gov/radar/images/@@@@@/SI.klwx/#####.noaa");
@@ -80,7 +79,6 @@ TEST_F(LegacyFormsBridgeTest, APlaceNoRadarCoversIsAPlaceWithTheUnavailablePictu
     ASSERT_EQ(list.status, PageRetriever::Done);
     EXPECT_EQ(list.body, "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220302.2355.gif\n"
                          "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220303.0000.gif\n");
-    EXPECT_GT(list.body.size(), 80) << "a list of 80 characters or less is not read";
     EXPECT_EQ(ask(QStringLiteral("http://radar.weather.gov/radar/images/DS.p20-r/SI.NONE/"
                                  "SI.NONE.dd.20220303.0000.gif"))
                   .body,
