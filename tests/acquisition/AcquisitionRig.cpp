@@ -21,10 +21,6 @@ QByteArray encoded(const QImage& picture, const char* format) {
 
 } // namespace
 
-QString ScriptedFrame::noaaName() const {
-    return QString(gifName).replace(QStringLiteral(".gif"), QStringLiteral(".noaa"));
-}
-
 AcquisitionRig::AcquisitionRig()
     : settings(registry, platform, log), sys(platform, log, clock), list(log) {
     dataDir_ = world.tmp() + QStringLiteral("/Nimbuscope/tmp-tester/data/");
@@ -66,19 +62,13 @@ AcquisitionRig::AcquisitionRig()
             endSkipCleanup = skipCleanup;
             throw ProgramEnded{};
         },
-        [this] { ++doEventsCalls; },
+        [] {},
         [this](const QString& dir) { return dir == dataDir_ ? dataFolder_ : nullptr; },
         [this](QIODevice& device, const QByteArray& bytes) {
             return writeBody ? writeBody(device, bytes) : device.write(bytes);
         }});
 }
 
-QString AcquisitionRig::locationQuery() {
-    return QStringLiteral("http://forecast.weather.gov/zipcity.php?inputstring=66604");
-}
-QString AcquisitionRig::locationPageURL() {
-    return QStringLiteral("http://forecast.weather.gov/MapClick.php?zoneid=KSZ040");
-}
 QString AcquisitionRig::conditionsImageURL() {
     return QStringLiteral("http://forecast.weather.gov/images/wtf/ovc.jpg");
 }
@@ -107,45 +97,40 @@ bool AcquisitionRig::startPass(bool refreshLocation, const QString& zipcode) {
     return ada->getWeatherRadar(state.zipcode, data(), refreshLocation, zipcode);
 }
 
-void AcquisitionRig::runTicks(int maxTicks) {
-    tickUntil([this] { return !AsyncDownloadTimer.isEnabled(); }, maxTicks);
-}
-
-bool AcquisitionRig::tickUntil(const std::function<bool()>& done, int maxTicks) {
-    for (int i = 0; i < maxTicks && !done(); ++i) {
+void AcquisitionRig::runTicks() {
+    for (int i = 0; i < 3000 && AsyncDownloadTimer.isEnabled(); ++i) {
         clock.advanceMs(100);
         ada->AsyncDownloadManager();
     }
-    return done();
 }
 
-void AcquisitionRig::serveLocation(const QString& fixture) {
-    net->serve(locationQuery(), {{FakeRetriever::Running, FakeRetriever::Done},
-                                 fixtureBytes(fixture),
-                                 locationPageURL().toLatin1()});
-    net->serve(locationPageURL(), fixtureBytes(fixture));
+void AcquisitionRig::serveLocation() {
+    const QString page = QStringLiteral("http://forecast.weather.gov/MapClick.php?zoneid=KSZ040");
+    const QByteArray bytes = fixtureBytes(QStringLiteral("absolute_radar_link.html"));
+    net->serve(QStringLiteral("http://forecast.weather.gov/zipcity.php?inputstring=66604"),
+               {{FakeRetriever::Running, FakeRetriever::Done}, bytes, page.toLatin1()});
+    net->serve(page, bytes);
     net->serve(conditionsImageURL(), conditionsBody());
 }
 
-QList<ScriptedFrame> AcquisitionRig::serveList(const QString& product, int frames,
-                                               int newestMinute) {
-    QList<ScriptedFrame> out;
+QStringList AcquisitionRig::serveList(const QString& product, int frames, int newestMinute) {
+    QStringList out;
     QByteArray text;
     for (int i = frames - 1; i >= 0; --i) {
         const DateTime t = DateTime::fromParts(2026, 12, 5, 21, newestMinute).addMinutes(-5 * i);
         const QString gif = QStringLiteral("ktwx.dd.") +
                             t.toQDateTime().toString(QStringLiteral("yyyyMMdd.HHmm")) +
                             QStringLiteral(".gif");
-        out.append({gif});
+        out.append(gif);
         text += frameURL(product, gif).toLatin1() + '\n';
     }
     net->serve(listURL(product), text);
     return out;
 }
 
-void AcquisitionRig::serveFrames(const QString& product, const QList<ScriptedFrame>& frames) {
-    for (const ScriptedFrame& f : frames) {
-        net->serve(frameURL(product, f.gifName), frameBody());
+void AcquisitionRig::serveFrames(const QString& product, const QStringList& gifNames) {
+    for (const QString& gif : gifNames) {
+        net->serve(frameURL(product, gif), frameBody());
     }
 }
 

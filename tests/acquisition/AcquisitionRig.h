@@ -24,12 +24,6 @@
 
 namespace nimbuscope::test {
 
-/// One frame of a scripted list: its listed name (".gif") and server time.
-struct ScriptedFrame {
-    QString gifName;
-    QString noaaName() const;
-};
-
 /// A saver window's worth of controls and state around one AcquireDataAsync, with a
 /// scripted network, a fake clock and private folders. Settings start as a zip-code
 /// location "66604" with NOAA's default hosts.
@@ -42,8 +36,6 @@ protected:
     static inline const QString kLong = QStringLiteral("DS.p20-r");
     static inline const QString kTemplate =
         QStringLiteral("http://radar.weather.gov/radar/images/@@@@@/SI.ktwx/#####.noaa");
-    static QString locationQuery();
-    static QString locationPageURL();
     static QString conditionsImageURL();
     static QString listURL(const QString& product);
     static QString frameURL(const QString& product, const QString& gifName,
@@ -59,16 +51,14 @@ protected:
     /// Empties the display list and starts a pass, as the main timer cycle does.
     bool startPass(bool refreshLocation = true, const QString& zipcode = QStringLiteral("00000"));
     /// Ticks the download timer (100 ms of virtual time each) until the pass stops it.
-    void runTicks(int maxTicks = 3000);
-    /// Ticks until `done` holds (at most maxTicks); returns whether it did.
-    bool tickUntil(const std::function<bool()>& done, int maxTicks = 100);
+    void runTicks();
 
     /// Serves the location page (the query redirects to locationPageURL) and the conditions
-    /// picture; a list of `frames` frames five minutes apart, the newest at 21:newestMinute
-    /// (the clock says 21:35); the frames themselves; or all of it.
-    void serveLocation(const QString& fixture = "absolute_radar_link.html");
-    QList<ScriptedFrame> serveList(const QString& product, int frames, int newestMinute = 30);
-    void serveFrames(const QString& product, const QList<ScriptedFrame>& frames);
+    /// picture; a list of `frames` frames (their ".gif" names) five minutes apart, the newest
+    /// at 21:newestMinute (the clock says 21:35); the frames themselves; or all of it.
+    void serveLocation();
+    QStringList serveList(const QString& product, int frames, int newestMinute = 30);
+    void serveFrames(const QString& product, const QStringList& gifNames);
     void serveEverything(int frames = 10);
 
     /// A radar frame: a picture of few colours ending in the GIF trailer, over 6000 bytes.
@@ -93,7 +83,6 @@ protected:
     /// Calls of the end seam, which throws ProgramEnded like the window's end does.
     int endCalls = 0;
     std::optional<bool> endSkipCleanup;
-    int doEventsCalls = 0;
     CacheWriteBody writeBody;
     std::unique_ptr<AcquireDataAsync> ada;
 

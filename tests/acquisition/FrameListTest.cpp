@@ -95,39 +95,29 @@ TEST_F(FrameListTest, AllThreeLineFormsBecomeTheSameAbsoluteFramesFromTemplateOr
                     .startsWith("http://127.0.0.1:8080/radar/images/DS.p19r0/SI.ktwx/"));
 }
 
+// A name without a valid time gives the local clock and logs the error's number.
 TEST_F(FrameListTest, FilenameToDate) {
     const struct {
         const char* name;
-        DateTime expected;
-    } rows[] = {
-        {"ktwx.dd.20260105.1402.noaa", DateTime::fromParts(2026, 1, 5, 14, 2)},
-        {"KTWX.DD.20261231.2359.NOAA", DateTime::fromParts(2026, 12, 31, 23, 59)},
-        {"/tmp/Nimbuscope/data/66604.DS.p19r0.ktwx.dd.20260105.0004.noaa",
-         DateTime::fromParts(2026, 1, 5, 0, 4)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        EXPECT_EQ(filenameToDate(row.name, clock, log), row.expected);
-    }
-    EXPECT_EQ(errorLog(), QString());
-}
-
-TEST_F(FrameListTest, FilenameWithoutTimeGivesTheLocalClock) {
-    const struct {
-        const char* name;
+        std::optional<DateTime> time;
         int number;
     } rows[] = {
-        {"ktwx.20260105.1402.noaa", 13},   {"ktwx.dd.2026o105.1402.noaa", 13},
-        {"ktwx.dd.20260105", 13},          {"ktwx.dd.20261305.1402.noaa", 5},
-        {"ktwx.dd.20260230.1402.noaa", 5}, {"ktwx.dd.20260105.2460.noaa", 5},
+        {"ktwx.dd.20260105.1402.noaa", DateTime::fromParts(2026, 1, 5, 14, 2), 0},
+        {"KTWX.DD.20261231.2359.NOAA", DateTime::fromParts(2026, 12, 31, 23, 59), 0},
+        {"/tmp/Nimbuscope/data/66604.DS.p19r0.ktwx.dd.20260105.0004.noaa",
+         DateTime::fromParts(2026, 1, 5, 0, 4), 0},
+        {"ktwx.20260105.1402.noaa", {}, 13},   {"ktwx.dd.2026o105.1402.noaa", {}, 13},
+        {"ktwx.dd.20260105", {}, 13},          {"ktwx.dd.20261305.1402.noaa", {}, 5},
+        {"ktwx.dd.20260230.1402.noaa", {}, 5}, {"ktwx.dd.20260105.2400.noaa", {}, 5},
+        {"ktwx.dd.20260105.2360.noaa", {}, 5},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(filenameToDate(row.name, clock, log), clock.now());
-        EXPECT_TRUE(errorLog().contains(
-            QStringLiteral("ERROR :: filenameToDate :: (%1) - ").arg(row.number)));
+        EXPECT_EQ(filenameToDate(row.name, clock, log), row.time.value_or(clock.now()));
+        EXPECT_EQ(errorLog().contains(QStringLiteral("ERROR :: filenameToDate :: (%1) - ")
+                                          .arg(row.number)),
+                  row.number != 0);
     }
-    EXPECT_TRUE(debugLogged("ADA: filenameToDate: ERROR RAISED AND HANDLED"));
 }
 
 TEST(FrameListFreshness, WindowInBothDirections) {
@@ -177,11 +167,6 @@ TEST_F(FrameListTest, CachedFramesAreChosenAndPutFirstInTimeOrder) {
     for (qsizetype i = 0; i < r.items.size(); ++i) {
         EXPECT_EQ(r.items[i].cycleFlag, i == r.items.size() - 1) << i;
     }
-    EXPECT_TRUE(debugLogged("parseRadarListItems: ADDED OLD " + frame("1952")));
-    EXPECT_TRUE(debugLogged("parseRadarListItems oldItemCount=3"));
-    EXPECT_TRUE(debugLogged("parseRadarListItems - GMT: 1/5/2026 8:50:00 PM"));
-    EXPECT_TRUE(
-        debugLogged("parseRadarListItems: DLADD /cache/data/66604.DS.p19r0." + frame("2047")));
 }
 
 TEST_F(FrameListTest, WithoutTemplateNoCachedFrameIsTakenAndGmtIsTheReference) {
@@ -280,13 +265,6 @@ TEST_F(FrameListTest, TextsPast32767CharactersEndInTheErrorPathKeepingEarlierIte
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.items.size(), 300) << "the last line feed is the one past the limit";
     EXPECT_TRUE(errorLogged("ERROR :: parseRadarListItems :: (6) - Overflow"));
-    EXPECT_TRUE(errorLogged("ERROR :: parseRadarListItems :: Len(preloadedURLS)=32767"));
-    EXPECT_TRUE(errorLogged("ERROR :: parseRadarListItems :: Len(sExpression)=32768"));
-    EXPECT_TRUE(
-        errorLogged("ERROR :: parseRadarListItems :: s1=True,s2=True,s3=True,s4=True,s5=True"));
-    EXPECT_TRUE(errorLogged(
-        "ERROR :: parseRadarListItems :: s2a=True,s2b=True,s2c=True,s2d=False,s2e=False"));
-    EXPECT_TRUE(debugLogged("ADA: parseRadarListItems: ERROR ENCOUNTERED AND HANDLED"));
 
     input.listText = QString(40000, ' ') + "\n" + line.repeated(10);
     r = parse();

@@ -69,7 +69,3 @@ TEST(HttpResponseReaderTest, FramingBoundsAndDamage) {
         }
     }
 }
-
-// Whatever a server sends, the transfer ends with the status that names it, within the
-// bounds, and its connection is closed: the simulator's answer ends (and is logged) only
-// once the peer has gone.

@@ -1,323 +1,199 @@
+// What a pass owns: the cache's names and paths, what it keeps and deletes, the offline count
+// and the time limit. The schedule and the screen around it are the scenarios'.
 #include "AcquisitionRig.h"
+
+#include <QDir>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
-using PassTest = AcquisitionRig;
+namespace {
 
-TEST_F(PassTest, FullPassFillsTheCacheAndTheDisplayList) {
-    serveEverything(10);
-    EXPECT_FALSE(startPass());
-    EXPECT_TRUE(AsyncDownloadTimer.isEnabled());
-    EXPECT_EQ(net->rcvTimeout, 30000);
-    EXPECT_EQ(controls.DownloadInfo->text(), "Downloading Radar Updates...");
-    EXPECT_TRUE(progress->visible(kDownloadBar));
-    EXPECT_EQ(controls.DownloadInfo->x(), (1024 - controls.DownloadInfo->width()) / 2);
-    EXPECT_EQ(progress->MyProgressBarBack(kDownloadBar)->pos(),
-              QPoint(60, controls.DownloadInfo->geometry().bottom() + 1));
-    EXPECT_EQ(doEventsCalls, 1);
+const FakeRetriever::Response kFails{{FakeRetriever::ConnectionFailed}, {}, {}};
 
-    runTicks();
-    EXPECT_FALSE(AsyncDownloadTimer.isEnabled());
-    EXPECT_EQ(endCalls, 0);
-    const QStringList requested = net->requested();
-    ASSERT_GE(requested.size(), 4);
-    EXPECT_EQ(requested.mid(0, 4), QStringList({locationQuery(), conditionsImageURL(),
-                                                listURL(kShort), listURL(kLong)}));
-    EXPECT_EQ(requested.size(), 4 + 20);
-
-    ASSERT_EQ(list.numDLitems(), 20);
-    for (int i = 0; i < 20; ++i) {
-        const DisplayItem item = list.itemAt(i);
-        EXPECT_TRUE(item.active) << i;
-        EXPECT_FALSE(item.needsDownloading) << i;
-        EXPECT_EQ(world.readFile(item.fileName), frameBody()) << i;
-        EXPECT_EQ(item.radarID, i < 10 ? kShort : kLong);
-    }
-    EXPECT_EQ(list.itemAt(0).fileName, cached("66604.DS.p19r0.ktwx.dd.20261205.2045.noaa"));
-    EXPECT_TRUE(exists("66604.DS.p19r0.loop.txt"));
-    EXPECT_TRUE(exists("66604.DS.p20-r.loop.txt"));
-    EXPECT_EQ(world.readFile(cached("66604.currentConditions.jpg")), conditionsBody());
-    EXPECT_TRUE(state.currentConditionsImgIsValid);
-    EXPECT_FALSE(controls.currentConditionsPictureBox->picture().isNull());
-
-    EXPECT_EQ(settings.getTemplateURL(), kTemplate);
-    EXPECT_EQ(settings.getCityState(), "Topeka KS");
-    EXPECT_EQ(settings.getCurrentConditionsURL(), locationPageURL());
-    EXPECT_EQ(ada->windowTitle(), "Nimbuscope for Topeka KS  (66604)");
-    EXPECT_EQ(controls.DownloadInfoChannelName->text(), ada->windowTitle());
-    EXPECT_TRUE(state.zipcodeIsValid);
-
-    EXPECT_FALSE(progress->visible(kDownloadBar));
-    EXPECT_TRUE(controls.DownloadInfo->isHidden());
-    EXPECT_TRUE(controls.NetworkProblem->isHidden());
-    EXPECT_TRUE(controls.RadarImagesMissing->isHidden());
-    EXPECT_EQ(ada->networkProblemCount(), 0);
-    EXPECT_TRUE(debugLogged("AcquireData:AsyncDownloadManager, complete"));
-    EXPECT_TRUE(debugLogged("ADM: step 5, DL=20"));
-}
-
-// The same rule as the setup's zip code check: the stored location (its page address
-// included) changes only for a page that gives a usable frame template.
-TEST_F(PassTest, ALocationPageWithoutAUsableTemplateStoresNothing) {
-    const QString withLink = fixtureText("absolute_radar_link.html");
-    const QString rows[] = {
-        QString(withLink).replace("/radar/latest", "/radar/recent"),
-        "<html><body><a href='http://radar.weather.gov/radar/latest/index.html'>Radar</a>" +
-            QString(60, ' ') + "</body></html>",
-    };
-    for (const QString& page : rows) {
-        SCOPED_TRACE(page.left(60).toStdString());
-        settings.saveTemplateURL(kTemplate);
-        settings.saveCityState("Topeka KS");
-        settings.saveCurrentConditionsURL(QString());
-        net->serve(locationQuery(), {{FakeRetriever::Done},
-                                     textToAnsi(page),
-                                     "http://forecast.weather.gov/elsewhere.html"});
-        startPass();
-        ASSERT_TRUE(tickUntil([&] { return ada->passState().zipCityDone; }));
-        EXPECT_EQ(settings.getTemplateURL(), kTemplate);
-        EXPECT_EQ(settings.getCityState(), "Topeka KS");
-        EXPECT_EQ(settings.getCurrentConditionsURL(), QString());
-        EXPECT_TRUE(debugLogged("ADA:AZCDM: parse statics failed"));
-    }
-}
-
-TEST_F(PassTest, CachedFramesAreNotFetchedAgainAndArePreloadedCompact) {
-    serveEverything(10);
-    startPass();
-    runTicks();
-    const int before = int(net->requested().size());
-
-    state.preloadImages = true;
-    list.initDisplayList(true, false); // no picture backup to restore
-    startPass(false, QString::fromLatin1(kZip));
-    runTicks();
-    const QStringList second = net->requested().mid(before);
-    EXPECT_EQ(second, QStringList({listURL(kShort), listURL(kLong)}));
-    ASSERT_EQ(list.numDLitems(), 20);
-    for (int i = 0; i < 20; ++i) {
-        EXPECT_TRUE(list.itemAt(i).active);
-        EXPECT_TRUE(list.itemAt(i).pictureLoaded);
-        EXPECT_TRUE(list.picture(i).isPacked()) << i;
-    }
-}
-
-TEST_F(PassTest, StoredTemplateWithoutRefreshStartsAtTheShortRangeList) {
-    settings.saveTemplateURL(kTemplate);
-    serveEverything(10);
-    startPass(false);
-    runTicks();
-    ASSERT_FALSE(net->requested().isEmpty());
-    EXPECT_EQ(net->requested().first(), listURL(kShort));
-    EXPECT_EQ(net->requestCount(conditionsImageURL()), 0);
-    EXPECT_EQ(list.numDLitems(), 20);
-    // The steps skipped leave their part of the download bar unused.
-    EXPECT_EQ(progress->max(kDownloadBar), AcquireDataAsync::kPassStepsWithoutLocation);
-}
-
-TEST_F(PassTest, LocationPageFailuresAreRetriedThreeTimes) {
-    const QByteArray errorPage = fixtureBytes(QStringLiteral("server_error.html"));
-    const struct {
-        const char* name;
-        int failures;
-        bool errorPages;
-        bool pageRead;
-    } rows[] = {
-        {"three failed transfers", 3, false, true},
-        {"four failed transfers", 4, false, false},
-        {"three error pages", 3, true, true},
-        {"four error pages", 4, true, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        net->calls.clear();
-        settings.saveTemplateURL(kTemplate);
-        settings.saveCurrentConditionsURL({});
-        settings.saveCityState({});
-        serveEverything(10);
-        for (int i = 0; i < row.failures; ++i) {
-            net->queue(locationQuery(),
-                       row.errorPages
-                           ? FakeRetriever::Response{{FakeRetriever::Done}, errorPage, {}}
-                           : FakeRetriever::Response{{FakeRetriever::TimedOut}, {}, {}});
-        }
-        startPass(true);
+class PassTest : public AcquisitionRig {
+protected:
+    PassTest() { settings.saveTemplateURL(kTemplate); }
+    /// A pass without the location page, as the timer cycle starts most of them.
+    void runPass() {
+        startPass(false, QString::fromLatin1(kZip));
         runTicks();
-        EXPECT_EQ(net->requestCount(locationQuery()), 4);
-        EXPECT_EQ(net->requestCount(conditionsImageURL()), row.pageRead ? 1 : 0);
-        EXPECT_EQ(settings.getCityState(), row.pageRead ? "Topeka KS" : "");
-        // An error page's address is never kept as the location's page.
-        EXPECT_EQ(settings.getCurrentConditionsURL(), row.pageRead ? locationPageURL() : "");
-        EXPECT_EQ(list.numDLitems(), 20) << "the pass goes on with the stored template";
-        EXPECT_EQ(ada->networkProblemCount(), 0);
-        EXPECT_EQ(debugLogged("ASDM: ZipCity returned gbNetworkProblem"), !row.pageRead);
-        world.writeFile(QStringLiteral("debuglog.txt"), {});
     }
-}
-
-TEST_F(PassTest, ConditionCaptionsFollowTheLocationPage) {
-    const QString degree = QString(QChar(176));
-    const struct {
-        const char* fixture;
-        QString temperature;
-        QString conditions;
-    } rows[] = {
-        {"absolute_radar_link.html", " 72" + degree, "Overcast"},
-        {"no_temperature_cell.html", "", "Light Rain"},
-        {"no_image_after_forecast_marker.html", " 65" + degree, ""},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.fixture);
-        serveLocation(QString::fromLatin1(row.fixture));
-        settings.saveCurrentConditionsURL({});
-        startPass(true);
-        ASSERT_TRUE(tickUntil([&] { return ada->passState().zipCityDone; }));
-        EXPECT_EQ(controls.currentTempF->text(), row.temperature);
-        EXPECT_EQ(controls.currentConditions->text(), row.conditions);
+    QString put(const QString& name, const QByteArray& bytes = frameBody()) {
+        return world.writeFile(cached(name), bytes);
     }
-    EXPECT_TRUE(debugLogged("FORECAST=Light Rain"));
-}
-
-TEST_F(PassTest, RadarTimesShowTheSpanOfBothProducts) {
-    serveLocation();
-    // Short range 20:45-21:30, long range 20:35-21:35 (GMT is local time here).
-    serveFrames(kShort, serveList(kShort, 10, 30));
-    serveFrames(kLong, serveList(kLong, 13, 35));
-    startPass();
-    runTicks();
-    EXPECT_EQ(controls.CurrentRadarTimes->text(), "8:35pm - 9:35pm");
-    EXPECT_EQ(controls.currentRadarTimesLabel->text(), "Current Radar");
-    EXPECT_EQ(state.cycleFrameCounts, (std::array<qint16, 2>{10, 13}));
-    EXPECT_EQ(state.secondCycleStart, 10);
-    EXPECT_EQ(progress->min(kRadarTimeBar), 1);
-    EXPECT_EQ(progress->max(kRadarTimeBar), 13);
-    EXPECT_TRUE(progress->visible(kRadarTimeBar));
-}
-
-TEST_F(PassTest, RefusedRequestEndsTheSaver) {
-    const struct {
-        QString address;
-        const char* line;
-    } rows[] = {
-        {locationQuery(), "AsyncZipCityDownloadManager: errorno socket"},
-        {conditionsImageURL(), "AsyncCurrentConditionsImageDownloadManager: no socket"},
-        {listURL(kLong), "AsyncRadarURLListDownloadManager: no socket"},
-        {frameURL(kShort, "ktwx.dd.20261205.2045.gif"), "async download object failed: no socket"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.line);
-        settings.saveCurrentConditionsURL({});
-        serveEverything(10);
-        net->refuse(row.address, QStringLiteral("no socket"));
-        list.initDisplayList(true, false);
-        for (const QString& name : QDir(data()).entryList(QDir::Files)) {
-            QFile::remove(cached(name));
-        }
-        startPass();
-        const int ends = endCalls;
-        EXPECT_THROW(runTicks(), ProgramEnded);
-        EXPECT_EQ(endCalls, ends + 1);
-        EXPECT_EQ(endSkipCleanup, false);
-        EXPECT_TRUE(debugLogged(QString::fromLatin1(row.line)));
-        net->accept(row.address);
+    QStringList cacheNames() const {
+        return QDir(data()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
-}
+};
 
-TEST_F(PassTest, SecondStartWhileAPassRunsKillsItAndStartsAfresh) {
+} // namespace
+
+TEST_F(PassTest, AStartDeletesOtherPlacesFilesAndHalfWrittenOnesButNeverTheCurrentPlaces) {
+    put("11111.DS.p19r0.ktwx.dd.20261205.2045.noaa");
+    put("11111.DS.p19r0.loop.txt", "list");
+    put("11111.currentConditions.jpg", "jpg");
+    put("66604.DS.p19r0.loop.txt", "own list");
+    put("notes.md", "not ours");
+    put(".nimbuscope-write-Ab12Cd", "half a frame");
+    startPass(true);
+    EXPECT_EQ(cacheNames(), QStringList({"66604.DS.p19r0.loop.txt", "notes.md"}));
+    EXPECT_EQ(state.zipcode, "11111") << "the window's zip code names the place the cache held";
+
     serveEverything(10);
-    net->serve(listURL(kShort), {{FakeRetriever::Running}, {}, {}});
-    startPass();
-    ASSERT_TRUE(tickUntil([&] { return net->requestCount(listURL(kShort)) == 1; }));
-    ASSERT_FALSE(net->RetrieveIsActive().isEmpty());
-
-    startPass(false, QString::fromLatin1(kZip));
-    EXPECT_EQ(net->kills, 1);
-    EXPECT_TRUE(debugLogged("getWeatherRadar: double up attempt, killing hung thread"));
-    EXPECT_TRUE(debugLogged("getWeatherRadar: double up attempt, killed hung thread"));
-    EXPECT_FALSE(ada->passState().shortRangeListRequestActive);
-    const auto requestsBefore = net->requested().size();
-    clock.advanceMs(100);
-    ada->AsyncDownloadManager();
-    EXPECT_EQ(net->requested().size(), requestsBefore + 1);
-    EXPECT_EQ(net->requested().last(), listURL(kShort)) << "a new request, not a poll";
+    runTicks();
+    startPass(false, settings.getZipCode());
+    EXPECT_EQ(QDir(data()).entryList({"66604.*.noaa"}, QDir::Files).size(), 20);
 }
 
-TEST_F(PassTest, RefusedPassesWriteOnlyTheirLogLine) {
-    state.offlineMode = true;
-    EXPECT_TRUE(startPass());
-    EXPECT_TRUE(debugLogged("getWeatherRadar: offline mode detected, returning..."));
-    state.offlineMode = false;
-    myHTTPRetrieve.reset();
-    net = nullptr;
-    EXPECT_TRUE(startPass());
-    EXPECT_TRUE(debugLogged("getWeatherRadar: myHTTPRetrieve is nothing, returning..."));
+TEST_F(PassTest, OnlyAGoodPassEndDeletesAndItKeepsTheFramesOnDisplay) {
+    put("66604.DS.p19r0.ktwx.dd.20261205.2040.noaa"); // unlisted, within the hour: shown first
+    put("66604.DS.p19r0.ktwx.dd.20261205.1930.noaa"); // unlisted and two hours old
+    serveEverything(10);
+    net->queue(listURL(kLong), kFails);
+    runPass();
+    EXPECT_EQ(ada->networkProblemCount(), 1);
+    EXPECT_TRUE(exists("66604.DS.p19r0.ktwx.dd.20261205.1930.noaa"));
+    runPass();
+    ASSERT_EQ(list.numDLitems(), 21);
+    EXPECT_EQ(list.itemAt(0).fileName, cached("66604.DS.p19r0.ktwx.dd.20261205.2040.noaa"));
+    EXPECT_TRUE(list.itemAt(0).active);
+    EXPECT_FALSE(exists("66604.DS.p19r0.ktwx.dd.20261205.1930.noaa"));
+}
+
+// Nothing cached is lost because a server answered badly.
+TEST_F(PassTest, AListAnswerThatIsNoListKeepsTheCacheAndEndsThePassAsAProblem) {
+    const QString listFile = cached("66604.DS.p19r0.loop.txt");
+    const struct {
+        FakeRetriever::Response answer;
+        QString logged;
+    } rows[] = {
+        {{{PageRetriever::httpError(500)}, "Server Error", {}},
+         "transfer failed: HTTP 500 (status 1500) - "},
+        {{{PageRetriever::Done},
+          "<html><head><title>Sign in</title></head><body>"
+          "<a href='http://portal.example/login.gif'>Sign in</a></body></html>",
+          {}},
+         "no frame in the list, the cached one is kept - "},
+    };
+    serveEverything(10);
+    runPass();
+    const QByteArray cachedList = world.readFile(listFile);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.logged.toStdString());
+        net->queue(listURL(kShort), row.answer);
+        runPass();
+        EXPECT_EQ(ada->networkProblemCount(), 1);
+        EXPECT_EQ(world.readFile(listFile), cachedList);
+        EXPECT_EQ(list.numDLitems(), 20);
+        EXPECT_EQ(QDir(data()).entryList({"*.noaa"}, QDir::Files).size(), 20);
+        EXPECT_TRUE(errorLog().contains("ERROR :: AsyncRadarURLListDownloadManager :: " +
+                                        row.logged + listURL(kShort)));
+        runPass();
+        EXPECT_EQ(ada->networkProblemCount(), 0);
+    }
+}
+
+TEST_F(PassTest, AFailedWriteLeavesNoHalfFileUnderTheFinalName) {
+    writeBody = [](QIODevice& device, const QByteArray& bytes) {
+        device.write(bytes.left(bytes.size() / 2));
+        return qint64(-1);
+    };
+    serveEverything(10);
+    startPass(true);
+    runTicks();
+    EXPECT_EQ(endCalls, 0);
+    EXPECT_EQ(cacheNames(), QStringList()) << "neither frames, lists, picture nor leftovers";
+    ASSERT_EQ(list.numDLitems(), 20) << "the lists received are still used";
+    EXPECT_FALSE(list.itemAt(0).active);
+    EXPECT_TRUE(errorLog().contains("ERROR :: AsyncRadarImageDownloadManager :: (75) - "));
+    EXPECT_EQ(net->requested().size(), 4 + 20) << "each frame fetched once per pass";
+}
+
+// Bad lines come first, so that any of them stopping the pass would stop it before the good one.
+TEST_F(PassTest, ListLinesThatAreNoFrameOfTheListsServerAreSkippedAndLogged) {
+    const QString good = QStringLiteral("ktwx.dd.20261205.2130.gif");
+    const QString foreign = QStringLiteral("not an address of the list's server");
+    const QString unsafe = QStringLiteral("unsafe frame name");
+    const struct {
+        QString line, reason;
+    } bad[] = {
+        {"file:///etc/passwd.gif", foreign},
+        {"/etc/ktwx.dd.20261205.2125.gif", foreign},
+        {frameURL(kShort, good, "elsewhere.invalid"), foreign},
+        {"ftp://radar.weather.gov/radar/images/DS.p19r0/SI.ktwx/" + good, foreign},
+        {frameURL(kShort, "..\\..\\ktwx.dd.20261205.2125.gif"), unsafe},
+        {frameURL(kShort, "ktwx.dd.20261205.2120\t.gif"), unsafe},
+        {frameURL(kShort, "ktwx..dd.20261205.2115.gif"), unsafe},
+        {frameURL(kShort, "index.gif"), "not a frame"},
+        {frameURL(kShort, "ktwx.dd.20261205.2110.g"), "not a frame"}, // a list cut short
+    };
+    QByteArray text;
+    for (const auto& b : bad) {
+        text += b.line.toLatin1() + '\n';
+    }
+    net->serve(listURL(kShort), text + frameURL(kShort, good).toLatin1() + '\n');
+    net->serve(frameURL(kShort, good), frameBody());
+    serveFrames(kLong, serveList(kLong, 10, 35));
+    runPass();
+    EXPECT_EQ(ada->networkProblemCount(), 0);
+    ASSERT_EQ(list.numDLitems(), 11);
+    EXPECT_EQ(list.itemAt(0).fileName, cached("66604.DS.p19r0.ktwx.dd.20261205.2130.noaa"));
+    EXPECT_EQ(net->requested().size(), 2 + 11) << "the lists and the good frames only";
+    for (const auto& b : bad) {
+        const QString normalised = QString(b.line).replace(".gif", ".noaa").replace('\t', '?');
+        EXPECT_TRUE(errorLog().contains("ERROR :: parseRadarListItems :: " + b.reason +
+                                        ", line skipped: " + normalised))
+            << b.line.toStdString();
+    }
+    QString twice = frameURL(kShort, QStringLiteral("ktwx.dd.20261205.2130.noaa")).repeated(2);
+    for (const QString& zip : {QStringLiteral("../66604"), QString(), QStringLiteral("6 604")}) {
+        EXPECT_FALSE(ada->parseRadarListItems(twice, kShort, "Short Range Radar", zip, data()));
+    }
+    EXPECT_TRUE(debugLogged("parseRadarListItems: no plain zip code (../66604), nothing added"));
+}
+
+TEST_F(PassTest, OfflineAfterMoreFailedPassesThanAllowedAndAGoodPassResetsTheCount) {
+    setNumberSetting("networkMaxRetries", 2);
+    serveEverything(10);
+    net->serve(listURL(kShort), kFails);
+    for (int pass = 1; pass <= 3; ++pass) {
+        runPass();
+        EXPECT_EQ(ada->networkProblemCount(), pass);
+        EXPECT_EQ(state.offlineMode, pass == 3) << pass;
+    }
+    const auto requests = net->requested().size();
+    EXPECT_TRUE(startPass(false, QString::fromLatin1(kZip)));
+    EXPECT_EQ(net->requested().size(), requests) << "offline, no pass asks anything";
+
+    state.offlineMode = false; // the Enter key
+    serveList(kShort, 10);
+    runPass();
+    EXPECT_EQ(ada->networkProblemCount(), 0);
+    EXPECT_EQ(list.numDLitems(), 20);
+}
+
+TEST_F(PassTest, APassThatCannotEndIsEndedByItsTimeLimit) {
+    setNumberSetting("networkTimeout", 2);
+    serveEverything(10);
+    settings.saveChannelIDs(16); // no radar channel: no list is ever asked for
+    runPass();
+    EXPECT_TRUE(net->requested().isEmpty());
+    EXPECT_TRUE(debugLogged("ASDM: DateDiff exceeding max duration estimate"));
     EXPECT_FALSE(AsyncDownloadTimer.isEnabled());
-    EXPECT_FALSE(progress->visible(kDownloadBar));
+    EXPECT_EQ(ada->networkProblemCount(), 1);
 }
 
+// A hostile server's picture may claim a screen many times larger than any real one.
 TEST_F(PassTest, AConditionsPictureDeclaringTooLargeAScreenIsNotDecodedNorCached) {
     serveEverything(10);
-    const QString cachedPicture =
-        world.writeFile(cached("66604.currentConditions.jpg"), conditionsBody());
-    // A 1 x 1 GIF on a 5000 x 5000 screen: 100 MB decoded, beyond the picture limit.
+    const QString kept = put("66604.currentConditions.jpg", conditionsBody());
     net->serve(conditionsImageURL(), QByteArray::fromHex("47494638396188138813800000000000ffffff"
                                                          "2c00000000010001000002024401003b"));
     startPass();
     runTicks();
     EXPECT_FALSE(state.currentConditionsImgIsValid);
-    EXPECT_TRUE(controls.currentConditionsPictureBox->picture().isNull());
     EXPECT_TRUE(errorLog().contains(
         "ERROR :: AsyncCurrentConditionsImageDownloadManager :: (481) - Invalid picture"));
-    EXPECT_EQ(world.readFile(cachedPicture), conditionsBody()) << "the last good one stays";
-}
-
-TEST_F(PassTest, AnInterruptedPassStartsAfreshOnTheNextTick) {
-    serveEverything(10);
-    startPass();
-    ASSERT_TRUE(tickUntil([&] { return ada->passState().shortRangeListDone; }));
-    ASSERT_EQ(list.numDLitems(), 10);
-    state.interruptedDownload = true;
-    state.locationChanged = true;
-    state.currentConditionsImgIsValid = true;
-    state.zipcodeIsValid = false;
-    settings.saveCityState(QStringLiteral("Lawrence KS"));
-    const auto before = net->requested().size();
-
-    clock.advanceMs(100);
-    ada->AsyncDownloadManager();
-    EXPECT_FALSE(state.interruptedDownload);
-    EXPECT_FALSE(state.currentConditionsImgIsValid);
-    EXPECT_TRUE(state.zipcodeIsValid);
-    EXPECT_EQ(controls.DownloadInfoChannelName->text(), "Nimbuscope for Lawrence KS  (66604)");
-    EXPECT_EQ(progress->value(kDownloadBar), 1);
-    EXPECT_EQ(progress->max(kDownloadBar), AcquireDataAsync::kPassSteps);
-    EXPECT_EQ(list.numDLitems(), 0);
-    ASSERT_EQ(net->requested().size(), before + 1);
-    EXPECT_EQ(net->requested().last(), locationPageURL()) << "the location page is read again";
-    runTicks();
-    EXPECT_EQ(list.numDLitems(), 20);
-}
-
-TEST_F(PassTest, AnErrorInAStepIsTrappedUnderItsOwnName) {
-    serveEverything(10);
-    startPass();
-    myHTTPRetrieve.reset();
-    clock.advanceMs(100);
-    ada->AsyncDownloadManager();
-    EXPECT_TRUE(errorLog().contains("ERROR :: AsyncZipCityDownloadManager :: (424) - "));
-    EXPECT_TRUE(debugLogged("ADA: AsyncZipCityDownloadManager: ERROR RAISED AND HANDLED"));
-    EXPECT_EQ(endCalls, 0);
-
-    // In the frame step an unexpected error ends the saver.
-    auto fake = std::make_unique<FakeRetriever>();
-    net = fake.get();
-    myHTTPRetrieve.reset(std::move(fake));
-    serveEverything(10);
-    ASSERT_TRUE(tickUntil([&] { return ada->passState().longRangeListDone; }));
-    myHTTPRetrieve.reset();
-    clock.advanceMs(100);
-    EXPECT_THROW(ada->AsyncDownloadManager(), ProgramEnded);
-    EXPECT_TRUE(errorLog().contains("ERROR :: AsyncRadarImageDownloadManager :: (424) - "));
-    EXPECT_TRUE(debugLogged("ERROR: Nimbuscope async download manager failure"));
+    EXPECT_EQ(world.readFile(kept), conditionsBody()) << "the last good one stays";
 }

