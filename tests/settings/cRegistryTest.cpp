@@ -156,14 +156,12 @@ TEST_F(cRegistryTest, NumbersAreWrittenAsLittleEndianDwordsFromShortOrLongOnly) 
     big.setValue(qint32(0x01020304));
     EXPECT_EQ(stored("b")->type, REG_DWORD);
     EXPECT_EQ(stored("b")->data, bytes({4, 3, 2, 1}));
-    EXPECT_EQ(reg.lastValue(), QVariant(qint16(7)));
 
     for (const QVariant& other :
          {QVariant(QStringLiteral("42")), QVariant(qint64(5)), QVariant(2.5)}) {
         EXPECT_FALSE(raised([&] { reg.setValue(other); })) << "nothing is raised";
         EXPECT_EQ(stored("n")->data, bytes({7, 0, 0, 0})) << "nothing is written";
         EXPECT_FALSE(reg.testWrite(other)) << "and a test write does not claim success";
-        EXPECT_EQ(reg.lastValue(), QVariant(qint16(7)));
     }
 }
 

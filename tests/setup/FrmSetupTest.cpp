@@ -62,24 +62,6 @@ TEST_F(FrmSetupTest, StoredValuesSelectTheirItemsAndTheEstimateUsesThem) {
     EXPECT_EQ(d.MemoryUsage->text(), QStringLiteral("6 MB"));
 }
 
-TEST_F(FrmSetupTest, CursorVisibilityFollowsIgnoreMovement) {
-    const struct {
-        qint32 movement, visibility;
-        bool visibilityChecked, visibilityEnabled;
-    } rows[] = {
-        {1, 1, true, true}, {1, 0, false, true}, {0, 1, false, false}, {2, 1, false, false}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.movement << "," << row.visibility);
-        SetupRig r;
-        r.store("cursorMovement", row.movement);
-        r.store("cursorVisibility", row.visibility);
-        FrmSetup& d = r.open();
-        EXPECT_EQ(d.CursorMovement->isChecked(), row.movement == 1);
-        EXPECT_EQ(d.CursorVisibility->isChecked(), row.visibilityChecked);
-        EXPECT_EQ(d.CursorVisibility->isEnabled(), row.visibilityEnabled);
-    }
-}
-
 TEST_F(FrmSetupTest, OkWithTheStoredZipCodeSavesEverythingAndCloses) {
     rig.store("zipcode", "64106");
     rig.withComponent();

@@ -36,24 +36,6 @@ TEST(RadarListLines, EndAtCarriageReturnsWithOrWithoutLineFeeds) {
     }
 }
 
-TEST(RadarList, StateHeadersAndIndentedCitiesInFileOrder) {
-    const QByteArray file = "STATE: KS\r\n" + siteLine("ktwx", "Topeka", "66614") + "\r\n" +
-                            siteLine("kddc", "Dodge City", "67801") + "\r\nstate: Missouri\r\n" +
-                            siteLine("keax", "Kansas City", "64106") + "\r\n";
-    const RadarListRead read = parseRadarList(file);
-    EXPECT_FALSE(read.stoppedByError);
-    EXPECT_EQ(read.list.items, QStringList({"--- KS ---", "    Topeka", "    Dodge City",
-                                            "--- Missouri ---", "    Kansas City"}));
-    ASSERT_EQ(read.list.entries.size(), 5u);
-    EXPECT_EQ(read.list.entries[0], (RadarSiteEntry{"", "KS", "", ""}));
-    EXPECT_EQ(read.list.entries[2],
-              (RadarSiteEntry{"Dodge City", "KS", "67801",
-                              "http://radar.test/radar/images/@@@@@/SI.kddc/#####.noaa"}));
-    EXPECT_EQ(read.list.entries[4].state, QStringLiteral("Missouri"));
-    EXPECT_TRUE(isStateHeader(read.list.items[3]));
-    EXPECT_FALSE(isStateHeader(read.list.items[4]));
-}
-
 TEST(RadarList, SiteLinesGiveCityZipAndFrameTemplate) {
     const struct {
         const char *line, *city, *zip, *templateURL;
