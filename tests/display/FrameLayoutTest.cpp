@@ -13,16 +13,12 @@ TEST(FrameHoldTest, HoldTimeByPlaceInTheCycle) {
         qint32 hold;
     } rows[] = {
         {FramePlace::CycleStart, 200, 400},
-        {FramePlace::CycleStart, 500, 1000},
         {FramePlace::CycleStart, INT32_MAX, INT32_MAX}, // a hand-edited rate: no overflow
         {FramePlace::CycleStart, INT32_MIN, INT32_MIN},
         {FramePlace::CycleEnd, 200, 1700},
-        {FramePlace::CycleEnd, 500, 1700},
         // The drawing time is inside the hold: a middle frame keeps the full rate.
         {FramePlace::Middle, 80, 80},
-        {FramePlace::Middle, 81, 81},
         {FramePlace::Middle, 231, 231},
-        {FramePlace::Middle, 500, 500},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(frameHoldMs(row.place, row.rate, 1700), row.hold)
@@ -43,9 +39,7 @@ TEST(FrameBoxTest, BoxByPictureAndScreen) {
         // the screen allows; above the frame's own top they change nothing.
         {{600, 550}, QRect(212, 128, 600, 550), 128},
         {{600, 550}, QRect(212, 218, 600, 550), 400},
-        {{600, 550}, QRect(212, 120, 600, 550), 104},
         {{401, 300}, QRect(312, 257, 401, 300)}, // 311.5 rounds up
-        {{1024, 768}, QRect(0, 0, 1024, 768)},   // exactly the screen
         {{1024, 300}, QRect(0, 257, 1024, 300)}, // full width still goes to the left edge
         {{300, 768}, QRect(362, 0, 300, 768)},   // full height still goes to the top edge
         {{2048, 768}, QRect(0, 211, 1024, 384)}, // too wide: fits the width
@@ -69,10 +63,8 @@ TEST(LayoutScaleTest, ShrinksBelowTheDesignSizeOnly) {
     } rows[] = {
         {{1024, 768}, 1.0, 1.0},
         {{1280, 1024}, 1024 / 768.0, 1.0},
-        {{1366, 768}, 1.0, 1.0},
         {{640, 480}, 0.625, 0.625},
         {{725, 407}, 407 / 768.0, 407 / 768.0},
-        {{800, 500}, 500 / 768.0, 500 / 768.0},
         {{512, 1024}, 0.5, 0.5},
         {{0, 0}, 1.0, 1.0},
     };

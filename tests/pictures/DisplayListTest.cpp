@@ -28,14 +28,6 @@ protected:
     DisplayList list;
 };
 
-void expectEmptyRecord(const DisplayItem& item) {
-    EXPECT_EQ(item.index, -1);
-    EXPECT_FALSE(item.active || item.needsDownloading || item.cycleStart || item.cycleEnd ||
-                 item.pictureLoaded);
-    EXPECT_TRUE(item.fileName.isEmpty() && item.caption.isEmpty() && item.radarID.isEmpty());
-    EXPECT_TRUE(item.picture.isNull());
-}
-
 QImage somePicture() {
     QImage image(4, 3, QImage::Format_RGB32);
     image.fill(Qt::green);
@@ -61,58 +53,6 @@ TEST_F(DisplayListTest, AddItemRefusesACachedRadarUnavailableFrame) {
     EXPECT_EQ(list.numDLitems(), 2);
 }
 
-struct SetterCase {
-    const char* name;
-    std::function<void(DisplayList&, qint16, bool)> set;
-    std::function<bool(const DisplayItem&)> get;
-};
-
-TEST_F(DisplayListTest, FlagSettersChangeOnlyItemsInTheList) {
-    const SetterCase setters[] = {
-        {"needsDownloading",
-         [](DisplayList& l, qint16 i, bool v) { l.setItemNeedsDownloadingFlag(i, v); },
-         [](const DisplayItem& it) { return it.needsDownloading; }},
-        {"active", [](DisplayList& l, qint16 i, bool v) { l.setItemActiveFlag(i, v); },
-         [](const DisplayItem& it) { return it.active; }},
-        {"pictureLoaded", [](DisplayList& l, qint16 i, bool v) { l.setPictureLoaded(i, v); },
-         [](const DisplayItem& it) { return it.pictureLoaded; }},
-    };
-    add(QStringLiteral("a.noaa"), false);
-    add(QStringLiteral("b.noaa"), false);
-    for (const SetterCase& s : setters) {
-        s.set(list, -1, true);
-        s.set(list, 2, true); // numDLitems
-        EXPECT_FALSE(s.get(list.itemAt(0)) || s.get(list.itemAt(1))) << s.name;
-        s.set(list, 1, true);
-        EXPECT_TRUE(s.get(list.itemAt(1))) << s.name;
-        EXPECT_FALSE(s.get(list.itemAt(0))) << s.name;
-    }
-    EXPECT_EQ(rig.errorLog(), QByteArray()) << "ignored without a message";
-}
-
-TEST_F(DisplayListTest, FindItemByFileNameWantsAnActiveItemWithTheExactPath) {
-    add(QStringLiteral("a.noaa"), false);
-    add(QStringLiteral("a.noaa"), true);
-    add(QStringLiteral("b.noaa"), true);
-    EXPECT_EQ(list.findItemByFileName(path(QStringLiteral("a.noaa"))).index, 1);
-    expectEmptyRecord(list.findItemByFileName(path(QStringLiteral("A.noaa"))));
-    expectEmptyRecord(list.findItemByFileName(QStringLiteral("a.noaa")));
-}
-
-TEST_F(DisplayListTest, GetNextItemForDownloadScansForwardOnly) {
-    add(QStringLiteral("a.noaa"), false, QStringLiteral("A"), true);
-    add(QStringLiteral("b.noaa"), true);
-    add(QStringLiteral("c.noaa"), false, QStringLiteral("A"), true);
-    add(QStringLiteral("d.noaa"), true);
-    const struct {
-        qint32 start;
-        qint16 expected;
-    } rows[] = {{0, 0}, {1, 2}, {2, 2}, {3, -1}, {4, -1}, {-1, -1}, {40000, -1}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(list.getNextItemForDownload(row.start).index, row.expected)
-            << "start " << row.start;
-    }
-}
 
 TEST_F(DisplayListTest, GetNextItemWrapsRoundToTheFirstActiveItem) {
     add(QStringLiteral("a.noaa"), false);
@@ -128,18 +68,6 @@ TEST_F(DisplayListTest, GetNextItemWrapsRoundToTheFirstActiveItem) {
         EXPECT_EQ(list.getNextItem(row.start).index, row.expected) << "start " << row.start;
     }
     EXPECT_EQ(rig.errorLog(), QByteArray());
-}
-
-TEST_F(DisplayListTest, GetNextItemGivesTheEmptyRecordWithNothingActiveOrANegativeCursor) {
-    expectEmptyRecord(list.getNextItem(0));
-    add(QStringLiteral("a.noaa"), false);
-    add(QStringLiteral("b.noaa"), false);
-    expectEmptyRecord(list.getNextItem(1));
-    list.setItemActiveFlag(0, true);
-    expectEmptyRecord(list.getNextItem(-1));
-    EXPECT_TRUE(
-        rig.errorLog().contains("ERROR :: getNextItem :: (9) - Subscript out of range :: \r\n"))
-        << rig.errorLog().constData();
 }
 
 struct CycleCase {
@@ -181,24 +109,6 @@ TEST_F(DisplayListTest, CycleCountsMarkRunsOfActiveItemsWithEqualRadar) {
         EXPECT_EQ(starts, c.starts) << c.quirk;
         EXPECT_EQ(ends, c.ends) << c.quirk;
     }
-}
-
-TEST_F(DisplayListTest, InitDisplayListEmptiesTheTableAndReleasesPictures) {
-    add(QStringLiteral("a.noaa"), true);
-    list.downloadIndex = 0;
-    const QImage held = somePicture();
-    list.setPicture(0, KeptPicture(held));
-    list.setPictureLoaded(0, true);
-    ASSERT_FALSE(held.isDetached());
-
-    list.initDisplayList(true, true);
-    EXPECT_EQ(list.numDLitems(), 0);
-    EXPECT_EQ(list.downloadIndex, -1);
-    EXPECT_TRUE(held.isDetached()) << "nobody else holds the picture any more";
-    EXPECT_FALSE(list.images().hasBackup());
-    EXPECT_EQ(list.findItemByFileName(path(QStringLiteral("a.noaa"))).index, -1);
-    add(QStringLiteral("b.noaa"), false);
-    EXPECT_TRUE(list.picture(0).isNull()) << "a new item starts without a picture";
 }
 
 TEST_F(DisplayListTest, KeepsPicturesOnlyWithinTheMemoryBudget) {
@@ -259,77 +169,6 @@ TEST_F(DisplayListImagesTest, RebuildWithPreloadingKeepsTheSamePictureForTheSame
     EXPECT_TRUE(item.pictureLoaded);
     EXPECT_EQ(list.picture(0).identity(), a.identity()) << "shared, not copied";
     EXPECT_FALSE(list.images().hasBackup());
-}
-
-TEST_F(DisplayListImagesTest, RestoreGivesEachPictureToTheFirstExactPathOnly) {
-    addShown(QStringLiteral("a.noaa"));
-    list.initDisplayList(false, true);
-    for (const char* name : {"A.noaa", "a.noaa ", "a.noaa", "a.noaa"}) {
-        addToFetch(QLatin1String(name));
-    }
-    list.images().restore();
-    for (qint16 i = 0; i < 4; ++i) {
-        const bool restored = i == 2;
-        EXPECT_EQ(list.itemAt(i).needsDownloading, !restored) << i;
-        EXPECT_EQ(list.itemAt(i).active, restored) << i;
-        EXPECT_EQ(list.picture(i).isNull(), !restored) << i;
-    }
-}
-
-TEST_F(DisplayListImagesTest, OnlyLoadedPicturesAreBackedUp) {
-    const struct {
-        const char* quirk;
-        bool hasPicture;
-        bool loaded;
-        bool expectBackup;
-    } rows[] = {
-        {"preloading off: no picture held", false, false, false},
-        {"picture held but not marked loaded", true, false, false},
-        {"picture loaded", true, true, true},
-    };
-    for (const auto& row : rows) {
-        list.initDisplayList(true, true);
-        if (row.hasPicture) {
-            addShown(QStringLiteral("a.noaa"), row.loaded);
-        } else {
-            addToFetch(QStringLiteral("a.noaa"));
-        }
-        list.images().backup();
-        EXPECT_EQ(list.images().hasBackup(), row.expectBackup) << row.quirk;
-    }
-}
-
-TEST_F(DisplayListImagesTest, RebuildChoosesBackupOrClear) {
-    const struct {
-        bool forceClear;
-        bool preloadImages;
-        bool expectBackup;
-    } rows[] = {
-        {false, true, true}, {true, true, false}, {false, false, false}, {true, false, false}};
-    for (const auto& row : rows) {
-        list.initDisplayList(true, false);
-        addShown(QStringLiteral("a.noaa"));
-        list.initDisplayList(row.forceClear, row.preloadImages);
-        EXPECT_EQ(list.images().hasBackup(), row.expectBackup)
-            << "forceClear " << row.forceClear << ", preload " << row.preloadImages;
-    }
-}
-
-TEST_F(DisplayListImagesTest, ClearReleasesTheSavedPictures) {
-    // Held as decoded, so that the references to it can be seen.
-    const QImage held = somePicture();
-    addShown(QStringLiteral("a.noaa"), true, KeptPicture(held));
-    list.initDisplayList(false, true);
-    ASSERT_FALSE(held.isDetached()) << "the backup holds the second reference";
-    list.images().clear();
-    EXPECT_TRUE(held.isDetached());
-    EXPECT_FALSE(list.images().hasBackup());
-
-    addToFetch(QStringLiteral("a.noaa"));
-    list.images().restore();
-    EXPECT_TRUE(list.itemAt(0).needsDownloading) << "a cleared backup restores nothing";
-    EXPECT_FALSE(list.itemAt(0).active);
-    EXPECT_EQ(rig.errorLog(), QByteArray());
 }
 
 } // namespace

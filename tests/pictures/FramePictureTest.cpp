@@ -2,14 +2,12 @@
 
 #include "common/DisplayTestRig.h"
 #include "common/TestGif.h"
-#include "noaa-sim/RadarGif.h"
 #include "support/Error.h"
 
 #include <QFile>
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
@@ -25,13 +23,6 @@ QByteArray readFixture(const QString& name) {
 /// Every pixel with its alpha, whatever the format.
 QImage argb(const QImage& picture) {
     return picture.convertToFormat(QImage::Format_ARGB32);
-}
-
-QByteArray simulatorFrame(const char* site, const char* product, int minute) {
-    using namespace std::chrono;
-    const sys_seconds time = sys_days{year{2026} / December / 5} + hours{18} + minutes{minute};
-    const std::string gif = noaasim::radarFrameGif(site, product, time);
-    return QByteArray(gif.data(), qsizetype(gif.size()));
 }
 
 class FramePictureTest : public ::testing::Test {
@@ -88,21 +79,6 @@ TEST_F(FramePictureTest, UnreadableOrOversizedPicturesAreInvalidNotAllocated) {
                                              readFixture(QStringLiteral("tall_damaged.jpg")));
     EXPECT_EQ(loadError(tall), kInvalidPictureError);
     EXPECT_TRUE(decodePicture(readFixture(QStringLiteral("tall_damaged.jpg"))).isNull());
-}
-
-TEST_F(FramePictureTest, SimulatorFramesDecodeStraightToEightBitsAsQtWouldShowThem) {
-    for (const char* site : {"KEAX", "KATX"}) {
-        for (const char* product : {"DS.p19r0", "DS.p20-r"}) {
-            const QByteArray bytes = simulatorFrame(site, product, 35);
-            expectSameAsQt(bytes, site);
-            const QImage picture = loaded(bytes);
-            EXPECT_EQ(picture.format(), QImage::Format_Indexed8) << site << " " << product;
-            EXPECT_FALSE(picture.hasAlphaChannel());
-            EXPECT_EQ(decodePicture(bytes).format(), QImage::Format_Indexed8);
-            // Preloading keeps it as it is, and packs it.
-            EXPECT_EQ(toIndexed8IfFewColours(picture).cacheKey(), picture.cacheKey());
-        }
-    }
 }
 
 TEST_F(FramePictureTest, CraftedGifsDecodeAsQtsReaderDecodesThem) {
@@ -170,26 +146,6 @@ TEST_F(FramePictureTest, CraftedGifsDecodeAsQtsReaderDecodesThem) {
               0);
 }
 
-TEST_F(FramePictureTest, TheLimitCountsFourBytesAPixelAsBefore) {
-    const struct {
-        QSize size;
-        bool fits;
-    } rows[] = {{{2048, 2048}, true}, {{2049, 2048}, false}, {{3000, 2000}, false}};
-    for (const auto& row : rows) {
-        const QByteArray bytes = gifBytes(gifSpec(row.size, 2));
-        EXPECT_EQ(!decodePicture(bytes).isNull(), row.fits) << row.size.width();
-        EXPECT_EQ(!loaded(bytes).isNull(), row.fits) << row.size.width();
-    }
-    // A header declaring a 65535 x 65535 image over its whole screen, with ten rows of data.
-    QByteArray huge = gifBytes(gifSpec({10, 10}, 2));
-    const qsizetype descriptor = huge.indexOf(',', 13 + 256 * 3);
-    for (const qsizetype at : {qsizetype(6), descriptor + 5}) {
-        huge[at] = huge[at + 1] = huge[at + 2] = huge[at + 3] = char(0xff);
-    }
-    EXPECT_TRUE(decodePicture(huge).isNull());
-    EXPECT_TRUE(loaded(huge).isNull());
-}
-
 TEST_F(FramePictureTest, FewColoursBecomeAnExactIndexedPicture) {
     const struct {
         int colours;
@@ -208,26 +164,6 @@ TEST_F(FramePictureTest, FewColoursBecomeAnExactIndexedPicture) {
         EXPECT_EQ(indexed.convertToFormat(straight), decoded.convertToFormat(straight))
             << "every pixel kept, " << row.colours << " colours";
     }
-}
-
-TEST_F(FramePictureTest, ManyColoursStayAsDecodedAndOpaqueStaysOpaque) {
-    QImage gradient(300, 2, QImage::Format_RGB32);
-    for (int x = 0; x < 300; ++x) {
-        gradient.setPixel(x, 0, qRgb(x % 256, x / 256, 0));
-        gradient.setPixel(x, 1, qRgb(0, 0, 0));
-    }
-    const QImage kept = toIndexed8IfFewColours(gradient);
-    EXPECT_EQ(kept.cacheKey(), gradient.cacheKey());
-    EXPECT_TRUE(toIndexed8IfFewColours(QImage()).isNull());
-
-    // As the GIF reader leaves the rows a truncated file lacks: zero, top byte included.
-    QRgb pixels[] = {0xff123456, 0x00000000, 0x00abcdef, 0xff000000};
-    const QImage raw(reinterpret_cast<const uchar*>(pixels), 2, 2, QImage::Format_RGB32);
-    const QImage indexed = toIndexed8IfFewColours(raw);
-    ASSERT_EQ(indexed.format(), QImage::Format_Indexed8);
-    EXPECT_FALSE(indexed.hasAlphaChannel());
-    EXPECT_EQ(indexed.convertToFormat(QImage::Format_ARGB32),
-              raw.convertToFormat(QImage::Format_ARGB32));
 }
 
 } // namespace

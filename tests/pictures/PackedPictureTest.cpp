@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -81,30 +80,22 @@ QImage mixedRows() {
 } // namespace
 
 TEST(PackedPictureTest, RoundTripIsExact) {
+    const auto byRun = [](int x, int) { return x / kMaxRun; };
     const struct {
         const char* quirk;
         QImage picture;
     } rows[] = {
         {"one pixel", paletted({1, 1}, [](int, int) { return 3; })},
         {"odd width, one run a row", paletted({7, 3}, [](int, int y) { return y; })},
-        {"one pixel, a colour beyond the one-byte runs",
-         paletted(
-             {1, 1}, [](int, int) { return 200; }, 256)},
+        {"a colour beyond the one-byte runs", paletted({1, 1}, [](int, int) { return 200; }, 256)},
         {"two pixels, never worth a run", paletted({2, 2}, [](int x, int) { return x; })},
-        {"runs of exactly the longest length",
-         paletted({kMaxRun * 2, 2}, [](int x, int) { return x / kMaxRun; })},
-        {"runs longer than one record holds", paletted({601, 3}, [](int, int) { return 9; })},
-        {"one pixel longer than a record",
-         paletted({kMaxRun + 1, 1}, [](int x, int) { return x / kMaxRun; })},
-        {"runs of four and five across the one-byte colours",
-         paletted(
-             {203, 2}, [](int x, int y) { return (x / (4 + y)) % 40; }, 40)},
-        {"noise rows kept raw", paletted({301, 5}, noise)},
+        {"runs of the longest length", paletted({kMaxRun * 2, 2}, byRun)},
+        {"one pixel longer than a record", paletted({kMaxRun + 1, 1}, byRun)},
+        {"runs of four and five", paletted({203, 2}, [](int x, int y) { return (x / (4 + y)) % 40; },
+                                           40)},
         {"raw and run rows mixed", mixedRows()},
-        {"indexes beyond the colour table", paletted(
-                                                {5, 2}, [](int x, int) { return x * 40; }, 4)},
-        {"empty colour table", paletted(
-                                   {9, 2}, [](int, int) { return 0; }, 0)},
+        {"indexes beyond the colour table", paletted({5, 2}, [](int x, int) { return x * 40; }, 4)},
+        {"empty colour table", paletted({9, 2}, [](int, int) { return 0; }, 0)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.quirk);
@@ -113,56 +104,6 @@ TEST(PackedPictureTest, RoundTripIsExact) {
         EXPECT_EQ(packed.size(), row.picture.size());
         EXPECT_TRUE(sameIndexes(packed.unpack(), row.picture));
     }
-}
-
-TEST(PackedPictureTest, RowsThatDoNotShrinkCostBarelyMoreThanRaw) {
-    const QImage rough = paletted({600, 550}, noise);
-    const qsizetype raw = rough.width() * rough.height();
-    const qsizetype packed = PackedPicture::pack(rough).byteCount();
-    EXPECT_LE(packed, raw + raw / 50) << "at most 2% above the raw pixels";
-
-    const QImage flat = paletted({600, 550}, [](int, int) { return 0; });
-    EXPECT_LT(PackedPicture::pack(flat).byteCount(), raw / 30) << "a few bytes a row";
-}
-
-TEST(PackedPictureTest, OnlyOpaquePalettePicturesPack) {
-    QImage seeThrough = paletted({4, 4}, [](int x, int) { return x % 2; });
-    seeThrough.setColor(1, qRgba(10, 20, 30, 0));
-    QImage hiDpi = paletted({4, 4}, [](int, int) { return 1; });
-    hiDpi.setDevicePixelRatio(2.0);
-    QImage rgb(4, 4, QImage::Format_RGB32);
-    rgb.fill(Qt::blue);
-    const QImage rows[] = {QImage(), seeThrough, hiDpi, rgb,
-                           rgb.convertToFormat(QImage::Format_ARGB32)};
-    for (const QImage& picture : rows) {
-        SCOPED_TRACE(int(picture.format()));
-        const PackedPicture packed = PackedPicture::pack(picture);
-        EXPECT_TRUE(packed.isNull());
-        EXPECT_EQ(packed.byteCount(), 0);
-        EXPECT_TRUE(packed.unpack().isNull());
-    }
-}
-
-TEST(PackedPictureTest, CompactKeepsWhatCannotBePackedAsItWas) {
-    QImage many(300, 2, QImage::Format_RGB32);
-    for (int x = 0; x < many.width(); ++x) {
-        many.setPixel(x, 0, qRgb(x % 256, x / 256, 7));
-        many.setPixel(x, 1, qRgb(1, 2, 3));
-    }
-    QImage clear(3, 3, QImage::Format_ARGB32);
-    clear.fill(qRgba(0, 0, 0, 0));
-    clear.setPixel(1, 1, qRgba(255, 0, 0, 255));
-    for (const QImage& picture : {many, clear}) {
-        const KeptPicture kept = KeptPicture::compact(picture);
-        EXPECT_FALSE(kept.isPacked());
-        EXPECT_EQ(kept.toImage().convertToFormat(QImage::Format_ARGB32),
-                  picture.convertToFormat(QImage::Format_ARGB32));
-    }
-    QImage few(5, 5, QImage::Format_RGB32);
-    few.fill(Qt::darkCyan);
-    const KeptPicture kept = KeptPicture::compact(few);
-    ASSERT_TRUE(kept.isPacked());
-    EXPECT_EQ(kept.toImage().convertToFormat(QImage::Format_RGB32), few);
 }
 
 TEST(PackedPictureTest, SimFramesPackExactlyToAFractionOfTheirPixels) {
@@ -177,45 +118,11 @@ TEST(PackedPictureTest, SimFramesPackExactlyToAFractionOfTheirPixels) {
             EXPECT_EQ(kept.packed().unpack().convertToFormat(QImage::Format_RGB32),
                       decoded.convertToFormat(QImage::Format_RGB32));
             largest = std::max(largest, kept.byteCount());
-            std::printf("%s %s: %lld bytes packed of %lld\n", site, product,
-                        (long long)kept.byteCount(), (long long)kRawFrameBytes);
         }
     }
     EXPECT_LT(largest, kRawFrameBytes / 4);
 }
 
-/// `frame` with every index moved up by `shift` in a 256-colour table, as a GIF's own colour
-/// map may place a frame's colours.
-QImage shiftedIndexes(const QImage& frame, int shift) {
-    QImage shifted(frame.size(), QImage::Format_Indexed8);
-    QList<QRgb> table(256, qRgb(1, 2, 3));
-    for (int i = 0; i < frame.colorCount(); ++i) {
-        table[(i + shift) % 256] = frame.color(i);
-    }
-    shifted.setColorTable(table);
-    for (int y = 0; y < frame.height(); ++y) {
-        for (int x = 0; x < frame.width(); ++x) {
-            shifted.scanLine(y)[x] = uchar((frame.constScanLine(y)[x] + shift) % 256);
-        }
-    }
-    return shifted;
-}
-
-TEST(PackedPictureTest, BusyColoursLateInTheTablePackAsSmallAsEarlyOnes) {
-    const QImage frame = toIndexed8IfFewColours(simFrame("KATX", "DS.p19r0", 35));
-    const qsizetype early = KeptPicture::compact(frame).byteCount();
-    const QImage late = shiftedIndexes(frame, 200);
-    const KeptPicture kept = KeptPicture::compact(late);
-    ASSERT_TRUE(kept.isPacked());
-    EXPECT_LE(kept.byteCount(), early);
-    EXPECT_EQ(kept.toImage().convertToFormat(QImage::Format_RGB32),
-              late.convertToFormat(QImage::Format_RGB32));
-
-    // An index past the table draws as it always has, so such a picture keeps its numbers.
-    QImage beyond = shiftedIndexes(frame, 20);
-    beyond.setColorTable(beyond.colorTable().first(40));
-    EXPECT_TRUE(sameIndexes(KeptPicture::compact(beyond).toImage(), beyond));
-}
 
 namespace {
 
@@ -285,13 +192,4 @@ TEST(PackedPictureTest, SimFrameDrawsIntoAWindowLikeAConversion) {
         packed.drawInto(device, target, origin);
         EXPECT_EQ(device, referenceDraw(frame, blank, target, origin));
     }
-}
-
-TEST(PackedPictureTest, DrawIntoLeavesOtherDeviceFormatsAlone) {
-    const PackedPicture packed = PackedPicture::pack(mixedRows());
-    QImage device(50, 10, QImage::Format_RGB16);
-    device.fill(Qt::green);
-    const QImage before = device.copy();
-    packed.drawInto(device, device.rect(), {0, 0});
-    EXPECT_EQ(device, before);
 }

@@ -51,45 +51,40 @@ using Getter = std::function<QVariant(RegistryValues&)>;
 
 /// Every getter with the value it answers when nothing is stored.
 std::vector<std::tuple<const char*, Getter, QVariant>> defaults() {
+    using R = RegistryValues;
+    const QString forecast = QStringLiteral("http://forecast.weather.gov/");
+    const QString radar = QStringLiteral("radar.weather.gov");
     return {
-        {"zipcode", &RegistryValues::getZipCode, QString()},
-        {"homeDirectory", &RegistryValues::getHomeDir, kHomeDefault},
-        {"templateURL", &RegistryValues::getTemplateURL, QString()},
-        {"currentConditionsURL", &RegistryValues::getCurrentConditionsURL, QString()},
-        {"cityState", &RegistryValues::getCityState, QString()},
-        {"locationMode", [](RegistryValues& s) { return QVariant(s.getLocationMode()); }, 1},
-        {"networkTimeout", &RegistryValues::getTimeout, 30},
-        {"networkMaxRetries", &RegistryValues::getMaxRetries, 50},
-        {"discardAfter", &RegistryValues::getDiscardAfter, 60},
-        {"animationRateMS", &RegistryValues::getAnimationRateMS, 200},
-        {"animationLastFrameMS", &RegistryValues::getAnimationLastFrameMS, 1000},
-        {"channelIDs", &RegistryValues::getChannelIDs, 18},
-        {"cursorMovement", &RegistryValues::getCursorMovementSetting, 0},
-        {"cursorVisibility", &RegistryValues::getCursorVisibilitySetting, 0},
-        {"forecastServerURL", &RegistryValues::getForecastServerURL,
-         QStringLiteral("http://forecast.weather.gov/")},
-        {"validationServerHost", &RegistryValues::getValidationServerHost,
-         QStringLiteral("forecast.weather.gov")},
-        {"radarServerURL", &RegistryValues::getRadarServerURL,
-         QStringLiteral("http://radar.weather.gov/")},
-        {"alternateServerURL", &RegistryValues::getAlternateServerURL,
-         QStringLiteral("http://forecast.weather.gov/")},
-        {"serviceDomain", &RegistryValues::getServiceDomain, QStringLiteral("radar.weather.gov")},
-        {"primaryRegionLabel", &RegistryValues::getPrimaryRegionLabel,
-         QStringLiteral("radar.weather.gov")},
-        {"alternateRegionLabel", &RegistryValues::getAlternateRegionLabel,
-         QStringLiteral("radar2.weather.gov")},
-        {"legacyFormsBridge", &RegistryValues::getLegacyFormsBridge, 1},
-        {"bridgeLocationSearchURL", &RegistryValues::getBridgeLocationSearchURL,
-         QStringLiteral("https://forecast.weather.gov/zipcity.php")},
-        {"bridgeApiURL", &RegistryValues::getBridgeApiURL,
-         QStringLiteral("https://api.weather.gov/")},
-        {"bridgeMapServerURL", &RegistryValues::getBridgeMapServerURL,
-         QStringLiteral("https://opengeo.ncep.noaa.gov/geoserver/")},
-        {"bridgeStillsURL", &RegistryValues::getBridgeStillsURL,
-         QStringLiteral("https://radar.weather.gov/ridge/standard/")},
-        {"showAlerts", &RegistryValues::getShowAlerts, 1},
-        {"alertsRefreshSeconds", &RegistryValues::getAlertsRefreshSeconds, 120},
+        {"zipcode", &R::getZipCode, QString()},
+        {"homeDirectory", &R::getHomeDir, kHomeDefault},
+        {"templateURL", &R::getTemplateURL, QString()},
+        {"currentConditionsURL", &R::getCurrentConditionsURL, QString()},
+        {"cityState", &R::getCityState, QString()},
+        {"locationMode", [](R& s) { return QVariant(s.getLocationMode()); }, 1},
+        {"networkTimeout", &R::getTimeout, 30},
+        {"networkMaxRetries", &R::getMaxRetries, 50},
+        {"discardAfter", &R::getDiscardAfter, 60},
+        {"animationRateMS", &R::getAnimationRateMS, 200},
+        {"animationLastFrameMS", &R::getAnimationLastFrameMS, 1000},
+        {"channelIDs", &R::getChannelIDs, 18},
+        {"cursorMovement", &R::getCursorMovementSetting, 0},
+        {"cursorVisibility", &R::getCursorVisibilitySetting, 0},
+        {"forecastServerURL", &R::getForecastServerURL, forecast},
+        {"validationServerHost", &R::getValidationServerHost, "forecast.weather.gov"},
+        {"radarServerURL", &R::getRadarServerURL, "http://radar.weather.gov/"},
+        {"alternateServerURL", &R::getAlternateServerURL, forecast},
+        {"serviceDomain", &R::getServiceDomain, radar},
+        {"primaryRegionLabel", &R::getPrimaryRegionLabel, radar},
+        {"alternateRegionLabel", &R::getAlternateRegionLabel, "radar2.weather.gov"},
+        {"legacyFormsBridge", &R::getLegacyFormsBridge, 1},
+        {"bridgeLocationSearchURL", &R::getBridgeLocationSearchURL,
+         "https://forecast.weather.gov/zipcity.php"},
+        {"bridgeApiURL", &R::getBridgeApiURL, "https://api.weather.gov/"},
+        {"bridgeMapServerURL", &R::getBridgeMapServerURL,
+         "https://opengeo.ncep.noaa.gov/geoserver/"},
+        {"bridgeStillsURL", &R::getBridgeStillsURL, "https://radar.weather.gov/ridge/standard/"},
+        {"showAlerts", &R::getShowAlerts, 1},
+        {"alertsRefreshSeconds", &R::getAlertsRefreshSeconds, 120},
     };
 }
 
@@ -135,13 +130,9 @@ TEST_F(RegistryValuesTest, WithoutMachineWriteAccessSettingsGoToTheUserRoot) {
 
 TEST_F(RegistryValuesTest, WithMachineWriteAccessUserValuesAreNeverRead) {
     put(HKEY_CURRENT_USER, "zipcode", QStringLiteral("11111"));
-    put(HKEY_CURRENT_USER, "networkTimeout", 99);
-    put(HKEY_CURRENT_USER, "homeDirectory", QStringLiteral("/home/u/data"));
     put(HKEY_CURRENT_USER, "channelIDs", 5);
     store.loadRegistryValues();
     EXPECT_EQ(store.getZipCode(), QString());
-    EXPECT_EQ(store.getTimeout(), 30);
-    EXPECT_EQ(store.getHomeDir(), kHomeDefault);
     EXPECT_EQ(store.getChannelIDs(), 18);
     store.saveDiscardAfter(120);
     EXPECT_EQ(get(HKEY_LOCAL_MACHINE, "discardAfter"), 120);
@@ -156,23 +147,21 @@ TEST_F(RegistryValuesTest, NumbersFallBackToTheMachineThenToTheirDefault) {
         std::function<qint32(RegistryValues&)> getter;
         qint32 expected;
     };
-    const auto discard = &RegistryValues::getDiscardAfter;
+    using R = RegistryValues;
+    const auto discard = &R::getDiscardAfter;
     const Row rows[] = {
         {"stored 0 reads as the default", 0, {}, discard, 60},
         {"user 0 lets the machine value through", 0, 90, discard, 90},
         {"machine 0 too gives the default", 0, 0, discard, 60},
         {"user value wins", 120, 90, discard, 120},
-        {"text holding a number converts", " 45 ", {}, &RegistryValues::getTimeout, 45},
-        {"missing rate", {}, {}, &RegistryValues::getAnimationRateMS, 200},
-        {"user cursor 0 lets the machine value through", 0, 1,
-         &RegistryValues::getCursorMovementSetting, 1},
-        {"machine-only channel ids", 7, {}, &RegistryValues::getChannelIDs, 18},
-        {"a stored 0 switches the alerts off", 0, 1, &RegistryValues::getShowAlerts, 0},
-        {"a missing user switch lets the machine's through",
-         {},
-         0,
-         &RegistryValues::getShowAlerts,
-         0},
+        {"text holding a number converts", " 45 ", {}, &R::getTimeout, 45},
+        {"text that is no number gives the default", "abc", {}, &R::getTimeout, 30},
+        {"a rate that is no number: the error default", "fast", {}, &R::getAnimationRateMS, 500},
+        {"missing rate", {}, {}, &R::getAnimationRateMS, 200},
+        {"user cursor 0 lets the machine value through", 0, 1, &R::getCursorMovementSetting, 1},
+        {"machine-only channel ids", 7, {}, &R::getChannelIDs, 18},
+        {"a stored 0 switches the alerts off", 0, 1, &R::getShowAlerts, 0},
+        {"a missing user switch lets the machine's through", {}, 0, &R::getShowAlerts, 0},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -190,77 +179,6 @@ TEST_F(RegistryValuesTest, NumbersFallBackToTheMachineThenToTheirDefault) {
         values.loadRegistryValues();
         EXPECT_EQ(row.getter(values), row.expected);
     }
-}
-
-TEST_F(RegistryValuesTest, TheHomeFolderComesFromTheMachineOnlyAndEmptyMeansTheDefault) {
-    put(HKEY_LOCAL_MACHINE, "homeDirectory", QString(""));
-    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
-    store.loadRegistryValues();
-    EXPECT_EQ(store.getHomeDir(), kHomeDefault);
-    registry.setReadOnly(HKEY_LOCAL_MACHINE, false);
-    put(HKEY_LOCAL_MACHINE, "homeDirectory", QStringLiteral("/srv/nimbuscope"));
-    store.loadRegistryValues();
-    EXPECT_EQ(store.getHomeDir(), "/srv/nimbuscope");
-}
-
-TEST_F(RegistryValuesTest, LocationModeIsReadAsStoredOrStoredAsOne) {
-    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
-    put(HKEY_CURRENT_USER, "locationMode", 2);
-    store.loadRegistryValues();
-    EXPECT_EQ(store.getLocationMode(), 2);
-    put(HKEY_CURRENT_USER, "locationMode", QStringLiteral("0"));
-    EXPECT_EQ(store.getLocationMode(false), 2) << "answered from the cache";
-    EXPECT_EQ(store.getLocationMode(true), 1) << "forced: read again, 0 means 1";
-    const QVariant stored = get(HKEY_CURRENT_USER, "locationMode");
-    EXPECT_EQ(stored, QVariant(qint32(1))) << "and 1 is stored back as a number";
-}
-
-TEST_F(RegistryValuesTest, AfterTheLoadGettersAnswerFromTheCacheAndSaversAtOnce) {
-    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
-    put(HKEY_CURRENT_USER, "cityState", QStringLiteral("Omaha, NE"));
-    put(HKEY_CURRENT_USER, "animationRateMS", 150);
-    store.loadRegistryValues();
-    put(HKEY_CURRENT_USER, "cityState", QStringLiteral("Boise, ID"));
-    put(HKEY_CURRENT_USER, "animationRateMS", 300);
-    registry.setReadOnly(HKEY_LOCAL_MACHINE, false);
-    EXPECT_EQ(store.getCityState(), "Omaha, NE");
-    EXPECT_EQ(store.getAnimationRateMS(), 150);
-    EXPECT_FALSE(store.HKLMisWriteable()) << "the write test is not repeated";
-    store.saveAnimationRateMS(250);
-    store.saveTemplateURL(QStringLiteral("http://radar.weather.gov/%1/x"));
-    EXPECT_EQ(store.getAnimationRateMS(), 250);
-    EXPECT_EQ(store.getTemplateURL(), "http://radar.weather.gov/%1/x");
-    EXPECT_EQ(get(HKEY_CURRENT_USER, "animationRateMS"), 250);
-}
-
-TEST_F(RegistryValuesTest, UnreadableValuesLogTheGetterAndAnswerTheErrorDefault) {
-    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
-    put(HKEY_CURRENT_USER, "networkTimeout", QStringLiteral("abc"));
-    put(HKEY_CURRENT_USER, "animationRateMS", QStringLiteral("fast"));
-    at(HKEY_CURRENT_USER, "discardAfter", REG_BINARY).setValue(QByteArray("\x3c", 1));
-    store.loadRegistryValues();
-    EXPECT_EQ(store.getTimeout(), 30);
-    EXPECT_EQ(store.getAnimationRateMS(), 500) << "the rate's default after an error";
-    EXPECT_EQ(store.getDiscardAfter(), 60);
-    const QByteArray text = errorLog();
-    EXPECT_TRUE(text.contains(" :: ERROR :: getTimeout :: (13) - Type mismatch :: \r\n"))
-        << text.constData();
-    EXPECT_TRUE(text.contains("ERROR :: getAnimationRateMS :: (13) - Type mismatch"))
-        << text.constData();
-    EXPECT_TRUE(text.contains("ERROR :: getDiscardAfter :: (13) - Type mismatch"))
-        << text.constData();
-}
-
-TEST_F(RegistryValuesTest, ALocationModeThatCannotBeStoredIsLoggedAndStillOne) {
-    registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
-    registry.setReadOnly(HKEY_CURRENT_USER, true);
-    store.loadRegistryValues();
-    EXPECT_EQ(store.getLocationMode(), 1);
-    EXPECT_TRUE(errorLog().contains(
-        "ERROR :: getLocationMode :: (26001) - Failed to set registry value Key: "
-        "'-2147483647',Section: 'Software\\Calderwick\\Nimbuscope',Key: 'locationMode' to "
-        "value: '1'"))
-        << errorLog().constData();
 }
 
 TEST_F(RegistryValuesTest, SaversKeepTheirValueAndStaySilentWhenTheRegistryRefuses) {

@@ -36,42 +36,32 @@ TEST(RadarListLines, EndAtCarriageReturnsWithOrWithoutLineFeeds) {
     }
 }
 
-TEST(RadarList, StateHeadersAndIndentedCitiesInFileOrder) {
-    const QByteArray file = "STATE: KS\r\n" + siteLine("ktwx", "Topeka", "66614") + "\r\n" +
-                            siteLine("kddc", "Dodge City", "67801") + "\r\nstate: Missouri\r\n" +
-                            siteLine("keax", "Kansas City", "64106") + "\r\n";
-    const RadarListRead read = parseRadarList(file);
-    EXPECT_FALSE(read.stoppedByError);
-    EXPECT_EQ(read.list.items, QStringList({"--- KS ---", "    Topeka", "    Dodge City",
-                                            "--- Missouri ---", "    Kansas City"}));
-    ASSERT_EQ(read.list.entries.size(), 5u);
-    EXPECT_EQ(read.list.entries[0], (RadarSiteEntry{"", "KS", "", ""}));
-    EXPECT_EQ(read.list.entries[2],
-              (RadarSiteEntry{"Dodge City", "KS", "67801",
-                              "http://radar.test/radar/images/@@@@@/SI.kddc/#####.noaa"}));
-    EXPECT_EQ(read.list.entries[4].state, QStringLiteral("Missouri"));
-    EXPECT_TRUE(isStateHeader(read.list.items[3]));
-    EXPECT_FALSE(isStateHeader(read.list.items[4]));
-}
-
-TEST(RadarList, TheAddressRewriteIsExactAndCaseSensitive) {
+TEST(RadarList, SiteLinesGiveCityZipAndFrameTemplate) {
     const struct {
-        const char* address;
-        const char* templateURL;
+        const char *line, *city, *zip, *templateURL;
     } rows[] = {
-        {"http://h/radar/latest/DS.p19r0/si.keax.shtml",
+        {R"("http://h/radar/latest/DS.p19r0/si.keax.shtml","Town","12345")", "Town", "12345",
          "http://h/radar/images/@@@@@/SI.keax/#####.noaa"},
-        {"http://h/radar/LATEST/ds.P19R0/SI.keax.SHTML",
+        // The address rewrite is exact and case-sensitive.
+        {R"("http://h/radar/LATEST/ds.P19R0/SI.keax.SHTML","Town","12345")", "Town", "12345",
          "http://h/radar/LATEST/ds.P19R0/SI.keax.SHTML"},
-        {"http://h/a/latest/b/latest/si.x.shtml", "http://h/a/images/b/images/SI.x/#####.noaa"},
-        {"HTTP://h/si.x.html", "HTTP://h/SI.x.html"},
+        {R"("http://h/a/latest/b/latest/si.x.shtml","Town","12345")", "Town", "12345",
+         "http://h/a/images/b/images/SI.x/#####.noaa"},
+        {R"("HTTP://h/si.x.html","Town","12345")", "Town", "12345", "HTTP://h/SI.x.html"},
+        // Fields are cut by their quotes, and only the last is the zip code.
+        {R"("http://h/si.a.shtml","Dodge City","KS","ignored","67801")", "Dodge City", "67801",
+         "http://h/SI.a/#####.noaa"},
+        {R"("http://h/si.a.shtml", "Salina" , "672")", "Salina", "672", "http://h/SI.a/#####.noaa"},
+        {"\"http://h/si.a.shtml\",\"Cayey \xf1\",\"00736\"", "Cayey \u00f1", "00736",
+         "http://h/SI.a/#####.noaa"}, // Windows-1252
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.address);
-        const QByteArray line = QByteArray("\"") + row.address + "\",\"Town\",\"12345\"";
-        const RadarListRead read = parseRadarList(line);
-        ASSERT_EQ(read.list.entries.size(), 1u);
-        EXPECT_EQ(read.list.entries[0].templateURL, QLatin1String(row.templateURL));
+        SCOPED_TRACE(row.line);
+        const RadarListRead read = parseRadarList(QByteArray("STATE: KS\r\n") + row.line);
+        ASSERT_EQ(read.list.entries.size(), 2u);
+        EXPECT_EQ(read.list.entries[1], (RadarSiteEntry{QString::fromUtf8(row.city), "KS",
+                                                        QLatin1String(row.zip),
+                                                        QLatin1String(row.templateURL)}));
     }
 }
 
@@ -84,28 +74,6 @@ TEST(RadarList, AnyOtherLineRepeatsTheItemBeforeIt) {
     EXPECT_EQ(read.list.entries[3], read.list.entries[2]);
     EXPECT_EQ(read.list.entries[1], read.list.entries[0]);
     EXPECT_EQ(parseRadarList("\r\n").list.items, QStringList({"---  ---"})) << "before any state";
-}
-
-TEST(RadarList, SiteLineFieldsAreCutByTheirQuotes) {
-    const struct {
-        const char* line;
-        const char* city;
-        const char* zip;
-    } rows[] = {
-        {R"("http://h/si.a.shtml","Dodge City","67801")", "Dodge City", "67801"},
-        {R"("http://h/si.a.shtml","Dodge City","KS","ignored","67801")", "Dodge City", "67801"},
-        {R"("http://h/si.a.shtml", "Salina" , "67401")", "Salina", "67401"},
-        // Only the last field is the zip code, whatever its length.
-        {R"("http://h/si.a.shtml","Wichita","672")", "Wichita", "672"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.line);
-        const auto entry = parseRadarSiteLine(QLatin1String(row.line), QStringLiteral("KS"));
-        ASSERT_TRUE(entry);
-        EXPECT_EQ(entry->city, QLatin1String(row.city));
-        EXPECT_EQ(entry->zipcode, QLatin1String(row.zip));
-        EXPECT_EQ(entry->state, QStringLiteral("KS"));
-    }
 }
 
 TEST(RadarList, AMalformedSiteLineEndsTheReadingWithWhatWasReadKept) {
@@ -135,13 +103,6 @@ TEST(RadarList, AFileLongerThanTheTableStopsAtItsEnd) {
     EXPECT_EQ(read.list.entries.size(), std::size_t(RadarList::kCapacity));
     EXPECT_EQ(read.list.items.last(), QStringLiteral("    249"));
     EXPECT_FALSE(read.stoppedByError);
-}
-
-TEST(RadarList, TextIsReadAsWindows1252) {
-    const RadarListRead read =
-        parseRadarList("STATE: PR\r\n\"http://h/si.tjua.shtml\",\"Cayey \xf1\",\"00736\"\r\n");
-    ASSERT_EQ(read.list.items.size(), 2);
-    EXPECT_EQ(read.list.items[1], QStringLiteral("    Cayey \u00f1"));
 }
 
 // The list shipped with the program: every line read, every city usable as a location.

@@ -37,22 +37,3 @@ TEST(SetupChoices, FiveDigitZipCodesOnly) {
     }
     EXPECT_FALSE(isFiveDigitZip(QStringLiteral("\u0661\u0662\u0663\u0664\u0665"))); // other digits
 }
-
-TEST(SetupChoices, AltOrCtrlAltWithoutShiftCancels) {
-    const struct {
-        Qt::KeyboardModifiers modifiers;
-        bool cancels;
-    } rows[] = {
-        {Qt::AltModifier, true},
-        {Qt::ControlModifier | Qt::AltModifier, true},
-        {Qt::AltModifier | Qt::KeypadModifier, true},
-        {Qt::ShiftModifier | Qt::AltModifier, false},
-        {Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier, false},
-        {Qt::ControlModifier, false},
-        {Qt::NoModifier, false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(int(row.modifiers));
-        EXPECT_EQ(isCancelChord(row.modifiers), row.cancels);
-    }
-}

@@ -87,21 +87,6 @@ TEST_F(UtilsTest, OnlyRegularFilesAreReadAndNoFurtherThanAsked) {
     EXPECT_FALSE(readRegularFile(world.root() + "/data/missing.txt", 4).has_value());
 }
 
-TEST_F(UtilsTest, TempFolderEndsInExactlyOneSeparator) {
-    platform.temp = QStringLiteral("/var/tmp");
-    EXPECT_EQ(sys.getTempFolder(), QStringLiteral("/var/tmp/"));
-    platform.temp = QStringLiteral("/var/tmp/");
-    EXPECT_EQ(sys.getTempFolder(), QStringLiteral("/var/tmp/"));
-    platform.temp.clear();
-    EXPECT_EQ(sys.getTempFolder(), QString());
-}
-
-TEST_F(UtilsTest, UserNameIsEmptyWhenTheSystemCannotSay) {
-    EXPECT_EQ(sys.getCurrentUserName(), QStringLiteral("tester"));
-    platform.user.reset();
-    EXPECT_EQ(sys.getCurrentUserName(), QString());
-}
-
 TEST_F(UtilsTest, GmtIsLocalTimePlusABiasThatFollowsDaylightTime) {
     platform.tz = {300, 0, -60, 2};
     EXPECT_DOUBLE_EQ(sys.getGMTBias(), 240.0);
@@ -115,10 +100,6 @@ TEST_F(UtilsTest, ProcessMemoryIsInKilobytesAndAMarkerWhenUnknown) {
     EXPECT_EQ(sys.GetProcessMemory(1), 4096);
     platform.workingSet.reset();
     EXPECT_EQ(sys.GetProcessMemory(1), SystemUtils::kUnknownMemoryKb);
-    platform.workingSet = 8 << 20;
-    platform.platformId = 1;
-    EXPECT_EQ(sys.GetProcessMemory(1), SystemUtils::kUnknownMemoryKb);
-    EXPECT_TRUE(sys.OSis9x());
     platform.platformId = 7;
     EXPECT_TRUE(sys.OSis9x()) << "an unknown platform counts as 9x";
 }
