@@ -5,9 +5,9 @@
 #include "support/Log.h"
 
 #include "common/FakeClock.h"
+#include "common/RecordingRegistry.h"
 #include "common/RegistryValue.h"
 #include "common/TestWorld.h"
-#include "launcher/CountingRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -95,13 +95,13 @@ TEST_F(RegistryValuesTest, WithNothingStoredEveryGetterAnswersItsDefault) {
         SCOPED_TRACE(machineWritable);
         MemoryRegistry fresh;
         fresh.setReadOnly(HKEY_LOCAL_MACHINE, !machineWritable);
-        CountingRegistry counting(fresh, clock);
+        RecordingRegistry counting(fresh);
         RegistryValues values(counting, platform, log, kHomeDefault);
         values.loadRegistryValues();
         EXPECT_EQ(values.HKLMisWriteable(), machineWritable);
         // A start writes only what it stores: the write test writes nothing.
         ASSERT_EQ(counting.writes.size(), 1);
-        EXPECT_EQ(counting.writes[0].name, "locationMode");
+        EXPECT_EQ(counting.writes[0], "locationMode");
         for (const auto& [name, getter, expected] : defaults()) {
             EXPECT_EQ(getter(values), expected) << name;
         }
