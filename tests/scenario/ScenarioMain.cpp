@@ -14,7 +14,7 @@ bool ScenarioApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const ProgramEnded& end) {
-        endedInEvents.append(end.status);
+        endedInEvents_.append(end.status);
         return true;
     }
 }

@@ -1,14 +1,12 @@
 #include "ScenarioRig.h"
 
-#include "bridge/BridgePlaces.h"
 #include "display/MyProgress.h"
 #include "settings/RegistryValues.h"
-#include "settings/cRegistry.h"
 #include "shell/WorkingFolder.h"
-#include "support/FolderHandle.h"
-#include "support/SystemUtils.h"
 
 #include "noaa-sim/SiteTable.h"
+
+#include "common/RegistryValue.h"
 
 #include <QApplication>
 #include <QDir>
@@ -20,19 +18,7 @@
 
 namespace nimbuscope::test {
 
-namespace {
-
-void writeValue(RegistryApi& registry, qint32 root, const QString& section, const QString& name,
-                const QVariant& value) {
-    cRegistry reg(registry);
-    reg.setClassKey(root);
-    reg.setSectionKey(section);
-    reg.setValueKey(name);
-    reg.setValueType(value.typeId() == QMetaType::QString ? REG_SZ : REG_DWORD);
-    reg.setValue(value);
-}
-
-} // namespace
+const QString kUser = QStringLiteral("tester");
 
 ScenarioRig::ScenarioRig(RigOptions opts)
     : options(std::move(opts)), clock(DateTime::fromParts(2026, 12, 5, 12, 0, 0)),
@@ -40,11 +26,9 @@ ScenarioRig::ScenarioRig(RigOptions opts)
       folders(Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(),
                                        QCoreApplication::applicationDirPath(), ::geteuid())),
       app({platform, clock, *registry, locks, processEnd, dialogs, passwords, folders}),
-      timers(clock), network(timers, clock),
-      alerts([this] { return SystemUtils(platform, app.log(), clock).getGMT().toQDateTime(); }) {
-    platform.user = options.userName;
+      timers(clock), network(timers, clock) {
+    platform.user = kUser;
     platform.temp = world.tmp();
-    platform.platformId = options.win9xPassword ? 1 : platform.platformId;
     components.registerCreator(QString::fromLatin1(ComponentFactory::kRetrievePg), [this] {
         auto retriever = std::make_unique<ScriptedRetriever>(network);
         retrievers.append(retriever.get());
@@ -68,33 +52,20 @@ void ScenarioRig::writeSettings() {
         {"primaryRegionLabel", QStringLiteral("127.0.0.1")},
         {"alternateRegionLabel", QStringLiteral("localhost")},
         {"zipcode", options.zipcode},
-        {"locationMode", options.locationMode},
-        {"cityState", options.cityState},
-        {"templateURL", QString()},
+        {"locationMode", 1},
         {"animationRateMS", options.animationRateMS},
-        {"animationLastFrameMS", options.animationLastFrameMS},
-        {"networkTimeout", options.networkTimeout},
         {"networkMaxRetries", options.networkMaxRetries},
         {"channelIDs", 18},
-        {"cursorMovement", options.cursorMovement},
-        {"cursorVisibility", options.cursorVisibility}};
+        {"cursorMovement", options.cursorMovement}};
     for (const auto& [name, value] : values) {
-        writeValue(*registry, HKEY_LOCAL_MACHINE, QLatin1String(RegistryValues::kProductKey),
-                   QLatin1String(name), value);
-    }
-    if (options.win9xPassword) {
-        writeValue(*registry, HKEY_CURRENT_USER, QStringLiteral("Control Panel\\Desktop"),
-                   QStringLiteral("ScreenSaveUsePassword"), 1);
+        storeRegistryValue(*registry, HKEY_LOCAL_MACHINE,
+                           QLatin1String(RegistryValues::kProductKey), QLatin1String(name), value);
     }
 }
 
 void ScenarioRig::start() {
-    if (options.alerts) {
-        keepSearchedPlace();
-    }
     window_ = std::make_unique<FrmMain>(
-        app, FrmMainKit{timers, components, input, *setupHost, [] {}, QStringLiteral("/s"), host,
-                        options.locale, options.alerts ? &alerts : nullptr});
+        app, FrmMainKit{timers, components, input, setup, [] {}, QStringLiteral("/s"), host});
     deliver([this] { window_->Form_Load(); });
 }
 
@@ -111,20 +82,16 @@ void ScenarioRig::deliver(const std::function<void()>& action) {
     if (ended()) {
         return;
     }
-    const bool barBefore = window_->controls().progress->visible(kDownloadBar);
+    const bool barBefore = downloading();
     try {
         action();
     } catch (const ProgramEnded& end) {
         endStatus = end.status;
         return;
     }
-    if (!barBefore && window_->controls().progress->visible(kDownloadBar)) {
+    if (!barBefore && downloading()) {
         passesStarted.append(nowMs());
     }
-}
-
-void ScenarioRig::deliverPostedEvents() {
-    deliver([] { QCoreApplication::sendPostedEvents(); });
 }
 
 void ScenarioRig::fire(VirtualTimer& t) {
@@ -132,8 +99,7 @@ void ScenarioRig::fire(VirtualTimer& t) {
     const qint16 before = state().playIndex;
     deliver([&] { t.tick(); });
     if (frameTimer && !ended() && state().playIndex != before) {
-        framesShown.append(
-            {nowMs(), before, caption(QStringLiteral("ItemCaption")), timer1().interval()});
+        framesShown.append(nowMs());
     } else if (frameTimer && !ended()) {
         ++blankTicks;
     }
@@ -180,6 +146,14 @@ void ScenarioRig::runFor(double seconds) {
     runUntil({}, seconds);
 }
 
+bool ScenarioRig::finishPass(double limitSeconds) {
+    // The bar goes when the last frame is in; the pass ends on the download timer's next
+    // tick, which also settles the problem count.
+    return runUntil(
+        [this] { return !downloading() && !window_->controls().AsyncDownloadTimer->isEnabled(); },
+        limitSeconds);
+}
+
 void ScenarioRig::pressKey(Qt::Key key) {
     deliver([&] { window_->Form_KeyDown(FrmMain::virtualKeyOf(key)); });
 }
@@ -202,22 +176,9 @@ bool ScenarioRig::downloading() const {
     return window_->controls().progress->visible(kDownloadBar);
 }
 
-bool ScenarioRig::finishPass(double limitSeconds) {
-    // The bar goes when the last frame is in; the pass ends on the download timer's next
-    // tick, which also settles the problem count.
-    return runUntil(
-        [this] { return !downloading() && !window_->controls().AsyncDownloadTimer->isEnabled(); },
-        limitSeconds);
-}
-
 QString ScenarioRig::caption(const QString& name) const {
     const auto* label = window_->findChild<QLabel*>(name);
     return label != nullptr ? label->text() : QString();
-}
-
-QString ScenarioRig::errorLog() {
-    QFile file(app.log().pathOf(QStringLiteral("errorlog.txt")));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
 }
 
 QString ScenarioRig::dataFolder() {
@@ -234,31 +195,16 @@ FilledCache ScenarioRig::fillCache(int framesPerProduct) {
     }
     const QDir folder(first.dataFolder());
     for (const QString& name : folder.entryList(QDir::Files)) {
-        QFile file(folder.filePath(name));
-        if (file.open(QIODevice::ReadOnly)) {
-            cache.files.insert(name, file.readAll());
-        }
+        cache.files.insert(name, first.world.readFile(folder.filePath(name)));
     }
     cache.templateURL = first.settings().getTemplateURL();
     cache.cityState = first.settings().getCityState();
     return cache;
 }
 
-QString ScenarioRig::ownDataFolder() {
-    const QString folder =
-        workingFolderFor(platform.temp, options.userName.value_or(QString())) + "/data/";
-    QDir().mkpath(folder);
-    return folder;
-}
-
-void ScenarioRig::keepSearchedPlace() {
-    KeptPlaces kept;
-    kept.searches[options.zipcode] = {kAlertsPlace, alerts.utcNow()};
-    writeKeptPlaces(FolderHandle::open(ownDataFolder()).get(), kept);
-}
-
 void ScenarioRig::seedCache(const FilledCache& cache) {
-    const QString folder = ownDataFolder();
+    const QString folder = workingFolderFor(platform.temp, kUser) + "/data/";
+    QDir().mkpath(folder);
     for (auto it = cache.files.cbegin(); it != cache.files.cend(); ++it) {
         world.writeFile(folder + it.key(), it.value());
     }

@@ -4,7 +4,6 @@
 #include "ScriptedNetwork.h"
 #include "VirtualTimers.h"
 
-#include "retrieval/PageRetriever.h"
 #include "platform/Folders.h"
 #include "platform/InstanceLocks.h"
 #include "registry/RegistryApi.h"
@@ -29,19 +28,9 @@ namespace nimbuscope::test {
 /// The settings and system facts a scenario starts from.
 struct RigOptions {
     QString zipcode = QStringLiteral("64106");
-    qint32 locationMode = 1;
-    QString cityState;
     qint32 animationRateMS = 500;
-    qint32 animationLastFrameMS = 2000;
-    qint32 networkTimeout = 30;
     qint32 networkMaxRetries = 50;
     qint32 cursorMovement = 0;
-    qint32 cursorVisibility = 0;
-    std::optional<QString> userName = QStringLiteral("tester");
-    bool win9xPassword = false; // a 9x-family platform with the screen-saver password on
-    QLocale locale = QLocale(QLocale::English, QLocale::UnitedStates);
-    /// The window asks `ScenarioRig::alerts`, the place being known from a kept search.
-    bool alerts = false;
 };
 
 /// What a first run leaves behind: its cache folder's files and the location it stored.
@@ -51,24 +40,14 @@ struct FilledCache {
     QString cityState;
 };
 
-/// One Timer1 tick that put a frame on screen.
-struct ShownFrame {
-    qint64 atMs = 0;
-    qint16 position = 0; // list position the search started from
-    QString caption;
-    int holdMs = 0; // Timer1's interval after the tick
-};
-
 /// A saver window in virtual time: FrmMain over a fake clock, a scripted network answered by
-/// the simulated NOAA service, virtual timers, a recording cursor, scripted dialogs and an end
-/// of the program that unwinds to the rig. Running always fires the timer due next, moving the
+/// the simulated NOAA service, virtual timers, a fake cursor, scripted dialogs and an end of
+/// the program that unwinds to the rig. Running always fires the timer due next, moving the
 /// clock to its due time, so hours of saver life pass in moments, the same every run.
 class ScenarioRig {
 public:
     explicit ScenarioRig(RigOptions options = {});
     ~ScenarioRig();
-    ScenarioRig(const ScenarioRig&) = delete;
-    ScenarioRig& operator=(const ScenarioRig&) = delete;
 
     void start(); // builds the window and runs its load (which may end the program already)
     /// Starts and runs until the first frame is laid out and the mouse grace time is over.
@@ -77,16 +56,15 @@ public:
     /// Runs until `done` holds (checked before every tick), `limitSeconds` have passed or the
     /// program ended; true when `done` held.
     bool runUntil(const std::function<bool()>& done, double limitSeconds);
+    /// Runs until the running pass has ended, its problem count settled.
+    bool finishPass(double limitSeconds = 120);
     void pressKey(Qt::Key key);
     void moveMouse(int dx, int dy); // moves the system cursor and lets the window see it
     void click(const QString& name, bool doubleClick = false); // "FrmMain": the window
     /// Runs `action` (a handler call) as the window system would, catching the end.
     void deliver(const std::function<void()>& action);
-    /// Delivers the widgets' posted events, as an event loop turn would; a long scenario calls
-    /// this now and then or the queue grows with every widget shown.
-    void deliverPostedEvents();
     /// The setup dialog's OK with a new zip code of the simulated service, stored as the
-    /// dialog's check would store it: with the page, frame template and city.
+    /// dialog's check would store it.
     ScriptedSetup::Answer chooseLocation(const QString& zip);
 
     bool ended() const { return endStatus.has_value(); }
@@ -96,23 +74,21 @@ public:
     FrmMain& window() { return *window_; }
     SaverRunState& state() { return window_->state(); }
     RegistryValues& settings() { return app.settings(); }
-    VirtualTimer& timer1() const { return static_cast<VirtualTimer&>(*window_->controls().Timer1); }
+    SaverTimer& timer1() const { return *window_->controls().Timer1; }
     bool shown(const QString& name) const; // the control named `name` is set visible
     bool downloading() const;              // the download bar is shown
-    bool finishPass(double limitSeconds = 120);
     QString caption(const QString& name) const;
-
-    QList<ShownFrame> framesShown;                // every Timer1 tick that showed a frame
-    int blankTicks = 0;                           // Timer1 ticks that showed none
-    QList<qint64> passesStarted;                  // when the download bar appeared
-    std::function<void(VirtualTimer&)> afterTick; // while the program has not ended
-
-    QString errorLog();
     QString dataFolder(); // "<working folder>/data/"
+
     /// The cache of a first saver run to the end of its pass, `framesPerProduct` listed.
     static FilledCache fillCache(int framesPerProduct);
     /// Puts `cache` where the window finds it, before start() or as another copy would later.
     void seedCache(const FilledCache& cache);
+
+    QList<qint64> framesShown;                    // Timer1 ticks that put a frame on screen
+    int blankTicks = 0;                           // Timer1 ticks that showed none
+    QList<qint64> passesStarted;                  // when the download bar appeared
+    std::function<void(VirtualTimer&)> afterTick; // while the program has not ended
 
     RigOptions options;
     TestWorld world;
@@ -122,27 +98,22 @@ public:
     FileInstanceLocks locks;
     FakeProcessEnd processEnd;
     FakeDialogs dialogs;
-    ScriptedPasswords passwords;
+    NoPasswords passwords;
     Folders folders;
     SaverApp app;
     VirtualTimers timers;
     ScriptedNetwork network;
-    ScriptedAlerts alerts;
     ComponentFactory components;
     FakeSystemInput input;
     ScriptedSetup setup;
-    SetupDialogHost* setupHost = &setup;
     WindowEmbedding* host = nullptr;      // a screen-saver host's window to draw in
     QList<ScriptedRetriever*> retrievers; // the page-retrieval components the window made
 
 private:
     void writeSettings();
-    void keepSearchedPlace();
-    QString ownDataFolder();
     void fire(VirtualTimer& t);
 
     std::unique_ptr<FrmMain> window_;
-    bool downloadBarWasShown_ = false;
 };
 
 } // namespace nimbuscope::test

@@ -2,7 +2,6 @@
 
 #include "VirtualTimers.h"
 
-#include <QRegularExpression>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -13,21 +12,12 @@
 namespace nimbuscope::test {
 
 namespace {
-
 constexpr int kMaxRedirects = 10;
 // Days from the clock's epoch (30 December 1899) to 1 January 1970.
 constexpr double kUnixEpochDays = 25569.0;
-
-// True when `text` matches `pattern`, in which "*" stands for any run of characters.
-bool wildcardMatch(const QString& pattern, const QString& text) {
-    const QString regex = QRegularExpression::escape(pattern).replace(QLatin1String("\\*"), ".*");
-    return QRegularExpression(QRegularExpression::anchoredPattern(regex)).match(text).hasMatch();
-}
-
 } // namespace
 
-// The simulated service's UTC: the virtual local clock with no zone offset (the rig's
-// platform reports a bias of 0).
+// The simulated service's UTC: the virtual local clock (the rig's platform has no zone offset).
 class ScriptedNetwork::Utc final : public noaasim::UtcClock {
 public:
     explicit Utc(const FakeClock& clock) : clock_(clock) {}
@@ -50,27 +40,18 @@ qint64 ScriptedNetwork::nowMs() const {
     return time_.nowMs();
 }
 
-int ScriptedNetwork::count(const QString& pattern) const {
-    return int(std::count_if(requests.begin(), requests.end(), [&](const QString& address) {
-        return wildcardMatch(pattern, address);
-    }));
+int ScriptedNetwork::count(const QString& part) const {
+    return int(std::count_if(requests.begin(), requests.end(),
+                             [&](const QString& address) { return address.contains(part); }));
 }
 
 Outcome ScriptedNetwork::decide(const QString& address) {
     requests.append(address);
-    if (offline_) {
+    if (offline) {
         return Outcome::fail();
     }
-    if (std::optional<Outcome> outcome = chaos ? chaos(address) : std::nullopt) {
-        return *outcome;
-    }
-    // The newest rule wins, as rules are added to change what came before.
-    for (auto it = rules_.rbegin(); it != rules_.rend(); ++it) {
-        if (wildcardMatch(it->pattern, address)) {
-            return it->outcome;
-        }
-    }
-    return simulated(address);
+    const std::optional<Outcome> scripted = script ? script(address) : std::nullopt;
+    return scripted ? *scripted : simulated(address);
 }
 
 Outcome ScriptedNetwork::simulated(const QString& address) {
@@ -80,8 +61,7 @@ Outcome ScriptedNetwork::simulated(const QString& address) {
             return Outcome::fail(PageRetriever::BadAddress);
         }
         noaasim::QueryParams query;
-        const auto items = QUrlQuery(url).queryItems(QUrl::FullyDecoded);
-        for (const auto& [key, value] : items) {
+        for (const auto& [key, value] : QUrlQuery(url).queryItems(QUrl::FullyDecoded)) {
             query.emplace(key.toStdString(), value.toStdString());
         }
         const noaasim::Reply reply = site_->get(url.path().toStdString(), query);
@@ -89,23 +69,25 @@ Outcome ScriptedNetwork::simulated(const QString& address) {
             url = url.resolved(QUrl(QString::fromStdString(reply.location)));
             continue;
         }
-        return Outcome::withBody(QByteArray::fromStdString(reply.body),
-                                 url.toString(QUrl::FullyEncoded).toLatin1());
+        Outcome answer = Outcome::withBody(QByteArray::fromStdString(reply.body));
+        answer.finalUrl = url.toString(QUrl::FullyEncoded).toLatin1();
+        return answer;
     }
     return Outcome::fail(PageRetriever::TooManyRedirects);
 }
 
 void ScriptedRetriever::start(const QString& address) {
-    requests_[address] = Request{net_.decide(address), net_.nowMs(), false, false, kills};
+    requests_[address] = Request{net_.decide(address), net_.nowMs()};
 }
 
-ScriptedRetriever::Request* ScriptedRetriever::used(const QString& address) {
+ScriptedRetriever::Request* ScriptedRetriever::find(const QString& address) {
     const auto it = requests_.find(address);
-    if (it == requests_.end()) {
-        return nullptr;
-    }
-    it->second.touchedAtKill = kills;
-    return &it->second;
+    return it != requests_.end() ? &it->second : nullptr;
+}
+
+ScriptedRetriever::Request* ScriptedRetriever::answered(const QString& address) {
+    Request* request = find(address);
+    return request != nullptr && !request->killed && poll(*request) == Done ? request : nullptr;
 }
 
 QString ScriptedRetriever::RetrieveAsync(const QString& address) {
@@ -118,28 +100,15 @@ qint16 ScriptedRetriever::poll(Request& request) {
         return request.outcome.kind == Outcome::Answer ? qint16(Done) : request.outcome.status;
     }
     const qint64 elapsed = net_.nowMs() - request.startedMs;
-    switch (request.outcome.kind) {
-    case Outcome::Trickle:
+    if (request.outcome.kind == Outcome::Trickle || elapsed < net_.latencyMs) {
         return Running;
-    case Outcome::Silent:
-        if (net_.receiveTimeoutMs <= 0 || elapsed < net_.receiveTimeoutMs) {
-            return Running;
-        }
-        request.finished = true;
-        return TimedOut;
-    case Outcome::Answer:
-    case Outcome::Fail:
-        if (elapsed < net_.latencyMs) {
-            return Running;
-        }
-        request.finished = true;
-        return poll(request);
     }
-    return Running;
+    request.finished = true;
+    return poll(request);
 }
 
 qint16 ScriptedRetriever::RetrieveAsyncCompleted(const QString& address) {
-    Request* request = used(address);
+    Request* request = find(address);
     if (request == nullptr) {
         return UnknownRequest;
     }
@@ -152,36 +121,23 @@ qint16 ScriptedRetriever::RetrieveAsyncCompleted(const QString& address) {
 }
 
 QByteArray ScriptedRetriever::RetrieveAsyncPage(const QString& address) {
-    Request* request = used(address);
-    if (request == nullptr || request->killed || poll(*request) != Done) {
-        return {};
-    }
-    return request->outcome.body.value_or(QByteArray());
+    const Request* request = answered(address);
+    return request != nullptr ? request->outcome.body : QByteArray();
 }
 
 QByteArray ScriptedRetriever::GetResultURL(const QString& address) {
-    Request* request = used(address);
-    if (request == nullptr || request->killed || poll(*request) != Done) {
+    const Request* request = answered(address);
+    if (request == nullptr) {
         return {};
     }
-    return request->outcome.finalUrl.value_or(address.toLatin1());
-}
-
-void ScriptedRetriever::FreePage(const QString& address) {
-    requests_.erase(address);
+    return request->outcome.finalUrl.isEmpty() ? address.toLatin1() : request->outcome.finalUrl;
 }
 
 void ScriptedRetriever::KillAsyncRetrieve(const QString&) {
     ++kills;
     for (auto& [address, request] : requests_) {
-        if (!request.finished) {
-            request.killed = true;
-        }
+        request.killed = request.killed || !request.finished;
     }
-    // Requests left untouched over several kills are forgotten, as the real component does.
-    std::erase_if(requests_, [this](const auto& entry) {
-        return kills - entry.second.touchedAtKill > kKillsRemembered;
-    });
 }
 
 QString ScriptedRetriever::RetrieveIsActive(const QString&) {

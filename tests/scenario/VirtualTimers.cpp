@@ -22,11 +22,10 @@ VirtualTimer::~VirtualTimer() {
 }
 
 void VirtualTimer::setEnabled(bool enabled) {
-    if (enabled == enabled_) {
-        return;
+    if (enabled != enabled_) {
+        enabled_ = enabled;
+        restartCountdown();
     }
-    enabled_ = enabled;
-    restartCountdown();
 }
 
 void VirtualTimer::setInterval(int ms) {
@@ -40,7 +39,7 @@ void VirtualTimer::restartCountdown() {
     }
     if (enabled_ && intervalMs_ > 0) {
         dueMs_ = owner_.nowMs() + intervalMs_;
-        scheduledOrder_ = owner_.nextOrder();
+        scheduledOrder_ = ++owner_.order_;
     } else {
         dueMs_.reset();
     }
@@ -63,12 +62,8 @@ std::unique_ptr<SaverTimer> VirtualTimers::create(int intervalMs, bool enabled) 
     return std::make_unique<VirtualTimer>(*this, intervalMs, enabled);
 }
 
-qint64 VirtualTimers::clockMs() const {
-    return std::llround((clock_.now().days() - start_.days()) * kMsPerDay);
-}
-
 qint64 VirtualTimers::nowMs() const {
-    const qint64 clock = clockMs();
+    const qint64 clock = std::llround((clock_.now().days() - start_.days()) * kMsPerDay);
     steadyMs_ += std::max<qint64>(clock - lastClockMs_, 0);
     lastClockMs_ = clock;
     return steadyMs_;
@@ -85,11 +80,9 @@ void VirtualTimers::advanceTo(qint64 ms) {
 VirtualTimer* VirtualTimers::nextDue() const {
     VirtualTimer* next = nullptr;
     for (VirtualTimer* t : timers_) {
-        if (!t->dueMs_) {
-            continue;
-        }
-        if (next == nullptr || *t->dueMs_ < *next->dueMs_ ||
-            (*t->dueMs_ == *next->dueMs_ && t->scheduledOrder_ < next->scheduledOrder_)) {
+        if (t->dueMs_ &&
+            (next == nullptr || *t->dueMs_ < *next->dueMs_ ||
+             (*t->dueMs_ == *next->dueMs_ && t->scheduledOrder_ < next->scheduledOrder_))) {
             next = t;
         }
     }

@@ -4,8 +4,6 @@
 
 #include "common/FakeClock.h"
 
-#include <QtGlobal>
-
 #include <memory>
 #include <optional>
 #include <vector>
@@ -30,8 +28,7 @@ public:
 
     /// Virtual milliseconds at which the timer fires next; nothing when it is not counting.
     std::optional<qint64> dueMs() const { return dueMs_; }
-    /// Runs the handler once, as the timer firing would.
-    void tick();
+    void tick(); // runs the handler once, as the timer firing would
 
 private:
     void restartCountdown();
@@ -55,25 +52,18 @@ public:
 
     std::unique_ptr<SaverTimer> create(int intervalMs, bool enabled) override;
 
-    /// Steady milliseconds since the start.
     qint64 nowMs() const;
-    /// Moves the steady time, and the clock with it, forward to `ms`.
-    void advanceTo(qint64 ms);
-    /// The enabled timer due first; among timers due at the same moment, the one scheduled
-    /// first. Nothing when no timer counts down.
+    void advanceTo(qint64 ms); // moves the steady time, and the clock with it, forward
+    /// The enabled timer due first; of timers due together, the one scheduled first.
     VirtualTimer* nextDue() const;
 
 private:
     friend class VirtualTimer;
-    std::uint64_t nextOrder() { return ++order_; }
-
-    /// The clock in milliseconds since the start, as last seen.
-    qint64 clockMs() const;
 
     FakeClock& clock_;
     DateTime start_;
     mutable qint64 steadyMs_ = 0;
-    mutable qint64 lastClockMs_ = 0;
+    mutable qint64 lastClockMs_ = 0; // the clock in milliseconds since the start, as last seen
     std::vector<VirtualTimer*> timers_;
     std::uint64_t order_ = 0;
 };
