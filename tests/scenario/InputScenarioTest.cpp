@@ -35,7 +35,6 @@ TEST(InputScenario, KeysAndClicksEndTheSaverOrOpenTheSettings) {
         bool ends, opensSettings, stopsTransfer;
     } rows[] = {
         {"A", key(Qt::Key_A), true, false, true},
-        {"Shift", key(Qt::Key_Shift), true, false, true},
         {"Return", key(Qt::Key_Return), true, false, true},
         {"Esc", key(Qt::Key_Escape), false, true, true},
         {"window", click("FrmMain"), true, false, false},

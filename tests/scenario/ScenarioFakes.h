@@ -4,9 +4,6 @@
 #include "platform/PasswordServices.h"
 #include "shell/SetupDialogHost.h"
 
-#include <QApplication>
-#include <QEvent>
-#include <QList>
 #include <QPoint>
 
 #include <deque>
@@ -55,27 +52,5 @@ public:
     std::deque<Answer> answers;
     int shown = 0;
 };
-
-/// The scenario tests' application. An end of the program raised inside an event that Qt
-/// delivered is caught here, at the dispatch, as the real end would stop everything there;
-/// the statuses are kept for the test to read.
-class ScenarioApplication final : public QApplication {
-public:
-    using QApplication::QApplication;
-
-    bool notify(QObject* receiver, QEvent* event) override;
-
-    static QList<int>& endedInEvents() {
-        return static_cast<ScenarioApplication*>(qApp)->endedInEvents_;
-    }
-
-private:
-    QList<int> endedInEvents_;
-};
-
-/// A key press delivered by Qt to `target`.
-void sendKey(QWidget* target, Qt::Key key);
-/// A left-button event (or a move without buttons) at (5, 5) of `target`, delivered by Qt.
-void sendMouse(QWidget* target, QEvent::Type type);
 
 } // namespace nimbuscope::test

@@ -142,10 +142,6 @@ bool ScenarioRig::runUntil(const std::function<bool()>& done, double limitSecond
     return done && done();
 }
 
-void ScenarioRig::runFor(double seconds) {
-    runUntil({}, seconds);
-}
-
 bool ScenarioRig::finishPass(double limitSeconds) {
     // The bar goes when the last frame is in; the pass ends on the download timer's next
     // tick, which also settles the problem count.
@@ -179,10 +175,6 @@ bool ScenarioRig::downloading() const {
 QString ScenarioRig::caption(const QString& name) const {
     const auto* label = window_->findChild<QLabel*>(name);
     return label != nullptr ? label->text() : QString();
-}
-
-QString ScenarioRig::dataFolder() {
-    return state().nimbuscopeTmp + QStringLiteral("/data/");
 }
 
 FilledCache ScenarioRig::fillCache(int framesPerProduct) {

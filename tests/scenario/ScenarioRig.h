@@ -17,7 +17,6 @@
 
 #include <QList>
 #include <QMap>
-#include <QString>
 
 #include <functional>
 #include <memory>
@@ -25,7 +24,7 @@
 
 namespace nimbuscope::test {
 
-/// The settings and system facts a scenario starts from.
+/// The settings a scenario starts from.
 struct RigOptions {
     QString zipcode = QStringLiteral("64106");
     qint32 animationRateMS = 500;
@@ -52,19 +51,17 @@ public:
     void start(); // builds the window and runs its load (which may end the program already)
     /// Starts and runs until the first frame is laid out and the mouse grace time is over.
     bool startPastTheFirstFrame();
-    void runFor(double seconds); // or until the program ends
+    void runFor(double seconds) { runUntil({}, seconds); } // or until the program ends
     /// Runs until `done` holds (checked before every tick), `limitSeconds` have passed or the
     /// program ended; true when `done` held.
     bool runUntil(const std::function<bool()>& done, double limitSeconds);
-    /// Runs until the running pass has ended, its problem count settled.
     bool finishPass(double limitSeconds = 120);
     void pressKey(Qt::Key key);
     void moveMouse(int dx, int dy); // moves the system cursor and lets the window see it
     void click(const QString& name, bool doubleClick = false); // "FrmMain": the window
     /// Runs `action` (a handler call) as the window system would, catching the end.
     void deliver(const std::function<void()>& action);
-    /// The setup dialog's OK with a new zip code of the simulated service, stored as the
-    /// dialog's check would store it.
+    /// The setup dialog's OK with a new zip code, stored as the dialog's check would store it.
     ScriptedSetup::Answer chooseLocation(const QString& zip);
 
     bool ended() const { return endStatus.has_value(); }
@@ -78,7 +75,7 @@ public:
     bool shown(const QString& name) const; // the control named `name` is set visible
     bool downloading() const;              // the download bar is shown
     QString caption(const QString& name) const;
-    QString dataFolder(); // "<working folder>/data/"
+    QString dataFolder() { return state().nimbuscopeTmp + QStringLiteral("/data/"); }
 
     /// The cache of a first saver run to the end of its pass, `framesPerProduct` listed.
     static FilledCache fillCache(int framesPerProduct);

@@ -1,7 +1,5 @@
 #include "ScriptedNetwork.h"
 
-#include "VirtualTimers.h"
-
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -35,10 +33,6 @@ ScriptedNetwork::ScriptedNetwork(const VirtualTimers& time, const FakeClock& clo
       site_(std::make_unique<noaasim::NoaaSite>(noaasim::SiteTable::builtIn(), *utc_, kBaseUrl)) {}
 
 ScriptedNetwork::~ScriptedNetwork() = default;
-
-qint64 ScriptedNetwork::nowMs() const {
-    return time_.nowMs();
-}
 
 int ScriptedNetwork::count(const QString& part) const {
     return int(std::count_if(requests.begin(), requests.end(),

@@ -2,9 +2,9 @@
 
 #include "retrieval/PageRetriever.h"
 
-#include "noaa-sim/NoaaSite.h"
+#include "VirtualTimers.h"
 
-#include "common/FakeClock.h"
+#include "noaa-sim/NoaaSite.h"
 
 #include <QByteArray>
 #include <QString>
@@ -16,8 +16,6 @@
 #include <optional>
 
 namespace nimbuscope::test {
-
-class VirtualTimers;
 
 /// What one request gets.
 struct Outcome {
@@ -55,7 +53,7 @@ public:
     int count(const QString& part) const;
 
     noaasim::NoaaSite& site() { return *site_; }
-    qint64 nowMs() const;
+    qint64 nowMs() const { return time_.nowMs(); }
 
     /// Decides requests before the simulated service; nothing leaves them to it.
     std::function<std::optional<Outcome>(const QString& address)> script;
