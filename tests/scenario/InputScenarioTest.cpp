@@ -55,6 +55,7 @@ TEST(InputScenario, KeysAndClicksEndTheSaverOrOpenTheSettings) {
         EXPECT_EQ(rig.setup.shown, row.opensSettings ? 1 : 0);
         EXPECT_EQ(rig.state().interruptedDownload, row.stopsTransfer);
         EXPECT_EQ(rig.retrievers.value(0)->kills > 0, row.stopsTransfer);
+        EXPECT_TRUE(row.ends || rig.downloading()) << "the pass goes on, or afresh";
     }
 }
 
