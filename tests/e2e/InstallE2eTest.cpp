@@ -27,11 +27,10 @@ constexpr int kColourSlack = 8;
 
 /// Runs `program` to its end; empty when it succeeded, else what went wrong.
 QString runToEnd(const QString& program, const QStringList& arguments) {
-    ProgramRun run(program, arguments, QProcessEnvironment::systemEnvironment());
-    if (run.waitForEnd(kInstallWithinMs) && run.endedNormally() && run.exitCode() == 0) {
-        return {};
-    }
-    return run.describe() + QLatin1Char('\n') + QString::fromLocal8Bit(run.standardOutput());
+    ProgramRun run(program, arguments);
+    return run.succeeds(kInstallWithinMs)
+               ? QString()
+               : run.describe() + QLatin1Char('\n') + QString::fromLocal8Bit(run.standardOutput());
 }
 
 } // namespace
@@ -86,15 +85,12 @@ TEST(InstallE2eTest, DesktopEntriesStartInstalledProgramsAndThePreviewFollowsIts
             kDrawnWithinMs);
     };
     EXPECT_TRUE(filled({160, 121})) << run->describe().toStdString();
-    EXPECT_EQ(session.x().children(host).size(), 1);
     for (const QSize size : {QSize(320, 242), QSize(120, 121)}) {
         ASSERT_TRUE(session.x().resizeWindow(host, size));
         EXPECT_TRUE(filled(size)) << size.width();
     }
     ASSERT_TRUE(session.x().destroyWindow(host));
-    ASSERT_TRUE(run->waitForEnd(kGoneWithinMs)) << "still running after the host went";
-    EXPECT_TRUE(run->endedNormally());
-    EXPECT_EQ(run->exitCode(), 0) << run->describe().toStdString();
+    EXPECT_TRUE(run->succeeds(kGoneWithinMs)) << run->describe().toStdString();
     const QStringList written =
         QDir(world.tmp()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     EXPECT_TRUE(written.isEmpty()) << written.join(u' ').toStdString();

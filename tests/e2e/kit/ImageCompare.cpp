@@ -2,8 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QFontMetrics>
-#include <QPainter>
 #include <QThread>
 
 #include <algorithm>
@@ -31,8 +29,6 @@ double meanColourDifference(const QImage& a, const QImage& b) {
 
 namespace {
 
-constexpr int kTextMargin = 8;
-
 /// The share of the picture's pixels for which `holds` is true; 0 for a null picture.
 template <typename Test> double shareOf(const QImage& picture, Test holds) {
     const QImage image = picture.convertToFormat(QImage::Format_RGB32);
@@ -54,43 +50,11 @@ double colourShare(const QImage& image, QRgb colour, int tolerance) {
     });
 }
 
-double vividShare(const QImage& image, int spread) {
+double vividShare(const QImage& image) {
     return shareOf(image, [&](QRgb p) {
         return std::max({qRed(p), qGreen(p), qBlue(p)}) - std::min({qRed(p), qGreen(p), qBlue(p)}) >
-               spread;
+               100;
     });
-}
-
-QImage renderText(const QString& text, const QFont& font, QRgb colour) {
-    const QFontMetrics metrics(font);
-    QImage image(metrics.horizontalAdvance(text) + 2 * kTextMargin,
-                 metrics.height() + 2 * kTextMargin, QImage::Format_RGB32);
-    image.fill(Qt::black);
-    QPainter painter(&image);
-    painter.setFont(font);
-    painter.setPen(QColor::fromRgb(colour));
-    painter.drawText(kTextMargin, kTextMargin + metrics.ascent(), text);
-    return image;
-}
-
-QRect inkBounds(const QImage& image, int minLevel) {
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-    int left = rgb.width();
-    int right = -1;
-    int top = rgb.height();
-    int bottom = -1;
-    for (int y = 0; y < rgb.height(); ++y) {
-        const auto* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x) {
-            if (std::max({qRed(line[x]), qGreen(line[x]), qBlue(line[x])}) >= minLevel) {
-                left = std::min(left, x);
-                right = std::max(right, x);
-                top = std::min(top, y);
-                bottom = std::max(bottom, y);
-            }
-        }
-    }
-    return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs, int pollMs) {

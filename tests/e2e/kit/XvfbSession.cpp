@@ -6,20 +6,133 @@
 #include <QFile>
 
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <sys/prctl.h>
+#include <xcb/xcb.h>
 
 namespace nimbuscope::e2e {
 
 namespace {
 
-constexpr int kStartTimeoutMs = 15000;
-constexpr int kStopTimeoutMs = 5000;
-constexpr int kToolTimeoutMs = 10000;
-constexpr qsizetype kLogTailBytes = 2000;
+struct Free {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T> using Reply = std::unique_ptr<T, Free>;
+
+xcb_screen_t* screenOf(xcb_connection_t* c, int number) {
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; it.rem > 0; ++i, xcb_screen_next(&it)) {
+        if (i == number) {
+            return it.data;
+        }
+    }
+    return nullptr;
+}
 
 } // namespace
 
-XvfbSession::XvfbSession(const XvfbOptions& options) : server_(std::make_unique<QProcess>()) {
+// A client that did not connect is never used: the kit's users check isConnected() first.
+XClient::XClient(const QByteArray& display) {
+    xcb_connection_t* c = xcb_connect(display.constData(), nullptr);
+    if (xcb_connection_has_error(c) != 0) {
+        xcb_disconnect(c);
+        return;
+    }
+    connection_ = c;
+}
+
+XClient::~XClient() {
+    if (connection_ != nullptr) {
+        xcb_disconnect(connection_);
+    }
+}
+
+bool XClient::check(unsigned int cookieSequence) {
+    xcb_generic_error_t* error = xcb_request_check(connection_, xcb_void_cookie_t{cookieSequence});
+    std::free(error);
+    return error == nullptr;
+}
+
+quint32 XClient::createWindow(const QRect& area, QRgb background) {
+    const xcb_screen_t* s = screenOf(connection_, 0);
+    if (s == nullptr || area.isEmpty()) {
+        return 0;
+    }
+    const xcb_window_t window = xcb_generate_id(connection_);
+    // Xvfb's visuals are TrueColor with 8 bits a channel, so the pixel is the RGB value.
+    const uint32_t values[] = {background & 0xffffffu};
+    const bool made =
+        check(xcb_create_window_checked(
+                  connection_, XCB_COPY_FROM_PARENT, window, s->root, int16_t(area.x()),
+                  int16_t(area.y()), uint16_t(area.width()), uint16_t(area.height()), 0,
+                  XCB_WINDOW_CLASS_INPUT_OUTPUT, s->root_visual, XCB_CW_BACK_PIXEL, values)
+                  .sequence);
+    return made && check(xcb_map_window_checked(connection_, window).sequence) ? window : 0;
+}
+
+bool XClient::resizeWindow(quint32 window, QSize size) {
+    const uint32_t values[] = {uint32_t(size.width()), uint32_t(size.height())};
+    return check(xcb_configure_window_checked(connection_, window,
+                                              XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
+                                              values)
+                     .sequence);
+}
+
+bool XClient::destroyWindow(quint32 window) {
+    return check(xcb_destroy_window_checked(connection_, window).sequence);
+}
+
+QRect XClient::windowGeometry(quint32 window) {
+    const Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(connection_, xcb_get_geometry(connection_, window), nullptr));
+    return geometry ? QRect(geometry->x, geometry->y, geometry->width, geometry->height) : QRect();
+}
+
+QImage XClient::grabScreen(int screen) {
+    const xcb_screen_t* s = screenOf(connection_, screen);
+    return s ? grab(s->root, QSize(s->width_in_pixels, s->height_in_pixels)) : QImage();
+}
+
+QImage XClient::grabWindow(quint32 window) {
+    return grab(window, windowGeometry(window).size());
+}
+
+QImage XClient::grab(quint32 drawable, QSize size) {
+    if (size.isEmpty()) {
+        return {};
+    }
+    const Reply<xcb_get_image_reply_t> reply(
+        xcb_get_image_reply(connection_,
+                            xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, drawable, 0, 0,
+                                          uint16_t(size.width()), uint16_t(size.height()), ~0u),
+                            nullptr));
+    // Only the layout Xvfb uses at depth 24 is read: 32 bits a pixel, least significant byte
+    // first, so that a row is width * 4 bytes.
+    const qsizetype rowBytes = qsizetype(size.width()) * 4;
+    if (!reply || reply->depth != 24 ||
+        xcb_get_setup(connection_)->image_byte_order != XCB_IMAGE_ORDER_LSB_FIRST ||
+        xcb_get_image_data_length(reply.get()) != rowBytes * size.height()) {
+        return {};
+    }
+    QImage image(size, QImage::Format_RGB32);
+    const uint8_t* data = xcb_get_image_data(reply.get());
+    for (int y = 0; y < size.height(); ++y) {
+        auto* line = reinterpret_cast<uint32_t*>(image.scanLine(y));
+        std::memcpy(line, data + y * rowBytes, size_t(rowBytes));
+        for (int x = 0; x < size.width(); ++x) {
+            line[x] |= 0xff000000u; // the server leaves the padding byte undefined
+        }
+    }
+    return image;
+}
+namespace {
+constexpr int kStartTimeoutMs = 15000;
+constexpr int kStopTimeoutMs = 5000;
+constexpr int kToolTimeoutMs = 10000;
+} // namespace
+
+XvfbSession::XvfbSession(int screenCount) : server_(std::make_unique<QProcess>()) {
     const QString log = logDir_.filePath(QStringLiteral("xvfb.log"));
     server_->setStandardErrorFile(log);
     // The server must not outlive a test that crashes.
@@ -28,11 +141,9 @@ XvfbSession::XvfbSession(const XvfbOptions& options) : server_(std::make_unique<
     // -noreset keeps its state when the last program under test disconnects.
     QStringList args{QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
                      QStringLiteral("tcp"), QStringLiteral("-noreset")};
-    for (int screen = 0; screen < std::max(1, options.screenCount); ++screen) {
+    for (int screen = 0; screen < screenCount; ++screen) {
         args << QStringLiteral("-screen") << QString::number(screen)
-             << QStringLiteral("%1x%2x24")
-                    .arg(options.screenSize.width())
-                    .arg(options.screenSize.height());
+             << QStringLiteral("1024x768x24");
     }
     server_->start(QStringLiteral("Xvfb"), args);
     QByteArray number;
@@ -43,14 +154,13 @@ XvfbSession::XvfbSession(const XvfbOptions& options) : server_(std::make_unique<
     bool ok = false;
     display_ = number.trimmed().toInt(&ok);
     if (ok) {
-        client_ = std::make_unique<XClient>(displayName().toLatin1());
+        client_ = std::make_unique<XClient>(QByteArray(":") + QByteArray::number(display_));
     }
     if (!ok || !client_->isConnected()) {
         QFile file(log);
         error_ = QStringLiteral("Xvfb did not start: ") + server_->errorString() + u' ' +
-                 (file.open(QIODevice::ReadOnly)
-                      ? QString::fromLocal8Bit(file.readAll().right(kLogTailBytes))
-                      : QString());
+                 (file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll().right(2000))
+                                                 : QString());
         client_.reset();
     }
 }
@@ -66,7 +176,7 @@ XvfbSession::~XvfbSession() {
 
 QProcessEnvironment XvfbSession::environment(const QProcessEnvironment& base) const {
     QProcessEnvironment env = base;
-    env.insert(QStringLiteral("DISPLAY"), displayName());
+    env.insert(QStringLiteral("DISPLAY"), QStringLiteral(":%1").arg(display_));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("XAUTHORITY"));
@@ -80,20 +190,18 @@ std::unique_ptr<ProgramRun> XvfbSession::run(const QString& program, const QStri
 
 bool XvfbSession::xdotool(const QStringList& arguments, QByteArray* output) const {
     ProgramRun run(QStringLiteral("xdotool"), arguments, environment());
-    const bool ok = run.waitForEnd(kToolTimeoutMs) && run.endedNormally() && run.exitCode() == 0;
+    const bool ok = run.succeeds(kToolTimeoutMs);
     if (output != nullptr) {
         *output = run.standardOutput();
     }
     return ok;
 }
 
-QList<quint32> XvfbSession::findWindows(const QString& namePattern, bool onlyVisible) const {
-    QStringList args{QStringLiteral("search"), QStringLiteral("--name"), namePattern};
-    if (onlyVisible) {
-        args.insert(1, QStringLiteral("--onlyvisible"));
-    }
+QList<quint32> XvfbSession::findWindows(const QString& namePattern) const {
     QByteArray found; // xdotool ends with status 1 when nothing matches
-    xdotool(args, &found);
+    xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+             namePattern},
+            &found);
     QList<quint32> ids;
     for (const QByteArray& line : found.split('\n')) {
         bool ok = false;
@@ -105,10 +213,9 @@ QList<quint32> XvfbSession::findWindows(const QString& namePattern, bool onlyVis
     return ids;
 }
 
-quint32 XvfbSession::waitForWindow(const QString& namePattern, int timeoutMs,
-                                   bool onlyVisible) const {
+quint32 XvfbSession::waitForWindow(const QString& namePattern, int timeoutMs) const {
     QList<quint32> ids;
-    waitUntil([&] { return !(ids = findWindows(namePattern, onlyVisible)).isEmpty(); }, timeoutMs);
+    waitUntil([&] { return !(ids = findWindows(namePattern)).isEmpty(); }, timeoutMs);
     return ids.value(0, 0);
 }
 
@@ -117,15 +224,17 @@ bool XvfbSession::key(const QString& keys) const {
                    keys.split(QLatin1Char(' '), Qt::SkipEmptyParts));
 }
 
-bool XvfbSession::mouseMove(QPoint position) const {
-    return xdotool({QStringLiteral("mousemove"), QString::number(position.x()),
-                    QString::number(position.y())});
-}
-
-bool XvfbSession::mouseMoveBy(QPoint delta) const {
+bool XvfbSession::mouseMoveBy(int dx, int dy) const {
     // "--" keeps a negative step from being read as an option.
     return xdotool({QStringLiteral("mousemove_relative"), QStringLiteral("--"),
-                    QString::number(delta.x()), QString::number(delta.y())});
+                    QString::number(dx), QString::number(dy)});
+}
+
+bool XvfbSession::typeInto(quint32 window, const QString& keys) {
+    const QPoint centre = client_->windowGeometry(window).center();
+    return xdotool({QStringLiteral("mousemove"), QString::number(centre.x()),
+                    QString::number(centre.y())}) &&
+           key(keys);
 }
 
 } // namespace nimbuscope::e2e
