@@ -80,8 +80,9 @@ public:
         QDir(home()).mkpath(QStringLiteral("run"));
         QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("755"), home()});
         QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("700"), home() + "/run"});
-        QProcess::execute(QStringLiteral("chown"),
-                          {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(uid_).arg(gid_), home()});
+        QProcess::execute(
+            QStringLiteral("chown"),
+            {QStringLiteral("-R"), QStringLiteral("%1:%2").arg(uid_).arg(gid_), home()});
     }
     ~XScreenSaverHost() {
         if (daemon_ && daemon_->isRunning() && command(QStringLiteral("exit"))) {

@@ -59,13 +59,11 @@ void ProgramRun::kill() {
 
 QString ProgramRun::describe() {
     collect();
-    const QString state = !started_ ? QStringLiteral("not started: ") + process_.errorString()
-                          : process_.state() != QProcess::NotRunning
-                              ? QStringLiteral("still running")
-                          : process_.exitStatus() == QProcess::CrashExit
-                              ? QStringLiteral("killed by a signal")
-                              : QStringLiteral("exit code %1").arg(process_.exitCode());
-    return state + QStringLiteral("; stderr: ") + QString::fromLocal8Bit(err_);
+    return QStringLiteral("%1, exit status %2, code %3; stderr: %4")
+        .arg(process_.errorString())
+        .arg(process_.state() != QProcess::NotRunning ? -1 : int(process_.exitStatus()))
+        .arg(process_.exitCode())
+        .arg(QString::fromLocal8Bit(err_));
 }
 
 void ProgramRun::collect() {

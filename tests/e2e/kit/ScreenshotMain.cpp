@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     nimbuscope::e2e::XClient x{QByteArray(argv[1])};
-    const QImage shot = x.isConnected() ? x.grabScreen(argc > 3 ? std::atoi(argv[3]) : 0) : QImage();
+    const QImage shot =
+        x.isConnected() ? x.grabScreen(argc > 3 ? std::atoi(argv[3]) : 0) : QImage();
     if (shot.isNull() || !shot.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
         std::fprintf(stderr, "x11-screenshot: could not grab %s or save the picture\n", argv[1]);
         return 1;

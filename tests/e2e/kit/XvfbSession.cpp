@@ -73,10 +73,8 @@ quint32 XClient::createWindow(const QRect& area, QRgb background) {
 
 bool XClient::resizeWindow(quint32 window, QSize size) {
     const uint32_t values[] = {uint32_t(size.width()), uint32_t(size.height())};
-    return check(xcb_configure_window_checked(connection_, window,
-                                              XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT,
-                                              values)
-                     .sequence);
+    const uint16_t mask = XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT;
+    return check(xcb_configure_window_checked(connection_, window, mask, values).sequence);
 }
 
 bool XClient::destroyWindow(quint32 window) {
@@ -126,6 +124,7 @@ QImage XClient::grab(quint32 drawable, QSize size) {
     }
     return image;
 }
+
 namespace {
 constexpr int kStartTimeoutMs = 15000;
 constexpr int kStopTimeoutMs = 5000;
@@ -153,14 +152,13 @@ XvfbSession::XvfbSession(int screenCount) : server_(std::make_unique<QProcess>()
     }
     bool ok = false;
     display_ = number.trimmed().toInt(&ok);
-    if (ok) {
-        client_ = std::make_unique<XClient>(QByteArray(":") + QByteArray::number(display_));
-    }
+    client_ = std::make_unique<XClient>(QByteArray(":") + QByteArray::number(display_));
     if (!ok || !client_->isConnected()) {
         QFile file(log);
-        error_ = QStringLiteral("Xvfb did not start: ") + server_->errorString() + u' ' +
-                 (file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll().right(2000))
-                                                 : QString());
+        error_ =
+            QStringLiteral("Xvfb did not start: ") + server_->errorString() + u' ' +
+            (file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.readAll().right(2000))
+                                            : QString());
         client_.reset();
     }
 }
@@ -226,8 +224,8 @@ bool XvfbSession::key(const QString& keys) const {
 
 bool XvfbSession::mouseMoveBy(int dx, int dy) const {
     // "--" keeps a negative step from being read as an option.
-    return xdotool({QStringLiteral("mousemove_relative"), QStringLiteral("--"),
-                    QString::number(dx), QString::number(dy)});
+    return xdotool({QStringLiteral("mousemove_relative"), QStringLiteral("--"), QString::number(dx),
+                    QString::number(dy)});
 }
 
 bool XvfbSession::typeInto(quint32 window, const QString& keys) {
