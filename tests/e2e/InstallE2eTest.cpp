@@ -1,7 +1,7 @@
 // The saver's package, laid out by "cmake --install" under a private prefix: its desktop entries
 // are valid and start programs it installed, and its preview ("/p <window id>") reads the
 // picture of that prefix, fills the host's window whatever its size, ends with it and writes
-// nothing; a window id that leads nowhere ends it at once.
+// nothing.
 #include "common/TestWorld.h"
 #include "e2e/kit/ImageCompare.h"
 #include "e2e/kit/XvfbSession.h"
@@ -95,13 +95,7 @@ TEST(InstallE2eTest, DesktopEntriesStartInstalledProgramsAndThePreviewFollowsIts
         QDir(world.tmp()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     EXPECT_TRUE(written.isEmpty()) << written.join(u' ').toStdString();
 
-    // Without a host the picture stands alone until its window goes; a window id that leads
-    // nowhere ends the program at once.
-    const auto alone = session.run(saver, {QStringLiteral("/p")});
-    const quint32 own = session.waitForWindow(QStringLiteral("^Nimbuscope$"), kDrawnWithinMs);
-    ASSERT_NE(own, 0u) << alone->describe().toStdString();
-    ASSERT_TRUE(session.x().destroyWindow(own));
-    EXPECT_TRUE(alone->waitForEnd(kGoneWithinMs));
+    // A window id that leads nowhere ends the program at once.
     for (const QString& id : {QString::number(host), QStringLiteral("2147483647")}) {
         const auto refused = session.run(saver, {QStringLiteral("/p"), id});
         EXPECT_TRUE(refused->waitForEnd(5000)) << id.toStdString();

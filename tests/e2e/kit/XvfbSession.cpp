@@ -22,24 +22,21 @@ template <typename T> using Reply = std::unique_ptr<T, Free>;
 
 xcb_screen_t* screenOf(xcb_connection_t* c, int number) {
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
-    for (int i = 0; it.rem > 0; ++i, xcb_screen_next(&it)) {
-        if (i == number) {
-            return it.data;
-        }
+    for (; number > 0 && it.rem > 0; --number) {
+        xcb_screen_next(&it);
     }
-    return nullptr;
+    return it.rem > 0 ? it.data : nullptr;
 }
 
 } // namespace
 
 // A client that did not connect is never used: the kit's users check isConnected() first.
-XClient::XClient(const QByteArray& display) {
-    xcb_connection_t* c = xcb_connect(display.constData(), nullptr);
-    if (xcb_connection_has_error(c) != 0) {
-        xcb_disconnect(c);
-        return;
+XClient::XClient(const QByteArray& display)
+    : connection_(xcb_connect(display.constData(), nullptr)) {
+    if (xcb_connection_has_error(connection_) != 0) {
+        xcb_disconnect(connection_);
+        connection_ = nullptr;
     }
-    connection_ = c;
 }
 
 XClient::~XClient() {
