@@ -5,71 +5,14 @@
 #include <QRegularExpression>
 #include <QUrl>
 
-#include <csignal>
 #include <httplib.h>
-#include <sys/prctl.h>
 
 namespace nimbuscope::e2e {
 
 namespace {
-constexpr int kStartTimeoutMs = 10000;
-constexpr int kKillTimeoutMs = 10000;
 constexpr int kListeningWithinMs = 15000;
 const QString kListening = QStringLiteral("listening on ");
 } // namespace
-
-ProgramRun::ProgramRun(const QString& program, const QStringList& arguments,
-                       const QProcessEnvironment& environment) {
-    process_.setProcessEnvironment(environment);
-    // A test that crashes must not leave its programs running on a display that is gone.
-    process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    process_.start(program, arguments);
-    started_ = process_.waitForStarted(kStartTimeoutMs);
-}
-
-bool ProgramRun::isRunning() {
-    process_.waitForFinished(0); // lets QProcess notice an end without an event loop
-    return process_.state() != QProcess::NotRunning;
-}
-
-bool ProgramRun::waitForEnd(int timeoutMs) {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.waitForFinished(timeoutMs);
-    }
-    collect();
-    return process_.state() == QProcess::NotRunning;
-}
-
-bool ProgramRun::succeeds(int timeoutMs) {
-    return started_ && waitForEnd(timeoutMs) && process_.exitStatus() == QProcess::NormalExit &&
-           process_.exitCode() == 0;
-}
-
-QByteArray ProgramRun::standardOutput() {
-    collect();
-    return out_;
-}
-
-void ProgramRun::kill() {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.kill();
-        process_.waitForFinished(kKillTimeoutMs);
-    }
-}
-
-QString ProgramRun::describe() {
-    collect();
-    return QStringLiteral("%1, exit status %2, code %3; stderr: %4")
-        .arg(process_.errorString())
-        .arg(process_.state() != QProcess::NotRunning ? -1 : int(process_.exitStatus()))
-        .arg(process_.exitCode())
-        .arg(QString::fromLocal8Bit(err_));
-}
-
-void ProgramRun::collect() {
-    out_ += process_.readAllStandardOutput();
-    err_ += process_.readAllStandardError();
-}
 
 NoaaSimRun::NoaaSimRun(const QString& program, const QStringList& arguments)
     : run_(std::make_unique<ProgramRun>(

@@ -7,8 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <csignal>
 #include <memory>
 #include <string>
+#include <sys/prctl.h>
 
 namespace nimbuscope::e2e {
 
@@ -17,27 +19,54 @@ namespace nimbuscope::e2e {
 class ProgramRun {
 public:
     ProgramRun(const QString& program, const QStringList& arguments,
-               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+        process_.setProcessEnvironment(environment);
+        process_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        process_.start(program, arguments);
+        started_ = process_.waitForStarted(10000);
+    }
     ~ProgramRun() { kill(); }
     ProgramRun(const ProgramRun&) = delete;
     ProgramRun& operator=(const ProgramRun&) = delete;
 
-    bool started() const { return started_; }
-    bool isRunning();
+    bool isRunning() {
+        process_.waitForFinished(0); // lets QProcess notice an end without an event loop
+        return process_.state() != QProcess::NotRunning;
+    }
     /// Whether the program ends by itself within `timeoutMs`; succeeds() also asks for status 0.
-    bool waitForEnd(int timeoutMs);
-    bool succeeds(int timeoutMs);
+    bool waitForEnd(int timeoutMs) {
+        process_.waitForFinished(isRunning() ? timeoutMs : 0);
+        return !isRunning();
+    }
+    bool succeeds(int timeoutMs) {
+        return started_ && waitForEnd(timeoutMs) && process_.exitStatus() == QProcess::NormalExit &&
+               process_.exitCode() == 0;
+    }
     qint64 processId() const { return process_.processId(); }
     /// Everything the program has written to its standard output so far.
-    QByteArray standardOutput();
+    QByteArray standardOutput() {
+        out_ += process_.readAllStandardOutput();
+        return out_;
+    }
     /// Ends the program with SIGKILL and waits for it.
-    void kill();
+    void kill() {
+        if (isRunning()) {
+            process_.kill();
+            process_.waitForFinished(10000);
+        }
+    }
     /// A line for failure messages: state, exit code and the standard error so far.
-    QString describe();
+    QString describe() {
+        err_ += process_.readAllStandardError();
+        return QStringLiteral("%1, running %2, exit status %3, code %4; stderr: %5")
+            .arg(process_.errorString())
+            .arg(process_.state() != QProcess::NotRunning)
+            .arg(int(process_.exitStatus()))
+            .arg(process_.exitCode())
+            .arg(QString::fromLocal8Bit(err_));
+    }
 
 private:
-    void collect();
-
     QProcess process_;
     bool started_ = false;
     QByteArray out_;
