@@ -3,11 +3,10 @@
 // meets them.
 #include "e2e/kit/SaverE2eFixture.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QMap>
 #include <QThread>
-
-#include <gtest/gtest.h>
 
 using namespace nimbuscope::e2e;
 
@@ -19,96 +18,123 @@ constexpr unsigned long kPastMouseGraceMs = 3500;
 constexpr int kNotEndedMs = 2500;
 constexpr int kShownWithinMs = 10000;
 constexpr int kProblemShownMs = 30000;
-constexpr qint64 kLauncherPauseMs = 2000;
-constexpr qint64 kLauncherAtMostMs = 8000;
 const QString kPlayback = QStringLiteral("^NimbuscopePlayback$");
+const QString kSetup = QStringLiteral("^Nimbuscope Setup$");
+// The network-problem line: centred at the bottom, 620 wide, in amber. The title and its hint
+// end above kCaptionBandTop; the frame caption and the picture lie below.
+const QRect kProblemArea{(1024 - 620) / 2, 768 - 30, 620, 30};
+constexpr QRgb kProblemColour = 0xffffc857;
+constexpr int kCaptionBandTop = 60;
 
-using SaverE2eTest = SaverE2eFixture;
-
-class SetupE2eTest : public SaverE2eFixture {
+class SaverE2eTest : public SaverE2eFixture {
 protected:
-    SetupE2eTest() : SaverE2eFixture({QStringLiteral("--today")}) {}
+    using SaverE2eFixture::SaverE2eFixture;
+
+    bool problemLineShown() {
+        const QImage line = session.x().grabScreen().copy(kProblemArea);
+        return colourShare(line, kProblemColour, 40) > 0.01;
+    }
+    /// Whether the picture changes at least three times within ten seconds, enough even when
+    /// a last frame's hold and slow grabs on a loaded machine fall into that time.
+    bool framesPlay() {
+        const QRect area(0, kCaptionBandTop, 1024, kProblemArea.top() - kCaptionBandTop);
+        QImage previous = session.x().grabScreen().copy(area);
+        int changes = 0;
+        return waitUntil(
+            [&] {
+                const QImage now = session.x().grabScreen().copy(area);
+                changes += meanColourDifference(previous, now) > 0.5 ? 1 : 0;
+                previous = now;
+                return changes >= 3;
+            },
+            10000, 300);
+    }
+    /// The settings dialog, given the moment it takes to fill its lists and focus its first
+    /// box; 0 when it did not come.
+    quint32 setupDialog() {
+        const quint32 dialog = session.waitForWindow(kSetup, kShownWithinMs);
+        QThread::msleep(dialog != 0 ? 500 : 0);
+        return dialog;
+    }
+    /// The cache files of every user whose names match `pattern`.
+    QStringList cachedFiles(const QString& pattern) {
+        QStringList files;
+        QDirIterator it(world.tmp() + QStringLiteral("/Nimbuscope"), {pattern}, QDir::Files,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            files << it.next();
+        }
+        return files;
+    }
+};
+
+class SetupE2eTest : public SaverE2eTest {
+protected:
+    SetupE2eTest() : SaverE2eTest({QStringLiteral("--today")}) {}
 };
 
 } // namespace
 
-// Moves during the start-up logo count for nothing; Esc during a pass opens the settings, whose
-// Cancel starts the pass afresh, which now meets a dead server and says so while the cached
+// Moves during the start-up logo count for nothing. West of Greenwich, error pages for both lists
+// used to replace the cached lists, and their last line, which names no frame time, made every
+// cached frame look stale: Esc during a pass opens the settings, whose Cancel starts the pass
+// afresh, which now meets error pages, says so and keeps every cached file while the cached
 // frames play on; then 20 pixels keep the saver and 21 end it.
-TEST_F(SaverE2eTest, TheLogoTheSettingsANetworkProblemAndTheMoveThatEndsIt) {
+TEST_F(SaverE2eTest, TheLogoErrorPagesDuringAPassTheSettingsAndTheMoveThatEndsIt) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TZ"), QStringLiteral("America/Chicago"));
     ASSERT_TRUE(sim.fault("/radar/images/*", "delay:7000"));
-    const auto saver = startSaver();
+    auto saver = startSaver({QStringLiteral("/s")}, env);
     ASSERT_NE(session.waitForWindow(kPlayback, kShownWithinMs), 0u)
         << saver->describe().toStdString();
     QThread::msleep(kPastMouseGraceMs);
     const QImage logo = session.x().grabScreen();
     ASSERT_LT(vividShare(logo), 0.01) << "a frame is on screen already";
     ASSERT_LT(colourShare(logo.copy(462, 364, 100, 40), 0xff000000), 0.9) << "no logo";
-    ASSERT_TRUE(session.mouseMoveBy({200, 150}));
+    ASSERT_TRUE(session.mouseMoveBy(200, 150));
     EXPECT_FALSE(saver->waitForEnd(kNotEndedMs));
 
-    // The long-range frames come slowly, so that the pass still runs while the first play.
     ASSERT_TRUE(sim.fault("/radar/images/*", "delay:100"));
-    ASSERT_TRUE(sim.fault("/radar/images/DS.p20-r/*", "delay:1000"));
-    ASSERT_TRUE(radarOnScreen()) << saver->describe().toStdString();
-    ASSERT_TRUE(waitUntil([&] { return sim.requests().contains("/radar/images/DS.p20-r/"); },
-                          kRadarShownMs, 200));
-    EXPECT_FALSE(problemLineShown(session));
-    ASSERT_TRUE(session.key(QStringLiteral("Escape")));
-    // The dialog takes the keys while it is up: Esc there is its Cancel, not the saver's end.
-    ASSERT_NE(waitForSetupDialog(session, kEndsWithinMs), 0u);
-    ASSERT_TRUE(sim.fault("*", "drop"));
-    ASSERT_TRUE(session.key(QStringLiteral("Escape")));
-    EXPECT_TRUE(waitUntil(
-        [&] { return session.findWindows(QStringLiteral("^Nimbuscope Setup$"), true).isEmpty(); },
-        5000));
-    EXPECT_TRUE(waitUntil([&] { return problemLineShown(session); }, kProblemShownMs))
-        << saver->describe().toStdString();
-    EXPECT_TRUE(framesPlayIn(session, pictureArea(session.x().grabScreen())));
-
-    ASSERT_TRUE(session.mouseMoveBy({20, 20}));
-    EXPECT_FALSE(saver->waitForEnd(kNotEndedMs));
-    ASSERT_TRUE(session.mouseMoveBy({-21, 0}));
-    EXPECT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
-}
-
-// West of Greenwich, error pages for both lists used to replace the cached lists, and their
-// last line, which names no frame time, made every cached frame look stale. A whole pass of
-// them now keeps every cached file as it was and shows the network problem.
-TEST_F(SaverE2eTest, ErrorPagesForBothListsKeepEveryCachedFileAndShowTheNetworkProblem) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("TZ"), QStringLiteral("America/Chicago"));
     const auto cache = [&] {
         QMap<QString, QByteArray> files;
-        for (const QString& path : cachedFiles(world, QStringLiteral("64106.*"))) {
+        for (const QString& path : cachedFiles(QStringLiteral("64106.*"))) {
             files.insert(path, path.endsWith(QLatin1String(".txt")) ? world.readFile(path) : "");
         }
         return files;
     };
-    QMap<QString, QByteArray> before;
-    {
-        const auto saver = startSaver({QStringLiteral("/s")}, env);
-        // The first pass is over once both lists and the frames of the hour they cover are in.
-        ASSERT_TRUE(waitUntil(
-            [&] {
-                before = cache();
-                return cachedFiles(world, QStringLiteral("*.noaa")).size() == 26 &&
-                       cachedFiles(world, QStringLiteral("*.loop.txt")).size() == 2;
-            },
-            kRadarShownMs, 200))
-            << saver->describe().toStdString();
-        ASSERT_TRUE(session.key(QStringLiteral("a")));
-        ASSERT_TRUE(endsCleanly(*saver)) << saver->describe().toStdString();
-    }
-    ASSERT_TRUE(sim.fault("/radar/loopdata/*", "error"));
-    const auto again = startSaver({QStringLiteral("/s")}, env);
-    EXPECT_TRUE(waitUntil([&] { return problemLineShown(session); }, kProblemShownMs))
-        << again->describe().toStdString();
-    EXPECT_TRUE(sim.requests().contains(QStringLiteral("/radar/loopdata/")));
-    EXPECT_TRUE(cache() == before) << "a cached file went or changed";
-    EXPECT_TRUE(framesPlayIn(session, pictureArea(session.x().grabScreen())));
+    // The first pass is over once both lists and the frames of the hour they cover are in.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return cachedFiles(QStringLiteral("*.noaa")).size() == 26 &&
+                   cachedFiles(QStringLiteral("*.loop.txt")).size() == 2;
+        },
+        kRadarShownMs, 200))
+        << saver->describe().toStdString();
+    EXPECT_FALSE(problemLineShown());
     ASSERT_TRUE(session.key(QStringLiteral("a")));
-    EXPECT_TRUE(endsCleanly(*again)) << again->describe().toStdString();
+    ASSERT_TRUE(saver->succeeds(kEndsWithinMs)) << saver->describe().toStdString();
+    const QMap<QString, QByteArray> before = cache();
+
+    ASSERT_TRUE(sim.fault("/radar/loopdata/*", "delay:15000"));
+    saver = startSaver({QStringLiteral("/s")}, env);
+    ASSERT_NE(session.waitForWindow(kPlayback, kShownWithinMs), 0u);
+    QThread::msleep(kPastMouseGraceMs);
+    ASSERT_TRUE(session.key(QStringLiteral("Escape")));
+    // The dialog takes the keys while it is up: Esc there is its Cancel, not the saver's end.
+    ASSERT_NE(setupDialog(), 0u) << saver->describe().toStdString();
+    ASSERT_TRUE(sim.fault("/radar/loopdata/*", "error"));
+    ASSERT_TRUE(session.key(QStringLiteral("Escape")));
+    EXPECT_TRUE(waitUntil([&] { return session.findWindows(kSetup).isEmpty(); }, 5000));
+    EXPECT_TRUE(waitUntil([&] { return problemLineShown(); }, kProblemShownMs))
+        << saver->describe().toStdString();
+    EXPECT_TRUE(sim.requests().contains(QStringLiteral("/radar/loopdata/DS.p19r0/")));
+    EXPECT_TRUE(cache() == before) << "a cached file went or changed";
+    EXPECT_TRUE(framesPlay());
+
+    ASSERT_TRUE(session.mouseMoveBy(20, 20));
+    EXPECT_FALSE(saver->waitForEnd(kNotEndedMs));
+    ASSERT_TRUE(session.mouseMoveBy(-21, 0));
+    EXPECT_TRUE(saver->succeeds(kEndsWithinMs)) << saver->describe().toStdString();
 }
 
 // The settings left open never keep the saver from starting: the launcher starts it full
@@ -119,7 +145,7 @@ TEST_F(SaverE2eTest, TheLauncherStartsTheSaverBesideTheOpenSettingsAndPutsTheOth
                                          "\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\n" + other +
                                          "\n");
     const auto setup = startSaver({QStringLiteral("/c")});
-    ASSERT_NE(waitForSetupDialog(session, kShownWithinMs), 0u) << setup->describe().toStdString();
+    ASSERT_NE(setupDialog(), 0u) << setup->describe().toStdString();
 
     QElapsedTimer took;
     took.start();
@@ -127,51 +153,43 @@ TEST_F(SaverE2eTest, TheLauncherStartsTheSaverBesideTheOpenSettingsAndPutsTheOth
     const quint32 window = session.waitForWindow(kPlayback, kShownWithinMs);
     ASSERT_NE(window, 0u) << launcher->describe().toStdString();
     EXPECT_EQ(session.x().windowGeometry(window), QRect(0, 0, 1024, 768));
-    ASSERT_TRUE(launcher->waitForEnd(kLauncherAtMostMs));
-    EXPECT_GE(took.elapsed(), kLauncherPauseMs);
-    EXPECT_EQ(launcher->exitCode(), 0) << launcher->describe().toStdString();
+    EXPECT_TRUE(launcher->succeeds(8000)) << launcher->describe().toStdString();
+    EXPECT_GE(took.elapsed(), 2000) << "the launcher's pause";
     EXPECT_TRUE(world.readFile(userHive(world)).contains(other));
 
     // The saver outlives the launcher and is not this test's child: its window going is its end.
     ASSERT_TRUE(radarOnScreen());
-    EXPECT_TRUE(framesPlayIn(session, pictureArea(session.x().grabScreen())));
+    EXPECT_TRUE(framesPlay());
     EXPECT_TRUE(setup->isRunning());
     ASSERT_TRUE(session.key(QStringLiteral("a")));
     EXPECT_TRUE(waitUntil([&] { return session.findWindows(kPlayback).isEmpty(); }, kEndsWithinMs));
 }
 
 // With every service at NOAA's defaults and only the bridge's addresses pointed at the
-// simulator in today mode, the dialog refuses a zip code the search cannot place and one no
-// radar covers, and stores NOAA's addresses for one it can, having asked only NOAA's current
-// forms.
-TEST_F(SetupE2eTest, RefusesWhatNoRadarCoversAndStoresNoaasAddressesForTheRest) {
+// simulator in today mode, the dialog refuses a zip code no radar covers, and stores NOAA's
+// addresses for the next, having asked only NOAA's current forms.
+TEST_F(SetupE2eTest, RefusesWhatNoRadarCoversAndStoresNoaasAddressesForTheNext) {
     ASSERT_EQ(sim.settings().size(), 4) << "only the bridge's addresses";
     world.writeFile(QStringLiteral("share/RadarList.txt"),
                     "STATE: MO\r\n\"http://radar.weather.gov/radar/latest/DS.p19r0/"
                     "si.keax.shtml\",\"Kansas City\",\"64106\"\r\n");
-    writeHives(world,
-               sim.registryLines() + "\"homeDirectory\"=\"" + world.root().toUtf8() + "/share\"\n");
-    std::unique_ptr<ProgramRun> setup;
-    for (const char* zip : {"9 9 9 9 9", "9 9 7 2 3", "6 4 1 0 6"}) {
-        SCOPED_TRACE(zip);
-        setup = startSaver({QStringLiteral("/c")});
-        const quint32 dialog = waitForSetupDialog(session, kShownWithinMs);
-        ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
-        ASSERT_TRUE(typeInto(session, dialog, QStringLiteral("%1 Return").arg(zip)));
-        if (zip[0] == '6') {
-            break;
-        }
-        // The message box carries the application's title; the dialog stays open after it.
-        const quint32 message = session.waitForWindow(QStringLiteral("^Nimbuscope$"), 20000);
-        ASSERT_NE(message, 0u) << setup->describe().toStdString();
-        ASSERT_TRUE(typeInto(session, message, QStringLiteral("Return")));
-        QThread::msleep(500); // the dialog takes the focus back
-        EXPECT_TRUE(setup->isRunning());
-        ASSERT_TRUE(typeInto(session, dialog, QStringLiteral("Escape")));
-        ASSERT_TRUE(setup->waitForEnd(kShownWithinMs)) << setup->describe().toStdString();
-    }
-    ASSERT_TRUE(setup->waitForEnd(20000)) << setup->describe().toStdString();
-    EXPECT_EQ(setup->exitCode(), 0);
+    writeHives("\"homeDirectory\"=\"" + world.root().toUtf8() + "/share\"\n");
+    auto setup = startSaver({QStringLiteral("/c")});
+    quint32 dialog = setupDialog();
+    ASSERT_NE(dialog, 0u) << setup->describe().toStdString();
+    ASSERT_TRUE(session.typeInto(dialog, QStringLiteral("9 9 7 2 3 Return")));
+    // The message box carries the application's title; the dialog stays open after it.
+    const quint32 message = session.waitForWindow(QStringLiteral("^Nimbuscope$"), 20000);
+    ASSERT_NE(message, 0u) << setup->describe().toStdString();
+    ASSERT_TRUE(session.typeInto(message, QStringLiteral("Return")));
+    QThread::msleep(500); // the dialog takes the focus back
+    EXPECT_TRUE(setup->isRunning());
+    ASSERT_TRUE(session.typeInto(dialog, QStringLiteral("Escape")));
+    ASSERT_TRUE(setup->waitForEnd(kShownWithinMs)) << setup->describe().toStdString();
+    setup = startSaver({QStringLiteral("/c")});
+    ASSERT_NE(dialog = setupDialog(), 0u) << setup->describe().toStdString();
+    ASSERT_TRUE(session.typeInto(dialog, QStringLiteral("6 4 1 0 6 Return")));
+    ASSERT_TRUE(setup->succeeds(20000)) << setup->describe().toStdString();
 
     const QString hive = QString::fromUtf8(world.readFile(machineHive(world)));
     for (
@@ -184,7 +202,7 @@ TEST_F(SetupE2eTest, RefusesWhatNoRadarCoversAndStoresNoaasAddressesForTheRest) 
     const QString asked = sim.requests();
     // The no-radar place was found and answered: refused for its lack of radar.
     for (const char* request :
-         {"/zipcity.php?inputstring=99999 200", "/api/points/71.2906,-156.7886 200",
+         {"/zipcity.php?inputstring=99723", "/api/points/71.2906,-156.7886 200",
           "/zipcity.php?inputstring=64106 302"}) {
         EXPECT_TRUE(asked.contains(QLatin1String(request))) << request << "\n"
                                                             << asked.toStdString();

@@ -16,37 +16,31 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 using namespace nimbuscope;
 using namespace nimbuscope::e2e;
-using namespace nimbuscope::test;
 
 namespace {
 
-// Short, so that silence and slow heads end within seconds.
-constexpr int kNetworkTimeoutSeconds = 4;
 constexpr int kMetWithinMs = 45000;
 // The simulator lists 18 frames five minutes apart; the hour the saver keeps holds 13.
 constexpr int kHour = 13;
 // The saver's peak resident memory: about 35 MB after a whole pass here.
-constexpr qint64 kPeakKbBound = 100 * 1024 * kSanitizerMemoryFactor;
+constexpr qint64 kPeakKbBound = 100 * 1024 * test::kSanitizerMemoryFactor;
 // The cache is held to 64 MB; an old frame that large fills it.
 constexpr qint64 kCacheBudget = qint64(64) << 20;
-const QString kOldFrame = QStringLiteral("64106.DS.p19r0.SI.KEAX.dd.20000101.0000.noaa");
 
 enum class Start { Plain, FileSizeLimit, CacheFull };
 
 struct ServerCase {
     const char* name;
     const char* simArguments; // separated by blanks
-    const char* zip;
-    Start start;
-    const char* logged; // in the error log
-    int framesAtLeast;  // cached frames once all is met
+    const char* logged;       // in the error log
+    int framesAtLeast;        // cached frames once all is met
     int framesAtMost;
-    const char* asked; // parts of requests the saver made, separated by |
-    const char* neverAsked;
+    const char* asked = ""; // parts of requests the saver made, separated by |
+    const char* neverAsked = "";
+    Start start = Start::Plain;
+    const char* zip = "64106";
     friend void PrintTo(const ServerCase& c, std::ostream* os) { *os << c.name; }
 };
 
@@ -62,19 +56,17 @@ qint64 peakResidentKb(qint64 pid) {
     return at < 0 ? -1 : text.mid(at + 6).trimmed().split(' ').value(0).toLongLong();
 }
 
-class ServerE2eTest : public ::testing::TestWithParam<ServerCase> {
+class ServerE2eTest : public SaverE2eFixture, public ::testing::WithParamInterface<ServerCase> {
 protected:
     ServerE2eTest()
-        : sim(QStringLiteral(NIMBUSCOPE_NOAA_SIM),
+        : SaverE2eFixture(
               QString::fromLatin1(GetParam().simArguments).split(u' ', Qt::SkipEmptyParts)) {}
 
     void SetUp() override {
-        ASSERT_TRUE(sim.isListening()) << sim.describe().toStdString();
-        writeHives(world,
-                   sim.registryLines() + "\"zipcode\"=\"" + GetParam().zip +
-                       "\"\n\"locationMode\"=dword:00000001\n\"networkTimeout\"=dword:" +
-                       QByteArray::number(kNetworkTimeoutSeconds, 16).rightJustified(8, '0') +
-                       "\n");
+        SaverE2eFixture::SetUp();
+        // Short, so that silence and slow heads end within seconds.
+        writeHives("\"zipcode\"=\"" + QByteArray(GetParam().zip) +
+                   "\"\n\"locationMode\"=dword:00000001\n\"networkTimeout\"=dword:00000004\n");
         // The error log is written only once the file exists: made here as the saver would
         // make its folders.
         folder =
@@ -88,8 +80,6 @@ protected:
         world.writeFile(folder + QStringLiteral("/errorlog.txt"), {});
     }
 
-    TestWorld world; // first: the programs run in its folders
-    NoaaSimRun sim;
     QString folder;
 };
 
@@ -107,13 +97,12 @@ TEST_P(ServerE2eTest, TheSaverStaysUpBoundedKeepsOnlyItsOwnFilesAndDoesWhatTheRo
             QStringList{QStringLiteral("--fsize=4096"), QStringLiteral("--"), program} + arguments;
         program = QStringLiteral("/usr/bin/prlimit");
     } else if (c.start == Start::CacheFull) {
-        QFile old(data.filePath(kOldFrame));
+        QFile old(data.filePath("64106.DS.p19r0.SI.KEAX.dd.20000101.0000.noaa"));
         ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.resize(kCacheBudget)); // sparse
     }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     ProgramRun saver(program, arguments, env);
-    ASSERT_TRUE(saver.started());
 
     const auto errorLog = [&] { return QString(world.readFile(folder + "/errorlog.txt")); };
     const auto framesCached = [&] { return int(data.entryList({"*.noaa"}, QDir::Files).size()); };
@@ -153,45 +142,40 @@ TEST_P(ServerE2eTest, TheSaverStaysUpBoundedKeepsOnlyItsOwnFilesAndDoesWhatTheRo
     saver.kill();
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Rows, ServerE2eTest,
-    ::testing::Values(
-        ServerCase{"HeaderBombOnEveryFrame", "--fault /radar/images/*=header-bomb", "64106",
-                   Start::Plain, "transfer failed: headers too large", 0, 0, "", ""},
-        ServerCase{"SlowHeadersOnAList", "--fault /radar/loopdata/DS.p19r0/*=slow-headers", "64106",
-                   Start::Plain, "transfer failed: timed out", 0, 0, "", ""},
-        ServerCase{"EndlessConditionsPicture", "--fault /images/wtf/*=endless", "64106",
-                   Start::Plain, "transfer failed: body too large", 2 * kHour, 2 * kHour, "", ""},
-        ServerCase{"OversizedFrames", "--fault /radar/images/DS.p20-r/*=oversized:3000000", "64106",
-                   Start::Plain, "transfer failed: body too large", kHour, kHour, "", ""},
-        ServerCase{"TruncatedFrames", "--fault /radar/images/DS.p19r0/*=truncate", "64106",
-                   Start::Plain, "transfer failed: answer cut short", kHour, kHour, "", ""},
-        ServerCase{"ResetList", "--fault /radar/loopdata/DS.p20-r/*=reset", "64106", Start::Plain,
-                   "transfer failed: answer cut short", 0, 0, "", ""},
-        ServerCase{"BadLinesAmongGoodOnes", "--fault /radar/loopdata/*=bad-lines", "64106",
-                   Start::Plain,
-                   "not an address of the list's server, line skipped: file:///etc/passwd.noaa",
-                   2 * kHour, 2 * kHour, "", ""},
-        ServerCase{"ErrorPagesForTheLists", "--fault /radar/loopdata/*=error", "64106",
-                   Start::Plain, "transfer failed: HTTP 500", 0, 0, "", ""},
-        ServerCase{"FileSizeLimit", "", "64106", Start::FileSizeLimit,
-                   "AsyncRadarImageDownloadManager :: (75) - Path/File access error", 0, 0,
-                   "/radar/images/DS.p20-r/", ""},
-        // The old frame goes first, and only it.
-        ServerCase{"CacheFullAtItsBudget", "", "64106", Start::CacheFull,
-                   "the cache passed its budget of 67108864 bytes", 2 * kHour, 2 * kHour, "", ""},
-        // Frames of the site's layer and the national mosaic, the temperature of the station
-        // that reports (the nearest is stale), and the place's alerts.
-        ServerCase{"TodaysFormsThroughTheBridge", "--today", "64106", Start::Plain, "", 24, 26,
-                   "/api/stations/KMCI/observations/latest|/api/gridpoints/EAX/44,51/stations 200|"
-                   "layers=keax:keax_bref_raw|layers=conus:conus_bref_qcd|"
-                   "/api/alerts/active?point=39.1031,-94.5785",
-                   ""},
-        ServerCase{"StandardStillsWithoutTheMapServer", "--today --fault /geoserver/*=wms-error",
-                   "64106", Start::Plain, "", 20, 20,
-                   "/ridge/standard/KEAX_0.gif 200|/ridge/standard/KEAX_9.gif 200",
-                   "request=GetMap"},
-        // The saver's own radar-unavailable picture, two frames of each product.
-        ServerCase{"NoRadarCoversThePlace", "--today", "99723", Start::Plain, "", 4, 4,
-                   "/api/points/71.2906,-156.7886 200", "request=GetCapabilities"}),
-    [](const auto& info) { return std::string(info.param.name); });
+const ServerCase kRows[] = {
+    {"HeaderBombOnEveryFrame", "--fault /radar/images/*=header-bomb",
+     "transfer failed: headers too large", 0, 0},
+    {"SlowHeadersOnAList", "--fault /radar/loopdata/DS.p19r0/*=slow-headers",
+     "transfer failed: timed out", 0, 0},
+    {"EndlessConditionsPicture", "--fault /images/wtf/*=endless", "transfer failed: body too large",
+     2 * kHour, 2 * kHour},
+    {"OversizedFrames", "--fault /radar/images/DS.p20-r/*=oversized:3000000",
+     "transfer failed: body too large", kHour, kHour},
+    {"TruncatedFrames", "--fault /radar/images/DS.p19r0/*=truncate",
+     "transfer failed: answer cut short", kHour, kHour},
+    {"ResetList", "--fault /radar/loopdata/DS.p20-r/*=reset", "transfer failed: answer cut short",
+     0, 0},
+    {"BadLinesAmongGoodOnes", "--fault /radar/loopdata/*=bad-lines",
+     "not an address of the list's server, line skipped: file:///etc/passwd.noaa", 2 * kHour,
+     2 * kHour},
+    {"ErrorPagesForTheLists", "--fault /radar/loopdata/*=error", "transfer failed: HTTP 500", 0, 0},
+    {"FileSizeLimit", "", "AsyncRadarImageDownloadManager :: (75) - Path/File access error", 0, 0,
+     "/radar/images/DS.p20-r/", "", Start::FileSizeLimit},
+    // The old frame goes first, and only it.
+    {"CacheFullAtItsBudget", "", "the cache passed its budget of 67108864 bytes", 2 * kHour,
+     2 * kHour, "", "", Start::CacheFull},
+    // Frames of the site's layer and the national mosaic, the temperature of the station that
+    // reports (the nearest is stale), and the place's alerts.
+    {"TodaysFormsThroughTheBridge", "--today", "", 24, 26,
+     "/api/stations/KMCI/observations/latest|/api/gridpoints/EAX/44,51/stations 200|"
+     "layers=keax:keax_bref_raw|layers=conus:conus_bref_qcd|"
+     "/api/alerts/active?point=39.1031,-94.5785"},
+    {"StandardStillsWithoutTheMapServer", "--today --fault /geoserver/*=wms-error", "", 20, 20,
+     "/ridge/standard/KEAX_0.gif 200|/ridge/standard/KEAX_9.gif 200", "request=GetMap"},
+    // The saver's own radar-unavailable picture, two frames of each product.
+    {"NoRadarCoversThePlace", "--today", "", 4, 4, "/api/points/71.2906,-156.7886 200",
+     "request=GetCapabilities", Start::Plain, "99723"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, ServerE2eTest, ::testing::ValuesIn(kRows),
+                         [](const auto& info) { return std::string(info.param.name); });

@@ -1,8 +1,7 @@
-#include "e2e/kit/NoaaSimRun.h"
+#include "e2e/kit/Programs.h"
 
 #include "e2e/kit/ImageCompare.h"
 
-#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -11,17 +10,13 @@
 namespace nimbuscope::e2e {
 
 namespace {
-
 constexpr int kListeningWithinMs = 15000;
-constexpr int kReadTimeoutSeconds = 5;
 const QString kListening = QStringLiteral("listening on ");
-
 } // namespace
 
-NoaaSimRun::NoaaSimRun(const QString& program, const QStringList& arguments) {
-    run_ = std::make_unique<ProgramRun>(
-        program, QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments,
-        QProcessEnvironment::systemEnvironment());
+NoaaSimRun::NoaaSimRun(const QString& program, const QStringList& arguments)
+    : run_(std::make_unique<ProgramRun>(
+          program, QStringList{QStringLiteral("--port"), QStringLiteral("0")} + arguments)) {
     QStringList lines;
     waitUntil(
         [&] {
@@ -58,7 +53,7 @@ bool NoaaSimRun::fault(const std::string& pattern, const std::string& kind) cons
 
 QString NoaaSimRun::requests() const {
     httplib::Client client("127.0.0.1", port_);
-    client.set_read_timeout(kReadTimeoutSeconds, 0);
+    client.set_read_timeout(5, 0);
     const auto result = client.Get("/_sim/requests");
     return result && result->status == 200 ? QString::fromStdString(result->body)
                                            : QStringLiteral("no request log");
