@@ -5,9 +5,10 @@
 #include "support/Error.h"
 
 #include <QFile>
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
@@ -121,10 +122,7 @@ TEST_F(FramePictureTest, CraftedGifsDecodeAsQtsReaderDecodesThem) {
              s.declaredMapSize = 4;
          }),
          false},
-        {"partial first image", spec([](GifSpec& s) {
-             s.logicalScreen = {64, 40};
-         }),
-         false},
+        {"partial first image", spec([](GifSpec& s) { s.logicalScreen = {64, 40}; }), false},
         {"transparent colour", spec([](GifSpec& s) { s.transparentIndex = 3; }), false},
         {"cut in the pixels", plain.first(plain.size() / 2), false},
         {"cut in the colour map", plain.first(40), false},
@@ -146,7 +144,7 @@ TEST_F(FramePictureTest, CraftedGifsDecodeAsQtsReaderDecodesThem) {
               0);
 }
 
-TEST_F(FramePictureTest, FewColoursBecomeAnExactIndexedPicture) {
+TEST_F(FramePictureTest, FewColoursBecomeAnExactOpaqueIndexedPicture) {
     const struct {
         int colours;
         int transparent;
@@ -164,6 +162,15 @@ TEST_F(FramePictureTest, FewColoursBecomeAnExactIndexedPicture) {
         EXPECT_EQ(indexed.convertToFormat(straight), decoded.convertToFormat(straight))
             << "every pixel kept, " << row.colours << " colours";
     }
+    // A decoder may leave the unused top byte of opaque pixels at zero, and the rows a truncated
+    // file lacks all zero: both stay opaque, the missing rows black.
+    QImage partial(4, 2, QImage::Format_RGB32);
+    std::memset(partial.bits(), 0, std::size_t(partial.sizeInBytes()));
+    std::fill_n(reinterpret_cast<QRgb*>(partial.scanLine(0)), 4, QRgb(0x00336699));
+    const QImage indexed = toIndexed8IfFewColours(partial);
+    EXPECT_FALSE(indexed.hasAlphaChannel());
+    EXPECT_EQ(indexed.pixel(3, 0), qRgb(0x33, 0x66, 0x99));
+    EXPECT_EQ(indexed.pixel(3, 1), qRgb(0, 0, 0)) << "a missing row shows black, not clear";
 }
 
 } // namespace
