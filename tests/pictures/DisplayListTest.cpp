@@ -137,7 +137,8 @@ TEST_F(DisplayListImagesTest, RebuildWithPreloadingKeepsTheSamePictureForTheSame
     EXPECT_EQ(list.images().backupCount(), 2);
 
     // Listed again, still to be downloaded, as the frame list adds it.
-    ASSERT_TRUE(list.addItem(path("a.noaa"), {}, "a.noaa", false, false, true, QStringLiteral("R")));
+    ASSERT_TRUE(
+        list.addItem(path("a.noaa"), {}, "a.noaa", false, false, true, QStringLiteral("R")));
     list.images().restore();
 
     const DisplayItem item = list.itemAt(0);

@@ -80,14 +80,18 @@ TEST(PackedPictureTest, RoundTripIsExact) {
         QImage picture;
     } rows[] = {
         {"one pixel", paletted({1, 1}, [](int, int) { return 3; })},
-        {"a colour beyond the one-byte runs", paletted({1, 1}, [](int, int) { return 200; }, 256)},
+        {"a colour beyond the one-byte runs", paletted(
+                                                  {1, 1}, [](int, int) { return 200; }, 256)},
         {"runs of the longest length", paletted({kMaxRun * 2, 2}, byRun)},
         {"one pixel longer than a record", paletted({kMaxRun + 1, 1}, byRun)},
-        {"runs of four and five", paletted({203, 2}, [](int x, int y) { return (x / (4 + y)) % 40; },
-                                           40)},
+        {"runs of four and five",
+         paletted(
+             {203, 2}, [](int x, int y) { return (x / (4 + y)) % 40; }, 40)},
         {"raw and run rows mixed", mixedRows()},
-        {"indexes beyond the colour table", paletted({5, 2}, [](int x, int) { return x * 40; }, 4)},
-        {"empty colour table", paletted({9, 2}, [](int, int) { return 0; }, 0)},
+        {"indexes beyond the colour table", paletted(
+                                                {5, 2}, [](int x, int) { return x * 40; }, 4)},
+        {"empty colour table", paletted(
+                                   {9, 2}, [](int, int) { return 0; }, 0)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.quirk);

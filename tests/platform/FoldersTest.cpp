@@ -1,5 +1,4 @@
 #include "platform/Folders.h"
-#include "platform/LinuxPlatform.h"
 
 #include "common/TestWorld.h"
 
@@ -46,8 +45,10 @@ TEST(Folders, EnvironmentValuesAreTakenWhenAbsoluteAndPlaceTheHives) {
 TEST(Folders, MissingOrRelativeValuesFallBackToTheDefaults) {
     const QProcessEnvironment rows[] = {
         environment({{"HOME", "/home/ann"}}),
-        environment({{"HOME", "/home/ann"}, {"XDG_CONFIG_HOME", "cfg"},
-                     {"XDG_CONFIG_DIRS", "etc:also/relative"}, {"XDG_RUNTIME_DIR", ""},
+        environment({{"HOME", "/home/ann"},
+                     {"XDG_CONFIG_HOME", "cfg"},
+                     {"XDG_CONFIG_DIRS", "etc:also/relative"},
+                     {"XDG_RUNTIME_DIR", ""},
                      {"TMPDIR", "tmp"}}),
     };
     for (const QProcessEnvironment& env : rows) {
@@ -69,13 +70,4 @@ TEST(Folders, DataComesFromTheInstallationBesideTheProgramElseFromTheSourceTree)
     ASSERT_TRUE(QDir().mkpath(installed));
     EXPECT_EQ(Folders::dataFolderFor(bin), installed);
     EXPECT_EQ(Folders::fromEnvironment({}, bin + QLatin1Char('/'), 1).dataDir, installed);
-}
-
-TEST(LinuxPlatform, ReadsItsOwnFacts) {
-    LinuxPlatform real;
-    EXPECT_GT(real.workingSetBytes(real.currentProcessId()).value_or(0), 0);
-    EXPECT_FALSE(real.userName().value_or(QString()).isEmpty());
-    qputenv("NIMBUS_TEST_VAR", "abc");
-    EXPECT_EQ(real.expandEnvironmentStrings(QStringLiteral("%NIMBUS_TEST_VAR%/x %NOPE_X%")),
-              QStringLiteral("abc/x %NOPE_X%"));
 }

@@ -83,9 +83,18 @@ TEST_F(InstanceLocksTest, OfProcessesTryingAtTheSameInstantExactlyOneHolds) {
 }
 
 TEST_F(InstanceLocksTest, NamesBecomeDistinctFileNamesInsideTheFolder) {
-    const QStringList names = {"Nimbuscope Setup", "Nimbuscope_Setup", "Nimbuscope%20Setup",
-                               "NimbuscopePlayback", "nimbuscopeplayback", "../../etc/passwd",
-                               "a/b", "", ".", "..", QString(300, u'x'), QString(300, u'x') + u'y'};
+    const QStringList names = {"Nimbuscope Setup",
+                               "Nimbuscope_Setup",
+                               "Nimbuscope%20Setup",
+                               "NimbuscopePlayback",
+                               "nimbuscopeplayback",
+                               "../../etc/passwd",
+                               "a/b",
+                               "",
+                               ".",
+                               "..",
+                               QString(300, u'x'),
+                               QString(300, u'x') + u'y'};
     QSet<QString> paths;
     for (const QString& name : names) {
         SCOPED_TRACE(name.toStdString());
@@ -101,8 +110,8 @@ TEST_F(InstanceLocksTest, NamesBecomeDistinctFileNamesInsideTheFolder) {
 TEST_F(InstanceLocksTest, AMissingFolderIsCreatedPrivateAndOneOthersMayWriteOrALinkIsNotTrusted) {
     const QString missing = world.tmp() + QStringLiteral("/nimbuscope-1000");
     ASSERT_NE(FileInstanceLocks(missing).acquire(kCaption), nullptr);
-    EXPECT_EQ(QFile::permissions(missing) & (QFile::ReadGroup | QFile::WriteGroup |
-                                             QFile::ReadOther | QFile::WriteOther),
+    EXPECT_EQ(QFile::permissions(missing) &
+                  (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
               QFile::Permissions());
     const QString open = world.tmp() + QStringLiteral("/open");
     ASSERT_TRUE(QDir().mkpath(open));

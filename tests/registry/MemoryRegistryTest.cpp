@@ -35,7 +35,8 @@ TEST_F(MemoryRegistryTest, NamesIgnoreCaseKeepTheirFirstSpellingAndMustFitAHiveF
     EXPECT_EQ(
         registry.createKey(HKEY_CURRENT_USER, QStringLiteral("a\nb"), regaccess::AllAccess, h),
         regstatus::InvalidParameter);
-    ASSERT_EQ(registry.openKey(HKEY_CURRENT_USER, QStringLiteral("SOFTWARE\\calderwick\\NIMBUSCOPE"),
+    ASSERT_EQ(registry.openKey(HKEY_CURRENT_USER,
+                               QStringLiteral("SOFTWARE\\calderwick\\NIMBUSCOPE"),
                                regaccess::QueryValue, h),
               regstatus::Success);
     QString name;

@@ -34,7 +34,8 @@ TEST(FrameTraceTest, LinesCarryMonotonicTimesAHarnessCanCompareWithItsOwn) {
     world.writeFile(QStringLiteral("trace.txt"), "earlier run\n");
     const double before = monotonicSeconds();
     {
-        const auto trace = FrameTrace::fromEnvironment(environmentWith(world.root() + "/trace.txt"));
+        const auto trace =
+            FrameTrace::fromEnvironment(environmentWith(world.root() + "/trace.txt"));
         ASSERT_NE(trace, nullptr);
         trace->passStarted();
         trace->frameShown(QStringLiteral("DS.p19r0"), 17, 920);

@@ -69,18 +69,6 @@ TEST_F(LogTest, ARepeatedErrorIsWrittenOnceWithItsCount) {
                               failure.toUtf8() +
                               " (repeated 240 times) :: \r\n"
                               "12/5/2026 9:36:29 PM :: other :: \r\n");
-
-    // A line that goes on repeating is summed up every ten minutes, and at the end.
-    world.writeFile(QStringLiteral("errorlog.txt"), {});
-    for (int i = 0; i < 4 * 60 * 25; ++i) {
-        log.logError(failure);
-        clock.advanceMs(250);
-    }
-    EXPECT_EQ(errorLog().count("(repeated "), 2);
-    log.flush();
-    log.flush();
-    EXPECT_EQ(errorLog().count("(repeated "), 3);
-    EXPECT_LT(errorLog().size(), 500);
 }
 
 TEST_F(LogTest, ALogFileThatIsALinkOrAPipeIsNotWrittenThrough) {
