@@ -107,7 +107,7 @@ TEST_F(InstanceLocksTest, NamesBecomeDistinctFileNamesInsideTheFolder) {
     EXPECT_EQ(paths.size(), names.size());
 }
 
-TEST_F(InstanceLocksTest, AMissingFolderIsCreatedPrivateAndOneOthersMayWriteOrALinkIsNotTrusted) {
+TEST_F(InstanceLocksTest, OnlyAPrivateFolderOfTheUsersOwnIsTrusted) {
     const QString missing = world.tmp() + QStringLiteral("/nimbuscope-1000");
     ASSERT_NE(FileInstanceLocks(missing).acquire(kCaption), nullptr);
     EXPECT_EQ(QFile::permissions(missing) &
