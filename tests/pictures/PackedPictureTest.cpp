@@ -71,6 +71,19 @@ QImage mixedRows() {
         48);
 }
 
+/// `picture` drawn the reference way into a `device` filled with a marker colour: the part
+/// `target` of the picture placed at `origin`, alpha forced opaque.
+QImage referenceDraw(const QImage& picture, QImage device, QRect target, QPoint origin) {
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    const QRect part = target & device.rect() & QRect(origin, picture.size());
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        for (int x = part.left(); x <= part.right(); ++x) {
+            device.setPixel(x, y, rgb.pixel(x - origin.x(), y - origin.y()) | 0xff000000u);
+        }
+    }
+    return device;
+}
+
 } // namespace
 
 TEST(PackedPictureTest, RoundTripIsExact) {
@@ -118,23 +131,6 @@ TEST(PackedPictureTest, SimFramesPackExactlyToAFractionOfTheirPixels) {
     }
     EXPECT_LT(largest, kRawFrameBytes / 4);
 }
-
-namespace {
-
-/// `picture` drawn the reference way into a `device` filled with a marker colour: the part
-/// `target` of the picture placed at `origin`, alpha forced opaque.
-QImage referenceDraw(const QImage& picture, QImage device, QRect target, QPoint origin) {
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
-    const QRect part = target & device.rect() & QRect(origin, picture.size());
-    for (int y = part.top(); y <= part.bottom(); ++y) {
-        for (int x = part.left(); x <= part.right(); ++x) {
-            device.setPixel(x, y, rgb.pixel(x - origin.x(), y - origin.y()) | 0xff000000u);
-        }
-    }
-    return device;
-}
-
-} // namespace
 
 // The 8-bit picture, unpacked, goes through the same rows: runs of eight equal indexes and
 // mixed ones, cut at columns that are no multiple of eight.
