@@ -89,8 +89,8 @@ TEST_F(cRegistryTest, ReadsEachTypeAsTheSystemReturnsIt) {
     const Row rows[] = {
         {REG_SZ, QByteArray("Z\xFCrich \x80\0", 9), QStringLiteral("Zürich €")},
         {REG_MULTI_SZ, QByteArray("a\0b\0\0", 5), QString::fromLatin1("a\0b\0", 4)},
-        {REG_EXPAND_SZ, QByteArray("%NIMBUSCOPE_REG_TEST%/data\0", 27),
-         QStringLiteral("/srv/radar/data")},
+        {REG_EXPAND_SZ, QByteArray("%NIMBUSCOPE_REG_TEST%/data %NOPE_X%\0", 36),
+         QStringLiteral("/srv/radar/data %NOPE_X%")},
         {REG_DWORD, bytes({0x78, 0x56, 0x34, 0x12}), qint32(0x12345678)},
         {REG_DWORD, bytes({0xfe, 0xff, 0xff, 0xff}), qint32(-2)},
         {REG_DWORD_BIG_ENDIAN, bytes({0x12, 0x34, 0x56, 0x78}), qint32(0x12345678)},
