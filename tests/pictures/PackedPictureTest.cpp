@@ -50,11 +50,6 @@ bool sameIndexes(const QImage& a, const QImage& b) {
     return true;
 }
 
-/// No two neighbours alike: every row packs worse than raw.
-int noise(int x, int y) {
-    return (x * 7 + y * 3) % 13;
-}
-
 QImage simFrame(const char* site, const char* product, int minute) {
     using namespace std::chrono;
     const sys_seconds time = sys_days{year{2026} / December / 5} + hours{18} + minutes{minute};
@@ -62,19 +57,31 @@ QImage simFrame(const char* site, const char* product, int minute) {
     return decodePicture(QByteArray(gif.data(), qsizetype(gif.size())));
 }
 
-/// Stripes of runs of several lengths up to past the longest single run, in one-byte and
-/// two-byte colours, mixed with noise rows, so clip edges fall inside runs, on their ends and
-/// inside raw rows.
+/// Runs of many lengths in one-byte and two-byte colours, and noise rows, so that clip edges
+/// fall inside runs, on their ends and inside raw rows.
 QImage mixedRows() {
     return paletted(
         {700, 12},
         [](int x, int y) {
             if (y % 4 == 3) {
-                return noise(x, y);
+                return (x * 7 + y * 3) % 13; // no two neighbours alike
             }
             return y % 2 == 0 ? (x / (y + 1)) % 48 : (x < 600 ? 2 : 40);
         },
         48);
+}
+
+/// `picture` drawn the reference way into a `device` filled with a marker colour: the part
+/// `target` of the picture placed at `origin`, alpha forced opaque.
+QImage referenceDraw(const QImage& picture, QImage device, QRect target, QPoint origin) {
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    const QRect part = target & device.rect() & QRect(origin, picture.size());
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        for (int x = part.left(); x <= part.right(); ++x) {
+            device.setPixel(x, y, rgb.pixel(x - origin.x(), y - origin.y()) | 0xff000000u);
+        }
+    }
+    return device;
 }
 
 } // namespace
@@ -86,16 +93,18 @@ TEST(PackedPictureTest, RoundTripIsExact) {
         QImage picture;
     } rows[] = {
         {"one pixel", paletted({1, 1}, [](int, int) { return 3; })},
-        {"odd width, one run a row", paletted({7, 3}, [](int, int y) { return y; })},
-        {"a colour beyond the one-byte runs", paletted({1, 1}, [](int, int) { return 200; }, 256)},
-        {"two pixels, never worth a run", paletted({2, 2}, [](int x, int) { return x; })},
+        {"a colour beyond the one-byte runs", paletted(
+                                                  {1, 1}, [](int, int) { return 200; }, 256)},
         {"runs of the longest length", paletted({kMaxRun * 2, 2}, byRun)},
         {"one pixel longer than a record", paletted({kMaxRun + 1, 1}, byRun)},
-        {"runs of four and five", paletted({203, 2}, [](int x, int y) { return (x / (4 + y)) % 40; },
-                                           40)},
+        {"runs of four and five",
+         paletted(
+             {203, 2}, [](int x, int y) { return (x / (4 + y)) % 40; }, 40)},
         {"raw and run rows mixed", mixedRows()},
-        {"indexes beyond the colour table", paletted({5, 2}, [](int x, int) { return x * 40; }, 4)},
-        {"empty colour table", paletted({9, 2}, [](int, int) { return 0; }, 0)},
+        {"indexes beyond the colour table", paletted(
+                                                {5, 2}, [](int x, int) { return x * 40; }, 4)},
+        {"empty colour table", paletted(
+                                   {9, 2}, [](int, int) { return 0; }, 0)},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.quirk);
@@ -123,24 +132,6 @@ TEST(PackedPictureTest, SimFramesPackExactlyToAFractionOfTheirPixels) {
     EXPECT_LT(largest, kRawFrameBytes / 4);
 }
 
-
-namespace {
-
-/// `picture` drawn the reference way into a `device` filled with a marker colour: the part
-/// `target` of the picture placed at `origin`, alpha forced opaque.
-QImage referenceDraw(const QImage& picture, QImage device, QRect target, QPoint origin) {
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
-    const QRect part = target & device.rect() & QRect(origin, picture.size());
-    for (int y = part.top(); y <= part.bottom(); ++y) {
-        for (int x = part.left(); x <= part.right(); ++x) {
-            device.setPixel(x, y, rgb.pixel(x - origin.x(), y - origin.y()) | 0xff000000u);
-        }
-    }
-    return device;
-}
-
-} // namespace
-
 // The 8-bit picture, unpacked, goes through the same rows: runs of eight equal indexes and
 // mixed ones, cut at columns that are no multiple of eight.
 TEST(PackedPictureTest, BothDrawsWriteExactlyTheTargetLikeAConversion) {
@@ -153,8 +144,6 @@ TEST(PackedPictureTest, BothDrawsWriteExactlyTheTargetLikeAConversion) {
     } rows[] = {
         {"whole picture", {0, 0, 700, 12}, {0, 0}},
         {"cuts runs on both sides", {3, 1, 250, 9}, {0, 0}},
-        {"starts past the longest run", {300, 0, 301, 12}, {0, 0}},
-        {"one column", {599, 0, 1, 12}, {0, 0}},
         {"one pixel on the last column", {699, 11, 1, 1}, {0, 0}},
         {"placed inside the device", {10, 5, 200, 7}, {7, 4}},
         {"target beyond picture and device", {-20, -3, 900, 30}, {20, 2}},
@@ -176,20 +165,5 @@ TEST(PackedPictureTest, BothDrawsWriteExactlyTheTargetLikeAConversion) {
             drawIndexedInto(device, picture, part, row.origin);
             EXPECT_EQ(device, expected);
         }
-    }
-}
-
-TEST(PackedPictureTest, SimFrameDrawsIntoAWindowLikeAConversion) {
-    const QImage frame = toIndexed8IfFewColours(simFrame("KATX", "DS.p19r0", 35));
-    const PackedPicture packed = PackedPicture::pack(frame);
-    const QPoint origin(340, 125);
-    QImage blank(1280, 800, QImage::Format_ARGB32);
-    blank.fill(qRgba(9, 8, 7, 6));
-    for (const QRect& target :
-         {QRect(origin, frame.size()), QRect(401, 200, 333, 97), QRect(938, 674, 2, 1)}) {
-        SCOPED_TRACE(testing::Message() << target.x() << "," << target.y());
-        QImage device = blank.copy();
-        packed.drawInto(device, target, origin);
-        EXPECT_EQ(device, referenceDraw(frame, blank, target, origin));
     }
 }

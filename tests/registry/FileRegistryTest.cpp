@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -48,19 +49,15 @@ protected:
     }
     std::optional<qint32> readDword(qint32 root, const QString& name) {
         Handle h = 0;
-        if (registry->openKey(root, kProduct, regaccess::QueryValue, h) != regstatus::Success) {
-            return std::nullopt;
-        }
-        qint32 type = 0, value = 0;
+        qint32 type = 0;
         QByteArray data;
         quint32 size = 4;
-        const long status = registry->queryValue(h, name, type, &data, size);
-        registry->closeKey(h);
-        if (status != regstatus::Success || data.size() != 4) {
-            return std::nullopt;
+        if (registry->openKey(root, kProduct, regaccess::QueryValue, h) == regstatus::Success) {
+            registry->queryValue(h, name, type, &data, size);
+            registry->closeKey(h);
         }
-        std::memcpy(&value, data.constData(), 4);
-        return value;
+        return data.size() == 4 ? std::optional(qFromLittleEndian<qint32>(data.constData()))
+                                : std::nullopt;
     }
 
     TestWorld world;
@@ -79,8 +76,7 @@ TEST_F(FileRegistryTest, TheUserHiveIsPrivateTheMachineHiveReadableByAll) {
     EXPECT_EQ(modeOf(paths.currentUserHive), 0600u);
     EXPECT_EQ(modeOf(QFileInfo(paths.currentUserHive).path()), 0700u);
     EXPECT_EQ(modeOf(paths.localMachineHive), 0644u);
-    EXPECT_TRUE(world.readFile(paths.currentUserHive)
-                    .contains("[HKEY_CURRENT_USER\\Software]\n"));
+    EXPECT_TRUE(world.readFile(paths.currentUserHive).contains("[HKEY_CURRENT_USER\\Software]\n"));
     EXPECT_EQ(QDir(QFileInfo(paths.currentUserHive).path())
                   .entryList(QDir::Files | QDir::Hidden | QDir::System),
               QStringList({"HKEY_CURRENT_USER.reg", "HKEY_CURRENT_USER.reg.lock"}))
@@ -93,34 +89,22 @@ TEST_F(FileRegistryTest, TheUserHiveIsPrivateTheMachineHiveReadableByAll) {
     EXPECT_EQ(readDword(HKEY_CURRENT_USER, "b"), 7);
 }
 
-// Damaged hives and hand-made ones past the limits, each written in pieces so that the test
-// itself stays small: each reads as damaged without being taken in whole, reading changes
-// nothing, and the next write keeps it aside as it was and starts afresh.
+// Each reads as damaged without being taken in whole, reading changes nothing, and the next
+// write keeps it aside as it was and starts afresh.
 TEST_F(FileRegistryTest, DamagedHivesAndHivesPastTheLimitsAreKeptAsideAndCostLittle) {
     using Body = std::function<void(QFile&)>;
-    const QByteArray section = "[HKEY_CURRENT_USER\\Software";
     const std::pair<const char*, Body> rows[] = {
         {"cut in a section", [](QFile& f) { f.write("[HKEY_CURRENT_USER\\So"); }},
-        {"a key 40,000 deep",
-         [](QFile& f) {
-             f.write("[HKEY_CURRENT_USER" + QByteArray("\\k").repeated(40000) + "]\n");
-         }},
-        {"10,000 sibling keys",
-         [&](QFile& f) {
-             for (int i = 0; i < 10000; ++i) {
-                 f.write(section + "\\k" + QByteArray::number(i) + "]\n");
-             }
-         }},
         {"a 50 MB value",
-         [&](QFile& f) {
-             f.write(section + "]\n\"big\"=\"");
+         [](QFile& f) {
+             f.write("[HKEY_CURRENT_USER\\Software]\n\"big\"=\"");
              for (int i = 0; i < 50; ++i) {
                  f.write(QByteArray(1 << 20, 'x'));
              }
              f.write("\"\n");
          }},
         {"a text that rewritten would pass the limit", // every key listed with its whole path
-         [&](QFile& f) {
+         [](QFile& f) {
              f.write("[HKEY_CURRENT_USER" + ("\\" + QByteArray(255, 'k')).repeated(500) + "]\n");
          }},
     };
@@ -187,13 +171,11 @@ TEST_F(FileRegistryTest, TwoProcessesWritingAtOnceLoseNothing) {
         ASSERT_TRUE(writer.waitForFinished(120000));
         EXPECT_EQ(writer.exitCode(), 0) << writer.readAllStandardError().constData();
     }
-    int missing = 0;
     for (int i = 0; i < kCount; ++i) {
         for (const char* prefix : prefixes) {
-            missing += readDword(HKEY_CURRENT_USER, QLatin1String(prefix) + u'-' +
-                                                        QString::number(i)) == i ? 0 : 1;
+            const QString name = QLatin1String(prefix) + u'-' + QString::number(i);
+            ASSERT_EQ(readDword(HKEY_CURRENT_USER, name), i) << name.toStdString();
         }
     }
-    EXPECT_EQ(missing, 0);
     EXPECT_TRUE(parseHive(world.readFile(paths.currentUserHive), "HKEY_CURRENT_USER").has_value());
 }

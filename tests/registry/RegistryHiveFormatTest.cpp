@@ -30,12 +30,6 @@ QByteArray bytes(std::initializer_list<int> values) {
     return out;
 }
 
-RegistryHive roundTrip(const RegistryHive& hive) {
-    const auto parsed = parseHive(writeHive(hive), hive.root.name);
-    EXPECT_TRUE(parsed.has_value()) << writeHive(hive).constData();
-    return parsed.value_or(RegistryHive());
-}
-
 } // namespace
 
 TEST(HiveFormat, ReadsEveryValueTypeOfTheEditorsFormatAndWritesTheSameTextBack) {
@@ -43,12 +37,11 @@ TEST(HiveFormat, ReadsEveryValueTypeOfTheEditorsFormatAndWritesTheSameTextBack) 
     ASSERT_TRUE(hive.has_value());
     const RegistryKey* key = hive->find(kProduct);
     ASSERT_NE(key, nullptr);
-    struct Row {
+    const struct {
         QString name;
         qint32 type;
         QByteArray data;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {QString(), REG_SZ, utf16z(QStringLiteral("default text"))},
         {QStringLiteral("zipcode"), REG_SZ, utf16z(QStringLiteral("12345"))},
         {QStringLiteral("networkTimeout"), REG_DWORD, bytes({0x1e, 0, 0, 0})},
@@ -71,16 +64,15 @@ TEST(HiveFormat, ReadsEveryValueTypeOfTheEditorsFormatAndWritesTheSameTextBack) 
     ASSERT_NE(empty, nullptr) << "a key without values is still a key";
     EXPECT_EQ(empty->name, QStringLiteral("Empty"));
     EXPECT_EQ(writeHive(*hive), fixture("every-value-type.reg")) << "written back as it was read";
-}
 
-TEST(HiveFormat, JoinsContinuedHexLinesAndKeepsAStringsFinalBackslash) {
-    const auto hive = parseHive(fixture("crlf-continued-hex-and-trailing-backslash.reg"), kUser);
-    ASSERT_TRUE(hive.has_value());
-    const RegistryKey* key = hive->find(kProduct);
+    // CRLF lines, continued hex lines and a string's final backslash; parents are implied.
+    const auto crlf = parseHive(fixture("crlf-continued-hex-and-trailing-backslash.reg"), kUser);
+    ASSERT_TRUE(crlf.has_value());
+    key = crlf->find(kProduct);
     ASSERT_NE(key, nullptr);
     EXPECT_EQ(key->findValue(QStringLiteral("blob"))->data, bytes({0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(key->findValue(QStringLiteral("path"))->data, utf16z(QStringLiteral("C:\\dir\\")));
-    ASSERT_NE(hive->find({QStringLiteral("software")}), nullptr) << "parents are implied";
+    EXPECT_NE(crlf->find({QStringLiteral("software")}), nullptr);
 }
 
 TEST(HiveFormat, EveryValueSurvivesWritingAndReadingExactly) {
@@ -94,6 +86,7 @@ TEST(HiveFormat, EveryValueSurvivesWritingAndReadingExactly) {
         {REG_SZ, bytes({0x41})},    // odd length
         {REG_SZ, utf16z(QStringLiteral("Zürich ☂ \"quoted\" \\"))},
         {REG_SZ, utf16z(QChar(0xFEFF) + QStringLiteral("45"))}, // not a byte order mark
+        {REG_SZ, utf16z(QChar(0xFFFE) + QStringLiteral("45"))}, // nor a swapped one
         {REG_EXPAND_SZ, utf16z(QStringLiteral("%TEMP%\\x"))},
         {REG_DWORD, bytes({1, 2, 3})}, // short dword data
         {REG_NONE, bytes({0, 0})},
@@ -106,7 +99,7 @@ TEST(HiveFormat, EveryValueSurvivesWritingAndReadingExactly) {
     key.putValue(QString(), REG_SZ, utf16z(QStringLiteral("default")));
     key.putValue(QStringLiteral("\\\"[]="), REG_DWORD, bytes({5, 0, 0, 0}));
     hive.ensure({QStringLiteral("odd ] name"), QStringLiteral(" spaced ")});
-    EXPECT_EQ(roundTrip(hive), hive);
+    EXPECT_EQ(parseHive(writeHive(hive), hive.root.name), hive) << writeHive(hive).constData();
 }
 
 TEST(HiveFormat, AcceptsTheEditorsOwnUtf16FilesAUtf8ByteOrderMarkAndAnEmptyFile) {
@@ -139,12 +132,10 @@ TEST(HiveFormat, DamagedFilesAreRefusedWholeNamingTheLine) {
     const QByteArray text32k = section + "\"a\"=\"" + QByteArray(32768, 'x') + "\"\n";
     const std::pair<const char*, QByteArray> rows[] = {
         {"no header", QByteArray("[HKEY_CURRENT_USER\\Software]\n")},
-        {"old editor format", QByteArray("REGEDIT4\n\n[HKEY_CURRENT_USER\\Software]\n")},
         {"value before any section", head + "\"a\"=\"b\"\n"},
         {"section of another root", head + "[HKEY_LOCAL_MACHINE\\Software]\n"},
         {"key deletion", head + "[-HKEY_CURRENT_USER\\Software]\n"},
         {"empty key name", head + "[HKEY_CURRENT_USER\\a\\\\b]\n"},
-        {"unterminated section", head + "[HKEY_CURRENT_USER\\Software\n"},
         {"value deletion", section + "\"a\"=-\n"},
         {"unknown escape", section + "\"a\"=\"x\\ny\"\n"},
         {"unterminated string", section + "\"a\"=\"abc\n"},
@@ -152,12 +143,10 @@ TEST(HiveFormat, DamagedFilesAreRefusedWholeNamingTheLine) {
         {"missing equals", section + "\"a\" \"abc\"\n"},
         {"bad hex byte", section + "\"a\"=hex:01,xz\n"},
         {"three-digit hex byte", section + "\"a\"=hex:100\n"},
-        {"dword too long", section + "\"a\"=dword:123456789\n"},
         {"dword of nine digits", section + "\"a\"=dword:000000001\n"},
         {"dword not hex", section + "\"a\"=dword:1g\n"},
         {"bad hex type", section + "\"a\"=hex(q):00\n"},
         {"continuation past the end", section + "\"a\"=hex:00,\\\n"},
-        {"stray line", section + "garbage\n"},
         {"not UTF-8", section + "\"a\"=\"\xC3\x28\"\n"},
         {"truncated UTF-16", QByteArray("\xFF\xFE\x57", 3)},
         {"unpaired surrogate in UTF-16", unpaired},

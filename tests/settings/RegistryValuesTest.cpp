@@ -53,7 +53,6 @@ using Getter = std::function<QVariant(RegistryValues&)>;
 std::vector<std::tuple<const char*, Getter, QVariant>> defaults() {
     using R = RegistryValues;
     const QString forecast = QStringLiteral("http://forecast.weather.gov/");
-    const QString radar = QStringLiteral("radar.weather.gov");
     return {
         {"zipcode", &R::getZipCode, QString()},
         {"homeDirectory", &R::getHomeDir, kHomeDefault},
@@ -73,8 +72,8 @@ std::vector<std::tuple<const char*, Getter, QVariant>> defaults() {
         {"validationServerHost", &R::getValidationServerHost, "forecast.weather.gov"},
         {"radarServerURL", &R::getRadarServerURL, "http://radar.weather.gov/"},
         {"alternateServerURL", &R::getAlternateServerURL, forecast},
-        {"serviceDomain", &R::getServiceDomain, radar},
-        {"primaryRegionLabel", &R::getPrimaryRegionLabel, radar},
+        {"serviceDomain", &R::getServiceDomain, "radar.weather.gov"},
+        {"primaryRegionLabel", &R::getPrimaryRegionLabel, "radar.weather.gov"},
         {"alternateRegionLabel", &R::getAlternateRegionLabel, "radar2.weather.gov"},
         {"legacyFormsBridge", &R::getLegacyFormsBridge, 1},
         {"bridgeLocationSearchURL", &R::getBridgeLocationSearchURL,
@@ -115,28 +114,22 @@ TEST_F(RegistryValuesTest, WithNothingStoredEveryGetterAnswersItsDefault) {
     EXPECT_EQ(errorLog(), QByteArray());
 }
 
-TEST_F(RegistryValuesTest, WithoutMachineWriteAccessSettingsGoToTheUserRoot) {
+TEST_F(RegistryValuesTest, SettingsGoToTheMachineRootIfWritableElseToTheUserRoot) {
+    put(HKEY_CURRENT_USER, "channelIDs", 5);
+    store.loadRegistryValues();
+    EXPECT_EQ(store.getChannelIDs(), 18) << "with machine write access user values are not read";
+    store.saveDiscardAfter(120);
+    EXPECT_EQ(get(HKEY_LOCAL_MACHINE, "discardAfter"), 120);
+    EXPECT_FALSE(exists(HKEY_CURRENT_USER, "discardAfter"));
+
     put(HKEY_LOCAL_MACHINE, "zipcode", QStringLiteral("99999"));
-    put(HKEY_LOCAL_MACHINE, "forecastServerURL", QStringLiteral("http://127.0.0.1:8080/"));
     registry.setReadOnly(HKEY_LOCAL_MACHINE, true);
     store.loadRegistryValues();
     EXPECT_EQ(store.getZipCode(), "99999") << "the machine value shows through an empty user one";
-    EXPECT_EQ(store.getForecastServerURL(), "http://127.0.0.1:8080/");
     store.saveZipCode(QStringLiteral("12345"));
     EXPECT_EQ(store.getZipCode(), "12345");
     EXPECT_EQ(get(HKEY_CURRENT_USER, "zipcode"), QStringLiteral("12345"));
     EXPECT_EQ(get(HKEY_LOCAL_MACHINE, "zipcode"), QStringLiteral("99999"));
-}
-
-TEST_F(RegistryValuesTest, WithMachineWriteAccessUserValuesAreNeverRead) {
-    put(HKEY_CURRENT_USER, "zipcode", QStringLiteral("11111"));
-    put(HKEY_CURRENT_USER, "channelIDs", 5);
-    store.loadRegistryValues();
-    EXPECT_EQ(store.getZipCode(), QString());
-    EXPECT_EQ(store.getChannelIDs(), 18);
-    store.saveDiscardAfter(120);
-    EXPECT_EQ(get(HKEY_LOCAL_MACHINE, "discardAfter"), 120);
-    EXPECT_FALSE(exists(HKEY_CURRENT_USER, "discardAfter"));
 }
 
 TEST_F(RegistryValuesTest, NumbersFallBackToTheMachineThenToTheirDefault) {
@@ -152,12 +145,10 @@ TEST_F(RegistryValuesTest, NumbersFallBackToTheMachineThenToTheirDefault) {
     const Row rows[] = {
         {"stored 0 reads as the default", 0, {}, discard, 60},
         {"user 0 lets the machine value through", 0, 90, discard, 90},
-        {"machine 0 too gives the default", 0, 0, discard, 60},
         {"user value wins", 120, 90, discard, 120},
         {"text holding a number converts", " 45 ", {}, &R::getTimeout, 45},
         {"text that is no number gives the default", "abc", {}, &R::getTimeout, 30},
         {"a rate that is no number: the error default", "fast", {}, &R::getAnimationRateMS, 500},
-        {"missing rate", {}, {}, &R::getAnimationRateMS, 200},
         {"user cursor 0 lets the machine value through", 0, 1, &R::getCursorMovementSetting, 1},
         {"machine-only channel ids", 7, {}, &R::getChannelIDs, 18},
         {"a stored 0 switches the alerts off", 0, 1, &R::getShowAlerts, 0},
@@ -192,14 +183,12 @@ TEST_F(RegistryValuesTest, SaversKeepTheirValueAndStaySilentWhenTheRegistryRefus
 }
 
 TEST_F(RegistryValuesTest, TheScreenSaverPasswordSwitchDependsOnThePlatformFamily) {
-    const QString desktop = QStringLiteral("Control Panel\\Desktop");
-    struct Row {
+    const struct {
         quint32 platformId;
         const char* name;
         QVariant stored;
         bool expected;
-    };
-    const Row rows[] = {
+    } rows[] = {
         {OSVersionInfo::kNtPlatform, "ScreenSaverIsSecure", QStringLiteral("1"), true},
         {OSVersionInfo::kNtPlatform, "ScreenSaverIsSecure", QStringLiteral("0"), false},
         {OSVersionInfo::kNtPlatform, "ScreenSaveUsePassword", 1, false},
@@ -207,9 +196,10 @@ TEST_F(RegistryValuesTest, TheScreenSaverPasswordSwitchDependsOnThePlatformFamil
         {1, "ScreenSaveUsePassword", QStringLiteral("on"), false},
         {1, "ScreenSaverIsSecure", QStringLiteral("1"), false},
     };
-    for (const Row& row : rows) {
+    for (const auto& row : rows) {
         MemoryRegistry fresh;
-        storeRegistryValue(fresh, HKEY_CURRENT_USER, desktop, QLatin1String(row.name), row.stored);
+        storeRegistryValue(fresh, HKEY_CURRENT_USER, QStringLiteral("Control Panel\\Desktop"),
+                           QLatin1String(row.name), row.stored);
         platform.platformId = row.platformId;
         RegistryValues values(fresh, platform, log, kHomeDefault);
         values.loadRegistryValues();

@@ -53,12 +53,6 @@ TEST_F(LogTest, AFullErrorLogIsKeptAsideAndTheNewestErrorsStartANewOne) {
     log.logError(QStringLiteral("over"));
     EXPECT_TRUE(world.readFile("errorlog.1.txt").endsWith("at the limit :: \r\n"));
     EXPECT_EQ(errorLog(), "12/5/2026 9:35:29 PM :: over :: \r\n");
-
-    // The next time round the older file makes way.
-    world.writeFile(QStringLiteral("errorlog.txt"), QByteArray(20001, 'y'));
-    log.logError(QStringLiteral("newest"));
-    EXPECT_EQ(world.readFile("errorlog.1.txt"), QByteArray(20001, 'y'));
-    EXPECT_TRUE(errorLog().contains("newest"));
 }
 
 TEST_F(LogTest, ARepeatedErrorIsWrittenOnceWithItsCount) {
@@ -75,18 +69,6 @@ TEST_F(LogTest, ARepeatedErrorIsWrittenOnceWithItsCount) {
                               failure.toUtf8() +
                               " (repeated 240 times) :: \r\n"
                               "12/5/2026 9:36:29 PM :: other :: \r\n");
-
-    // A line that goes on repeating is summed up every ten minutes, and at the end.
-    world.writeFile(QStringLiteral("errorlog.txt"), {});
-    for (int i = 0; i < 4 * 60 * 25; ++i) {
-        log.logError(failure);
-        clock.advanceMs(250);
-    }
-    EXPECT_EQ(errorLog().count("(repeated "), 2);
-    log.flush();
-    log.flush();
-    EXPECT_EQ(errorLog().count("(repeated "), 3);
-    EXPECT_LT(errorLog().size(), 500);
 }
 
 TEST_F(LogTest, ALogFileThatIsALinkOrAPipeIsNotWrittenThrough) {
@@ -110,33 +92,23 @@ TEST_F(LogTest, ALogFileThatIsALinkOrAPipeIsNotWrittenThrough) {
     }
 }
 
-TEST_F(LogTest, DebugLinesNeedTheirSwitch) {
+TEST_F(LogTest, DebugLinesNeedTheirSwitchAndACreatedDebugLogIsTheOwnersAlone) {
     log.logDebug(QStringLiteral("ASDM: quiet"));
     EXPECT_FALSE(QFileInfo::exists(world.root() + "/debuglog.txt"));
-
     log.debugLogOn = true;
     log.logDebug(QStringLiteral("ASDM: one"));
     log.logDebug(QStringLiteral("ASDM: two"));
     EXPECT_EQ(debugLog().count("\r\n"), 2);
-    log.logDebug(QStringLiteral("fresh"), /*reset=*/true);
-    EXPECT_EQ(debugLog().count("\r\n"), 1) << "reset starts the file afresh";
-}
-
-TEST_F(LogTest, ACreatedDebugLogIsTheOwnersAlone) {
-    log.debugLogOn = true;
-    log.logDebug(QStringLiteral("ASDM: one"));
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(world.root() + "/debuglog.txt").constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-}
-
-TEST_F(LogTest, MemorySwitchLetsOnlyMemoryLinesThroughWithTheMarkerValueOn9x) {
+    log.logDebug(QStringLiteral("fresh"), /*reset=*/true);
+    EXPECT_EQ(debugLog().count("\r\n"), 1) << "reset starts the file afresh";
+    // The memory switch lets only memory lines through.
+    log.debugLogOn = false;
     log.memoryLogOn = true;
-    log.logMemoryUse(QStringLiteral("FrmMain:Load, start"), /*reset=*/true);
+    log.logMemoryUse(QStringLiteral("FrmMain:Load, start"));
     log.logDebug(QStringLiteral("plain trace"), false, /*force=*/true);
     EXPECT_TRUE(debugLog().contains(" :: 4096kb - FrmMain:Load, start :: \r\n"));
     EXPECT_FALSE(debugLog().contains("plain trace"));
-    platform.platformId = 1;
-    log.logMemoryUse(QStringLiteral("x"));
-    EXPECT_TRUE(debugLog().contains(" :: 1234kb - x :: "));
 }
