@@ -4,8 +4,8 @@
 
 using namespace nimbuscope;
 
-namespace {
-
+// The drawing time is inside the hold: a middle frame keeps the full rate. A hand-edited rate
+// does not overflow the doubled first hold.
 TEST(FrameHoldTest, HoldTimeByPlaceInTheCycle) {
     const struct {
         FramePlace place;
@@ -13,10 +13,9 @@ TEST(FrameHoldTest, HoldTimeByPlaceInTheCycle) {
         qint32 hold;
     } rows[] = {
         {FramePlace::CycleStart, 200, 400},
-        {FramePlace::CycleStart, INT32_MAX, INT32_MAX}, // a hand-edited rate: no overflow
+        {FramePlace::CycleStart, INT32_MAX, INT32_MAX},
         {FramePlace::CycleStart, INT32_MIN, INT32_MIN},
         {FramePlace::CycleEnd, 200, 1700},
-        // The drawing time is inside the hold: a middle frame keeps the full rate.
         {FramePlace::Middle, 80, 80},
         {FramePlace::Middle, 231, 231},
     };
@@ -61,12 +60,9 @@ TEST(LayoutScaleTest, ShrinksBelowTheDesignSizeOnly) {
         double layout;
         double picture;
     } rows[] = {
-        {{1024, 768}, 1.0, 1.0},
-        {{1280, 1024}, 1024 / 768.0, 1.0},
-        {{640, 480}, 0.625, 0.625},
-        {{725, 407}, 407 / 768.0, 407 / 768.0},
-        {{512, 1024}, 0.5, 0.5},
-        {{0, 0}, 1.0, 1.0},
+        {{1024, 768}, 1.0, 1.0},    {{1280, 1024}, 1024 / 768.0, 1.0},
+        {{640, 480}, 0.625, 0.625}, {{725, 407}, 407 / 768.0, 407 / 768.0},
+        {{512, 1024}, 0.5, 0.5},    {{0, 0}, 1.0, 1.0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.window.width() << "x" << row.window.height());
@@ -76,5 +72,3 @@ TEST(LayoutScaleTest, ShrinksBelowTheDesignSizeOnly) {
     EXPECT_EQ(scaledSize(QSize(600, 550), 407 / 768.0), QSize(318, 291));
     EXPECT_EQ(scaledSize(QSize(3, 3), 0.01), QSize(1, 1)) << "never vanishes";
 }
-
-} // namespace

@@ -18,9 +18,9 @@
 
 namespace nimbuscope::test {
 
-/// A saver window's worth of real controls on a 1024 × 768 parent, fake timers, a display
-/// list, and a FramePresentation over them whose message boxes and event pumping are
-/// recorded. Frames are GIF files in the world's "data" folder.
+/// The controls a FramePresentation draws on, real, on a 1024 × 768 parent; fake timers, a
+/// display list, and the message boxes recorded. Frames are GIF files in the world's "data"
+/// folder.
 struct PresentationRig : DisplayTestRig {
     static constexpr int kScreenW = 1024;
     static constexpr int kScreenH = 768;
@@ -41,21 +41,15 @@ struct PresentationRig : DisplayTestRig {
         c.Picture2 = new PictureBox(&window, true);
         c.Picture2->hide();
         c.LogoImage = new PictureBox(&window);
-        c.currentConditionsPictureBox = new PictureBox(&window, true);
-        for (QLabel** l :
-             {&c.ItemCaption, &c.ImageInfo, &c.ImageDate, &c.currentTime, &c.currentTempF,
-              &c.currentConditions, &c.CurrentRadarTimes, &c.currentRadarTimesLabel,
-              &c.DownloadInfo, &c.DownloadInfoChannelName, &c.NetworkProblem, &c.NetworkProblem2,
-              &c.retryCount, &c.RadarImagesMissing, &c.EscToChange, &c.cmdline}) {
+        for (QLabel** l : {&c.ItemCaption, &c.ImageInfo, &c.ImageDate, &c.currentTime,
+                           &c.DownloadInfoChannelName, &c.NetworkProblem, &c.NetworkProblem2}) {
             *l = new QLabel(&window);
             (*l)->setGeometry(0, 0, 300, 20);
             (*l)->hide();
         }
         c.progress = &progress;
         c.Timer1 = &Timer1;
-        c.TimeOfDay = &TimeOfDay;
         c.AsyncDownloadTimer = &AsyncDownloadTimer;
-        c.Win9xPwdDismiss = &Win9xPwdDismiss;
         s.screenWidth = kScreenW;
         s.screenHeight = kScreenH;
         s.screenAspect = float(kScreenW) / float(kScreenH);
@@ -111,9 +105,7 @@ struct PresentationRig : DisplayTestRig {
     QWidget window;
     MyProgress progress;
     FakeSaverTimer Timer1{2000, true};
-    FakeSaverTimer TimeOfDay{1000, true};
     FakeSaverTimer AsyncDownloadTimer{100, false};
-    FakeSaverTimer Win9xPwdDismiss{30000, false};
     SaverControls c;
     SaverRunState s;
     DisplayList list;

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "retrieval/PageRetriever.h"
 #include "platform/InstanceLocks.h"
 #include "registry/MemoryRegistry.h"
+#include "retrieval/PageRetriever.h"
 #include "settings/RegistryValues.h"
 #include "setup/FrmSetup.h"
 #include "support/Log.h"
@@ -26,18 +26,8 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace nimbuscope::test {
 
-/// A small list in the file's own form: two states, three cities.
-inline QByteArray sampleRadarList() {
-    return "STATE: KS\r\n"
-           "\"http://radar.test/radar/latest/DS.p19r0/si.kddc.shtml\",\"Dodge City\",\"67801\"\r\n"
-           "\"http://radar.test/radar/latest/DS.p19r0/si.ktwx.shtml\",\"Topeka\",\"66614\"\r\n"
-           "STATE: MO\r\n"
-           "\"http://radar.test/radar/latest/DS.p19r0/si.keax.shtml\",\"Kansas "
-           "City\",\"64106\"\r\n";
-}
-
-/// One setup dialog in a private world: memory registry, scripted dialogs, the sample radar
-/// site list in the home folder and a fake page-retrieval component.
+/// One setup dialog in a private world: memory registry, scripted dialogs and a small radar
+/// site list in the home folder.
 class SetupRig {
 public:
     static constexpr const char* kValidationHost = "validate.test:8080";
@@ -46,15 +36,16 @@ public:
         : log(clock, platform),
           settings(registry, platform, log, world.root() + QStringLiteral("/share")),
           locks(world.runtimeDir()) {
-        log.setFolder(world.root());
-        log.debugLogOn = true;
-        components.registerCreator(QLatin1String(ComponentFactory::kRetrievePg), [this] {
-            auto made = std::make_unique<FakeRetriever>();
-            retriever = made.get();
-            return made;
-        });
         store(QStringLiteral("validationServerHost"), QLatin1String(kValidationHost));
-        writeRadarList(sampleRadarList());
+        // A small list in the file's own form: two states, three cities.
+        world.writeFile(
+            QStringLiteral("share/RadarList.txt"),
+            "STATE: KS\r\n"
+            "\"http://radar.test/radar/latest/DS.p19r0/si.kddc.shtml\",\"Dodge City\",\"67801\"\r\n"
+            "\"http://radar.test/radar/latest/DS.p19r0/si.ktwx.shtml\",\"Topeka\",\"66614\"\r\n"
+            "STATE: MO\r\n"
+            "\"http://radar.test/radar/latest/DS.p19r0/si.keax.shtml\",\"Kansas "
+            "City\",\"64106\"\r\n");
     }
 
     /// Stores a setting in the machine root, where the memory registry keeps them.
@@ -62,22 +53,15 @@ public:
         storeRegistryValue(registry, HKEY_LOCAL_MACHINE, QLatin1String(RegistryValues::kProductKey),
                            name, value);
     }
-    /// The stored value, or an invalid variant when there is none.
-    QVariant stored(const QString& name) {
-        cRegistry reg = registryValue(registry, HKEY_LOCAL_MACHINE,
-                                      QLatin1String(RegistryValues::kProductKey), name);
-        return reg.ValueExists() ? reg.value() : QVariant();
-    }
-    /// Expects each named setting to hold its value; an invalid value means not stored.
-    void expectStored(std::initializer_list<std::pair<const char*, QVariant>> expected) {
-        for (const auto& [name, value] : expected) {
-            const QVariant got = stored(QLatin1String(name));
-            EXPECT_EQ(got, value) << name << " holds " << got.toString().toStdString();
+    /// Expects each "name=value" setting to be stored with that value, and each bare name not
+    /// to be stored.
+    void expectStored(std::initializer_list<const char*> expected) {
+        for (const QString item : expected) {
+            const QString name = item.section(u'=', 0, 0);
+            cRegistry reg = registryValue(registry, HKEY_LOCAL_MACHINE,
+                                          QLatin1String(RegistryValues::kProductKey), name);
+            EXPECT_EQ(reg.ValueExists() ? name + u'=' + reg.value().toString() : name, item);
         }
-    }
-
-    void writeRadarList(const QByteArray& bytes) {
-        world.writeFile(QStringLiteral("share/RadarList.txt"), bytes);
     }
 
     /// Loads the settings, then loads and first activates the dialog, as its caller would.
@@ -94,14 +78,11 @@ public:
     /// Puts a scripted component in the slot, as the saver window holds one.
     FakeRetriever& withComponent() {
         auto made = std::make_unique<FakeRetriever>();
-        retriever = made.get();
+        FakeRetriever& retriever = *made;
         slot.reset(std::move(made));
-        return *retriever;
+        return retriever;
     }
 
-    QString debugLog() const {
-        return QString::fromLatin1(world.readFile(QStringLiteral("debuglog.txt")));
-    }
     QString queryFor(const QString& zip) const {
         return QStringLiteral("http://") + QLatin1String(kValidationHost) +
                QStringLiteral("/zipcity.php?inputstring=") + zip;
@@ -117,7 +98,6 @@ public:
     FileInstanceLocks locks;
     ComponentFactory components;
     RetrieverSlot slot{components};
-    FakeRetriever* retriever = nullptr;
     int validations = 0;
     std::optional<int> closedWith;
     std::unique_ptr<FrmSetup> dialog;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <span>
 
 using namespace nimbuscope;
 
@@ -58,40 +59,29 @@ TEST(CommandLine, TheFirstTwoCharactersChooseTheModeAndTheRestIsItsNumber) {
 }
 
 // Blanks are skipped, reading stops at the first other character, halves go to the even
-// neighbour, and beyond the 32-bit range the number is held at its ends.
+// neighbour, digits are ASCII only, and beyond the 32-bit range the number is held at its ends.
 TEST(CommandLine, TheNumberIsReadLenientlyAndHeldInThe32BitRange) {
-    const struct {
+    struct Row {
         const char* text;
         qint32 value;
-    } rows[] = {{"", 0},
-                {"abc", 0},
-                {":1234", 0},
-                {" 1234", 1234},
-                {"1\t2 3\t4", 1234},
-                {"1234abc", 1234},
-                {"-42", -42},
-                {"- 42", -42},
-                {"+42", 42},
-                {"--42", 0},
-                {"4-2", 4},
-                {"-", 0},
-                {".6", 1},
-                {"1.4", 1},
-                {"1.2.3", 1},
-                {"2.5", 2},
-                {"3.5", 4},
-                {"-2.5", -2},
-                {"1e3", 1},
-                {"0x1F", 0},
-                {"\xd9\xa1\xd9\xa2", 0}, // not ASCII digits
-                {"2147483647.4", kMax},
-                {"2147483647.5", kMax},
-                {"2147483648", kMax},
-                {"-2147483648.5", kMin},
-                {"-2147483649", kMin},
-                {"4294967295", kMax}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(leadingNumber(QString::fromUtf8(row.text)), row.value) << row.text;
+    };
+    const Row lenient[] = {
+        {"", 0},         {"abc", 0},          {":1234", 0},
+        {" 1234", 1234}, {"1\t2 3\t4", 1234}, {"1234abc", 1234},
+        {"-42", -42},    {"- 42", -42},       {"+42", 42},
+        {"--42", 0},     {"4-2", 4},          {"-", 0},
+        {".6", 1},       {"1.4", 1},          {"1.2.3", 1},
+        {"2.5", 2},      {"3.5", 4},          {"-2.5", -2},
+        {"1e3", 1},      {"0x1F", 0},         {"\xd9\xa1\xd9\xa2", 0},
+    };
+    const Row range[] = {
+        {"2147483647.4", kMax},  {"2147483647.5", kMax}, {"2147483648", kMax},
+        {"-2147483648.5", kMin}, {"-2147483649", kMin},  {"4294967295", kMax},
+    };
+    for (const auto& rows : {std::span<const Row>(lenient), std::span<const Row>(range)}) {
+        for (const Row& row : rows) {
+            EXPECT_EQ(leadingNumber(QString::fromUtf8(row.text)), row.value) << row.text;
+        }
     }
     // Longer than any double can hold, on either side of zero.
     EXPECT_EQ(leadingNumber(QString(400, QLatin1Char('9'))), kMax);

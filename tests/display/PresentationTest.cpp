@@ -1,6 +1,6 @@
 #include "PresentationRig.h"
 
-#include <QCoreApplication>
+#include <QPainter>
 #include <gtest/gtest.h>
 
 using namespace nimbuscope;
@@ -64,14 +64,6 @@ TEST_F(FramePresentationTest, AFrameTheListCannotKeepIsShownFromItsFile) {
     EXPECT_FALSE(rig.list.itemAt(0).pictureLoaded) << "held as a frame read from its file";
 }
 
-TEST_F(FramePresentationTest, FrameLargerThanTheScreenIsBoxedToItsShapeAndCropped) {
-    // Only too wide: 651.6 high and 63.8 down, both rounded up.
-    rig.addCycle(QStringLiteral("N0R"), 1, gifSpec({1100, 700}, 4));
-    rig.holds(1);
-    EXPECT_EQ(rig.c.Picture1->geometry(), QRect(0, 64, 1024, 652));
-    EXPECT_EQ(rig.c.Picture1->picture().size(), QSize(1100, 700)) << "cropped, not scaled";
-}
-
 TEST_F(FramePresentationTest, NewCycleStartsTheBarSoThatEveryCycleEndsFull) {
     rig.addCycle(QStringLiteral("N0R"), 3);
     rig.addCycle(QStringLiteral("N0Z"), 5);
@@ -79,13 +71,11 @@ TEST_F(FramePresentationTest, NewCycleStartsTheBarSoThatEveryCycleEndsFull) {
     rig.s.secondCycleStart = 3;
     rig.progress.setMax(5, kRadarTimeBar);
     rig.progress.setMin(1, kRadarTimeBar);
-    std::vector<int> values;
-    for (int tick = 0; tick < 8; ++tick) {
+    for (const int value : {3, 4, 5, 1, 2, 3, 4, 5}) {
         rig.presentation.showNextImage();
-        values.push_back(rig.s.displayProgressVal);
-        EXPECT_EQ(rig.progress.value(kRadarTimeBar), rig.s.displayProgressVal);
+        EXPECT_EQ(rig.s.displayProgressVal, value);
+        EXPECT_EQ(rig.progress.value(kRadarTimeBar), value);
     }
-    EXPECT_EQ(values, (std::vector<int>{3, 4, 5, 1, 2, 3, 4, 5}));
 
     rig.AsyncDownloadTimer.setEnabled(true);
     rig.presentation.showNextImage();
@@ -181,4 +171,95 @@ TEST_F(FramePresentationTest, FailedDrawMarksTheFrameInactiveAndMovesOn) {
     EXPECT_FALSE(rig.errorLog().contains(kFailurePrefix));
 }
 
+using MyProgressTest = FramePresentationTest; // the bars the presentation and the passes drive
+
+TEST_F(MyProgressTest, ValuesAreHeldBetweenMinimumAndMaximumAndShownAsAShare) {
+    MyProgress& progress = rig.progress;
+    progress.setWidthHeight(2400, 12, 0);
+    progress.setMax(24, 0);
+    progress.setMin(1, 0);
+    const struct {
+        qint32 value;
+        qint32 held;   // what the bar keeps
+        qint32 caller; // what the caller's variable holds afterwards
+        int width;
+    } rows[] = {
+        {6, 6, 6, 600},     {1, 1, 1, 100},
+        {24, 24, 24, 2400}, {30, 24, 24, 2400}, // above the maximum: lowered, also for the caller
+        {0, 24, 0, 2400},                       // below the minimum: nothing changes
+        {12, 12, 12, 1200},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.value);
+        qint32 value = row.value;
+        progress.setValue(value, 0);
+        EXPECT_EQ(progress.value(0), row.held);
+        EXPECT_EQ(value, row.caller);
+        EXPECT_EQ(progress.MyProgressBar(0)->width(), row.width);
+    }
+}
+
+TEST_F(MyProgressTest, DegenerateRangesNeitherOverfillTheBarNorTakeAValueBelowTheMinimum) {
+    MyProgress& progress = rig.progress;
+    // A minimum of 0 gives a range above the maximum; the rule then takes range 1.
+    progress.setWidthHeight(2400, 12, 2);
+    progress.setMax(24, 2);
+    for (qint32 value : {0, 5}) {
+        progress.setValue(value, 2);
+        EXPECT_EQ(progress.MyProgressBar(2)->width(), 2400) << "never wider than the background";
+    }
+    // A maximum below the minimum keeps the old value.
+    progress.setWidthHeight(2400, 12, 1);
+    progress.setMin(1, 1); // max still 0: the value 1 is lowered to 0, below the minimum
+    EXPECT_EQ(progress.value(1), 0);
+    EXPECT_EQ(progress.MyProgressBar(1)->width(), 0);
+}
+
 } // namespace
+
+// Palette pictures are kept small (indexed, or run-length packed and not unpacked to be shown)
+// and painted at the box's corner; see-through pixels and the rest of a larger box show the
+// parent's background.
+TEST(PictureBoxTest, PalettePicturesShowTheirColoursOverTheBackground) {
+    const struct {
+        bool transparent, packed;
+        QSize box;
+    } rows[] = {
+        {false, false, {4, 3}}, {true, false, {4, 3}}, {false, false, {6, 5}},
+        {false, true, {4, 3}},  {false, true, {6, 5}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message()
+                     << row.transparent << " " << row.packed << " " << row.box.width());
+        QImage picture(4, 3, QImage::Format_Indexed8);
+        picture.setColorTable({row.transparent ? qRgba(0, 0, 0, 0) : qRgb(0, 0, 255),
+                               qRgb(255, 0, 0), qRgb(0, 200, 0)});
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                picture.setPixel(x, y, uint((x + y) % 3));
+            }
+        }
+        QWidget parent;
+        QPalette palette = parent.palette();
+        palette.setColor(QPalette::Window, Qt::yellow);
+        parent.setPalette(palette);
+        parent.setAutoFillBackground(true);
+        parent.resize(20, 20);
+        PictureBox box(&parent);
+        box.setGeometry(QRect(QPoint(2, 2), row.box));
+        if (row.packed) {
+            box.setPicture(PackedPicture::pack(picture));
+            EXPECT_TRUE(box.picture().isNull()) << "not unpacked when shown";
+            EXPECT_EQ(box.pictureSize(), picture.size());
+        } else {
+            box.setPicture(picture);
+            EXPECT_EQ(box.picture().format(), QImage::Format_Indexed8) << "kept small";
+        }
+
+        QImage expected(row.box, QImage::Format_RGB32);
+        expected.fill(Qt::yellow);
+        QPainter(&expected).drawImage(QPoint(0, 0), picture);
+        EXPECT_EQ(parent.grab(box.geometry()).toImage().convertToFormat(QImage::Format_RGB32),
+                  expected);
+    }
+}
