@@ -25,11 +25,10 @@ public:
         return previewStaysLoaded;
     }
     void openSetup(SaverApp& app) override { record(app, "setup", 0); }
-    bool saverHasHost() const override { return hasHost; }
+    bool saverHasHost() const override { return false; }
 
     QStringList opened;
     bool previewStaysLoaded = true;
-    bool hasHost = false;
 
 private:
     void record(SaverApp& app, const char* mode, qint32 handle) {
@@ -105,27 +104,6 @@ TEST_F(MyMainTest, EachSwitchOpensItsModeWithTheSettingsLoaded) {
     openers.previewStaysLoaded = false;
     EXPECT_EQ(start(QStringLiteral("/p 42")), std::nullopt);
     EXPECT_EQ(after, AfterEntry::Return);
-}
-
-// A mode holds its caption for the process: a second start of it ends silently, a start of
-// another mode goes on, and a saver in a host's window (one copy per window) never checks.
-TEST_F(MyMainTest, OnlyAWindowOfTheSameModeRefusesAStart) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"/s", kPlaybackCaption}, {"/p 12", kPreviewCaption}, {"/c", kSetupCaption}};
-    for (const auto& [cmd, caption] : rows) {
-        SCOPED_TRACE(cmd);
-        const auto window = locks.acquire(QString::fromLatin1(caption));
-        EXPECT_EQ(start(QLatin1String(cmd)), 0);
-        EXPECT_TRUE(openers.opened.isEmpty());
-        EXPECT_TRUE(dialogs.messages.isEmpty());
-    }
-    const auto preview = locks.acquire(QString::fromLatin1(kPreviewCaption));
-    EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);
-    EXPECT_TRUE(locks.isHeld(QString::fromLatin1(kPlaybackCaption)));
-    const auto fullScreen = locks.acquire(QString::fromLatin1(kPlaybackCaption));
-    openers.hasHost = true;
-    EXPECT_EQ(start(QStringLiteral("/s")), std::nullopt);
-    EXPECT_EQ(openers.opened, QStringList{"saver 0 1"});
 }
 
 TEST_F(MyMainTest, AnEndAskedForBeforeAnyFormGivesAnOrderlyOneDiesOfTheSignal) {
