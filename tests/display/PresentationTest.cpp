@@ -139,27 +139,6 @@ TEST_F(FramePresentationTest, HoldTimesFollowThePlaceInTheCycleWhereverThePictur
     }
 }
 
-TEST_F(FramePresentationTest, AFrameTheListCannotKeepIsShownFromItsFile) {
-    rig.setPace(200, 1500);
-    rig.addCycle(QStringLiteral("N0R"), 2);
-    // Inactive frames whose pictures fill the list's memory budget.
-    QImage large(2048, 2048, QImage::Format_RGB32);
-    large.fill(Qt::blue);
-    const KeptPicture filler(large);
-    for (qint64 held = 0; held + filler.byteCount() <= DisplayList::kPictureBudgetBytes;
-         held += filler.byteCount()) {
-        rig.addFrame(QStringLiteral("filler-%1.noaa").arg(held), QStringLiteral("N0Z"), nullptr,
-                     false);
-        ASSERT_TRUE(rig.list.setPicture(rig.list.numDLitems() - 1, filler));
-    }
-
-    rig.holds(1);
-    EXPECT_TRUE(rig.s.frameShownOK);
-    EXPECT_FALSE(rig.c.Picture1->packedPicture().isNull() && rig.c.Picture1->picture().isNull());
-    EXPECT_TRUE(rig.list.picture(0).isNull());
-    EXPECT_FALSE(rig.list.itemAt(0).pictureLoaded) << "held as a frame read from its file";
-}
-
 TEST_F(FramePresentationTest, NewCycleStartsTheBarSoThatEveryCycleEndsFull) {
     rig.addCycle(QStringLiteral("N0R"), 3);
     rig.addCycle(QStringLiteral("N0Z"), 5);

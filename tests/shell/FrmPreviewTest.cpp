@@ -25,7 +25,7 @@ QByteArray answerWith(const char* severity, const char* ends) {
            R"(Z"}}]})";
 }
 
-class FrmPreviewTest : public ShellRig<> {
+class FrmPreviewTest : public ShellRig {
 protected:
     /// Keeps `text` as the saver's alerts file, in the folders the saver makes.
     void keepAlerts(const QByteArray& text) {

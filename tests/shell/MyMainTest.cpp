@@ -1,18 +1,29 @@
 #include "shell/MyMain.h"
 
 #include "settings/RegistryValues.h"
+#include "shell/CommandLine.h"
 #include "shell/ModeOpeners.h"
 
 #include "ShellRig.h"
 #include "common/RegistryValue.h"
 
 #include <csignal>
+#include <limits>
+#include <span>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
+namespace nimbuscope {
+void PrintTo(SaverMode m, std::ostream* os) {
+    *os << "SaverMode(" << int(m) << ")";
+}
+} // namespace nimbuscope
+
 namespace {
 
+constexpr qint32 kMax = std::numeric_limits<qint32>::max();
+constexpr qint32 kMin = std::numeric_limits<qint32>::min();
 constexpr qint32 kStoredAnimationRate = 321;
 
 /// Remembers every mode opened as "<mode> <window> <saver mode>", checking that the settings
@@ -37,18 +48,7 @@ private:
     }
 };
 
-class RecordingPasswords final : public PasswordServices {
-public:
-    bool changePassword(qint32 ownerHandle) override {
-        changeCalls.push_back(ownerHandle);
-        return false;
-    }
-    bool verifyPassword(qint32) override { return true; }
-
-    std::vector<qint32> changeCalls;
-};
-
-class MyMainTest : public ShellRig<RecordingPasswords> {
+class MyMainTest : public ShellRig {
 protected:
     MyMainTest() {
         storeRegistryValue(registry, HKEY_LOCAL_MACHINE,
@@ -109,4 +109,90 @@ TEST_F(MyMainTest, EachSwitchOpensItsModeWithTheSettingsLoaded) {
 TEST_F(MyMainTest, AnEndAskedForBeforeAnyFormGivesAnOrderlyOneDiesOfTheSignal) {
     EXPECT_EQ(endStatusOf([&] { app.requestEnd(SIGTERM); }), 128 + SIGTERM);
     EXPECT_EQ(processEnd.endedBySignal, SIGTERM);
+}
+
+// Only the first two characters, lower-cased, choose the mode: a leading blank is one of them.
+// A host's "--window-id ID" is taken out before the arguments are joined by single blanks.
+TEST(CommandLine, TheFirstTwoCharactersChooseTheModeAndTheRestIsItsNumber) {
+    using M = SaverMode;
+    const struct {
+        QStringList args;
+        SaverMode mode;
+        qint32 number;
+        const char* windowId;
+    } rows[] = {{{}, M::Saver, 0, ""},
+                {{"/S"}, M::Saver, 0, ""},
+                {{"/saver"}, M::Saver, 0, ""},
+                {{"/s", "1234"}, M::Saver, 1234, ""},
+                {{"/P", "56", "78"}, M::Preview, 5678, ""},
+                {{"/p1234"}, M::Preview, 1234, ""},
+                {{"/pabc"}, M::Preview, 0, ""},
+                {{"/C"}, M::Setup, 0, ""},
+                {{"/c:1234"}, M::Setup, 0, ""},
+                {{"/A", "99"}, M::Password, 99, ""},
+                {{" /s"}, M::None, 0, ""},
+                {{"-s"}, M::None, 0, ""},
+                {{"/"}, M::None, 0, ""},
+                {{"//s"}, M::None, 0, ""},
+                {{"/x", "12"}, M::None, 12, ""},
+                {{"/s", "--window-id", "0x1a00003"}, M::Saver, 0, "0x1a00003"},
+                {{"-window-id", "77", "/p", "12"}, M::Preview, 12, "77"},
+                {{"/s", "--window-id"}, M::Saver, 0, ""}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.args.join(QLatin1Char('|')).toStdString());
+        const HostArguments host = takeHostArguments(row.args);
+        const CommandLine line = parseCommandLine(commandLineFromArguments(host.rest));
+        EXPECT_EQ(line.mode, row.mode);
+        EXPECT_EQ(line.number, row.number);
+        EXPECT_EQ(host.windowId, QLatin1String(row.windowId));
+    }
+    EXPECT_EQ(commandLineFromArguments({"/p", "", "12"}), QStringLiteral("/p  12"));
+}
+
+// Blanks are skipped, reading stops at the first other character, halves go to the even
+// neighbour, digits are ASCII only, and beyond the 32-bit range the number is held at its ends.
+TEST(CommandLine, TheNumberIsReadLenientlyAndHeldInThe32BitRange) {
+    struct Row {
+        const char* text;
+        qint32 value;
+    };
+    const Row lenient[] = {
+        {"", 0},         {"abc", 0},          {":1234", 0},
+        {" 1234", 1234}, {"1\t2 3\t4", 1234}, {"1234abc", 1234},
+        {"-42", -42},    {"- 42", -42},       {"+42", 42},
+        {"--42", 0},     {"4-2", 4},          {"-", 0},
+        {".6", 1},       {"1.4", 1},          {"1.2.3", 1},
+        {"2.5", 2},      {"3.5", 4},          {"-2.5", -2},
+        {"1e3", 1},      {"0x1F", 0},         {"\xd9\xa1\xd9\xa2", 0},
+    };
+    const Row range[] = {
+        {"2147483647.4", kMax},  {"2147483647.5", kMax}, {"2147483648", kMax},
+        {"-2147483648.5", kMin}, {"-2147483649", kMin},  {"4294967295", kMax},
+    };
+    for (const auto& rows : {std::span<const Row>(lenient), std::span<const Row>(range)}) {
+        for (const Row& row : rows) {
+            EXPECT_EQ(leadingNumber(QString::fromUtf8(row.text)), row.value) << row.text;
+        }
+    }
+    // Longer than any double can hold, on either side of zero.
+    EXPECT_EQ(leadingNumber(QString(400, QLatin1Char('9'))), kMax);
+    EXPECT_EQ(leadingNumber(QLatin1Char('-') + QString(400, QLatin1Char('9'))), kMin);
+    EXPECT_EQ(
+        leadingNumber(QStringLiteral("0.") + QString(400, QLatin1Char('0')) + QLatin1Char('1')), 0);
+}
+
+TEST(CommandLine, AHostsWindowIsHexadecimalOrDecimalAndNothingElse) {
+    const struct {
+        const char* text;
+        std::optional<quint32> id;
+    } rows[] = {
+        {"0X1A00007", 0x1a00007u},   {"27262983", 27262983u},      {" 0x2c00001\n", 0x2c00001u},
+        {"4294967295", 0xffffffffu}, {"0x", std::nullopt},         {"0", std::nullopt},
+        {"0x0", std::nullopt},       {"4294967296", std::nullopt}, {"0x100000000", std::nullopt},
+        {"-5", std::nullopt},        {"+5", std::nullopt},         {"12 34", std::nullopt},
+        {"0x1g", std::nullopt},      {"\xd9\xa3", std::nullopt}, // an Arabic-Indic digit
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(parseHostWindow(QString::fromUtf8(row.text)), row.id) << row.text;
+    }
 }

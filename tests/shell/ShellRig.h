@@ -17,8 +17,20 @@
 
 namespace nimbuscope::test {
 
+/// Accepts every password; remembers the password changes asked for.
+class RecordingPasswords final : public PasswordServices {
+public:
+    bool changePassword(qint32 ownerHandle) override {
+        changeCalls.push_back(ownerHandle);
+        return false;
+    }
+    bool verifyPassword(qint32) override { return true; }
+
+    std::vector<qint32> changeCalls;
+};
+
 /// A saver application over a private world, with fakes for every service the shell is given.
-template <typename Passwords = NoPasswordServices> class ShellRig : public ::testing::Test {
+class ShellRig : public ::testing::Test {
 protected:
     ShellServices services() {
         platform.temp = world.tmp();
@@ -40,7 +52,7 @@ protected:
     FileInstanceLocks locks{world.runtimeDir()};
     FakeProcessEnd processEnd;
     FakeDialogs dialogs;
-    Passwords passwords;
+    RecordingPasswords passwords;
     SaverApp app{services()};
 };
 
