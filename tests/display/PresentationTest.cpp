@@ -298,15 +298,11 @@ TEST(PictureBoxTest, PalettePicturesShowTheirColoursOverTheBackground) {
         QImage picture(4, 3, QImage::Format_Indexed8);
         picture.setColorTable({row.transparent ? qRgba(0, 0, 0, 0) : qRgb(0, 0, 255),
                                qRgb(255, 0, 0), qRgb(0, 200, 0)});
-        for (int y = 0; y < picture.height(); ++y) {
-            for (int x = 0; x < picture.width(); ++x) {
-                picture.setPixel(x, y, uint((x + y) % 3));
-            }
+        for (int i = 0; i < 12; ++i) {
+            picture.setPixel(i % 4, i / 4, uint((i % 4 + i / 4) % 3));
         }
         QWidget parent;
-        QPalette palette = parent.palette();
-        palette.setColor(QPalette::Window, Qt::yellow);
-        parent.setPalette(palette);
+        parent.setPalette(QPalette(Qt::yellow)); // the window colour too
         parent.setAutoFillBackground(true);
         parent.resize(20, 20);
         PictureBox box(&parent);

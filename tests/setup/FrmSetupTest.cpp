@@ -55,15 +55,12 @@ public:
           settings(registry, platform, log, world.root() + QStringLiteral("/share")),
           locks(world.runtimeDir()) {
         store(QStringLiteral("validationServerHost"), QLatin1String(kValidationHost));
-        // A small list in the file's own form: two states, three cities.
+        // A small list in the file's own form: one state, two cities.
         world.writeFile(
             QStringLiteral("share/RadarList.txt"),
             "STATE: KS\r\n"
             "\"http://radar.test/radar/latest/DS.p19r0/si.kddc.shtml\",\"Dodge City\",\"67801\"\r\n"
-            "\"http://radar.test/radar/latest/DS.p19r0/si.ktwx.shtml\",\"Topeka\",\"66614\"\r\n"
-            "STATE: MO\r\n"
-            "\"http://radar.test/radar/latest/DS.p19r0/si.keax.shtml\",\"Kansas "
-            "City\",\"64106\"\r\n");
+            "\"http://radar.test/radar/latest/DS.p19r0/si.ktwx.shtml\",\"Topeka\",\"66614\"\r\n");
     }
 
     /// Stores a setting in the machine root, where the memory registry keeps them.
@@ -189,14 +186,14 @@ TEST(SetupChoices, FiveDigitZipCodesOnly) {
 TEST_F(FrmSetupTest, StoredValuesSelectTheirItemsAndTheEstimateUsesThem) {
     const struct {
         qint32 discard, rate, lastFrame;
-        const char *discardItem, *rateItem, *lastFrameItem, *memory;
+        const char* shown; // the three items chosen and the estimate
     } rows[] = {
-        {0, 0, 0, "    1  hour", " 1/4  second", "    1  second", "16 MB"}, // the store's defaults
-        {360, 100, 5000, "    6  hours", "1/10 second", "    5  seconds", "62 MB"},
-        {95, 750, 3000, "    1  hour", " 3/4  second", "    3  seconds", "6 MB"},
+        {0, 0, 0, "    1  hour| 1/4  second|    1  second|16 MB"}, // the store's defaults
+        {360, 100, 5000, "    6  hours|1/10 second|    5  seconds|62 MB"},
+        {95, 750, 3000, "    1  hour| 3/4  second|    3  seconds|6 MB"},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.rateItem);
+        SCOPED_TRACE(row.shown);
         SetupRig r;
         if (row.discard != 0) {
             r.store("discardAfter", row.discard);
@@ -204,10 +201,10 @@ TEST_F(FrmSetupTest, StoredValuesSelectTheirItemsAndTheEstimateUsesThem) {
             r.store("animationLastFrameMS", row.lastFrame);
         }
         FrmSetup& d = r.open();
-        EXPECT_EQ(d.DiscardAfter->currentText(), QLatin1String(row.discardItem));
-        EXPECT_EQ(d.AnimationRate->currentText(), QLatin1String(row.rateItem));
-        EXPECT_EQ(d.AnimationLastFrame->currentText(), QLatin1String(row.lastFrameItem));
-        EXPECT_EQ(d.MemoryUsage->text(), QLatin1String(row.memory));
+        EXPECT_EQ(QStringList({d.DiscardAfter->currentText(), d.AnimationRate->currentText(),
+                               d.AnimationLastFrame->currentText(), d.MemoryUsage->text()})
+                      .join(u'|'),
+                  QLatin1String(row.shown));
     }
     FrmSetup& d = rig.open(); // choosing an item recomputes the estimate
     d.AnimationRate->setCurrentIndex(1);

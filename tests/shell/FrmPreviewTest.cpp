@@ -27,13 +27,6 @@ QByteArray answerWith(const char* severity, const char* ends) {
 
 class FrmPreviewTest : public ShellRig {
 protected:
-    /// Keeps `text` as the saver's alerts file, in the folders the saver makes.
-    void keepAlerts(const QByteArray& text) {
-        const WorkingFolders folders = makeWorkingFolders(world.tmp(), *platform.user);
-        ASSERT_TRUE(folders.data);
-        ASSERT_TRUE(folders.data->replaceFile(QString(kKeptAlertsFileName), text));
-    }
-
     FakeEmbedding embedding;
 };
 
@@ -87,9 +80,12 @@ TEST_F(FrmPreviewTest, ARedEdgeOnlyWhileTheKeptAlertsHoldASevereOneForTheLocatio
         SCOPED_TRACE(row.name);
         QDir(world.tmp()).removeRecursively();
         QDir().mkpath(world.tmp());
-        if (row.kept) {
-            keepAlerts(*row.keptZip ? formatKeptAlerts({QLatin1String(row.keptZip), *row.kept})
-                                    : *row.kept);
+        if (row.kept) { // in the folders the saver makes
+            const QByteArray text = *row.keptZip
+                                        ? formatKeptAlerts({QLatin1String(row.keptZip), *row.kept})
+                                        : *row.kept;
+            const WorkingFolders made = makeWorkingFolders(world.tmp(), *platform.user);
+            ASSERT_TRUE(made.data && made.data->replaceFile(QString(kKeptAlertsFileName), text));
         }
         if (row.reachedThroughLink) {
             ASSERT_TRUE(QDir().rename(own, own + QStringLiteral("-elsewhere")));

@@ -7,18 +7,11 @@
 #include "ShellRig.h"
 #include "common/RegistryValue.h"
 
-#include <csignal>
 #include <limits>
 #include <span>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
-
-namespace nimbuscope {
-void PrintTo(SaverMode m, std::ostream* os) {
-    *os << "SaverMode(" << int(m) << ")";
-}
-} // namespace nimbuscope
 
 namespace {
 
@@ -104,11 +97,6 @@ TEST_F(MyMainTest, EachSwitchOpensItsModeWithTheSettingsLoaded) {
     openers.previewStaysLoaded = false;
     EXPECT_EQ(start(QStringLiteral("/p 42")), std::nullopt);
     EXPECT_EQ(after, AfterEntry::Return);
-}
-
-TEST_F(MyMainTest, AnEndAskedForBeforeAnyFormGivesAnOrderlyOneDiesOfTheSignal) {
-    EXPECT_EQ(endStatusOf([&] { app.requestEnd(SIGTERM); }), 128 + SIGTERM);
-    EXPECT_EQ(processEnd.endedBySignal, SIGTERM);
 }
 
 // Only the first two characters, lower-cased, choose the mode: a leading blank is one of them.
