@@ -26,8 +26,6 @@ TEST(FrameHoldTest, HoldTimeByPlaceInTheCycle) {
 }
 
 TEST(FrameBoxTest, BoxByPictureAndScreen) {
-    const QSize screen(1024, 768);
-    const float aspect = 1024.0f / 768.0f;
     const struct {
         QSize picture;
         QRect box;
@@ -47,7 +45,7 @@ TEST(FrameBoxTest, BoxByPictureAndScreen) {
         {{1030, 10}, QRect(0, 417, 1024, 10)},   // 9.94 high and 416.9 down, rounded
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(frameBox(row.picture, screen, aspect, row.minTop), row.box)
+        EXPECT_EQ(frameBox(row.picture, {1024, 768}, 1024.0f / 768.0f, row.minTop), row.box)
             << row.picture.width() << "x" << row.picture.height();
     }
 }

@@ -111,19 +111,18 @@ protected:
     PresentationRig rig;
 };
 
+// A fast rate preloads: frames are decoded from their files on the first pass, from memory on
+// the second; at a slow one every draw decodes the file. A rate only a hand-edited hive holds
+// gives the default pace and the timer runs on. Each product starts a cycle of its own.
 TEST_F(FramePresentationTest, HoldTimesFollowThePlaceInTheCycleWhereverThePicturesComeFrom) {
     const struct {
         qint32 rate, lastFrame;
         std::vector<int> cycles; // frames of each product
         std::vector<int> holds;
     } rows[] = {
-        // Preloading: decoded from the file on the first pass, from memory on the second.
         {200, 1500, {5}, {400, 200, 200, 200, 1500, 400, 200, 200, 200, 1500}},
-        // No preloading: every draw decodes the file.
         {500, 2000, {5}, {1000, 500, 500, 500, 2000, 1000, 500, 500, 500, 2000}},
-        // Only a hand-edited hive holds such a rate: the default pace, the timer runs on.
         {-100, 1200, {3}, {250, 250, 1200, 250}},
-        // Each product starts a cycle of its own.
         {300, 1200, {3, 2}, {600, 300, 1200, 600, 1200, 600}},
     };
     for (const auto& row : rows) {

@@ -34,15 +34,9 @@ class ShellRig : public ::testing::Test {
 protected:
     ShellServices services() {
         platform.temp = world.tmp();
-        return {
-            platform,
-            clock,
-            registry,
-            locks,
-            processEnd,
-            dialogs,
-            passwords,
-            Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), world.root(), 1000)};
+        const auto folders =
+            Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), world.root(), 1000);
+        return {platform, clock, registry, locks, processEnd, dialogs, passwords, folders};
     }
 
     TestWorld world;
