@@ -4,8 +4,8 @@
 
 using namespace nimbuscope;
 
-namespace {
-
+// The drawing time is inside the hold: a middle frame keeps the full rate. A hand-edited rate
+// does not overflow the doubled first hold.
 TEST(FrameHoldTest, HoldTimeByPlaceInTheCycle) {
     const struct {
         FramePlace place;
@@ -13,10 +13,9 @@ TEST(FrameHoldTest, HoldTimeByPlaceInTheCycle) {
         qint32 hold;
     } rows[] = {
         {FramePlace::CycleStart, 200, 400},
-        {FramePlace::CycleStart, INT32_MAX, INT32_MAX}, // a hand-edited rate: no overflow
+        {FramePlace::CycleStart, INT32_MAX, INT32_MAX},
         {FramePlace::CycleStart, INT32_MIN, INT32_MIN},
         {FramePlace::CycleEnd, 200, 1700},
-        // The drawing time is inside the hold: a middle frame keeps the full rate.
         {FramePlace::Middle, 80, 80},
         {FramePlace::Middle, 231, 231},
     };
@@ -27,8 +26,6 @@ TEST(FrameHoldTest, HoldTimeByPlaceInTheCycle) {
 }
 
 TEST(FrameBoxTest, BoxByPictureAndScreen) {
-    const QSize screen(1024, 768);
-    const float aspect = 1024.0f / 768.0f;
     const struct {
         QSize picture;
         QRect box;
@@ -48,33 +45,7 @@ TEST(FrameBoxTest, BoxByPictureAndScreen) {
         {{1030, 10}, QRect(0, 417, 1024, 10)},   // 9.94 high and 416.9 down, rounded
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(frameBox(row.picture, screen, aspect, row.minTop), row.box)
+        EXPECT_EQ(frameBox(row.picture, {1024, 768}, 1024.0f / 768.0f, row.minTop), row.box)
             << row.picture.width() << "x" << row.picture.height();
     }
 }
-
-// Below 1024 x 768 everything shrinks by the smaller ratio; at or above it the text grows
-// with the height and the pictures keep their size.
-TEST(LayoutScaleTest, ShrinksBelowTheDesignSizeOnly) {
-    const struct {
-        QSize window;
-        double layout;
-        double picture;
-    } rows[] = {
-        {{1024, 768}, 1.0, 1.0},
-        {{1280, 1024}, 1024 / 768.0, 1.0},
-        {{640, 480}, 0.625, 0.625},
-        {{725, 407}, 407 / 768.0, 407 / 768.0},
-        {{512, 1024}, 0.5, 0.5},
-        {{0, 0}, 1.0, 1.0},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << row.window.width() << "x" << row.window.height());
-        EXPECT_DOUBLE_EQ(layoutScale(row.window), row.layout);
-        EXPECT_DOUBLE_EQ(pictureScale(row.window), row.picture);
-    }
-    EXPECT_EQ(scaledSize(QSize(600, 550), 407 / 768.0), QSize(318, 291));
-    EXPECT_EQ(scaledSize(QSize(3, 3), 0.01), QSize(1, 1)) << "never vanishes";
-}
-
-} // namespace

@@ -59,16 +59,15 @@ TEST(RadarList, SiteLinesGiveCityZipAndFrameTemplate) {
         SCOPED_TRACE(row.line);
         const RadarListRead read = parseRadarList(QByteArray("STATE: KS\r\n") + row.line);
         ASSERT_EQ(read.list.entries.size(), 2u);
-        EXPECT_EQ(read.list.entries[1], (RadarSiteEntry{QString::fromUtf8(row.city), "KS",
-                                                        QLatin1String(row.zip),
-                                                        QLatin1String(row.templateURL)}));
+        EXPECT_EQ(read.list.entries[1],
+                  (RadarSiteEntry{QString::fromUtf8(row.city), "KS", QLatin1String(row.zip),
+                                  QLatin1String(row.templateURL)}));
     }
 }
 
 TEST(RadarList, AnyOtherLineRepeatsTheItemBeforeIt) {
-    const QByteArray file =
-        "STATE: KS\r\n\r\n" + siteLine("ktwx", "Topeka", "66614") + "\r\n# a comment\r\n\r\n";
-    const RadarListRead read = parseRadarList(file);
+    const RadarListRead read = parseRadarList(
+        "STATE: KS\r\n\r\n" + siteLine("ktwx", "Topeka", "66614") + "\r\n# a comment\r\n\r\n");
     EXPECT_EQ(read.list.items,
               QStringList({"--- KS ---", "--- KS ---", "    Topeka", "    Topeka", "    Topeka"}));
     EXPECT_EQ(read.list.entries[3], read.list.entries[2]);

@@ -1,7 +1,5 @@
 #include "shell/FrmPreview.h"
 
-#include "shell/MyMain.h"
-#include "shell/PreviewOpener.h"
 #include "shell/WorkingFolder.h"
 
 #include "bridge/AlertPoller.h"
@@ -20,8 +18,6 @@ using namespace nimbuscope::test;
 
 namespace {
 
-const QSize kPictureSize(160, 121);
-
 /// An answer with one alert from 21:00 UTC on the rig's day (the clock starts at 21:35:29).
 QByteArray answerWith(const char* severity, const char* ends) {
     return QByteArray(R"({"features":[{"properties":{"event":"Tornado Warning","severity":")") +
@@ -29,17 +25,8 @@ QByteArray answerWith(const char* severity, const char* ends) {
            R"(Z"}}]})";
 }
 
-class FrmPreviewTest : public ShellRig<> {
+class FrmPreviewTest : public ShellRig {
 protected:
-    bool previewLockHeld() { return locks.isHeld(QString::fromLatin1(kPreviewCaption)); }
-
-    /// Keeps `text` as the saver's alerts file, in the folders the saver makes.
-    void keepAlerts(const QByteArray& text) {
-        const WorkingFolders folders = makeWorkingFolders(world.tmp(), *platform.user);
-        ASSERT_TRUE(folders.data);
-        ASSERT_TRUE(folders.data->replaceFile(QString(kKeptAlertsFileName), text));
-    }
-
     FakeEmbedding embedding;
 };
 
@@ -66,78 +53,7 @@ TEST(CoverSourceRect, CutsTheCentredMiddleOfTheLongerSide) {
     }
 }
 
-// Loading takes the caption and shrinks the form without showing anything; a host that
-// reports no size gets the picture at its own size.
-TEST_F(FrmPreviewTest, LoadingTakesTheCaptionAndShowsNothingUntilShownInAHost) {
-    embedding.size = QSize();
-    FrmPreview form(app, embedding);
-    EXPECT_TRUE(previewLockHeld());
-    EXPECT_EQ(form.size(), QSize(1, 1));
-    EXPECT_FALSE(form.isVisible() || form.Picture1.isVisible() || form.ExitTimer.isActive());
-    EXPECT_FALSE(embedding.attachedTo.has_value());
-    ASSERT_TRUE(form.showInParent(7));
-    EXPECT_EQ(form.Picture1.size(), kPictureSize);
-}
-
-TEST_F(FrmPreviewTest, TheProgramEndsOnTheTimerTickAfterThePictureWindowIsGone) {
-    const struct {
-        const char* how;
-        quint32 host;
-    } rows[] = {{"host destroyed", 4242}, {"own window destroyed", 0}, {"own window closed", 0}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.how);
-        processEnd.endedWith.reset();
-        FakeEmbedding watcher;
-        FrmPreview form(app, watcher);
-        ASSERT_TRUE(form.showInParent(row.host));
-        if (QByteArray(row.how).endsWith("closed")) {
-            form.Picture1.close();
-        } else {
-            emit watcher.windowGone();
-        }
-        // The end never comes while the destruction is being reported.
-        EXPECT_TRUE(form.ExitTimer.isActive() && form.isLoaded());
-        EXPECT_FALSE(processEnd.endedWith.has_value());
-        EXPECT_EQ(endStatusOf([&] { form.ExitTimer_Timer(); }), 0);
-        EXPECT_FALSE(form.isVisible() || form.isLoaded() || previewLockHeld());
-    }
-}
-
-TEST_F(FrmPreviewTest, APictureThatIsMissingLeavesTheBoxBlack) {
-    ShellServices noData = services();
-    noData.folders.dataDir = world.tmp();
-    SaverApp bare(noData);
-    FrmPreview form(bare, embedding);
-    ASSERT_TRUE(form.showInParent(5));
-    EXPECT_TRUE(form.Picture1.picture().isNull());
-    EXPECT_DOUBLE_EQ(e2e::colourShare(form.Picture1.grab().toImage(), qRgb(0, 0, 0)), 1.0);
-}
-
-// A host window that does not exist (or any id off X11) is refused and the preview let go.
-TEST_F(FrmPreviewTest, TheOpenerKeepsALoadedPreviewAndLetsGoOfARefusedOne) {
-    const auto openerWithHost = [](bool hostExists) {
-        return std::make_unique<PreviewOpener>([hostExists] {
-            auto fake = std::make_unique<FakeEmbedding>();
-            fake->hostExists = hostExists;
-            return fake;
-        });
-    };
-    const auto refusing = openerWithHost(false);
-    PreviewOpener offX11; // the real embedding, on the offscreen platform
-    for (PreviewOpener* opener : {refusing.get(), &offX11}) {
-        for (const qint32 handle : {99, -1, -2147483647 - 1}) {
-            EXPECT_FALSE(opener->open(app, handle)) << handle;
-            EXPECT_EQ(opener->form(), nullptr);
-            EXPECT_FALSE(previewLockHeld());
-        }
-    }
-    const auto opener = openerWithHost(true);
-    EXPECT_TRUE(opener->open(app, 4242));
-    ASSERT_NE(opener->form(), nullptr);
-    EXPECT_TRUE(opener->form()->isVisible());
-    EXPECT_TRUE(previewLockHeld());
-}
-
+// The edge is a red strip round the picture, over nothing else, and goes at the alert's end.
 TEST_F(FrmPreviewTest, ARedEdgeOnlyWhileTheKeptAlertsHoldASevereOneForTheLocation) {
     const QByteArray severe = answerWith("Severe", "22:00:00");
     const struct {
@@ -158,14 +74,18 @@ TEST_F(FrmPreviewTest, ARedEdgeOnlyWhileTheKeptAlertsHoldASevereOneForTheLocatio
         {"user's folder is a link", severe, "64106", 1, true, false},
     };
     app.settings().saveZipCode(QStringLiteral("64106"));
+    const QRgb red = bannerBackground(BannerColour::Red).rgb();
     const QString own = workingFolderFor(world.tmp(), *platform.user);
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         QDir(world.tmp()).removeRecursively();
         QDir().mkpath(world.tmp());
-        if (row.kept) {
-            keepAlerts(*row.keptZip ? formatKeptAlerts({QLatin1String(row.keptZip), *row.kept})
-                                    : *row.kept);
+        if (row.kept) { // in the folders the saver makes
+            const QByteArray text = *row.keptZip
+                                        ? formatKeptAlerts({QLatin1String(row.keptZip), *row.kept})
+                                        : *row.kept;
+            const WorkingFolders made = makeWorkingFolders(world.tmp(), *platform.user);
+            ASSERT_TRUE(made.data && made.data->replaceFile(QString(kKeptAlertsFileName), text));
         }
         if (row.reachedThroughLink) {
             ASSERT_TRUE(QDir().rename(own, own + QStringLiteral("-elsewhere")));
@@ -173,38 +93,27 @@ TEST_F(FrmPreviewTest, ARedEdgeOnlyWhileTheKeptAlertsHoldASevereOneForTheLocatio
         }
         app.settings().saveShowAlerts(row.showAlerts);
         FrmPreview form(app, embedding);
+        ASSERT_TRUE(form.showInParent(5));
         EXPECT_EQ(form.Picture1.alertEdge(), row.edge);
         EXPECT_TRUE(form.AlertTimer.isActive());
         if (!row.kept) {
             EXPECT_TRUE(QDir(world.tmp()).isEmpty()) << "the preview made a folder";
         }
+        const QImage shown = form.Picture1.grab().toImage();
+        const int edge = PreviewPicture::alertEdgeWidth(shown.size());
+        ASSERT_GE(edge, 2);
+        const QRect inside = shown.rect().adjusted(edge, edge, -edge, -edge);
+        clock.advanceSeconds(3600);
+        form.AlertTimer_Timer();
+        EXPECT_FALSE(form.Picture1.alertEdge());
+        const QImage plain = form.Picture1.grab().toImage();
+        clock.advanceSeconds(-3600);
+        for (const QRect& side :
+             {QRect(0, 0, shown.width(), edge), QRect(0, 0, edge, shown.height()),
+              QRect(0, inside.bottom() + 1, shown.width(), edge),
+              QRect(inside.right() + 1, 0, edge, shown.height())}) {
+            EXPECT_DOUBLE_EQ(e2e::colourShare(shown.copy(side), red), row.edge ? 1.0 : 0.0);
+        }
+        EXPECT_EQ(e2e::meanColourDifference(shown.copy(inside), plain.copy(inside)), 0.0);
     }
-}
-
-TEST_F(FrmPreviewTest, TheEdgeFramesThePictureAndGoesAtTheAlertsEnd) {
-    app.settings().saveZipCode(QStringLiteral("64106"));
-    app.settings().saveShowAlerts(1);
-    keepAlerts(formatKeptAlerts({QStringLiteral("64106"), answerWith("Severe", "21:40:00")}));
-    FrmPreview form(app, embedding);
-    ASSERT_TRUE(form.showInParent(5));
-    const QImage framed = form.Picture1.grab().toImage();
-    ASSERT_EQ(framed.size(), QSize(152, 112));
-    constexpr int kEdge = 3; // of the classic preview area; at least 2 in the smallest
-    EXPECT_EQ(PreviewPicture::alertEdgeWidth({152, 112}), kEdge);
-    EXPECT_EQ(PreviewPicture::alertEdgeWidth({40, 30}), 2);
-    EXPECT_GT(PreviewPicture::alertEdgeWidth({304, 224}), kEdge);
-
-    clock.advanceSeconds(5 * 60);
-    form.AlertTimer_Timer();
-    const QImage plain = form.Picture1.grab().toImage();
-    const QRgb red = bannerBackground(BannerColour::Red).rgb();
-    const QRect inside = framed.rect().adjusted(kEdge, kEdge, -kEdge, -kEdge);
-    for (const QRect& side : {QRect(0, 0, 152, kEdge), QRect(0, 112 - kEdge, 152, kEdge),
-                              QRect(0, 0, kEdge, 112), QRect(152 - kEdge, 0, kEdge, 112)}) {
-        EXPECT_DOUBLE_EQ(e2e::colourShare(framed.copy(side), red), 1.0);
-        EXPECT_DOUBLE_EQ(e2e::colourShare(plain.copy(side), red), 0.0);
-    }
-    EXPECT_EQ(e2e::meanColourDifference(framed.copy(inside), plain.copy(inside)), 0.0)
-        << "the edge covers only its own strip";
-    EXPECT_FALSE(form.Picture1.alertEdge());
 }

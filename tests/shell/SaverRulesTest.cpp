@@ -10,8 +10,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <functional>
-
 #include <gtest/gtest.h>
 
 using namespace nimbuscope;
@@ -60,12 +58,6 @@ TEST(WorkingFolderFor, UserNameBlanksAndSeparatorsBecomeDashesAndNoNameIsAll) {
 
 namespace {
 
-constexpr uid_t kOtherUser = 4321;
-
-void giveToOtherUser(const QString& path) {
-    ASSERT_EQ(::chown(QFile::encodeName(path).constData(), kOtherUser, kOtherUser), 0);
-}
-
 mode_t modeOf(const QString& path) {
     struct stat info {};
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_mode & 07777 : 0;
@@ -75,97 +67,64 @@ mode_t modeOf(const QString& path) {
 
 TEST(MakeWorkingFolders, OnlyFoldersOfTheUsersOwnUnderASafeSharedFolderAreUsed) {
     enum Outcome { Wanted, Fresh, Refused };
+    // Below the shared folder, `made` is made (none: null) with `mode` (unless 0) and, when
+    // `foreign`, another owner; then a link to another folder is planted at `link`.
     const struct {
         const char* name;
-        std::function<void(const QString& shared, const QString& elsewhere)> arrange;
+        const char *made, *link;
+        mode_t mode;
+        bool foreign;
         Outcome outcome;
-        mode_t sharedMode = 0; // checked when not 0
-        bool needsRoot = false;
+        mode_t sharedMode; // checked when not 0
     } rows[] = {
-        {"nothing there yet", [](auto&, auto&) {}, Wanted, 01777},
-        {"a link in place of the user's folder",
-         [](const QString& shared, const QString& elsewhere) {
-             QDir().mkpath(shared);
-             ASSERT_TRUE(QFile::link(elsewhere, shared + "/tmp-ann"));
-         },
-         Fresh},
-        {"another user's folder of that name",
-         [](const QString& shared, auto&) {
-             QDir().mkpath(shared + "/tmp-ann");
-             giveToOtherUser(shared + "/tmp-ann");
-         },
-         Fresh, 0, true},
-        {"data a link to another folder",
-         [](const QString& shared, const QString& elsewhere) {
-             QDir().mkpath(shared + "/tmp-ann");
-             ASSERT_TRUE(QFile::link(elsewhere, shared + "/tmp-ann/data"));
-         },
-         Wanted},
-        {"our shared folder open to all but not sticky",
-         [](const QString& shared, auto&) {
-             QDir().mkpath(shared);
-             ::chmod(QFile::encodeName(shared).constData(), 0777);
-         },
-         Wanted, 01777},
-        {"the shared folder a link",
-         [](const QString& shared, const QString& elsewhere) {
-             ASSERT_TRUE(QFile::link(elsewhere, shared));
-         },
-         Refused},
-        {"the shared folder another user's, open to all, not sticky",
-         [](const QString& shared, auto&) {
-             QDir().mkpath(shared);
-             ::chmod(QFile::encodeName(shared).constData(), 0777);
-             giveToOtherUser(shared);
-         },
-         Refused, 0, true},
-        {"the shared folder another user's and sticky",
-         [](const QString& shared, auto&) {
-             QDir().mkpath(shared);
-             giveToOtherUser(shared);
-             ::chmod(QFile::encodeName(shared).constData(), 01777);
-         },
-         Refused, 0, true},
+        {"nothing there yet", nullptr, nullptr, 0, false, Wanted, 01777},
+        {"a link in place of the user's folder", "", "/tmp-ann", 0, false, Fresh, 0},
+        {"another user's folder of that name", "/tmp-ann", nullptr, 0, true, Fresh, 0},
+        {"data a link to another folder", "/tmp-ann", "/tmp-ann/data", 0, false, Wanted, 0},
+        {"our shared folder open to all but not sticky", "", nullptr, 0777, false, Wanted, 01777},
+        {"the shared folder a link", nullptr, "", 0, false, Refused, 0},
+        {"the shared folder another user's, open to all", "", nullptr, 0777, true, Refused, 0},
+        {"the shared folder another user's and sticky", "", nullptr, 01777, true, Refused, 0},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        if (row.needsRoot && ::geteuid() != 0) {
+        if (row.foreign && ::geteuid() != 0) {
             continue; // giving a folder to another user needs root
         }
         TestWorld world;
         const QString shared = world.tmp() + "/Nimbuscope";
+        const QString wanted = shared + "/tmp-ann";
         const QString elsewhere = world.root() + "/elsewhere";
         QDir().mkpath(world.tmp());
         world.writeFile(elsewhere + "/thesis.txt", "mine");
-        ASSERT_NO_FATAL_FAILURE(row.arrange(shared, elsewhere));
+        if (row.made) {
+            const QByteArray made = QFile::encodeName(shared + row.made);
+            ASSERT_TRUE(QDir().mkpath(shared + row.made));
+            ASSERT_TRUE(!row.foreign || ::chown(made.constData(), 4321, 4321) == 0);
+            ASSERT_TRUE(row.mode == 0 || ::chmod(made.constData(), row.mode) == 0);
+        }
+        ASSERT_TRUE(!row.link || QFile::link(elsewhere, shared + row.link));
 
         const WorkingFolders made = makeWorkingFolders(world.tmp(), QStringLiteral("ann"));
         EXPECT_EQ(QDir(elsewhere).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
                   QStringList{"thesis.txt"});
         if (row.outcome == Refused) {
-            EXPECT_FALSE(made.folder || made.data);
-            EXPECT_FALSE(made.refusal.isEmpty());
+            EXPECT_FALSE(made.folder || made.data || made.refusal.isEmpty());
             EXPECT_TRUE(made.path().isEmpty());
-            EXPECT_FALSE(QFileInfo::exists(shared + "/tmp-ann"));
+            EXPECT_FALSE(QFileInfo::exists(wanted));
             continue;
         }
         ASSERT_TRUE(made.folder && made.data) << made.refusal.toStdString();
-        const QString wanted = shared + "/tmp-ann";
-        if (row.outcome == Wanted) {
-            EXPECT_EQ(made.path(), wanted);
-        } else {
-            EXPECT_TRUE(made.path().startsWith(wanted + '-')) << made.path().toStdString();
-        }
+        EXPECT_TRUE(row.outcome == Wanted ? made.path() == wanted
+                                          : made.path().startsWith(wanted + '-'))
+            << made.path().toStdString();
         EXPECT_EQ(made.dataPath(), made.path() + "/data/");
         EXPECT_TRUE(QFileInfo(made.dataPath()).isDir());
         EXPECT_FALSE(QFileInfo(made.dataPath().chopped(1)).isSymLink());
-        if (row.sharedMode != 0) {
-            EXPECT_EQ(modeOf(shared), row.sharedMode);
-        }
+        EXPECT_TRUE(row.sharedMode == 0 || modeOf(shared) == row.sharedMode);
         EXPECT_EQ(modeOf(made.path()), 0700u);
         EXPECT_EQ(QFileInfo(made.path()).ownerId(), ::geteuid());
-        if (row.outcome == Wanted) {
-            // A second start finds everything in place and keeps it.
+        if (row.outcome == Wanted) { // a second start finds everything in place and keeps it
             EXPECT_EQ(makeWorkingFolders(world.tmp(), QStringLiteral("ann")).path(), wanted);
         }
     }

@@ -17,20 +17,26 @@
 
 namespace nimbuscope::test {
 
+/// Accepts every password; remembers the password changes asked for.
+class RecordingPasswords final : public PasswordServices {
+public:
+    bool changePassword(qint32 ownerHandle) override {
+        changeCalls.push_back(ownerHandle);
+        return false;
+    }
+    bool verifyPassword(qint32) override { return true; }
+
+    std::vector<qint32> changeCalls;
+};
+
 /// A saver application over a private world, with fakes for every service the shell is given.
-template <typename Passwords = NoPasswordServices> class ShellRig : public ::testing::Test {
+class ShellRig : public ::testing::Test {
 protected:
     ShellServices services() {
         platform.temp = world.tmp();
-        return {
-            platform,
-            clock,
-            registry,
-            locks,
-            processEnd,
-            dialogs,
-            passwords,
-            Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), world.root(), 1000)};
+        const auto folders =
+            Folders::fromEnvironment(QProcessEnvironment::systemEnvironment(), world.root(), 1000);
+        return {platform, clock, registry, locks, processEnd, dialogs, passwords, folders};
     }
 
     TestWorld world;
@@ -40,7 +46,7 @@ protected:
     FileInstanceLocks locks{world.runtimeDir()};
     FakeProcessEnd processEnd;
     FakeDialogs dialogs;
-    Passwords passwords;
+    RecordingPasswords passwords;
     SaverApp app{services()};
 };
 
