@@ -49,3 +49,27 @@ TEST(FrameBoxTest, BoxByPictureAndScreen) {
             << row.picture.width() << "x" << row.picture.height();
     }
 }
+
+// Below 1024 x 768 everything shrinks by the smaller ratio; at or above it the text grows
+// with the height and the pictures keep their size.
+TEST(LayoutScaleTest, ShrinksBelowTheDesignSizeOnly) {
+    const struct {
+        QSize window;
+        double layout;
+        double picture;
+    } rows[] = {
+        {{1024, 768}, 1.0, 1.0},
+        {{1280, 1024}, 1024 / 768.0, 1.0},
+        {{640, 480}, 0.625, 0.625},
+        {{725, 407}, 407 / 768.0, 407 / 768.0},
+        {{512, 1024}, 0.5, 0.5},
+        {{0, 0}, 1.0, 1.0},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.window.width() << "x" << row.window.height());
+        EXPECT_DOUBLE_EQ(layoutScale(row.window), row.layout);
+        EXPECT_DOUBLE_EQ(pictureScale(row.window), row.picture);
+    }
+    EXPECT_EQ(scaledSize(QSize(600, 550), 407 / 768.0), QSize(318, 291));
+    EXPECT_EQ(scaledSize(QSize(3, 3), 0.01), QSize(1, 1)) << "never vanishes";
+}
