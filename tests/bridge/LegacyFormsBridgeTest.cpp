@@ -58,11 +58,11 @@ TEST_F(LegacyFormsBridgeTest, APlaceNoRadarCoversIsAPlaceWithTheUnavailablePictu
 
     // Its lists name two frames of the hour, which are the saver's own picture: no network.
     transport.sent.clear();
-    const QString images = QStringLiteral("http://radar.weather.gov/radar/images/DS.p20-r/");
-    EXPECT_EQ(ask("http://radar.weather.gov/radar/loopdata/DS.p20-r/none.txt").body,
+    EXPECT_EQ(ask(kRadar + "loopdata/DS.p20-r/none.txt").body,
               "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220302.2355.gif\n"
               "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220303.0000.gif\n");
-    EXPECT_EQ(ask(images + "SI.NONE/SI.NONE.dd.20220303.0000.gif").body, kNoRadarPicture);
+    EXPECT_EQ(ask(kRadar + "images/DS.p20-r/SI.NONE/SI.NONE.dd.20220303.0000.gif").body,
+              kNoRadarPicture);
     EXPECT_TRUE(transport.sent.empty());
 }
 
@@ -154,9 +154,8 @@ TEST_F(LegacyFormsBridgeTest, WhenTheMapServerFailsTheStillsStandInAskedOnceAPas
     EXPECT_TRUE(lines.back().endsWith("SI.KLWX.dd.20220303.0027.gif"));
     EXPECT_TRUE(lines.front().endsWith("SI.KLWX.dd.20220302.2342.gif"));
     EXPECT_TRUE(ask(kLongList).body.startsWith("../../images/DS.p20-r/SI.KLWX/"));
-    EXPECT_EQ(transport.urls(), QStringList({kKlwxCapabilities + "?service=WMS&version=1.3.0"
-                                                                 "&request=GetCapabilities",
-                                             "http://fake/ridge/standard/KLWX_0.gif"}));
+    EXPECT_EQ(transport.urls(),
+              QStringList({kKlwxCapabilities, "http://fake/ridge/standard/KLWX_0.gif"}));
     transport.sent.clear();
     for (const QString& frames : {kShortFrames, kLongFrames}) {
         EXPECT_EQ(ask(frames + "SI.KLWX.dd.20220303.0027.gif").body, kGif);
@@ -172,12 +171,12 @@ TEST_F(LegacyFormsBridgeTest, WhenTheMapServerFailsTheStillsStandInAskedOnceAPas
 }
 
 TEST_F(LegacyFormsBridgeTest, WithoutTheLayersExtentFramesCentreOnTheStoredLocation) {
-    transport.answers[QStringLiteral("http://fake/geoserver/ktop/ows")] =
+    transport.answers[QStringLiteral(
+        "http://fake/geoserver/ktop/ows?service=WMS&version=1.3.0&request=GetCapabilities")] =
         http(200, today("capabilities-interval-period.xml"), "text/xml");
     transport.answers[QStringLiteral("GetMap ktop:ktop_sr_bref 2026-12-06T21:04:30Z")] =
         http(200, "GIF89a tiny;", "image/gif");
-    const QString list =
-        QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p20-r/ktop.txt");
+    const QString list = kRadar + "loopdata/DS.p20-r/ktop.txt";
     const QString frame = QStringLiteral(
         "http://radar2.weather.gov/radar/images/DS.p20-r/SI.KTOP/SI.KTOP.dd.20261206.2104.gif");
     ask(list);

@@ -32,16 +32,20 @@ inline QByteArray today(const QString& name) {
     return fileBytes(QStringLiteral(NIMBUSCOPE_ACQUISITION_FIXTURES "/today/") + name);
 }
 
+/// The text of golden/<name>.
+inline QString golden(const char* name) {
+    return QString::fromUtf8(fileBytes(QStringLiteral(NIMBUSCOPE_BRIDGE_GOLDEN "/") + name));
+}
+
 /// The rows of golden/<name>: fields split by tabs (runs of them align columns), "-" for an
 /// empty field; blank lines and lines starting with "#" are skipped.
 inline QList<QStringList> goldenRows(const char* name) {
     QList<QStringList> rows;
-    const QByteArray text = fileBytes(QStringLiteral(NIMBUSCOPE_BRIDGE_GOLDEN "/") + name);
-    for (const QByteArray& line : text.split('\n')) {
-        if (line.trimmed().isEmpty() || line.startsWith('#')) {
+    for (const QString& line : golden(name).split(u'\n')) {
+        if (line.trimmed().isEmpty() || line.startsWith(u'#')) {
             continue;
         }
-        QStringList fields = QString::fromUtf8(line).split(u'\t', Qt::SkipEmptyParts);
+        QStringList fields = line.split(u'\t', Qt::SkipEmptyParts);
         for (QString& field : fields) {
             field = field == QLatin1String("-") ? QString() : field.trimmed();
         }
@@ -70,8 +74,8 @@ inline BridgeAnswer redirect(const char* location, int status = 302) {
     return a;
 }
 
-/// Serves sub-requests from a table keyed by address; GetMap by "GetMap <layers> <time>",
-/// capabilities by the address before the query. Anything else is a 404. Records every
+/// Serves sub-requests from a table keyed by address, a map by "GetMap <layers> <time>".
+/// Anything else is a 404. Records every
 /// request sent.
 class RecordedTransport final : public BridgeTransport {
 public:
@@ -88,9 +92,6 @@ public:
             return QStringLiteral("GetMap ") + query.queryItemValue(QStringLiteral("layers")) +
                    QLatin1Char(' ') +
                    query.queryItemValue(QStringLiteral("time"), QUrl::FullyDecoded);
-        }
-        if (url.contains(QLatin1String("GetCapabilities"))) {
-            return url.left(url.indexOf(QLatin1Char('?')));
         }
         return url;
     }
@@ -115,20 +116,18 @@ inline const QString kStationsSent =
 inline const QString kLatestOf = QStringLiteral("http://fake/api/stations/%1/observations/latest");
 inline const QString kAlertsSent =
     QStringLiteral("http://fake/api/alerts/active?point=38.886,-77.094");
-inline const QString kKlwxCapabilities = QStringLiteral("http://fake/geoserver/klwx/ows");
+inline const QString kKlwxCapabilities = QStringLiteral(
+    "http://fake/geoserver/klwx/ows?service=WMS&version=1.3.0&request=GetCapabilities");
 
 inline const QString kSearch =
     QStringLiteral("http://forecast.weather.gov/zipcity.php?inputstring=22201");
 inline const QString kPlacePage =
     QStringLiteral("http://forecast.weather.gov/MapClick.php?lat=38.8860&lon=-77.0940");
-inline const QString kShortList =
-    QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p19r0/klwx.txt");
-inline const QString kLongList =
-    QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p20-r/klwx.txt");
-inline const QString kShortFrames =
-    QStringLiteral("http://radar.weather.gov/radar/images/DS.p19r0/SI.KLWX/");
-inline const QString kLongFrames =
-    QStringLiteral("http://radar.weather.gov/radar/images/DS.p20-r/SI.KLWX/");
+inline const QString kRadar = QStringLiteral("http://radar.weather.gov/radar/");
+inline const QString kShortList = kRadar + "loopdata/DS.p19r0/klwx.txt";
+inline const QString kLongList = kRadar + "loopdata/DS.p20-r/klwx.txt";
+inline const QString kShortFrames = kRadar + "images/DS.p19r0/SI.KLWX/";
+inline const QString kLongFrames = kRadar + "images/DS.p20-r/SI.KLWX/";
 
 inline const QByteArray kGif = QByteArray("GIF89a") + QByteArray(7000, '\1') + ';';
 inline const QByteArray kNoRadarPicture =
