@@ -14,12 +14,6 @@ namespace {
 const QLocale kUnitedStates(QLocale::English, QLocale::UnitedStates);
 const QString kAlertsAt = QStringLiteral("http://fake/api/alerts/active?point=39.1031,-94.5785");
 
-QList<WeatherAlert> recorded(const char* file, const QString& at) {
-    const auto alerts = parseActiveAlerts(today(file));
-    EXPECT_TRUE(alerts) << file;
-    return alertsInEffect(alerts.value_or(QList<WeatherAlert>()), utc(at));
-}
-
 } // namespace
 
 TEST(AlertFormsTest, AnswersGiveTheAlertsInEffectMostSevereFirstOnTheLocalClock) {
@@ -31,34 +25,23 @@ TEST(AlertFormsTest, AnswersGiveTheAlertsInEffectMostSevereFirstOnTheLocalClock)
             EXPECT_EQ(alerts->size(), row[2].toInt());
             QStringList shown;
             for (const WeatherAlert& a : alertsInEffect(*alerts, utc(row[1]))) {
-                shown << a.event;
+                shown << alertHeadline(a, utc(row[1]), row[3].toInt() * 3600, kUnitedStates);
             }
-            EXPECT_EQ(shown, row.mid(3));
+            EXPECT_EQ(shown, row.mid(4));
         }
     }
-    const QString kansasNow = QStringLiteral("2026-12-05T21:00:00Z");
-    const QList<WeatherAlert> shown =
-        recorded("alerts-point-ranked-cancelled-expired.json", kansasNow);
+    const auto ranked = parseActiveAlerts(today("alerts-point-ranked-cancelled-expired.json"));
+    ASSERT_TRUE(ranked);
+    const QList<WeatherAlert> shown = alertsInEffect(*ranked, utc("2026-12-05T21:00:00Z"));
     ASSERT_EQ(shown.size(), 6);
-    const qint64 central = -6 * 3600;
-    // Ends on another local day name it.
-    const QList<WeatherAlert> flood =
-        recorded("alerts-zone-orz004-flood-watch.json", QStringLiteral("2019-12-20T22:00:00Z"));
-    ASSERT_EQ(flood.size(), 1);
-    EXPECT_EQ(alertHeadline(flood[0], utc("2019-12-20T22:00:00Z"), -8 * 3600, kUnitedStates),
-              "FLOOD WATCH until Sun 10:00 AM");
-    EXPECT_EQ(alertHeadline(shown[0], utc(kansasNow), central, kUnitedStates),
-              "TORNADO WARNING until 3:45 PM");
-    EXPECT_EQ(alertHeadline(shown[3], utc(kansasNow), central, kUnitedStates),
-              "WIND ADVISORY until Sun 12:00 AM");
-    EXPECT_EQ(alertHeadline(shown[3], utc(kansasNow), central, QLocale(QLocale::German)),
-              "WIND ADVISORY until So. 00:00");
+    EXPECT_EQ(
+        alertHeadline(shown[3], utc("2026-12-05T21:00:00Z"), -6 * 3600, QLocale(QLocale::German)),
+        "WIND ADVISORY until So. 00:00");
     EXPECT_EQ(firstSentence(shown[0].instruction), "TAKE COVER NOW!");
     EXPECT_EQ(firstSentence(QStringLiteral("Call 5 1 1 or see https://tripcheck.com for roads")),
               "Call 5 1 1 or see https://tripcheck.com for roads");
     EXPECT_TRUE(anySevere(shown));
     EXPECT_FALSE(anySevere(shown.mid(3)));
-    EXPECT_EQ(activeAlertsURL(QStringLiteral("http://fake/api/"), {39.10310, -94.5785}), kAlertsAt);
 }
 
 namespace {
@@ -100,11 +83,8 @@ TEST(AlertPollerTest, TheDownloadingCopyAsksAndKeepsWhatTheOthersShow) {
     EXPECT_EQ(follower.shown().size(), 6) << "taken up from the cache folder";
     EXPECT_TRUE(silent.sent.empty());
 
-    // While alerts are in effect they are asked again every two minutes, conditionally.
-    rig.now = rig.now.addSecs(119);
-    downloader.tick(true);
-    EXPECT_EQ(rig.net.sent.size(), 1u);
-    rig.now = rig.now.addSecs(1);
+    // While alerts are in effect they are asked again, conditionally.
+    rig.now = rig.now.addSecs(120);
     rig.net.answers[kAlertsAt] = http(503, today("problem-alerts-invalid-point.json"));
     downloader.tick(true);
     ASSERT_EQ(rig.net.sent.size(), 2u);
