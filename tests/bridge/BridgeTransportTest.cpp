@@ -29,12 +29,6 @@ bool waitFor(const std::function<bool()>& done, int ms = 10000) {
     return done();
 }
 
-qint16 poll(PageRetriever& r, const QString& address) {
-    qint16 status = PageRetriever::Running;
-    waitFor([&] { return (status = r.RetrieveAsyncCompleted(address)) != PageRetriever::Running; });
-    return status;
-}
-
 class BridgeTransportTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -91,7 +85,10 @@ TEST_F(BridgeTransportTest, HostileAnswersEndAsTheirStatusThroughEitherDoor) {
                 EXPECT_EQ(a->body.isEmpty(), row.status == 0);
             } else {
                 retriever.RetrieveAsync(address);
-                EXPECT_EQ(poll(retriever, address), row.retrieved);
+                waitFor([&] {
+                    return retriever.RetrieveAsyncCompleted(address) != PageRetriever::Running;
+                });
+                EXPECT_EQ(retriever.RetrieveAsyncCompleted(address), row.retrieved);
                 EXPECT_EQ(retriever.RetrieveAsyncPage(address).isEmpty(),
                           row.retrieved != PageRetriever::Done);
                 retriever.FreePage(address);

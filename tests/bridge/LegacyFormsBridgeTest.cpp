@@ -71,8 +71,6 @@ TEST_F(LegacyFormsBridgeTest, NoMatchAndFailuresComeBackAsTheOldFormsDid) {
     ASSERT_EQ(noMatch.status, PageRetriever::Done);
     EXPECT_TRUE(noMatch.body.contains("An error has occurred in your search"));
 
-    transport.answers[kPointsSent] = http(503, "<html>Service Unavailable</html>", "text/html");
-    EXPECT_EQ(ask(kSearch).status, PageRetriever::ConnectionFailed);
     transport.answers[kPointsSent] =
         http(403, today("forbidden-without-user-agent.html"), "text/html");
     EXPECT_EQ(ask(kSearch).status, PageRetriever::ConnectionFailed);
