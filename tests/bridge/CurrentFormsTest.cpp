@@ -21,7 +21,6 @@ TEST(CurrentFormsTest, RecordedAnswersReadAsTheGoldenTablesSay) {
         ASSERT_EQ(point.has_value(), row[1] != QLatin1String("refused"));
         if (point) {
             EXPECT_EQ(point->radarStation, row[1]);
-            EXPECT_EQ(point->hasRadar(), !row[1].isEmpty());
             EXPECT_EQ(point->cityState(), row[2]);
             EXPECT_EQ(point->observationStations, row[3]);
         }

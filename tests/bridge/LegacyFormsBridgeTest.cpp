@@ -66,11 +66,19 @@ TEST_F(LegacyFormsBridgeTest, APlaceNoRadarCoversIsAPlaceWithTheUnavailablePictu
     EXPECT_TRUE(transport.sent.empty());
 }
 
-TEST_F(LegacyFormsBridgeTest, NoMatchAndFailuresComeBackAsTheOldFormsDid) {
+TEST_F(LegacyFormsBridgeTest, RedirectsNoMatchAndFailuresComeBackAsTheOldFormsDid) {
+    // A mirror that sends the request on to NOAA's own host is followed to the configured base.
+    const QString adjusted = QStringLiteral("http://fake/api/points/38.8860,-77.0940");
+    transport.answers[adjusted] = transport.answers[kPointsSent];
+    BridgeAnswer& moved = transport.answers[kPointsSent] = http(301, {}, "text/html");
+    moved.location = "https://api.weather.gov/points/38.8860,-77.0940";
+    EXPECT_EQ(read(ask(kSearch)).cityState, "Arlington, VA");
+    EXPECT_EQ(transport.urls().mid(1, 3), QStringList({kPointsSent, adjusted, kStationsSent}));
+
+    bridge.reset();
     const BridgeResult noMatch = ask("http://forecast.weather.gov/zipcity.php?inputstring=00000");
     ASSERT_EQ(noMatch.status, PageRetriever::Done);
     EXPECT_TRUE(noMatch.body.contains("An error has occurred in your search"));
-
     transport.answers[kPointsSent] =
         http(403, today("forbidden-without-user-agent.html"), "text/html");
     EXPECT_EQ(ask(kSearch).status, PageRetriever::ConnectionFailed);
@@ -81,17 +89,6 @@ TEST_F(LegacyFormsBridgeTest, NoMatchAndFailuresComeBackAsTheOldFormsDid) {
     transport.answers[kSearchSent] = {};
     bridge.reset(); // a run that has not seen the search's answer yet
     EXPECT_EQ(ask(kSearch).status, PageRetriever::ConnectionFailed);
-
-    // A mirror that sends the request on to NOAA's own host is followed to the configured base.
-    transport.answers[kSearchSent] =
-        redirect("https://forecast.weather.gov/MapClick.php?lat=38.886&lon=-77.094");
-    const QString adjusted = QStringLiteral("http://fake/api/points/38.8860,-77.0940");
-    transport.answers[adjusted] = http(200, today("points-38.886,-77.094-arlington-va.json"));
-    transport.answers[kPointsSent] =
-        redirect("https://api.weather.gov/points/38.8860,-77.0940", 301);
-    transport.sent.clear();
-    EXPECT_EQ(read(ask(kSearch)).cityState, "Arlington, VA");
-    EXPECT_EQ(transport.urls().mid(1, 3), QStringList({kPointsSent, adjusted, kStationsSent}));
 }
 
 TEST_F(LegacyFormsBridgeTest, ListsCarryTheLayersExactTimesAndTheLongRangeTheMosaics) {
