@@ -64,19 +64,16 @@ struct HeldAnswerer final : RequestAnswerer {
 
 class HttpRetrieverTest : public ::testing::Test {
 protected:
-    qint16 poll(const QString& address, int limitMs = 8000) {
-        QElapsedTimer t;
-        t.start();
-        qint16 status = retriever.RetrieveAsyncCompleted(address);
-        while (status == PageRetriever::Running && t.elapsed() < limitMs) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-            status = retriever.RetrieveAsyncCompleted(address);
-        }
-        return status;
-    }
+    /// Asks for `address` and polls it until it ends, or for eight seconds.
     qint16 fetch(const QString& address) {
         EXPECT_EQ(retriever.RetrieveAsync(address), QStringLiteral("ok"));
-        return poll(address);
+        QElapsedTimer t;
+        t.start();
+        while (retriever.RetrieveAsyncCompleted(address) == PageRetriever::Running &&
+               t.elapsed() < 8000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return retriever.RetrieveAsyncCompleted(address);
     }
 
     LoopbackServer server;
