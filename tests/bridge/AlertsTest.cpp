@@ -44,67 +44,53 @@ TEST(AlertFormsTest, AnswersGiveTheAlertsInEffectMostSevereFirstOnTheLocalClock)
     EXPECT_FALSE(anySevere(shown.mid(3)));
 }
 
-namespace {
-
-/// Pollers over one cache folder, at a clock and a location the test moves.
-struct PollerRig {
+TEST(AlertPollerTest, TheDownloadingCopyAsksOnceThePlaceIsKnownAndKeepsWhatTheOthersShow) {
+    // Pollers over one cache folder, at a clock and a location the test moves.
     QTemporaryDir dir;
-    std::shared_ptr<const FolderHandle> folder = FolderHandle::open(dir.path());
+    const std::shared_ptr<const FolderHandle> folder = FolderHandle::open(dir.path());
     QDateTime now = utc("2026-12-05T21:00:00Z");
     QString zip = QStringLiteral("64106");
-    std::optional<LatLon> place = LatLon{39.1031, -94.5785};
-    RecordedTransport net;
-
-    AlertPollerConfig config() {
-        AlertPollerConfig c;
-        c.apiURL = QStringLiteral("http://fake/api/");
-        c.utcNow = [this] { return now; };
-        c.zip = [this] { return zip; };
-        c.folder = [this] { return folder; };
-        c.place = [this] { return place; };
-        return c;
-    }
-};
-
-} // namespace
-
-TEST(AlertPollerTest, TheDownloadingCopyAsksOnceThePlaceIsKnownAndKeepsWhatTheOthersShow) {
-    PollerRig rig;
-    RecordedTransport silent;
+    std::optional<LatLon> place;
+    AlertPollerConfig config;
+    config.apiURL = QStringLiteral("http://fake/api/");
+    config.utcNow = [&] { return now; };
+    config.zip = [&] { return zip; };
+    config.folder = [&] { return folder; };
+    config.place = [&] { return place; };
+    RecordedTransport net, silent;
     BridgeAnswer ranked = http(200, today("alerts-point-ranked-cancelled-expired.json"));
     ranked.etag = "\"v1\"";
-    rig.net.answers[kAlertsAt] = ranked;
-    AlertPoller downloader(rig.net, rig.config());
-    AlertPoller follower(silent, rig.config());
+    net.answers[kAlertsAt] = ranked;
+    AlertPoller downloader(net, config);
+    AlertPoller follower(silent, config);
     // A place not yet known is looked for every thirty seconds.
-    const std::optional<LatLon> place = std::exchange(rig.place, std::nullopt);
     downloader.tick(true);
-    rig.now = rig.now.addSecs(AlertPoller::kPlaceRetrySeconds - 1);
-    rig.place = place;
+    now = now.addSecs(AlertPoller::kPlaceRetrySeconds - 1);
+    place = LatLon{39.1031, -94.5785};
     downloader.tick(true);
-    EXPECT_TRUE(rig.net.sent.empty());
-    rig.now = rig.now.addSecs(1);
+    EXPECT_TRUE(net.sent.empty());
+    now = now.addSecs(1);
     downloader.tick(true);
     follower.tick(false);
-    EXPECT_EQ(rig.net.urls(), QStringList({kAlertsAt}));
+    EXPECT_EQ(net.urls(), QStringList({kAlertsAt}));
     EXPECT_EQ(downloader.shown().size(), 6);
     EXPECT_EQ(follower.shown().size(), 6) << "taken up from the cache folder";
     EXPECT_TRUE(silent.sent.empty());
 
     // While alerts are in effect they are asked again, conditionally.
-    rig.now = rig.now.addSecs(120);
-    rig.net.answers[kAlertsAt] = http(503, today("problem-alerts-invalid-point.json"));
+    now = now.addSecs(120);
+    net.answers[kAlertsAt] = http(503, today("problem-alerts-invalid-point.json"));
     downloader.tick(true);
-    ASSERT_EQ(rig.net.sent.size(), 2u);
-    EXPECT_TRUE(rig.net.sent[1].headers.contains(
-        std::pair<QByteArray, QByteArray>("If-None-Match", "\"v1\"")));
+    ASSERT_EQ(net.sent.size(), 2u);
+    EXPECT_TRUE(
+        net.sent[1].headers.contains(std::pair<QByteArray, QByteArray>("If-None-Match", "\"v1\"")));
     EXPECT_EQ(downloader.shown().size(), 6) << "a failed request keeps what is known";
 
     // Each ends on the clock, with or without an answer.
-    rig.now = utc("2026-12-05T21:45:00Z");
+    now = utc("2026-12-05T21:45:00Z");
     EXPECT_EQ(downloader.shown().size(), 3);
     EXPECT_EQ(follower.shown().size(), 3);
-    rig.zip = QStringLiteral("80301");
+    zip = QStringLiteral("80301");
     EXPECT_TRUE(follower.shown().isEmpty()) << "alerts of a location left are not shown";
     EXPECT_FALSE(parseKeptAlerts("nimbuscope-alerts 1\t../x\n{}"));
 }
