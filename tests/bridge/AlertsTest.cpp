@@ -9,12 +9,8 @@
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
-namespace {
-
 const QLocale kUnitedStates(QLocale::English, QLocale::UnitedStates);
 const QString kAlertsAt = QStringLiteral("http://fake/api/alerts/active?point=39.1031,-94.5785");
-
-} // namespace
 
 TEST(AlertFormsTest, AnswersGiveTheAlertsInEffectMostSevereFirstOnTheLocalClock) {
     for (const QStringList& row : goldenRows("alerts.tsv")) {

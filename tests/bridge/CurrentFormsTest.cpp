@@ -42,7 +42,6 @@ TEST(CurrentFormsTest, RecordedAnswersReadAsTheGoldenTablesSay) {
         ASSERT_EQ(layer.has_value(), !row[2].isEmpty());
         if (layer) {
             EXPECT_EQ(layer->name, row[2]);
-            EXPECT_EQ(layer->workspace, row[1]);
             ASSERT_EQ(layer->times.size(), row[3].toInt());
             EXPECT_EQ(layer->times.front(), row[4]);
             EXPECT_EQ(layer->times.back(), row[5]);

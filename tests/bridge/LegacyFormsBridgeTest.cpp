@@ -31,10 +31,7 @@ TEST_F(LegacyFormsBridgeTest, ASearchBecomesALocationPageFromTheNearestCurrentOb
     // Months old at every station: nothing rather than old weather, three stations at most.
     bridge.reset();
     now = utc("2022-06-01T12:00:00Z");
-    for (const char* station : {"KSHN", "KOLM", "KTIW"}) {
-        transport.answers[kLatestOf.arg(station)] =
-            http(200, today("observation-latest-kfll.json"));
-    }
+    transport.answers[kLatestOf.arg("KTIW")] = transport.answers[kLatestOf.arg("KOLM")];
     const Shown stale = read(ask(kSearch));
     EXPECT_EQ(stale.temperature, kNoTemperature);
     EXPECT_EQ(stale.forecast, "");
