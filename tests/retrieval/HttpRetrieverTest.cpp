@@ -84,11 +84,10 @@ protected:
 } // namespace
 
 TEST_F(HttpRetrieverTest, EachAddressEndsWithTheStatusThatNamesIt) {
-    QString refused; // nothing listens on the port of a server that has stopped
-    {
-        LoopbackServer gone;
-        refused = gone.url("/page");
-    }
+    QTcpServer gone; // nothing listens on its port once it has closed
+    ASSERT_TRUE(gone.listen(QHostAddress::LocalHost));
+    const QString refused = QStringLiteral("http://127.0.0.1:%1/").arg(gone.serverPort());
+    gone.close();
     const struct {
         QString address;
         qint16 status;
