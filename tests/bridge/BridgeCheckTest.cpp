@@ -1,5 +1,5 @@
-// nimbuscope-bridge-check on recorded answers: what it prints and when it fails, with the
-// bridge's own rules.
+// nimbuscope-bridge-check on recorded answers: what it asks (through the configured bases only),
+// prints and when it fails, with the bridge's own rules.
 #include "BridgeCheck.h"
 
 #include "RecordedAnswers.h"
@@ -7,104 +7,41 @@
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
-namespace {
+using BridgeCheckTest = RecordedPlaceTest;
 
-const QString& kLatestOf = kRecordedLatestOf;
-
-class BridgeCheckTest : public ::testing::Test {
-protected:
-    BridgeCheckTest() {
-        config.utcNow = [this] { return now; };
-        const QByteArray gif = "GIF89a;";
-        serveRecordedPlace(config, transport, gif);
-        transport.answers[QStringLiteral("http://fake/ridge/standard/KLWX_0.gif")] =
-            http(200, gif, "image/gif");
-    }
-
-    bool run() {
-        printed.clear();
-        QTextStream out(&printed);
-        return BridgeCheck(config, transport, out).run(QStringLiteral("22201"));
-    }
-    bool printedLine(const QString& line) const {
-        return printed.split(QLatin1Char('\n')).contains(line);
-    }
-
-    QDateTime now = QDateTime::fromString(QStringLiteral("2022-03-03T00:30:00Z"), Qt::ISODate);
-    BridgeConfig config;
-    RecordedTransport transport;
-    QString printed;
-};
-
-} // namespace
-
-TEST_F(BridgeCheckTest, ARecordedBrefRawWorkspaceChecksOkThroughTheConfiguredBases) {
-    EXPECT_TRUE(run()) << printed.toStdString();
-    for (const QString& line :
-         {QStringLiteral("  ok    capabilities: klwx_bref_raw, 17 times, newest "
-                         "2021-02-21T12:21:11.000Z"),
-          QString::fromUtf8("  ok    observation KOLM: the saver shows 73°F and \"Mostly "
-                            "Cloudy\""),
-          QString::fromUtf8("    2022-03-02T23:53:00Z, 0 h 37 min old, \"Mostly Cloudy\", 22.8 "
-                            "wmoUnit:degC -> 73°F, picture broken"),
-          QStringLiteral("  ok    long-range frame of conus_bref_qcd: 47 49 46 38 39 61")}) {
-        EXPECT_TRUE(printedLine(line)) << line.toStdString() << "\n" << printed.toStdString();
-    }
-    for (const QString& url : transport.urls()) {
-        EXPECT_TRUE(url.startsWith(QLatin1String("http://fake/"))) << url.toStdString();
-    }
-    EXPECT_TRUE(printedLine(QStringLiteral("  ok    alerts: 0 listed, 0 shown")));
-
-    // The alerts the saver would show, in its order; a problem answer fails the step.
-    transport.answers[kRecordedAlertsAt] =
-        http(200, today("alerts-point-ranked-cancelled-expired.json"));
-    now = QDateTime::fromString(QStringLiteral("2026-12-05T21:35:00Z"), Qt::ISODate);
-    run();
-    EXPECT_TRUE(printed.contains(
-        QStringLiteral("  ok    alerts: 11 listed, 4 shown\n"
-                       "    TORNADO WARNING until 2026-12-05T21:45:00Z (Extreme, Alert)\n"
-                       "    WIND ADVISORY until 2026-12-06T06:00:00Z (Moderate, Alert)\n")))
-        << printed.toStdString();
-    transport.answers[kRecordedAlertsAt] = http(400, today("problem-alerts-invalid-point.json"));
-    run();
-    EXPECT_TRUE(printed.contains(QStringLiteral("  FAIL  alerts: Bad Request")))
-        << printed.toStdString();
-}
-
-TEST_F(BridgeCheckTest, NoRadarStaleObservationsAndFahrenheitAreReportedAsTheSaverSeesThem) {
-    struct Row {
-        const char* name;
+TEST_F(BridgeCheckTest, ItsReportsOnRecordedAnswersAreTheGoldenOnes) {
+    const struct {
+        const char* report; // in golden/
         const char* points;
         const char* observation; // what the second station reports
+        int alertsStatus;
+        const char* alerts;
         const char* now;
         bool ok;
-        const char* line;
+    } rows[] = {
+        {"bridge-check-ok.txt", "points-38.886,-77.094-arlington-va.json",
+         "observation-latest-kfll.json", 200, "alerts-point-empty.json", "2022-03-03T00:30:00Z",
+         true},
+        {"bridge-check-fahrenheit-alerts-refused.txt", "points-38.886,-77.094-arlington-va.json",
+         "observation-fahrenheit.json", 400, "problem-alerts-invalid-point.json",
+         "2022-03-03T00:30:00Z", false},
+        {"bridge-check-stale-alerts-shown.txt", "points-38.886,-77.094-arlington-va.json",
+         "observation-latest-kfll.json", 200, "alerts-point-ranked-cancelled-expired.json",
+         "2026-12-05T21:35:00Z", false},
+        {"bridge-check-no-radar.txt", "points-no-radar-utqiagvik-ak.json",
+         "observation-latest-kfll.json", 200, "alerts-point-empty.json", "2022-03-03T00:30:00Z",
+         false},
     };
-    const Row rows[] = {
-        {"no radar", "points-no-radar-utqiagvik-ak.json", "observation-latest-kfll.json",
-         "2022-03-03T00:30:00Z", false,
-         "  FAIL  points: no radar covers Utqiagvik, AK (radarStation is null); the setup "
-         "refuses it: choose a radar site under City"},
-        {"fahrenheit", "points-38.886,-77.094-arlington-va.json", "observation-fahrenheit.json",
-         "2022-03-03T00:30:00Z", true,
-         "  ok    observation KOLM: the saver shows 42°F and \"Haze\""},
-        {"months old", "points-38.886,-77.094-arlington-va.json", "observation-latest-kfll.json",
-         "2022-06-01T12:00:00Z", false,
-         "  FAIL  observation: no current observation: the saver shows no temperature and no "
-         "conditions"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        transport.answers[QStringLiteral("http://fake/api/points/38.886,-77.094")] =
-            http(200, today(row.points));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.report);
+        transport.answers[kPointsSent] = http(200, today(row.points));
         transport.answers[kLatestOf.arg("KOLM")] = http(200, today(row.observation));
-        now = QDateTime::fromString(QLatin1String(row.now), Qt::ISODate);
-        EXPECT_EQ(run(), row.ok);
-        EXPECT_TRUE(printedLine(QString::fromUtf8(row.line))) << printed.toStdString();
-        const bool radar = !QByteArray(row.points).contains("no-radar");
-        EXPECT_EQ(printed.contains(QStringLiteral("capabilities")), radar)
-            << "no frames are checked where no radar covers the place";
+        transport.answers[kAlertsSent] = http(row.alertsStatus, today(row.alerts));
+        now = utc(row.now);
+        QString printed;
+        QTextStream out(&printed);
+        EXPECT_EQ(BridgeCheck(config, transport, out).run(QStringLiteral("22201")), row.ok);
+        out.flush();
+        EXPECT_EQ(printed.toStdString(), golden(row.report).toStdString());
     }
-    EXPECT_TRUE(printed.contains(QStringLiteral("2022-03-02T23:53:00Z, 90 days old")))
-        << printed.toStdString();
 }

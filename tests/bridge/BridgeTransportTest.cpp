@@ -1,20 +1,21 @@
 // Both doors to the network on a real socket against the simulator: the retriever the saver
 // polls and the bridge's transport read every hostile answer with the same reader, and each
 // ends, within its bounds, with the status that names it, its connection closed.
-#include "retrieval/HttpRetriever.h"
 #include "bridge/BridgeTransport.h"
-#include "bridge/LegacyFormsAnswerer.h"
+#include "retrieval/HttpRetriever.h"
 
 #include "noaa-sim/SimServer.h"
 
+#include "RecordedAnswers.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <gtest/gtest.h>
 
 #include <optional>
 
 using namespace nimbuscope;
 using namespace nimbuscope::noaasim;
+using namespace nimbuscope::test;
 
 namespace {
 
@@ -26,12 +27,6 @@ bool waitFor(const std::function<bool()>& done, int ms = 10000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return done();
-}
-
-qint16 poll(PageRetriever& r, const QString& address) {
-    qint16 status = PageRetriever::Running;
-    waitFor([&] { return (status = r.RetrieveAsyncCompleted(address)) != PageRetriever::Running; });
-    return status;
 }
 
 class BridgeTransportTest : public ::testing::Test {
@@ -90,7 +85,10 @@ TEST_F(BridgeTransportTest, HostileAnswersEndAsTheirStatusThroughEitherDoor) {
                 EXPECT_EQ(a->body.isEmpty(), row.status == 0);
             } else {
                 retriever.RetrieveAsync(address);
-                EXPECT_EQ(poll(retriever, address), row.retrieved);
+                waitFor([&] {
+                    return retriever.RetrieveAsyncCompleted(address) != PageRetriever::Running;
+                });
+                EXPECT_EQ(retriever.RetrieveAsyncCompleted(address), row.retrieved);
                 EXPECT_EQ(retriever.RetrieveAsyncPage(address).isEmpty(),
                           row.retrieved != PageRetriever::Done);
                 retriever.FreePage(address);
@@ -103,7 +101,8 @@ TEST_F(BridgeTransportTest, HostileAnswersEndAsTheirStatusThroughEitherDoor) {
                     }
                 }
                 return false;
-            })) << "the server still sends, bridged " << bridged;
+            })) << "the server still sends, bridged "
+                << bridged;
         }
     }
 }
@@ -123,36 +122,52 @@ TEST_F(BridgeTransportTest, AbortingEndsEveryRunningRequestAsNoAnswer) {
     }
 }
 
-// NOAA's retired search, answered by the bridge from today's services, which turn away a
-// request that does not say who asks; the saver polls it as any other.
-TEST(BridgedRetrieverTest, ARetiredSearchIsAnsweredWithTheSamePolling) {
-    const SystemUtcClock clock;
-    SimOptions options;
-    options.today = true;
-    SimServer today(options, SiteTable::builtIn(), clock);
-    std::string error;
-    ASSERT_TRUE(today.start(error)) << error;
-    const QString base = QString::fromStdString(today.baseUrl());
-    BridgeConfig config;
-    config.noaaHosts = {QStringLiteral("forecast.weather.gov")};
-    config.locationSearchURL = base + "zipcity.php";
-    config.apiURL = base + "api/";
-    config.utcNow = [] { return QDateTime::currentDateTimeUtc(); };
-    HttpRetriever bridged(std::make_unique<LegacyFormsAnswerer>(config));
-    const QString search =
-        QStringLiteral("http://forecast.weather.gov/zipcity.php?inputstring=64106");
-    ASSERT_EQ(bridged.RetrieveAsync(search), QStringLiteral("ok"));
-    EXPECT_FALSE(bridged.RetrieveIsActive().isEmpty());
-    bridged.KillAsyncRetrieve(); // sent afresh when polled, like any other
-    ASSERT_EQ(poll(bridged, search), PageRetriever::Done);
-    EXPECT_TRUE(bridged.RetrieveIsActive().isEmpty());
-    EXPECT_TRUE(bridged.RetrieveAsyncPage(search).contains("Kansas City, MO"));
-    EXPECT_EQ(bridged.GetResultURL(search),
-              "http://forecast.weather.gov/MapClick.php?lat=39.1031&lon=-94.5785");
+TEST(PoliteTransportTest, RequestsAskConditionallyAndBackOffPerHostAfterRefusals) {
+    RecordedTransport transport;
+    QDateTime now = utc("2022-03-03T00:30:00Z");
+    PoliteTransport polite(transport, [&now] { return now; });
+    const auto fetch = [&](const QString& url) {
+        BridgeAnswer got;
+        polite.get(BridgeGet{url, true, true, true, {}}, [&](const BridgeAnswer& a) { got = a; });
+        return got;
+    };
+    BridgeAnswer first = http(200, today("points-38.886,-77.094-arlington-va.json"));
+    first.etag = "\"abc\"";
+    first.lastModified = "Sun, 06 Dec 2026 23:00:00 GMT";
+    transport.answers[kPointsSent] = first;
+    fetch(kPointsSent);
+    transport.answers[kPointsSent] = http(304, {});
+    const BridgeAnswer again = fetch(kPointsSent);
+    EXPECT_EQ(again.status, 200);
+    EXPECT_EQ(again.body, first.body) << "a 304 answers with the kept body";
+    const auto& headers = transport.sent.back().headers;
+    EXPECT_TRUE(headers.contains(std::pair{QByteArray("If-None-Match"), QByteArray("\"abc\"")}));
+    EXPECT_TRUE(headers.contains(
+        std::pair{QByteArray("If-Modified-Since"), QByteArray("Sun, 06 Dec 2026 23:00:00 GMT")}));
 
-    // The same address on another host is fetched as it stands.
-    const QString elsewhere = base + "zipcity.php?inputstring=64106";
-    bridged.RetrieveAsync(elsewhere);
-    ASSERT_EQ(poll(bridged, elsewhere), PageRetriever::Done);
-    EXPECT_TRUE(bridged.GetResultURL(elsewhere).contains("/MapClick.php?lat=39.1031&lon=-94.5785"));
+    // Each refusal doubles the quiet time, unless the server names it.
+    const struct {
+        int status;
+        const char* retryAfter;
+        qint64 quietSeconds;
+    } rows[] = {{429, "", 5}, {503, "", 10}, {403, "60", 60}, {500, "", 40}};
+    for (const auto& row : rows) {
+        BridgeAnswer refusal = http(row.status, "busy", "text/html");
+        refusal.retryAfter = row.retryAfter;
+        transport.answers[kPointsSent] = refusal;
+        fetch(kPointsSent);
+        const std::size_t sentBefore = transport.sent.size();
+        now = now.addSecs(row.quietSeconds - 1);
+        EXPECT_TRUE(fetch("http://fake/api/anything").refused) << row.status;
+        EXPECT_EQ(transport.sent.size(), sentBefore) << "nothing is sent while backing off";
+        EXPECT_FALSE(fetch("http://fake:8080/other").refused);
+        transport.sent.pop_back();
+        now = now.addSecs(1);
+    }
+    transport.answers[kPointsSent] = first;
+    EXPECT_TRUE(fetch(kPointsSent).ok());
+    transport.answers[kPointsSent] = http(500, "busy", "text/html");
+    fetch(kPointsSent);
+    now = now.addSecs(PoliteTransport::kFirstBackOffSeconds);
+    EXPECT_FALSE(fetch(kPointsSent).refused) << "a good answer starts the back-off afresh";
 }

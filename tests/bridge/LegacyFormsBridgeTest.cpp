@@ -1,7 +1,11 @@
-#include "LegacyFormsBridgeRig.h"
+#include "RecordedAnswers.h"
+
+#include <QImage>
 
 using namespace nimbuscope;
 using namespace nimbuscope::test;
+
+using LegacyFormsBridgeTest = RecordedPlaceTest;
 
 TEST_F(LegacyFormsBridgeTest, ASearchBecomesALocationPageFromTheNearestCurrentObservation) {
     const BridgeResult r = ask(kSearch);
@@ -10,7 +14,6 @@ TEST_F(LegacyFormsBridgeTest, ASearchBecomesALocationPageFromTheNearestCurrentOb
     EXPECT_EQ(transport.urls(), QStringList({kSearchSent, kPointsSent, kStationsSent,
                                              kLatestOf.arg("KSHN"), kLatestOf.arg("KOLM")}));
     EXPECT_FALSE(transport.sent[0].followRedirects) << "the redirect is read, not followed";
-
     const Shown shown = read(r);
     EXPECT_EQ(shown.templateURL, "http://radar.weather.gov/radar/images/@@@@@/SI.klwx/#####.noaa");
     EXPECT_EQ(shown.cityState, "Arlington, VA");
@@ -21,42 +24,18 @@ TEST_F(LegacyFormsBridgeTest, ASearchBecomesALocationPageFromTheNearestCurrentOb
     transport.sent.clear();
     EXPECT_EQ(ask(kPlacePage).status, PageRetriever::Done);
     EXPECT_EQ(transport.urls().size(), 2) << transport.urls().join(u' ').toStdString();
-    const BridgeResult picture = ask(shown.imageURL);
-    ASSERT_EQ(picture.status, PageRetriever::Done);
-    EXPECT_TRUE(picture.body.endsWith("\xFF\xD9"));
-    EXPECT_EQ(QImage::fromData(picture.body).size(), QSize(55, 58));
-}
+    EXPECT_EQ(QImage::fromData(ask(shown.imageURL).body).size(), QSize(55, 58));
 
-TEST_F(LegacyFormsBridgeTest, OnlyACurrentObservationIsShownInItsOwnUnit) {
-    struct Row {
-        const char* file;
-        const char* now;
-        qint16 temperature;
-        const char* forecast;
-        const char* picture;
-    };
-    const Row rows[] = {
-        {"observation-fahrenheit.json", "2022-03-03T00:30:00Z", 42, "Haze", "fog"},
-        {"observation-old-unit-form.json", "2022-03-03T00:30:00Z", 73, "Mostly Clear", "few"},
-        // Months old at every station: nothing rather than old weather.
-        {"observation-latest-kfll.json", "2022-06-01T12:00:00Z", kNoTemperature, "", "unknown"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.file);
-        bridge.reset();
-        transport.sent.clear();
-        now = QDateTime::fromString(QLatin1String(row.now), Qt::ISODate);
-        for (const char* station : {"KSHN", "KOLM", "KTIW"}) {
-            transport.answers[kLatestOf.arg(station)] = http(200, today(row.file));
-        }
-        const Shown shown = read(ask(kSearch));
-        EXPECT_EQ(shown.temperature, row.temperature);
-        EXPECT_EQ(shown.forecast, row.forecast);
-        EXPECT_EQ(shown.imageURL, QStringLiteral("http://forecast.weather.gov/bridge/conditions/") +
-                                      row.picture + ".jpg");
-    }
+    // Months old at every station: nothing rather than old weather, three stations at most.
+    bridge.reset();
+    now = utc("2022-06-01T12:00:00Z");
+    transport.answers[kLatestOf.arg("KTIW")] = transport.answers[kLatestOf.arg("KOLM")];
+    const Shown stale = read(ask(kSearch));
+    EXPECT_EQ(stale.temperature, kNoTemperature);
+    EXPECT_EQ(stale.forecast, "");
+    EXPECT_EQ(stale.imageURL, "http://forecast.weather.gov/bridge/conditions/unknown.jpg");
     EXPECT_TRUE(transport.urls().contains(kLatestOf.arg("KTIW")));
-    EXPECT_FALSE(transport.urls().contains(kLatestOf.arg("QCNW1"))) << "three stations at most";
+    EXPECT_FALSE(transport.urls().contains(kLatestOf.arg("QCNW1")));
 }
 
 TEST_F(LegacyFormsBridgeTest, APlaceNoRadarCoversIsAPlaceWithTheUnavailablePicture) {
@@ -74,26 +53,27 @@ TEST_F(LegacyFormsBridgeTest, APlaceNoRadarCoversIsAPlaceWithTheUnavailablePictu
 
     // Its lists name two frames of the hour, which are the saver's own picture: no network.
     transport.sent.clear();
-    const BridgeResult list =
-        ask(QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p20-r/none.txt"));
-    ASSERT_EQ(list.status, PageRetriever::Done);
-    EXPECT_EQ(list.body, "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220302.2355.gif\n"
-                         "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220303.0000.gif\n");
-    EXPECT_EQ(ask(QStringLiteral("http://radar.weather.gov/radar/images/DS.p20-r/SI.NONE/"
-                                 "SI.NONE.dd.20220303.0000.gif"))
-                  .body,
+    EXPECT_EQ(ask(kRadar + "loopdata/DS.p20-r/none.txt").body,
+              "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220302.2355.gif\n"
+              "../../images/DS.p20-r/SI.NONE/SI.NONE.dd.20220303.0000.gif\n");
+    EXPECT_EQ(ask(kRadar + "images/DS.p20-r/SI.NONE/SI.NONE.dd.20220303.0000.gif").body,
               kNoRadarPicture);
     EXPECT_TRUE(transport.sent.empty());
 }
 
-TEST_F(LegacyFormsBridgeTest, NoMatchAndFailuresComeBackAsTheOldFormsDid) {
-    const BridgeResult noMatch =
-        ask(QStringLiteral("http://forecast.weather.gov/zipcity.php?inputstring=00000"));
+TEST_F(LegacyFormsBridgeTest, RedirectsNoMatchAndFailuresComeBackAsTheOldFormsDid) {
+    // A mirror that sends the request on to NOAA's own host is followed to the configured base.
+    const QString adjusted = QStringLiteral("http://fake/api/points/38.8860,-77.0940");
+    transport.answers[adjusted] = transport.answers[kPointsSent];
+    BridgeAnswer& moved = transport.answers[kPointsSent] = http(301, {}, "text/html");
+    moved.location = "https://api.weather.gov/points/38.8860,-77.0940";
+    EXPECT_EQ(read(ask(kSearch)).cityState, "Arlington, VA");
+    EXPECT_EQ(transport.urls().mid(1, 3), QStringList({kPointsSent, adjusted, kStationsSent}));
+
+    bridge.reset();
+    const BridgeResult noMatch = ask("http://forecast.weather.gov/zipcity.php?inputstring=00000");
     ASSERT_EQ(noMatch.status, PageRetriever::Done);
     EXPECT_TRUE(noMatch.body.contains("An error has occurred in your search"));
-
-    transport.answers[kPointsSent] = http(503, "<html>Service Unavailable</html>", "text/html");
-    EXPECT_EQ(ask(kSearch).status, PageRetriever::ConnectionFailed);
     transport.answers[kPointsSent] =
         http(403, today("forbidden-without-user-agent.html"), "text/html");
     EXPECT_EQ(ask(kSearch).status, PageRetriever::ConnectionFailed);
@@ -138,24 +118,34 @@ TEST_F(LegacyFormsBridgeTest, ListsCarryTheLayersExactTimesAndTheLongRangeTheMos
     }
 }
 
+TEST_F(LegacyFormsBridgeTest, APassAsksNoMoreThanTheOldFormsDid) {
+    // Old forms: the location page, the conditions picture, two lists, one request per frame.
+    ask(kSearch); // the first search learns the place
+    for (int pass = 0; pass < 2; ++pass) {
+        transport.sent.clear();
+        ask(read(ask(kPlacePage)).imageURL);
+        ask(kShortList);
+        ask(kLongList);
+        ask(kShortFrames + "SI.KLWX.dd.20210221.1221.gif");
+        EXPECT_LE(transport.sent.size(), 4u + 1u) << transport.urls().join(u' ').toStdString();
+        now = now.addSecs(5 * 60);
+    }
+}
+
 TEST_F(LegacyFormsBridgeTest, WhenTheMapServerFailsTheStillsStandInAskedOnceAPass) {
-    transport.answers[QStringLiteral("http://fake/geoserver/klwx/ows")] =
+    transport.answers[kKlwxCapabilities] =
         http(404, today("capabilities-error-tomcat-404.html"), "text/html");
     BridgeAnswer still = http(200, kGif, "image/gif");
     still.lastModified = "Thu, 03 Mar 2022 00:27:31 GMT";
     transport.answers[QStringLiteral("http://fake/ridge/standard/KLWX_0.gif")] = still;
     transport.answers[QStringLiteral("http://fake/ridge/standard/KLWX_9.gif")] = still;
-    const BridgeResult list = ask(kShortList);
-    ASSERT_EQ(list.status, PageRetriever::Done);
-    const QList<QByteArray> lines = list.body.trimmed().split('\n');
+    const QList<QByteArray> lines = ask(kShortList).body.trimmed().split('\n');
     ASSERT_EQ(lines.size(), 10);
     EXPECT_TRUE(lines.back().endsWith("SI.KLWX.dd.20220303.0027.gif"));
     EXPECT_TRUE(lines.front().endsWith("SI.KLWX.dd.20220302.2342.gif"));
     EXPECT_TRUE(ask(kLongList).body.startsWith("../../images/DS.p20-r/SI.KLWX/"));
-    EXPECT_EQ(transport.urls(), QStringList({"http://fake/geoserver/klwx/ows?service=WMS&version="
-                                             "1.3.0&request=GetCapabilities",
-                                             "http://fake/ridge/standard/KLWX_0.gif"}));
-
+    EXPECT_EQ(transport.urls(),
+              QStringList({kKlwxCapabilities, "http://fake/ridge/standard/KLWX_0.gif"}));
     transport.sent.clear();
     for (const QString& frames : {kShortFrames, kLongFrames}) {
         EXPECT_EQ(ask(frames + "SI.KLWX.dd.20220303.0027.gif").body, kGif);
@@ -166,91 +156,17 @@ TEST_F(LegacyFormsBridgeTest, WhenTheMapServerFailsTheStillsStandInAskedOnceAPas
 
     now = now.addSecs(BridgeFrames::kReuseSeconds);
     transport.answers.erase(QStringLiteral("http://fake/ridge/standard/KLWX_0.gif"));
-    transport.answers[QStringLiteral("http://fake/geoserver/klwx/ows")] = {};
+    transport.answers[kKlwxCapabilities] = {};
     EXPECT_EQ(ask(kShortList).status, PageRetriever::ConnectionFailed);
 }
 
-TEST_F(LegacyFormsBridgeTest, APassAsksNoMoreThanTheOldFormsDid) {
-    // Old forms: the location page, the conditions picture, two lists, one request per frame.
-    ask(kSearch); // the first search learns the place
-    for (int pass = 0; pass < 2; ++pass) {
-        transport.sent.clear();
-        const Shown shown = read(ask(kPlacePage));
-        ask(shown.imageURL);
-        ask(kShortList);
-        ask(kLongList);
-        ask(kShortFrames + "SI.KLWX.dd.20210221.1221.gif");
-        EXPECT_LE(transport.sent.size(), 4u + 1u) << transport.urls().join(u' ').toStdString();
-        now = now.addSecs(5 * 60);
-    }
-}
-
-// A mirror that sends the request on to NOAA's own host is followed to the configured base.
-TEST_F(LegacyFormsBridgeTest, RedirectsToNoaasOwnHostsComeBackToTheConfiguredBases) {
-    const QString adjusted = QStringLiteral("http://fake/api/points/38.8860,-77.0940");
-    transport.answers[adjusted] = transport.answers[kPointsSent];
-    transport.answers[kPointsSent] =
-        redirect("https://api.weather.gov/points/38.8860,-77.0940", 301);
-    EXPECT_EQ(read(ask(kSearch)).cityState, "Arlington, VA");
-    EXPECT_EQ(transport.urls().mid(1, 3), QStringList({kPointsSent, adjusted, kStationsSent}));
-}
-
-TEST_F(LegacyFormsBridgeTest, PoliteRequestsAskConditionallyAndBackOffAfterRefusals) {
-    PoliteTransport polite(transport, [this] { return now; });
-    const auto fetch = [&](const QString& url, bool conditional = true) {
-        BridgeAnswer got;
-        polite.get(BridgeGet{url, true, true, conditional, {}},
-                   [&](const BridgeAnswer& a) { got = a; });
-        return got;
-    };
-    BridgeAnswer first = http(200, today("points-38.886,-77.094-arlington-va.json"));
-    first.etag = "\"abc\"";
-    first.lastModified = "Sun, 06 Dec 2026 23:00:00 GMT";
-    transport.answers[kPointsSent] = first;
-    fetch(kPointsSent);
-    transport.answers[kPointsSent] = http(304, {});
-    const BridgeAnswer again = fetch(kPointsSent);
-    EXPECT_EQ(again.status, 200);
-    EXPECT_EQ(again.body, first.body) << "a 304 answers with the kept body";
-    const auto& headers = transport.sent.back().headers;
-    EXPECT_TRUE(headers.contains(std::pair{QByteArray("If-None-Match"), QByteArray("\"abc\"")}));
-    EXPECT_TRUE(headers.contains(
-        std::pair{QByteArray("If-Modified-Since"), QByteArray("Sun, 06 Dec 2026 23:00:00 GMT")}));
-
-    struct Row {
-        int status;
-        const char* retryAfter;
-        qint64 quietSeconds;
-    };
-    for (const Row row :
-         {Row{429, "", 5}, Row{503, "", 10}, Row{403, "60", 60}, Row{500, "", 40}}) {
-        BridgeAnswer refusal = http(row.status, "busy", "text/html");
-        refusal.retryAfter = row.retryAfter;
-        transport.answers[kPointsSent] = refusal;
-        fetch(kPointsSent);
-        const std::size_t sentBefore = transport.sent.size();
-        now = now.addSecs(row.quietSeconds - 1);
-        EXPECT_TRUE(fetch(QStringLiteral("http://fake/api/anything")).refused) << row.status;
-        EXPECT_EQ(transport.sent.size(), sentBefore) << "nothing is sent while backing off";
-        EXPECT_FALSE(fetch(QStringLiteral("http://fake:8080/other")).refused);
-        transport.sent.pop_back();
-        now = now.addSecs(1);
-    }
-    transport.answers[kPointsSent] = first;
-    EXPECT_TRUE(fetch(kPointsSent).ok());
-    transport.answers[kPointsSent] = http(500, "busy", "text/html");
-    fetch(kPointsSent);
-    now = now.addSecs(PoliteTransport::kFirstBackOffSeconds);
-    EXPECT_FALSE(fetch(kPointsSent).refused) << "a good answer starts the back-off afresh";
-}
-
 TEST_F(LegacyFormsBridgeTest, WithoutTheLayersExtentFramesCentreOnTheStoredLocation) {
-    transport.answers[QStringLiteral("http://fake/geoserver/ktop/ows")] =
+    transport.answers[QStringLiteral(
+        "http://fake/geoserver/ktop/ows?service=WMS&version=1.3.0&request=GetCapabilities")] =
         http(200, today("capabilities-interval-period.xml"), "text/xml");
     transport.answers[QStringLiteral("GetMap ktop:ktop_sr_bref 2026-12-06T21:04:30Z")] =
         http(200, "GIF89a tiny;", "image/gif");
-    const QString list =
-        QStringLiteral("http://radar.weather.gov/radar/loopdata/DS.p20-r/ktop.txt");
+    const QString list = kRadar + "loopdata/DS.p20-r/ktop.txt";
     const QString frame = QStringLiteral(
         "http://radar2.weather.gov/radar/images/DS.p20-r/SI.KTOP/SI.KTOP.dd.20261206.2104.gif");
     ask(list);
@@ -261,8 +177,7 @@ TEST_F(LegacyFormsBridgeTest, WithoutTheLayersExtentFramesCentreOnTheStoredLocat
         return QStringLiteral("http://forecast.weather.gov/MapClick.php?lat=39.0483&lon=-95.678");
     };
     ask(list);
-    const BridgeResult got = ask(frame);
-    EXPECT_GE(got.body.size(), kLegacyMinFrameBytes) << "a small GIF is padded";
+    EXPECT_GE(ask(frame).body.size(), kLegacyMinFrameBytes) << "a small GIF is padded";
     const MercatorBox box = webMercatorBox(39.0483, -95.678, 248.0, 600, 550);
     EXPECT_TRUE(transport.urls().back().contains(
         QStringLiteral("&bbox=%1,%2,").arg(box.minX, 0, 'f', 1).arg(box.minY, 0, 'f', 1)));
