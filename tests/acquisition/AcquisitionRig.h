@@ -14,7 +14,6 @@
 #include "common/FakeRetriever.h"
 #include "common/FakeSaverTimer.h"
 
-#include <QFileInfo>
 #include <QWidget>
 
 #include <memory>
@@ -45,7 +44,6 @@ protected:
         return "http://" + host + "/radar/images/" + product + "/SI.ktwx/" + gifName;
     }
     QString cached(const QString& name) const { return dataDir_ + name; }
-    bool exists(const QString& name) const { return QFileInfo(cached(name)).isFile(); }
 
     void setNumberSetting(const char* valueName, qint32 value);
     /// Empties the display list and starts a pass, as the main timer cycle does.
@@ -53,16 +51,14 @@ protected:
     /// Ticks the download timer (100 ms of virtual time each) until the pass stops it.
     void runTicks();
 
-    /// The location page (its query redirects) and its conditions picture; a list of `frames`
-    /// frames five minutes apart, the newest at 21:newestMinute (the clock says 21:35), as
-    /// their ".gif" names; the frames; or all of it.
+    /// Serve the location page and its picture; a list of frames five minutes apart, the
+    /// newest at 21:newestMinute (the clock says 21:35); the frames; or all of it.
     void serveLocation();
     QStringList serveList(const QString& product, int frames, int newestMinute = 30);
     void serveFrames(const QString& product, const QStringList& gifNames);
     void serveEverything(int frames = 10);
 
-    /// A radar frame (also served as the conditions picture): a picture of few colours ending
-    /// in the GIF trailer, over 6000 bytes.
+    /// A radar frame, also the conditions picture: a picture ending in the GIF trailer.
     static QByteArray frameBody() { return fixtureBytes(QStringLiteral("frame.png")); }
 
     MemoryRegistry registry;

@@ -51,21 +51,16 @@ protected:
 } // namespace
 
 TEST_F(FrameListTest, AllThreeLineFormsBecomeTheSameAbsoluteFramesFromTemplateOrServer) {
-    QStringList expected;
-    for (const char* t :
-         {"2002", "2007", "2012", "2017", "2022", "2027", "2032", "2037", "2042", "2047"}) {
-        expected << kFrameBase + frame(t);
-    }
+    const QString expected = fixtureText(QStringLiteral("loop_normalised.txt"));
     // A template built from a relative radar link has ".gov//radar/"; frame addresses do not.
     const QString doubled =
         QStringLiteral("http://radar.weather.gov//radar/images/@@@@@/SI.ktwx/#####.noaa");
     for (const char* fixture :
          {"loop_dotdot_relative.txt", "loop_radar_rooted.txt", "loop_absolute.txt"}) {
         const QString text = fixtureText(QString::fromLatin1(fixture));
-        EXPECT_EQ(normaliseRadarList(text, kTemplate, kRadarServer).split('\n', Qt::SkipEmptyParts),
-                  expected)
+        EXPECT_EQ(normaliseRadarList(text, kTemplate, kRadarServer).trimmed(), expected.trimmed())
             << fixture;
-        EXPECT_TRUE(normaliseRadarList(text, doubled, kRadarServer).startsWith(kFrameBase));
+        EXPECT_EQ(normaliseRadarList(text, doubled, kRadarServer).trimmed(), expected.trimmed());
     }
     // Without a template the national server stands in.
     EXPECT_TRUE(
@@ -76,14 +71,9 @@ TEST_F(FrameListTest, AllThreeLineFormsBecomeTheSameAbsoluteFramesFromTemplateOr
 TEST_F(FrameListTest, FilenameToDate) {
     const QRegularExpression number(QStringLiteral(R"(ERROR :: filenameToDate :: \((\d+)\) - )"));
     for (const QStringList& row : goldenRows(QStringLiteral("frame_names.golden"))) {
-        // A log of its own: an error repeating the one before is written later, counted.
-        TestWorld rowWorld;
-        rowWorld.writeFile(QStringLiteral("errorlog.txt"), {});
-        Log rowLog(clock, platform);
-        rowLog.setFolder(rowWorld.root() + QStringLiteral("/"));
-        const DateTime t = filenameToDate(row[0], clock, rowLog);
-        const QRegularExpressionMatch logged =
-            number.match(QString::fromUtf8(rowWorld.readFile(QStringLiteral("errorlog.txt"))));
+        const qsizetype before = errorLog().size();
+        const DateTime t = filenameToDate(row[0], clock, log);
+        const QRegularExpressionMatch logged = number.match(errorLog().mid(before));
         EXPECT_EQ(goldenLine({row[0],
                               t == clock.now() ? QStringLiteral("clock")
                                                : t.toQDateTime().toString("yyyy-MM-dd HH:mm"),
@@ -126,24 +116,6 @@ TEST_F(FrameListTest, CachedFramesWithinTheWindowOfTheNewestListedOneComeFirstIn
         listReference(input.listText + "</body></html>\n", kTemplate, kProduct, input.gmtNow, log)
             .time,
         input.gmtNow);
-}
-
-TEST_F(FrameListTest, OldFramesStopAfterMoreThan130) {
-    for (int i = 0; i < 140; ++i) {
-        input.cacheFileNames << QStringLiteral("66604.DS.p19r0.s%1.dd.20260105.2030.noaa")
-                                    .arg(i, 3, 10, QLatin1Char('0'));
-    }
-    const RadarListParse r = parse();
-    EXPECT_EQ(r.oldFrames.size(), kMaxOldFrames + 1);
-    EXPECT_EQ(r.items.size(), kMaxOldFrames + 1 + 10);
-}
-
-TEST_F(FrameListTest, ChangedZipCodeStopsTheWalk) {
-    int asked = 0;
-    const RadarListParse r = parse([&] { return ++asked <= 3; });
-    EXPECT_TRUE(r.ok);
-    EXPECT_TRUE(r.stoppedByZipChange);
-    EXPECT_EQ(r.items.size(), 3);
 }
 
 TEST_F(FrameListTest, TextsPast32767CharactersEndInTheErrorPathKeepingEarlierItems) {

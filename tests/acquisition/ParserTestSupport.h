@@ -66,14 +66,14 @@ protected:
         world.writeFile(QStringLiteral("errorlog.txt"), {});
     }
 
-    QString debugLog() const {
-        return QString::fromUtf8(world.readFile(QStringLiteral("debuglog.txt")));
-    }
     QString errorLog() const {
         return QString::fromUtf8(world.readFile(QStringLiteral("errorlog.txt")));
     }
     /// Whether `message` was logged as a whole line.
-    bool debugLogged(const QString& message) const { return debugLog().contains(logLine(message)); }
+    bool debugLogged(const QString& message) const {
+        return QString::fromUtf8(world.readFile(QStringLiteral("debuglog.txt")))
+            .contains(logLine(message));
+    }
     bool errorLogged(const QString& message) const { return errorLog().contains(logLine(message)); }
     static QString logLine(const QString& message) { return " :: " + message + " :: \r\n"; }
 

@@ -65,13 +65,8 @@ TEST_F(RadarTimesTest, SpanTakesTheEarliestStartAndLatestEndOfTheFirstTwoCycles)
     }
 }
 
-TEST_F(RadarTimesTest, OnlyAnEmptyOrFullListClearsTheCaptionAndAnUnendedCycleShowsNoTimes) {
+TEST_F(RadarTimesTest, AnEmptyListClearsTheCaptionAndAnUnendedCycleLeavesIt) {
     EXPECT_TRUE(compute({}).clearCaption);
-    QList<CycleRecord> full = cycle(20, 2, 10);
-    full.resize(300, {false, false, false, QString()});
-    EXPECT_TRUE(compute(full).clearCaption);
-    EXPECT_FALSE(compute(full.first(299)).clearCaption) << "299 items are a list";
-
     QList<CycleRecord> unended = cycle(20, 2, 3);
     unended.last().cycleEnd = false;
     const RadarTimesUpdate u = compute(unended);
