@@ -49,23 +49,12 @@ TEST_F(LocationPageTest, RecordedAndMadeUpPages) {
 }
 
 TEST(LocationPageChecks, ConditionsCaptions) {
-    const QString degree = QString(QChar(176));
-    const struct {
-        qint16 temperature;
-        const char* forecast;
-        QString tempCaption, conditions, debugLine;
-    } rows[] = {
-        {149, "", " 149" + degree, "", ""},
-        {-199, "Snow", " -199" + degree, "Snow", ""},
-        {150, "Sunny", "", "Sunny", "FORECAST=Sunny"},
-        {-200, "", "", "", "FORECAST=NULL"},
-        {kNoTemperature, "x", "", "", "FORECAST=NULL"},
-    };
-    for (const auto& row : rows) {
-        const ConditionsCaptions c = conditionsCaptions(row.temperature, row.forecast);
-        EXPECT_EQ(c.currentTempF + "|" + c.currentConditions + "|" + c.debugLine,
-                  row.tempCaption + "|" + row.conditions + "|" + row.debugLine)
-            << row.temperature;
+    for (const QStringList& row : goldenRows(QStringLiteral("conditions_captions.golden"))) {
+        const ConditionsCaptions c = conditionsCaptions(qint16(row[0].toInt()), row[1]);
+        EXPECT_TRUE(c.currentTempF.isEmpty() || c.currentTempF.startsWith(u' ')) << "a blank first";
+        EXPECT_EQ(goldenLine(
+                      {row[0], row[1], c.currentTempF.trimmed(), c.currentConditions, c.debugLine}),
+                  goldenLine(row));
     }
 }
 
