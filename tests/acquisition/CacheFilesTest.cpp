@@ -29,41 +29,21 @@ protected:
 
 TEST(CacheNameRules, OnlyPlainNamesStartingWithAZipCodeAreCacheFiles) {
     const QString f = QStringLiteral("/tmp/c/data/");
-    const struct {
-        QString path;
-        bool ok;
-    } rows[] = {
-        {f + "66604.DS.p19r0.ktwx.dd.20261205.2130.noaa", true},
-        {f + "66604.currentConditions.jpg", true},
-        {f + "A1b2C.DS.p20-r.loop.txt", true},
-        {f + ".currentConditions.jpg", false},                // empty zip
-        {f + "66604", false},                                 // no dot after the zip
-        {f + "66-04.x.noaa", false},                          // zip not plain
-        {f + "66604.DS.p19r0.sub/x.noaa", false},             // a folder below
-        {f + "66604.DS.p19r0..\\..\\x.noaa", false},          // climbs out on Windows
-        {f + "66604.DS.p19r0.x" + QChar(0) + ".noaa", false}, // NUL
-        {f + "66604.DS.p19r0.x\n.noaa", false},               // control character
-        {"/tmp/c/other/66604.x.noaa", false},                 // another folder
-        {f.chopped(1) + "66604.x.noaa", false},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.path.toStdString());
-        EXPECT_EQ(isCacheFileIn(f, row.path), row.ok);
+    for (const QStringList& row : goldenRows(QStringLiteral("cache_names.golden"))) {
+        EXPECT_EQ(isCacheFileIn(f, row[0]) ? "cache file" : "", row[1]) << row[0].toStdString();
+    }
+    for (const QString& control : {QString(QChar(0)), QStringLiteral("\n")}) {
+        EXPECT_FALSE(isCacheFileIn(f, f + "66604.DS.p19r0.x" + control + ".noaa"));
     }
     EXPECT_FALSE(isCacheFileIn(f.chopped(1), f + "66604.x.noaa")) << "folder without separator";
 }
 
-TEST_F(CacheFilesTest, ReplaceWritesExactlyTheBytesAndLeavesNothingElse) {
-    const QString path = folder + "66604.DS.p19r0.loop.txt";
-    replaceCacheFile(h, path, "first");
-    replaceCacheFile(h, path, "second, longer");
-    EXPECT_EQ(world.readFile(path), "second, longer");
-    EXPECT_EQ(names(), QStringList({"66604.DS.p19r0.loop.txt"}));
-}
-
-TEST_F(CacheFilesTest, FailedReplaceKeepsTheOldFileAndRaisesPathFileAccessError) {
+TEST_F(CacheFilesTest, AReplaceWritesExactlyTheBytesOrRaisesAndKeepsTheOldFile) {
     const QString path = folder + "66604.DS.p19r0.x.noaa";
-    replaceCacheFile(h, path, "old frame");
+    replaceCacheFile(h, path, "old frame bytes");
+    replaceCacheFile(h, path, "frame");
+    EXPECT_EQ(world.readFile(path), "frame");
+    QDir().mkpath(folder + "66604.dir.noaa/occupied");
     const CacheWriteBody halfWay = [](QIODevice& device, const QByteArray& bytes) {
         device.write(bytes.left(3));
         return qint64(-1);
@@ -71,61 +51,27 @@ TEST_F(CacheFilesTest, FailedReplaceKeepsTheOldFileAndRaisesPathFileAccessError)
     const CacheWriteBody shortWrite = [](QIODevice& device, const QByteArray& bytes) {
         return device.write(bytes.left(bytes.size() - 1));
     };
-    for (const CacheWriteBody& body : {halfWay, shortWrite}) {
-        EXPECT_EQ(raisedNumber([&] { replaceCacheFile(h, path, "new frame bytes", body); }),
-                  err::PathFileAccessError);
-        EXPECT_EQ(world.readFile(path), "old frame");
-        EXPECT_EQ(names(), QStringList({"66604.DS.p19r0.x.noaa"}));
-    }
-}
-
-TEST_F(CacheFilesTest, TargetsThatCannotBeWrittenRaise) {
-    QDir().mkpath(folder + "66604.dir.noaa/occupied");
     const struct {
         const FolderHandle* folder;
         QString path;
+        CacheWriteBody body;
         int number;
     } rows[] = {
-        {h, folder + "66604.dir.noaa", err::PathFileAccessError},     // a folder in the way
-        {nullptr, folder + "66604.x.noaa", err::PathFileAccessError}, // no cache folder
-        {h, folder + "../66604.x.noaa", err::BadFileNameOrNumber},
-        {h, world.root() + "/66604.x.noaa", err::BadFileNameOrNumber},
+        {h, path, halfWay, err::PathFileAccessError},
+        {h, path, shortWrite, err::PathFileAccessError},
+        {h, folder + "66604.dir.noaa", {}, err::PathFileAccessError},     // a folder in the way
+        {nullptr, folder + "66604.x.noaa", {}, err::PathFileAccessError}, // no cache folder
+        {h, folder + "../66604.x.noaa", {}, err::BadFileNameOrNumber},
+        {h, world.root() + "/66604.x.noaa", {}, err::BadFileNameOrNumber},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.path.toStdString());
-        EXPECT_EQ(raisedNumber([&] { replaceCacheFile(row.folder, row.path, "bytes"); }),
+        EXPECT_EQ(raisedNumber([&] { replaceCacheFile(row.folder, row.path, "new", row.body); }),
                   row.number);
     }
-    EXPECT_EQ(names(), QStringList());
+    EXPECT_EQ(world.readFile(path), "frame");
+    EXPECT_EQ(names(), QStringList({"66604.DS.p19r0.x.noaa"})) << "no temporary file is left";
     EXPECT_FALSE(QFileInfo::exists(world.root() + "/66604.x.noaa"));
-}
-
-TEST_F(CacheFilesTest, AnimationFileCountNamesTheCachedLocationOnlyWhenThereIsOne) {
-    const struct {
-        const char* name;
-        QStringList files;
-        qint32 count;
-        const char* zip;
-    } rows[] = {
-        {"empty cache", {}, 0, "66604"},
-        {"frames", {"12345.b.noaa", "11111.a.NOAA", "12345.list.txt"}, 2, "11111"},
-        {"zip part not plain", {"a-b.x.noaa"}, 1, "66604"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        for (const QString& f : names()) {
-            QFile::remove(folder + f);
-        }
-        for (const QString& f : row.files) {
-            world.writeFile(folder + f, "x");
-        }
-        QString zip = QStringLiteral("66604");
-        EXPECT_EQ(getAnimationFileCount(log, h, zip), row.count);
-        EXPECT_EQ(zip, QString::fromLatin1(row.zip));
-    }
-    QString zip = QStringLiteral("66604");
-    EXPECT_EQ(getAnimationFileCount(log, nullptr, zip), 0);
-    EXPECT_EQ(zip, "66604");
 }
 
 TEST_F(CacheFilesTest, PurgesOnlyDeleteRegularFilesOfTheFolder) {
@@ -161,7 +107,6 @@ TEST_F(CacheFilesTest, PurgesOnlyDeleteRegularFilesOfTheFolder) {
 }
 
 TEST_F(CacheFilesTest, OverItsBudgetTheCacheLosesTheFramesWrittenFirst) {
-    world.writeFile(QStringLiteral("errorlog.txt"), {});
     DisplayList list(log);
     const QDateTime start = QDateTime::currentDateTime();
     // Written in the order d, a, c, b; the list and the picture are never deleted.

@@ -27,6 +27,25 @@ inline QByteArray fixtureBytes(const QString& name) {
 inline QString fixtureText(const QString& name) {
     return ansiToText(fixtureBytes(name));
 }
+/// The rows of a golden table: one line each, its fields split at "|" and trimmed. Blank
+/// lines and lines starting with "#" are skipped.
+inline QList<QStringList> goldenRows(const QString& name) {
+    QList<QStringList> rows;
+    for (const QString& line : fixtureText(name).split(u'\n')) {
+        if (!line.trimmed().isEmpty() && !line.startsWith(u'#')) {
+            QStringList fields = line.split(u'|');
+            for (QString& field : fields) {
+                field = field.trimmed();
+            }
+            rows.append(fields);
+        }
+    }
+    return rows;
+}
+/// A row as its golden line, for readable failures.
+inline std::string goldenLine(const QStringList& fields) {
+    return fields.join(QStringLiteral(" | ")).toStdString();
+}
 
 /// The number of the error `body` raises; none when it raises nothing.
 inline std::optional<int> raisedNumber(const std::function<void()>& body) {
@@ -47,18 +66,16 @@ protected:
         world.writeFile(QStringLiteral("errorlog.txt"), {});
     }
 
-    QString debugLog() const {
-        return QString::fromUtf8(world.readFile(QStringLiteral("debuglog.txt")));
-    }
     QString errorLog() const {
         return QString::fromUtf8(world.readFile(QStringLiteral("errorlog.txt")));
     }
-    /// Where `message` was logged as a whole line; -1 when it was not.
-    static qsizetype lineAt(const QString& logText, const QString& message) {
-        return logText.indexOf(QStringLiteral(" :: ") + message + QStringLiteral(" :: \r\n"));
+    /// Whether `message` was logged as a whole line.
+    bool debugLogged(const QString& message) const {
+        return QString::fromUtf8(world.readFile(QStringLiteral("debuglog.txt")))
+            .contains(logLine(message));
     }
-    bool debugLogged(const QString& message) const { return lineAt(debugLog(), message) >= 0; }
-    bool errorLogged(const QString& message) const { return lineAt(errorLog(), message) >= 0; }
+    bool errorLogged(const QString& message) const { return errorLog().contains(logLine(message)); }
+    static QString logLine(const QString& message) { return " :: " + message + " :: \r\n"; }
 
     TestWorld world;
     FakeClock clock;

@@ -4,6 +4,8 @@
 
 #include "ParserTestSupport.h"
 
+#include <QRegularExpression>
+
 using namespace nimbuscope;
 using namespace nimbuscope::test;
 
@@ -29,6 +31,16 @@ QList<CycleRecord> cycle(int hour, int minute, int count) {
     return out;
 }
 
+// "20:02x10 + 19:58x11": cycles given by their first frame's time and their frame count.
+QList<CycleRecord> cycles(const QString& spec) {
+    QList<CycleRecord> out;
+    for (const QString& c : spec.split(u'+')) {
+        const QStringList p = c.trimmed().split(QRegularExpression(QStringLiteral("[:x]")));
+        out += cycle(p[0].toInt(), p[1].toInt(), p[2].toInt());
+    }
+    return out;
+}
+
 class RadarTimesTest : public ParserTest {
 protected:
     RadarTimesUpdate compute(const QList<CycleRecord>& items, qint32 playIndex = 0,
@@ -39,63 +51,27 @@ protected:
 
 } // namespace
 
-TEST(RadarTimeText, DateDroppedAndZeroSecondsShortened) {
-    const struct {
-        DateTime time;
-        const char* text;
-    } rows[] = {
-        {DateTime::fromParts(2026, 1, 5, 14, 34), "2:34pm"},
-        {DateTime::fromParts(2026, 1, 5, 0, 5), "12:05am"},
-        {DateTime::fromParts(2026, 1, 5, 12, 0), "12:00pm"},
-        {DateTime::fromParts(2026, 11, 25, 9, 7), "9:07am"},
-        {DateTime::fromParts(2026, 1, 5, 14, 34, 17), "2:34:17 PM"},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(radarTimeText(row.time), QString(row.text));
-    }
-}
-
 TEST_F(RadarTimesTest, SpanTakesTheEarliestStartAndLatestEndOfTheFirstTwoCycles) {
-    const struct {
-        const char* name;
-        qint32 playIndex;
-        const char* caption;
-        qint16 firstCount, secondCount;
-        qint32 secondCycleStart, progressMaximum, progress;
-        QList<CycleRecord> items;
-    } rows[] = {
-        // Short range 14:02-14:47 and long range 13:58-14:48, local time; index 12 is the
-        // third frame of the second cycle.
-        {"both products", 12, "1:58pm - 2:48pm", 10, 11, 10, 11, 2,
-         cycle(20, 2, 10) + cycle(19, 58, 11)},
-        {"one product", 0, "2:02pm - 2:47pm", 10, 0, 0, 10, 0, cycle(20, 2, 10)},
-        {"single-frame cycle ends itself", 0, "1:58pm - 2:40pm", 1, 3, 1, 3, 0,
-         cycle(20, 40, 1) + cycle(19, 58, 3)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const RadarTimesUpdate u = compute(row.items, row.playIndex);
-        ASSERT_TRUE(u.hasTimes);
-        EXPECT_EQ(u.caption, row.caption);
-        EXPECT_EQ(u.cycles.cycleFrameCounts,
-                  (std::array<qint16, 2>{row.firstCount, row.secondCount}));
-        EXPECT_EQ(u.cycles.secondCycleStart, row.secondCycleStart);
-        EXPECT_EQ(u.progressMaximum, row.progressMaximum);
-        EXPECT_EQ(u.displayProgressVal, row.progress);
+    for (const QStringList& row : goldenRows(QStringLiteral("radar_times.golden"))) {
+        const RadarTimesUpdate u = compute(cycles(row[0]), row[1].toInt());
+        EXPECT_TRUE(u.hasTimes);
+        const auto& counts = u.cycles.cycleFrameCounts;
+        EXPECT_EQ(
+            goldenLine({row[0], row[1], u.caption,
+                        QStringLiteral("%1 %2").arg(counts[0]).arg(counts[1]),
+                        QString::number(u.cycles.secondCycleStart),
+                        QString::number(u.progressMaximum), QString::number(u.displayProgressVal)}),
+            goldenLine(row));
     }
 }
 
-TEST_F(RadarTimesTest, EmptyOrFullListClearsTheCaption) {
+TEST_F(RadarTimesTest, AnEmptyListClearsTheCaptionAndAnUnendedCycleLeavesIt) {
     EXPECT_TRUE(compute({}).clearCaption);
-    QList<CycleRecord> full = cycle(20, 2, 10);
-    while (full.size() < 300) {
-        full.append({false, false, false, QString()});
-    }
-    const RadarTimesUpdate u = compute(full);
-    EXPECT_TRUE(u.clearCaption);
-    EXPECT_FALSE(u.hasTimes);
-    full.removeLast();
-    EXPECT_FALSE(compute(full).clearCaption) << "299 items are a list";
+    QList<CycleRecord> unended = cycle(20, 2, 3);
+    unended.last().cycleEnd = false;
+    const RadarTimesUpdate u = compute(unended);
+    EXPECT_FALSE(u.clearCaption || u.hasTimes);
+    EXPECT_EQ(u.cycles.cycleFrameCounts[0], 3);
 }
 
 TEST_F(RadarTimesTest, InactiveFramesAreNeitherCountedNorShownInTheBar) {
@@ -112,22 +88,7 @@ TEST_F(RadarTimesTest, InactiveFramesAreNeitherCountedNorShownInTheBar) {
     EXPECT_EQ(compute(played, 4, 0).displayProgressVal, 0);
 }
 
-TEST_F(RadarTimesTest, MissingEndLeavesCaptionAlone) {
-    QList<CycleRecord> items = cycle(20, 2, 3);
-    items.last().cycleEnd = false;
-    const RadarTimesUpdate u = compute(items);
-    EXPECT_FALSE(u.clearCaption);
-    EXPECT_FALSE(u.hasTimes);
-    EXPECT_TRUE(u.caption.isEmpty());
-    EXPECT_EQ(u.cycles.cycleFrameCounts[0], 3);
-}
-
-TEST_F(RadarTimesTest, ThirdCycleIsNotCountedAndAFourthIsAnError) {
-    const QList<CycleRecord> three = cycle(20, 2, 2) + cycle(20, 12, 3) + cycle(19, 0, 4);
-    const RadarTimesUpdate u = compute(three);
-    EXPECT_EQ(u.cycles.cycleFrameCounts, (std::array<qint16, 2>{2, 3}));
-    EXPECT_EQ(u.caption, "2:02pm - 2:22pm") << "only the first two cycles give the span";
-
-    EXPECT_EQ(raisedNumber([&] { compute(three + cycle(21, 0, 2)); }), err::SubscriptOutOfRange)
-        << "four cycles";
+TEST_F(RadarTimesTest, AFourthCycleIsAnError) {
+    EXPECT_EQ(raisedNumber([&] { compute(cycles("20:02x2 + 20:12x3 + 19:00x4 + 21:00x2")); }),
+              err::SubscriptOutOfRange);
 }
