@@ -23,13 +23,13 @@ QString frame(const char* hhmm) {
 class FrameListTest : public ParserTest {
 protected:
     FrameListTest() {
-        input = {normaliseRadarList(fixtureText(QStringLiteral("loop_absolute.txt")), kTemplate,
-                                    kRadarServer),
-                 kProduct,
-                 QStringLiteral("Short Range Radar"),
-                 QStringLiteral("66604"),
-                 QStringLiteral("/cache/data/"),
-                 kTemplate};
+        input.listText = normaliseRadarList(fixtureText(QStringLiteral("loop_absolute.txt")),
+                                            kTemplate, kRadarServer);
+        input.product = kProduct;
+        input.caption = QStringLiteral("Short Range Radar");
+        input.zipcode = QStringLiteral("66604");
+        input.dataDirectory = QStringLiteral("/cache/data/");
+        input.templateURL = kTemplate;
         input.gmtNow = DateTime::fromParts(2026, 1, 5, 20, 50);
         input.discardAfterMinutes = 60;
         input.ownServers = {QStringLiteral("radar.weather.gov")};

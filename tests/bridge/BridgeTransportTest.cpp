@@ -19,6 +19,12 @@ using namespace nimbuscope::test;
 
 namespace {
 
+BridgeGet plainGet(const QString& url) {
+    BridgeGet get;
+    get.url = url;
+    return get;
+}
+
 /// Lets events run until `done` holds or `ms` have passed.
 bool waitFor(const std::function<bool()>& done, int ms = 10000) {
     QElapsedTimer t;
@@ -77,7 +83,7 @@ TEST_F(BridgeTransportTest, HostileAnswersEndAsTheirStatusThroughEitherDoor) {
             const QString address = url(path);
             if (bridged) {
                 std::optional<BridgeAnswer> a;
-                transport.get(BridgeGet{address}, [&a](const BridgeAnswer& got) { a = got; });
+                transport.get(plainGet(address), [&a](const BridgeAnswer& got) { a = got; });
                 ASSERT_TRUE(waitFor([&] { return a.has_value(); })) << "no report";
                 EXPECT_EQ(a->answered ? a->status : 0, row.status);
                 EXPECT_EQ(a->error, QString::fromLatin1(row.why));
@@ -111,7 +117,7 @@ TEST_F(BridgeTransportTest, AbortingEndsEveryRunningRequestAsNoAnswer) {
     sim.faults().set(*parseFaultRule("/radar/loopdata/DS.p19r0/keax.txt=slow-headers"));
     std::vector<BridgeAnswer> answers;
     for (int i = 0; i < 2; ++i) {
-        transport.get(BridgeGet{url("/radar/loopdata/DS.p19r0/keax.txt")},
+        transport.get(plainGet(url("/radar/loopdata/DS.p19r0/keax.txt")),
                       [&answers](const BridgeAnswer& a) { answers.push_back(a); });
     }
     transport.abortAll();
