@@ -73,8 +73,11 @@ TEST(AlertPollerTest, TheDownloadingCopyAsksOnceThePlaceIsKnownAndKeepsWhatTheOt
     EXPECT_EQ(follower.shown().size(), 6) << "taken up from the cache folder";
     EXPECT_TRUE(silent.sent.empty());
 
-    // While alerts are in effect they are asked again, conditionally.
-    now = now.addSecs(120);
+    // While alerts are in effect they are asked again every two minutes, conditionally.
+    now = now.addSecs(119);
+    downloader.tick(true);
+    EXPECT_EQ(net.sent.size(), 1u) << "asked again too soon";
+    now = now.addSecs(1);
     net.answers[kAlertsAt] = http(503, today("problem-alerts-invalid-point.json"));
     downloader.tick(true);
     ASSERT_EQ(net.sent.size(), 2u);
