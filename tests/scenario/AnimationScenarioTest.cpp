@@ -30,6 +30,7 @@ TEST(AnimationScenario, AfterAPassTheInformationIsShownWithoutJunkLinesOrABroken
             EXPECT_TRUE(rig.shown(QLatin1String(name))) << name;
         }
         EXPECT_EQ(rig.shown(QStringLiteral("currentConditionsPictureBox")), !brokenPicture);
+        EXPECT_FALSE(rig.input.cursorVisible()) << "the pointer is hidden over the radar";
         EXPECT_EQ(rig.caption(QStringLiteral("DownloadInfoChannelName")),
                   QStringLiteral("Nimbuscope for Kansas City, MO  (64106)"));
         const QString logged = QString::fromUtf8(rig.world.readFile(log));
