@@ -3,6 +3,8 @@
 #include "display/MyProgress.h"
 #include "settings/RegistryValues.h"
 #include "shell/WorkingFolder.h"
+#include "support/FolderHandle.h"
+#include "support/SystemUtils.h"
 
 #include "noaa-sim/SiteTable.h"
 
@@ -64,8 +66,9 @@ void ScenarioRig::writeSettings() {
 }
 
 void ScenarioRig::start() {
-    window_ = std::make_unique<FrmMain>(
-        app, FrmMainKit{timers, components, input, setup, [] {}, QStringLiteral("/s"), host});
+    window_ = std::make_unique<FrmMain>(app, FrmMainKit{timers, components, input, setup, [] {},
+                                                        QStringLiteral("/s"), host, QLocale(),
+                                                        alertsNetwork});
     deliver([this] { window_->Form_Load(); });
 }
 
@@ -202,6 +205,15 @@ void ScenarioRig::seedCache(const FilledCache& cache) {
     }
     settings().saveTemplateURL(cache.templateURL);
     settings().saveCityState(cache.cityState);
+}
+
+void ScenarioRig::keepSearchedPlace(LatLon where) {
+    const QString folder = workingFolderFor(platform.temp, kUser) + "/data/";
+    QDir().mkpath(folder);
+    KeptPlaces kept;
+    kept.searches[options.zipcode] = {
+        where, SystemUtils(platform, app.log(), clock).getGMT().toQDateTime()};
+    writeKeptPlaces(FolderHandle::open(folder).get(), kept);
 }
 
 } // namespace nimbuscope::test

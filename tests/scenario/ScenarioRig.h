@@ -4,6 +4,7 @@
 #include "ScriptedNetwork.h"
 #include "VirtualTimers.h"
 
+#include "bridge/BridgePlaces.h"
 #include "platform/Folders.h"
 #include "platform/InstanceLocks.h"
 #include "registry/RegistryApi.h"
@@ -81,6 +82,8 @@ public:
     static FilledCache fillCache(int framesPerProduct);
     /// Puts `cache` where the window finds it, before start() or as another copy would later.
     void seedCache(const FilledCache& cache);
+    /// Keeps the bridge's search of the rig's zip code as having led to `where`.
+    void keepSearchedPlace(LatLon where);
 
     QList<qint64> framesShown;                    // Timer1 ticks that put a frame on screen
     int blankTicks = 0;                           // Timer1 ticks that showed none
@@ -103,8 +106,9 @@ public:
     ComponentFactory components;
     FakeSystemInput input;
     ScriptedSetup setup;
-    WindowEmbedding* host = nullptr;      // a screen-saver host's window to draw in
-    QList<ScriptedRetriever*> retrievers; // the page-retrieval components the window made
+    WindowEmbedding* host = nullptr;          // a screen-saver host's window to draw in
+    BridgeTransport* alertsNetwork = nullptr; // where the window asks for alerts; none: not asked
+    QList<ScriptedRetriever*> retrievers;     // the page-retrieval components the window made
 
 private:
     void writeSettings();
