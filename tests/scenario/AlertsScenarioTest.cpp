@@ -2,7 +2,6 @@
 
 #include "bridge/BridgeTransport.h"
 #include "display/AlertBanner.h"
-#include "support/SystemUtils.h"
 
 #include "noaa-sim/TodayAlerts.h"
 
@@ -34,9 +33,7 @@ public:
     void abortAll() override {}
 
     noaasim::SysSeconds now() const {
-        const QDateTime utc =
-            SystemUtils(rig_.platform, rig_.app.log(), rig_.clock).getGMT().toQDateTime();
-        return noaasim::SysSeconds(std::chrono::seconds(utc.toSecsSinceEpoch()));
+        return noaasim::SysSeconds(std::chrono::seconds(rig_.utcNow().toSecsSinceEpoch()));
     }
 
     noaasim::TodayAlerts alerts;

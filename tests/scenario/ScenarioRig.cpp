@@ -198,8 +198,7 @@ FilledCache ScenarioRig::fillCache(int framesPerProduct) {
 }
 
 void ScenarioRig::seedCache(const FilledCache& cache) {
-    const QString folder = workingFolderFor(platform.temp, kUser) + "/data/";
-    QDir().mkpath(folder);
+    const QString folder = ownDataFolder();
     for (auto it = cache.files.cbegin(); it != cache.files.cend(); ++it) {
         world.writeFile(folder + it.key(), it.value());
     }
@@ -208,12 +207,20 @@ void ScenarioRig::seedCache(const FilledCache& cache) {
 }
 
 void ScenarioRig::keepSearchedPlace(LatLon where) {
+    const QString folder = ownDataFolder();
+    KeptPlaces kept;
+    kept.searches[options.zipcode] = {where, utcNow()};
+    writeKeptPlaces(FolderHandle::open(folder).get(), kept);
+}
+
+QString ScenarioRig::ownDataFolder() {
     const QString folder = workingFolderFor(platform.temp, kUser) + "/data/";
     QDir().mkpath(folder);
-    KeptPlaces kept;
-    kept.searches[options.zipcode] = {
-        where, SystemUtils(platform, app.log(), clock).getGMT().toQDateTime()};
-    writeKeptPlaces(FolderHandle::open(folder).get(), kept);
+    return folder;
+}
+
+QDateTime ScenarioRig::utcNow() {
+    return SystemUtils(platform, app.log(), clock).getGMT().toQDateTime();
 }
 
 } // namespace nimbuscope::test

@@ -82,8 +82,9 @@ public:
     static FilledCache fillCache(int framesPerProduct);
     /// Puts `cache` where the window finds it, before start() or as another copy would later.
     void seedCache(const FilledCache& cache);
-    /// Keeps the bridge's search of the rig's zip code as having led to `where`.
+    /// Keeps the bridge's search of the rig's zip code as having led to `where`, now.
     void keepSearchedPlace(LatLon where);
+    QDateTime utcNow(); // the rig's clock in UTC, as the window reads it
 
     QList<qint64> framesShown;                    // Timer1 ticks that put a frame on screen
     int blankTicks = 0;                           // Timer1 ticks that showed none
@@ -112,6 +113,7 @@ public:
 
 private:
     void writeSettings();
+    QString ownDataFolder(); // the cache folder the window will use, made
     void fire(VirtualTimer& t);
 
     std::unique_ptr<FrmMain> window_;
